@@ -1,0 +1,32 @@
+#include "platform/interrupt.h"
+
+namespace k {
+
+volatile sig_atomic_t g_interrupt_requested = 0;
+
+void interrupt_check() {
+  if (g_interrupt_requested) {
+    g_interrupt_requested = 0;
+    throw Interrupted{};
+  }
+}
+
+namespace {
+void on_sigint(int) { g_interrupt_requested = 1; }
+}  // namespace
+
+InterruptScope::InterruptScope() {
+  g_interrupt_requested = 0;
+  struct sigaction sa {};
+  sa.sa_handler = on_sigint;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: blocking calls return EINTR and see the flag
+  sigaction(SIGINT, &sa, &old_);
+}
+
+InterruptScope::~InterruptScope() {
+  sigaction(SIGINT, &old_, nullptr);
+  g_interrupt_requested = 0;
+}
+
+}  // namespace k

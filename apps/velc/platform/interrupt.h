@@ -1,0 +1,31 @@
+// Ctrl-C while a command runs. The SIGINT handler only raises a flag; every blocking point of the
+// client (socket waits, sleeps, prompts) checks it and throws `Interrupted`, which the shell
+// catches at the command boundary, so destructors run and nothing leaks.
+#pragma once
+
+#include <csignal>
+
+namespace k {
+
+// Thrown at a blocking point after SIGINT; caught where the command was started.
+struct Interrupted {};
+
+// Raised by the SIGINT handler of a running command.
+extern volatile sig_atomic_t g_interrupt_requested;
+
+// Throws `Interrupted` (clearing the flag) when an interrupt is pending.
+void interrupt_check();
+
+// Installs the command-time SIGINT handler (raises the flag) or restores the previous action.
+class InterruptScope {
+ public:
+  InterruptScope();
+  ~InterruptScope();
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  struct sigaction old_{};
+};
+
+}  // namespace k

@@ -1,0 +1,212 @@
+#include "platform/jrpc_connection.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <random>
+
+#include "platform/interrupt.h"
+
+namespace k {
+
+namespace {
+
+int64_t now_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Ctrl-C is noticed within this many milliseconds even if the signal slipped in just before a
+// poll started.
+constexpr int kInterruptSliceMs = 250;
+
+}  // namespace
+
+const std::string& process_session_id() {
+  static const std::string id = [] {
+    std::random_device rd;
+    return std::to_string(getpid()) + "-" + std::to_string(rd());
+  }();
+  return id;
+}
+
+void Connection::set_destination(const std::string& unix_path) {
+  path_ = unix_path;
+  close();
+}
+
+int Connection::fail(int code) {
+  err_ = code;
+  return code;
+}
+
+int Connection::connect() {
+  close();
+  if (flags_ & kFlagSsl) return fail(kSockNoSsl);
+  int err = 0;
+  fd_ = unix_connect(path_, err);
+  return fail(err);
+}
+
+void Connection::close() {
+  fd_.reset();
+  reader_.clear();
+  abandoned_.clear();
+}
+
+int Connection::write_message(const Message& m) {
+  if (!fd_) return fail(kSockNotConnected);
+  std::string line = json_dump(m.to_json().get(), JSON_COMPACT);
+  if (line.empty()) return fail(kSockInvalid);
+  line.push_back('\n');
+  if (!write_all(fd_.get(), line.data(), line.size())) {
+    // A dead connection is noticed here, before the peer saw anything: the request can safely
+    // go again on a fresh connection.
+    bool dead = errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN;
+    close();
+    return fail(dead ? kSockResend : kSockWrite);
+  }
+  return fail(kSockOk);
+}
+
+Connection::Wait Connection::fill(int64_t deadline_ms) {
+  for (;;) {
+    interrupt_check();
+    int wait = kInterruptSliceMs;
+    if (deadline_ms >= 0) {
+      int64_t left = deadline_ms - now_ms();
+      if (left <= 0) return Wait::kTimeout;
+      if (left < wait) wait = static_cast<int>(left);
+    }
+    pollfd p{fd_.get(), POLLIN, 0};
+    int r = ::poll(&p, 1, wait);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Wait::kError;
+    }
+    if (r == 0) continue;
+    char chunk[65536];
+    ssize_t n = ::read(fd_.get(), chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return Wait::kError;
+    }
+    if (n == 0) return Wait::kClosed;
+    reader_.feed(chunk, static_cast<size_t>(n));
+    if (reader_.has_line()) return Wait::kReady;
+  }
+}
+
+std::optional<Message> Connection::take_buffered(int& bad) {
+  bad = 0;
+  while (auto line = reader_.next_line()) {
+    if (line->find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    Json j = json_parse(*line, 0);
+    if (!j) {
+      bad = kSockMalformed;
+      return std::nullopt;
+    }
+    auto m = msg_parse(j.get());
+    if (!m) {
+      bad = kSockNotJsonRpc;
+      return std::nullopt;
+    }
+    return m;
+  }
+  return std::nullopt;
+}
+
+int Connection::exec(Message& m) {
+  if (m.kind != kMsgRequest) return fail(kSockInvalid);
+  if (!fd_) {
+    if (int r = connect(); r < 0) return r;
+  }
+  if (!m.id) m.id = Json::take(json_integer(next_id_++));
+  if (m.method == "JoinGroup") {
+    msg_add_parameter(m, "Session", json_str(process_session_id()));
+    if (flags_ & kFlagReceiver) msg_add_parameter(m, "Receiver", Json::take(json_true()));
+  }
+  if (int r = write_message(m); r < 0) return r;
+
+  int64_t deadline = timeout_ms_ < 0 ? -1 : now_ms() + timeout_ms_;
+  int64_t awaited = json_is_integer(m.id.get()) ? json_integer_value(m.id.get()) : -1;
+  // Until the reply arrives, this request counts as abandoned: if the wait ends early (time-out,
+  // Ctrl-C), its late reply is recognised and dropped by the next exchange.
+  if (awaited >= 0) abandoned_.insert(awaited);
+  for (;;) {
+    int bad = 0;
+    auto got = take_buffered(bad);
+    if (bad) return fail(bad);
+    if (!got) {
+      switch (fill(deadline)) {
+        case Wait::kReady: continue;
+        case Wait::kTimeout: return fail(kSockTimeout);
+        case Wait::kClosed: close(); return fail(kSockClosed);
+        case Wait::kError: close(); return fail(kSockRead);
+      }
+    }
+    if (got->kind != kMsgResult && got->kind != kMsgError) {
+      inbox_.push_back(std::move(*got));
+      continue;
+    }
+    if (json_equal(got->id.get(), m.id.get())) {
+      abandoned_.erase(awaited);
+      m.take_reply(*got);
+      return fail(kSockOk);
+    }
+    json_t* id = got->id.get();
+    if (json_is_integer(id) && abandoned_.erase(json_integer_value(id))) continue;
+    return fail(kSockUnknownReply);
+  }
+}
+
+int Connection::send(const Message& m) {
+  if (!fd_) {
+    if (int r = connect(); r < 0) return r;
+  }
+  return write_message(m);
+}
+
+bool Connection::has_buffered_message() { return !inbox_.empty() || reader_.has_line(); }
+
+std::optional<Message> Connection::recv() {
+  if (!inbox_.empty()) {
+    Message m = std::move(inbox_.front());
+    inbox_.pop_front();
+    fail(kSockOk);
+    return m;
+  }
+  if (!fd_) {
+    fail(kSockNotConnected);
+    return std::nullopt;
+  }
+  int64_t deadline = timeout_ms_ < 0 ? -1 : now_ms() + timeout_ms_;
+  for (;;) {
+    int bad = 0;
+    auto got = take_buffered(bad);
+    if (bad) {
+      fail(bad);
+      return std::nullopt;
+    }
+    if (got) {
+      // A late reply to a request abandoned on this handle is nobody's business any more.
+      if ((got->kind == kMsgResult || got->kind == kMsgError) &&
+          json_is_integer(got->id.get()) && abandoned_.erase(json_integer_value(got->id.get())))
+        continue;
+      fail(kSockOk);
+      return got;
+    }
+    switch (fill(deadline)) {
+      case Wait::kReady: continue;
+      case Wait::kTimeout:
+        fail(reader_.pending_bytes() ? kSockTimeout : kSockNoData);
+        return std::nullopt;
+      case Wait::kClosed: close(); fail(kSockClosed); return std::nullopt;
+      case Wait::kError: close(); fail(kSockRead); return std::nullopt;
+    }
+  }
+}
+
+}  // namespace k

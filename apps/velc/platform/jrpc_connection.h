@@ -1,0 +1,88 @@
+// A connection to veld (the "handle" of the messaging layer): destination, time-out, flags,
+// connect, and the three exchanges: exec (send a request and wait for its reply), send, recv.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/jrpc_message.h"
+#include "platform/line_reader.h"
+#include "platform/socket.h"
+
+namespace k {
+
+// The daemon's socket when no other is given.
+inline constexpr const char* kDefaultSocketPath = "/var/run/veld.sock";
+
+// Handle flags.
+inline constexpr unsigned kFlagRelogin = 1;   // the handle logs in again after reconnecting
+inline constexpr unsigned kFlagReceiver = 2;  // the handle receives its process's events
+inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer
+
+class Connection {
+ public:
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // The UNIX socket to connect to (type 2; the only type for now).
+  void set_destination(const std::string& unix_path);
+  const std::string& destination() const { return path_; }
+  // Milliseconds that exec and recv wait; -1 waits without limit.
+  void set_timeout(int ms) { timeout_ms_ = ms; }
+  int timeout() const { return timeout_ms_; }
+  unsigned flags() const { return flags_; }
+  void set_flags(unsigned flags) { flags_ = flags; }
+
+  // Connects; 0 or a negative code, also kept as the socket error.
+  int connect();
+  void close();
+  // The socket's descriptor, -1 while unconnected.
+  int fd() const { return fd_.get(); }
+  int socket_type() const { return kSocketTypeUnix; }
+  // The code of the last failure, 0 after a success.
+  int socket_err() const { return err_; }
+
+  // Sends a request and waits for its reply, which is stored into `m`. 0 on success (the reply
+  // may still carry an error), negative on failure with the code in socket_err(). Messages that
+  // are not the awaited reply (events, late replies to abandoned requests) do not end the wait.
+  // Throws Interrupted when Ctrl-C arrives while waiting.
+  int exec(Message& m);
+  // Sends a message without waiting; 0 or a negative code.
+  int send(const Message& m);
+  // The next message that is not a reply to one of our requests: one already waiting, or one
+  // arriving within the time-out; none with socket_err() -8 (nothing waiting), -13 (time-out),
+  // -9 (peer closed) or another code.
+  std::optional<Message> recv();
+  // True when a complete message is buffered, so recv() will not block (a poll on fd() does not
+  // show such a message).
+  bool has_buffered_message();
+
+ private:
+  enum class Wait { kReady, kTimeout, kClosed, kError };
+  int fail(int code);
+  int write_message(const Message& m);
+  Wait fill(int64_t deadline_ms);
+  // Reads one message from the buffer; none when no complete line is buffered. A line that is
+  // not a message sets `bad` to the error code.
+  std::optional<Message> take_buffered(int& bad);
+
+  std::string path_ = kDefaultSocketPath;
+  int timeout_ms_ = 5000;
+  unsigned flags_ = 0;
+  int err_ = 0;
+  Fd fd_;
+  LineReader reader_;
+  int64_t next_id_ = 1;
+  std::set<int64_t> abandoned_;   // requests whose replies nobody waits for any more
+  std::deque<Message> inbox_;     // non-reply messages met while waiting for a reply
+};
+
+// The identity that joins of this process carry, so that the daemon delivers the events of all
+// groups joined by any of its handles to its receiving handle.
+const std::string& process_session_id();
+
+}  // namespace k

@@ -1,0 +1,45 @@
+#include "platform/line_reader.h"
+
+#include <cstring>
+
+namespace k {
+
+void LineReader::feed(const char* data, size_t n) {
+  // Drop what was handed out once it is the larger part, so the buffer does not grow without
+  // bound on a long-lived connection and no byte is moved more than a constant number of times.
+  if (start_ > 0 && start_ >= buf_.size() / 2) {
+    buf_.erase(0, start_);
+    start_ = 0;
+  }
+  buf_.append(data, n);
+}
+
+bool LineReader::has_line() {
+  const char* base = buf_.data() + start_;
+  size_t avail = buf_.size() - start_;
+  if (scanned_ < avail && std::memchr(base + scanned_, '\n', avail - scanned_)) return true;
+  scanned_ = avail;
+  return false;
+}
+
+std::optional<std::string_view> LineReader::next_line() {
+  const char* base = buf_.data() + start_;
+  size_t avail = buf_.size() - start_;
+  const void* nl = scanned_ < avail ? std::memchr(base + scanned_, '\n', avail - scanned_) : nullptr;
+  if (!nl) {
+    scanned_ = avail;
+    return std::nullopt;
+  }
+  size_t len = static_cast<const char*>(nl) - base;
+  start_ += len + 1;
+  scanned_ = 0;
+  return std::string_view(base, len);
+}
+
+void LineReader::clear() {
+  buf_.clear();
+  start_ = 0;
+  scanned_ = 0;
+}
+
+}  // namespace k

@@ -1,0 +1,32 @@
+// Framing of the veld protocol: one JSON message per line. The reader collects the bytes of a
+// stream and hands out complete lines; every byte is scanned once, so reading a reply of tens of
+// megabytes stays linear in its size.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace k {
+
+class LineReader {
+ public:
+  // Appends bytes read from the peer.
+  void feed(const char* data, size_t n);
+  // The next complete line without its "\n" (a trailing "\r" is kept), or none. The view stays
+  // valid until the next call of feed or next_line.
+  std::optional<std::string_view> next_line();
+  // True when a complete line is waiting.
+  bool has_line();
+  // Bytes held that do not yet form a complete line.
+  size_t pending_bytes() const { return buf_.size() - start_; }
+  void clear();
+
+ private:
+  std::string buf_;
+  size_t start_ = 0;    // first byte not yet handed out
+  size_t scanned_ = 0;  // bytes from start_ on already known to hold no "\n"
+};
+
+}  // namespace k

@@ -1,0 +1,146 @@
+#include "platform/tr.h"
+
+#include <array>
+#include <cstring>
+
+namespace k {
+
+namespace {
+
+constexpr std::array<const char*, 26> kTypeNames = {
+    "",           "object",      "method",      "string",     "boolean",  "int",
+    "unsignedInt", "long",       "unsignedLong", "decimal",   "dateTime", "base64",
+    "hexBinary",  "IPAddress",   "IPv4Address", "IPv6Address", "IPPrefix", "MACAddress",
+    "Alias",      "UUID",        "DomainName",  "list",       "enum",     "path",
+    "unknown",    "bool"};
+
+bool is_true(json_t* obj, const char* key) { return json_is_true(json_object_get(obj, key)); }
+
+// Calls `fn(element)` for each element of a dotted path, skipping empty ones.
+template <typename Fn>
+bool for_each_element(std::string_view path, Fn fn) {
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t dot = path.find('.', pos);
+    if (dot == std::string_view::npos) dot = path.size();
+    if (dot > pos && !fn(path.substr(pos, dot - pos))) return false;
+    pos = dot + 1;
+  }
+  return true;
+}
+
+bool all_digits(std::string_view s) {
+  if (s.empty() || s.size() > 20) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+json_t* child(json_t* node, std::string_view name) {
+  return json_object_getn(node, name.data(), name.size());
+}
+
+}  // namespace
+
+int tr_type_code(std::string_view t) {
+  if (t.empty()) return kTypeNone;
+  for (size_t i = 1; i < kTypeNames.size(); ++i)
+    if (t == kTypeNames[i]) return static_cast<int>(i);
+  return kTypeUnknown;
+}
+
+const char* tr_type_name(int code) {
+  return code >= 0 && code < static_cast<int>(kTypeNames.size()) ? kTypeNames[code] : "unknown";
+}
+
+int tr_node_type(json_t* node) {
+  json_t* type = json_object_get(tr_node_attr(node), "type");
+  return json_is_string(type) ? tr_type_code(json_string_value(type)) : kTypeNone;
+}
+
+bool tr_type_is_parameter(int code) { return code >= kTypeString; }
+
+json_t* tr_node_attr(json_t* node) {
+  json_t* a = json_object_get(node, "#attr");
+  return json_is_object(a) ? a : nullptr;
+}
+
+json_t* tr_node_default(json_t* node) { return json_object_get(tr_node_attr(node), "default"); }
+
+int tr_node_base(json_t* node) {
+  json_t* b = json_object_get(tr_node_attr(node), "base");
+  return json_is_integer(b) ? static_cast<int>(json_integer_value(b)) : 0;
+}
+
+bool tr_node_is_multi(json_t* node) { return is_true(tr_node_attr(node), "multi"); }
+bool tr_node_is_ordered(json_t* node) { return is_true(tr_node_attr(node), "ordered"); }
+
+bool tr_path_is_full(std::string_view p) { return !p.empty() && p.back() != '.'; }
+bool tr_path_is_partial(std::string_view p) { return !p.empty() && p.back() == '.'; }
+
+Json tr_names_to_config(json_t* list, const char* base) {
+  Json tree = Json::take(json_object());
+  std::string_view prefix = base ? base : "";
+  if (prefix == ".") prefix = {};
+  size_t i;
+  json_t* entry;
+  json_array_foreach(list, i, entry) {
+    json_t* name = json_object_get(entry, "Name");
+    if (!json_is_string(name)) continue;
+    std::string_view full(json_string_value(name), json_string_length(name));
+    if (full.substr(0, prefix.size()) != prefix) continue;
+    json_t* node = tree.get();
+    for_each_element(full.substr(prefix.size()), [&](std::string_view element) {
+      json_t* next = child(node, element);
+      if (!json_is_object(next)) {
+        next = json_object();
+        json_object_setn_new(node, element.data(), element.size(), next);
+      }
+      node = next;
+      return true;
+    });
+    json_object_set(node, "#info", entry);
+  }
+  return tree;
+}
+
+json_t* conf_find_branch(json_t* root, std::string_view path) {
+  json_t* node = root;
+  bool found = for_each_element(path, [&](std::string_view element) {
+    node = child(node, element);
+    return json_is_object(node);
+  });
+  return found ? node : nullptr;
+}
+
+json_t* tr_node_find(json_t* root, std::string_view path) {
+  json_t* node = root;
+  bool found = for_each_element(path, [&](std::string_view element) {
+    json_t* next = child(node, element);
+    if (!next && all_digits(element)) next = json_object_get(node, "#template");
+    node = next;
+    return json_is_object(node);
+  });
+  return found ? node : nullptr;
+}
+
+std::string conf_strip_path(std::string_view path, int skip, int strip) {
+  bool trailing = tr_path_is_partial(path);
+  if (trailing) path.remove_suffix(1);
+  std::string out;
+  int index = 0;
+  int count = 0;
+  for_each_element(path, [&](std::string_view) { ++count; return true; });
+  for_each_element(path, [&](std::string_view element) {
+    if (index >= skip && index < count - strip) {
+      if (!out.empty()) out += '.';
+      out.append(element);
+    }
+    ++index;
+    return true;
+  });
+  if (trailing && !out.empty()) out += '.';
+  return out;
+}
+
+}  // namespace k
