@@ -1,0 +1,51 @@
+// The node path: one place in veld's data model, as the path text the user sees and sends, and
+// the schema-cache node standing there, with the chain of nodes above it (so stepping up needs no
+// lookup and no request).
+#pragma once
+
+#include <string>
+
+#include "platform/json.h"
+
+// The longest path text a node path holds; a longer one is refused (resolution fails).
+inline constexpr size_t kPathTextMax = 255;
+
+struct cdpath {
+  json_t* node = nullptr;  // borrowed: kept alive by the cache tree or by `parents`
+  k::Json parents;         // JSON array of the nodes above, nearest first; owns a reference each
+  bool is_multi = false;   // `node` is a multi-instance object
+  bool is_ordered = false; // `node` is an ordered multi-instance object
+  bool in_method = false;  // resolution may step into "#input"
+  bool via_template = false;  // the last resolution went through "*"
+  std::string text;        // elements joined by ".", no leading or trailing ".", empty at the root
+};
+
+// The shell's position, and its position before the last `cd`.
+extern cdpath current_path;
+extern cdpath previous_path;
+
+// Initialises `p` at the root of the schema cache.
+void cdpath_new(cdpath& p);
+// Makes `dst` a shallow copy of `src` (same nodes, new array); `via_template` starts cleared.
+void cdpath_copy(cdpath& dst, const cdpath& src);
+// Back to the root; `via_template` is kept.
+void cdpath_clear(cdpath& p);
+// Drops the references `p` holds; it can be initialised again.
+void cdpath_free(cdpath& p);
+// Steps down into `child` under `name`. Returns 0, or -1 when the text would exceed
+// kPathTextMax (the path is then unchanged).
+int cdpath_push(cdpath& p, json_t* child, const std::string& name, bool multi, bool ordered);
+// Steps up one level (stays at the root). Returns 0.
+int cdpath_pop(cdpath& p);
+// Applies a path text typed by the user: 0 success, -1 an element failed (elements before it
+// were applied), -2 no text. See resolve.cpp for the syntax.
+int cdpath_resolve(cdpath& p, const char* text);
+
+// RAII copy of a node path, freed on every way out.
+struct CdpathCopy {
+  cdpath path;
+  explicit CdpathCopy(const cdpath& src) { cdpath_copy(path, src); }
+  ~CdpathCopy() { cdpath_free(path); }
+  CdpathCopy(const CdpathCopy&) = delete;
+  CdpathCopy& operator=(const CdpathCopy&) = delete;
+};

@@ -1,0 +1,10 @@
+// Prints words in columns, as `ls` does, sized to the terminal (80 columns when standard output
+// is not a terminal).
+#pragma once
+
+#include <jansson.h>
+
+// The width of the terminal on standard output, or 80.
+int terminal_columns();
+// Prints the strings of a JSON array in columns, down then across.
+void show_list(json_t* words);

@@ -1,0 +1,74 @@
+// Test harness: a veld-sim in a private temporary folder, and velc runs against it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Where the programs under test are (VELC_BIN, set by CMake) and the source tree (VELC_SOURCE).
+std::string bin_dir();
+std::string source_dir();
+
+// A private temporary folder, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A running veld-sim on a socket in its own temporary folder; stopped with SIGTERM at the end.
+class Emulator {
+ public:
+  // `extra` are further options (--hosts 5, --delay 500, ...). A request log is always kept.
+  explicit Emulator(std::vector<std::string> extra = {});
+  ~Emulator();
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  const std::string& socket() const { return socket_; }
+  const TempDir& dir() const { return dir_; }
+  // The request lines the emulator received so far.
+  std::vector<std::string> requests() const;
+  // Forgets the requests logged so far.
+  void clear_requests() const;
+  // Stops the emulator now (SIGTERM and wait).
+  void stop();
+
+ private:
+  TempDir dir_;
+  std::string socket_;
+  std::string log_;
+  pid_t pid_ = -1;
+};
+
+// The outcome of a finished process.
+struct Run {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with arguments, `input` on its standard input, and waits (at most 60 s).
+// `env` entries "NAME=value" are added to the environment ("NAME" alone removes it).
+Run run(const std::string& program, const std::vector<std::string>& args,
+        const std::string& input = "", const std::vector<std::string>& env = {});
+
+// Runs velc with `-u <socket>` prepended to the arguments and HOME set to the emulator's folder. NO_COLOR is not set: output to a pipe
+// must carry no colours anyway.
+Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::string& input = "",
+         const std::vector<std::string>& env = {});
+
+// Reads a whole file ("" when missing).
+std::string read_file(const std::string& path);
+
+}  // namespace e2e
