@@ -1,0 +1,46 @@
+// The command line: which mode runs, with which name or id and positional words, how to reach
+// veld, which login, which event groups and which scripts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/json.h"
+
+// The modes, by the number the command line selects.
+enum Mode : int {
+  kModeInteractive = 0,
+  kModeRaw = 1,
+  kModeListen = 2,
+  kModeRequest = 3,
+  kModeNotify = 4,
+  kModeEvent = 5,
+  kModeScript = 6,
+  kModeScriptLua = 7,
+};
+
+inline constexpr size_t kMaxGroups = 64;
+inline constexpr size_t kCredentialMax = 255;  // login and password texts are cut to this
+
+struct Options {
+  uint32_t group_count = 0;
+  uint32_t groups[kMaxGroups] = {};
+  int mode = kModeInteractive;
+  const char* mode_name = nullptr;  // request and notify modes: the name given
+  uint32_t mode_id = 0;             // event mode: the event id given
+  k::Json parameters;               // raw mode: the message; other modes: the positional words
+  const char* unix_path = nullptr;
+  const char* script_path = nullptr;
+  const char* config_path = nullptr;
+  std::string login;
+  std::string password;
+  bool ssl = false;
+  int timeout = 0;  // seconds
+};
+
+// Parses the argument vector into `options` (whose `parameters` must be an array). 0 to go on,
+// 1 when help or version was printed, -1 on an error (already reported on standard error).
+int cline_parse(int argc, char** argv, Options& options);
+
+// The usage text (to standard output for --help, to standard error after an error).
+void cline_usage(FILE* to);

@@ -1,0 +1,200 @@
+#include "entry/cline.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Parsed {
+  int result;
+  Options options;
+  std::string out;
+  std::string err;
+};
+
+// Reads what was written to a descriptor redirected to a temporary file.
+class Capture {
+ public:
+  explicit Capture(FILE* stream) : stream_(stream), fd_(fileno(stream)) {
+    std::fflush(stream_);
+    saved_ = dup(fd_);
+    file_ = std::tmpfile();
+    dup2(fileno(file_), fd_);
+  }
+  std::string finish() {
+    std::fflush(stream_);
+    dup2(saved_, fd_);
+    close(saved_);
+    std::rewind(file_);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text.append(buf, n);
+    std::fclose(file_);
+    return text;
+  }
+
+ private:
+  FILE* stream_;
+  int fd_;
+  int saved_;
+  FILE* file_;
+};
+
+Parsed parse(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  Parsed p;
+  p.options.parameters = k::Json::take(json_array());
+  Capture out(stdout), err(stderr);
+  p.result = cline_parse(static_cast<int>(words.size()), argv.data(), p.options);
+  p.err = err.finish();
+  p.out = out.finish();
+  return p;
+}
+
+std::vector<std::string> words_of(json_t* array) {
+  std::vector<std::string> v;
+  size_t i;
+  json_t* w;
+  json_array_foreach(array, i, w) v.emplace_back(json_string_value(w));
+  return v;
+}
+
+TEST(Cline, ModesAndWords) {
+  struct Case {
+    std::vector<std::string> argv;
+    int result;
+    int mode;
+    std::vector<std::string> parameters;
+  };
+  const Case cases[] = {
+      {{"velc"}, 0, kModeInteractive, {}},
+      {{"velc", "-r", "cat", "Device.", "x"}, 0, kModeRequest, {"Device.", "x"}},
+      {{"velc", "Device.", "--request=cat"}, 0, kModeRequest, {"Device."}},
+      {{"velc", "--raw", "{}", "extra", "words"}, 0, kModeRaw, {"{}"}},
+      {{"velc", "-s", "file.vs"}, 0, kModeScript, {"file.vs"}},
+      {{"velc", "-l"}, 0, kModeListen, {}},
+      {{"velc", "-n", "x"}, 0, kModeNotify, {}},
+      {{"velc", "-e", "7", "{\"a\":1}"}, 0, kModeEvent, {"{\"a\":1}"}},
+      {{"velc", "-S", "x.lua", "a"}, 0, kModeScriptLua, {"a"}},
+      {{"/usr/bin/velc_interpreter", "f"}, 0, kModeScript, {"f"}},
+      {{"velc_lua"}, 0, kModeScriptLua, {}},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse(c.argv);
+    SCOPED_TRACE(c.argv.back());
+    EXPECT_EQ(p.result, c.result);
+    EXPECT_EQ(p.options.mode, c.mode);
+    EXPECT_EQ(words_of(p.options.parameters.get()), c.parameters);
+  }
+}
+
+TEST(Cline, ScriptPathOnlyFromTheJoinedForm) {
+  Parsed a = parse({"velc", "-s", "file"});
+  EXPECT_EQ(a.options.script_path, nullptr);
+  Parsed b = parse({"velc", "--script=run.vs"});
+  ASSERT_NE(b.options.script_path, nullptr);
+  EXPECT_STREQ(b.options.script_path, "run.vs");
+}
+
+TEST(Cline, Conflicts) {
+  struct Case {
+    std::vector<std::string> argv;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"velc", "-l", "-r", "cat"}, "Cannot execute 'request' and 'listen' modes simultaneously.\n"},
+      {{"velc", "-l", "-l"}, "Cannot execute 'listen' and 'listen' modes simultaneously.\n"},
+      {{"velc_interpreter", "-S", "x"}, "Cannot execute 'script' and 'interactive' modes simultaneously.\n"},
+      {{"velc", "-S", "x", "--raw", "{}"}, "Cannot execute 'raw' and 'script-lua' modes simultaneously.\n"},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse(c.argv);
+    EXPECT_EQ(p.result, -1);
+    EXPECT_EQ(p.err, c.err);
+  }
+}
+
+TEST(Cline, Groups) {
+  Parsed p = parse({"velc", "-g", "1,,2", "-g", "3"});
+  EXPECT_EQ(p.result, 0);
+  ASSERT_EQ(p.options.group_count, 3u);
+  EXPECT_EQ(p.options.groups[0], 1u);
+  EXPECT_EQ(p.options.groups[2], 3u);
+
+  Parsed bad = parse({"velc", "-g", "1,x"});
+  EXPECT_EQ(bad.result, -1);
+  EXPECT_EQ(bad.err, "Invalid group number: 'x'.\n");
+
+  std::string many;
+  for (int i = 1; i <= 65; ++i) many += std::to_string(i) + ",";
+  Parsed over = parse({"velc", "-g", many});
+  EXPECT_EQ(over.result, -1);
+  EXPECT_EQ(over.err, "Invalid group number: '65'.\n");
+}
+
+TEST(Cline, EventIdThatIsNoNumberWarnsAndGoesOn) {
+  Parsed p = parse({"velc", "-e", "x7"});
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.err, "Group id must be an integer.\n");
+  EXPECT_EQ(p.options.mode, kModeEvent);
+}
+
+TEST(Cline, Auth) {
+  struct Case {
+    std::string text;
+    std::string login;
+    std::string password;
+  };
+  const Case cases[] = {
+      {"admin:secret", "admin", "secret"},
+      {"a:b:c", "a", "b:c"},
+      {"token123", "token123", ""},
+      {":", "", ""},
+      {std::string(300, 'u') + ":p", std::string(255, 'u'), "p"},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse({"velc", "-a", c.text});
+    EXPECT_EQ(p.options.login, c.login);
+    EXPECT_EQ(p.options.password, c.password);
+  }
+}
+
+TEST(Cline, TimeoutReadsLikeAtoi) {
+  EXPECT_EQ(parse({"velc", "-t", "7"}).options.timeout, 7);
+  EXPECT_EQ(parse({"velc", "-t", "abc"}).options.timeout, 0);
+  EXPECT_EQ(parse({"velc", "--timeout", "12s"}).options.timeout, 12);
+}
+
+TEST(Cline, HelpVersionAndUnknownOptions) {
+  Parsed help = parse({"velc", "-h", "--bogus"});
+  EXPECT_EQ(help.result, 1);
+  EXPECT_EQ(help.out.substr(0, 51), "Norlan Management System client.\nUsage: velc [opti");
+  EXPECT_NE(help.out.find("\t-t  --timeout <seconds>             Timeout for send raw JSON-RPC message\n"),
+            std::string::npos);
+  EXPECT_NE(help.out.find("(default is \"/var/run/veld.sock\").\n"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+
+  Parsed unknown = parse({"velc", "--bogus", "-h"});
+  EXPECT_EQ(unknown.result, -1);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_NE(unknown.err.find("Usage: velc [options]\n"), std::string::npos);
+
+  for (const char* opt : {"-i", "-?", "-r"}) {
+    Parsed p = parse({"velc", opt});
+    EXPECT_EQ(p.result, -1) << opt;
+    EXPECT_NE(p.err.find("Usage: velc"), std::string::npos) << opt;
+  }
+
+  Parsed version = parse({"velc", "-v"});
+  EXPECT_EQ(version.result, 1);
+  EXPECT_EQ(version.out.substr(0, 52), "Norlan Management System client.\nvelc version 0.2.1\n");
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#include "entry/modes.h"
+
+#include <poll.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "entry/events.h"
+#include "entry/exchange.h"
+
+int raw_mode(const Options& options, int timeout_ms) {
+  json_t* text = json_array_get(options.parameters.get(), 0);
+  k::Json j = json_is_string(text) ? k::json_parse(json_string_value(text), 0) : k::Json();
+  if (!j) {
+    std::printf("Invalid raw JSON message.\n");
+    return -1;
+  }
+  auto m = k::msg_parse(j.get());
+  if (!m) {
+    std::printf("Incorrect message.\n");
+    return -1;
+  }
+  if (m->kind != k::kMsgRequest) return requests_handle().send(*m);
+  request_exchange(*m, timeout_ms);
+  if (m->kind == k::kMsgRequest) {
+    // No reply came: say why instead of echoing the request back.
+    int e = requests_handle().socket_err();
+    std::printf("%s(%d)\n", k::socket_strerror(e), e);
+    return e;
+  }
+  std::printf("<< %s\n", k::json_dump(m->to_json().get(), JSON_INDENT(4)).c_str());
+  return m->error_code;
+}
+
+int event_mode(const Options& options) {
+  json_t* text = json_array_get(options.parameters.get(), 0);
+  k::Json data = json_is_string(text) ? k::json_parse(json_string_value(text)) : k::Json();
+  return events_handle().send(k::msg_create_event(options.mode_id, data));
+}
+
+namespace {
+
+volatile sig_atomic_t g_terminate = 0;
+
+void on_sigint(int) {}
+void on_sigterm(int) { g_terminate = 1; }
+
+void install(int signal, void (*handler)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sigaction(signal, &sa, nullptr);
+}
+
+}  // namespace
+
+int listen_mode() {
+  // SIGINT only interrupts the wait; it never ends listening.
+  install(SIGINT, on_sigint);
+  install(SIGTERM, on_sigterm);
+  int fd = events_handle().fd();
+  while (running_flag && !g_terminate) {
+    if (!events_handle().has_buffered_message()) {
+      pollfd p{fd, POLLIN, 0};
+      int r = ::poll(&p, 1, -1);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+    }
+    // A loss of the connection clears the running flag and prints "Connection dropped".
+    event_receive();
+  }
+  return 0;
+}

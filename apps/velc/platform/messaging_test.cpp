@@ -1,0 +1,275 @@
+// The messaging layer against peers that behave and peers that do not.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/jrpc_connection.h"
+#include "platform/line_reader.h"
+
+namespace {
+
+using k::Connection;
+using k::Json;
+using k::Message;
+
+TEST(LineReader, SplitsAcrossChunksAndKeepsPartialLines) {
+  k::LineReader r;
+  r.feed("ab", 2);
+  EXPECT_FALSE(r.next_line());
+  r.feed("c\nde\n\nf", 7);
+  EXPECT_EQ(*r.next_line(), "abc");
+  EXPECT_EQ(*r.next_line(), "de");
+  EXPECT_EQ(*r.next_line(), "");
+  EXPECT_FALSE(r.next_line());
+  EXPECT_EQ(r.pending_bytes(), 1u);
+  r.feed("g\n", 2);
+  EXPECT_EQ(*r.next_line(), "fg");
+}
+
+TEST(LineReader, ManySmallChunksOfOneHugeLine) {
+  k::LineReader r;
+  std::string chunk(1000, 'x');
+  for (int i = 0; i < 20000; ++i) {
+    r.feed(chunk.data(), chunk.size());
+    ASSERT_FALSE(r.has_line());
+  }
+  r.feed("\n", 1);
+  auto line = r.next_line();
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->size(), 20000000u);
+}
+
+TEST(Message, ParseKinds) {
+  struct Case {
+    const char* text;
+    int kind;  // 0: not a message
+  };
+  const Case cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"method":"X","params":{}})", k::kMsgRequest},
+      {R"({"jsonrpc":"2.0","id":"a","method":"X"})", k::kMsgRequest},
+      {R"({"jsonrpc":"2.0","method":"X"})", k::kMsgNotification},
+      {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"a":1}}})", k::kMsgEvent},
+      {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":"x"}})", 0},
+      {R"({"jsonrpc":"2.0","id":1,"result":{"a":1}})", k::kMsgResult},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9005,"message":"m"}})", k::kMsgError},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"message":"no code"}})", 0},
+      {R"({"jsonrpc":"2.0","id":1,"result":1,"error":{"code":1}})", 0},
+      {R"({"jsonrpc":"2.0","id":1})", 0},
+      {R"({"jsonrpc":"1.0","id":1,"result":1})", 0},
+      {R"({"id":1,"result":1})", 0},
+      {R"({"jsonrpc":"2.0","id":[1],"result":1})", 0},
+      {R"({"jsonrpc":"2.0","id":1,"method":5})", 0},
+      {R"([1,2])", 0},
+  };
+  for (const auto& c : cases) {
+    Json j = k::json_parse(c.text);
+    auto m = k::msg_parse(j.get());
+    EXPECT_EQ(m ? m->kind : 0, c.kind) << c.text;
+  }
+}
+
+TEST(Message, ErrorFieldsAndWireFormRoundTrip) {
+  Json j = k::json_parse(
+      R"({"jsonrpc":"2.0","id":3,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"P":"9007 x"}}})");
+  auto m = k::msg_parse(j.get());
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->error_code, 9003);
+  EXPECT_EQ(*m->error_message, "Invalid arguments");
+  EXPECT_EQ(*m->error_detail, "d");
+  EXPECT_TRUE(json_equal(m->to_json().get(), j.get()));
+
+  Message ev = k::msg_create_event(7, Json());
+  EXPECT_EQ(k::json_dump(ev.to_json().get(), JSON_COMPACT | JSON_SORT_KEYS),
+            R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7}})");
+}
+
+TEST(Message, Builders) {
+  Json names = Json::take(json_pack("[s]", "Device."));
+  struct Case {
+    Message m;
+    const char* wire;
+  };
+  const Case cases[] = {
+      {k::msg_get_parameter_names("Device.", true),
+       R"({"method":"GetParameterNames","params":{"NextLevel":true,"ParameterPath":"Device."}})"},
+      {k::msg_get_parameter_attributes(names, -1),
+       R"({"method":"GetParameterAttributes","params":{"Depth":-1,"ParameterNames":["Device."]}})"},
+      {k::msg_add_object("Device.Hosts.Host."),
+       R"({"method":"AddObject","params":{"ObjectName":"Device.Hosts.Host."}})"},
+      {k::msg_change_order("Device.F.1.", 2),
+       R"({"method":"ChangeOrder","params":{"ObjectName":"Device.F.1.","Order":2}})"},
+      {k::msg_execute("Device.X.Ping", Json()),
+       R"({"method":"Execute","params":{"MethodName":"Device.X.Ping"}})"},
+      {k::msg_join_group(4), R"({"method":"JoinGroup","params":{"Group":4}})"},
+  };
+  for (const auto& c : cases) {
+    Json wire = c.m.to_json();
+    json_object_del(wire.get(), "jsonrpc");
+    EXPECT_EQ(k::json_dump(wire.get(), JSON_COMPACT | JSON_SORT_KEYS), c.wire);
+  }
+}
+
+// A peer on a UNIX socket in a temporary folder: `serve` runs on its own thread with the accepted
+// connection's descriptor.
+class Peer {
+ public:
+  explicit Peer(std::function<void(int)> serve) {
+    dir_ = std::filesystem::temp_directory_path() / ("velc-msg-" + std::to_string(getpid()) +
+                                                     "-" + std::to_string(counter_++));
+    std::filesystem::create_directories(dir_);
+    path_ = (dir_ / "s").string();
+    listener_ = k::unix_listen(path_);
+    thread_ = std::thread([this, serve] {
+      int fd = accept(listener_.get(), nullptr, nullptr);
+      if (fd >= 0) {
+        serve(fd);
+        close(fd);
+      }
+    });
+  }
+  ~Peer() {
+    thread_.join();
+    std::filesystem::remove_all(dir_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path dir_;
+  std::string path_;
+  k::Fd listener_;
+  std::thread thread_;
+};
+
+// Reads one request line from the peer's side.
+std::string read_line(int fd) {
+  std::string line;
+  char c;
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+void say(int fd, const std::string& text) { ASSERT_TRUE(k::write_all(fd, text.data(), text.size())); }
+
+int exchange_with(const Peer& peer, Message& m, int timeout_ms = 2000) {
+  Connection c;
+  c.set_destination(peer.path());
+  c.set_timeout(timeout_ms);
+  EXPECT_EQ(c.connect(), 0);
+  int r = c.exec(m);
+  EXPECT_EQ(r < 0 ? r : 0, r < 0 ? c.socket_err() : 0);
+  return r;
+}
+
+TEST(Connection, MisbehavingPeersEndTheExchangeWithAClearError) {
+  struct Case {
+    const char* name;
+    std::string reply;  // sent after the request was read; then the peer closes
+    int expected;
+  };
+  const Case cases[] = {
+      {"closes mid-message", R"({"jsonrpc":"2.0","id":1,"res)", k::kSockClosed},
+      {"closes at once", "", k::kSockClosed},
+      {"not JSON", "hello there\n", k::kSockMalformed},
+      {"not JSON-RPC", "{\"a\":1}\n", k::kSockNotJsonRpc},
+      {"unknown id", R"({"jsonrpc":"2.0","id":99,"result":{}})" "\n", k::kSockUnknownReply},
+  };
+  for (const auto& c : cases) {
+    Peer peer([&](int fd) {
+      read_line(fd);
+      say(fd, c.reply);
+    });
+    Message m = k::msg_create("X", Json());
+    EXPECT_EQ(exchange_with(peer, m), c.expected) << c.name;
+    EXPECT_EQ(m.kind, k::kMsgRequest) << c.name;
+  }
+}
+
+TEST(Connection, ReplyOfTensOfMegabytes) {
+  const size_t n = 30 * 1024 * 1024;
+  Peer peer([&](int fd) {
+    read_line(fd);
+    std::string reply = R"({"jsonrpc":"2.0","id":1,"result":{"Blob":")" + std::string(n, 'z') + "\"}}\n";
+    // Dribble it in uneven pieces, as a slow peer would.
+    for (size_t at = 0; at < reply.size(); at += 777777)
+      say(fd, reply.substr(at, 777777));
+  });
+  Message m = k::msg_create("X", Json());
+  ASSERT_EQ(exchange_with(peer, m, -1), 0);
+  ASSERT_EQ(m.kind, k::kMsgResult);
+  EXPECT_EQ(json_string_length(json_object_get(m.result.get(), "Blob")), n);
+}
+
+TEST(Connection, EventsDuringAnExchangeWaitForRecvAndLateRepliesAreDropped) {
+  Peer peer([&](int fd) {
+    read_line(fd);  // request 1: never answered in time
+    std::string second = read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":9,"Data":[1]}})" "\n");
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":{"late":true}})" "\n");
+    say(fd, R"({"jsonrpc":"2.0","id":2,"result":{"ok":1}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  ASSERT_EQ(c.connect(), 0);
+  c.set_timeout(100);
+  Message first = k::msg_create("Slow", Json());
+  EXPECT_EQ(c.exec(first), k::kSockTimeout);
+  c.set_timeout(2000);
+  Message second = k::msg_create("Fast", Json());
+  ASSERT_EQ(c.exec(second), 0);
+  EXPECT_EQ(json_integer_value(json_object_get(second.result.get(), "ok")), 1);
+  EXPECT_TRUE(c.has_buffered_message());
+  auto ev = c.recv();
+  ASSERT_TRUE(ev);
+  EXPECT_EQ(ev->kind, k::kMsgEvent);
+  EXPECT_EQ(ev->event_id, 9u);
+}
+
+TEST(Connection, RecvReportsNothingWaitingAndAClosedPeer) {
+  Peer peer([&](int fd) { read_line(fd); });
+  Connection c;
+  c.set_destination(peer.path());
+  ASSERT_EQ(c.connect(), 0);
+  c.set_timeout(50);
+  EXPECT_FALSE(c.recv());
+  EXPECT_EQ(c.socket_err(), k::kSockNoData);
+  ASSERT_EQ(c.send(k::msg_create("Bye", Json())), 0);
+  c.set_timeout(2000);
+  EXPECT_FALSE(c.recv());
+  EXPECT_EQ(c.socket_err(), k::kSockClosed);
+  EXPECT_EQ(c.fd(), -1);
+}
+
+TEST(Connection, ConnectFailures) {
+  Connection c;
+  c.set_destination("/nonexistent-dir/veld.sock");
+  EXPECT_EQ(c.connect(), k::kSockNoEntry);
+  c.set_destination(std::string(200, 'x'));
+  EXPECT_EQ(c.connect(), k::kSockPathTooLong);
+  EXPECT_STREQ(k::socket_strerror(k::kSockNoEntry), "No such socket");
+}
+
+TEST(Connection, JoinCarriesTheSessionAndTheReceiverFlag) {
+  std::string seen;
+  Peer peer([&](int fd) {
+    seen = read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  c.set_flags(k::kFlagReceiver);
+  Message m = k::msg_join_group(4);
+  ASSERT_EQ(c.exec(m), 0);
+  Json j = k::json_parse(seen);
+  json_t* params = json_object_get(j.get(), "params");
+  EXPECT_EQ(k::json_text(params, "Session"), k::process_session_id());
+  EXPECT_TRUE(json_is_true(json_object_get(params, "Receiver")));
+}
+
+}  // namespace

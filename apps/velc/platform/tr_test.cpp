@@ -1,0 +1,97 @@
+#include "platform/tr.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+namespace {
+
+using k::Json;
+
+TEST(Tr, NamesToConfigBuildsATreeRelativeToTheBase) {
+  Json list = k::json_parse(R"([
+    {"Name":"Device.","Attributes":{"type":"object"}},
+    {"Name":"Device.DeviceInfo.","Attributes":{"type":"object"}},
+    {"Name":"Device.DeviceInfo.Manufacturer","Attributes":{"type":"string"}},
+    {"Name":"Device.Hosts.Host.#template.HostName","Attributes":{"type":"string"}},
+    {"Name":"Other.X","Attributes":{}}])");
+  Json tree = k::tr_names_to_config(list.get(), "Device.");
+  EXPECT_TRUE(json_object_get(tree.get(), "#info"));  // the base's own entry
+  EXPECT_TRUE(k::conf_find_branch(tree.get(), "DeviceInfo.Manufacturer.#info"));
+  EXPECT_TRUE(k::conf_find_branch(tree.get(), "Hosts.Host.#template.HostName"));
+  EXPECT_FALSE(json_object_get(tree.get(), "Other"));
+
+  Json absolute = k::tr_names_to_config(list.get(), nullptr);
+  EXPECT_TRUE(k::conf_find_branch(absolute.get(), "Device.DeviceInfo."));
+}
+
+TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
+  Json root = k::json_parse(
+      R"({"Device":{"Hosts":{"Host":{"1":{"A":{"#attr":{"base":16}}},"#template":{"A":{"#attr":{"base":8}}}}}}})");
+  EXPECT_EQ(k::tr_node_base(k::tr_node_find(root.get(), "Device.Hosts.Host.1.A")), 16);
+  EXPECT_EQ(k::tr_node_base(k::tr_node_find(root.get(), "Device.Hosts.Host.7.A")), 8);
+  EXPECT_EQ(k::tr_node_find(root.get(), "Device.Hosts.Host.x.A"), nullptr);
+  EXPECT_EQ(k::conf_find_branch(root.get(), "Device.Hosts.Host.7.A"), nullptr);
+}
+
+TEST(Tr, TypeCodesAndPathTexts) {
+  struct Case {
+    const char* type;
+    int code;
+    bool parameter;
+  };
+  const Case cases[] = {{"object", 1, false}, {"method", 2, false}, {"string", 3, true},
+                        {"boolean", 4, true}, {"bool", 25, true},   {"path", 23, true},
+                        {"weird", 24, true},  {"", 0, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(k::tr_type_code(c.type), c.code) << c.type;
+    EXPECT_EQ(k::tr_type_is_parameter(c.code), c.parameter) << c.type;
+  }
+  EXPECT_TRUE(k::tr_path_is_full("Device.X"));
+  EXPECT_FALSE(k::tr_path_is_full("Device."));
+  EXPECT_FALSE(k::tr_path_is_full(""));
+  EXPECT_TRUE(k::tr_path_is_partial("Device."));
+  EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3.", 0, 1), "Device.Hosts.Host.");
+  EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3", 0, 1), "Device.Hosts.Host");
+  EXPECT_EQ(k::conf_strip_path("Device.", 0, 1), "");
+}
+
+TEST(Text, Conversions) {
+  struct Case {
+    const char* text;
+    int base;
+    int u32_result;
+    uint32_t u32;
+    int i32_result;
+    int32_t i32;
+  };
+  const Case cases[] = {
+      {"42", 10, 0, 42, 0, 42},
+      {"0x10", 0, 0, 16, 0, 16},
+      {"010", 0, 0, 8, 0, 8},
+      {"-5", 0, -1, 0, 0, -5},
+      {"4294967295", 0, 0, 4294967295u, -1, 0},
+      {"4294967296", 0, -1, 0, -1, 0},
+      {"2147483648", 10, 0, 2147483648u, -1, 0},
+      {"-2147483648", 10, -1, 0, 0, INT32_MIN},
+      {"12abc", 0, -1, 0, -1, 0},
+      {"", 10, -1, 0, -1, 0},
+      {" 7", 10, -1, 0, -1, 0},
+      {"007", 10, 0, 7, 0, 7},
+  };
+  for (const auto& c : cases) {
+    uint32_t u = 0;
+    int32_t i = 0;
+    EXPECT_EQ(k::string_to_u32(c.text, c.base, u), c.u32_result) << c.text;
+    if (c.u32_result == 0) EXPECT_EQ(u, c.u32) << c.text;
+    EXPECT_EQ(k::string_to_i32(c.text, c.base, i), c.i32_result) << c.text;
+    if (c.i32_result == 0) EXPECT_EQ(i, c.i32) << c.text;
+  }
+  double d = 0;
+  EXPECT_EQ(k::string_to_double("1.5e3", d), 0);
+  EXPECT_EQ(d, 1500);
+  EXPECT_LT(k::string_to_double("1.5x", d), 0);
+  EXPECT_LT(k::string_to_double("", d), 0);
+}
+
+}  // namespace
