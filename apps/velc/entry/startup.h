@@ -5,6 +5,7 @@
 #include <string>
 
 #include "entry/cline.h"
+#include "platform/jrpc_connection.h"
 
 // The whole run of the program.
 int velc_main(int argc, char** argv);
