@@ -116,7 +116,7 @@ int cline_parse(int argc, char** argv, Options& o) {
     return true;
   };
 
-  optind = 1;
+  optind = 0;  // 0 makes glibc reinitialise its scanner completely
   opterr = 1;
   int c;
   while ((c = getopt_long(argc, argv, "c:s?S:r:n:e:g:i:u:a:t:lhv", kLongOptions, nullptr)) != -1) {

@@ -83,9 +83,13 @@ TEST(Text, Conversions) {
     uint32_t u = 0;
     int32_t i = 0;
     EXPECT_EQ(k::string_to_u32(c.text, c.base, u), c.u32_result) << c.text;
-    if (c.u32_result == 0) EXPECT_EQ(u, c.u32) << c.text;
+    if (c.u32_result == 0) {
+      EXPECT_EQ(u, c.u32) << c.text;
+    }
     EXPECT_EQ(k::string_to_i32(c.text, c.base, i), c.i32_result) << c.text;
-    if (c.i32_result == 0) EXPECT_EQ(i, c.i32) << c.text;
+    if (c.i32_result == 0) {
+      EXPECT_EQ(i, c.i32) << c.text;
+    }
   }
   double d = 0;
   EXPECT_EQ(k::string_to_double("1.5e3", d), 0);
