@@ -1,7 +1,11 @@
 #include "shell/prompt.h"
 
+#include <cstdlib>
+
 #include "datamodel/cdpath.h"
 #include "entry/user.h"
+#include "platform/history.h"
+#include "platform/line_editor.h"
 
 namespace {
 
@@ -42,3 +46,43 @@ void prompt_set_continuation(bool on) {
 }
 
 const std::string& prompt_text() { return g_prompt; }
+
+std::string shell_history_path() {
+  const char* path = std::getenv("VELC_HISTFILE");
+  return path && *path ? path : "/tmp/.velc.hist";
+}
+
+void apply_colours(const ColourTable& table) {
+  ColourTable& global = colour_table();
+  if (&table != &global) global = table;
+  const k::HsvColour& prompt =
+      global.entries[system_access() ? kColourRootPrompt : kColourPrompt];
+  k::line_editor_set_colors(prompt, global.entries[kColourHint], global.entries[kColourAutocomplete]);
+}
+
+void set_autocomplete(bool on) {
+  k::line_editor_case_insensitive(true);
+  // The shell's completer plugs in here; until it exists, "on" installs none (Tab offers
+  // nothing), exactly as "off" does.
+  (void)on;
+  k::line_editor_set_autocomplete_cb(nullptr);
+}
+
+void set_hints(bool on) {
+  // The shell's hint provider plugs in here; until it exists, "on" installs none.
+  (void)on;
+  k::line_editor_set_hint_cb(nullptr);
+}
+
+void line_editor_setup() {
+  apply_colours(colour_table());
+  set_autocomplete(true);
+  set_hints(true);
+  k::history_load(shell_history_path());
+}
+
+void line_editor_teardown() {
+  set_autocomplete(false);
+  set_hints(false);
+  k::history_dump(shell_history_path(), -1);
+}

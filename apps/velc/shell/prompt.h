@@ -30,3 +30,18 @@ void prompt_set_tag(const char* name);
 void prompt_set_continuation(bool on);
 // The current prompt text.
 const std::string& prompt_text();
+
+// The shell's history file: "/tmp/.velc.hist", or the file named by the environment variable
+// VELC_HISTFILE when it is set and not empty.
+std::string shell_history_path();
+// Makes `table` the colour table (copied unless it is the global one) and hands the line editor
+// its prompt colour (root-prompt with system access, else prompt), hint and autocomplete colours.
+void apply_colours(const ColourTable& table);
+// Switches completion of the shell's lines on or off.
+void set_autocomplete(bool on);
+// Switches the hints shown while typing on or off.
+void set_hints(bool on);
+// Takes over the line editor for the shell: colours, completion and hints on, history loaded.
+void line_editor_setup();
+// Gives the line editor back: completion and hints off, the whole history written to its file.
+void line_editor_teardown();

@@ -1,0 +1,100 @@
+#include "shell/tokenizer.h"
+
+#include <string>
+
+namespace {
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The scan of one line: the word being collected and the scanner's flags.
+struct Scanner {
+  json_t* words = nullptr;
+  std::string word;
+  char quote = 0;  // the open quote character, or 0
+  bool escape = false;
+  bool comment = false;
+
+  // Turns a non-empty word into an element of the array; true when a word was finished.
+  bool finish_word() {
+    if (word.empty()) return false;
+    // A word that is not valid UTF-8 cannot be a JSON string: it is dropped, the scan goes on.
+    if (json_t* s = json_stringn(word.data(), word.size())) json_array_append_new(words, s);
+    word.clear();
+    return true;
+  }
+
+  // An ordinary byte; true when it finished a word (an unquoted blank after some letters).
+  bool ordinary(char c) {
+    escape = false;
+    if (quote) {
+      word.push_back(c);
+      return false;
+    }
+    if (is_blank(c)) return finish_word();
+    word.push_back(c);
+    return false;
+  }
+};
+
+}  // namespace
+
+k::Json tokenize_line(const char* text, int cursor, int* count) {
+  if (!text) return {};
+  k::Json words = k::Json::take(json_array());
+  const bool counting = cursor >= 0 && count != nullptr;
+  if (counting) *count = 0;
+  Scanner s;
+  s.words = words.get();
+  // Counts a word finished by the byte at `pos` when that byte lies before the cursor.
+  auto count_finished = [&](bool finished, int pos) {
+    if (counting && finished && pos < cursor) ++*count;
+  };
+
+  for (int pos = 0; text[pos] != '\0'; ++pos) {
+    const char c = text[pos];
+    if (s.comment) {
+      if (c == '\\') {
+        s.escape = true;
+      } else if (c == '\n') {
+        // An escaped newline continues the comment onto the next line.
+        if (!s.escape) s.comment = false;
+        s.escape = false;
+      }
+      continue;
+    }
+    if (s.escape) {
+      // Only a quote, a backslash or "#" is protected; before anything else the backslash stays.
+      if (c != '\'' && c != '"' && c != '\\' && c != '#') s.word.push_back('\\');
+      count_finished(s.ordinary(c), pos);
+      continue;
+    }
+    if (c == '#') {
+      if (s.quote) {
+        s.word.push_back(c);
+      } else {
+        count_finished(s.finish_word(), pos);
+        s.comment = true;
+      }
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      if (!s.quote)
+        s.quote = c;
+      else if (s.quote == c)
+        s.quote = 0;
+      else
+        s.word.push_back(c);
+      continue;
+    }
+    if (c == '\\') {
+      s.escape = true;
+      continue;
+    }
+    count_finished(s.ordinary(c), pos);
+  }
+  if (s.escape && !s.comment) s.word.push_back('\\');
+  s.finish_word();
+  return words;
+}
