@@ -1,0 +1,31 @@
+// Built-in behaviours named by "#handler" in the model: values computed when read, and what
+// methods do when executed.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "fault.h"
+#include "node.h"
+#include "platform/json.h"
+
+namespace sim {
+
+class Engine;
+
+// Arguments or outputs of a method by their element names.
+using ValueMap = std::map<std::string, k::Json>;
+
+// The value of a parameter with a read handler ("uptime", "local_time", "secret", "count");
+// none when the handler is not one of these.
+k::Json runtime_value(const Engine& engine, const Node& param);
+
+// Runs a method's behaviour with its checked arguments (defaults filled in) and returns the
+// outputs it computes; outputs left out keep their defaults. A method without a handler only
+// echoes defaults. Returns false with `fault` set when the behaviour refuses.
+bool run_method(Engine& engine, Node& method, const ValueMap& in, ValueMap& out, Fault& fault);
+
+// The node a "#target" path names, relative to the parent object of `n`; none when missing.
+Node* handler_target(const Node& n);
+
+}  // namespace sim

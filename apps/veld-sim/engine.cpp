@@ -1,0 +1,267 @@
+// The write operations and method execution of the engine.
+#include "engine.h"
+
+#include <algorithm>
+
+#include "behaviours.h"
+#include "value_check.h"
+
+namespace sim {
+
+namespace {
+
+k::Json object() { return k::Json::take(json_object()); }
+
+// Failures of a set or execute, collected member by member.
+struct Failures {
+  k::Json data = object();
+  int first_code = 0;
+  size_t count = 0;
+
+  void add(const std::string& name, int code) {
+    if (count++ == 0) first_code = code;
+    std::string text = fault_member_text(code);
+    json_object_setn_new(data.get(), name.data(), name.size(), json_string(text.c_str()));
+  }
+
+  // One failing member gives its own code, several give 9003.
+  Reply reply(const std::string& detail) const {
+    return Reply::failure(count == 1 ? first_code : kInvalidArguments, detail, data);
+  }
+};
+
+// The one node a schema path names, or a fault.
+bool find_one(Node& root, std::string_view path, Target& target, Fault& fault) {
+  std::vector<Target> found;
+  if (!resolve(root, path, TemplateMode::kSchema, found, fault)) return false;
+  target = std::move(found.front());
+  return true;
+}
+
+// The same parameter (by its element) in another instance of the table holds this value.
+bool taken_elsewhere(const Node& param, json_t* value) {
+  const Node* inst = param.parent;
+  if (!inst || !inst->is_instance()) return false;
+  if (json_is_string(value) && json_string_length(value) == 0) return false;
+  for (const auto& [number, other] : inst->parent->instances) {
+    if (other.get() == inst) continue;
+    const Node* twin = other->child(param.name);
+    if (twin && json_equal(twin->value.get(), value)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Reply Reply::failure(int code, std::string detail, k::Json data) {
+  Reply r;
+  r.fault.code = code;
+  r.fault.detail = std::move(detail);
+  r.fault.data = std::move(data);
+  return r;
+}
+
+Reply Reply::status_ok() {
+  Reply r;
+  r.result = object();
+  json_object_set_new(r.result.get(), "Status", json_integer(0));
+  return r;
+}
+
+Engine::Engine(std::unique_ptr<Node> root)
+    : root_(std::move(root)), started_(std::chrono::steady_clock::now()) {}
+
+long long Engine::uptime_seconds() const {
+  auto elapsed = std::chrono::steady_clock::now() - started_;
+  return std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+}
+
+k::Json Engine::read_value(const Node& param) const {
+  if (!param.handler.empty())
+    if (k::Json v = runtime_value(*this, param)) return v;
+  return param.value ? param.value : k::Json::take(json_null());
+}
+
+void Engine::emit(unsigned group, k::Json data) {
+  if (sink_) sink_(group, std::move(data));
+}
+
+Reply Engine::set_parameter_values(const Caller& caller, const std::vector<NamedValue>& list,
+                                   bool raw) {
+  Failures failures;
+  std::vector<std::pair<Node*, k::Json>> writes;
+  for (const NamedValue& member : list) {
+    Target t;
+    Fault fault;
+    if (!find_one(*root_, member.name, t, fault)) {
+      failures.add(member.name, kInvalidName);
+      continue;
+    }
+    Node& n = *t.node;
+    if (t.pseudo == Pseudo::kNone && n.kind != NodeKind::kParameter) {
+      failures.add(member.name, kInvalidName);
+      continue;
+    }
+    if (t.pseudo == Pseudo::kNone && (n.in_template() || n.in_input())) {
+      failures.add(member.name, kInvalidName);  // schema, not a value
+      continue;
+    }
+    if (t.pseudo != Pseudo::kNone || !is_writable_parameter(n)) {
+      failures.add(member.name, kNotWritable);
+      continue;
+    }
+    if (!may_write(caller, n)) {
+      failures.add(member.name, kRequestDenied);
+      continue;
+    }
+    k::Json given = member.value;
+    if (raw && json_is_string(given.get())) {
+      given = value_from_text(n.attr.get(), json_string_value(given.get()));
+      if (!given) {
+        failures.add(member.name, kInvalidValue);
+        continue;
+      }
+    }
+    k::Json stored;
+    int code = check_value(n.attr.get(), given.get(), stored);
+    if (code == 0 && attr_bool(n, "unique") && taken_elsewhere(n, stored.get())) code = kInvalidValue;
+    if (code != 0) {
+      failures.add(member.name, code);
+      continue;
+    }
+    writes.emplace_back(&n, std::move(stored));
+  }
+  if (failures.count) return failures.reply("no parameter was changed");
+  for (auto& [node, value] : writes) node->value = k::Json::take(json_deep_copy(value.get()));
+  return Reply::status_ok();
+}
+
+Reply Engine::add_object(const Caller& caller, std::string_view table_path) {
+  Target t;
+  Fault fault;
+  if (!find_one(*root_, table_path, t, fault)) return Reply{{}, fault};
+  Node& table = *t.node;
+  if (table.kind != NodeKind::kTable || table.in_template())
+    return Reply::failure(kInvalidName, t.path + ": not a table");
+  if (!is_writable_table(table) || !may_write(caller, table))
+    return Reply::failure(kRequestDenied, t.path + ": instances cannot be added");
+  long long max_count = attr_int(table, "maxCount", -1);
+  if ((max_count >= 0 && static_cast<long long>(table.instances.size()) >= max_count) ||
+      table.max_instance == UINT32_MAX)
+    return Reply::failure(kResourcesExceeded, t.path + ": the table is full");
+  uint32_t number = table.max_instance + 1;
+  add_instance(table, number);
+
+  k::Json data = object();
+  json_object_set_new(data.get(), "Action", json_string("Add"));
+  json_object_set_new(data.get(), "Path", json_stringn(t.path.data(), t.path.size()));
+  json_object_set_new(data.get(), "InstanceNumber", json_integer(number));
+  emit(kChangeEventGroup, data);
+
+  Reply r;
+  r.result = object();
+  json_object_set_new(r.result.get(), "InstanceNumber", json_integer(number));
+  json_object_set_new(r.result.get(), "Status", json_integer(0));
+  return r;
+}
+
+Reply Engine::delete_object(const Caller& caller, std::string_view instance_path) {
+  Target t;
+  Fault fault;
+  if (!find_one(*root_, instance_path, t, fault)) return Reply{{}, fault};
+  Node& inst = *t.node;
+  if (t.pseudo != Pseudo::kNone || !inst.is_instance())
+    return Reply::failure(kInvalidName, t.path + ": not an instance");
+  Node& table = *inst.parent;
+  if (!is_writable_table(table) || !may_write(caller, inst))
+    return Reply::failure(kRequestDenied, t.path + ": instances cannot be deleted");
+  if (static_cast<long long>(table.instances.size()) <= attr_int(table, "minCount", 0))
+    return Reply::failure(kRequestDenied, t.path + ": the table holds its minimum of instances");
+  uint32_t number = 0;
+  for (const auto& [n, node] : table.instances)
+    if (node.get() == &inst) number = n;
+  remove_instance(table, number);
+
+  k::Json data = object();
+  json_object_set_new(data.get(), "Action", json_string("Delete"));
+  json_object_set_new(data.get(), "Path", json_stringn(t.path.data(), t.path.size()));
+  json_object_set_new(data.get(), "InstanceNumber", json_integer(number));
+  emit(kChangeEventGroup, data);
+  return Reply::status_ok();
+}
+
+Reply Engine::change_order(const Caller& caller, std::string_view instance_path,
+                           long long position) {
+  Target t;
+  Fault fault;
+  if (!find_one(*root_, instance_path, t, fault)) return Reply{{}, fault};
+  Node& inst = *t.node;
+  if (t.pseudo != Pseudo::kNone || !inst.is_instance() || !is_ordered(*inst.parent))
+    return Reply::failure(kInvalidName, t.path + ": not an instance of an ordered table");
+  if (position < 1) return Reply::failure(kInvalidArguments, "Order must be 1 or more");
+  if (!may_write(caller, inst)) return Reply::failure(kRequestDenied, t.path + ": not writable");
+  std::vector<uint32_t>& order = inst.parent->order;
+  uint32_t number = 0;
+  for (const auto& [n, node] : inst.parent->instances)
+    if (node.get() == &inst) number = n;
+  std::erase(order, number);
+  size_t at = std::min(static_cast<size_t>(position - 1), order.size());
+  order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), number);
+  return Reply::status_ok();
+}
+
+Reply Engine::execute(const Caller& caller, std::string_view method_path,
+                      const std::vector<NamedValue>& arguments) {
+  Target t;
+  Fault fault;
+  if (!find_one(*root_, method_path, t, fault)) return Reply{{}, fault};
+  Node& method = *t.node;
+  if (t.pseudo != Pseudo::kNone || method.kind != NodeKind::kMethod || method.in_template())
+    return Reply::failure(kInvalidName, t.path + ": not a method");
+  if (!may_write(caller, method)) return Reply::failure(kRequestDenied, t.path + ": not allowed");
+
+  ValueMap in;
+  for (const auto& arg : method.input->children) in[arg->name] = arg->value;
+  Failures failures;
+  std::string prefix = t.path + ".#input.";
+  for (const NamedValue& a : arguments) {
+    std::string_view name = a.name;
+    if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
+    Node* arg = method.input->child(name);
+    if (!arg) {
+      failures.add(a.name, kInvalidName);
+      continue;
+    }
+    k::Json stored;
+    if (int code = check_value(arg->attr.get(), a.value.get(), stored)) {
+      failures.add(a.name, code);
+      continue;
+    }
+    in[arg->name] = stored;
+  }
+  if (failures.count) {
+    // An unknown argument is a bad argument list, not a missing method.
+    if (failures.count == 1 && failures.first_code == kInvalidName)
+      return Reply::failure(kInvalidArguments, "unknown argument", failures.data);
+    return failures.reply("the method was not run");
+  }
+
+  ValueMap out;
+  if (!run_method(*this, method, in, out, fault)) return Reply{{}, fault};
+  k::Json list = k::Json::take(json_array());
+  for (auto& output : method.children) {
+    auto it = out.find(output->name);
+    if (it != out.end()) output->value = it->second;
+    std::string name = t.path + "." + output->name;
+    json_t* e = json_object();
+    json_object_set_new(e, "Name", json_stringn(name.data(), name.size()));
+    json_object_set_new(e, "Value", read_value(*output).release());
+    json_array_append_new(list.get(), e);
+  }
+  Reply r;
+  r.result = object();
+  json_object_set(r.result.get(), "ParameterList", list.get());
+  return r;
+}
+
+}  // namespace sim
