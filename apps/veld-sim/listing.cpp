@@ -43,6 +43,7 @@ bool writable(const Node& n, Pseudo p) {
 // Appends a child's element to the listed path; objects get their trailing dot.
 void append(std::string& path, const Node& child, Pseudo p, std::string_view element) {
   if (path == ".") path.clear();
+  if (!path.empty() && path.back() != '.') path.push_back('.');  // below a method
   path.append(element);
   if (p == Pseudo::kNone && child.is_object_like()) path.push_back('.');
 }

@@ -103,6 +103,7 @@ bool Loader::instances(json_t* j, Node& table, const std::string& path) {
     uint32_t number;
     if (!parse_instance_number(key, number))
       return fail(path, std::string("\"") + key + "\" is not an instance number");
+    if (table.in_template()) return fail(path, "a table inside a template holds no instances");
     Node& inst = add_instance(table, number);
     if (!json_is_object(v)) return fail(join(path, key), "an instance must be an object");
     if (!values(v, inst, join(path, key))) return false;
