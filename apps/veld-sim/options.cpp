@@ -1,0 +1,107 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace sim {
+
+namespace {
+
+bool read_number(const std::string& text, long max, long& out) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (errno || *end || v > max) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+std::string usage_text() {
+  return "Usage: veld-sim --socket PATH [--model FILE] [--hosts N] [--delay MS]\n"
+         "                [--request-log FILE]\n"
+         "\n"
+         "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
+         "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
+         "foreground; prints \"veld-sim: ready on PATH\" once it listens; removes the socket\n"
+         "and exits 0 on SIGTERM or SIGINT.\n"
+         "\n"
+         "Options:\n"
+         "  --socket PATH         listen on this UNIX socket (required; a stale socket file\n"
+         "                        there is replaced)\n"
+         "  --model FILE          the model file to serve (default: " VELD_SIM_DEFAULT_MODEL ")\n"
+         "  --hosts N             replace the instances of Device.Hosts.Host with N synthetic\n"
+         "                        hosts numbered 1..N (0 to 1000000)\n"
+         "  --delay MS            send every reply MS milliseconds after its request arrived\n"
+         "                        (0 to 3600000); other clients are served meanwhile\n"
+         "  --request-log FILE    append every line a client sends to FILE, as received\n"
+         "  -h, --help            show this text and exit\n"
+         "\n"
+         "Exit status: 0 after a signal or --help, 1 when the model or socket fails, 2 for a\n"
+         "bad command line.\n";
+}
+
+bool parse_options(int argc, const char* const* argv, Options& options, std::string& error) {
+  options.model_file = VELD_SIM_DEFAULT_MODEL;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      return true;
+    }
+    std::string name = arg, value;
+    bool has_value = false;
+    if (size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      has_value = true;
+    }
+    bool known = name == "--socket" || name == "--model" || name == "--hosts" ||
+                 name == "--delay" || name == "--request-log";
+    if (!known) {
+      error = "unknown option: " + arg;
+      return false;
+    }
+    if (!has_value) {
+      if (i + 1 >= argc) {
+        error = name + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    long number = 0;
+    if (name == "--socket") {
+      options.socket_path = value;
+    } else if (name == "--model") {
+      options.model_file = value;
+    } else if (name == "--request-log") {
+      options.request_log = value;
+    } else if (name == "--hosts") {
+      if (!read_number(value, 1000000, number)) {
+        error = "--hosts expects a number from 0 to 1000000";
+        return false;
+      }
+      options.hosts = number;
+    } else if (name == "--delay") {
+      if (!read_number(value, 3600000, number)) {
+        error = "--delay expects milliseconds from 0 to 3600000";
+        return false;
+      }
+      options.delay_ms = static_cast<int>(number);
+    }
+    if (value.empty()) {
+      error = name + " needs a value";
+      return false;
+    }
+  }
+  if (options.socket_path.empty()) {
+    error = "--socket PATH is required";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sim

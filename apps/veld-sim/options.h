@@ -1,0 +1,25 @@
+// The command line of veld-sim.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// What the command line asks for.
+struct Options {
+  std::string socket_path;
+  std::string model_file;   // the default model when not given
+  long hosts = -1;          // -1: keep the model's hosts
+  int delay_ms = 0;
+  std::string request_log;  // empty: no log
+  bool help = false;
+};
+
+// Reads the arguments ("--name value" or "--name=value"). False with `error` set for an unknown
+// option, a missing or bad value, or a missing --socket.
+bool parse_options(int argc, const char* const* argv, Options& options, std::string& error);
+
+// The --help text.
+std::string usage_text();
+
+}  // namespace sim
