@@ -50,17 +50,6 @@ struct ShellSession {
   ShellSession& operator=(const ShellSession&) = delete;
 };
 
-// The words of a line, the command word first. A "lua " line keeps everything after those four
-// characters as one argument, so that quotes and "#" reach Lua as typed.
-k::Json line_words(const std::string& line) {
-  if (line.compare(0, 4, "lua ") != 0) return tokenize_line(line.c_str());
-  k::Json words = k::Json::take(json_array());
-  json_array_append_new(words.get(), json_string("lua"));
-  if (k::Json rest = k::json_str(std::string_view(line).substr(4)))
-    json_array_append(words.get(), rest.get());
-  return words;
-}
-
 // Runs one command. Ctrl-C abandons it at its next blocking point: the exception unwinds the
 // command (its resources are freed on the way) up to here, and the shell goes on. A reply that
 // arrives later for an abandoned request is dropped by the connection.
@@ -88,7 +77,7 @@ bool handle_line(const std::string& line) {
     // goes on; recording is not part of the shell yet. These words never enter the history.
     return false;
   }
-  k::Json words = line_words(line);
+  k::Json words = shell_line_words(line);
   // A line typed with a leading blank runs but is not remembered.
   if (!is_blank(line[0])) k::history_add(line);
   // A line of blanks or a comment only has no command: nothing runs and nothing is printed.
@@ -129,6 +118,15 @@ bool receive_events(k::LineEditor& editor) {
 bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR); }
 
 }  // namespace
+
+k::Json shell_line_words(const std::string& line) {
+  if (line.compare(0, 4, "lua ") != 0) return tokenize_line(line.c_str());
+  k::Json words = k::Json::take(json_array());
+  json_array_append_new(words.get(), json_string("lua"));
+  if (k::Json rest = k::json_str(std::string_view(line).substr(4)))
+    json_array_append(words.get(), rest.get());
+  return words;
+}
 
 int shell_loop() {
   print_banner();
