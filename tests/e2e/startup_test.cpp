@@ -1,0 +1,221 @@
+// The command line, start-up and the one-shot modes, end to end against veld-sim.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "harness/process.h"
+#include "platform/json.h"
+#include "platform/socket.h"
+
+namespace {
+
+using e2e::Emulator;
+
+
+std::string velc_bin() { return e2e::bin_dir() + "/velc"; }
+
+TEST(Startup, HelpAndVersionNeedNoDaemon) {
+  e2e::Run help = e2e::run(velc_bin(), {"-h", "-u", "/nonexistent"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Norlan Management System client.\nUsage: velc [options]\n", 0), 0u);
+  EXPECT_NE(help.out.find("\t-v, --version                       Display velc version.\n"),
+            std::string::npos);
+  EXPECT_EQ(help.err, "");
+
+  e2e::Run version = e2e::run(velc_bin(), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("Norlan Management System client.\nvelc version 0.2.1\n", 0), 0u);
+
+  e2e::Run bad = e2e::run(velc_bin(), {"--bogus"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_NE(bad.err.find("Usage: velc [options]"), std::string::npos);
+
+  e2e::Run conflict = e2e::run(velc_bin(), {"-l", "-r", "cat"});
+  EXPECT_EQ(conflict.status, 1);
+  EXPECT_EQ(conflict.err, "Cannot execute 'request' and 'listen' modes simultaneously.\n");
+}
+
+TEST(Startup, NoDaemonMeansTheRequestsMessageAndStatusOne) {
+  e2e::TempDir dir;
+  e2e::Run r = e2e::run(velc_bin(), {"-u", dir.file("none.sock"), "-r", "cat"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Cannot connect to veld(requests) - No such socket(-3)\n");
+}
+
+TEST(Startup, NotifyModeIsUnsupported) {
+  Emulator sim;
+  e2e::Run r = e2e::velc(sim, {"-n", "anything"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Unsupported :(\n");
+}
+
+TEST(Startup, GroupsAreJoinedInOrder) {
+  Emulator sim;
+  e2e::Run r = e2e::velc(sim, {"-g", "7,9", "-n", "x"});
+  EXPECT_EQ(r.status, 0);
+  std::vector<int> joined;
+  for (const auto& line : sim.requests()) {
+    k::Json j = k::json_parse(line);
+    json_t* params = json_object_get(j.get(), "params");
+    if (k::json_text(j.get(), "method") != "JoinGroup") continue;
+    joined.push_back(static_cast<int>(json_integer_value(json_object_get(params, "Group"))));
+  }
+  EXPECT_EQ(joined, (std::vector<int>{4, 7, 9}));
+}
+
+TEST(RawMode, RequestsRepliesAndStatuses) {
+  Emulator sim;
+  struct Case {
+    std::string message;
+    int status;
+    std::string out_begins;
+  };
+  const Case cases[] = {
+      {R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["Device.DeviceInfo.Manufacturer"]}})",
+       0, "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 5,\n    \"result\": {"},
+      {R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Nope."]}})",
+       9005 & 255, "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 6,\n    \"error\": {\n        \"code\": 9005,"},
+      {R"({"jsonrpc":"2.0","id":7,"method":"NoSuchMethod"})", (-32601) & 255,
+       "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 7,\n    \"error\": {\n        \"code\": -32601,"},
+      {"not json", 255, "Invalid raw JSON message.\n"},
+      {R"({"hello":1})", 255, "Incorrect message.\n"},
+      {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":12}})", 0, ""},
+  };
+  for (const auto& c : cases) {
+    e2e::Run r = e2e::velc(sim, {"--raw", c.message, "ignored", "words"});
+    EXPECT_EQ(r.status, c.status) << c.message;
+    EXPECT_EQ(r.out.rfind(c.out_begins, 0), 0u) << c.message << "\n" << r.out;
+  }
+}
+
+TEST(EventMode, RelayedToAListenerOfTheGroup) {
+  Emulator sim;
+  // The listener joins group 7 and prints what arrives until it is stopped.
+  e2e::TempDir dir;
+  std::string out_file = dir.file("listener.out");
+  pid_t listener = fork();
+  if (listener == 0) {
+    FILE* f = std::freopen(out_file.c_str(), "w", stdout);
+    (void)f;
+    execl(velc_bin().c_str(), "velc", "-u", sim.socket().c_str(), "-g", "7", "-l", nullptr);
+    _exit(127);
+  }
+  // Wait until the listener has joined group 7 (its join is in the request log).
+  auto joined = [&] {
+    for (const auto& line : sim.requests())
+      if (line.find("\"Group\":7") != std::string::npos) return true;
+    return false;
+  };
+  for (int i = 0; i < 300 && !joined(); ++i) usleep(20000);
+  ASSERT_TRUE(joined());
+
+  e2e::Run sent = e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"});
+  EXPECT_EQ(sent.status, 0);
+  e2e::Run other = e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"});
+  EXPECT_EQ(other.status, 0);
+
+  std::string expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
+  for (int i = 0; i < 300 && e2e::read_file(out_file) != expected; ++i) usleep(20000);
+  // SIGINT is ignored by listen mode; SIGTERM ends it with status 0.
+  kill(listener, SIGINT);
+  usleep(100000);
+  kill(listener, SIGTERM);
+  int status = 0;
+  waitpid(listener, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(e2e::read_file(out_file), expected);
+}
+
+TEST(ListenMode, EndsWhenTheDaemonGoes) {
+  Emulator sim;
+  e2e::TempDir dir;
+  std::string out_file = dir.file("listener.out");
+  pid_t listener = fork();
+  if (listener == 0) {
+    FILE* f = std::freopen(out_file.c_str(), "w", stdout);
+    (void)f;
+    execl(velc_bin().c_str(), "velc", "-u", sim.socket().c_str(), "-l", nullptr);
+    _exit(127);
+  }
+  for (int i = 0; i < 300 && sim.requests().empty(); ++i) usleep(20000);
+  sim.stop();
+  int status = 0;
+  waitpid(listener, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(e2e::read_file(out_file), "Connection dropped\n");
+}
+
+// A daemon that answers every request with something broken.
+class BrokenDaemon {
+ public:
+  explicit BrokenDaemon(std::string answer) : answer_(std::move(answer)) {
+    path_ = dir_.file("broken.sock");
+    listener_ = k::unix_listen(path_);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~BrokenDaemon() {
+    shutdown(listener_.get(), SHUT_RDWR);
+    thread_.join();
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  void serve() {
+    // Two connections (requests and events); answer every line on either with `answer_`.
+    std::vector<k::Fd> clients;
+    for (;;) {
+      std::vector<pollfd> fds = {{listener_.get(), POLLIN, 0}};
+      for (auto& c : clients) fds.push_back({c.get(), POLLIN, 0});
+      if (poll(fds.data(), fds.size(), 10000) <= 0) return;
+      if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
+      if (fds[0].revents & POLLIN) {
+        int fd = accept(listener_.get(), nullptr, nullptr);
+        if (fd < 0) return;
+        clients.emplace_back(fd);
+        continue;
+      }
+      for (size_t i = 1; i < fds.size(); ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+        char buf[4096];
+        ssize_t n = read(fds[i].fd, buf, sizeof buf);
+        if (n <= 0) return;
+        k::write_all(fds[i].fd, answer_.data(), answer_.size());
+      }
+    }
+  }
+
+  e2e::TempDir dir_;
+  std::string path_;
+  std::string answer_;
+  k::Fd listener_;
+  std::thread thread_;
+};
+
+TEST(RawMode, MisbehavingDaemon) {
+  struct Case {
+    std::string answer;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"this is not json\n", "Malformed message(-11)\n"},
+      {"[1,2,3]\n", "Not a JSON-RPC message(-12)\n"},
+      {R"({"jsonrpc":"2.0","id":12345,"result":{}})" "\n", "Reply to an unknown request(-15)\n"},
+  };
+  for (const auto& c : cases) {
+    BrokenDaemon daemon(c.answer);
+    e2e::Run r = e2e::run(velc_bin(), {"-u", daemon.path(), "-t", "2", "--raw",
+                                  R"({"jsonrpc":"2.0","id":1,"method":"X"})"});
+    EXPECT_EQ(r.out, c.out) << c.answer;
+    EXPECT_NE(r.status, 0);
+  }
+}
+
+}  // namespace
