@@ -10,14 +10,24 @@
 // The longest path text a node path holds; a longer one is refused (resolution fails).
 inline constexpr size_t kPathTextMax = 255;
 
+// A node path. Records are not copyable by assignment: cdpath_copy makes the parents array of the
+// copy its own, so that pushing on one record never changes another.
 struct cdpath {
-  json_t* node = nullptr;  // borrowed: kept alive by the cache tree or by `parents`
+  cdpath() = default;
+  cdpath(const cdpath&) = delete;
+  cdpath& operator=(const cdpath&) = delete;
+
+  json_t* node = nullptr;  // the node at the path; null when the path stepped into a missing
+                           // template and nothing was fetched for it yet
   k::Json parents;         // JSON array of the nodes above, nearest first; owns a reference each
   bool is_multi = false;   // `node` is a multi-instance object
   bool is_ordered = false; // `node` is an ordered multi-instance object
   bool in_method = false;  // resolution may step into "#input"
   bool via_template = false;  // the last resolution went through "*"
   std::string text;        // elements joined by ".", no leading or trailing ".", empty at the root
+  // Keeps `node` alive on its own: a table that is fetched again, or a delete event, drops the
+  // cache's reference to instance nodes that a path may still stand on.
+  k::Json node_hold;
 };
 
 // The shell's position, and its position before the last `cd`.
@@ -27,10 +37,11 @@ extern cdpath previous_path;
 // Initialises `p` at the root of the schema cache.
 void cdpath_new(cdpath& p);
 // Makes `dst` a shallow copy of `src` (same nodes, new array); `via_template` starts cleared.
+// `dst` may be `src` itself. A record that was never initialised copies as the root.
 void cdpath_copy(cdpath& dst, const cdpath& src);
 // Back to the root; `via_template` is kept.
 void cdpath_clear(cdpath& p);
-// Drops the references `p` holds; it can be initialised again.
+// Drops the references `p` holds (node included); it can be initialised again.
 void cdpath_free(cdpath& p);
 // Steps down into `child` under `name`. Returns 0, or -1 when the text would exceed
 // kPathTextMax (the path is then unchanged).

@@ -1,6 +1,11 @@
 // The schema cache: the client's copy of the part of veld's schema it has seen, one JSON tree
 // rooted at `schema_root`, filled lazily one level at a time (tables with all their instances in
 // one request), and rebuilt when the shell starts or the user changes.
+//
+// A node is a JSON object: its children under their names, and special keys beginning with "#":
+// "#attr" (the node's attributes as veld sent them), "#fetched" (true once its children were
+// asked for), "#template" (a table's instance description), "#input" (a method's arguments). An
+// ordered table also holds "order": {"#fetched": true}.
 #pragma once
 
 #include <string>
@@ -20,10 +25,11 @@ enum ListOptions : int {
   LIST_WRITABLE_ONLY = 16, // leave read-only parameters out
 };
 
-// Drops the cache, clears `current_path` to the new root, fetches the top level and rebuilds the
-// prompt. Returns the new root (none when veld could not be asked).
+// Drops the cache, moves `current_path` and `previous_path` to the new root, fetches the top
+// level and rebuilds the prompt. Returns the new root.
 json_t* schema_reset();
-// Fetches the children of the path's node from veld (tables: all instances' subtrees).
+// Fetches the children of the path's node from veld (tables: all instances' subtrees). A path
+// without a node gets a new, empty one of its own. Returns 0.
 int schema_fetch(cdpath& p);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
 // not hold gives the table's "#template". None when there is no such child.
@@ -39,7 +45,7 @@ k::Json schema_list_children(cdpath& p, const char* filter, int options);
 // The names below the path for the tree view: a table's instances as veld lists them (one
 // request), any other node's cached children. None when the request fails.
 k::Json schema_list_names(cdpath& p);
-// Appends ":"? prefix "."? name "."? to `array`.
+// Appends ":"? prefix "."? name "."? to `array` (an empty prefix counts as none).
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
                     bool mark);
 // Applies the queued data-model change events to the cache.

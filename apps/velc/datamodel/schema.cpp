@@ -1,0 +1,139 @@
+// The schema cache's tree: rebuilding it, fetching one node's children, and looking a child up.
+#include "datamodel/schema.h"
+
+#include <cstring>
+
+#include "entry/exchange.h"
+#include "platform/tr.h"
+#include "shell/prompt.h"
+
+k::Json schema_root;
+
+namespace {
+
+// The object path that requests about `p` name: "." for the root, otherwise the text with its
+// trailing ".".
+std::string request_path(const cdpath& p) {
+  if (p.text.empty()) return ".";
+  return k::tr_path_is_full(p.text) ? p.text + "." : p.text;
+}
+
+// The reply's "ParameterList" (lent by the message), or none when veld answered with an error.
+json_t* reply_list(const k::Message& m) {
+  return json_object_get(m.result.get(), "ParameterList");
+}
+
+k::Json single_name(const std::string& path) {
+  k::Json names = k::Json::take(json_array());
+  json_array_append_new(names.get(), json_stringn(path.data(), path.size()));
+  return names;
+}
+
+// A node known only from its parent's reply (or not at all) has no children to look at yet.
+bool children_unknown(json_t* node) {
+  if (!node) return true;
+  size_t n = json_object_size(node);
+  return n == 0 || (n == 1 && json_object_get(node, "#attr"));
+}
+
+// Fills a table node with the whole subtree of each of its instances, in two requests: the names
+// of its children, then their attributes at full depth.
+void fetch_instances(json_t* table, const std::string& path) {
+  k::Message names_msg = k::msg_get_parameter_names(path, true);
+  request_exchange(names_msg, -1);
+  k::Json names = k::Json::take(json_array());
+  size_t i;
+  json_t* entry;
+  json_array_foreach(reply_list(names_msg), i, entry) {
+    json_t* name = json_object_get(entry, "Name");
+    if (!json_is_string(name)) break;
+    json_array_append(names.get(), name);
+  }
+  if (json_array_size(names.get()) == 0) return;  // nothing to ask for
+
+  k::Message attrs_msg = k::msg_get_parameter_attributes(names, -1);
+  k::msg_add_parameter(attrs_msg, "IgnoreAccessError", k::Json::take(json_true()));
+  request_exchange(attrs_msg, -1);
+  k::Json tree = k::tr_names_to_config(reply_list(attrs_msg), path.c_str());
+  const char* key;
+  json_t* instance;
+  json_object_foreach(tree.get(), key, instance) {
+    if (std::strcmp(key, "#info") == 0) continue;  // the table's own entry, were it listed
+    schema_info_to_attr(instance);
+    json_object_set_new(instance, "#fetched", json_true());
+    json_object_set(table, key, instance);
+  }
+}
+
+}  // namespace
+
+json_t* schema_reset() {
+  schema_root = k::Json::take(json_object());
+  cdpath_clear(current_path);
+  // "-" must never lead into the dropped tree (it was built with another user's rights, and at
+  // the root its node would be the old root itself): the previous position starts at the new
+  // root too.
+  cdpath_clear(previous_path);
+  schema_fetch(current_path);
+  prompt_build();
+  json_object_del(schema_root.get(), "DataModelVersion");
+  return schema_root.get();
+}
+
+int schema_fetch(cdpath& p) {
+  std::string path = request_path(p);
+  k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
+  request_exchange(m, -1);
+  // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".
+  k::Json tree = k::tr_names_to_config(reply_list(m), path.c_str());
+  schema_info_to_attr(tree.get());
+
+  if (!p.node) {  // a template the cache does not hold: the path gets a node of its own
+    p.node_hold = k::Json::take(json_object());
+    p.node = p.node_hold.get();
+  }
+  json_object_clear(p.node);
+  json_object_update(p.node, tree.get());
+  json_object_set_new(p.node, "#fetched", json_true());
+
+  if (p.is_multi) fetch_instances(p.node, path);
+  // An ordered table's "order" is read like a parameter; it must resolve without a request.
+  if (p.is_ordered) json_object_set_new(p.node, "order", json_pack("{s:b}", "#fetched", 1));
+  return 0;
+}
+
+json_t* schema_child(cdpath& p, const std::string& name) {
+  // A table is fetched again for a name it lacks: the instance may have been added since.
+  if (children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
+    schema_fetch(p);
+  if (json_t* child = json_object_get(p.node, name.c_str())) return child;
+  if (is_instance_number(name)) return json_object_get(p.node, "#template");
+  return nullptr;
+}
+
+void schema_info_to_attr(json_t* node) {
+  if (!json_is_object(node)) return;
+  if (json_t* info = json_object_get(node, "#info")) {
+    if (json_t* attributes = json_object_get(info, "Attributes"))
+      json_object_set(node, "#attr", attributes);
+    json_object_del(node, "#info");
+  }
+  const char* key;
+  json_t* value;
+  json_object_foreach(node, key, value) {
+    if (std::strcmp(key, "#attr") != 0) schema_info_to_attr(value);  // attributes are veld's data
+  }
+}
+
+int node_is_writable(json_t* node) {
+  json_t* access = json_object_get(json_object_get(node, "#attr"), "access");
+  if (!json_is_string(access)) return 1;
+  return std::strcmp(json_string_value(access), "readOnly") == 0 ? 0 : 1;
+}
+
+int is_instance_number(const std::string& text) {
+  if (text.empty() || text.size() > 20) return 0;
+  for (char c : text)
+    if (c < '0' || c > '9') return 0;
+  return 1;
+}

@@ -1,0 +1,71 @@
+// Name lists drawn from the schema cache: a node's children for listing and completion, and a
+// table's instances for the tree view.
+#include <strings.h>
+
+#include <cstring>
+
+#include "datamodel/schema.h"
+#include "entry/exchange.h"
+#include "platform/tr.h"
+
+void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
+                    bool mark) {
+  std::string entry = absolute ? ":" : "";
+  if (prefix && *prefix) entry.append(prefix).append(".");
+  entry += name;
+  if (mark && (name.empty() || name.back() != '.')) entry += '.';
+  json_array_append_new(array, json_stringn(entry.data(), entry.size()));
+}
+
+k::Json schema_list_children(cdpath& p, const char* filter, int options) {
+  if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(p);
+  bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
+  size_t filter_length = filter ? std::strlen(filter) : 0;
+
+  k::Json list = k::Json::take(json_array());
+  const char* key;
+  json_t* child;
+  json_object_foreach(p.node, key, child) {
+    if (key[0] == '#') continue;
+    bool parameter = k::tr_type_is_parameter(k::tr_node_type(child));
+    if ((options & LIST_OBJECTS_ONLY) && parameter) continue;
+    if (match_prefix && strncasecmp(key, filter, filter_length) != 0) continue;
+    if ((options & LIST_WRITABLE_ONLY) && parameter && !node_is_writable(child)) continue;
+    list_entry_add(list.get(), key, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
+                   options & LIST_ABSOLUTE, (options & LIST_MARK_OBJECTS) && !parameter);
+  }
+  return list;
+}
+
+k::Json schema_list_names(cdpath& p) {
+  if (!p.is_multi) {
+    k::Json list = k::Json::take(json_array());
+    const char* key;
+    json_t* child;
+    json_object_foreach(p.node, key, child) {
+      if (key[0] != '#') json_array_append_new(list.get(), json_string(key));
+    }
+    return list;
+  }
+
+  std::string table = p.text;
+  if (k::tr_path_is_partial(table)) table.pop_back();
+  size_t dot = table.rfind('.');
+  if (table.compare(dot == std::string::npos ? 0 : dot + 1, std::string::npos, "max_instance") ==
+      0)
+    return {};
+
+  k::Message m = k::msg_get_parameter_names(table + ".", true);
+  request_exchange(m, -1);
+  if (!reply_ok(m)) return {};
+  k::Json list = k::Json::take(json_array());
+  size_t i;
+  json_t* entry;
+  json_array_foreach(json_object_get(m.result.get(), "ParameterList"), i, entry) {
+    std::string name = k::json_text(entry, "Name");
+    if (name.compare(0, table.size() + 1, table + ".") == 0) name.erase(0, table.size() + 1);
+    if (k::tr_path_is_partial(name)) name.pop_back();
+    json_array_append_new(list.get(), json_stringn(name.data(), name.size()));
+  }
+  return list;
+}
