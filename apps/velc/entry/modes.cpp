@@ -29,7 +29,10 @@ int raw_mode(const Options& options, int timeout_ms) {
     std::printf("%s(%d)\n", k::socket_strerror(e), e);
     return e;
   }
-  std::printf("<< %s\n", k::json_dump(m->to_json().get(), JSON_INDENT(4)).c_str());
+  // Streamed: a reply of many megabytes is never held a second time as text.
+  std::fputs("<< ", stdout);
+  json_dumpf(m->to_json().get(), stdout, JSON_INDENT(4));
+  std::fputs("\n", stdout);
   return m->error_code;
 }
 

@@ -104,6 +104,7 @@ std::optional<Message> Connection::take_buffered(int& bad) {
   while (auto line = reader_.next_line()) {
     if (line->find_first_not_of(" \t\r") == std::string_view::npos) continue;
     Json j = json_parse(*line, 0);
+    reader_.trim();
     if (!j) {
       bad = kSockMalformed;
       return std::nullopt;

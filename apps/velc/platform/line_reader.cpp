@@ -36,6 +36,15 @@ std::optional<std::string_view> LineReader::next_line() {
   return std::string_view(base, len);
 }
 
+void LineReader::trim() {
+  constexpr size_t kKeep = 1 << 20;
+  if (start_ == buf_.size() && buf_.capacity() > kKeep) {
+    std::string().swap(buf_);
+    start_ = 0;
+    scanned_ = 0;
+  }
+}
+
 void LineReader::clear() {
   buf_.clear();
   start_ = 0;

@@ -22,6 +22,9 @@ class LineReader {
   // Bytes held that do not yet form a complete line.
   size_t pending_bytes() const { return buf_.size() - start_; }
   void clear();
+  // Gives a large buffer's memory back once everything in it was handed out (after a reply of
+  // many megabytes, so the client does not keep that much for the rest of its run).
+  void trim();
 
  private:
   std::string buf_;
