@@ -1,0 +1,58 @@
+// A small model for the engine and server tests: plain, read-only and constant parameters, a
+// table with a nested table, an ordered table, a read-only table, a method, a counter and a
+// secret.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "model_load.h"
+#include "platform/json.h"
+
+namespace sim::test {
+
+inline constexpr const char* kTestModel = R"({
+ "Device": {
+  "Name": {"#attr": {"type": "string", "access": "readWrite", "maxLength": 8, "default": "box"}},
+  "Serial": {"#attr": {"type": "string", "access": "readOnly", "default": "S1"}},
+  "Model": {"#attr": {"type": "string", "access": "readWrite", "const": true, "default": "M"}},
+  "Level": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 5}},
+  "Secret": {"#attr": {"type": "string", "access": "readWrite", "default": ""}, "#handler": "secret", "#value": "hidden"},
+  "HostCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}, "#handler": "count", "#target": "Host"},
+  "Host": {
+   "#attr": {"type": "object", "multi": true, "access": "readWrite", "maxCount": 3},
+   "#template": {
+    "Name": {"#attr": {"type": "string", "access": "readWrite", "unique": true, "default": ""}},
+    "Up": {"#attr": {"type": "boolean", "access": "readWrite", "default": false}},
+    "Addr": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+     "#template": {"IP": {"#attr": {"type": "IPv4Address", "access": "readWrite", "default": ""}}}}
+   },
+   "1": {"Name": "a", "Up": true, "Addr": {"1": {"IP": "10.0.0.1"}}},
+   "3": {"Name": "c"}
+  },
+  "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite"},
+   "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
+   "1": {"Port": 22}, "2": {"Port": 80}, "3": {"Port": 443}, "#order": [3, 1, 2]},
+  "Fixed": {"#attr": {"type": "object", "multi": true, "access": "readOnly"},
+   "#template": {"X": {"#attr": {"type": "int", "access": "readOnly", "default": 0}}}, "1": {}},
+  "Ping": {"#attr": {"type": "method"}, "#handler": "ping",
+   "#input": {
+    "Host": {"#attr": {"type": "string", "access": "readWrite", "default": ""}},
+    "NumberOfRepetitions": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 3}},
+    "Timeout": {"#attr": {"type": "unsignedInt", "access": "readWrite", "default": 1000}}},
+   "#output": {
+    "Status": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
+    "SuccessCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}}}}
+ }
+})";
+
+// The test model's tree (the test fails on a load error).
+inline std::unique_ptr<Node> test_model_tree() {
+  k::Json model = k::json_parse(kTestModel);
+  std::string error;
+  auto root = model ? load_model(model.get(), error) : nullptr;
+  if (!root) throw std::runtime_error("test model: " + error);
+  return root;
+}
+
+}  // namespace sim::test
