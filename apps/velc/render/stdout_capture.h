@@ -1,0 +1,44 @@
+// Test helper: collects what the code under test writes to standard output (descriptor 1), so
+// that tests compare exact texts. Colours are switched off while capturing.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/colors.h"
+
+class StdoutCapture {
+ public:
+  StdoutCapture() {
+    k::colors_force(false);
+    std::fflush(stdout);
+    file_ = std::tmpfile();
+    saved_ = dup(STDOUT_FILENO);
+    dup2(fileno(file_), STDOUT_FILENO);
+  }
+  ~StdoutCapture() { finish(); }
+  StdoutCapture(const StdoutCapture&) = delete;
+  StdoutCapture& operator=(const StdoutCapture&) = delete;
+
+  // Restores standard output and returns everything written since the capture began.
+  std::string finish() {
+    if (!file_) return text_;
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    std::rewind(file_);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text_.append(buf, n);
+    std::fclose(file_);
+    file_ = nullptr;
+    return text_;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
+  std::string text_;
+};
