@@ -1,0 +1,39 @@
+// Reading values: `cat`/`get` (aligned name = value lines), `catree` (the same values as a tree),
+// `tree` (the schema below a node, from the cache, without values), and the values tree that
+// method results are drawn with.
+#pragma once
+
+#include <string>
+
+#include <jansson.h>
+
+#include "datamodel/cdpath.h"
+#include "platform/json.h"
+
+// Shows the values of one path (`tree`: as a tree). 0, or -1 when the path does not resolve or
+// veld gives no result (reported).
+int values_show(const std::string& name, const char* path, bool tree);
+
+// The path text the values of `p` are asked for. `typed` is the path as the user typed it, sent
+// unchanged when there is no schema cache (`cached` false); otherwise a parameter's path, or an
+// object's path with its trailing "." (a table's "max_instance" and "order" go without it).
+std::string values_request_text(const cdpath& p, const char* typed, bool cached);
+
+// Prints a ParameterList as "name = value" lines aligned on "=", names relative to the request
+// text (up to its first "#"); an entry whose relative name is empty shows the request's last
+// element instead.
+void values_print(json_t* parameter_list, const std::string& request_text);
+
+// The values tree of a ParameterList below the request text (up to its first "#"): objects carry
+// "content", and "multi" when they hold a table's pseudo-parameter; leaves carry "value" and the
+// "base" of their schema node. Entries outside the request text are skipped. The root is named
+// by the request text up to its first "#".
+k::Json values_tree_build(json_t* parameter_list, const std::string& request_text);
+
+// Builds the values tree and draws it.
+void values_tree(json_t* parameter_list, const std::string& request_text);
+
+// The schema tree below `p` from the cache: objects carry "content" and "from_multi", leaves only
+// "name". A table's instances all take the template's structure. `from_multi` marks children of
+// a table, whose "max_instance" and "order" are leaves.
+k::Json schema_tree(cdpath& p, const std::string& name, bool from_multi);
