@@ -11,12 +11,16 @@
 
 #include "platform/jrpc_connection.h"
 #include "platform/line_reader.h"
+#include "platform/test_peer.h"
 
 namespace {
 
 using k::Connection;
 using k::Json;
 using k::Message;
+using k::testing::Peer;
+using k::testing::read_line;
+using k::testing::say;
 
 TEST(LineReader, SplitsAcrossChunksAndKeepsPartialLines) {
   k::LineReader r;
@@ -114,48 +118,6 @@ TEST(Message, Builders) {
     EXPECT_EQ(k::json_dump(wire.get(), JSON_COMPACT | JSON_SORT_KEYS), c.wire);
   }
 }
-
-// A peer on a UNIX socket in a temporary folder: `serve` runs on its own thread with the accepted
-// connection's descriptor.
-class Peer {
- public:
-  explicit Peer(std::function<void(int)> serve) {
-    dir_ = std::filesystem::temp_directory_path() / ("velc-msg-" + std::to_string(getpid()) +
-                                                     "-" + std::to_string(counter_++));
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "s").string();
-    listener_ = k::unix_listen(path_);
-    thread_ = std::thread([this, serve] {
-      int fd = accept(listener_.get(), nullptr, nullptr);
-      if (fd >= 0) {
-        serve(fd);
-        close(fd);
-      }
-    });
-  }
-  ~Peer() {
-    thread_.join();
-    std::filesystem::remove_all(dir_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  std::filesystem::path dir_;
-  std::string path_;
-  k::Fd listener_;
-  std::thread thread_;
-};
-
-// Reads one request line from the peer's side.
-std::string read_line(int fd) {
-  std::string line;
-  char c;
-  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-void say(int fd, const std::string& text) { ASSERT_TRUE(k::write_all(fd, text.data(), text.size())); }
 
 int exchange_with(const Peer& peer, Message& m, int timeout_ms = 2000) {
   Connection c;

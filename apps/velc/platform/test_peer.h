@@ -1,0 +1,62 @@
+// Test support: a peer on a UNIX socket in a temporary folder, playing veld for one connection.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/socket.h"
+
+namespace k::testing {
+
+// A peer on a UNIX socket in a temporary folder: `serve` runs on its own thread with the accepted
+// connection's descriptor.
+class Peer {
+ public:
+  explicit Peer(std::function<void(int)> serve) {
+    dir_ = std::filesystem::temp_directory_path() / ("velc-msg-" + std::to_string(getpid()) +
+                                                     "-" + std::to_string(counter_++));
+    std::filesystem::create_directories(dir_);
+    path_ = (dir_ / "s").string();
+    listener_ = k::unix_listen(path_);
+    thread_ = std::thread([this, serve] {
+      int fd = accept(listener_.get(), nullptr, nullptr);
+      if (fd >= 0) {
+        serve(fd);
+        close(fd);
+      }
+    });
+  }
+  ~Peer() {
+    thread_.join();
+    std::filesystem::remove_all(dir_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path dir_;
+  std::string path_;
+  k::Fd listener_;
+  std::thread thread_;
+};
+
+// Reads one request line from the peer's side.
+inline std::string read_line(int fd) {
+  std::string line;
+  char c;
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+// Writes a text to the client.
+inline void say(int fd, const std::string& text) {
+  ASSERT_TRUE(k::write_all(fd, text.data(), text.size()));
+}
+
+}  // namespace k::testing
