@@ -1,102 +1,18 @@
 // The schema cache against a fake veld: what is fetched, when, and how the replies land.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
-
 #include "datamodel/schema.h"
 #include "datamodel/test_support.h"
 #include "entry/events.h"
 #include "platform/tr.h"
 
 using testing_support::FakeVeld;
+using testing_support::MiniModel;
 using testing_support::output_of;
 
 namespace {
 
 std::string dump(json_t* v) { return k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY); }
-
-// A small data model served the way veld serves schema requests: attributes at depth 0, 1 (a
-// table's template comes whole) or -1, and the names of a node's immediate children.
-struct MiniModel {
-  std::map<std::string, std::string> nodes = {
-      {".", R"({"type":"object"})"},
-      {"DataModelVersion", R"({"type":"string","default":""})"},
-      {"Device.", R"({"type":"object"})"},
-      {"Device.DeviceInfo.", R"({"type":"object"})"},
-      {"Device.DeviceInfo.Manufacturer", R"({"type":"string","access":"readOnly","default":""})"},
-      {"Device.Broken.", R"({"type":"object"})"},
-      {"Device.Hosts.", R"({"type":"object"})"},
-      {"Device.Hosts.Host.", R"({"type":"object","multi":true})"},
-      {"Device.Hosts.Host.#template.", R"({"type":"object"})"},
-      {"Device.Hosts.Host.#template.HostName", R"({"type":"string","default":""})"},
-      {"Device.Hosts.Host.1.", R"({"type":"object"})"},
-      {"Device.Hosts.Host.1.HostName", R"({"type":"string","default":""})"},
-      {"Device.Hosts.Host.2.", R"({"type":"object"})"},
-      {"Device.Hosts.Host.2.HostName", R"({"type":"string","default":""})"},
-      {"Device.Hosts.Host.max_instance", R"({"type":"unsignedInt","access":"readOnly"})"},
-      {"Device.Firewall.", R"({"type":"object"})"},
-      {"Device.Firewall.Rule.", R"({"type":"object","multi":true,"ordered":true})"},
-      {"Device.Firewall.Rule.#template.", R"({"type":"object"})"},
-      {"Device.Firewall.Rule.1.", R"({"type":"object"})"},
-      {"Device.Firewall.Rule.order", R"({"type":"string","access":"readOnly"})"},
-  };
-  std::set<std::string> failing = {"Device.Broken."};  // veld refuses these
-
-  void add_instance(const std::string& table, int n) {
-    std::string instance = table + std::to_string(n) + ".";
-    nodes[instance] = R"({"type":"object"})";
-    nodes[instance + "HostName"] = R"({"type":"string","default":""})";
-  }
-
-  // The part of `name` below `path` ("." is the root), without a trailing dot; none when outside.
-  static std::optional<std::string> below(const std::string& path, const std::string& name) {
-    std::string prefix = path == "." ? "" : path;
-    if (name == path || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-    std::string rest = name.substr(prefix.size());
-    if (!rest.empty() && rest.back() == '.') rest.pop_back();
-    return rest;
-  }
-
-  k::Json entry(const std::string& name, const std::string& attributes) const {
-    return k::Json::take(json_pack("{s:s, s:o}", "Name", name.c_str(), "Attributes",
-                                   json_loads(attributes.c_str(), 0, nullptr)));
-  }
-
-  k::Json answer(const std::string& method, json_t* params) const {
-    k::Json list = k::Json::take(json_array());
-    if (method == "GetParameterNames") {
-      std::string path = k::json_text(params, "ParameterPath");
-      if (failing.count(path) || !nodes.count(path)) return {};
-      for (const auto& [name, attributes] : nodes) {
-        auto rest = below(path, name);
-        if (rest && !rest->empty() && rest->find('.') == std::string::npos && (*rest)[0] != '#')
-          json_array_append_new(list.get(), json_pack("{s:s}", "Name", name.c_str()));
-      }
-    } else if (method == "GetParameterAttributes") {
-      json_int_t depth = json_integer_value(json_object_get(params, "Depth"));
-      size_t i;
-      json_t* requested;
-      json_array_foreach(json_object_get(params, "ParameterNames"), i, requested) {
-        std::string path = json_string_value(requested);
-        if (path.back() != '.' && nodes.count(path + ".")) path += ".";
-        if (failing.count(path) || !nodes.count(path)) return {};
-        json_array_append_new(list.get(), entry(path, nodes.at(path)).release());
-        for (const auto& [name, attributes] : nodes) {
-          auto rest = below(path, name);
-          if (!rest || rest->empty()) continue;
-          bool child = rest->find('.') == std::string::npos;
-          bool in_template = rest->rfind("#template", 0) == 0;
-          if (depth == -1 || (depth == 1 && (child || in_template)))
-            json_array_append_new(list.get(), entry(name, attributes).release());
-        }
-      }
-    } else {
-      return {};
-    }
-    return k::Json::take(json_pack("{s:O}", "ParameterList", list.get()));
-  }
-};
 
 class SchemaFetchTest : public testing::Test {
  protected:

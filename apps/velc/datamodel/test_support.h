@@ -1,5 +1,6 @@
 // Test support for the data-model units: a small cached schema that needs no requests, a fake
-// veld that answers requests from a test's handler and records them, and stdout capture.
+// veld that answers requests from a test's handler and records them, a small model for that
+// handler to serve, and stdout capture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,10 +8,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -181,12 +186,101 @@ class FakeVeld {
   std::vector<std::string> log_;
 };
 
-// A result {"ParameterList": [...]} from a JSON text of the list.
-inline k::Json parameter_list(const char* list_json) {
-  return k::Json::take(json_pack("{s:o}", "ParameterList", json_loads(list_json, 0, nullptr)));
-}
+// A small data model served the way veld serves schema requests: attributes at depth 0, 1 (a
+// table's template comes whole) or -1, and the names of a node's immediate children. AddObject
+// adds the next instance to a table; other requests succeed unless they mention "refuse".
+struct MiniModel {
+  std::map<std::string, std::string> nodes = {
+      {".", R"({"type":"object"})"},
+      {"DataModelVersion", R"({"type":"string","default":""})"},
+      {"Device.", R"({"type":"object"})"},
+      {"Device.DeviceInfo.", R"({"type":"object"})"},
+      {"Device.DeviceInfo.Manufacturer", R"({"type":"string","access":"readOnly","default":""})"},
+      {"Device.Broken.", R"({"type":"object"})"},
+      {"Device.Hosts.", R"({"type":"object"})"},
+      {"Device.Hosts.Host.", R"({"type":"object","multi":true})"},
+      {"Device.Hosts.Host.#template.", R"({"type":"object"})"},
+      {"Device.Hosts.Host.#template.HostName", R"({"type":"string","default":""})"},
+      {"Device.Hosts.Host.1.", R"({"type":"object"})"},
+      {"Device.Hosts.Host.1.HostName", R"({"type":"string","default":""})"},
+      {"Device.Hosts.Host.2.", R"({"type":"object"})"},
+      {"Device.Hosts.Host.2.HostName", R"({"type":"string","default":""})"},
+      {"Device.Hosts.Host.max_instance", R"({"type":"unsignedInt","access":"readOnly"})"},
+      {"Device.Firewall.", R"({"type":"object"})"},
+      {"Device.Firewall.Rule.", R"({"type":"object","multi":true,"ordered":true})"},
+      {"Device.Firewall.Rule.#template.", R"({"type":"object"})"},
+      {"Device.Firewall.Rule.1.", R"({"type":"object"})"},
+      {"Device.Firewall.Rule.order", R"({"type":"string","access":"readOnly"})"},
+  };
+  std::set<std::string> failing = {"Device.Broken."};  // veld refuses these
 
-// A result {"Status": 0}.
-inline k::Json status_ok() { return k::Json::take(json_pack("{s:i}", "Status", 0)); }
+  void add_instance(const std::string& table, int n) {
+    std::string instance = table + std::to_string(n) + ".";
+    nodes[instance] = R"({"type":"object"})";
+    nodes[instance + "HostName"] = R"({"type":"string","default":""})";
+  }
+
+  // The part of `name` below `path` ("." is the root), without a trailing dot; none when outside.
+  static std::optional<std::string> below(const std::string& path, const std::string& name) {
+    std::string prefix = path == "." ? "" : path;
+    if (name == path || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    std::string rest = name.substr(prefix.size());
+    if (!rest.empty() && rest.back() == '.') rest.pop_back();
+    return rest;
+  }
+
+  k::Json entry(const std::string& name, const std::string& attributes) const {
+    return k::Json::take(json_pack("{s:s, s:o}", "Name", name.c_str(), "Attributes",
+                                   json_loads(attributes.c_str(), 0, nullptr)));
+  }
+
+  k::Json answer(const std::string& method, json_t* params) {
+    k::Json list = k::Json::take(json_array());
+    if (method == "GetParameterNames") {
+      std::string path = k::json_text(params, "ParameterPath");
+      if (failing.count(path) || !nodes.count(path)) return {};
+      for (const auto& [name, attributes] : nodes) {
+        auto rest = below(path, name);
+        if (rest && !rest->empty() && rest->find('.') == std::string::npos && (*rest)[0] != '#')
+          json_array_append_new(list.get(), json_pack("{s:s}", "Name", name.c_str()));
+      }
+    } else if (method == "GetParameterAttributes") {
+      json_int_t depth = json_integer_value(json_object_get(params, "Depth"));
+      size_t i;
+      json_t* requested;
+      json_array_foreach(json_object_get(params, "ParameterNames"), i, requested) {
+        std::string path = json_string_value(requested);
+        if (path.back() != '.' && nodes.count(path + ".")) path += ".";
+        if (failing.count(path) || !nodes.count(path)) return {};
+        json_array_append_new(list.get(), entry(path, nodes.at(path)).release());
+        for (const auto& [name, attributes] : nodes) {
+          auto rest = below(path, name);
+          if (!rest || rest->empty()) continue;
+          bool child = rest->find('.') == std::string::npos;
+          bool in_template = rest->rfind("#template", 0) == 0;
+          if (depth == -1 || (depth == 1 && (child || in_template)))
+            json_array_append_new(list.get(), entry(name, attributes).release());
+        }
+      }
+    } else if (method == "AddObject") {
+      std::string table = k::json_text(params, "ObjectName");
+      if (!nodes.count(table) || nodes.at(table).find("\"multi\":true") == std::string::npos)
+        return {};
+      int last = 0;
+      for (const auto& [name, attributes] : nodes) {
+        auto rest = below(table, name);
+        if (rest && !rest->empty() && rest->find_first_not_of("0123456789") == std::string::npos)
+          last = std::max(last, std::stoi(*rest));
+      }
+      add_instance(table, last + 1);
+      return k::Json::take(json_pack("{s:i, s:i}", "InstanceNumber", last + 1, "Status", 0));
+    } else if (k::json_dump(params, JSON_COMPACT).find("refuse") != std::string::npos) {
+      return {};  // any other request that mentions "refuse"
+    } else {
+      return k::Json::take(json_pack("{s:i}", "Status", 0));
+    }
+    return k::Json::take(json_pack("{s:O}", "ParameterList", list.get()));
+  }
+};
 
 }  // namespace testing_support
