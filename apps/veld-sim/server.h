@@ -20,9 +20,9 @@ namespace sim {
 
 // How the server behaves.
 struct ServerConfig {
-  std::string socket_path;
+  std::string socket_path{};
   int delay_ms = 0;              // replies leave this long after their request arrived
-  std::string request_log;       // every received line is appended here ("" none)
+  std::string request_log{};     // every received line is appended here ("" none)
   size_t max_output = 256u << 20;  // a client with more queued output is dropped
   size_t max_input = 256u << 20;   // a client with a longer unfinished line is dropped
 };
