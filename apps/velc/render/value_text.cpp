@@ -34,7 +34,7 @@ std::string integer_text(json_int_t v, int base) {
     case 2:
       // A negative value keeps its sign in front of the digits of its magnitude, so -5 and 5
       // differ only by the "-".
-      if (v < 0) return "-" + binary_text(0ull - bits);
+      if (v < 0) return binary_text(0ull - bits).insert(0, 1, '-');
       return binary_text(bits);
     default:
       std::snprintf(buf, sizeof buf, "%" JSON_INTEGER_FORMAT, v);
@@ -51,8 +51,12 @@ std::string json_dump_value(json_t* value, int base) {
       return k::json_dump(value, JSON_INDENT(4));
     case JSON_ARRAY:
       return k::json_dump(value, 0);
-    case JSON_STRING:
-      return "'" + std::string(json_string_value(value), json_string_length(value)) + "'";
+    case JSON_STRING: {
+      std::string text;
+      text.reserve(json_string_length(value) + 2);
+      text.append(1, '\'').append(json_string_value(value), json_string_length(value));
+      return text.append(1, '\'');
+    }
     case JSON_INTEGER:
       return integer_text(json_integer_value(value), base);
     default:

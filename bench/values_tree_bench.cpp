@@ -1,0 +1,103 @@
+// The values tree of `catree Device.Hosts.` over a table of N hosts: building the display tree
+// and drawing it must grow in proportion to N (children are found through an index, siblings
+// are sorted once), not with N squared.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "datamodel/schema.h"
+#include "datamodel/values.h"
+#include "platform/colors.h"
+#include "platform/json.h"
+
+namespace {
+
+// The parameters of every host, as veld lists them.
+const char* const kHostParameters[] = {"Active",      "HostName",           "IPAddress",
+                                       "PhysAddress", "LeaseTimeRemaining", "Layer1Interface"};
+
+// The schema of the Hosts table, so that every value's base is looked up as in the shell.
+const char* const kSchema = R"({"Device": {"#attr": {"type": "object"},
+  "Hosts": {"#attr": {"type": "object"},
+    "Host": {"#attr": {"type": "object", "multi": true},
+      "#template": {"#attr": {"type": "object"},
+        "Active": {"#attr": {"type": "boolean"}},
+        "HostName": {"#attr": {"type": "string"}},
+        "IPAddress": {"#attr": {"type": "string"}},
+        "PhysAddress": {"#attr": {"type": "string"}},
+        "LeaseTimeRemaining": {"#attr": {"type": "int", "base": 16}},
+        "Layer1Interface": {"#attr": {"type": "string"}}}}}}})";
+
+// The ParameterList of GetParameterValues for Device.Hosts. with `hosts` instances.
+k::Json hosts_reply(int hosts) {
+  k::Json list = k::Json::take(json_array());
+  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name", "Device.Hosts.HostNumberOfEntries",
+                                              "Value", hosts));
+  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name", "Device.Hosts.Host.max_instance",
+                                              "Value", hosts));
+  for (int i = 1; i <= hosts; ++i) {
+    std::string base = "Device.Hosts.Host." + std::to_string(i) + ".";
+    for (const char* p : kHostParameters) {
+      std::string name = base + p;
+      json_t* value = std::string(p) == "Active" ? json_true()
+                      : std::string(p) == "LeaseTimeRemaining"
+                          ? json_integer(3600 + i)
+                          : json_string(("host-" + std::to_string(i)).c_str());
+      json_array_append_new(list.get(), json_pack("{s:s, s:o}", "Name", name.c_str(), "Value", value));
+    }
+  }
+  return list;
+}
+
+// Standard output goes to /dev/null for the life of the object.
+class QuietStdout {
+ public:
+  QuietStdout() {
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+void BM_ValuesTreeBuild(benchmark::State& state) {
+  schema_root = k::json_parse(kSchema);
+  k::Json list = hosts_reply(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    k::Json tree = values_tree_build(list.get(), "Device.Hosts.");
+    benchmark::DoNotOptimize(tree.get());
+  }
+  state.SetComplexityN(state.range(0));
+  schema_root = k::Json();
+}
+
+void BM_ValuesTree(benchmark::State& state) {
+  schema_root = k::json_parse(kSchema);
+  k::colors_force(false);
+  k::Json list = hosts_reply(static_cast<int>(state.range(0)));
+  QuietStdout quiet;
+  for (auto _ : state) values_tree(list.get(), "Device.Hosts.");
+  state.SetComplexityN(state.range(0));
+  schema_root = k::Json();
+}
+
+}  // namespace
+
+BENCHMARK(BM_ValuesTreeBuild)->Arg(500)->Arg(1000)->Arg(2000)->Arg(5000)->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValuesTree)->Arg(500)->Arg(1000)->Arg(2000)->Arg(5000)->Complexity()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
