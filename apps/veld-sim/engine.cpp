@@ -116,7 +116,8 @@ Reply Engine::set_parameter_values(const Caller& caller, const std::vector<Named
     }
     k::Json given = member.value;
     if (raw && json_is_string(given.get())) {
-      given = value_from_text(n.attr.get(), json_string_value(given.get()));
+      given = value_from_text(n.attr.get(), std::string_view(json_string_value(given.get()),
+                                                              json_string_length(given.get())));
       if (!given) {
         failures.add(member.name, kInvalidValue);
         continue;

@@ -48,6 +48,14 @@ void append(std::string& path, const Node& child, Pseudo p, std::string_view ele
   if (p == Pseudo::kNone && child.is_object_like()) path.push_back('.');
 }
 
+// A reply may list this many entries; a request asking for more (the same large object again
+// and again) gets 9004 instead of exhausting the daemon's memory.
+constexpr size_t kMaxListed = 4000000;
+
+Reply too_many() {
+  return Reply::failure(kResourcesExceeded, "the reply would list more than 4000000 entries");
+}
+
 }  // namespace
 
 void for_each_child(Node& n, bool with_template,
@@ -153,6 +161,7 @@ Reply Engine::get_parameter_values(const Caller& caller, const std::vector<std::
         if (denied) return Reply::failure(kRequestDenied, t.path + ": not readable");
       }
     }
+    if (json_array_size(list.get()) > kMaxListed) return too_many();
   }
   k::Json result = k::Json::take(json_object());
   json_object_set(result.get(), "ParameterList", list.get());
@@ -190,6 +199,7 @@ Reply Engine::get_parameter_attributes(const Caller& caller,
       return Reply::failure(kRequestDenied, t.path + ": not readable");
     }
     list_attributes(*t.node, t.pseudo, t.path, depth, list.get());
+    if (json_array_size(list.get()) > kMaxListed) return too_many();
   }
   k::Json result = k::Json::take(json_object());
   json_object_set(result.get(), "ParameterList", list.get());

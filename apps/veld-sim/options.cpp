@@ -34,7 +34,7 @@ std::string usage_text() {
          "                        there is replaced)\n"
          "  --model FILE          the model file to serve (default: " VELD_SIM_DEFAULT_MODEL ")\n"
          "  --hosts N             replace the instances of Device.Hosts.Host with N synthetic\n"
-         "                        hosts numbered 1..N (0 to 1000000)\n"
+         "                        hosts numbered 1..N (0 to 200000)\n"
          "  --delay MS            send every reply MS milliseconds after its request arrived\n"
          "                        (0 to 3600000); other clients are served meanwhile\n"
          "  --request-log FILE    append every line a client sends to FILE, as received\n"
@@ -80,8 +80,8 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
     } else if (name == "--request-log") {
       options.request_log = value;
     } else if (name == "--hosts") {
-      if (!read_number(value, 1000000, number)) {
-        error = "--hosts expects a number from 0 to 1000000";
+      if (!read_number(value, 200000, number)) {
+        error = "--hosts expects a number from 0 to 200000";
         return false;
       }
       options.hosts = number;

@@ -172,6 +172,7 @@ void Server::handle_line(ConnId id, Client& c, std::string_view line) {
   log_line(line);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;
+  // Strings holding \u0000 are refused as the client refuses them: as not JSON.
   k::Json msg = k::json_parse(line);
   if (!msg) {
     reply(id, c, nullptr, Reply::failure(kParseError, "the line is not JSON"));

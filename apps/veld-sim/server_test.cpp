@@ -47,6 +47,7 @@ TEST(Server, AnswersMalformedInputWithErrorsAndKeepsServing) {
       {R"({"jsonrpc":"2.0","id":13,"method":"Event","params":{"EventId":"x"}})", -32602, "13"},
       {R"({"jsonrpc":"2.0","id":14,"method":"SetParameterValues","params":{"ParameterList":[{"Name":"Device.Name"}]}})", -32602, "14"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
+      {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
   };
   RunningServer server;
   TestClient client(server.socket_path());

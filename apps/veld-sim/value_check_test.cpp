@@ -18,7 +18,7 @@ class CheckValue : public ::testing::TestWithParam<CheckCase> {};
 TEST_P(CheckValue, GivesTheExpectedCode) {
   const CheckCase& c = GetParam();
   k::Json attr = k::json_parse(c.attr);
-  k::Json value = k::json_parse(c.value);
+  k::Json value = k::json_parse(c.value, JSON_DECODE_ANY | JSON_ALLOW_NUL);
   ASSERT_TRUE(attr && value) << c.attr << " " << c.value;
   k::Json stored;
   EXPECT_EQ(check_value(attr.get(), value.get(), stored), c.code) << c.attr << " <- " << c.value;
@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{kLen, R"("ÄÖÜäöüß1")", 0}, CheckCase{kLen, R"("ÄÖÜäöüß")", kInvalidValue},
         CheckCase{kLen, "\"" "123456789012345678901234567890123456789012345678901234567890123" "\"", 0},
         CheckCase{kLen, "\"" "1234567890123456789012345678901234567890123456789012345678901234" "\"", kInvalidValue},
+        CheckCase{kLen, R"("abc\u0000defgh")", kInvalidValue},
         CheckCase{kEnum, R"("Bridge")", 0}, CheckCase{kEnum, R"("bridge")", kInvalidValue},
         CheckCase{kList, R"("")", 0}, CheckCase{kList, R"("PIN,PushButton")", 0},
         CheckCase{kList, R"("PIN,Label")", kInvalidValue},
