@@ -61,6 +61,16 @@ Reply Reply::failure(int code, std::string detail, k::Json data) {
   return r;
 }
 
+k::Json Reply::result_json() const {
+  return result_text.empty() ? result : k::json_parse(result_text);
+}
+
+Reply Reply::listing(std::string text) {
+  Reply r;
+  r.result_text = std::move(text);
+  return r;
+}
+
 Reply Reply::status_ok() {
   Reply r;
   r.result = object();

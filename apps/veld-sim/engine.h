@@ -23,12 +23,20 @@ struct Caller {
   std::string user;
 };
 
-// The outcome of an operation: a result object, or a fault (code != 0).
+class ListWriter;
+
+// The outcome of an operation: a result object, or a fault (code != 0). Listings carry their
+// result already encoded (`result_text`) instead of as a value.
 struct Reply {
   k::Json result;
   Fault fault;
+  std::string result_text{};
 
   bool ok() const { return fault.code == 0; }
+  // The result as a value, decoding `result_text` when that holds it.
+  k::Json result_json() const;
+  // A successful reply with an encoded result.
+  static Reply listing(std::string text);
   // A failed reply.
   static Reply failure(int code, std::string detail, k::Json data = {});
   // A reply with the result {"Status": 0}.
@@ -86,10 +94,10 @@ class Engine {
   bool may_write(const Caller&, const Node&) const { return true; }
 
   // Listing helpers (listing.cpp).
-  void list_names(Node& n, Pseudo p, std::string& path, bool recurse, json_t* out);
-  void list_values(const Caller& caller, Node& n, std::string& path, bool ignore, json_t* out,
-                   bool& denied);
-  void list_attributes(Node& n, Pseudo p, std::string& path, int depth, json_t* out);
+  void list_names(Node& n, Pseudo p, std::string& path, bool recurse, ListWriter& out);
+  void list_values(const Caller& caller, Node& n, std::string& path, bool ignore,
+                   ListWriter& out, bool& denied);
+  void list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
 

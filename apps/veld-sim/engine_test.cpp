@@ -12,7 +12,8 @@ std::string names(const Reply& r) {
   std::string out;
   size_t i;
   json_t* e;
-  json_array_foreach(json_object_get(r.result.get(), "ParameterList"), i, e) {
+  k::Json result = r.result_json();
+  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e) {
     if (!out.empty()) out += ' ';
     out += k::json_text(e, "Name");
   }
@@ -24,7 +25,8 @@ std::string name_values(const Reply& r) {
   std::string out;
   size_t i;
   json_t* e;
-  json_array_foreach(json_object_get(r.result.get(), "ParameterList"), i, e) {
+  k::Json result = r.result_json();
+  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e) {
     if (!out.empty()) out += ' ';
     out += k::json_text(e, "Name") + "=" +
            k::json_dump(json_object_get(e, "Value"), JSON_COMPACT | JSON_ENCODE_ANY);
@@ -108,14 +110,16 @@ TEST_F(EngineTest, WritableFlags) {
   std::string flags;
   size_t i;
   json_t* e;
-  json_array_foreach(json_object_get(r.result.get(), "ParameterList"), i, e)
+  k::Json result = r.result_json();
+  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e)
     flags += k::json_text(e, "Name") + (json_is_true(json_object_get(e, "Writable")) ? "+ " : "- ");
   EXPECT_EQ(flags,
             "Device.Name+ Device.Serial- Device.Model- Device.Level+ Device.Secret+ "
             "Device.HostCount- Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping- ");
   Reply fixed = engine.get_parameter_names(caller, "Device.Fixed.1.", false);
+  k::Json fixed_list = fixed.result_json();
   EXPECT_FALSE(json_is_true(json_object_get(
-      json_array_get(json_object_get(fixed.result.get(), "ParameterList"), 0), "Writable")));
+      json_array_get(json_object_get(fixed_list.get(), "ParameterList"), 0), "Writable")));
 }
 
 struct ValuesCase {
@@ -203,7 +207,8 @@ TEST_F(EngineTest, ParameterAttributesByDepth) {
 
 TEST_F(EngineTest, AttributesOfTablesAndPseudoParameters) {
   Reply r = engine.get_parameter_attributes(caller, {"Device.Rule.", "Device.Rule.order"}, 0, false);
-  json_t* list = json_object_get(r.result.get(), "ParameterList");
+  k::Json result = r.result_json();
+  json_t* list = json_object_get(result.get(), "ParameterList");
   json_t* table = json_object_get(json_array_get(list, 0), "Attributes");
   json_t* order = json_object_get(json_array_get(list, 1), "Attributes");
   EXPECT_TRUE(json_is_true(json_object_get(table, "multi")));

@@ -1,17 +1,11 @@
 // The read operations: GetParameterNames, GetParameterValues and GetParameterAttributes, each
 // built in one pass over the tree with the listed path grown and shrunk in one buffer.
 #include "engine.h"
+#include "list_writer.h"
 
 namespace sim {
 
 namespace {
-
-json_t* entry(const std::string& path, const char* key, json_t* stolen) {
-  json_t* e = json_object();
-  json_object_set_new(e, "Name", json_stringn(path.data(), path.size()));
-  json_object_set_new(e, key, stolen);
-  return e;
-}
 
 // The fixed attributes of the pseudo-parameters.
 json_t* pseudo_attributes(Pseudo p) {
@@ -79,16 +73,13 @@ void for_each_child(Node& n, bool with_template,
   }
 }
 
-void Engine::list_names(Node& n, Pseudo p, std::string& path, bool recurse, json_t* out) {
+void Engine::list_names(Node& n, Pseudo p, std::string& path, bool recurse, ListWriter& out) {
   if (p != Pseudo::kNone) return;
   for_each_child(n, false, [&](Node& c, Pseudo cp, std::string_view element) {
     size_t mark = path.size();
     bool was_root = path == ".";
     append(path, c, cp, element);
-    json_t* e = json_object();
-    json_object_set_new(e, "Name", json_stringn(path.data(), path.size()));
-    json_object_set_new(e, "Writable", json_boolean(writable(c, cp)));
-    json_array_append_new(out, e);
+    out.add(path, "Writable", writable(c, cp));
     if (recurse) list_names(c, cp, path, true, out);
     if (was_root) path = "."; else path.resize(mark);
   });
@@ -99,21 +90,14 @@ Reply Engine::get_parameter_names(const Caller&, std::string_view path, bool nex
   Fault fault;
   if (!resolve(*root_, path, TemplateMode::kSchema, found, fault)) return Reply{{}, fault};
   Target& t = found.front();
-  k::Json list = k::Json::take(json_array());
-  if (!next_level && t.node != root_.get()) {
-    json_t* e = json_object();
-    json_object_set_new(e, "Name", json_stringn(t.path.data(), t.path.size()));
-    json_object_set_new(e, "Writable", json_boolean(writable(*t.node, t.pseudo)));
-    json_array_append_new(list.get(), e);
-  }
-  list_names(*t.node, t.pseudo, t.path, !next_level, list.get());
-  k::Json result = k::Json::take(json_object());
-  json_object_set(result.get(), "ParameterList", list.get());
-  return Reply{result, {}};
+  ListWriter list;
+  if (!next_level && t.node != root_.get()) list.add(t.path, "Writable", writable(*t.node, t.pseudo));
+  list_names(*t.node, t.pseudo, t.path, !next_level, list);
+  return Reply::listing(list.finish());
 }
 
 void Engine::list_values(const Caller& caller, Node& n, std::string& path, bool ignore,
-                         json_t* out, bool& denied) {
+                         ListWriter& out, bool& denied) {
   for_each_child(n, false, [&](Node& c, Pseudo cp, std::string_view element) {
     if (denied || (cp == Pseudo::kNone && c.kind == NodeKind::kMethod)) return;
     if (!may_read(caller, c)) {
@@ -124,9 +108,9 @@ void Engine::list_values(const Caller& caller, Node& n, std::string& path, bool 
     bool was_root = path == ".";
     append(path, c, cp, element);
     if (cp != Pseudo::kNone)
-      json_array_append_new(out, entry(path, "Value", pseudo_value(c, cp).release()));
+      out.add(path, "Value", pseudo_value(c, cp).get());
     else if (c.kind == NodeKind::kParameter)
-      json_array_append_new(out, entry(path, "Value", read_value(c).release()));
+      out.add(path, "Value", read_value(c).get());
     else
       list_values(caller, c, path, ignore, out, denied);
     if (was_root) path = "."; else path.resize(mark);
@@ -135,7 +119,7 @@ void Engine::list_values(const Caller& caller, Node& n, std::string& path, bool 
 
 Reply Engine::get_parameter_values(const Caller& caller, const std::vector<std::string>& paths,
                                    bool ignore_access_error) {
-  k::Json list = k::Json::take(json_array());
+  ListWriter list;
   std::vector<Target> found;
   for (const std::string& path : paths) {
     found.clear();
@@ -147,30 +131,27 @@ Reply Engine::get_parameter_values(const Caller& caller, const std::vector<std::
         return Reply::failure(kRequestDenied, t.path + ": not readable");
       }
       if (t.pseudo != Pseudo::kNone) {
-        json_array_append_new(list.get(), entry(t.path, "Value", pseudo_value(*t.node, t.pseudo).release()));
+        list.add(t.path, "Value", pseudo_value(*t.node, t.pseudo).get());
       } else if (t.node->kind == NodeKind::kParameter) {
-        json_array_append_new(list.get(), entry(t.path, "Value", read_value(*t.node).release()));
+        list.add(t.path, "Value", read_value(*t.node).get());
       } else if (t.node->kind == NodeKind::kMethod) {
         // A method's values are its outputs (the last results).
         for (auto& out : t.node->children)
-          json_array_append_new(list.get(),
-                                entry(t.path + "." + out->name, "Value", read_value(*out).release()));
+          list.add(t.path + "." + out->name, "Value", read_value(*out).get());
       } else {
         bool denied = false;
-        list_values(caller, *t.node, t.path, ignore_access_error, list.get(), denied);
+        list_values(caller, *t.node, t.path, ignore_access_error, list, denied);
         if (denied) return Reply::failure(kRequestDenied, t.path + ": not readable");
       }
     }
-    if (json_array_size(list.get()) > kMaxListed) return too_many();
+    if (list.count() > kMaxListed) return too_many();
   }
-  k::Json result = k::Json::take(json_object());
-  json_object_set(result.get(), "ParameterList", list.get());
-  return Reply{result, {}};
+  return Reply::listing(list.finish());
 }
 
-void Engine::list_attributes(Node& n, Pseudo p, std::string& path, int depth, json_t* out) {
+void Engine::list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out) {
   json_t* attr = p == Pseudo::kNone ? n.attr.get() : pseudo_attributes(p);
-  json_array_append_new(out, entry(path, "Attributes", json_incref(attr)));
+  out.add_shared(path, "Attributes", attr);
   if (depth == 0 || p != Pseudo::kNone) return;
   for_each_child(n, true, [&](Node& c, Pseudo cp, std::string_view element) {
     // A template or an argument list is always given whole, as one piece of schema.
@@ -187,7 +168,7 @@ void Engine::list_attributes(Node& n, Pseudo p, std::string& path, int depth, js
 Reply Engine::get_parameter_attributes(const Caller& caller,
                                        const std::vector<std::string>& paths, int depth,
                                        bool ignore_access_error) {
-  k::Json list = k::Json::take(json_array());
+  ListWriter list;
   std::vector<Target> found;
   for (const std::string& path : paths) {
     found.clear();
@@ -198,12 +179,10 @@ Reply Engine::get_parameter_attributes(const Caller& caller,
       if (ignore_access_error) continue;
       return Reply::failure(kRequestDenied, t.path + ": not readable");
     }
-    list_attributes(*t.node, t.pseudo, t.path, depth, list.get());
-    if (json_array_size(list.get()) > kMaxListed) return too_many();
+    list_attributes(*t.node, t.pseudo, t.path, depth, list);
+    if (list.count() > kMaxListed) return too_many();
   }
-  k::Json result = k::Json::take(json_object());
-  json_object_set(result.get(), "ParameterList", list.get());
-  return Reply{result, {}};
+  return Reply::listing(list.finish());
 }
 
 }  // namespace sim

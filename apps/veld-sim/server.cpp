@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dispatch.h"
+#include "list_writer.h"
 
 namespace sim {
 
@@ -266,6 +267,16 @@ void Server::deliver_event(unsigned group, json_t* data, const ConnId* sender) {
 }
 
 void Server::reply(ConnId id, Client& c, json_t* msg_id, const Reply& r) {
+  if (r.ok() && !r.result_text.empty()) {
+    // A listing comes encoded already: only the envelope is added around it.
+    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":";
+    append_json_value(text, msg_id ? msg_id : json_null());
+    text += ",\"result\":";
+    text += r.result_text;
+    text += "}\n";
+    send_reply_text(id, c, std::move(text));
+    return;
+  }
   k::Json msg = object();
   json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
   json_object_set(msg.get(), "id", msg_id ? msg_id : json_null());
@@ -287,7 +298,12 @@ void Server::reply(ConnId id, Client& c, json_t* msg_id, const Reply& r) {
 
 void Server::send_reply_text(ConnId id, Client& c, std::string text) {
   if (config_.delay_ms <= 0) {
-    enqueue(c, text);
+    if (c.out.empty()) {
+      c.out = std::move(text);  // a large reply is not copied
+      if (c.out.size() > config_.max_output) c.dead = true;
+    } else {
+      enqueue(c, text);
+    }
     return;
   }
   ++c.delayed;
