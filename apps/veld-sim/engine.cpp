@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "behaviours.h"
+#include "model_load.h"
+#include "relations.h"
 #include "value_check.h"
 
 namespace sim {
@@ -188,17 +190,30 @@ Reply Engine::delete_object(const Caller& caller, std::string_view instance_path
     return Reply::failure(kRequestDenied, t.path + ": instances cannot be deleted");
   if (static_cast<long long>(table.instances.size()) <= attr_int(table, "minCount", 0))
     return Reply::failure(kRequestDenied, t.path + ": the table holds its minimum of instances");
-  uint32_t number = 0;
-  for (const auto& [n, node] : table.instances)
-    if (node.get() == &inst) number = n;
-  remove_instance(table, number);
+  RelationEffects effects;
+  if (!plan_delete(*root_, table, t.path, effects, fault)) return Reply{{}, fault};
 
+  for (Node* param : effects.clear) clear_reference(*param, t.path);
+  remove_and_announce(table, inst, t.path);
+  // Instances that depended on the deleted one go too; one may already have gone with another.
+  for (const std::string& path : effects.cascade) {
+    std::vector<Target> found;
+    Fault gone;
+    if (resolve(*root_, path, TemplateMode::kSchema, found, gone) && found.front().node->is_instance())
+      remove_and_announce(*found.front().node->parent, *found.front().node, path);
+  }
+  return Reply::status_ok();
+}
+
+void Engine::remove_and_announce(Node& table, Node& inst, const std::string& path) {
+  uint32_t number = 0;
+  parse_instance_number(inst.name, number);
+  remove_instance(table, number);
   k::Json data = object();
   json_object_set_new(data.get(), "Action", json_string("Delete"));
-  json_object_set_new(data.get(), "Path", json_stringn(t.path.data(), t.path.size()));
+  json_object_set_new(data.get(), "Path", json_stringn(path.data(), path.size()));
   json_object_set_new(data.get(), "InstanceNumber", json_integer(number));
   emit(kChangeEventGroup, data);
-  return Reply::status_ok();
 }
 
 Reply Engine::change_order(const Caller& caller, std::string_view instance_path,
@@ -213,8 +228,7 @@ Reply Engine::change_order(const Caller& caller, std::string_view instance_path,
   if (!may_write(caller, inst)) return Reply::failure(kRequestDenied, t.path + ": not writable");
   std::vector<uint32_t>& order = inst.parent->order;
   uint32_t number = 0;
-  for (const auto& [n, node] : inst.parent->instances)
-    if (node.get() == &inst) number = n;
+  parse_instance_number(inst.name, number);
   std::erase(order, number);
   size_t at = std::min(static_cast<size_t>(position - 1), order.size());
   order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), number);

@@ -100,6 +100,8 @@ class Engine {
   void list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
+  // Removes an instance and sends the "Delete" change event.
+  void remove_and_announce(Node& table, Node& inst, const std::string& path);
 
   std::unique_ptr<Node> root_;
   std::chrono::steady_clock::time_point started_;

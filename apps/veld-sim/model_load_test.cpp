@@ -113,6 +113,15 @@ TEST(DefaultModel, ListsFullyAndPingsAndDebugs) {
   EXPECT_EQ(first_value(engine, "Device.IP.Interface.2.Stats.BytesSent"), "0");
 }
 
+TEST(DefaultModel, DeletingAnInterfaceClearsHostsAndTakesItsPool) {
+  Engine engine(default_model());
+  Caller caller;
+  EXPECT_EQ(engine.delete_object(caller, "Device.WiFi.SSID.1.").fault.code, kRequestDenied);
+  ASSERT_TRUE(engine.delete_object(caller, "Device.IP.Interface.1.").ok());
+  EXPECT_EQ(first_value(engine, "Device.Hosts.Host.1.Layer3Interface"), "\"\"");
+  EXPECT_EQ(first_value(engine, "Device.DHCPv4.Server.PoolNumberOfEntries"), "0");
+}
+
 TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
   auto root = default_model();
   std::string error;
