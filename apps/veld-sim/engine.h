@@ -32,6 +32,7 @@ struct Reply {
   Fault fault;
   std::string result_text{};
 
+  // True without a fault.
   bool ok() const { return fault.code == 0; }
   // The result as a value, decoding `result_text` when that holds it.
   k::Json result_json() const;
@@ -59,7 +60,9 @@ class Engine {
 
   explicit Engine(std::unique_ptr<Node> root);
 
+  // The model tree.
   Node& root() { return *root_; }
+  // Where AddObject and DeleteObject send their change events.
   void set_event_sink(EventSink sink) { sink_ = std::move(sink); }
 
   // GetParameterNames: the node and all below it, or its immediate children.

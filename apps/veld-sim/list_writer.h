@@ -26,6 +26,7 @@ class ListWriter {
   void add(std::string_view name, const char* key, bool b);
   // As add, for values shared by many entries (attributes): each is encoded once.
   void add_shared(std::string_view name, const char* key, json_t* v);
+  // Entries written so far.
   size_t count() const { return count_; }
   // The finished result text; the writer is spent.
   std::string finish();
