@@ -39,9 +39,15 @@ int step_into(cdpath& p, const std::string& name) {
 }
 
 int step_to_template(cdpath& p) {
-  // Whether the template exists is not tested here: without one the path has no node, and its
-  // next fetch gives it an empty one.
+  // A missing template is not an error here: the path gets an empty node of its own, which its
+  // next fetch fills (from veld's answer about "<table>.#template."). It must not be left without
+  // a node, since the commands take a position without a node for one without a schema cache.
   json_t* templ = schema_child(p, "#template");
+  k::Json own;
+  if (!templ) {
+    own = k::Json::take(json_object());
+    templ = own.get();
+  }
   p.via_template = true;
   return cdpath_push(p, templ, "#template", k::tr_node_is_multi(templ),
                      k::tr_node_is_ordered(templ));

@@ -2,6 +2,7 @@
 
 #include "datamodel/cdpath.h"
 #include "datamodel/test_support.h"
+#include "platform/tr.h"
 
 using testing_support::load_schema;
 using testing_support::output_of;
@@ -119,13 +120,15 @@ TEST(Resolve, MinusOnThePreviousPathItself) {
   EXPECT_EQ(previous_path.text, "Device.Hosts.Host");
 }
 
-TEST(Resolve, StarOnAnObjectWithoutTemplateLeavesNoNode) {
+TEST(Resolve, StarOnAnObjectWithoutTemplateGivesAnEmptyNodeOfItsOwn) {
   load_schema();
   cdpath p;
   cdpath_new(p);
   EXPECT_EQ(cdpath_resolve(p, "Device.*"), 0);
   EXPECT_EQ(p.text, "Device.#template");
-  EXPECT_EQ(p.node, nullptr);
+  ASSERT_NE(p.node, nullptr);  // still a position with a cache
+  EXPECT_EQ(json_object_size(p.node), 0u);
+  EXPECT_FALSE(json_object_get(k::conf_find_branch(schema_root.get(), "Device"), "#template"));
   EXPECT_EQ(cdpath_resolve(p, "<.DeviceInfo"), 0);  // steps back out safely
   EXPECT_EQ(p.text, "Device.DeviceInfo");
   cdpath_free(p);

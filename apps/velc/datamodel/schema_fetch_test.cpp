@@ -142,14 +142,28 @@ TEST_F(SchemaFetchTest, ARefusedFetchLeavesAnEmptyFetchedNode) {
   EXPECT_TRUE(new_requests().empty());  // stays empty until the next reset
 }
 
-TEST_F(SchemaFetchTest, AMissingTemplateGetsANodeOfItsOwnOnFetch) {
+TEST_F(SchemaFetchTest, AMissingTemplateIsFetchedIntoANodeOfItsOwn) {
   reset();
   CdpathCopy p(current_path);
   ASSERT_EQ(cdpath_resolve(p.path, "Device.*"), 0);
-  EXPECT_EQ(p.path.node, nullptr);
+  new_requests();
   EXPECT_EQ(cdpath_resolve(p.path, "X"), -1);  // asks veld for Device.#template. and gets nothing
+  EXPECT_EQ(new_requests(), std::vector<std::string>{
+      R"(GetParameterAttributes {"ParameterNames":["Device.#template."],"Depth":1})"});
   EXPECT_EQ(dump(p.path.node), R"({"#fetched":true})");
   EXPECT_FALSE(json_object_get(at("Device"), "#template"));  // the cache is left alone
+}
+
+TEST_F(SchemaFetchTest, APathWithoutNodeGetsOneOnFetch) {
+  reset();
+  cdpath p;
+  cdpath_new(p);
+  ASSERT_EQ(cdpath_push(p, nullptr, "Device", false, false), 0);
+  json_t* child = schema_child(p, "DeviceInfo");
+  ASSERT_NE(p.node, nullptr);
+  EXPECT_EQ(child, json_object_get(p.node, "DeviceInfo"));
+  EXPECT_NE(child, nullptr);
+  cdpath_free(p);
 }
 
 TEST_F(SchemaFetchTest, APathKeepsItsNodeWhenTheTableIsFetchedAgain) {
