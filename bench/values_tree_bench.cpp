@@ -34,10 +34,10 @@ const char* const kSchema = R"({"Device": {"#attr": {"type": "object"},
 // The ParameterList of GetParameterValues for Device.Hosts. with `hosts` instances.
 k::Json hosts_reply(int hosts) {
   k::Json list = k::Json::take(json_array());
-  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name", "Device.Hosts.HostNumberOfEntries",
-                                              "Value", hosts));
-  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name", "Device.Hosts.Host.max_instance",
-                                              "Value", hosts));
+  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name",
+                                              "Device.Hosts.HostNumberOfEntries", "Value", hosts));
+  json_array_append_new(list.get(), json_pack("{s:s, s:i}", "Name",
+                                              "Device.Hosts.Host.max_instance", "Value", hosts));
   for (int i = 1; i <= hosts; ++i) {
     std::string base = "Device.Hosts.Host." + std::to_string(i) + ".";
     for (const char* p : kHostParameters) {
@@ -46,7 +46,8 @@ k::Json hosts_reply(int hosts) {
                       : std::string(p) == "LeaseTimeRemaining"
                           ? json_integer(3600 + i)
                           : json_string(("host-" + std::to_string(i)).c_str());
-      json_array_append_new(list.get(), json_pack("{s:s, s:o}", "Name", name.c_str(), "Value", value));
+      json_array_append_new(list.get(),
+                            json_pack("{s:s, s:o}", "Name", name.c_str(), "Value", value));
     }
   }
   return list;
@@ -95,9 +96,19 @@ void BM_ValuesTree(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ValuesTreeBuild)->Arg(500)->Arg(1000)->Arg(2000)->Arg(5000)->Complexity()
+BENCHMARK(BM_ValuesTreeBuild)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Complexity()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ValuesTree)->Arg(500)->Arg(1000)->Arg(2000)->Arg(5000)->Complexity()
+BENCHMARK(BM_ValuesTree)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Complexity()
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -159,6 +159,7 @@ TEST(ValuesEndToEnd, TheShellShowsIntegersInTheirBases) {
   for (const Case& c : cases) input += std::string("cat ") + c.path + "\n";
   input += "cat Device.System.FeatureFlags\n";
   e2e::Run shell = e2e::velc(sim, {}, input);
+  EXPECT_EQ(shell.status, 0) << shell.err;
   for (const Case& c : cases) {
     e2e::Run plain = e2e::velc(sim, {"-r", "cat", c.path});
     char expected[64];
@@ -181,6 +182,7 @@ TEST(ValuesEndToEnd, TheShellDrawsTrees) {
                              "tree Device.DeviceInfo.Manufacturer\n"
                              "tree Device.Nope\n"
                              "cat Device.Nope\n");
+  EXPECT_EQ(shell.status, 0) << shell.err;
   std::vector<std::string> lines = lines_of(shell_output(shell.out, "catree Device.Time"));
   ASSERT_GT(lines.size(), 2u) << shell.out;
   EXPECT_EQ(lines[0], "Device.Time.");
@@ -201,6 +203,7 @@ TEST(ValuesEndToEnd, TheShellDrawsTrees) {
 TEST(ValuesEndToEnd, ALargeTableSortsItsInstancesByNumber) {
   e2e::Emulator sim({"--hosts", "2000"});
   e2e::Run shell = e2e::velc(sim, {}, "catree Device.Hosts.Host.\n");
+  EXPECT_EQ(shell.status, 0) << shell.err;
   std::string tree = shell_output(shell.out, "catree Device.Hosts.Host.");
   EXPECT_EQ(tree.rfind("Device.Hosts.Host.\n├── 1\n│   ├── ", 0), 0u) << tree.substr(0, 200);
   size_t at9 = tree.find("\n├── 9\n"), at10 = tree.find("\n├── 10\n");

@@ -35,8 +35,8 @@ void cut_to(std::string& s, size_t size) {
 
 // A bound as text; reals are shown by their integer part.
 std::string bound_text(json_t* v) {
-  long long n = json_is_integer(v) ? json_integer_value(v)
-                                   : static_cast<long long>(json_number_value(v));
+  long long n =
+      json_is_integer(v) ? json_integer_value(v) : static_cast<long long>(json_number_value(v));
   return std::to_string(n);
 }
 
@@ -120,12 +120,14 @@ int list_short(cdpath& p, const char* path, int options) {
   json_t* node = p.node;
   bool parameter = node != schema_root.get() && k::tr_type_is_parameter(k::tr_node_type(node));
   if (parameter) {
-    show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{}, options & ~LS_DOT);
+    show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
+               options & ~LS_DOT);
     return 0;
   }
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
-  k::Json list = schema_list_children(p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
+  k::Json list =
+      schema_list_children(p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
   show_words(sorted_words(list.get()), options);
   return 0;
 }

@@ -139,7 +139,8 @@ int values_show(const std::string& name, const char* path, bool tree) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), text.release());
   k::Message m = k::msg_get_parameter_values(names);
-  if (copy.path.via_template) k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
+  if (copy.path.via_template)
+    k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
   request_exchange(m, -1);
   if (!reply_ok(m)) {
     report_result(m);

@@ -20,14 +20,14 @@ int values_show(const std::string& name, const char* path, bool tree);
 std::string values_request_text(const cdpath& p, const char* typed, bool cached);
 
 // Prints a ParameterList as "name = value" lines aligned on "=", names relative to the request
-// text (up to its first "#"); an entry whose relative name is empty shows the request's last
-// element instead.
+// text (up to its first "#"; the root's "." cuts nothing); an entry whose relative name is empty
+// shows the request's last element instead.
 void values_print(json_t* parameter_list, const std::string& request_text);
 
 // The values tree of a ParameterList below the request text (up to its first "#"): objects carry
 // "content", and "multi" when they hold a table's pseudo-parameter; leaves carry "value" and the
 // "base" of their schema node. Entries outside the request text are skipped. The root is named
-// by the request text up to its first "#".
+// by the request text up to its first "#" ("." at the data-model root, "" for method results).
 k::Json values_tree_build(json_t* parameter_list, const std::string& request_text);
 
 // Builds the values tree and draws it.

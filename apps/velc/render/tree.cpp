@@ -53,7 +53,7 @@ size_t children_width(const std::vector<json_t*>& children) {
 }
 
 void print_line(json_t* record, std::string_view name, size_t width) {
-  std::fwrite(name.data(), 1, name.size(), stdout);
+  if (!name.empty()) std::fwrite(name.data(), 1, name.size(), stdout);
   json_t* value = json_object_get(record, "value");
   if (value) {
     json_t* base = json_object_get(record, "base");
