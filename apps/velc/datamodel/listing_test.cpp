@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 
 #include "datamodel/test_schema_fixture.h"
@@ -80,19 +79,6 @@ TEST(LsRepackList, CutsFieldsThatDoNotFitWithoutSplittingCharacters) {
   entry = k::Json::take(json_pack("{s:s}", "Name", ("X.a" + accents).c_str()));
   r = ls_repack_list(entry.get(), 1);
   EXPECT_EQ(r.name, "a" + accents.substr(0, 254));
-}
-
-TEST(LsRowBefore, ObjectsFirstThenByName) {
-  std::vector<LsRow> rows = {{"string", "RW", "-", "", "Alias"},
-                             {"object", "RW", "O", "", "Users."},
-                             {"int", "RW", "-", "", "Enable"},
-                             {"object", "RW", "O", "", "."},
-                             {"object", "RW", "OM", "", "Host."},
-                             {"objectx", "RW", "-", "", "A"}};
-  std::stable_sort(rows.begin(), rows.end(), ls_row_before);
-  std::vector<std::string> names;
-  for (const LsRow& r : rows) names.push_back(r.name);
-  EXPECT_EQ(names, (std::vector<std::string>{".", "Host.", "Users.", "A", "Alias", "Enable"}));
 }
 
 TEST(LsPrintRows, SizesColumnsToTheLongestField) {

@@ -92,11 +92,6 @@ TEST(ValuesPrint, AlignsNamesRelativeToTheRequest) {
   for (const Case& c : cases) EXPECT_EQ(print_values(c.list, c.request), c.text) << c.request;
 }
 
-TEST(ValuesPrint, WithoutCacheShowsDecimal) {
-  EXPECT_EQ(print_values(R"([{"Name":"Device.Time.Mask","Value":5}])", "Device.Time."),
-            "Mask = 5\n");
-}
-
 struct TreeBuildCase {
   const char* what;
   const char* request;
@@ -160,22 +155,6 @@ TEST(ValuesTreeBuild, BuildsTheDisplayTree) {
     EXPECT_TRUE(json_equal(built.get(), expected.get()))
         << c.what << "\n" << k::json_dump(built.get(), JSON_INDENT(2));
   }
-}
-
-TEST(ValuesTree, DrawsTheValuesTree) {
-  TestSchema schema;
-  k::Json list = k::json_parse(R"([{"Name":"Device.Hosts.Host.10.Flags","Value":16},
-                                   {"Name":"Device.Hosts.Host.9.Flags","Value":15},
-                                   {"Name":"Device.Hosts.Host.max_instance","Value":10}])");
-  StdoutCapture capture;
-  values_tree(list.get(), "Device.Hosts.Host.");
-  EXPECT_EQ(capture.finish(),
-            "Device.Hosts.Host.\n"
-            "├── 9\n"
-            "│   └── Flags = 0xf\n"
-            "├── 10\n"
-            "│   └── Flags = 0x10\n"
-            "└── max_instance = 10\n");
 }
 
 // `tree` reads the cache only; a table's instances would need veld, which is not there, so the
