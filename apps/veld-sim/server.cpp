@@ -170,9 +170,10 @@ void Server::log_line(std::string_view line) {
 }
 
 void Server::handle_line(ConnId id, Client& c, std::string_view line) {
-  log_line(line);
+  std::string_view raw = line;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (line.find_first_not_of(" \t") == std::string_view::npos) return;
+  if (line.find_first_not_of(" \t") == std::string_view::npos) return;  // blank: ignored
+  log_line(raw);
   // Strings holding \u0000 are refused as the client refuses them: as not JSON.
   k::Json msg = k::json_parse(line);
   if (!msg) {
