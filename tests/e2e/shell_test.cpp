@@ -254,6 +254,18 @@ TEST(Shell, DataModelChangeEventsAreQueuedSilently) {
   EXPECT_EQ(sh.pty().wait_exit(), 0);
 }
 
+TEST(Shell, LostEventsConnectionEndsShell) {
+  Emulator sim;
+  Shell sh(sim);
+  ASSERT_TRUE(sh.started());
+  size_t from = sh.pty().mark();
+  sh.pty().type("pw");
+  ASSERT_TRUE(sh.pty().wait_for("pw", from));
+  sim.stop();
+  ASSERT_TRUE(sh.pty().wait_for("Connection dropped\n", from)) << sh.pty().text();
+  EXPECT_EQ(sh.pty().wait_exit(), 0);
+}
+
 TEST(Shell, HistoryFileLeavesOutBlankLedLinesAndQuit) {
   Emulator sim;
   Shell sh(sim);

@@ -94,6 +94,7 @@ k::Json tokenize_line(const char* text, int cursor, int* count) {
     }
     count_finished(s.ordinary(c), pos);
   }
+  // A backslash left pending inside a comment belongs to the comment and makes no word.
   if (s.escape && !s.comment) s.word.push_back('\\');
   s.finish_word();
   return words;

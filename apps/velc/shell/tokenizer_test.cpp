@@ -46,6 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"HashInsideQuotes", "\"a#b\" 'c#d'", {"a#b", "c#d"}},
         SplitCase{"NewlineEndsComment", "a # note\nb", {"a", "b"}},
         SplitCase{"EscapedNewlineContinuesComment", "a # note\\\nb", {"a"}},
+        SplitCase{"BackslashEndingCommentMakesNoWord", "a # note\\", {"a"}},
         SplitCase{"DoubleQuoteInsideApostrophes", "'say \"hi\"'", {"say \"hi\""}},
         SplitCase{"ApostropheInsideDoubleQuotes", "\"it's\"", {"it's"}},
         SplitCase{"UnterminatedQuoteEndsAtEnd", "cd \"open end", {"cd", "open end"}},
