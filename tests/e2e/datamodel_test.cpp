@@ -124,16 +124,6 @@ TEST(DatamodelRequestMode, RefusalsAreReportedAndStillSucceed) {
   EXPECT_EQ(del.out.rfind("[9005] ", 0), 0u) << del.out;
 }
 
-TEST(DatamodelRequestMode, NavigationIsShellOnly) {
-  Emulator sim;
-  for (const char* word : {"cd", "up", "take", "pwd"}) {
-    e2e::Run run = e2e::velc(sim, {"-r", word, "Device"});
-    EXPECT_EQ(run.status, 255) << word;
-    EXPECT_EQ(run.out, std::string(word) + ": unknown method.\n");
-  }
-  EXPECT_TRUE(requests(sim).empty());
-}
-
 // The shell fed through a pipe, with the schema cache. Runs `input` and checks that the shell
 // ended cleanly (under the sanitizers, a report makes the status non-zero).
 e2e::Run shell(const Emulator& sim, const std::string& input) {

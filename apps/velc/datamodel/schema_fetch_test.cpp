@@ -236,20 +236,4 @@ TEST_F(SchemaFetchTest, EventsAddAndRemoveCachedInstances) {
   EXPECT_TRUE(new_requests().empty());
 }
 
-TEST_F(SchemaFetchTest, ResolvingInALargeCachedTableSendsNothing) {
-  reset();
-  CdpathCopy p(current_path);
-  ASSERT_EQ(cdpath_resolve(p.path, "Device.Hosts.Host.1"), 0);
-  json_t* table = at("Device.Hosts.Host");
-  for (int i = 3; i <= 5000; ++i)
-    json_object_set(table, std::to_string(i).c_str(), at("Device.Hosts.Host.1"));
-  new_requests();
-  for (int i = 1; i <= 5000; i += 499) {
-    CdpathCopy q(current_path);
-    std::string path = "Device.hosts.host." + std::to_string(i) + ".hostname";
-    ASSERT_EQ(cdpath_resolve(q.path, path.c_str()), 0) << path;
-  }
-  EXPECT_TRUE(new_requests().empty());
-}
-
 }  // namespace
