@@ -74,16 +74,16 @@ json_t* schema_reset() {
   // the root its node would be the old root itself): the previous position starts at the new
   // root too.
   cdpath_clear(previous_path);
-  schema_fetch(current_path);
+  int fetched = schema_fetch(current_path);
   prompt_build();
   json_object_del(schema_root.get(), "DataModelVersion");
-  return schema_root.get();
+  return fetched == 0 ? schema_root.get() : nullptr;
 }
 
 int schema_fetch(cdpath& p) {
   std::string path = request_path(p);
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
-  request_exchange(m, -1);
+  int exchanged = request_exchange(m, -1);
   // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".
   k::Json tree = k::tr_names_to_config(reply_list(m), path.c_str());
   schema_info_to_attr(tree.get());
@@ -99,7 +99,7 @@ int schema_fetch(cdpath& p) {
   if (p.is_multi) fetch_instances(p.node, path);
   // An ordered table's "order" is read like a parameter; it must resolve without a request.
   if (p.is_ordered) json_object_set_new(p.node, "order", json_pack("{s:b}", "#fetched", 1));
-  return 0;
+  return exchanged < 0 ? -1 : 0;
 }
 
 json_t* schema_child(cdpath& p, const std::string& name) {

@@ -26,10 +26,12 @@ enum ListOptions : int {
 };
 
 // Drops the cache, moves `current_path` and `previous_path` to the new root, fetches the top
-// level and rebuilds the prompt. Returns the new root.
+// level and rebuilds the prompt. Returns the new root, or none when veld could not be asked (the
+// root then stays empty).
 json_t* schema_reset();
 // Fetches the children of the path's node from veld (tables: all instances' subtrees). A path
-// without a node gets a new, empty one of its own. Returns 0.
+// without a node gets a new, empty one of its own. The node is marked fetched whatever veld
+// answers (a refusal leaves it empty). Returns 0, or -1 when veld could not be asked at all.
 int schema_fetch(cdpath& p);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
 // not hold gives the table's "#template". None when there is no such child.

@@ -56,6 +56,15 @@ TEST_F(SchemaFetchTest, ResetFetchesTheTopLevelAndDropsDataModelVersion) {
   EXPECT_EQ(previous_path.text, "");
 }
 
+TEST(SchemaReset, GivesNoneWhenVeldCannotBeAsked) {
+  requests_handle().set_destination("/nonexistent/veld.sock");
+  EXPECT_EQ(schema_reset(), nullptr);
+  EXPECT_EQ(current_path.node, schema_root.get());
+  cdpath_free(current_path);
+  cdpath_free(previous_path);
+  schema_root = k::Json();
+}
+
 TEST_F(SchemaFetchTest, AChildOfANodeKnownOnlyByItsAttributesIsFetchedOnce) {
   reset();
   CdpathCopy p(current_path);
