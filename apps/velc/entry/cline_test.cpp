@@ -1,7 +1,6 @@
 #include "entry/cline.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -16,45 +15,17 @@ struct Parsed {
   std::string err;
 };
 
-// Reads what was written to a descriptor redirected to a temporary file.
-class Capture {
- public:
-  explicit Capture(FILE* stream) : stream_(stream), fd_(fileno(stream)) {
-    std::fflush(stream_);
-    saved_ = dup(fd_);
-    file_ = std::tmpfile();
-    dup2(fileno(file_), fd_);
-  }
-  std::string finish() {
-    std::fflush(stream_);
-    dup2(saved_, fd_);
-    close(saved_);
-    std::rewind(file_);
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text.append(buf, n);
-    std::fclose(file_);
-    return text;
-  }
-
- private:
-  FILE* stream_;
-  int fd_;
-  int saved_;
-  FILE* file_;
-};
-
 Parsed parse(std::vector<std::string> words) {
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   Parsed p;
   p.options.parameters = k::Json::take(json_array());
-  Capture out(stdout), err(stderr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   p.result = cline_parse(static_cast<int>(words.size()), argv.data(), p.options);
-  p.err = err.finish();
-  p.out = out.finish();
+  p.err = testing::internal::GetCapturedStderr();
+  p.out = testing::internal::GetCapturedStdout();
   return p;
 }
 
