@@ -115,7 +115,8 @@ bool receive_events(k::LineEditor& editor) {
   return true;
 }
 
-bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR); }
+// Readable, or at an end that a read reports (so a closed input ends the shell, not a busy loop).
+bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
 
 }  // namespace
 
