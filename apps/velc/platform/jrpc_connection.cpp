@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <random>
@@ -53,6 +54,7 @@ int Connection::connect() {
 void Connection::close() {
   fd_.reset();
   reader_.clear();
+  skip_partial_ = false;
   abandoned_.clear();
 }
 
@@ -71,9 +73,9 @@ int Connection::write_message(const Message& m) {
   return fail(kSockOk);
 }
 
-Connection::Wait Connection::fill(int64_t deadline_ms) {
+Connection::Wait Connection::read_chunk(int64_t deadline_ms) {
   for (;;) {
-    interrupt_check();
+    if (g_interrupt_requested) return Wait::kInterrupted;
     int wait = kInterruptSliceMs;
     if (deadline_ms >= 0) {
       int64_t left = deadline_ms - now_ms();
@@ -95,8 +97,78 @@ Connection::Wait Connection::fill(int64_t deadline_ms) {
     }
     if (n == 0) return Wait::kClosed;
     reader_.feed(chunk, static_cast<size_t>(n));
-    if (reader_.has_line()) return Wait::kReady;
+    return Wait::kReady;
   }
+}
+
+Connection::Wait Connection::fill(int64_t deadline_ms) {
+  discard_abandoned_line();
+  while (!reader_.has_line()) {
+    Wait w = read_chunk(deadline_ms);
+    if (w != Wait::kReady) return w;
+    discard_abandoned_line();
+  }
+  return Wait::kReady;
+}
+
+int Connection::fail_wait(Wait w) {
+  switch (w) {
+    case Wait::kInterrupted: interrupt_check(); return fail(kSockRead);
+    case Wait::kTimeout: return fail(kSockTimeout);
+    case Wait::kClosed: close(); return fail(kSockClosed);
+    default: close(); return fail(kSockRead);
+  }
+}
+
+void Connection::discard_abandoned_line() {
+  if (skip_partial_) skip_partial_ = !reader_.skip_line_rest();
+}
+
+struct Connection::StreamFeed {
+  Connection* self;
+  int64_t deadline_ms;
+  Wait wait = Wait::kReady;
+  bool line_end = false;
+  bool consumed = false;  // bytes of the line were handed to the parser
+  bool content = false;  // a byte other than white space was seen
+};
+
+size_t Connection::feed_parser(void* buffer, size_t size, void* data) {
+  auto& feed = *static_cast<StreamFeed*>(data);
+  if (feed.line_end) return 0;  // the parser sees the end of the line as the end of its input
+  Connection& self = *feed.self;
+  for (;;) {
+    self.discard_abandoned_line();
+    if (!self.skip_partial_ && self.reader_.pending_bytes() > 0) break;
+    feed.wait = self.read_chunk(feed.deadline_ms);
+    // No exception may cross the parser: an interrupt is reported after it returns.
+    if (feed.wait != Wait::kReady) return static_cast<size_t>(-1);
+  }
+  char* out = static_cast<char*>(buffer);
+  size_t n = self.reader_.take_line_part(out, size, feed.line_end);
+  feed.consumed = true;
+  for (size_t i = 0; i < n && !feed.content; ++i)
+    feed.content = !std::isspace(static_cast<unsigned char>(out[i]));
+  return n;
+}
+
+Connection::Wait Connection::stream_message(int64_t deadline_ms, std::optional<Message>& got,
+                                            int& bad) {
+  bad = 0;
+  discard_abandoned_line();
+  StreamFeed feed{this, deadline_ms};
+  json_error_t error;
+  Json j = Json::take(json_load_callback(&Connection::feed_parser, &feed, 0, &error));
+  skip_partial_ = feed.consumed && !feed.line_end;
+  reader_.trim();
+  if (feed.wait != Wait::kReady) return feed.wait;
+  if (j) {
+    got = msg_parse(j.get());
+    if (!got) bad = kSockNotJsonRpc;
+  } else if (feed.content) {
+    bad = kSockMalformed;
+  }
+  return Wait::kReady;
 }
 
 std::optional<Message> Connection::take_buffered(int& bad) {
@@ -138,16 +210,15 @@ int Connection::exec(Message& m) {
   if (awaited >= 0) abandoned_.insert(awaited);
   for (;;) {
     int bad = 0;
-    auto got = take_buffered(bad);
-    if (bad) return fail(bad);
-    if (!got) {
-      switch (fill(deadline)) {
-        case Wait::kReady: continue;
-        case Wait::kTimeout: return fail(kSockTimeout);
-        case Wait::kClosed: close(); return fail(kSockClosed);
-        case Wait::kError: close(); return fail(kSockRead);
-      }
+    discard_abandoned_line();
+    std::optional<Message> got;
+    if (reader_.has_line()) {
+      got = take_buffered(bad);
+    } else if (Wait w = stream_message(deadline, got, bad); w != Wait::kReady) {
+      return fail_wait(w);
     }
+    if (bad) return fail(bad);
+    if (!got) continue;  // a blank line
     if (got->kind != kMsgResult && got->kind != kMsgError) {
       inbox_.push_back(std::move(*got));
       continue;
@@ -170,7 +241,10 @@ int Connection::send(const Message& m) {
   return write_message(m);
 }
 
-bool Connection::has_buffered_message() { return !inbox_.empty() || reader_.has_line(); }
+bool Connection::has_buffered_message() {
+  discard_abandoned_line();
+  return !inbox_.empty() || reader_.has_line();
+}
 
 std::optional<Message> Connection::recv() {
   if (!inbox_.empty()) {
@@ -199,14 +273,14 @@ std::optional<Message> Connection::recv() {
       fail(kSockOk);
       return got;
     }
-    switch (fill(deadline)) {
-      case Wait::kReady: continue;
-      case Wait::kTimeout:
-        fail(reader_.pending_bytes() ? kSockTimeout : kSockNoData);
-        return std::nullopt;
-      case Wait::kClosed: close(); fail(kSockClosed); return std::nullopt;
-      case Wait::kError: close(); fail(kSockRead); return std::nullopt;
+    Wait w = fill(deadline);
+    if (w == Wait::kReady) continue;
+    if (w == Wait::kTimeout) {
+      fail(reader_.pending_bytes() ? kSockTimeout : kSockNoData);
+    } else {
+      fail_wait(w);
     }
+    return std::nullopt;
   }
 }
 

@@ -62,10 +62,24 @@ class Connection {
   bool has_buffered_message();
 
  private:
-  enum class Wait { kReady, kTimeout, kClosed, kError };
+  enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted };
+  struct StreamFeed;
   int fail(int code);
   int write_message(const Message& m);
+  // One read of whatever the peer has sent, waiting until the deadline (-1: no limit).
+  Wait read_chunk(int64_t deadline_ms);
+  // Reads until a complete line is buffered.
   Wait fill(int64_t deadline_ms);
+  // Turns a failed wait into the handle's error code (closing it when the peer is gone), or
+  // throws Interrupted.
+  int fail_wait(Wait w);
+  // Parses the next message straight from the socket, so that a reply of many megabytes is never
+  // held as text beside its tree. `bad` is set for a line that is no message; none with bad 0
+  // for a blank line.
+  Wait stream_message(int64_t deadline_ms, std::optional<Message>& got, int& bad);
+  static size_t feed_parser(void* buffer, size_t size, void* feed);
+  // Drops what is left of a line abandoned half-read (time-out, Ctrl-C, parse error).
+  void discard_abandoned_line();
   // Reads one message from the buffer; none when no complete line is buffered. A line that is
   // not a message sets `bad` to the error code.
   std::optional<Message> take_buffered(int& bad);
@@ -76,6 +90,7 @@ class Connection {
   int err_ = 0;
   Fd fd_;
   LineReader reader_;
+  bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read
   int64_t next_id_ = 1;
   std::set<int64_t> abandoned_;   // requests whose replies nobody waits for any more
   std::deque<Message> inbox_;     // non-reply messages met while waiting for a reply

@@ -1,5 +1,6 @@
 #include "platform/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace k {
@@ -34,6 +35,26 @@ std::optional<std::string_view> LineReader::next_line() {
   start_ += len + 1;
   scanned_ = 0;
   return std::string_view(base, len);
+}
+
+size_t LineReader::take_line_part(char* out, size_t max, bool& line_end) {
+  const char* base = buf_.data() + start_;
+  size_t n = std::min(max, buf_.size() - start_);
+  if (const void* nl = std::memchr(base, '\n', n)) {
+    n = static_cast<size_t>(static_cast<const char*>(nl) - base) + 1;
+    line_end = true;
+  }
+  std::memcpy(out, base, n);
+  start_ += n;
+  scanned_ = scanned_ > n ? scanned_ - n : 0;
+  return n;
+}
+
+bool LineReader::skip_line_rest() {
+  if (next_line()) return true;
+  start_ = buf_.size();
+  scanned_ = 0;
+  return false;
 }
 
 void LineReader::trim() {

@@ -17,6 +17,12 @@ class LineReader {
   // The next complete line without its "\n" (a trailing "\r" is kept), or none. The view stays
   // valid until the next call of feed or next_line.
   std::optional<std::string_view> next_line();
+  // Moves up to `max` bytes of the current line into `out`, stopping after its "\n"; sets
+  // `line_end` when the "\n" was moved. For parsing a line while it arrives.
+  size_t take_line_part(char* out, size_t max, bool& line_end);
+  // Drops the bytes of the current line up to and including its "\n"; false when the "\n" has
+  // not arrived yet (everything held was dropped).
+  bool skip_line_rest();
   // True when a complete line is waiting.
   bool has_line();
   // Bytes held that do not yet form a complete line.

@@ -193,6 +193,25 @@ TEST(Connection, EventsDuringAnExchangeWaitForRecvAndLateRepliesAreDropped) {
   EXPECT_EQ(ev->event_id, 9u);
 }
 
+TEST(Connection, AReplyCutByATimeOutIsSkippedAndBlankLinesAreIgnored) {
+  Peer peer([&](int fd) {
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":{"half)");
+    read_line(fd);  // the second request comes after the first gave up
+    say(fd, R"( of it":1}})" "\n\n  \r\n" R"({"jsonrpc":"2.0","id":2,"result":{"ok":2}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  ASSERT_EQ(c.connect(), 0);
+  c.set_timeout(100);
+  Message first = k::msg_create("Slow", Json());
+  EXPECT_EQ(c.exec(first), k::kSockTimeout);
+  c.set_timeout(2000);
+  Message second = k::msg_create("Next", Json());
+  ASSERT_EQ(c.exec(second), 0);
+  EXPECT_EQ(json_integer_value(json_object_get(second.result.get(), "ok")), 2);
+}
+
 TEST(Connection, RecvReportsNothingWaitingAndAClosedPeer) {
   Peer peer([&](int fd) { read_line(fd); });
   Connection c;

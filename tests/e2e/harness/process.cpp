@@ -53,7 +53,13 @@ std::vector<std::string> environment(const std::vector<std::string>& changes) {
 
 }  // namespace
 
-std::string bin_dir() { return env_or("VELC_BIN", "build/bin"); }
+// Both are set by ctest; a run by hand must set them too, so that no other build's programs are
+// tested by mistake.
+std::string bin_dir() {
+  const char* v = std::getenv("VELC_BIN");
+  if (!v || !*v) throw std::runtime_error("VELC_BIN is not set (run through ctest, or set it)");
+  return v;
+}
 std::string source_dir() { return env_or("VELC_SOURCE", "."); }
 
 TempDir::TempDir() {
