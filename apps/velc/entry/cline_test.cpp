@@ -9,6 +9,7 @@
 namespace {
 
 struct Parsed {
+  std::vector<std::string> words;  // the argument vector: the options borrow texts from it
   int result;
   Options options;
   std::string out;
@@ -16,14 +17,15 @@ struct Parsed {
 };
 
 Parsed parse(std::vector<std::string> words) {
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
   Parsed p;
+  p.words = std::move(words);
+  std::vector<char*> argv;
+  for (auto& w : p.words) argv.push_back(w.data());
+  argv.push_back(nullptr);
   p.options.parameters = k::Json::take(json_array());
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  p.result = cline_parse(static_cast<int>(words.size()), argv.data(), p.options);
+  p.result = cline_parse(static_cast<int>(p.words.size()), argv.data(), p.options);
   p.err = testing::internal::GetCapturedStderr();
   p.out = testing::internal::GetCapturedStdout();
   return p;
