@@ -93,32 +93,6 @@ TEST(Message, ErrorFieldsAndWireFormRoundTrip) {
             R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7}})");
 }
 
-TEST(Message, Builders) {
-  Json names = Json::take(json_pack("[s]", "Device."));
-  struct Case {
-    Message m;
-    const char* wire;
-  };
-  const Case cases[] = {
-      {k::msg_get_parameter_names("Device.", true),
-       R"({"method":"GetParameterNames","params":{"NextLevel":true,"ParameterPath":"Device."}})"},
-      {k::msg_get_parameter_attributes(names, -1),
-       R"({"method":"GetParameterAttributes","params":{"Depth":-1,"ParameterNames":["Device."]}})"},
-      {k::msg_add_object("Device.Hosts.Host."),
-       R"({"method":"AddObject","params":{"ObjectName":"Device.Hosts.Host."}})"},
-      {k::msg_change_order("Device.F.1.", 2),
-       R"({"method":"ChangeOrder","params":{"ObjectName":"Device.F.1.","Order":2}})"},
-      {k::msg_execute("Device.X.Ping", Json()),
-       R"({"method":"Execute","params":{"MethodName":"Device.X.Ping"}})"},
-      {k::msg_join_group(4), R"({"method":"JoinGroup","params":{"Group":4}})"},
-  };
-  for (const auto& c : cases) {
-    Json wire = c.m.to_json();
-    json_object_del(wire.get(), "jsonrpc");
-    EXPECT_EQ(k::json_dump(wire.get(), JSON_COMPACT | JSON_SORT_KEYS), c.wire);
-  }
-}
-
 int exchange_with(const Peer& peer, Message& m, int timeout_ms = 2000) {
   Connection c;
   c.set_destination(peer.path());

@@ -34,23 +34,10 @@ TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
   EXPECT_EQ(k::conf_find_branch(root.get(), "Device.Hosts.Host.7.A"), nullptr);
 }
 
-TEST(Tr, TypeCodesAndPathTexts) {
-  struct Case {
-    const char* type;
-    int code;
-    bool parameter;
-  };
-  const Case cases[] = {{"object", 1, false}, {"method", 2, false}, {"string", 3, true},
-                        {"boolean", 4, true}, {"bool", 25, true},   {"path", 23, true},
-                        {"weird", 24, true},  {"", 0, false}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(k::tr_type_code(c.type), c.code) << c.type;
-    EXPECT_EQ(k::tr_type_is_parameter(c.code), c.parameter) << c.type;
-  }
+TEST(Tr, PathTexts) {
   EXPECT_TRUE(k::tr_path_is_full("Device.X"));
   EXPECT_FALSE(k::tr_path_is_full("Device."));
   EXPECT_FALSE(k::tr_path_is_full(""));
-  EXPECT_TRUE(k::tr_path_is_partial("Device."));
   EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3.", 0, 1), "Device.Hosts.Host.");
   EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3", 0, 1), "Device.Hosts.Host");
   EXPECT_EQ(k::conf_strip_path("Device.", 0, 1), "");
