@@ -1,8 +1,9 @@
 // The data-model commands end to end against veld-sim: request mode (no schema cache: paths go as
-// typed, set values are JSON) and the shell fed through a pipe (the cache: lazy fetching, case
-// folding, conversion by parameter type, take).
+// typed, set values are JSON) and the shell fed through a pipe (the schema cache, the trees).
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
 
 #include "harness/process.h"
 #include "platform/json.h"
@@ -12,74 +13,104 @@ namespace {
 using e2e::Emulator;
 using Strings = std::vector<std::string>;
 
-// The requests veld-sim received, each as "<method> <params as compact JSON>", leaving out the
-// group joins of start-up.
-Strings requests(const Emulator& sim) {
+// The requests veld-sim received whose method begins with `method`, each as "<method> <params as
+// compact JSON>", leaving out the group joins of start-up.
+Strings requests(const Emulator& sim, const std::string& method = "") {
   Strings out;
   for (const std::string& line : sim.requests()) {
     k::Json m = k::json_parse(line);
-    std::string method = k::json_text(m.get(), "method");
-    if (method == "JoinGroup") continue;
-    out.push_back(method + " " +
+    std::string name = k::json_text(m.get(), "method");
+    if (name == "JoinGroup" || name.rfind(method, 0) != 0) continue;
+    out.push_back(name + " " +
                   k::json_dump(json_object_get(m.get(), "params"), JSON_COMPACT | JSON_ENCODE_ANY));
   }
   return out;
 }
 
-// The number after "Instance number: " in an output, or -1.
-int instance_number(const std::string& out) {
-  const std::string label = "Instance number: ";
-  size_t at = out.find(label);
-  if (at == std::string::npos) return -1;
-  return std::atoi(out.c_str() + at + label.size());
-}
-
-// Requests of one method only.
-Strings requests_of(const Emulator& sim, const std::string& method) {
-  Strings out;
-  for (const std::string& r : requests(sim))
-    if (r.compare(0, method.size() + 1, method + " ") == 0) out.push_back(r);
-  return out;
-}
-
 struct RequestCase {
-  Strings words;          // after "-r"
-  int status;             // exit status
-  std::string output;     // exact standard output
-  Strings sent;           // the requests sent
+  Strings words;       // after "-r"
+  int status;          // exit status
+  std::string output;  // exact standard output
+  Strings sent;        // the requests sent
 };
+
+const char* const kSystemValues =
+    "Umask        = 18\nFeatureFlags = 11\nDebugMode    = 'disabled'\n";
+const char* const kManufacturer = "Manufacturer = 'Kestrel Networks'\n";
+const char* const kGetManufacturer =
+    R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer"]})";
 
 TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
   const RequestCase cases[] = {
-      {{"del", "Device.Hosts.Host.3"}, 0, "Status: OK\n",
-       {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.3."})"}},
-      {{"rm", "Device.Hosts.Host.2."}, 0, "Status: OK\n",
-       {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.2."})"}},
-      {{"del"}, 255, "syntax: del <path>\n", {}},
-      {{"rm", "a", "b"}, 255, "syntax: rm <path>\n", {}},
-      {{"add", "a", "b", "c"}, 255, "syntax: add <path> [<order_num>]\n", {}},
-      {{"order", "Device.Firewall.Chain.1.Rule.1", "007"}, 0, "Status: OK\n",
-       {R"(ChangeOrder {"ObjectName":"Device.Firewall.Chain.1.Rule.1.","Order":7})"}},
-      {{"order", "Device.Firewall.Chain.1.Rule.1", "abc"}, 255,
-       "order: invalid order integer: abc\n", {}},
-      {{"order", "Device.Firewall.Chain.1.Rule.1", "--", "-1"}, 255,  // "--": not an option
-       "order: invalid order integer: -1\n", {}},
-      {{"order", "Device.Firewall.Chain.1.Rule.1"}, 255, "syntax: order <path> <order_num>\n", {}},
+      {{"cat", "Device.System."}, 0, kSystemValues,
+       {R"(GetParameterValues {"ParameterNames":["Device.System."]})"}},
+      {{"get", "Device.DeviceInfo.Manufacturer"}, 0, kManufacturer, {kGetManufacturer}},
+      {{"GetParameterValues", "Device.DeviceInfo.Manufacturer"}, 0, kManufacturer,
+       {kGetManufacturer}},
+      {{"cat", "Device.Nope."}, 0, "[9005] Invalid parameter name: Device.Nope.: no such node\n",
+       {R"(GetParameterValues {"ParameterNames":["Device.Nope."]})"}},
+      {{"ls", "Device"}, 0,
+       "Device.DHCPv4.            Device.Hosts.             Device.System.\n"
+       "Device.DeviceInfo.        Device.IP.                Device.Time.\n"
+       "Device.Ethernet.          Device.ManagementServer.  Device.Users.\n"
+       "Device.Firewall.          Device.NAT.               Device.WiFi.\n",
+       {R"(GetParameterNames {"ParameterPath":"Device.","NextLevel":true})"}},
+      // A path that names no object is asked for again as a parameter.
+      {{"ls", "Device.DeviceInfo.Manufacturer"}, 0, "Device.DeviceInfo.Manufacturer\n",
+       {R"(GetParameterNames {"ParameterPath":"Device.DeviceInfo.Manufacturer.","NextLevel":true})",
+        R"(GetParameterNames {"ParameterPath":"Device.DeviceInfo.Manufacturer","NextLevel":true})"}},
+      {{"ls", "Device.Nope"}, 255, "[9005] Invalid parameter name: Device.Nope: no such node\n",
+       {R"(GetParameterNames {"ParameterPath":"Device.Nope.","NextLevel":true})",
+        R"(GetParameterNames {"ParameterPath":"Device.Nope","NextLevel":true})"}},
+      {{"ls", "--", "-l", "Device.Users"}, 0,  // objects first, then parameters by name
+       "Type         Access  Perms   Flags  Name\n"
+       "object       RW              O      .\n"
+       "object       RW      rw----  OM     User.\n"
+       "string       RW              R      CurrentUser\n"
+       "boolean      RW              -      SystemAccess\n"
+       "unsignedInt  RW              R      UserNumberOfEntries\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Users."],"Depth":1})"}},
+      {{"ls", "--", "-l", "Device.Nope."}, 0, "Type  Access  Perms  Flags  Name\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Nope."],"Depth":1})"}},
       {{"set", R"(Device.DeviceInfo.ProvisioningCode="ISP.TEST")", "Device.Time.Enable=false"}, 0,
        "key = Device.DeviceInfo.ProvisioningCode, value = \"ISP.TEST\"\n"
        "key = Device.Time.Enable, value = false\nStatus: OK\n",
        {R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.ProvisioningCode",)"
         R"("Value":"ISP.TEST"},{"Name":"Device.Time.Enable","Value":false}]})"}},
+      {{"set", R"(Device.DeviceInfo.Manufacturer="x")"}, 0,  // refused, and still a success
+       "key = Device.DeviceInfo.Manufacturer, value = \"x\"\n"
+       "[9008] Attempt to set a non-writable parameter: no parameter was changed\n"
+       "Device.DeviceInfo.Manufacturer: \"9008 Attempt to set a non-writable parameter\"\n",
+       {R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.Manufacturer",)"
+        R"("Value":"x"}]})"}},
       // Without a cache a value must be JSON; a bare word is not.
       {{"set", "Device.DeviceInfo.ProvisioningCode=bare"}, 255,
        "key = Device.DeviceInfo.ProvisioningCode, value = bare\nset: no argument.\n", {}},
-      {{"set", "Device.Time.Enable"}, 255,
-       "set: Device.Time.Enable: no value.\nset: no argument.\n", {}},
       {{"set"}, 255, "set: no argument.\n", {}},
       {{"SetParameterValues", R"(Device.Time.NTPServer1="ntp.example.net")"}, 0,
        "key = Device.Time.NTPServer1, value = \"ntp.example.net\"\nStatus: OK\n",
        {R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.Time.NTPServer1",)"
         R"("Value":"ntp.example.net"}]})"}},
+      // add exits with the new instance's number.
+      {{"add", "Device.Hosts.Host"}, 6, "Instance number: 6\nStatus: OK\n",
+       {R"(AddObject {"ObjectName":"Device.Hosts.Host."})"}},
+      {{"touch", "Device.Hosts.Host.", "ignored"}, 7, "Instance number: 7\nStatus: OK\n",
+       {R"(AddObject {"ObjectName":"Device.Hosts.Host."})"}},
+      {{"add", "Device.DeviceInfo"}, 0,
+       "[9005] Invalid parameter name: Device.DeviceInfo.: not a table\n",
+       {R"(AddObject {"ObjectName":"Device.DeviceInfo."})"}},
+      {{"add", "a", "b", "c"}, 255, "syntax: add <path> [<order_num>]\n", {}},
+      {{"del", "Device.Hosts.Host.3"}, 0, "Status: OK\n",
+       {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.3."})"}},
+      {{"del"}, 255, "syntax: del <path>\n", {}},
+      {{"del", "Device.Hosts.Host.999"}, 0,
+       "[9005] Invalid parameter name: Device.Hosts.Host.999.: no such node\n",
+       {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.999."})"}},
+      {{"order", "Device.Firewall.Chain.1.Rule.1", "007"}, 0, "Status: OK\n",
+       {R"(ChangeOrder {"ObjectName":"Device.Firewall.Chain.1.Rule.1.","Order":7})"}},
+      {{"order", "Device.Firewall.Chain.1.Rule.1", "--", "-1"}, 255,  // "--": not an option
+       "order: invalid order integer: -1\n", {}},
+      {{"order", "Device.Firewall.Chain.1.Rule.1"}, 255, "syntax: order <path> <order_num>\n", {}},
   };
   Emulator sim;
   for (const RequestCase& c : cases) {
@@ -87,120 +118,66 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
     args.insert(args.end(), c.words.begin(), c.words.end());
     sim.clear_requests();
     e2e::Run run = e2e::velc(sim, args);
-    std::string label = c.words.empty() ? "" : c.words[0] + " ...";
+    std::string label = c.words.size() > 1 ? c.words[0] + " " + c.words[1] : c.words[0];
     EXPECT_EQ(run.status, c.status) << label;
     EXPECT_EQ(run.out, c.output) << label;
     EXPECT_EQ(requests(sim), c.sent) << label;
   }
 }
 
-TEST(DatamodelRequestMode, AddPrintsTheInstanceNumberAndExitsWithIt) {
-  Emulator sim;
-  e2e::Run first = e2e::velc(sim, {"-r", "add", "Device.Hosts.Host"});
-  int number = instance_number(first.out);
-  ASSERT_GT(number, 0) << first.out;
-  EXPECT_EQ(first.out, "Instance number: " + std::to_string(number) + "\nStatus: OK\n");
-  EXPECT_EQ(first.status, number);
-  EXPECT_EQ(requests(sim), Strings{R"(AddObject {"ObjectName":"Device.Hosts.Host."})"});
-
-  e2e::Run second = e2e::velc(sim, {"-r", "touch", "Device.Hosts.Host.", "ignored"});
-  EXPECT_EQ(second.out, "Instance number: " + std::to_string(number + 1) + "\nStatus: OK\n");
-  EXPECT_EQ(second.status, number + 1);
-}
-
-TEST(DatamodelRequestMode, RefusalsAreReportedAndStillSucceed) {
-  Emulator sim;
-  e2e::Run add = e2e::velc(sim, {"-r", "add", "Device.DeviceInfo"});
-  EXPECT_EQ(add.status, 0);
-  EXPECT_EQ(add.out.rfind("[9005] ", 0), 0u) << add.out;
-  EXPECT_EQ(add.out.find("Instance number"), std::string::npos);
-
-  e2e::Run set = e2e::velc(sim, {"-r", "set", R"(Device.DeviceInfo.Manufacturer="x")"});
-  EXPECT_EQ(set.status, 0);
-  EXPECT_NE(set.out.find("\n[9008] "), std::string::npos) << set.out;
-
-  e2e::Run del = e2e::velc(sim, {"-r", "del", "Device.Hosts.Host.999"});
-  EXPECT_EQ(del.status, 0);
-  EXPECT_EQ(del.out.rfind("[9005] ", 0), 0u) << del.out;
-}
-
-// The shell fed through a pipe, with the schema cache. Runs `input` and checks that the shell
-// ended cleanly (under the sanitizers, a report makes the status non-zero).
-e2e::Run shell(const Emulator& sim, const std::string& input) {
+// The shell fed through a pipe: what it printed after the banner. Checks that the shell ended
+// cleanly (under the sanitizers, a report makes the status non-zero).
+std::string shell(const Emulator& sim, const std::string& input) {
   e2e::Run run = e2e::velc(sim, {}, input);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  return run;
+  size_t at = run.out.find("velc:> ");
+  return at == std::string::npos ? run.out : run.out.substr(at);
 }
 
-TEST(DatamodelShell, ANodeIsFetchedOnceWhenFirstNeeded) {
-  Emulator sim;
-  e2e::Run run = shell(sim, "cd Device\ncd DeviceInfo\ncd <\ncd deviceinfo\npwd\n");
-  EXPECT_NE(run.out.find(":Device.DeviceInfo\n"), std::string::npos) << run.out;
-  EXPECT_EQ(requests_of(sim, "GetParameterAttributes"),
-            (Strings{R"(GetParameterAttributes {"ParameterNames":["."],"Depth":1})",
-                     R"(GetParameterAttributes {"ParameterNames":["Device."],"Depth":1})"}));
-}
-
-TEST(DatamodelShell, ALargeTableArrivesInOneRequestAndIsWalkedWithoutMore) {
+TEST(DatamodelShell, TheSchemaIsFetchedLazilyOnceAndATableInOneGo) {
   Emulator sim({"--hosts", "5000"});
-  std::string input = "cd Device.Hosts.Host.1\n";
+  // Names match without regard to case once their parent was fetched.
+  std::string input = "cd Device\ncd DeviceInfo\ncd <\ncd deviceinfo\ncd :Device.Hosts.Host.1\n";
   for (int i = 2; i <= 5000; i += 97) input += "cd :device.hosts.host." + std::to_string(i) + "\n";
   input += "cd <.4999.hostname\npwd\n";
-  e2e::Run run = shell(sim, input);
-  EXPECT_NE(run.out.find(":Device.Hosts.Host.4999.HostName\n"), std::string::npos);
-  EXPECT_EQ(requests_of(sim, "GetParameterNames").size(), 1u);
-  Strings attributes = requests_of(sim, "GetParameterAttributes");
+  EXPECT_NE(shell(sim, input).find("\n:Device.Hosts.Host.4999.HostName\n"), std::string::npos);
+  EXPECT_EQ(requests(sim, "GetParameterNames").size(), 1u);
+  Strings attributes = requests(sim, "GetParameterAttributes");
   ASSERT_EQ(attributes.size(), 5u);  // root, Device, Hosts, the table, its instances
+  EXPECT_EQ(attributes[0], R"(GetParameterAttributes {"ParameterNames":["."],"Depth":1})");
+  EXPECT_EQ(attributes[1], R"(GetParameterAttributes {"ParameterNames":["Device."],"Depth":1})");
   EXPECT_NE(attributes[4].find(R"("Device.Hosts.Host.5000.")"), std::string::npos);
 }
 
-// Names match without regard to case once their parent was fetched (the first name below a node
-// not yet fetched is typed exactly).
-TEST(DatamodelShell, SetConvertsValuesByTheParametersType) {
+TEST(DatamodelShell, TreesAreDrawn) {
   Emulator sim;
-  e2e::Run run = shell(sim,
-                       "cd Device.ManagementServer\n"
-                       "set PeriodicInformEnable=FALSE periodicinforminterval=0x100 url=a=b "
-                       "Nope=1 PeriodicInformEnable=1\n");
-  EXPECT_NE(run.out.find("key = Nope, value = 1\nset: Nope: no such node.\n"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("set: PeriodicInformEnable: invalid value 1.\n"), std::string::npos);
-  EXPECT_EQ(requests_of(sim, "SetParameterValues"),
-            Strings{R"(SetParameterValues {"ParameterList":[)"
-                    R"({"Name":"Device.ManagementServer.PeriodicInformEnable","Value":false},)"
-                    R"({"Name":"Device.ManagementServer.PeriodicInformInterval","Value":256},)"
-                    R"({"Name":"Device.ManagementServer.URL","Value":"a=b"}]})"});
-}
-
-TEST(DatamodelShell, TakeAddsAnInstanceAndMovesIntoIt) {
-  Emulator sim;
-  e2e::Run run = shell(sim, "cd Device.Hosts.Host\ntake\npwd\ntake :Device.DeviceInfo\npwd\n");
-  int number = instance_number(run.out);
-  ASSERT_GT(number, 0) << run.out;
-  // Both pwd lines show the new instance: the failed take stays where it was.
-  std::string here = ":Device.Hosts.Host." + std::to_string(number) + "\n";
-  size_t first = run.out.find(here);
-  ASSERT_NE(first, std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(here, first + 1), std::string::npos) << run.out;
-  EXPECT_EQ(requests_of(sim, "AddObject"),
-            (Strings{R"(AddObject {"ObjectName":"Device.Hosts.Host."})",
-                     R"(AddObject {"ObjectName":"Device.DeviceInfo."})"}));
-}
-
-TEST(DatamodelShell, AStarWithoutTemplateDoesNotStrandTheShell) {
-  Emulator sim;
-  e2e::Run run = shell(sim, "cd :Device.*\nls\ncd <.DeviceInfo\npwd\n");
-  EXPECT_NE(run.out.find(":Device.DeviceInfo\n"), std::string::npos) << run.out;
-}
-
-TEST(DatamodelShell, DelOfAParameterPathSendsItWithoutTrailingDot) {
-  Emulator sim;
-  shell(sim, "cd Device.Hosts\ndel Host.1\ndel host.1.hostname\norder Host.1 x\n");
-  EXPECT_EQ(requests_of(sim, "DeleteObject"),
-            (Strings{R"(DeleteObject {"ObjectName":"Device.Hosts.Host.1."})",
-                     R"(DeleteObject {"ObjectName":"Device.Hosts.Host.1.HostName"})"}));
-  EXPECT_TRUE(requests_of(sim, "ChangeOrder").empty());
+  EXPECT_EQ(shell(sim,
+                  "cd Device.Users\nls\ntree\ntree Nope\ncat Nope\n"
+                  "catree :Device.DeviceInfo.MemoryStatus\n"),
+            "velc:> cd Device.Users\n"
+            "velc:Device.Users> ls\n"
+            "CurrentUser          User.\n"
+            "SystemAccess         UserNumberOfEntries\n"
+            "velc:Device.Users> tree\n"
+            "Device.Users\n"
+            "├── CurrentUser\n"
+            "├── SystemAccess\n"
+            "├── User\n"
+            "│   ├── 1\n"
+            "│   ├── 2\n"
+            "│   ├── 3\n"
+            "│   └── max_instance\n"
+            "└── UserNumberOfEntries\n"
+            "velc:Device.Users> tree Nope\n"
+            "tree: Nope: no such node\n"
+            "velc:Device.Users> cat Nope\n"
+            "cat: Nope: no such node.\n"
+            "velc:Device.Users> catree :Device.DeviceInfo.MemoryStatus\n"
+            "Device.DeviceInfo.MemoryStatus.\n"
+            "├── Free  = 301456\n"
+            "└── Total = 524288\n"
+            "velc:Device.Users> \n");
 }
 
 }  // namespace

@@ -3,107 +3,54 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "shell/shell_test_support.h"
 
 namespace {
 
-using shell_test::args_of;
-using shell_test::output_of;
-
 struct LookupCase {
   const char* word;
-  const char* row;  // the name of the row found, or null for none
+  const char* shell_row;    // the row the shell finds, or null
+  const char* request_row;  // the row request mode finds, or null
 };
 
-class CommandFind : public testing::TestWithParam<LookupCase> {};
+class CommandLookup : public testing::TestWithParam<LookupCase> {};
 
-TEST_P(CommandFind, FindsRow) {
+TEST_P(CommandLookup, FindsRow) {
   const LookupCase& c = GetParam();
-  const CommandEntry* e = command_find(c.word);
-  if (!c.row) {
-    EXPECT_EQ(e, nullptr) << c.word;
-    return;
-  }
-  ASSERT_NE(e, nullptr) << c.word;
-  EXPECT_STREQ(e->name, c.row);
+  const CommandEntry* shell = command_find(c.word);
+  const CommandEntry* request = command_find_request(c.word);
+  EXPECT_STREQ(shell ? shell->name : nullptr, c.shell_row) << c.word;
+  EXPECT_STREQ(request ? request->name : nullptr, c.request_row) << c.word;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Words, CommandFind,
-    testing::Values(LookupCase{"?", "help"}, LookupCase{"help", "help"},
-                    LookupCase{"GetParameterValues", "cat"},  // the first row of the method
-                    LookupCase{"get", "get"}, LookupCase{"AddObject", "add"},
-                    LookupCase{"touch", "touch"}, LookupCase{"DeleteObject", "del"},
-                    LookupCase{"GetParameterNames", "ls"}, LookupCase{"LS", nullptr},
-                    LookupCase{"Cd", nullptr}, LookupCase{"", nullptr},
-                    LookupCase{"nosuch", nullptr}, LookupCase{"c", nullptr}));
+    Words, CommandLookup,
+    testing::Values(LookupCase{"?", "help", nullptr}, LookupCase{"help", "help", nullptr},
+                    LookupCase{"cd", "cd", nullptr},
+                    LookupCase{"GetParameterValues", "cat", "cat"},  // the method's first row
+                    LookupCase{"DeleteObject", "del", "del"}, LookupCase{"touch", "touch", "touch"},
+                    LookupCase{"attr", nullptr, nullptr},  // rows without handler
+                    LookupCase{"GetParameterAttributes", nullptr, nullptr},
+                    LookupCase{"debug", nullptr, nullptr}, LookupCase{"LS", nullptr, nullptr},
+                    LookupCase{"Cd", nullptr, nullptr}, LookupCase{"c", nullptr, nullptr},
+                    LookupCase{"", nullptr, nullptr}));
 
-TEST(CommandFind, MissingWordGivesNone) { EXPECT_EQ(command_find(nullptr), nullptr); }
-
-TEST(CommandFind, RowWithoutHandlerIsNotFound) {
-  // Every row has an id; one without a handler stands for a command the shell cannot run.
-  for (const CommandEntry& e : command_table) {
-    if (!e.handler) {
-      EXPECT_EQ(command_find(e.name), nullptr) << e.name;
-    }
-  }
-}
-
-TEST(CommandFindRequest, RefusesShellOnlyWords) {
-  for (const char* word : {"cd", "?", "help", "pwd", "up", "tree", "catree", "clear", "color", "opt"})
-    EXPECT_EQ(command_find_request(word), nullptr) << word;
-  const CommandEntry* e = command_find_request("GetParameterValues");
-  ASSERT_NE(e, nullptr);
-  EXPECT_STREQ(e->name, "cat");
-}
-
-TEST(CommandDispatch, UnknownWordIsReported) {
-  int status = 0;
-  k::Json args = args_of({"x"});
-  EXPECT_EQ(output_of([&] { return command_dispatch("LS", args.get()); }, &status),
-            "LS: command not found.\n");
-  EXPECT_EQ(status, -1);
-}
-
-TEST(CommandDispatch, QuestionMarkRunsHelp) {
-  k::Json args = args_of({});
-  std::string via_mark = output_of([&] { return command_dispatch("?", args.get()); });
-  std::string via_help = output_of([&] { return command_dispatch("help", args.get()); });
-  EXPECT_FALSE(via_mark.empty());
-  EXPECT_EQ(via_mark, via_help);
-}
-
-TEST(RequestDispatch, ShellOnlyWordIsAnUnknownMethod) {
-  k::Json args = args_of({"Device"});
-  for (const char* word : {"cd", "?"}) {
+TEST(CommandDispatch, UnknownWordsAreReported) {
+  struct {
+    int (*dispatch)(const char*, json_t*);
+    const char* word;
+    const char* text;
+  } cases[] = {{command_dispatch, "LS", "LS: command not found.\n"},
+               {request_dispatch, "cd", "cd: unknown method.\n"},
+               {request_dispatch, "?", "?: unknown method.\n"}};
+  k::Json args = shell_test::args_of({"Device"});
+  for (const auto& c : cases) {
     int status = 0;
-    EXPECT_EQ(output_of([&] { return request_dispatch(word, args.get()); }, &status),
-              std::string(word) + ": unknown method.\n");
-    EXPECT_EQ(status, -1);
+    EXPECT_EQ(shell_test::output_of([&] { return c.dispatch(c.word, args.get()); }, &status),
+              c.text);
+    EXPECT_EQ(status, -1) << c.word;
   }
-}
-
-std::vector<std::string> complete_names(const char* prefix) {
-  k::Json out = k::Json::take(json_array());
-  command_complete_names(prefix, out.get());
-  std::vector<std::string> names;
-  size_t i;
-  json_t* v;
-  json_array_foreach(out.get(), i, v) names.emplace_back(json_string_value(v));
-  return names;
-}
-
-TEST(CommandCompleteNames, TableOrderWithoutMethods) {
-  EXPECT_EQ(complete_names("re"), (std::vector<std::string>{"reboot", "reset", "record"}));
-  EXPECT_EQ(complete_names("lo"), (std::vector<std::string>{"login", "logout", "login_if_guest"}));
-  EXPECT_TRUE(complete_names("Get").empty());
-  std::vector<std::string> all = complete_names(nullptr);
-  ASSERT_EQ(all.size(), kCommandCount);
-  EXPECT_EQ(all.front(), "add");
-  EXPECT_EQ(all.back(), "execute");
-  EXPECT_EQ(complete_names(""), all);
 }
 
 }  // namespace

@@ -19,57 +19,19 @@ namespace {
 // Long enough for a loaded machine running a sanitizer build; a passing test never waits it out.
 constexpr auto kDeadline = std::chrono::seconds(60);
 
-int exit_code(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
-
 }  // namespace
 
-std::string screen_text(const std::string& raw) {
-  std::string out;
-  for (size_t i = 0; i < raw.size(); ++i) {
-    char c = raw[i];
-    if (c == '\r') continue;
-    if (c == '\001' || c == '\002') continue;
-    if (c != '\033') {
-      out.push_back(c);
-      continue;
-    }
-    if (i + 1 >= raw.size()) break;
-    char kind = raw[++i];
-    if (kind == '[') {  // CSI: parameters, then one final byte in @..~
-      while (i + 1 < raw.size() && !(raw[i + 1] >= '@' && raw[i + 1] <= '~')) ++i;
-      ++i;
-    } else if (kind == ']') {  // OSC: up to BEL or ESC backslash
-      while (i + 1 < raw.size() && raw[i + 1] != '\a' && raw[i + 1] != '\033') ++i;
-      ++i;
-      if (i < raw.size() && raw[i] == '\033') ++i;
-    }
-    // Any other escape is two bytes long.
-  }
-  return out;
-}
-
 Pty::Pty(const std::string& program, const std::vector<std::string>& args,
-         const std::vector<std::string>& env, int rows, int cols) {
+         const std::vector<std::string>& env) {
   winsize ws{};
-  ws.ws_row = static_cast<unsigned short>(rows);
-  ws.ws_col = static_cast<unsigned short>(cols);
+  ws.ws_row = 24;
+  ws.ws_col = 80;
   pid_ = forkpty(&master_, nullptr, nullptr, &ws);
   if (pid_ < 0) throw std::runtime_error("forkpty failed");
   if (pid_ == 0) {
     setenv("TERM", "xterm", 1);
-    for (const std::string& e : env) {
-      size_t eq = e.find('=');
-      if (eq == std::string::npos)
-        unsetenv(e.c_str());
-      else
-        setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
@@ -81,46 +43,30 @@ Pty::Pty(const std::string& program, const std::vector<std::string>& args,
 Pty::~Pty() {
   if (status_ < 0 && pid_ > 0) {
     kill(pid_, SIGKILL);
-    int st = 0;
-    waitpid(pid_, &st, 0);
+    waitpid(pid_, nullptr, 0);
   }
   if (master_ >= 0) close(master_);
 }
 
 bool Pty::pump(int ms) {
   pollfd p{master_, POLLIN, 0};
-  int r = poll(&p, 1, ms);
-  if (r <= 0) return true;
+  if (poll(&p, 1, ms) <= 0) return true;
   char buf[4096];
   for (;;) {
     ssize_t n = read(master_, buf, sizeof buf);
     if (n > 0) {
       raw_.append(buf, static_cast<size_t>(n));
-      continue;
+    } else {
+      // EIO: every descriptor of the program's side is closed.
+      return n < 0 && (errno == EAGAIN || errno == EINTR);
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-    return false;  // EIO: every descriptor of the program's side is closed
   }
 }
 
 void Pty::type(const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(master_, text.data() + done, text.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      pump(10);  // the program is not reading yet: keep its output flowing meanwhile
-    } else {
-      return;
-    }
-  }
-}
-
-bool Pty::wait_for(const std::string& wanted, size_t from) {
-  return wait_until([&](const std::string& screen) {
-    return screen.size() >= from && screen.find(wanted, from) != std::string::npos;
-  });
+  // The texts typed are short: the terminal takes them whole.
+  if (write(master_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    throw std::runtime_error("typing failed");
 }
 
 bool Pty::wait_until(const std::function<bool(const std::string& screen)>& done) {
@@ -132,39 +78,45 @@ bool Pty::wait_until(const std::function<bool(const std::string& screen)>& done)
   }
 }
 
+bool Pty::wait_for(const std::string& wanted, size_t from) {
+  return wait_until([&](const std::string& screen) {
+    return screen.size() >= from && screen.find(wanted, from) != std::string::npos;
+  });
+}
+
 size_t Pty::mark() {
   pump(0);
   return text().size();
 }
 
-const std::string& Pty::raw() {
-  pump(0);
-  return raw_;
-}
-
-std::string Pty::text() { return screen_text(raw_); }
-
-void Pty::signal(int sig) {
-  if (pid_ > 0 && status_ < 0) kill(pid_, sig);
+std::string Pty::text() const {
+  std::string out;
+  for (size_t i = 0; i < raw_.size(); ++i) {
+    if (raw_[i] == '\033' && i + 1 < raw_.size() && raw_[i + 1] == '[') {
+      // CSI: parameters up to one final byte in @..~.
+      for (i += 2; i < raw_.size() && !(raw_[i] >= '@' && raw_[i] <= '~');) ++i;
+    } else if (raw_[i] == '\033') {
+      ++i;  // any other escape is two bytes long
+    } else if (raw_[i] != '\r') {
+      out.push_back(raw_[i]);
+    }
+  }
+  return out;
 }
 
 int Pty::wait_exit() {
-  if (status_ >= 0) return exit_code(status_);
   auto end = std::chrono::steady_clock::now() + kDeadline;
-  for (;;) {
+  while (status_ < 0) {
     int st = 0;
-    pid_t r = waitpid(pid_, &st, WNOHANG);
-    if (r == pid_) {
+    if (waitpid(pid_, &st, WNOHANG) == pid_) {
       status_ = st;
-      pump(0);
-      return exit_code(st);
-    }
-    if (std::chrono::steady_clock::now() >= end) kill(pid_, SIGKILL);
-    if (!pump(50)) {
-      // The terminal is closed; the program is ending.
-      usleep(10000);
+    } else {
+      if (std::chrono::steady_clock::now() >= end) kill(pid_, SIGKILL);
+      if (!pump(50)) usleep(10000);  // the terminal is closed: the program is ending
     }
   }
+  pump(0);
+  return WIFSIGNALED(status_) ? 128 + WTERMSIG(status_) : WEXITSTATUS(status_);
 }
 
 }  // namespace e2e

@@ -13,32 +13,28 @@ namespace e2e {
 inline constexpr const char* kCtrlC = "\x03";
 inline constexpr const char* kCtrlD = "\x04";
 
-// A program running on a new pseudo-terminal; killed (if still running) and reaped at the end.
+// A program running on a new 24 x 80 terminal with TERM=xterm; killed (if still running) and
+// reaped at the end.
 class Pty {
  public:
-  // Starts `program` with `args` on a terminal of `rows` x `cols`. `env` entries "NAME=value"
-  // are added to the environment ("NAME" alone removes it); TERM is "xterm" unless given.
+  // `env` entries "NAME=value" are added to the environment.
   Pty(const std::string& program, const std::vector<std::string>& args,
-      const std::vector<std::string>& env = {}, int rows = 24, int cols = 80);
+      const std::vector<std::string>& env);
   ~Pty();
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
   // Types text (keys included: kCtrlC, kCtrlD, "\r" for Enter).
   void type(const std::string& text);
-  // Waits until the screen text after position `from` (see mark) holds `text`. False when the
-  // program ended, or a generous deadline passed, without it.
-  bool wait_for(const std::string& text, size_t from = 0);
-  // Waits until `done` holds for the screen text; false as for wait_for.
+  // Waits until `done` holds for the screen text. False when the program ended, or a generous
+  // deadline passed, without it.
   bool wait_until(const std::function<bool(const std::string& screen)>& done);
-  // The position in the screen text up to which output has arrived so far.
+  // Waits until the screen text after position `from` (see mark) holds `text`.
+  bool wait_for(const std::string& text, size_t from);
+  // The length of the screen text that has arrived so far.
   size_t mark();
-  // Everything written to the terminal so far, raw.
-  const std::string& raw();
-  // The screen text so far: the raw output without escape sequences and carriage returns.
-  std::string text();
-  // Sends a signal to the program.
-  void signal(int sig);
+  // The screen text so far: the output without escape sequences and carriage returns.
+  std::string text() const;
   // Waits for the program to end (killing it after a generous deadline) and gives its exit
   // status, or 128 + the signal that ended it.
   int wait_exit();
@@ -52,8 +48,5 @@ class Pty {
   int status_ = -1;
   std::string raw_;
 };
-
-// A text without terminal escape sequences and carriage returns.
-std::string screen_text(const std::string& raw);
 
 }  // namespace e2e
