@@ -24,13 +24,17 @@ void queue_change(json_t* params) {
 
 }  // namespace
 
-int event_receive() {
+int event_receive(const std::function<void()>& before_output) {
+  auto output = [&] {
+    if (before_output) before_output();
+  };
   k::Connection& handle = events_handle();
   auto m = handle.recv();
   if (!m) {
     int e = handle.socket_err();
     if (e == k::kSockTimeout || e == k::kSockNoData) return 0;
     running_flag = false;
+    output();
     std::puts("Connection dropped");
     return -1;
   }
@@ -39,6 +43,7 @@ int event_receive() {
     queue_change(m->params.get());
     return 0;
   }
+  output();
   std::printf("\nEVENT %u:\n", m->event_id);
   if (m->params)
     std::printf("%s\n", k::json_dump(m->params.get(), JSON_ENCODE_ANY | JSON_INDENT(4)).c_str());

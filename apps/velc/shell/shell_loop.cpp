@@ -97,12 +97,12 @@ void cancel_line(k::LineEditor& editor) {
 // Prints the messages waiting on the events connection above the line being typed, which is
 // then shown again, unchanged. False when the connection was lost.
 bool receive_events(k::LineEditor& editor) {
-  editor.restore();
   int r = 0;
+  auto make_room = [&editor] { editor.restore(); };
   try {
     // One read can bring several messages; a poll would not show the ones already buffered.
     do {
-      r = event_receive();
+      r = event_receive(make_room);
     } while (r >= 0 && events_handle().has_buffered_message());
   } catch (const k::Interrupted&) {
     std::fflush(stdout);
@@ -111,7 +111,7 @@ bool receive_events(k::LineEditor& editor) {
   }
   std::fflush(stdout);
   if (r < 0) return false;
-  editor.prepare(prompt_text());
+  editor.prepare(prompt_text());  // redraws only when the line was moved away
   return true;
 }
 
