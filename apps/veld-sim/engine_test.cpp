@@ -2,48 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "dispatch.h"
 #include "test_model.h"
 
 namespace sim {
 namespace {
 
-// The "Name" members of a result's ParameterList, space-separated.
-std::string names(const Reply& r) {
-  std::string out;
-  size_t i;
-  json_t* e;
-  k::Json result = r.result_json();
-  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e) {
-    if (!out.empty()) out += ' ';
-    out += k::json_text(e, "Name");
-  }
-  return out;
-}
-
-// "Name=Value" of each member, the value as compact JSON, space-separated.
-std::string name_values(const Reply& r) {
-  std::string out;
-  size_t i;
-  json_t* e;
-  k::Json result = r.result_json();
-  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e) {
-    if (!out.empty()) out += ' ';
-    out += k::json_text(e, "Name") + "=" +
-           k::json_dump(json_object_get(e, "Value"), JSON_COMPACT | JSON_ENCODE_ANY);
-  }
-  return out;
-}
+using test::brief;
 
 std::vector<NamedValue> members(const char* list_json) {
-  k::Json list = k::json_parse(list_json);
   std::vector<NamedValue> out;
-  size_t i;
-  json_t* e;
-  json_array_foreach(list.get(), i, e) {
-    out.push_back({k::json_text(e, "Name"), k::Json::borrow(json_object_get(e, "Value"))});
-  }
+  read_named_values(k::json_parse(list_json).get(), out);
   return out;
 }
+
+// One operation and the brief of its reply. Ops: n/N names (next level or all), v values
+// (target: paths separated by spaces), a attributes (arg: depth), s/r set/raw set (target: the
+// list as JSON), + add, - delete, o order (arg: position), x execute (arg: arguments as JSON).
+struct Step {
+  char op;
+  const char* target;
+  std::string outcome;
+  const char* arg = "";
+};
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -52,364 +35,175 @@ class EngineTest : public ::testing::Test {
       events.push_back(std::to_string(group) + " " + k::json_dump(data.get(), JSON_COMPACT));
     });
   }
-  std::string value(const std::string& path) {
-    return name_values(engine.get_parameter_values(caller, {path}, false));
+  Reply perform(const Step& s) {
+    std::vector<std::string> paths;
+    std::istringstream words(s.target);
+    for (std::string w; words >> w;) paths.push_back(w);
+    switch (s.op) {
+      case 'n': return engine.get_parameter_names(caller, s.target, true);
+      case 'N': return engine.get_parameter_names(caller, s.target, false);
+      case 'v': return engine.get_parameter_values(caller, paths, false);
+      case 'a': return engine.get_parameter_attributes(caller, paths, std::atoi(s.arg), false);
+      case 's': return engine.set_parameter_values(caller, members(s.target), false);
+      case 'r': return engine.set_parameter_values(caller, members(s.target), true);
+      case '+': return engine.add_object(caller, s.target);
+      case '-': return engine.delete_object(caller, s.target);
+      case 'o': return engine.change_order(caller, s.target, std::atoll(s.arg));
+      case 'x': return engine.execute(caller, s.target, members(s.arg));
+    }
+    return Reply::failure(-1, "no such op");
+  }
+  void run(const std::vector<Step>& steps) {
+    for (const Step& s : steps)
+      EXPECT_EQ(brief(perform(s)), s.outcome) << s.op << " " << s.target << " " << s.arg;
   }
   Engine engine;
   Caller caller;
   std::vector<std::string> events;
 };
 
-struct NamesCase {
-  const char* path;
-  bool next_level;
-  const char* expected;
-};
-
-TEST_F(EngineTest, ParameterNames) {
-  const NamesCase cases[] = {
-      {".", true, "Device."},
-      {"Device.Host.", true, "Device.Host.1. Device.Host.3. Device.Host.max_instance"},
-      {"Device.Rule.", true,
-       "Device.Rule.3. Device.Rule.1. Device.Rule.2. Device.Rule.max_instance Device.Rule.order"},
-      {"Device.Host.1.", false,
-       "Device.Host.1. Device.Host.1.Name Device.Host.1.Up Device.Host.1.Addr. "
-       "Device.Host.1.Addr.1. Device.Host.1.Addr.1.IP Device.Host.1.Addr.max_instance"},
-      {"Device.Name", false, "Device.Name"},
-      {"Device.Name", true, ""},
-      {"Device.Host.#template.", true,
-       "Device.Host.#template.Name Device.Host.#template.Up Device.Host.#template.Addr."},
-      {"Device.Ping", true, "Device.Ping.#input. Device.Ping.Status Device.Ping.SuccessCount"},
-      {"Device.Ping.#input.", true,
-       "Device.Ping.#input.Host Device.Ping.#input.NumberOfRepetitions Device.Ping.#input.Timeout"},
-      {"Device.Rule.max_instance", false, "Device.Rule.max_instance"},
-  };
-  for (const auto& c : cases) {
-    Reply r = engine.get_parameter_names(caller, c.path, c.next_level);
-    ASSERT_TRUE(r.ok()) << c.path << ": " << r.fault.detail;
-    EXPECT_EQ(names(r), c.expected) << c.path << " " << c.next_level;
-  }
+TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
+  run({{'n', ".", "Device.-"},
+       {'n', "Device.",
+        "Device.Name+ Device.Serial- Device.Model- Device.Level+ Device.Secret+ Device.HostCount- "
+        "Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping-"},
+       {'n', "Device.Rule.",
+        "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
+       {'N', "Device.Host.1.",
+        "Device.Host.1.+ Device.Host.1.Name+ Device.Host.1.Up+ Device.Host.1.Addr.+ "
+        "Device.Host.1.Addr.1.+ Device.Host.1.Addr.1.IP+ Device.Host.1.Addr.max_instance-"},
+       {'N', "Device.Fixed.1.", "Device.Fixed.1.- Device.Fixed.1.X-"},
+       {'n', "Device.Name", ""},
+       {'n', "Device.Host.#template.",
+        "Device.Host.#template.Name+ Device.Host.#template.Up+ Device.Host.#template.Addr.+"},
+       {'n', "Device.Ping", "Device.Ping.#input.- Device.Ping.Status- Device.Ping.SuccessCount-"}});
 }
 
 TEST_F(EngineTest, MissingOrMisspelledPathsGive9005NamingThePath) {
-  const char* paths[] = {"Device.Nope.", "Device.Name.", "Device.Host",   "Device.Host.2.",
-                         "Device..Name", "",             "Device.Host.01.", "device.",
-                         "Device.Host.max_instance.", "Device.Host.order", "Device.Ping.",
-                         "Device.Host.4294967296.", "Device.Name.X", ".Device."};
-  for (const char* path : paths) {
+  for (const char* path : {"Device.Nope.", "Device.Name.", "Device.Host", "Device.Host.2.",
+                           "Device..Name", "", "Device.Host.01.", "device.",
+                           "Device.Host.max_instance.", "Device.Host.order", "Device.Ping.",
+                           "Device.Host.4294967296.", "Device.Name.X", ".Device."}) {
     Reply r = engine.get_parameter_names(caller, path, true);
     EXPECT_EQ(r.fault.code, kInvalidName) << path;
-    if (*path) {
-      EXPECT_NE(r.fault.detail.find(path), std::string::npos) << r.fault.detail;
-    }
+    EXPECT_NE(r.fault.detail.find(path), std::string::npos) << r.fault.detail;
   }
 }
-
-TEST_F(EngineTest, WritableFlags) {
-  Reply r = engine.get_parameter_names(caller, "Device.", true);
-  std::string flags;
-  size_t i;
-  json_t* e;
-  k::Json result = r.result_json();
-  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e)
-    flags += k::json_text(e, "Name") + (json_is_true(json_object_get(e, "Writable")) ? "+ " : "- ");
-  EXPECT_EQ(flags,
-            "Device.Name+ Device.Serial- Device.Model- Device.Level+ Device.Secret+ "
-            "Device.HostCount- Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping- ");
-  Reply fixed = engine.get_parameter_names(caller, "Device.Fixed.1.", false);
-  k::Json fixed_list = fixed.result_json();
-  EXPECT_FALSE(json_is_true(json_object_get(
-      json_array_get(json_object_get(fixed_list.get(), "ParameterList"), 0), "Writable")));
-}
-
-struct ValuesCase {
-  std::vector<std::string> paths;
-  const char* expected;
-};
 
 TEST_F(EngineTest, ParameterValues) {
-  const ValuesCase cases[] = {
-      {{"Device.Host.#template.Name"}, R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
-      {{"Device.Host.#template.Addr.#template.IP"}, R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
-      {{"Device.Host.#template.Addr.1.IP"}, R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
-      {{"Device.Host.3.Addr.#template.IP"}, ""},
-      {{"Device.Host.3."},
-       R"(Device.Host.3.Name="c" Device.Host.3.Up=false Device.Host.3.Addr.max_instance=0)"},
-      {{"Device.Rule.order", "Device.Rule.max_instance"},
-       "Device.Rule.order=[3,1,2] Device.Rule.max_instance=3"},
-      {{"Device.Level", "Device.Name"}, R"(Device.Level=5 Device.Name="box")"},
-      {{"Device.Secret", "Device.HostCount"}, R"(Device.Secret="" Device.HostCount=2)"},
-      {{"Device.Ping"}, R"(Device.Ping.Status="" Device.Ping.SuccessCount=0)"},
-      {{"Device.Ping.#input.NumberOfRepetitions"}, "Device.Ping.#input.NumberOfRepetitions=3"},
-      {{}, ""},
-  };
-  for (const auto& c : cases) {
-    Reply r = engine.get_parameter_values(caller, c.paths, false);
-    ASSERT_TRUE(r.ok()) << c.paths.front() << ": " << r.fault.detail;
-    EXPECT_EQ(name_values(r), c.expected) << (c.paths.empty() ? "" : c.paths.front());
-  }
+  // No template, no method; secrets empty, counters and pseudo-parameters computed.
+  run({{'v', ".",
+        R"(Device.Name="box" Device.Serial="S1" Device.Model="M" Device.Level=5 Device.Secret="" )"
+        R"(Device.HostCount=2 Device.Host.1.Name="a" Device.Host.1.Up=true )"
+        R"(Device.Host.1.Addr.1.IP="10.0.0.1" Device.Host.1.Addr.max_instance=1 Device.Host.3.Name="c" )"
+        R"(Device.Host.3.Up=false Device.Host.3.Addr.max_instance=0 Device.Host.max_instance=3 )"
+        R"(Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
+        R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2] Device.Fixed.1.X=0 )"
+        R"(Device.Fixed.max_instance=1)"},
+       {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
+       {'v', "Device.Host.#template.Addr.#template.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
+       {'v', "Device.Host.#template.Addr.1.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
+       {'v', "Device.Host.3.Addr.#template.IP", ""},
+       {'v', "Device.Level Device.Name", R"(Device.Level=5 Device.Name="box")"},
+       {'v', "Device.Ping", R"(Device.Ping.Status="" Device.Ping.SuccessCount=0)"},
+       {'v', "Device.Ping.#input.NumberOfRepetitions", "Device.Ping.#input.NumberOfRepetitions=3"},
+       {'v', "", ""},
+       // One bad path fails the whole request.
+       {'v', "Device.Name Device.Host.#template.Nope", "9005"},
+       {'v', "Device.Name Device.Host.5.Name", "9005"}});
 }
-
-TEST_F(EngineTest, ValuesOfTheRootListEveryParameterButNoMethodInsides) {
-  Reply r = engine.get_parameter_values(caller, {"."}, false);
-  ASSERT_TRUE(r.ok());
-  std::string all = names(r);
-  EXPECT_EQ(all.find("Device.Ping"), std::string::npos);
-  EXPECT_EQ(all.find("#template"), std::string::npos);
-  EXPECT_NE(all.find("Device.Rule.2.Port Device.Rule.max_instance Device.Rule.order"),
-            std::string::npos)
-      << all;
-}
-
-TEST_F(EngineTest, ValuesFailWholeOnOneBadPath) {
-  for (const char* bad : {"Device.Host.#template.Nope", "Device.Host.5.Name", "Device.Nope"}) {
-    Reply r = engine.get_parameter_values(caller, {"Device.Name", bad}, true);
-    EXPECT_EQ(r.fault.code, kInvalidName) << bad;
-  }
-}
-
-struct AttributesCase {
-  const char* path;
-  int depth;
-  const char* expected;
-};
 
 TEST_F(EngineTest, ParameterAttributesByDepth) {
-  const char* host_template =
-      "Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
-      "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
-      "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance";
-  std::string host_depth1 =
-      std::string("Device.Host. ") + host_template +
-      " Device.Host.1. Device.Host.3. Device.Host.max_instance";
-  const AttributesCase cases[] = {
-      {"Device.Host.", 0, "Device.Host."},
-      {"Device.Host.", 1, host_depth1.c_str()},
-      {"Device.Host.#template.", 0, "Device.Host.#template."},
-      {"Device.Host.1.Name", -1, "Device.Host.1.Name"},
-      {"Device.Ping", 1,
-       "Device.Ping Device.Ping.#input. Device.Ping.#input.Host "
-       "Device.Ping.#input.NumberOfRepetitions Device.Ping.#input.Timeout Device.Ping.Status "
-       "Device.Ping.SuccessCount"},
-      {"Device.Ping.#input.Host", 0, "Device.Ping.#input.Host"},
-      {"Device.Rule.order", 0, "Device.Rule.order"},
-      {"Device.Host.3.", -1,
-       "Device.Host.3. Device.Host.3.Name Device.Host.3.Up Device.Host.3.Addr. "
-       "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
-       "Device.Host.3.Addr.max_instance"},
-  };
-  for (const auto& c : cases) {
-    Reply r = engine.get_parameter_attributes(caller, {c.path}, c.depth, false);
-    ASSERT_TRUE(r.ok()) << c.path << ": " << r.fault.detail;
-    EXPECT_EQ(names(r), c.expected) << c.path << " depth " << c.depth;
-  }
+  // A template or an argument list comes whole, whatever the depth.
+  run({{'a', "Device.Host.",
+        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
+        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
+        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
+        "Device.Host.1. Device.Host.3. Device.Host.max_instance", "1"},
+       {'a', "Device.Ping",
+        "Device.Ping Device.Ping.#input. Device.Ping.#input.Host "
+        "Device.Ping.#input.NumberOfRepetitions Device.Ping.Status Device.Ping.SuccessCount", "1"},
+       {'a', "Device.Host.3.",
+        "Device.Host.3. Device.Host.3.Name Device.Host.3.Up Device.Host.3.Addr. "
+        "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
+        "Device.Host.3.Addr.max_instance", "-1"},
+       {'a', "Device.Nope.", "9005", "0"}});
 }
 
-TEST_F(EngineTest, AttributesOfTablesAndPseudoParameters) {
-  Reply r = engine.get_parameter_attributes(caller, {"Device.Rule.", "Device.Rule.order"}, 0, false);
-  k::Json result = r.result_json();
-  json_t* list = json_object_get(result.get(), "ParameterList");
-  json_t* table = json_object_get(json_array_get(list, 0), "Attributes");
-  json_t* order = json_object_get(json_array_get(list, 1), "Attributes");
-  EXPECT_TRUE(json_is_true(json_object_get(table, "multi")));
-  EXPECT_TRUE(json_is_true(json_object_get(table, "ordered")));
-  EXPECT_EQ(k::json_text(order, "access"), "readOnly");
-  EXPECT_TRUE(json_is_array(json_object_get(order, "default")));
+TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
+  run({{'s', R"([{"Name":"Device.Name","Value":123}])", R"(9006 {"Device.Name":"9006 Invalid parameter type"})"},
+       {'s', R"([{"Name":"Device.Name","Value":"toolongname"}])", R"(9007 {"Device.Name":"9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Serial","Value":"x"}])", R"(9008 {"Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
+       {'s', R"([{"Name":"Device.Model","Value":"x"}])", R"(9008 {"Device.Model":"9008 Attempt to set a non-writable parameter"})"},
+       {'s', R"([{"Name":"Device.Host.max_instance","Value":9}])", R"(9008 {"Device.Host.max_instance":"9008 Attempt to set a non-writable parameter"})"},
+       {'s', R"([{"Name":"Device.Nope","Value":1}])", R"(9005 {"Device.Nope":"9005 Invalid parameter name"})"},
+       {'s', R"([{"Name":"Device.Host.","Value":1}])", R"(9005 {"Device.Host.":"9005 Invalid parameter name"})"},
+       {'s', R"([{"Name":"Device.Host.#template.Name","Value":"z"}])", R"(9005 {"Device.Host.#template.Name":"9005 Invalid parameter name"})"},
+       {'s', R"([{"Name":"Device.Host.3.Name","Value":"a"}])", R"(9007 {"Device.Host.3.Name":"9007 Invalid parameter value"})"},  // unique
+       {'s', R"([{"Name":"Device.Host.3.Name","Value":"b"}])", ""},
+       {'s', R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"}])",
+        R"(9003 {"Device.Name":"9006 Invalid parameter type","Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
+       {'s', R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Level","Value":99}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
+       {'v', "Device.Name", R"(Device.Name="box")"},
+       {'s', R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Secret","Value":"pw"}])", ""},
+       {'v', "Device.Name Device.Secret", R"(Device.Name="new" Device.Secret="")"},
+       // Listings are written as text: what needs escaping must come back as it was set.
+       {'s', R"([{"Name":"Device.Name","Value":"\"\\/\u0001\u001fé€"}])", ""},
+       {'v', "Device.Name", R"(Device.Name="\"\\/\u0001\u001Fé€")"},
+       // Raw: texts are converted by the parameter's type, other values taken as they are.
+       {'r', R"([{"Name":"Device.Level","Value":"0x0a"}])", ""},
+       {'v', "Device.Level", "Device.Level=10"},
+       {'r', R"([{"Name":"Device.Level","Value":"abc"}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
+       {'r', R"([{"Name":"Device.Level","Value":"11"}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
+       {'r', R"([{"Name":"Device.Level","Value":8},{"Name":"Device.Host.3.Up","Value":"true"},{"Name":"Device.Name","Value":"42"}])", ""},
+       {'v', "Device.Level Device.Host.3.Up Device.Name", R"(Device.Level=8 Device.Host.3.Up=true Device.Name="42")"}});
 }
 
-struct SetCase {
-  const char* list;
-  int code;
-  const char* data;  // the fault's data, compact JSON, or "" for none
-};
-
-TEST_F(EngineTest, SetChecksEveryMember) {
-  const SetCase cases[] = {
-      {R"([{"Name":"Device.Name","Value":"x"}])", 0, ""},
-      {R"([{"Name":"Device.Name","Value":123}])", kInvalidType,
-       R"({"Device.Name":"9006 Invalid parameter type"})"},
-      {R"([{"Name":"Device.Name","Value":"toolongname"}])", kInvalidValue, nullptr},
-      {R"([{"Name":"Device.Name","Value":null}])", kInvalidType, nullptr},
-      {R"([{"Name":"Device.Serial","Value":"x"}])", kNotWritable, nullptr},
-      {R"([{"Name":"Device.Model","Value":"x"}])", kNotWritable, nullptr},
-      {R"([{"Name":"Device.Host.max_instance","Value":9}])", kNotWritable, nullptr},
-      {R"([{"Name":"Device.Nope","Value":1}])", kInvalidName, R"({"Device.Nope":"9005 Invalid parameter name"})"},
-      {R"([{"Name":"Device.Host.","Value":1}])", kInvalidName, nullptr},
-      {R"([{"Name":"Device.Host.#template.Name","Value":"z"}])", kInvalidName, nullptr},
-      {R"([{"Name":"Device.Ping.#input.Host","Value":"z"}])", kInvalidName, nullptr},
-      {R"([{"Name":"Device.Level","Value":0}])", kInvalidValue, nullptr},
-      {R"([{"Name":"Device.Level","Value":11}])", kInvalidValue, nullptr},
-      {R"([{"Name":"Device.Level","Value":10}])", 0, ""},
-      {R"([{"Name":"Device.Level","Value":4294967296}])", kInvalidValue, nullptr},
-      {R"([{"Name":"Device.Host.3.Name","Value":"a"}])", kInvalidValue, nullptr},  // unique
-      {R"([{"Name":"Device.Host.3.Name","Value":"b"}])", 0, ""},
-      {R"([{"Name":"Device.Host.1.Up","Value":0}])", kInvalidType, nullptr},
-      {R"([{"Name":"Device.Host.1.Addr.1.IP","Value":"10.0.0.300"}])", kInvalidValue, nullptr},
-      {R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"}])",
-       kInvalidArguments,
-       R"({"Device.Name":"9006 Invalid parameter type","Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
-  };
-  for (const auto& c : cases) {
-    Reply r = engine.set_parameter_values(caller, members(c.list), false);
-    EXPECT_EQ(r.fault.code, c.code) << c.list;
-    if (c.data) {
-      EXPECT_EQ(r.fault.data ? k::json_dump(r.fault.data.get(), JSON_COMPACT) : "", c.data)
-          << c.list;
-    }
-  }
-}
-
-TEST_F(EngineTest, SetIsAllOrNothing) {
-  Reply r = engine.set_parameter_values(
-      caller, members(R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Level","Value":99}])"),
-      false);
-  EXPECT_EQ(r.fault.code, kInvalidValue);
-  EXPECT_EQ(value("Device.Name"), R"(Device.Name="box")");
-  r = engine.set_parameter_values(
-      caller, members(R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Level","Value":9}])"),
-      false);
-  EXPECT_TRUE(r.ok());
-  EXPECT_EQ(value("Device.Name"), R"(Device.Name="new")");
-  EXPECT_EQ(value("Device.Level"), "Device.Level=9");
-}
-
-TEST_F(EngineTest, SecretsAreStoredButReadEmpty) {
-  ASSERT_TRUE(engine.set_parameter_values(caller, members(R"([{"Name":"Device.Secret","Value":"pw"}])"), false).ok());
-  EXPECT_EQ(value("Device.Secret"), R"(Device.Secret="")");
-}
-
-struct RawCase {
-  const char* list;
-  int code;
-  const char* path;
-  const char* expected;
-};
-
-TEST_F(EngineTest, RawSetConvertsTextForms) {
-  const RawCase cases[] = {
-      {R"([{"Name":"Device.Level","Value":"0x0a"}])", 0, "Device.Level", "Device.Level=10"},
-      {R"([{"Name":"Device.Level","Value":"7"}])", 0, "Device.Level", "Device.Level=7"},
-      {R"([{"Name":"Device.Level","Value":8}])", 0, "Device.Level", "Device.Level=8"},
-      {R"([{"Name":"Device.Level","Value":"abc"}])", kInvalidValue, "Device.Level", "Device.Level=8"},
-      {R"([{"Name":"Device.Level","Value":"11"}])", kInvalidValue, "Device.Level", "Device.Level=8"},
-      {R"([{"Name":"Device.Host.3.Up","Value":"true"}])", 0, "Device.Host.3.Up", "Device.Host.3.Up=true"},
-      {R"([{"Name":"Device.Name","Value":"42"}])", 0, "Device.Name", R"(Device.Name="42")"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(engine.set_parameter_values(caller, members(c.list), true).fault.code, c.code) << c.list;
-    EXPECT_EQ(value(c.path), c.expected) << c.list;
-  }
-}
-
-TEST_F(EngineTest, AddAndDeleteObjects) {
-  Reply r = engine.add_object(caller, "Device.Host.");
-  ASSERT_TRUE(r.ok()) << r.fault.detail;
-  EXPECT_EQ(json_integer_value(json_object_get(r.result.get(), "InstanceNumber")), 4);
-  EXPECT_EQ(value("Device.Host.4."),
-            R"(Device.Host.4.Name="" Device.Host.4.Up=false Device.Host.4.Addr.max_instance=0)");
-  EXPECT_EQ(engine.add_object(caller, "Device.Host.").fault.code, kResourcesExceeded);  // maxCount 3
-
-  EXPECT_TRUE(engine.delete_object(caller, "Device.Host.4.").ok());
-  EXPECT_EQ(engine.delete_object(caller, "Device.Host.4.").fault.code, kInvalidName);
-  r = engine.add_object(caller, "Device.Host.");
-  EXPECT_EQ(json_integer_value(json_object_get(r.result.get(), "InstanceNumber")), 5)
-      << "numbers are not given out twice";
-  EXPECT_EQ(value("Device.Host.max_instance"), "Device.Host.max_instance=5");
-
+TEST_F(EngineTest, AddDeleteAndOrder) {
+  run({{'+', "Device.Host.", "#4"},
+       {'v', "Device.Host.4.", R"(Device.Host.4.Name="" Device.Host.4.Up=false Device.Host.4.Addr.max_instance=0)"},
+       {'+', "Device.Host.", "9004"},  // maxCount 3
+       {'-', "Device.Host.4.", ""},
+       {'-', "Device.Host.4.", "9005"},
+       {'+', "Device.Host.", "#5"},  // numbers are not given out twice
+       {'v', "Device.Host.max_instance", "Device.Host.max_instance=5"},
+       {'+', "Device.Fixed.", "9001"}, {'-', "Device.Fixed.1.", "9001"},
+       {'+', "Device.Host.#template.Addr.", "9005"}, {'+', "Device.Name", "9005"},
+       {'+', "Device.Host.1.", "9005"}, {'-', "Device.Host.", "9005"},
+       {'-', "Device.Host.#template.", "9005"}, {'-', "Device.Host.max_instance", "9005"},
+       {'+', "Device.Host.1.Addr.", "#2"},
+       {'o', "Device.Rule.2.", "", "1"}, {'v', "Device.Rule.order", "Device.Rule.order=[2,3,1]"},
+       {'o', "Device.Rule.2.", "", "99"}, {'v', "Device.Rule.order", "Device.Rule.order=[3,1,2]"},
+       {'o', "Device.Rule.2.", "", "2"}, {'v', "Device.Rule.order", "Device.Rule.order=[3,2,1]"},
+       {'o', "Device.Rule.3.", "9003", "0"}, {'o', "Device.Rule.7.", "9005", "1"},
+       {'o', "Device.Host.1.", "9005", "1"}, {'o', "Device.Rule.", "9005", "1"},
+       {'+', "Device.Rule.", "#4"}, {'-', "Device.Rule.1.", ""},
+       {'v', "Device.Rule.order", "Device.Rule.order=[3,2,4]"}});
   EXPECT_EQ(events, (std::vector<std::string>{
                         R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":4})",
                         R"(4 {"Action":"Delete","Path":"Device.Host.4.","InstanceNumber":4})",
-                        R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":5})"}));
+                        R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":5})",
+                        R"(4 {"Action":"Add","Path":"Device.Host.1.Addr.","InstanceNumber":2})",
+                        R"(4 {"Action":"Add","Path":"Device.Rule.","InstanceNumber":4})",
+                        R"(4 {"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})"}));
 }
-
-TEST_F(EngineTest, AddAndDeleteRefusals) {
-  const struct {
-    bool add;
-    const char* path;
-    int code;
-  } cases[] = {
-      {true, "Device.Fixed.", kRequestDenied},         {false, "Device.Fixed.1.", kRequestDenied},
-      {true, "Device.Host.#template.Addr.", kInvalidName}, {true, "Device.Name", kInvalidName},
-      {true, "Device.Host.1.", kInvalidName},          {true, "Device.Nope.", kInvalidName},
-      {false, "Device.Host.", kInvalidName},           {false, "Device.Host.#template.", kInvalidName},
-      {false, "Device.Host.max_instance", kInvalidName}, {true, "Device.Host.1.Addr.", 0},
-  };
-  for (const auto& c : cases) {
-    Reply r = c.add ? engine.add_object(caller, c.path) : engine.delete_object(caller, c.path);
-    EXPECT_EQ(r.fault.code, c.code) << c.path;
-  }
-  EXPECT_EQ(events.size(), 1u);
-}
-
-TEST_F(EngineTest, AddToOrderedTableGoesLast) {
-  ASSERT_TRUE(engine.add_object(caller, "Device.Rule.").ok());
-  EXPECT_EQ(value("Device.Rule.order"), "Device.Rule.order=[3,1,2,4]");
-  ASSERT_TRUE(engine.delete_object(caller, "Device.Rule.1.").ok());
-  EXPECT_EQ(value("Device.Rule.order"), "Device.Rule.order=[3,2,4]");
-}
-
-TEST_F(EngineTest, ChangeOrder) {
-  const struct {
-    const char* path;
-    long long position;
-    int code;
-    const char* order;
-  } steps[] = {
-      {"Device.Rule.2.", 1, 0, "[2,3,1]"},
-      {"Device.Rule.2.", 99, 0, "[3,1,2]"},
-      {"Device.Rule.1.", 2, 0, "[3,1,2]"},
-      {"Device.Rule.2.", 2, 0, "[3,2,1]"},
-      {"Device.Rule.3.", 0, kInvalidArguments, "[3,2,1]"},
-      {"Device.Rule.7.", 1, kInvalidName, "[3,2,1]"},
-      {"Device.Host.1.", 1, kInvalidName, "[3,2,1]"},
-      {"Device.Rule.", 1, kInvalidName, "[3,2,1]"},
-  };
-  for (const auto& s : steps) {
-    EXPECT_EQ(engine.change_order(caller, s.path, s.position).fault.code, s.code) << s.path;
-    EXPECT_EQ(value("Device.Rule.order"), std::string("Device.Rule.order=") + s.order)
-        << s.path << " to " << s.position;
-  }
-  EXPECT_EQ(names(engine.get_parameter_names(caller, "Device.Rule.", true)),
-            "Device.Rule.3. Device.Rule.2. Device.Rule.1. Device.Rule.max_instance Device.Rule.order");
-}
-
-struct ExecuteCase {
-  const char* method;
-  const char* args;
-  int code;
-  const char* outputs;  // name=value list on success
-};
 
 TEST_F(EngineTest, Execute) {
-  const ExecuteCase cases[] = {
-      {"Device.Ping", R"([{"Name":"Host","Value":"x.invalid"}])", 0,
-       R"(Device.Ping.Status="Error_CannotResolveHostName" Device.Ping.SuccessCount=0)"},
-      {"Device.Ping", R"([])", 0,
-       R"(Device.Ping.Status="Error_CannotResolveHostName" Device.Ping.SuccessCount=0)"},
-      {"Device.Ping", R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":5}])", 0,
-       R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=5)"},
-      {"Device.Ping", R"([{"Name":"Device.Ping.#input.Host","Value":"10.0.0.1"}])", 0,
-       R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=3)"},
-      {"Device.Ping", R"([{"Name":"NumberOfRepetitions","Value":0}])", kInvalidValue, nullptr},
-      {"Device.Ping", R"([{"Name":"NumberOfRepetitions","Value":"3"}])", kInvalidType, nullptr},
-      {"Device.Ping", R"([{"Name":"Colour","Value":1}])", kInvalidArguments, nullptr},
-      {"Device.Ping", R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])", kInvalidArguments, nullptr},
-      {"Device.Name", R"([])", kInvalidName, nullptr},
-      {"Device.Nope", R"([])", kInvalidName, nullptr},
-      {"Device.Ping.", R"([])", kInvalidName, nullptr},
-  };
-  for (const auto& c : cases) {
-    Reply r = engine.execute(caller, c.method, members(c.args));
-    EXPECT_EQ(r.fault.code, c.code) << c.method << " " << c.args;
-    if (c.outputs) {
-      EXPECT_EQ(name_values(r), c.outputs) << c.args;
-    }
-  }
-}
-
-TEST_F(EngineTest, OutputsKeepTheLastResults) {
-  ASSERT_TRUE(engine.execute(caller, "Device.Ping", members(R"([{"Name":"Host","Value":"nas"}])")).ok());
-  EXPECT_EQ(value("Device.Ping.Status"), R"(Device.Ping.Status="Complete")");
+  run({{'x', "Device.Ping", R"(Device.Ping.Status="Error_CannotResolveHostName" Device.Ping.SuccessCount=0)", "[]"},
+       {'x', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=3)",
+        R"([{"Name":"Device.Ping.#input.Host","Value":"10.0.0.1"}])"},
+       {'x', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=5)",
+        R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":5}])"},
+       {'x', "Device.Ping", R"(9007 {"NumberOfRepetitions":"9007 Invalid parameter value"})",
+        R"([{"Name":"NumberOfRepetitions","Value":0}])"},
+       {'x', "Device.Ping", R"(9006 {"NumberOfRepetitions":"9006 Invalid parameter type"})",
+        R"([{"Name":"NumberOfRepetitions","Value":"3"}])"},
+       {'x', "Device.Ping", R"(9003 {"Colour":"9005 Invalid parameter name"})", R"([{"Name":"Colour","Value":1}])"},
+       {'x', "Device.Ping", R"(9003 {"Colour":"9005 Invalid parameter name","Host":"9006 Invalid parameter type"})",
+        R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])"},
+       {'x', "Device.Name", "9005", "[]"},
+       // The outputs keep the last results.
+       {'v', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=5)"}});
 }
 
 }  // namespace

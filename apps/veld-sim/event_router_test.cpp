@@ -2,70 +2,49 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace sim {
 namespace {
 
-std::vector<ConnId> sorted(std::vector<ConnId> v) {
-  std::sort(v.begin(), v.end());
-  return v;
-}
+struct Join {
+  ConnId conn;
+  unsigned group;
+  const char* session;
+  bool receiver;
+};
 
-TEST(EventRouter, DeliversToJoinedSessionsOnly) {
-  EventRouter r;
-  r.join(1, 4, "", false);
-  r.join(2, 7, "", false);
-  EXPECT_EQ(r.recipients(4), std::vector<ConnId>{1});
-  EXPECT_EQ(r.recipients(7), std::vector<ConnId>{2});
-  EXPECT_TRUE(r.recipients(5).empty());
-}
-
-TEST(EventRouter, SessionEventsGoToItsReceiverOnce) {
-  EventRouter r;
-  r.join(1, 4, "proc-a", true);    // receiver of proc-a
-  r.join(2, 9, "proc-a", false);   // another handle of proc-a joins group 9
-  r.join(3, 4, "proc-a", false);
-  EXPECT_EQ(r.recipients(9), std::vector<ConnId>{1});
-  EXPECT_EQ(r.recipients(4), std::vector<ConnId>{1});
-}
-
-TEST(EventRouter, SessionWithoutReceiverGetsEventsOnTheJoiningConnections) {
-  EventRouter r;
-  r.join(1, 4, "proc-b", false);
-  r.join(2, 5, "proc-b", false);
-  EXPECT_EQ(r.recipients(4), std::vector<ConnId>{1});
-  EXPECT_EQ(r.recipients(5), std::vector<ConnId>{2});
-}
-
-TEST(EventRouter, RelayedEventsSkipTheSendersSession) {
-  EventRouter r;
-  r.join(1, 12, "a", true);
-  r.join(2, 12, "a", false);
-  r.join(3, 12, "", false);
-  r.join(4, 12, "c", false);
-  ConnId sender = 2;
-  EXPECT_EQ(sorted(r.recipients(12, &sender)), (std::vector<ConnId>{3, 4}));
-  sender = 3;
-  EXPECT_EQ(sorted(r.recipients(12, &sender)), (std::vector<ConnId>{1, 4}));
-  sender = 9;  // a sender that joined nothing
-  EXPECT_EQ(sorted(r.recipients(12, &sender)), (std::vector<ConnId>{1, 3, 4}));
-}
-
-TEST(EventRouter, ForgottenReceiverFallsBackToTheJoiningConnections) {
-  EventRouter r;
-  r.join(1, 4, "a", true);
-  r.join(2, 4, "a", false);
-  r.forget(1);
-  EXPECT_EQ(r.recipients(4), std::vector<ConnId>{2});
-  r.forget(2);
-  EXPECT_TRUE(r.recipients(4).empty());
-}
-
-TEST(EventRouter, ChangingSessionLeavesTheOldOne) {
-  EventRouter r;
-  r.join(1, 4, "a", true);
-  r.join(2, 4, "a", false);
-  r.join(1, 4, "b", false);  // connection 1 moves to session b
-  EXPECT_EQ(sorted(r.recipients(4)), (std::vector<ConnId>{1, 2}));
+TEST(EventRouter, Recipients) {
+  const std::vector<Join> mixed = {
+      {1, 12, "a", true}, {2, 12, "a", false}, {3, 12, "", false}, {4, 12, "c", false}};
+  const struct {
+    std::vector<Join> joins;
+    std::vector<ConnId> forgotten;
+    unsigned group;
+    ConnId sender;  // 0: none (a change event)
+    std::vector<ConnId> expected;
+  } cases[] = {
+      // A session's events go to its receiver once, whichever of its connections joined.
+      {{{1, 4, "a", true}, {2, 9, "a", false}, {3, 9, "a", false}}, {}, 9, 0, {1}},
+      // Relayed events skip the sender's whole session.
+      {mixed, {}, 12, 2, {3, 4}},
+      {mixed, {}, 12, 3, {1, 4}},
+      {mixed, {}, 12, 9, {1, 3, 4}},
+      // Without its receiver a session gets events on the joining connections.
+      {{{1, 4, "a", true}, {2, 4, "a", false}}, {1}, 4, 0, {2}},
+      {{{1, 4, "a", true}, {2, 4, "a", false}}, {1, 2}, 4, 0, {}},
+      // A connection that changes session leaves the old one (and its receiver role).
+      {{{1, 4, "a", true}, {2, 4, "a", false}, {1, 4, "b", false}}, {}, 4, 0, {1, 2}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    EventRouter r;
+    for (const Join& j : c.joins) r.join(j.conn, j.group, j.session, j.receiver);
+    for (ConnId f : c.forgotten) r.forget(f);
+    std::vector<ConnId> got = r.recipients(c.group, c.sender ? &c.sender : nullptr);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, c.expected) << "case " << i;
+  }
 }
 
 }  // namespace

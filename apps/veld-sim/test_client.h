@@ -7,14 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
-#include "engine.h"
-#include "platform/json.h"
 #include "platform/line_reader.h"
 #include "platform/socket.h"
 #include "server.h"
@@ -26,55 +23,42 @@ namespace sim::test {
 inline constexpr int kGiveUpMs = 20000;
 
 // A temporary folder removed with its contents.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "veld-sim-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+struct TempDir {
+  TempDir() : path((std::filesystem::temp_directory_path() / "veld-sim-XXXXXX").string()) {
+    if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
   }
   ~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(path, ec);
   }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  std::string path;
 };
 
-// A server on the test model, running in its own thread until destroyed.
-class RunningServer {
- public:
-  explicit RunningServer(ServerConfig config = {}) : engine_(test_model_tree()) {
-    config.socket_path = dir_.path() + "/veld.sock";
-    socket_path_ = config.socket_path;
-    server_ = std::make_unique<Server>(engine_, config);
+// A server on the test model at `socket_path`, running in its own thread until stopped.
+struct RunningServer {
+  explicit RunningServer(ServerConfig config = {}) : engine(test_model_tree()) {
+    config.socket_path = socket_path = dir.path + "/veld.sock";
+    server = std::make_unique<Server>(engine, config);
     std::string error;
-    if (!server_->listen(error) || ::pipe(stop_) != 0) throw std::runtime_error(error);
-    thread_ = std::thread([this] { server_->run(stop_[0]); });
+    if (!server->listen(error) || ::pipe(stop_pipe) != 0) throw std::runtime_error(error);
+    thread = std::thread([this] { server->run(stop_pipe[0]); });
   }
   ~RunningServer() { stop(); }
-
-  // Ends the loop and destroys the server (which removes its socket).
+  // Ends the loop (with whatever is still pending).
   void stop() {
-    if (!thread_.joinable()) return;
-    char c = 1;
-    (void)!::write(stop_[1], &c, 1);
-    thread_.join();
-    server_.reset();
-    ::close(stop_[0]);
-    ::close(stop_[1]);
+    if (!thread.joinable()) return;
+    (void)!::write(stop_pipe[1], "x", 1);
+    thread.join();
+    ::close(stop_pipe[0]);
+    ::close(stop_pipe[1]);
   }
-  const std::string& socket_path() const { return socket_path_; }
-  const std::string& dir() const { return dir_.path(); }
 
- private:
-  TempDir dir_;
-  std::string socket_path_;
-  Engine engine_;
-  std::unique_ptr<Server> server_;
-  int stop_[2] = {-1, -1};
-  std::thread thread_;
+  TempDir dir;
+  std::string socket_path;
+  Engine engine;
+  std::unique_ptr<Server> server;
+  int stop_pipe[2] = {-1, -1};
+  std::thread thread;
 };
 
 // One connection that writes text and reads lines.
@@ -84,23 +68,16 @@ class TestClient {
     int err = 0;
     fd_ = k::unix_connect(socket_path, err);
   }
-  bool connected() const { return static_cast<bool>(fd_); }
   bool send(const std::string& text) { return k::write_all(fd_.get(), text.data(), text.size()); }
-  // Sends a request line built from its JSON text.
   bool request(const std::string& json) { return send(json + "\n"); }
   void shut_down_writing() { ::shutdown(fd_.get(), SHUT_WR); }
-
-  // The next line, or none when the peer closed, the read failed or nothing came in time.
-  std::optional<std::string> line() {
-    while (true) {
-      if (auto l = reader_.next_line()) return std::string(*l);
-      if (!fill()) return std::nullopt;
-    }
-  }
-  // The next line parsed as JSON (none as for line()).
+  // The next line parsed as JSON; none when the peer closed, the read failed or nothing came in
+  // time.
   k::Json message() {
-    auto l = line();
-    return l ? k::json_parse(*l) : k::Json();
+    while (true) {
+      if (auto l = reader_.next_line()) return k::json_parse(*l);
+      if (!fill()) return {};
+    }
   }
   // True once the server has closed the connection (reads everything still on the way).
   bool closed_by_server() {
@@ -111,13 +88,10 @@ class TestClient {
  private:
   bool fill() {
     pollfd p{fd_.get(), POLLIN, 0};
-    if (::poll(&p, 1, kGiveUpMs) <= 0) return false;
     char buf[65536];
+    if (::poll(&p, 1, kGiveUpMs) <= 0) return false;
     ssize_t n = ::read(fd_.get(), buf, sizeof buf);
-    if (n <= 0) {
-      closed_ = true;
-      return false;
-    }
+    if (n <= 0) return !(closed_ = true);
     reader_.feed(buf, static_cast<size_t>(n));
     return true;
   }
@@ -130,13 +104,8 @@ class TestClient {
 // A member of a parsed message by a dotted key path ("error.code"); none when absent.
 inline json_t* member(const k::Json& msg, const std::string& dotted) {
   json_t* v = msg.get();
-  size_t pos = 0;
-  while (v && pos <= dotted.size()) {
-    size_t dot = dotted.find('.', pos);
-    if (dot == std::string::npos) dot = dotted.size();
-    v = json_object_get(v, dotted.substr(pos, dot - pos).c_str());
-    pos = dot + 1;
-  }
+  std::istringstream keys(dotted);
+  for (std::string key; v && std::getline(keys, key, '.');) v = json_object_get(v, key.c_str());
   return v;
 }
 

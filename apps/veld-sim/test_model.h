@@ -1,11 +1,13 @@
-// A small model for the engine and server tests: plain, read-only and constant parameters, a
+// A small model for the engine and server tests (plain, read-only and constant parameters, a
 // table with a nested table, an ordered table, a read-only table, a method, a counter and a
-// secret.
+// secret), and a one-line summary of the engine's replies.
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
+#include "engine.h"
 #include "model_load.h"
 #include "platform/json.h"
 
@@ -38,21 +40,46 @@ inline constexpr const char* kTestModel = R"({
   "Ping": {"#attr": {"type": "method"}, "#handler": "ping",
    "#input": {
     "Host": {"#attr": {"type": "string", "access": "readWrite", "default": ""}},
-    "NumberOfRepetitions": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 3}},
-    "Timeout": {"#attr": {"type": "unsignedInt", "access": "readWrite", "default": 1000}}},
+    "NumberOfRepetitions": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 3}}},
    "#output": {
     "Status": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
     "SuccessCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}}}}
  }
 })";
 
-// The test model's tree (the test fails on a load error).
+// The test model's tree (throws on a load error).
 inline std::unique_ptr<Node> test_model_tree() {
   k::Json model = k::json_parse(kTestModel);
   std::string error;
   auto root = model ? load_model(model.get(), error) : nullptr;
   if (!root) throw std::runtime_error("test model: " + error);
   return root;
+}
+
+// A reply in brief: the fault code and data; "#N" for a new instance; or the ParameterList
+// entries, each its name followed by "=value" (values) or "+"/"-" (names: writable or not).
+inline std::string brief(const Reply& r) {
+  if (!r.ok())
+    return std::to_string(r.fault.code) +
+           (r.fault.data ? " " + k::json_dump(r.fault.data.get(), JSON_COMPACT) : "");
+  k::Json result = r.result_json();
+  if (json_t* n = json_object_get(result.get(), "InstanceNumber"))
+    return "#" + std::to_string(json_integer_value(n));
+  std::string out;
+  size_t i;
+  json_t* e;
+  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e) {
+    out += (out.empty() ? "" : " ") + k::json_text(e, "Name");
+    if (json_t* v = json_object_get(e, "Value"))
+      out += "=" + k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY);
+    if (json_t* w = json_object_get(e, "Writable")) out += json_is_true(w) ? "+" : "-";
+  }
+  return out;
+}
+
+// brief() of GetParameterValues of these paths.
+inline std::string values(Engine& engine, const std::vector<std::string>& paths) {
+  return brief(engine.get_parameter_values(Caller{}, paths, false));
 }
 
 }  // namespace sim::test
