@@ -25,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 sock=$dir/veld.sock
-"$sim" --socket "$sock" --hosts "$hosts" >"$dir/sim.out" 2>&1 &
+"$sim" --socket "$sock" --hosts "$hosts" --request-log "$dir/requests.log" >"$dir/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 200); do grep -q ready "$dir/sim.out" 2>/dev/null && break; sleep 0.05; done
 
@@ -59,3 +59,13 @@ measure "socat | jq . (pretty-printed reply)" bash -c 'socat_jq .'
 measure "velc -r cat Device.Hosts. (name = value)" "$velc" -u "$sock" -r cat Device.Hosts.
 measure "socat | jq -r (name = value)" bash -c \
   'socat_jq -r ".result.ParameterList[] | \"\(.Name) = \(.Value)\""'
+
+# The shell fetches a table once; moving and listing inside it afterwards asks veld nothing.
+shell_requests() {
+  : >"$dir/requests.log"
+  printf '%b' "$1" | "$velc" -u "$sock" >/dev/null
+  grep -c -v '"JoinGroup"' "$dir/requests.log" || true
+}
+cached=$(shell_requests 'ls Device.Hosts.Host\n')
+walked=$(shell_requests 'ls Device.Hosts.Host\ncd Device.Hosts.Host.2500\nls\ncd <\nls\ncd 4999\npwd\n')
+echo "shell: requests to list the table: $cached; with cd/ls inside it afterwards: $walked"
