@@ -1,11 +1,11 @@
+// Node paths, and typed paths resolved against the fixture cache (no requests).
 #include "datamodel/cdpath.h"
 
 #include <gtest/gtest.h>
 
-#include "datamodel/schema.h"
+#include <algorithm>
+
 #include "datamodel/test_support.h"
-#include "platform/tr.h"
-#include "shell/command_handlers.h"
 
 using testing_support::load_schema;
 using testing_support::output_of;
@@ -14,127 +14,112 @@ namespace {
 
 json_t* at(const char* path) { return k::conf_find_branch(schema_root.get(), path); }
 
-class CdpathTest : public testing::Test {
- protected:
-  void SetUp() override { load_schema(); }
-};
-
-TEST_F(CdpathTest, PushBuildsTextWithoutLeadingDot) {
+TEST(Cdpath, PushPopCopyClearAndFreeKeepTheRecordConsistent) {
+  load_schema();
   cdpath p;
-  cdpath_new(p);
-  EXPECT_EQ(cdpath_push(p, at("Device"), "Device", false, false), 0);
-  EXPECT_EQ(p.text, "Device");
-  EXPECT_EQ(cdpath_push(p, at("Device.DeviceInfo"), "DeviceInfo", false, false), 0);
-  EXPECT_EQ(p.text, "Device.DeviceInfo");
-  EXPECT_EQ(p.node, at("Device.DeviceInfo"));
-  EXPECT_EQ(json_array_get(p.parents.get(), 0), at("Device"));
-  EXPECT_EQ(json_array_get(p.parents.get(), 1), schema_root.get());
-  cdpath_free(p);
-}
-
-TEST_F(CdpathTest, PopTakesNodeAndFlagsFromParent) {
-  cdpath p;
-  cdpath_new(p);
-  ASSERT_EQ(cdpath_resolve(p, "Device.Hosts.Host.1"), 0);
-  EXPECT_FALSE(p.is_multi);
-  EXPECT_EQ(cdpath_pop(p), 0);
-  EXPECT_EQ(p.text, "Device.Hosts.Host");
-  EXPECT_EQ(p.node, at("Device.Hosts.Host"));
-  EXPECT_TRUE(p.is_multi);
-  EXPECT_EQ(json_array_size(p.parents.get()), 3u);
-  cdpath_free(p);
-}
-
-TEST_F(CdpathTest, PopAtRootStaysAtRoot) {
-  cdpath p;
-  cdpath_new(p);
-  EXPECT_EQ(cdpath_pop(p), 0);
-  EXPECT_EQ(p.text, "");
+  cdpath_copy(p, p);  // never initialised: copies as the root
   EXPECT_EQ(p.node, schema_root.get());
-  EXPECT_EQ(json_array_size(p.parents.get()), 0u);
-  cdpath_free(p);
-}
+  ASSERT_EQ(cdpath_resolve(p, "Device.Hosts.Host.1"), 0);
+  cdpath_pop(p);
+  EXPECT_TRUE(p.is_multi);  // taken from the node stepped back to
 
-TEST_F(CdpathTest, PushThatWouldExceedTheTextLimitIsRefused) {
-  cdpath p;
-  cdpath_new(p);
-  std::string name(kPathTextMax, 'a');
-  EXPECT_EQ(cdpath_push(p, at("Device"), name, false, false), 0);  // exactly fits
-  EXPECT_EQ(cdpath_push(p, at("Device"), "b", false, false), -1);
-  EXPECT_EQ(p.text, name);
-  EXPECT_EQ(json_array_size(p.parents.get()), 1u);
-  cdpath_free(p);
-}
-
-TEST_F(CdpathTest, CopyIsShallowClearsViaTemplateAndKeepsInMethod) {
-  cdpath src;
-  cdpath_new(src);
-  ASSERT_EQ(cdpath_resolve(src, "Device.Hosts"), 0);
-  src.via_template = true;
-  src.in_method = true;
+  p.via_template = p.in_method = true;
   cdpath copy;
-  cdpath_copy(copy, src);
+  copy.via_template = true;  // a copy starts without it, whatever the record held
+  cdpath_copy(copy, p);
   EXPECT_FALSE(copy.via_template);
   EXPECT_TRUE(copy.in_method);
-  EXPECT_EQ(copy.text, "Device.Hosts");
-  EXPECT_EQ(copy.node, src.node);
-  EXPECT_NE(copy.parents.get(), src.parents.get());
-  // Moving the copy leaves the source where it was.
-  cdpath_push(copy, at("Device.Hosts.Host"), "Host", true, false);
-  EXPECT_EQ(src.text, "Device.Hosts");
-  EXPECT_EQ(json_array_size(src.parents.get()), 2u);
-  cdpath_free(copy);
-  cdpath_free(src);
-}
+  cdpath_push(copy, at("Device.Hosts.Host.2"), "2", false, false);
+  EXPECT_EQ(p.text, "Device.Hosts.Host");  // the source does not move with its copy
+  EXPECT_EQ(json_array_size(p.parents.get()), 3u);
+  cdpath_copy(copy, copy);
+  EXPECT_EQ(copy.text, "Device.Hosts.Host.2");
+  json_object_del(at("Device.Hosts.Host"), "2");  // a refetch or a delete event drops it
+  EXPECT_EQ(k::tr_node_type(copy.node), k::tr_type_code("object"));
 
-TEST_F(CdpathTest, CopyOntoItselfKeepsThePath) {
-  cdpath p;
-  cdpath_new(p);
-  ASSERT_EQ(cdpath_resolve(p, "Device.DeviceInfo"), 0);
-  cdpath_copy(p, p);
-  EXPECT_EQ(p.text, "Device.DeviceInfo");
-  EXPECT_EQ(json_array_size(p.parents.get()), 2u);
-  cdpath_free(p);
-}
-
-TEST_F(CdpathTest, ClearKeepsViaTemplate) {
-  cdpath p;
-  cdpath_new(p);
-  ASSERT_EQ(cdpath_resolve(p, "Device.Hosts.Host.*"), 0);
-  p.in_method = true;
   cdpath_clear(p);
   EXPECT_TRUE(p.via_template);
-  EXPECT_FALSE(p.in_method || p.is_multi || p.is_ordered);
-  EXPECT_EQ(p.text, "");
-  EXPECT_EQ(p.node, schema_root.get());
-  EXPECT_EQ(json_array_size(p.parents.get()), 0u);
-  cdpath_free(p);
-}
+  EXPECT_FALSE(p.in_method || p.is_multi);
 
-TEST_F(CdpathTest, FreeingARecordThatWasNeverInitialisedIsHarmless) {
-  cdpath p;
+  // "Device." and 248 bytes make the longest text; one more byte is refused, changing nothing.
+  ASSERT_EQ(cdpath_push(p, at("Device"), "Device", false, false), 0);
+  EXPECT_EQ(cdpath_push(p, at("Device"), std::string(248, 'a'), false, false), 0);
+  EXPECT_EQ(p.text.size(), kPathTextMax);
+  cdpath_pop(p);
+  EXPECT_EQ(cdpath_push(p, at("Device"), std::string(249, 'a'), false, false), -1);
+  EXPECT_EQ(p.text, "Device");
+  EXPECT_EQ(json_array_size(p.parents.get()), 1u);
   cdpath_free(p);
   cdpath_free(p);
-  cdpath copy;
-  cdpath_copy(copy, p);  // copies as the root
-  EXPECT_EQ(copy.node, schema_root.get());
   cdpath_free(copy);
 }
 
-TEST_F(CdpathTest, NodeOutlivesItsRemovalFromTheCache) {
-  cdpath p;
-  cdpath_new(p);
-  ASSERT_EQ(cdpath_resolve(p, "Device.Hosts.Host.2"), 0);
-  json_object_del(at("Device.Hosts.Host"), "2");  // a refetch or delete event drops it
-  EXPECT_STREQ(json_string_value(json_object_get(json_object_get(p.node, "#attr"), "type")),
-               "object");
-  cdpath_free(p);
+TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
+  // Start (resolved from the root first), text, result, final text, via the template.
+  const std::tuple<const char*, const char*, int, const char*, bool> cases[] = {
+      {"Device.Hosts", ":", 0, "", false},
+      {"Device.Hosts", "", 0, "Device.Hosts", false},
+      {"Device.Hosts", ":Device", 0, "Device", false},
+      {"", "Device..Hosts.", 0, "Device.Hosts", false},
+      {"Device.Hosts.Host", "<<", 0, "Device", false},
+      {"Device", "<<<<", 0, "", false},
+      {"Device.Hosts.Host", "<x", -1, "Device.Hosts", false},
+      {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false},
+      {"", "device.HOSTS.host.1.hostname", 0, "Device.Hosts.Host.1.HostName", false},
+      {"Device", "DeviceInfo.Nonexistent", -1, "Device.DeviceInfo", false},
+      {"Device", "Hosts.Host.*.HostName", 0, "Device.Hosts.Host.#template.HostName", true},
+      {"Device", "Hosts.Host.*x", -1, "Device.Hosts.Host", false},
+      {"Device.Hosts.Host", "#template", -1, "Device.Hosts.Host", false},
+      {"Device.IP.Ping", "#input", -1, "Device.IP.Ping", false},  // only in method context
+      // Without a template "*" gives the path an empty node of its own, and it can step back.
+      {"Device", "*", 0, "Device.#template", true},
+      {"Device", "*.<.DeviceInfo", 0, "Device.DeviceInfo", true},
+  };
+  for (const auto& [start, text, result, final_text, via_template] : cases) {
+    load_schema();
+    CdpathCopy p(current_path);
+    ASSERT_EQ(cdpath_resolve(p.path, start), 0);
+    EXPECT_EQ(cdpath_resolve(p.path, text), result) << text;
+    EXPECT_EQ(p.path.text, final_text) << text;
+    EXPECT_EQ(p.path.via_template, via_template) << text;
+    json_t* cached = at(final_text);
+    ASSERT_NE(p.path.node, nullptr) << text;
+    EXPECT_TRUE(cached ? p.path.node == cached : json_object_size(p.path.node) == 0) << text;
+    EXPECT_FALSE(at("Device.#template")) << text;
+    size_t dots = std::count(p.path.text.begin(), p.path.text.end(), '.');
+    EXPECT_EQ(json_array_size(p.path.parents.get()), p.path.text.empty() ? 0 : dots + 1) << text;
+  }
+  CdpathCopy p(current_path);
+  EXPECT_EQ(cdpath_resolve(p.path, nullptr), -2);
 }
 
-TEST_F(CdpathTest, PwdPrintsTheTextAfterAColon) {
-  EXPECT_EQ(output_of([] { cmd_pwd("pwd", nullptr); }), ":\n");
-  ASSERT_EQ(cdpath_resolve(current_path, "Device.DeviceInfo"), 0);
-  EXPECT_EQ(output_of([] { cmd_pwd("pwd", nullptr); }), ":Device.DeviceInfo\n");
+TEST(Resolve, InputOnlyInMethodContext) {
+  load_schema();
+  CdpathCopy p(current_path);
+  ASSERT_EQ(cdpath_resolve(p.path, "Device.IP.Ping"), 0);
+  p.path.in_method = true;
+  EXPECT_EQ(cdpath_resolve(p.path, "#input.host"), 0);
+  EXPECT_EQ(p.path.text, "Device.IP.Ping.#input.Host");
+  EXPECT_EQ(cdpath_resolve(p.path, "<.#Input"), -1);  // exactly "#input"
+}
+
+TEST(Resolve, MinusEchoesAndReturnsToThePreviousPosition) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"-foo", "Device.DeviceInfo"}, {"Hosts.-.ModelName", "Device.DeviceInfo.ModelName"}};
+  for (const auto& [text, final_text] : cases) {
+    load_schema();
+    ASSERT_EQ(cdpath_resolve(previous_path, "Device.DeviceInfo"), 0);
+    previous_path.in_method = true;
+    CdpathCopy p(current_path);
+    ASSERT_EQ(cdpath_resolve(p.path, "Device"), 0);
+    int result = 1;
+    EXPECT_EQ(output_of([&] { result = cdpath_resolve(p.path, text); }), ":Device.DeviceInfo\n");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(p.path.text, final_text);
+    EXPECT_TRUE(p.path.in_method);
+  }
+  output_of([] { EXPECT_EQ(cdpath_resolve(previous_path, "-.Manufacturer"), 0); });  // onto itself
+  EXPECT_EQ(previous_path.text, "Device.DeviceInfo.Manufacturer");
 }
 
 }  // namespace
