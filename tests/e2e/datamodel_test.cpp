@@ -181,3 +181,22 @@ TEST(DatamodelShell, TreesAreDrawn) {
 }
 
 }  // namespace
+
+namespace {
+
+// With a schema cache, the instance commands complete the path: an object gets its trailing dot,
+// a parameter none, and `take` moves into the instance it added.
+TEST(DatamodelShell, InstanceCommandsCompleteTheirPaths) {
+  Emulator sim;
+  std::string out = shell(sim, "cd Device.Hosts\ntake Host\ndel <.1\ndel <.2.HostName\nup 9\n");
+  EXPECT_NE(out.find("Instance number: 6\nStatus: OK\nvelc:Device.Hosts.Host.6> "),
+            std::string::npos) << out;
+  Strings changes;
+  for (const std::string& r : requests(sim))
+    if (r.rfind("AddObject", 0) == 0 || r.rfind("DeleteObject", 0) == 0) changes.push_back(r);
+  EXPECT_EQ(changes, (Strings{R"(AddObject {"ObjectName":"Device.Hosts.Host."})",
+                              R"(DeleteObject {"ObjectName":"Device.Hosts.Host.1."})",
+                              R"(DeleteObject {"ObjectName":"Device.Hosts.Host.2.HostName"})"}));
+}
+
+}  // namespace
