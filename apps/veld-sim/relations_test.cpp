@@ -28,9 +28,8 @@ constexpr const char* kModel = R"({
 })";
 
 TEST(Relations, DeleteClearsCascadesLeavesOrIsDenied) {
-  k::Json model = k::json_parse(kModel);
   std::string error;
-  auto root = load_model(model.get(), error);
+  auto root = load_model(k::json_parse(kModel).get(), error);
   ASSERT_TRUE(root) << error;
   Engine engine(std::move(root));
   std::vector<std::string> events;
@@ -46,8 +45,7 @@ TEST(Relations, DeleteClearsCascadesLeavesOrIsDenied) {
   EXPECT_EQ(values("Note.1.Port"), R"(Note.1.Port="Port.1")");
 
   Reply r = engine.delete_object(Caller{}, "Port.3.");
-  EXPECT_EQ(r.fault.code, kRequestDenied);
-  EXPECT_NE(r.fault.detail.find("Pin.1.Port"), std::string::npos) << r.fault.detail;
+  EXPECT_TRUE(r.fault.code == kRequestDenied && r.fault.detail.find("Pin.1.Port") != std::string::npos);
   EXPECT_EQ(events.size(), 3u);
   EXPECT_TRUE(engine.get_parameter_names(Caller{}, "Port.3.", false).ok());
 }

@@ -19,18 +19,12 @@
 
 namespace sim::test {
 
-// Upper bound of any wait for the server; reached only when something is broken.
-inline constexpr int kGiveUpMs = 20000;
-
 // A temporary folder removed with its contents.
 struct TempDir {
   TempDir() : path((std::filesystem::temp_directory_path() / "veld-sim-XXXXXX").string()) {
     if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
   }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
+  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
   std::string path;
 };
 
@@ -44,15 +38,12 @@ struct RunningServer {
     thread = std::thread([this] { server->run(stop_pipe[0]); });
   }
   ~RunningServer() { stop(); }
-  // Ends the loop (with whatever is still pending).
-  void stop() {
+  void stop() {  // ends the loop, with whatever is still pending
     if (!thread.joinable()) return;
     (void)!::write(stop_pipe[1], "x", 1);
     thread.join();
-    ::close(stop_pipe[0]);
-    ::close(stop_pipe[1]);
+    ::close(stop_pipe[0]), ::close(stop_pipe[1]);
   }
-
   TempDir dir;
   std::string socket_path;
   Engine engine;
@@ -62,43 +53,35 @@ struct RunningServer {
 };
 
 // One connection that writes text and reads lines.
-class TestClient {
- public:
-  explicit TestClient(const std::string& socket_path) {
-    int err = 0;
-    fd_ = k::unix_connect(socket_path, err);
-  }
-  bool send(const std::string& text) { return k::write_all(fd_.get(), text.data(), text.size()); }
+struct TestClient {
+  explicit TestClient(const std::string& socket_path) { int err; fd = k::unix_connect(socket_path, err); }
+  bool send(const std::string& text) { return k::write_all(fd.get(), text.data(), text.size()); }
   bool request(const std::string& json) { return send(json + "\n"); }
-  void shut_down_writing() { ::shutdown(fd_.get(), SHUT_WR); }
-  // The next line parsed as JSON; none when the peer closed, the read failed or nothing came in
-  // time.
+  // The next line parsed as JSON; none when the peer closed, the read failed or nothing came
+  // within a bound reached only when something is broken.
   k::Json message() {
-    while (true) {
-      if (auto l = reader_.next_line()) return k::json_parse(*l);
+    for (;;) {
+      if (auto l = reader.next_line()) return k::json_parse(*l);
       if (!fill()) return {};
     }
   }
   // True once the server has closed the connection (reads everything still on the way).
   bool closed_by_server() {
-    while (fill()) reader_.clear();
-    return closed_;
+    while (fill()) reader.clear();
+    return closed;
   }
-
- private:
   bool fill() {
-    pollfd p{fd_.get(), POLLIN, 0};
+    pollfd p{fd.get(), POLLIN, 0};
     char buf[65536];
-    if (::poll(&p, 1, kGiveUpMs) <= 0) return false;
-    ssize_t n = ::read(fd_.get(), buf, sizeof buf);
-    if (n <= 0) return !(closed_ = true);
-    reader_.feed(buf, static_cast<size_t>(n));
+    if (::poll(&p, 1, 20000) <= 0) return false;
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n <= 0) return !(closed = true);
+    reader.feed(buf, static_cast<size_t>(n));
     return true;
   }
-
-  k::Fd fd_;
-  k::LineReader reader_;
-  bool closed_ = false;
+  k::Fd fd;
+  k::LineReader reader;
+  bool closed = false;
 };
 
 // A member of a parsed message by a dotted key path ("error.code"); none when absent.

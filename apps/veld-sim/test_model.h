@@ -23,37 +23,29 @@ inline constexpr const char* kTestModel = R"({
   "HostCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}, "#handler": "count", "#target": "Host"},
   "Host": {
    "#attr": {"type": "object", "multi": true, "access": "readWrite", "maxCount": 3},
-   "#template": {
-    "Name": {"#attr": {"type": "string", "access": "readWrite", "unique": true, "default": ""}},
+   "#template": {"Name": {"#attr": {"type": "string", "access": "readWrite", "unique": true, "default": ""}},
     "Up": {"#attr": {"type": "boolean", "access": "readWrite", "default": false}},
     "Addr": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
      "#template": {"IP": {"#attr": {"type": "IPv4Address", "access": "readWrite", "default": ""}}}}
-   },
-   "1": {"Name": "a", "Up": true, "Addr": {"1": {"IP": "10.0.0.1"}}},
-   "3": {"Name": "c"}
-  },
+   }, "1": {"Name": "a", "Up": true, "Addr": {"1": {"IP": "10.0.0.1"}}}, "3": {"Name": "c"}},
   "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite"},
    "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
    "1": {"Port": 22}, "2": {"Port": 80}, "3": {"Port": 443}, "#order": [3, 1, 2]},
   "Fixed": {"#attr": {"type": "object", "multi": true, "access": "readOnly"},
    "#template": {"X": {"#attr": {"type": "int", "access": "readOnly", "default": 0}}}, "1": {}},
   "Ping": {"#attr": {"type": "method"}, "#handler": "ping",
-   "#input": {
-    "Host": {"#attr": {"type": "string", "access": "readWrite", "default": ""}},
+   "#input": {"Host": {"#attr": {"type": "string", "access": "readWrite", "default": ""}},
     "NumberOfRepetitions": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 3}}},
-   "#output": {
-    "Status": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
+   "#output": {"Status": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
     "SuccessCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}}}}
  }
 })";
 
 // The test model's tree (throws on a load error).
 inline std::unique_ptr<Node> test_model_tree() {
-  k::Json model = k::json_parse(kTestModel);
   std::string error;
-  auto root = model ? load_model(model.get(), error) : nullptr;
-  if (!root) throw std::runtime_error("test model: " + error);
-  return root;
+  auto root = load_model(k::json_parse(kTestModel).get(), error);
+  return root ? std::move(root) : throw std::runtime_error("test model: " + error);
 }
 
 // A reply in brief: the fault code and data; "#N" for a new instance; or the ParameterList
