@@ -17,18 +17,15 @@ namespace {
 
 TEST(ValueFromText, ConvertsByTheDefaultsType) {
   const std::tuple<json_type, const char*, const char*> cases[] = {  // expected: null = rejected
-      {JSON_STRING, "", "\"\""}, {JSON_STRING, "caf\xc3\xa9", "\"caf\xc3\xa9\""},
-      {JSON_STRING, "bad\xff", nullptr},
+      {JSON_STRING, "", "\"\""}, {JSON_STRING, "bad\xff", nullptr},
       // Integers: signed 32-bit first, then unsigned 32-bit; the base from the prefix.
-      {JSON_INTEGER, "0x10", "16"}, {JSON_INTEGER, "010", "8"},
-      {JSON_INTEGER, "-2147483648", "-2147483648"}, {JSON_INTEGER, "4294967295", "4294967295"},
-      {JSON_INTEGER, "4294967296", nullptr}, {JSON_INTEGER, "-2147483649", nullptr},
-      {JSON_INTEGER, "12abc", nullptr}, {JSON_INTEGER, "", nullptr},
-      {JSON_REAL, "-1e3", "-1000.0"}, {JSON_REAL, "7", "7.0"}, {JSON_REAL, "2.5x", nullptr},
-      {JSON_REAL, "nan", nullptr},
+      {JSON_INTEGER, "0x10", "16"}, {JSON_INTEGER, "-2147483648", "-2147483648"},
+      {JSON_INTEGER, "4294967295", "4294967295"}, {JSON_INTEGER, "4294967296", nullptr},
+      {JSON_INTEGER, "12abc", nullptr}, {JSON_REAL, "-1e3", "-1000.0"},
+      {JSON_REAL, "2.5x", nullptr}, {JSON_REAL, "nan", nullptr},
       // Booleans: "true"/"false" in any case, whichever the default.
       {JSON_FALSE, "TRUE", "true"}, {JSON_TRUE, "False", "false"}, {JSON_TRUE, "1", nullptr},
-      {JSON_TRUE, "falsey", nullptr}, {JSON_OBJECT, "{}", nullptr}, {JSON_NULL, "null", nullptr},
+      {JSON_TRUE, "falsey", nullptr}, {JSON_OBJECT, "{}", nullptr},
   };
   for (const auto& [type, text, expected] : cases) {
     k::Json value = value_from_text(text, type);
@@ -73,7 +70,6 @@ TEST(InstanceCommands, RefuseBeforeAnyRequest) {
       {cmd_order, "order", {"Nope", "1"}, "order: Nope: no such node.\n"},
       // The number (unsigned 32-bit decimal) is checked first, even for a bad path.
       {cmd_order, "order", {"Nope", "4294967296"}, "order: invalid order integer: 4294967296\n"},
-      {cmd_order, "order", {"Nope", "+1"}, "order: invalid order integer: +1\n"},
       {cmd_order, "order", {"Nope", "0x10"}, "order: invalid order integer: 0x10\n"},
   };
   for (const auto& [handler, name, words, output] : cases) {
@@ -85,6 +81,7 @@ TEST(InstanceCommands, RefuseBeforeAnyRequest) {
   }
 }
 
+// cd and pwd on the ordinary paths, and up 9, are covered end to end.
 TEST(Navigation, CdUpAndThePreviousPosition) {
   load_schema();
   struct {
@@ -95,20 +92,18 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
     const char* current;
     const char* previous;
   } steps[] = {
-      {cmd_cd, {"device.deviceinfo"}, 0, "", "Device.DeviceInfo", ""},
-      {cmd_cd, {"<.Hosts.Host"}, 0, "", "Device.Hosts.Host", "Device.DeviceInfo"},
-      {cmd_cd, {"-"}, 0, ":Device.DeviceInfo\n", "Device.DeviceInfo", "Device.Hosts.Host"},
+      {cmd_cd, {"Device.Hosts.Host"}, 0, "", "Device.Hosts.Host", ""},
+      {cmd_cd, {"<<.deviceinfo"}, 0, "", "Device.DeviceInfo", "Device.Hosts.Host"},
       {cmd_cd, {"Nonexistent"}, -2, "cd: Nonexistent: no such node\n", "Device.DeviceInfo",
        "Device.Hosts.Host"},
       {cmd_cd, {"a", "b"}, -1, "syntax: cd [<path>]", "Device.DeviceInfo", "Device.Hosts.Host"},
-      {cmd_cd, {}, 0, "", "", "Device.DeviceInfo"},
-      {cmd_pwd, {}, 0, ":\n", "", "Device.DeviceInfo"},
+      {cmd_cd, {"-"}, 0, ":Device.Hosts.Host\n", "Device.Hosts.Host", "Device.DeviceInfo"},
       // up: a number of levels (0 or no number: one), capped at the root; cd "" when negative.
-      {cmd_cd, {"Device.Hosts.Host"}, 0, "", "Device.Hosts.Host", ""},
       {cmd_up, {"x"}, 0, "", "Device.Hosts", "Device.Hosts.Host"},
       {cmd_up, {"-2"}, 0, "", "Device.Hosts", "Device.Hosts"},
       {cmd_up, {"0"}, 0, "", "Device", "Device.Hosts"},
       {cmd_up, {"99999999999999999999"}, 0, "", "", "Device"},
+      {cmd_pwd, {}, 0, ":\n", "", "Device"},
   };
   for (const auto& s : steps) {
     k::Json a = args(s.words);

@@ -1,14 +1,17 @@
-// The schema cache against a fake veld: which requests fill it in unusual situations, how
-// replies and change events land, and the commands that ask veld about a cached path.
+// Node paths and resolution on the fixture cache, then the cache against a fake veld: which
+// requests fill it in unusual situations, and how replies and change events land.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "datamodel/cdpath.h"
 #include "datamodel/schema.h"
 #include "datamodel/test_support.h"
 #include "entry/events.h"
-#include "shell/command_handlers.h"
 
 using testing_support::FakeVeld;
 using testing_support::load_schema;
+using testing_support::output_of;
 using testing_support::Strings;
 
 namespace {
@@ -23,27 +26,115 @@ std::string names(const std::string& path) {
   return R"(GetParameterNames {"ParameterPath":")" + path + R"(","NextLevel":true})";
 }
 
-TEST(IsInstanceNumber, OneToTwentyDigits) {
-  for (const char* yes : {"0", "00042", "12345678901234567890"})
-    EXPECT_TRUE(is_instance_number(yes)) << yes;
-  for (const char* no : {"", "123456789012345678901", "12a", "-1", " 1"})
-    EXPECT_FALSE(is_instance_number(no)) << no;
+TEST(Cdpath, PushPopCopyClearAndFreeKeepTheRecordConsistent) {
+  load_schema();
+  cdpath p;
+  cdpath_copy(p, p);  // never initialised: copies as the root
+  EXPECT_EQ(p.node, schema_root.get());
+  ASSERT_EQ(cdpath_resolve(p, "Device.Hosts.Host.1"), 0);
+  cdpath_pop(p);
+  EXPECT_TRUE(p.is_multi);  // taken from the node stepped back to
+
+  p.via_template = p.in_method = true;
+  cdpath copy;
+  copy.via_template = true;  // a copy starts without it, whatever the record held
+  cdpath_copy(copy, p);
+  EXPECT_FALSE(copy.via_template);
+  EXPECT_TRUE(copy.in_method);
+  cdpath_push(copy, at("Device.Hosts.Host.2"), "2", false, false);
+  EXPECT_EQ(p.text, "Device.Hosts.Host");  // the source does not move with its copy
+  EXPECT_EQ(json_array_size(p.parents.get()), 3u);
+  cdpath_copy(copy, copy);
+  EXPECT_EQ(copy.text, "Device.Hosts.Host.2");
+  json_object_del(at("Device.Hosts.Host"), "2");  // a refetch or a delete event drops it
+  EXPECT_EQ(k::tr_node_type(copy.node), k::tr_type_code("object"));
+
+  cdpath_clear(p);
+  EXPECT_TRUE(p.via_template);
+  EXPECT_FALSE(p.in_method || p.is_multi);
+
+  // "Device." and 248 bytes make the longest text; one more byte is refused, changing nothing.
+  ASSERT_EQ(cdpath_push(p, at("Device"), "Device", false, false), 0);
+  EXPECT_EQ(cdpath_push(p, at("Device"), std::string(248, 'a'), false, false), 0);
+  EXPECT_EQ(p.text.size(), kPathTextMax);
+  cdpath_pop(p);
+  EXPECT_EQ(cdpath_push(p, at("Device"), std::string(249, 'a'), false, false), -1);
+  EXPECT_EQ(p.text, "Device");
+  EXPECT_EQ(json_array_size(p.parents.get()), 1u);
+  cdpath_free(p);
+  cdpath_free(p);
+  cdpath_free(copy);
 }
 
-TEST(SchemaFetch, ResetFetchesTheTopLevelAndForgetsThePreviousPosition) {
-  FakeVeld veld({{attributes("."), R"([{"Name":".","Attributes":{"type":"object"}},
-                                       {"Name":"DataModelVersion","Attributes":{"type":"string"}},
-                                       {"Name":"Device.","Attributes":{"type":"object"}}])"}});
-  previous_path.text = "Old.Position";  // in the cache that is about to go
-  json_t* root = schema_reset();
-  EXPECT_EQ(root, schema_root.get());
-  EXPECT_EQ(veld.take_requests(), Strings{attributes(".")});
-  EXPECT_EQ(dump(root),  // DataModelVersion dropped
-            R"({"Device":{"#attr":{"type":"object"}},"#attr":{"type":"object"},"#fetched":true})");
-  EXPECT_EQ(previous_path.node, root);
-  EXPECT_EQ(previous_path.text, "");
-  requests_handle().set_destination("/nonexistent/veld.sock");
-  EXPECT_EQ(schema_reset(), nullptr);  // veld cannot be asked
+TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
+  // Start (resolved from the root first), text, result, final text, via the template.
+  const std::tuple<const char*, const char*, int, const char*, bool> cases[] = {
+      {"Device.Hosts", ":", 0, "", false},
+      {"Device.Hosts", "", 0, "Device.Hosts", false},
+      {"Device.Hosts", ":Device", 0, "Device", false},
+      {"", "Device..Hosts.", 0, "Device.Hosts", false},
+      {"Device.Hosts.Host", "<<", 0, "Device", false},
+      {"Device", "<<<<", 0, "", false},
+      {"Device.Hosts.Host", "<x", -1, "Device.Hosts", false},
+      {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false},
+      {"", "device.HOSTS.host.1.hostname", 0, "Device.Hosts.Host.1.HostName", false},
+      {"Device", "DeviceInfo.Nonexistent", -1, "Device.DeviceInfo", false},
+      {"Device", "Hosts.Host.*.HostName", 0, "Device.Hosts.Host.#template.HostName", true},
+      {"Device", "Hosts.Host.*x", -1, "Device.Hosts.Host", false},
+      {"Device.Hosts.Host", "#template", -1, "Device.Hosts.Host", false},
+      {"Device.IP.Ping", "#input", -1, "Device.IP.Ping", false},  // only in method context
+      // Without a template "*" gives the path an empty node of its own, and it can step back.
+      {"Device", "*", 0, "Device.#template", true},
+      {"Device", "*.<.DeviceInfo", 0, "Device.DeviceInfo", true},
+  };
+  for (const auto& [start, text, result, final_text, via_template] : cases) {
+    load_schema();
+    CdpathCopy p(current_path);
+    ASSERT_EQ(cdpath_resolve(p.path, start), 0);
+    EXPECT_EQ(cdpath_resolve(p.path, text), result) << text;
+    EXPECT_EQ(p.path.text, final_text) << text;
+    EXPECT_EQ(p.path.via_template, via_template) << text;
+    json_t* cached = at(final_text);
+    ASSERT_NE(p.path.node, nullptr) << text;
+    EXPECT_TRUE(cached ? p.path.node == cached : json_object_size(p.path.node) == 0) << text;
+    EXPECT_FALSE(at("Device.#template")) << text;
+    size_t dots = std::count(p.path.text.begin(), p.path.text.end(), '.');
+    EXPECT_EQ(json_array_size(p.path.parents.get()), p.path.text.empty() ? 0 : dots + 1) << text;
+  }
+  CdpathCopy p(current_path);
+  EXPECT_EQ(cdpath_resolve(p.path, nullptr), -2);
+}
+
+TEST(Resolve, InputOnlyInMethodContext) {
+  load_schema();
+  CdpathCopy p(current_path);
+  ASSERT_EQ(cdpath_resolve(p.path, "Device.IP.Ping"), 0);
+  p.path.in_method = true;
+  EXPECT_EQ(cdpath_resolve(p.path, "#input.host"), 0);
+  EXPECT_EQ(p.path.text, "Device.IP.Ping.#input.Host");
+  EXPECT_EQ(cdpath_resolve(p.path, "<.#Input"), -1);  // exactly "#input"
+}
+
+TEST(Resolve, MinusEchoesAndReturnsToThePreviousPosition) {
+  load_schema();
+  ASSERT_EQ(cdpath_resolve(previous_path, "Device.DeviceInfo"), 0);
+  previous_path.in_method = true;
+  CdpathCopy p(current_path);
+  int result = 1;  // the rest of the element after "-" is ignored; "-" may come mid-path
+  EXPECT_EQ(output_of([&] { result = cdpath_resolve(p.path, "Device.-foo.<.Hosts.-.ModelName"); }),
+            ":Device.DeviceInfo\n:Device.DeviceInfo\n");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(p.path.text, "Device.DeviceInfo.ModelName");
+  EXPECT_TRUE(p.path.in_method);
+  output_of([] { EXPECT_EQ(cdpath_resolve(previous_path, "-.Manufacturer"), 0); });  // onto itself
+  EXPECT_EQ(previous_path.text, "Device.DeviceInfo.Manufacturer");
+}
+
+TEST(IsInstanceNumber, OneToTwentyDigits) {
+  const std::pair<const char*, bool> cases[] = {
+      {"0", true}, {"00042", true}, {"12345678901234567890", true}, {"", false},
+      {"123456789012345678901", false}, {"12a", false}, {"-1", false}};
+  for (const auto& [text, yes] : cases) EXPECT_EQ(is_instance_number(text), yes) << text;
 }
 
 // What resolution asks veld beyond the plain walk down (covered end to end) on the fixture cache.
@@ -121,42 +212,6 @@ TEST(SchemaEvents, AddedInstancesAreFetchedInOneRequestAndDeletedOnesDropped) {
   EXPECT_FALSE(at("Device.Hosts.Host.5"));
   schema_apply_events();  // the queue was taken
   EXPECT_TRUE(veld.take_requests().empty());
-}
-
-TEST(CachedCommands, AskVeldInTheCachesSpelling) {
-  load_schema();
-  FakeVeld veld({{names("Device.Hosts.Host."),
-                  R"([{"Name":"Device.Hosts.Host.1."},{"Name":"Device.Hosts.Host.3."},)"
-                  R"({"Name":"Device.Hosts.Host.max_instance"}])"},
-                 {attributes("Device.Hosts."),
-                  R"([{"Name":"Device.Hosts.Count","Attributes":{"type":"unsignedInt",)"
-                  R"("const":true,"minInclusive":0,"maxInclusive":65535}},)"
-                  R"({"Name":"Device.Hosts.","Attributes":{"type":"object",)"
-                  R"("perms":"rw-rw-rw-"}}])"}});
-  using Handler = int (*)(const std::string&, json_t*);
-  // The handler, its arguments, its output (null: not checked), the request it sends.
-  const std::tuple<Handler, std::vector<const char*>, const char*, std::string> cases[] = {
-      // A table's instances are listed by veld (3 is not cached) and drawn as the template.
-      {cmd_tree, {"device.hosts.host"},
-       "Device.Hosts.Host\n├── 1\n│   ├── Flags\n│   └── HostName\n├── 3\n│   ├── Flags\n"
-       "│   └── HostName\n└── max_instance\n",
-       names("Device.Hosts.Host.")},
-      {cmd_cat, {"Device.Hosts.Host.*.Flags"}, nullptr,
-       R"(GetParameterValues {"ParameterNames":["Device.Hosts.Host.#template.Flags"],)"
-       R"("IgnoreAccessError":true})"},
-      // Objects first; columns as wide as their longest field.
-      {cmd_ls, {"-l", "device.hosts."},
-       "Type                  Access  Perms      Flags  Name\n"
-       "object                RW      rw-rw-rw-  O      .\n"
-       "unsignedInt[0:65535]  RO                 -      Count\n",
-       attributes("Device.Hosts.")},
-  };
-  for (const auto& [handler, words, output, request] : cases) {
-    k::Json a = testing_support::args(words);
-    std::string out = testing_support::output_of([&] { handler("x", a.get()); });
-    EXPECT_EQ(out, output ? output : out);
-    EXPECT_EQ(veld.take_requests(), Strings{request}) << words.back();
-  }
 }
 
 }  // namespace

@@ -105,36 +105,33 @@ class FakeVeld {
 
   // Sends a data-model change event (group 4) with the data given as JSON text.
   void send_change(const char* data) {
-    std::string line = k::json_dump(k::msg_create_event(4, k::json_parse(data)).to_json().get(),
-                                    JSON_COMPACT) + "\n";
+    k::Json event = k::msg_create_event(4, k::json_parse(data)).to_json();
+    std::string line = k::json_dump(event.get(), JSON_COMPACT) + "\n";
     k::write_all(events_.get(), line.data(), line.size());
   }
 
  private:
   void serve() {
     std::string line;
-    char c;
-    while (read(requests_.get(), &c, 1) == 1) {
+    for (char c; read(requests_.get(), &c, 1) == 1;) {
       if (c != '\n') {
         line += c;
         continue;
       }
       k::Json request = k::json_parse(std::exchange(line, {}));
+      json_t* params = json_object_get(request.get(), "params");
       std::string logged = k::json_text(request.get(), "method") + " " +
-                           k::json_dump(json_object_get(request.get(), "params"),
-                                        JSON_COMPACT | JSON_ENCODE_ANY);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back(logged);
-      }
+                           k::json_dump(params, JSON_COMPACT | JSON_ENCODE_ANY);
+      std::lock_guard<std::mutex> lock(mutex_);
+      log_.push_back(logged);
       auto reply = replies_.find(logged);
+      bool found = reply != replies_.end();
       json_t* body =
-          reply == replies_.end()
-              ? json_pack("{s:i, s:s}", "code", 9005, "message", "Invalid parameter name")
-              : json_pack("{s:o}", "ParameterList", k::json_parse(reply->second).release());
+          found ? json_pack("{s:o}", "ParameterList", k::json_parse(reply->second).release())
+                : json_pack("{s:i, s:s}", "code", 9005, "message", "Invalid parameter name");
       k::Json answer = k::Json::take(json_pack("{s:s, s:O, s:o}", "jsonrpc", "2.0", "id",
                                                json_object_get(request.get(), "id"),
-                                               reply == replies_.end() ? "error" : "result", body));
+                                               found ? "result" : "error", body));
       std::string text = k::json_dump(answer.get(), JSON_COMPACT) + "\n";
       k::write_all(requests_.get(), text.data(), text.size());
     }
