@@ -1,10 +1,6 @@
 #include "datamodel/cdpath.h"
 
-#include "datamodel/schema.h"
 #include "platform/tr.h"
-
-cdpath current_path;
-cdpath previous_path;
 
 namespace {
 
@@ -22,22 +18,18 @@ k::Json new_array() { return k::Json::take(json_array()); }
 
 }  // namespace
 
-void cdpath_new(cdpath& p) {
+void cdpath_new(cdpath& p, json_t* root) {
   cdpath_free(p);
   p.is_multi = p.is_ordered = p.in_method = p.via_template = false;
   p.text.clear();
   p.parents = new_array();
-  set_node(p, schema_root.get());
+  set_node(p, root);
 }
 
 void cdpath_copy(cdpath& dst, const cdpath& src) {
-  if (!src.parents) {  // never initialised: the root
-    cdpath_new(dst);
-    return;
-  }
   // Everything is read from `src` before `dst` changes, so `dst` may be `src`.
   k::Json parents = new_array();
-  json_array_extend(parents.get(), src.parents.get());
+  if (src.parents) json_array_extend(parents.get(), src.parents.get());
   k::Json hold = k::Json::borrow(src.node);
   json_t* node = src.node;
   bool multi = src.is_multi, ordered = src.is_ordered, in_method = src.in_method;
@@ -53,14 +45,14 @@ void cdpath_copy(cdpath& dst, const cdpath& src) {
   dst.text = std::move(text);
 }
 
-void cdpath_clear(cdpath& p) {
+void cdpath_clear(cdpath& p, json_t* root) {
   if (p.parents)
     json_array_clear(p.parents.get());
   else
     p.parents = new_array();
   p.is_multi = p.is_ordered = p.in_method = false;
   p.text.clear();
-  set_node(p, schema_root.get());
+  set_node(p, root);
 }
 
 void cdpath_free(cdpath& p) {

@@ -30,17 +30,13 @@ struct cdpath {
   k::Json node_hold;
 };
 
-// The shell's position, and its position before the last `cd`.
-extern cdpath current_path;
-extern cdpath previous_path;
-
-// Initialises `p` at the root of the schema cache.
-void cdpath_new(cdpath& p);
+// Initialises `p` at `root`, the root node of the schema cache (none without a cache).
+void cdpath_new(cdpath& p, json_t* root);
 // Makes `dst` a shallow copy of `src` (same nodes, new array); `via_template` starts cleared.
-// `dst` may be `src` itself. A record that was never initialised copies as the root.
+// `dst` may be `src` itself.
 void cdpath_copy(cdpath& dst, const cdpath& src);
-// Back to the root; `via_template` is kept.
-void cdpath_clear(cdpath& p);
+// Back to `root`, the root node of the schema cache; `via_template` is kept.
+void cdpath_clear(cdpath& p, json_t* root);
 // Drops the references `p` holds (node included); it can be initialised again.
 void cdpath_free(cdpath& p);
 // Steps down into `child` under `name`. Returns 0, or -1 when the text would exceed
@@ -48,9 +44,6 @@ void cdpath_free(cdpath& p);
 int cdpath_push(cdpath& p, json_t* child, const std::string& name, bool multi, bool ordered);
 // Steps up one level (stays at the root). Returns 0.
 int cdpath_pop(cdpath& p);
-// Applies a path text typed by the user: 0 success, -1 an element failed (elements before it
-// were applied), -2 no text. See resolve.cpp for the syntax.
-int cdpath_resolve(cdpath& p, const char* text);
 
 // RAII copy of a node path, freed on every way out.
 struct CdpathCopy {

@@ -1,17 +1,28 @@
-// add (and touch), del (and rm), order: create, delete and reorder instances of tables.
 #include "datamodel/instances.h"
 
 #include <cstdio>
 #include <string>
 
-#include "datamodel/command_path.h"
-#include "entry/exchange.h"
-#include "platform/colors.h"
+#include "datamodel/resolve.h"
+#include "link/exchange.h"
 #include "platform/text.h"
 #include "platform/tr.h"
-#include "shell/command_handlers.h"
 
 namespace {
+
+// The target of an instance command: the argument resolved on a copy of the current position
+// (so `path` holds the cache's spelling and `type` the node's type code), or, without a schema
+// cache, the argument as typed with type 0. -1 after the "no such node." line.
+int target_path(Client& client, const std::string& command, const char* argument,
+                std::string& path, int& type) {
+  CdpathCopy copy(client.view.current_path);
+  bool cached = copy.path.node != nullptr;
+  if (resolve_argument(client, copy.path, command, argument, NoSuchNode::kWithPeriod) != 0)
+    return -1;
+  path = cached ? copy.path.text : argument;
+  type = cached ? k::tr_node_type(copy.path.node) : k::kTypeNone;
+  return 0;
+}
 
 // Requests about objects name them with their trailing ".".
 void end_with_dot(std::string& path) {
@@ -19,79 +30,75 @@ void end_with_dot(std::string& path) {
 }
 
 // Sends a request and prints its outcome.
-void exchange_and_report(k::Message& m) {
-  request_exchange(m, -1);
-  report_result(m);
+void exchange_and_report(Client& client, k::Message& m) {
+  request_exchange(client.session, m, -1);
+  report_result(m, client.colours);
 }
 
 }  // namespace
 
-int parse_decimal(const char* text, uint32_t& result) {
-  return k::string_to_u32(text ? text : "", 10, result);
-}
-
-int cmd_add(const std::string& name, json_t* args) {
+int cmd_add(Client& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 3) {
     std::printf("syntax: %s <path> [<order_num>]\n", name.c_str());
     return -1;
   }
-  const char* argument = arg_text(args, 0);
+  const char* argument = k::json_array_text(args, 0);
   std::string path;
   int type;
-  if (target_path(name, argument ? argument : ".", path, type) != 0) return -1;
+  if (target_path(client, name, argument ? argument : ".", path, type) != 0) return -1;
   end_with_dot(path);
 
   k::Message m = k::msg_add_object(path);
-  request_exchange(m, -1);
+  request_exchange(client.session, m, -1);
   int instance = 0;
   json_unpack(m.result.get(), "{s:i}", "InstanceNumber", &instance);
   if (instance > 0) {
     std::fputs("Instance number:", stdout);
-    k::colors_set(k::kColourNumber);
+    client.colours.set_fixed(k::kColourNumber);
     std::printf(" %d\n", instance);
-    k::colors_reset();
+    client.colours.reset();
   }
-  report_result(m);
+  report_result(m, client.colours);
   return instance;
 }
 
-int cmd_del(const std::string& name, json_t* args) {
-  const char* argument = arg_text(args, 0);
+int cmd_del(Client& client, const std::string& name, json_t* args) {
+  const char* argument = k::json_array_text(args, 0);
   if (json_array_size(args) != 1 || !argument) {
     std::printf("syntax: %s <path>\n", name.c_str());
     return -1;
   }
   std::string path;
   int type;
-  if (target_path(name, argument, path, type) != 0) return -1;
+  if (target_path(client, name, argument, path, type) != 0) return -1;
   if (k::tr_type_is_parameter(type)) {
     if (k::tr_path_is_partial(path)) path.pop_back();
   } else if (k::tr_path_is_full(path)) {
     path += '.';
   }
   k::Message m = k::msg_delete_object(path);
-  exchange_and_report(m);
+  exchange_and_report(client, m);
   return 0;
 }
 
-int cmd_order(const std::string& name, json_t* args) {
-  const char* argument = arg_text(args, 0);
-  const char* number_text = arg_text(args, 1);
+int cmd_order(Client& client, const std::string& name, json_t* args) {
+  const char* argument = k::json_array_text(args, 0);
+  const char* number_text = k::json_array_text(args, 1);
   if (json_array_size(args) != 2 || !argument) {
     std::printf("syntax: %s <path> <order_num>\n", name.c_str());
     return -1;
   }
   // The number is checked first, so a bad number is reported even for a bad path.
   uint32_t order = 0;
-  if (parse_decimal(number_text, order) < 0) {
+  if (k::string_to_u32(number_text ? number_text : "", 10, order) < 0) {
     std::printf("%s: invalid order integer: %s\n", name.c_str(), number_text ? number_text : "");
     return -1;
   }
   std::string path;
   int type;
-  if (target_path(name, argument, path, type) != 0) return -1;
+  if (target_path(client, name, argument, path, type) != 0) return -1;
   end_with_dot(path);
   k::Message m = k::msg_change_order(path, order);
-  exchange_and_report(m);
+  exchange_and_report(client, m);
   return 0;
 }

@@ -1,9 +1,12 @@
-// Instance commands (add/touch, del/rm, order; declared with the other handlers in
-// shell/command_handlers.h) and the number parser they share with the shell.
+// Instance commands: add (and touch) creates an instance of a table, del (and rm) deletes one,
+// order moves one in an ordered table. Each takes the command name and its arguments, and gives
+// 0 or negative (add: the new instance number).
 #pragma once
 
-#include <cstdint>
+#include <string>
 
-// Reads the whole text as an unsigned 32-bit decimal number; 0 on success, negative for none, an
-// empty text, a sign or anything else (`result` is then unchanged).
-int parse_decimal(const char* text, uint32_t& result);
+#include "datamodel/client.h"
+
+int cmd_add(Client& client, const std::string& name, json_t* args);
+int cmd_del(Client& client, const std::string& name, json_t* args);
+int cmd_order(Client& client, const std::string& name, json_t* args);

@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "datamodel/cdpath.h"
+#include "datamodel/resolve.h"
 #include "datamodel/schema.h"
-#include "entry/exchange.h"
+#include "link/exchange.h"
 #include "platform/show_list.h"
 #include "platform/tr.h"
-#include "shell/command_handlers.h"
-#include "shell/prompt.h"
 
 namespace {
 
@@ -77,48 +75,40 @@ void show_words(const std::vector<std::string>& words, int options) {
   k::Json list = k::Json::take(json_array());
   if (options & LS_DOT) json_array_append_new(list.get(), json_string("."));
   for (const auto& w : words) json_array_append_new(list.get(), json_stringn(w.data(), w.size()));
-  show_list(list.get());
+  k::show_list(list.get());
 }
 
 // The names veld lists below `path` (one level), or none when it gives no result.
-k::Json ask_names(const std::string& path, k::Message& m) {
+k::Json ask_names(Session& session, const std::string& path, k::Message& m) {
   m = k::msg_get_parameter_names(path, true);
-  request_exchange(m, -1);
+  request_exchange(session, m, -1);
   if (!reply_ok(m)) return {};
-  k::Json names = k::Json::take(json_array());
-  size_t i;
-  json_t* entry;
-  json_array_foreach(json_object_get(m.result.get(), "ParameterList"), i, entry) {
-    json_t* n = json_object_get(entry, "Name");
-    if (json_is_string(n)) json_array_append(names.get(), n);
-  }
-  return names;
+  return k::tr_parameter_names(json_object_get(m.result.get(), "ParameterList"));
 }
 
 // Short form without a schema cache (request mode): veld's names below the path as typed. A
 // path without its trailing dot is tried as an object first, then as a parameter, which lists
 // itself.
-int list_short_uncached(const char* path, int options) {
+int list_short_uncached(Client& client, const char* path, int options) {
   std::string p = path && *path ? path : ".";
   bool dotted = p.back() == '.';
   k::Message m;
-  k::Json names = ask_names(dotted ? p : p + ".", m);
-  if (!names && !dotted && ask_names(p, m)) {
+  k::Json names = ask_names(client.session, dotted ? p : p + ".", m);
+  if (!names && !dotted && ask_names(client.session, p, m)) {
     names = k::Json::take(json_array());
     json_array_append_new(names.get(), k::json_str(p).release());
     options &= ~LS_DOT;
   }
   if (!names) {
-    report_result(m);
+    report_result(m, client.colours);
     return -1;
   }
   show_words(sorted_words(names.get()), options);
   return 0;
 }
 
-int list_short(cdpath& p, const char* path, int options) {
-  json_t* node = p.node;
-  bool parameter = node != schema_root.get() && k::tr_type_is_parameter(k::tr_node_type(node));
+int list_short(Client& client, cdpath& p, const char* path, int options) {
+  bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
                options & ~LS_DOT);
@@ -127,16 +117,16 @@ int list_short(cdpath& p, const char* path, int options) {
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
   k::Json list =
-      schema_list_children(p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
+      schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
   show_words(sorted_words(list.get()), options);
   return 0;
 }
 
-int list_long(const std::string& base) {
+int list_long(Client& client, const std::string& base) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_string((base + ".").c_str()));
   k::Message m = k::msg_get_parameter_attributes(names, 1);
-  request_exchange(m, kLongTimeoutMs);
+  request_exchange(client.session, m, kLongTimeoutMs);
   std::vector<LsRow> rows;
   if (reply_ok(m)) {
     size_t i;
@@ -146,7 +136,7 @@ int list_long(const std::string& base) {
     }
   }
   std::stable_sort(rows.begin(), rows.end(), ls_row_before);
-  ls_print_rows(rows);
+  ls_print_rows(rows, client.colours);
   return 0;
 }
 
@@ -183,7 +173,7 @@ bool ls_row_before(const LsRow& a, const LsRow& b) {
   return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
 }
 
-void ls_print_rows(const std::vector<LsRow>& rows) {
+void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours) {
   size_t w1 = 4, w2 = 6, w3 = 5, w4 = 5;
   for (const LsRow& r : rows) {
     w1 = std::max(w1, r.type.size());
@@ -198,30 +188,28 @@ void ls_print_rows(const std::vector<LsRow>& rows) {
   for (const LsRow& r : rows) {
     std::printf("%-*s %-*s %-*s %-*s ", c1, r.type.c_str(), c2, r.access.c_str(), c3,
                 r.perms.c_str(), c4, r.flags.c_str());
-    colors_set_entry(kColourAutocomplete);
+    colours.set(k::kColourAutocomplete);
     std::puts(r.name.c_str());
-    k::colors_reset();
+    colours.reset();
   }
 }
 
-int ls_list(const std::string& name, const char* path, int options) {
-  CdpathCopy copy(current_path);
+int ls_list(Client& client, const std::string& name, const char* path, int options) {
+  CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
-  if (path && cached && cdpath_resolve(copy.path, path) != 0) {
-    std::printf("%s: %s: no such node\n", name.c_str(), path);
+  if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  }
   if (options & LS_LONG) {
     // Without a cache the path goes as typed; either way the request names it as an object.
     std::string base = cached || !path ? copy.path.text : std::string(path);
     if (!base.empty() && base.back() == '.') base.pop_back();
-    return list_long(base);
+    return list_long(client, base);
   }
-  if (!cached) return list_short_uncached(path, options);
-  return list_short(copy.path, path, options);
+  if (!cached) return list_short_uncached(client, path, options);
+  return list_short(client, copy.path, path, options);
 }
 
-int cmd_ls(const std::string& name, json_t* args) {
+int cmd_ls(Client& client, const std::string& name, json_t* args) {
   int options = 0;
   std::vector<std::string> paths;
   size_t i;
@@ -238,10 +226,11 @@ int cmd_ls(const std::string& name, json_t* args) {
       if (*c == 'a') options |= LS_DOT;
     }
   }
-  if (paths.size() < 2) return ls_list(name, paths.empty() ? nullptr : paths[0].c_str(), options);
+  if (paths.size() < 2)
+    return ls_list(client, name, paths.empty() ? nullptr : paths[0].c_str(), options);
   for (const std::string& p : paths) {
     std::printf("%s:\n", p.c_str());
-    ls_list(name, p.c_str(), options);
+    ls_list(client, name, p.c_str(), options);
     std::fputs("\n", stdout);
   }
   return 0;

@@ -1,16 +1,10 @@
-// Path resolution: applies a typed path to a node path, element by element.
-//
-// Syntax: a leading ":" starts at the root; elements are separated by "." (empty ones vanish).
-// An element is "<" repeated (up one level per "<"), "-..." (the previous position, echoed),
-// "*" (the table's template), "#input" (a method's arguments, only in method context), or the
-// name of a child or an instance number. Names are matched without regard to case against the
-// children the cache already knows, and take the cache's spelling.
+#include "datamodel/resolve.h"
+
 #include <strings.h>
 
 #include <cstdio>
 #include <string_view>
 
-#include "datamodel/cdpath.h"
 #include "datamodel/schema.h"
 #include "platform/tr.h"
 
@@ -32,17 +26,17 @@ std::string cached_spelling(json_t* node, const std::string& name) {
 }
 
 // Steps into the child `name`; -1 when there is none or the path text would be too long.
-int step_into(cdpath& p, const std::string& name) {
-  json_t* child = schema_child(p, name);
+int step_into(Client& c, cdpath& p, const std::string& name) {
+  json_t* child = schema_child(c, p, name);
   if (!child) return -1;
   return cdpath_push(p, child, name, k::tr_node_is_multi(child), k::tr_node_is_ordered(child));
 }
 
-int step_to_template(cdpath& p) {
+int step_to_template(Client& c, cdpath& p) {
   // A missing template is not an error here: the path gets an empty node of its own, which its
   // next fetch fills (from veld's answer about "<table>.#template."). It must not be left without
   // a node, since the commands take a position without a node for one without a schema cache.
-  json_t* templ = schema_child(p, "#template");
+  json_t* templ = schema_child(c, p, "#template");
   k::Json own;
   if (!templ) {
     own = k::Json::take(json_object());
@@ -53,11 +47,11 @@ int step_to_template(cdpath& p) {
                      k::tr_node_is_ordered(templ));
 }
 
-int apply_element(cdpath& p, std::string_view element) {
+int apply_element(Client& c, cdpath& p, std::string_view element) {
   switch (element[0]) {
     case '#':
       if (!p.in_method || element != "#input") return -1;
-      return step_into(p, std::string(element));
+      return step_into(c, p, std::string(element));
     case '<':
       for (char c : element) {
         if (c != '<') return -1;
@@ -65,31 +59,36 @@ int apply_element(cdpath& p, std::string_view element) {
       }
       return 0;
     case '-':
-      std::printf(":%s\n", previous_path.text.c_str());
-      cdpath_copy(p, previous_path);
+      std::printf(":%s\n", c.view.previous_path.text.c_str());
+      cdpath_copy(p, c.view.previous_path);
       return 0;
     case '*':
-      return element.size() == 1 ? step_to_template(p) : -1;
+      return element.size() == 1 ? step_to_template(c, p) : -1;
     default:
-      return step_into(p, cached_spelling(p.node, std::string(element)));
+      return step_into(c, p, cached_spelling(p.node, std::string(element)));
   }
 }
 
 }  // namespace
 
-int cdpath_resolve(cdpath& p, const char* text) {
+int cdpath_resolve(Client& client, cdpath& p, const char* text) {
   if (!text) return -2;
   std::string_view rest(text);
   if (!rest.empty() && rest[0] == ':') {
-    cdpath_clear(p);
+    cdpath_clear(p, client.view.schema_root.get());
     rest.remove_prefix(1);
   }
-  while (!rest.empty()) {
-    size_t dot = rest.find('.');
-    std::string_view element = rest.substr(0, dot);
-    rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
-    if (element.empty()) continue;
-    if (apply_element(p, element) != 0) return -1;
-  }
-  return 0;
+  bool applied = k::tr_path_for_each(
+      rest, [&](std::string_view element) { return apply_element(client, p, element) == 0; });
+  return applied ? 0 : -1;
+}
+
+int resolve_argument(Client& client, cdpath& p, const std::string& command, const char* argument,
+                     NoSuchNode ending) {
+  if (!p.node) return 0;
+  int r = cdpath_resolve(client, p, argument);
+  if (r != 0)
+    std::printf("%s: %s: no such node%s\n", command.c_str(), argument ? argument : "",
+                ending == NoSuchNode::kWithPeriod ? "." : "");
+  return r;
 }

@@ -3,11 +3,8 @@
 
 #include <cstring>
 
-#include "entry/exchange.h"
+#include "link/exchange.h"
 #include "platform/tr.h"
-#include "shell/prompt.h"
-
-k::Json schema_root;
 
 namespace {
 
@@ -38,22 +35,15 @@ bool children_unknown(json_t* node) {
 
 // Fills a table node with the whole subtree of each of its instances, in two requests: the names
 // of its children, then their attributes at full depth.
-void fetch_instances(json_t* table, const std::string& path) {
+void fetch_instances(Session& session, json_t* table, const std::string& path) {
   k::Message names_msg = k::msg_get_parameter_names(path, true);
-  request_exchange(names_msg, -1);
-  k::Json names = k::Json::take(json_array());
-  size_t i;
-  json_t* entry;
-  json_array_foreach(reply_list(names_msg), i, entry) {
-    json_t* name = json_object_get(entry, "Name");
-    if (!json_is_string(name)) break;
-    json_array_append(names.get(), name);
-  }
+  request_exchange(session, names_msg, -1);
+  k::Json names = k::tr_parameter_names(reply_list(names_msg));
   if (json_array_size(names.get()) == 0) return;  // nothing to ask for
 
   k::Message attrs_msg = k::msg_get_parameter_attributes(names, -1);
   k::msg_add_parameter(attrs_msg, "IgnoreAccessError", k::Json::take(json_true()));
-  request_exchange(attrs_msg, -1);
+  request_exchange(session, attrs_msg, -1);
   k::Json tree = k::tr_names_to_config(reply_list(attrs_msg), path.c_str());
   const char* key;
   json_t* instance;
@@ -67,23 +57,23 @@ void fetch_instances(json_t* table, const std::string& path) {
 
 }  // namespace
 
-json_t* schema_reset() {
-  schema_root = k::Json::take(json_object());
-  cdpath_clear(current_path);
+json_t* schema_reset(Client& client) {
+  DataModelView& view = client.view;
+  view.schema_root = k::Json::take(json_object());
+  cdpath_clear(view.current_path, view.schema_root.get());
   // "-" must never lead into the dropped tree (it was built with another user's rights, and at
   // the root its node would be the old root itself): the previous position starts at the new
   // root too.
-  cdpath_clear(previous_path);
-  int fetched = schema_fetch(current_path);
-  prompt_build();
-  json_object_del(schema_root.get(), "DataModelVersion");
-  return fetched == 0 ? schema_root.get() : nullptr;
+  cdpath_clear(view.previous_path, view.schema_root.get());
+  int fetched = schema_fetch(client, view.current_path);
+  json_object_del(view.schema_root.get(), "DataModelVersion");
+  return fetched == 0 ? view.schema_root.get() : nullptr;
 }
 
-int schema_fetch(cdpath& p) {
+int schema_fetch(Client& client, cdpath& p) {
   std::string path = request_path(p);
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
-  int exchanged = request_exchange(m, -1);
+  int exchanged = request_exchange(client.session, m, -1);
   // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".
   k::Json tree = k::tr_names_to_config(reply_list(m), path.c_str());
   schema_info_to_attr(tree.get());
@@ -96,18 +86,18 @@ int schema_fetch(cdpath& p) {
   json_object_update(p.node, tree.get());
   json_object_set_new(p.node, "#fetched", json_true());
 
-  if (p.is_multi) fetch_instances(p.node, path);
+  if (p.is_multi) fetch_instances(client.session, p.node, path);
   // An ordered table's "order" is read like a parameter; it must resolve without a request.
   if (p.is_ordered) json_object_set_new(p.node, "order", json_pack("{s:b}", "#fetched", 1));
   return exchanged < 0 ? -1 : 0;
 }
 
-json_t* schema_child(cdpath& p, const std::string& name) {
+json_t* schema_child(Client& client, cdpath& p, const std::string& name) {
   // A table is fetched again for a name it lacks: the instance may have been added since.
   if (children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
-    schema_fetch(p);
+    schema_fetch(client, p);
   if (json_t* child = json_object_get(p.node, name.c_str())) return child;
-  if (is_instance_number(name)) return json_object_get(p.node, "#template");
+  if (k::tr_is_instance_number(name)) return json_object_get(p.node, "#template");
   return nullptr;
 }
 
@@ -125,15 +115,7 @@ void schema_info_to_attr(json_t* node) {
   }
 }
 
-int node_is_writable(json_t* node) {
-  json_t* access = json_object_get(json_object_get(node, "#attr"), "access");
-  if (!json_is_string(access)) return 1;
-  return std::strcmp(json_string_value(access), "readOnly") == 0 ? 0 : 1;
-}
-
-int is_instance_number(const std::string& text) {
-  if (text.empty() || text.size() > 20) return 0;
-  for (char c : text)
-    if (c < '0' || c > '9') return 0;
-  return 1;
+bool node_is_writable(json_t* node) {
+  json_t* access = json_object_get(k::tr_node_attr(node), "access");
+  return !json_is_string(access) || std::strcmp(json_string_value(access), "readOnly") != 0;
 }

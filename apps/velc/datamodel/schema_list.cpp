@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "datamodel/schema.h"
-#include "entry/exchange.h"
+#include "link/exchange.h"
 #include "platform/tr.h"
 
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
@@ -17,8 +17,8 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
   json_array_append_new(array, json_stringn(entry.data(), entry.size()));
 }
 
-k::Json schema_list_children(cdpath& p, const char* filter, int options) {
-  if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(p);
+k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options) {
+  if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
   bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
   size_t filter_length = filter ? std::strlen(filter) : 0;
 
@@ -37,7 +37,7 @@ k::Json schema_list_children(cdpath& p, const char* filter, int options) {
   return list;
 }
 
-k::Json schema_list_names(cdpath& p) {
+k::Json schema_list_names(Client& client, cdpath& p) {
   if (!p.is_multi) {
     k::Json list = k::Json::take(json_array());
     const char* key;
@@ -56,7 +56,7 @@ k::Json schema_list_names(cdpath& p) {
     return {};
 
   k::Message m = k::msg_get_parameter_names(table + ".", true);
-  request_exchange(m, -1);
+  request_exchange(client.session, m, -1);
   if (!reply_ok(m)) return {};
   k::Json list = k::Json::take(json_array());
   size_t i;

@@ -1,13 +1,11 @@
-// set: writes parameter values, all accepted assignments of one command in one request.
 #include "datamodel/set.h"
 
 #include <cstdio>
 
-#include "datamodel/cdpath.h"
+#include "datamodel/resolve.h"
 #include "datamodel/value_from_text.h"
-#include "entry/exchange.h"
+#include "link/exchange.h"
 #include "platform/tr.h"
-#include "shell/command_handlers.h"
 
 namespace {
 
@@ -18,13 +16,11 @@ void append_assignment(json_t* list, const std::string& path, k::Json value) {
 
 // Checks one assignment against the schema cache; the converted value, or none after printing
 // why it was rejected. `path` gets the resolved path text.
-k::Json cached_assignment(const std::string& name, const std::string& key,
+k::Json cached_assignment(Client& client, const std::string& name, const std::string& key,
                           const std::string& value_text, std::string& path) {
-  CdpathCopy copy(current_path);
-  if (cdpath_resolve(copy.path, key.c_str()) != 0) {
-    std::printf("%s: %s: no such node.\n", name.c_str(), key.c_str());
+  CdpathCopy copy(client.view.current_path);
+  if (resolve_argument(client, copy.path, name, key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  }
   json_t* fallback = k::tr_node_default(copy.path.node);
   if (!k::tr_type_is_parameter(k::tr_node_type(copy.path.node)) || !fallback) {
     std::printf("%s: %s: is an object or doesn't have default value.\n", name.c_str(),
@@ -42,7 +38,7 @@ k::Json cached_assignment(const std::string& name, const std::string& key,
 
 }  // namespace
 
-k::Json set_collect(const std::string& name, json_t* args) {
+k::Json set_collect(Client& client, const std::string& name, json_t* args) {
   k::Json list = k::Json::take(json_array());
   size_t i;
   json_t* arg;
@@ -57,9 +53,9 @@ k::Json set_collect(const std::string& name, json_t* args) {
     std::string value_text = assignment.substr(equals + 1);
     std::printf("key = %s, value = %s\n", key.c_str(), value_text.c_str());
 
-    if (current_path.node) {
+    if (client.view.current_path.node) {
       std::string path;
-      k::Json value = cached_assignment(name, key, value_text, path);
+      k::Json value = cached_assignment(client, name, key, value_text, path);
       if (value) append_assignment(list.get(), path, std::move(value));
     } else if (k::Json value = k::json_parse(value_text)) {
       // No cache (request mode): the value is given as JSON; a text that is not JSON adds nothing.
@@ -73,16 +69,14 @@ k::Json set_collect(const std::string& name, json_t* args) {
   return list;
 }
 
-int cmd_set(const std::string& name, json_t* args) {
-  k::Json list = set_collect(name, args);
+int cmd_set(Client& client, const std::string& name, json_t* args) {
+  k::Json list = set_collect(client, name, args);
   if (!list) return -1;
-  // Under another word (request mode passes the word as typed, e.g. "SetParameterValues") the
-  // values go raw, so that veld converts text values by the parameter's type itself.
   k::Message m = name == "set"
                      ? k::msg_set_parameter_values(list)
                      : k::msg_create("RawSetParameterValues",
                                      k::Json::take(json_pack("{s:O}", "ParameterList", list.get())));
-  request_exchange(m, -1);
-  report_result(m);
+  request_exchange(client.session, m, -1);
+  report_result(m, client.colours);
   return 0;
 }

@@ -1,13 +1,20 @@
-// The set command (declared with the other handlers in shell/command_handlers.h) and the
-// collection of its assignments.
+// The set command: writes parameter values, all accepted assignments of one command in one
+// request.
 #pragma once
 
 #include <string>
 
+#include "datamodel/client.h"
 #include "platform/json.h"
+
+// `set <path>=<value> ...`: sends the accepted assignments and reports veld's answer. Under
+// another word than "set" (request mode passes the word as typed, such as
+// "SetParameterValues") the values go raw, for veld to convert text values by the parameter's
+// type itself. 0, or -1 when no assignment was accepted.
+int cmd_set(Client& client, const std::string& name, json_t* args);
 
 // Turns the "<path>=<value>" arguments into a ParameterList of {"Name", "Value"}: with a schema
 // cache, paths are resolved and values converted by the parameter's type; without one, paths go
 // as typed and values are parsed as JSON. Rejected assignments are reported (naming `name`) and
 // left out. None, after printing "<name>: no argument.", when nothing was accepted.
-k::Json set_collect(const std::string& name, json_t* args);
+k::Json set_collect(Client& client, const std::string& name, json_t* args);

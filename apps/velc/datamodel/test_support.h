@@ -13,12 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "datamodel/cdpath.h"
-#include "datamodel/schema.h"
-#include "entry/exchange.h"
+#include "datamodel/client.h"
 #include "platform/socket.h"
+#include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
 #include "platform/tr.h"
-#include "render/stdout_capture.h"
 
 namespace testing_support {
 
@@ -48,14 +47,24 @@ inline constexpr const char* kSchema = R"({"#fetched": true,
       "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
       "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}}})";
 
-// Makes kSchema the cache, with the shell and its previous position at the root. Requests fail
-// at once (no veld behind the socket) until a FakeVeld is made.
-inline void load_schema() {
-  requests_handle().set_destination("/nonexistent/velc-test/veld.sock");
-  schema_root = k::json_parse(kSchema);
-  cdpath_new(current_path);
-  cdpath_new(previous_path);
-}
+// What the commands under test work on: a session, a view and colours switched off. `load_schema`
+// makes kSchema the cache, with the current and previous positions at its root; requests fail at
+// once (no veld behind the socket) until a FakeVeld is made on the session.
+struct TestClient {
+  Session session;
+  DataModelView view;
+  k::ColourTable colours;
+  Client client{session, view, colours};
+
+  void load_schema() {
+    session.requests.set_destination("/nonexistent/velc-test/veld.sock");
+    view.schema_root = k::json_parse(kSchema);
+    cdpath_new(view.current_path, view.schema_root.get());
+    cdpath_new(view.previous_path, view.schema_root.get());
+  }
+  // The cache's node at a path, or none.
+  json_t* at(const char* path) { return k::conf_find_branch(view.schema_root.get(), path); }
+};
 
 inline k::Json args(const std::vector<const char*>& words) {
   k::Json a = k::Json::take(json_array());
@@ -63,38 +72,29 @@ inline k::Json args(const std::vector<const char*>& words) {
   return a;
 }
 
-template <class F>
-std::string output_of(F fn) {
-  StdoutCapture capture;
-  fn();
-  return capture.finish();
-}
-
-// A stand-in for veld on a socket in a temporary folder, connected to the requests and events
-// handles. It logs each request as "<method> <params as compact JSON>" and answers it with the
+// A stand-in for veld on a socket in a temporary folder, connected to the session's requests and
+// events connections. It logs each request as "<method> <params as compact JSON>" and answers it with the
 // ParameterList that `replies` holds for that text, or else with error 9005.
 class FakeVeld {
  public:
-  explicit FakeVeld(std::map<std::string, std::string> replies = {})
-      : replies_(std::move(replies)) {
-    char dir[] = "/tmp/velc-fake-XXXXXX";
-    std::string path = std::string(mkdtemp(dir)) + "/veld.sock";
+  explicit FakeVeld(Session& session, std::map<std::string, std::string> replies = {})
+      : session_(session), replies_(std::move(replies)) {
+    k::test::TempDir dir;
+    std::string path = dir.file("veld.sock");
     k::Fd listener = k::unix_listen(path);
-    // Connected one after the other, so the first accepted is the requests handle.
+    // Connected one after the other, so the first accepted is the requests connection.
     for (auto [handle, fd] :
-         {std::pair{&requests_handle(), &requests_}, {&events_handle(), &events_}}) {
+         {std::pair{&session.requests, &requests_}, {&session.events, &events_}}) {
       handle->set_destination(path);
       handle->connect();
       *fd = k::Fd(accept(listener.get(), nullptr, nullptr));
     }
-    unlink(path.c_str());
-    rmdir(dir);
     thread_ = std::thread([this] { serve(); });
   }
   ~FakeVeld() {
-    requests_handle().close();  // ends serve()
+    session_.requests.close();  // ends serve()
     thread_.join();
-    events_handle().close();
+    session_.events.close();
   }
 
   // The requests received since the last call.
@@ -105,7 +105,7 @@ class FakeVeld {
 
   // Sends a data-model change event (group 4) with the data given as JSON text.
   void send_change(const char* data) {
-    k::Json event = k::msg_create_event(4, k::json_parse(data)).to_json();
+    k::Json event = k::msg_create_event(k::kChangeEventGroup, k::json_parse(data)).to_json();
     std::string line = k::json_dump(event.get(), JSON_COMPACT) + "\n";
     k::write_all(events_.get(), line.data(), line.size());
   }
@@ -137,6 +137,7 @@ class FakeVeld {
     }
   }
 
+  Session& session_;
   std::map<std::string, std::string> replies_;
   k::Fd requests_, events_;
   std::thread thread_;

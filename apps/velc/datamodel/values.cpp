@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "datamodel/resolve.h"
 #include "datamodel/schema.h"
-#include "entry/exchange.h"
+#include "link/exchange.h"
 #include "platform/tr.h"
 #include "render/tree.h"
 #include "render/value_text.h"
-#include "shell/command_handlers.h"
-#include "shell/prompt.h"
 
 namespace {
 
@@ -26,9 +25,9 @@ size_t known_prefix(const std::string& request_text) {
 }
 
 // The number base of the schema node at a full path (0 when the cache does not hold it).
-int base_of(json_t* name) {
+int base_of(json_t* schema_root, json_t* name) {
   if (!json_is_string(name) || !schema_root) return 0;
-  return k::tr_node_base(k::tr_node_find(schema_root.get(), json_string_value(name)));
+  return k::tr_node_base(k::tr_node_find(schema_root, json_string_value(name)));
 }
 
 std::string_view text_of(json_t* s) {
@@ -37,15 +36,15 @@ std::string_view text_of(json_t* s) {
 }
 
 // Runs `show` for each argument (with no argument, for "."); always 0.
-int show_each(const std::string& name, json_t* args, bool tree) {
+int show_each(Client& client, const std::string& name, json_t* args, bool tree) {
   if (json_array_size(args) == 0) {
-    values_show(name, ".", tree);
+    values_show(client, name, ".", tree);
     return 0;
   }
   size_t i;
   json_t* arg;
   json_array_foreach(args, i, arg) {
-    if (json_is_string(arg)) values_show(name, json_string_value(arg), tree);
+    if (json_is_string(arg)) values_show(client, name, json_string_value(arg), tree);
   }
   return 0;
 }
@@ -54,7 +53,7 @@ int show_each(const std::string& name, json_t* args, bool tree) {
 
 std::string values_request_text(const cdpath& p, const char* typed, bool cached) {
   if (!cached) return typed ? typed : "";
-  if (p.node && p.node != schema_root.get() && k::tr_type_is_parameter(k::tr_node_type(p.node)))
+  if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node)))
     return p.text;
   if (!p.text.empty() && p.text.back() == '.') return p.text;
   std::string_view last = p.text;
@@ -63,7 +62,8 @@ std::string values_request_text(const cdpath& p, const char* typed, bool cached)
   return p.text + ".";
 }
 
-void values_print(json_t* parameter_list, const std::string& request_text) {
+void values_print(Client& client, json_t* parameter_list, const std::string& request_text) {
+  json_t* schema_root = client.view.schema_root.get();
   size_t prefix = known_prefix(request_text);
   std::string fallback = request_text.substr(request_text.rfind('.') + 1);
   auto short_name = [prefix](json_t* entry) {
@@ -79,16 +79,17 @@ void values_print(json_t* parameter_list, const std::string& request_text) {
     std::string shown(short_name(entry));
     if (shown.empty()) shown = fallback;
     json_t* value = json_object_get(entry, "Value");
-    std::string text = json_dump_value(value, base_of(json_object_get(entry, "Name")));
+    std::string text = json_dump_value(value, base_of(schema_root, json_object_get(entry, "Name")));
     std::printf("%-*s = ", static_cast<int>(width), shown.c_str());
-    colors_set_entry(kColourAutocomplete);
+    client.colours.set(k::kColourAutocomplete);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
-    k::colors_reset();
+    client.colours.reset();
   }
 }
 
-k::Json values_tree_build(json_t* parameter_list, const std::string& request_text) {
+k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
+                          const std::string& request_text) {
   k::Json root = k::Json::take(json_object());
   size_t prefix = known_prefix(request_text);
   std::string_view known(request_text.data(), prefix);
@@ -100,16 +101,12 @@ k::Json values_tree_build(json_t* parameter_list, const std::string& request_tex
     std::string_view full = text_of(name);
     if (full.size() < prefix || full.substr(0, prefix) != known) continue;
     json_t* node = root.get();
-    std::string_view rest = full.substr(prefix);
-    while (!rest.empty()) {
-      size_t dot = rest.find('.');
-      std::string_view element = rest.substr(0, dot);
-      rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
-      if (element.empty()) continue;
+    k::tr_path_for_each(full.substr(prefix), [&](std::string_view element) {
       if (is_pseudo_parameter(element)) json_object_set_new(node, "multi", json_true());
       node = display_tree_child(index, node, element);
-    }
-    json_object_set_new(node, "base", json_integer(base_of(name)));
+      return true;
+    });
+    json_object_set_new(node, "base", json_integer(base_of(schema_root, name)));
     if (json_t* value = json_object_get(entry, "Value")) json_object_set(node, "value", value);
   }
   // At the data-model root the tree is still named by the path asked for.
@@ -118,18 +115,10 @@ k::Json values_tree_build(json_t* parameter_list, const std::string& request_tex
   return root;
 }
 
-void values_tree(json_t* parameter_list, const std::string& request_text) {
-  k::Json tree = values_tree_build(parameter_list, request_text);
-  print_tree(tree.get());
-}
-
-int values_show(const std::string& name, const char* path, bool tree) {
-  CdpathCopy copy(current_path);
+int values_show(Client& client, const std::string& name, const char* path, bool tree) {
+  CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
-  if (cached && cdpath_resolve(copy.path, path) != 0) {
-    std::printf("%s: %s: no such node.\n", name.c_str(), path);
-    return -1;
-  }
+  if (resolve_argument(client, copy.path, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
   std::string request_text = values_request_text(copy.path, path, cached);
   k::Json text = k::json_str(request_text);
   if (!text) {
@@ -141,30 +130,32 @@ int values_show(const std::string& name, const char* path, bool tree) {
   k::Message m = k::msg_get_parameter_values(names);
   if (copy.path.via_template)
     k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
-  request_exchange(m, -1);
+  request_exchange(client.session, m, -1);
   if (!reply_ok(m)) {
-    report_result(m);
+    report_result(m, client.colours);
     return -1;
   }
   json_t* list = json_object_get(m.result.get(), "ParameterList");
-  if (tree)
-    values_tree(list, request_text);
-  else
-    values_print(list, request_text);
+  if (tree) {
+    k::Json drawn = values_tree_build(client.view.schema_root.get(), list, request_text);
+    print_tree(drawn.get(), client.colours);
+  } else {
+    values_print(client, list, request_text);
+  }
   return 0;
 }
 
-k::Json schema_tree(cdpath& p, const std::string& name, bool from_multi) {
+k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
   json_t* node = p.node;
-  if (node != schema_root.get() && k::tr_type_is_parameter(k::tr_node_type(node))) return record;
+  if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(node))) return record;
   if (from_multi && is_pseudo_parameter(name)) return record;
 
   bool multi = k::tr_node_is_multi(node);
   json_t* templ = multi ? json_object_get(node, "#template") : nullptr;
   // A node the cache does not hold (an unknown template) shows with no children.
-  k::Json names = node ? schema_list_names(p) : k::Json();
+  k::Json names = node ? schema_list_names(client, p) : k::Json();
   json_object_set_new(record.get(), "from_multi", json_boolean(multi));
   json_t* content = json_array();
   json_object_set_new(record.get(), "content", content);
@@ -179,27 +170,28 @@ k::Json schema_tree(cdpath& p, const std::string& name, bool from_multi) {
     bool pushed = cdpath_push(below.path, child, n, k::tr_node_is_multi(child),
                               k::tr_node_is_ordered(child)) == 0;
     // A path too long to follow is still drawn, as a leaf.
-    k::Json sub = pushed ? schema_tree(below.path, n, multi)
+    k::Json sub = pushed ? schema_tree(client, below.path, n, multi)
                          : k::Json::take(json_pack("{s:s}", "name", n.c_str()));
     json_array_append_new(content, sub.release());
   }
   return record;
 }
 
-int cmd_cat(const std::string& name, json_t* args) { return show_each(name, args, false); }
+int cmd_cat(Client& client, const std::string& name, json_t* args) {
+  return show_each(client, name, args, false);
+}
 
-int cmd_catree(const std::string& name, json_t* args) { return show_each(name, args, true); }
+int cmd_catree(Client& client, const std::string& name, json_t* args) {
+  return show_each(client, name, args, true);
+}
 
-int cmd_tree(const std::string& name, json_t* args) {
-  CdpathCopy copy(current_path);
-  json_t* first = json_array_get(args, 0);
-  if (json_is_string(first) && copy.path.node &&
-      cdpath_resolve(copy.path, json_string_value(first)) != 0) {
-    std::printf("%s: %s: no such node\n", name.c_str(), json_string_value(first));
+int cmd_tree(Client& client, const std::string& name, json_t* args) {
+  CdpathCopy copy(client.view.current_path);
+  const char* first = k::json_array_text(args, 0);
+  if (first && resolve_argument(client, copy.path, name, first, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  }
   std::string root_name = copy.path.text.empty() ? ":" : copy.path.text;
-  k::Json tree = schema_tree(copy.path, root_name, copy.path.is_multi);
-  print_tree(tree.get());
+  k::Json tree = schema_tree(client, copy.path, root_name, copy.path.is_multi);
+  print_tree(tree.get(), client.colours);
   return 0;
 }

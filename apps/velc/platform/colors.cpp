@@ -9,26 +9,24 @@
 
 namespace k {
 
-namespace {
+bool stdout_wants_colours() { return isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR"); }
 
-int g_enabled = -1;  // -1: not decided yet
-
-}  // namespace
-
-bool colors_enabled() {
-  if (g_enabled < 0) g_enabled = isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR");
-  return g_enabled == 1;
+void ColourTable::set(int entry) const {
+  if (enabled && entry >= 0 && entry < kColourEntries)
+    std::fputs(hsv_sequence(entries[entry]).c_str(), stdout);
 }
 
-void colors_force(bool on) { g_enabled = on ? 1 : 0; }
-
-void colors_set(int colour) {
-  if (!colors_enabled()) return;
-  const char* seq = colour == kColourError ? "\033[31m"
-                    : colour == kColourOk  ? "\033[32m"
+void ColourTable::set_fixed(int colour) const {
+  if (!enabled) return;
+  const char* seq = colour == kColourError    ? "\033[31m"
+                    : colour == kColourOk     ? "\033[32m"
                     : colour == kColourNumber ? "\033[33m"
                                               : "\033[0m";
   std::fputs(seq, stdout);
+}
+
+void ColourTable::reset() const {
+  if (enabled) std::fputs("\033[0m", stdout);
 }
 
 std::string hsv_sequence(const HsvColour& c) {
@@ -51,14 +49,6 @@ std::string hsv_sequence(const HsvColour& c) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "\033[38;2;%d;%d;%dm", byte(r), byte(g), byte(b));
   return buf;
-}
-
-void colors_set_hsv(const HsvColour& c) {
-  if (colors_enabled()) std::fputs(hsv_sequence(c).c_str(), stdout);
-}
-
-void colors_reset() {
-  if (colors_enabled()) std::fputs("\033[0m", stdout);
 }
 
 }  // namespace k

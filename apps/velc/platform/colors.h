@@ -1,5 +1,6 @@
-// Terminal colours. Sequences are written only when standard output is a terminal and NO_COLOR is
-// unset, so piped output and files carry no escape sequences.
+// Terminal colours: the run's colour scheme and the sequences that switch standard output to a
+// colour. Sequences are written only while the scheme is enabled, which a run decides from its
+// terminal (see stdout_wants_colours), so piped output and files carry no escape sequences.
 #pragma once
 
 #include <cstdint>
@@ -14,24 +15,40 @@ struct HsvColour {
   uint8_t value = 0;
 };
 
-// Fixed colours of `colors_set`.
-inline constexpr int kColourError = 1;    // red: error lines
-inline constexpr int kColourOk = 2;       // green: "OK"
-inline constexpr int kColourNumber = 3;   // yellow: instance numbers
+// Entries of the colour table.
+enum ColourEntry : int {
+  kColourRootPrompt = 0,    // the prompt while the user has system access
+  kColourPrompt = 1,        // the prompt otherwise
+  kColourAutocomplete = 2,  // completion candidates and highlighted output
+  kColourHint = 3,          // hint text
+};
+inline constexpr int kColourEntries = 4;
 
-// True when colour sequences are written (decided once, at the first use).
-bool colors_enabled();
-// Forces the decision (tests, and the shell once it knows its terminal).
-void colors_force(bool on);
+// Fixed colours, the same in every scheme.
+enum FixedColour : int {
+  kColourError = 1,   // red: error lines
+  kColourOk = 2,      // green: "OK"
+  kColourNumber = 3,  // yellow: instance numbers
+};
 
-// Switches standard output to a fixed colour (1, 2 or 3).
-void colors_set(int colour);
-// Switches standard output to an HSV colour (24-bit sequence).
-void colors_set_hsv(const HsvColour& c);
-// Back to the terminal's normal colour.
-void colors_reset();
+// The colour scheme of a run: four HSV entries (the `color` command changes them) and whether
+// sequences are written at all. A default table writes none, so tests see plain text.
+struct ColourTable {
+  HsvColour entries[kColourEntries] = {{0, 100, 100}, {220, 78, 100}, {50, 100, 55}, {120, 100, 55}};
+  bool enabled = false;
 
-// The 24-bit foreground sequence of an HSV colour, without checking whether colours are on.
+  // Switches standard output to an entry of the table.
+  void set(int entry) const;
+  // Switches standard output to a fixed colour.
+  void set_fixed(int colour) const;
+  // Back to the terminal's normal colour.
+  void reset() const;
+};
+
+// True when standard output is a terminal and NO_COLOR is unset: the run's colours are enabled.
+bool stdout_wants_colours();
+
+// The 24-bit foreground sequence of an HSV colour.
 std::string hsv_sequence(const HsvColour& c);
 
 }  // namespace k

@@ -5,10 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "platform/temp_dir.h"
 
 namespace {
 
@@ -27,21 +28,13 @@ mode_t mode_of(const std::string& path) {
 // A private folder for the history files of one test; the history is empty at start and end.
 class HistoryFile : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/velc-history-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    k::history_clear();
-  }
-  void TearDown() override {
-    k::history_clear();
-    std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
-  std::string dir_;
+  void SetUp() override { k::history_clear(); }
+  void TearDown() override { k::history_clear(); }
+  k::test::TempDir dir_;
 };
 
 TEST_F(HistoryFile, LoadSkipsEmptyLinesAndDumpWritesLatestPrivately) {
-  std::string old = dir_ + "/old", fresh = dir_ + "/fresh";
+  std::string old = dir_.file("old"), fresh = dir_.file("fresh");
   std::ofstream(old) << "cd Device\n\nls -l\ncat";
   chmod(old.c_str(), 0644);
   ASSERT_EQ(k::history_load(old), 0);
@@ -55,7 +48,7 @@ TEST_F(HistoryFile, LoadSkipsEmptyLinesAndDumpWritesLatestPrivately) {
 }
 
 TEST_F(HistoryFile, SymbolicLinkIsNeverFollowed) {
-  std::string target = dir_ + "/target", link = dir_ + "/link";
+  std::string target = dir_.file("target"), link = dir_.file("link");
   std::ofstream(target) << "precious\n";
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   k::history_add("secret");

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <random>
 
 #include "platform/interrupt.h"
 
@@ -25,30 +24,22 @@ constexpr int kInterruptSliceMs = 250;
 
 }  // namespace
 
-const std::string& process_session_id() {
-  static const std::string id = [] {
-    std::random_device rd;
-    return std::to_string(getpid()) + "-" + std::to_string(rd());
-  }();
-  return id;
-}
-
 void Connection::set_destination(const std::string& unix_path) {
   path_ = unix_path;
   close();
 }
 
-int Connection::fail(int code) {
+int Connection::set_socket_err(int code) {
   err_ = code;
   return code;
 }
 
 int Connection::connect() {
   close();
-  if (flags_ & kFlagSsl) return fail(kSockNoSsl);
+  if (flags_ & kFlagSsl) return set_socket_err(kSockNoSsl);
   int err = 0;
   fd_ = unix_connect(path_, err);
-  return fail(err);
+  return set_socket_err(err);
 }
 
 void Connection::close() {
@@ -59,18 +50,18 @@ void Connection::close() {
 }
 
 int Connection::write_message(const Message& m) {
-  if (!fd_) return fail(kSockNotConnected);
+  if (!fd_) return set_socket_err(kSockNotConnected);
   std::string line = json_dump(m.to_json().get(), JSON_COMPACT);
-  if (line.empty()) return fail(kSockInvalid);
+  if (line.empty()) return set_socket_err(kSockInvalid);
   line.push_back('\n');
   if (!write_all(fd_.get(), line.data(), line.size())) {
     // A dead connection is noticed here, before the peer saw anything: the request can safely
     // go again on a fresh connection.
     bool dead = errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN;
     close();
-    return fail(dead ? kSockResend : kSockWrite);
+    return set_socket_err(dead ? kSockResend : kSockWrite);
   }
-  return fail(kSockOk);
+  return set_socket_err(kSockOk);
 }
 
 Connection::Wait Connection::read_chunk(int64_t deadline_ms) {
@@ -113,10 +104,10 @@ Connection::Wait Connection::fill(int64_t deadline_ms) {
 
 int Connection::fail_wait(Wait w) {
   switch (w) {
-    case Wait::kInterrupted: interrupt_check(); return fail(kSockRead);
-    case Wait::kTimeout: return fail(kSockTimeout);
-    case Wait::kClosed: close(); return fail(kSockClosed);
-    default: close(); return fail(kSockRead);
+    case Wait::kInterrupted: interrupt_check(); return set_socket_err(kSockRead);
+    case Wait::kTimeout: return set_socket_err(kSockTimeout);
+    case Wait::kClosed: close(); return set_socket_err(kSockClosed);
+    default: close(); return set_socket_err(kSockRead);
   }
 }
 
@@ -192,13 +183,13 @@ std::optional<Message> Connection::take_buffered(int& bad) {
 }
 
 int Connection::exec(Message& m) {
-  if (m.kind != kMsgRequest) return fail(kSockInvalid);
+  if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
   if (!fd_) {
     if (int r = connect(); r < 0) return r;
   }
   if (!m.id) m.id = Json::take(json_integer(next_id_++));
   if (m.method == "JoinGroup") {
-    msg_add_parameter(m, "Session", json_str(process_session_id()));
+    if (!session_id_.empty()) msg_add_parameter(m, "Session", json_str(session_id_));
     if (flags_ & kFlagReceiver) msg_add_parameter(m, "Receiver", Json::take(json_true()));
   }
   if (int r = write_message(m); r < 0) return r;
@@ -217,7 +208,7 @@ int Connection::exec(Message& m) {
     } else if (Wait w = stream_message(deadline, got, bad); w != Wait::kReady) {
       return fail_wait(w);
     }
-    if (bad) return fail(bad);
+    if (bad) return set_socket_err(bad);
     if (!got) continue;  // a blank line
     if (got->kind != kMsgResult && got->kind != kMsgError) {
       inbox_.push_back(std::move(*got));
@@ -226,11 +217,11 @@ int Connection::exec(Message& m) {
     if (json_equal(got->id.get(), m.id.get())) {
       abandoned_.erase(awaited);
       m.take_reply(*got);
-      return fail(kSockOk);
+      return set_socket_err(kSockOk);
     }
     json_t* id = got->id.get();
     if (json_is_integer(id) && abandoned_.erase(json_integer_value(id))) continue;
-    return fail(kSockUnknownReply);
+    return set_socket_err(kSockUnknownReply);
   }
 }
 
@@ -250,11 +241,11 @@ std::optional<Message> Connection::recv() {
   if (!inbox_.empty()) {
     Message m = std::move(inbox_.front());
     inbox_.pop_front();
-    fail(kSockOk);
+    set_socket_err(kSockOk);
     return m;
   }
   if (!fd_) {
-    fail(kSockNotConnected);
+    set_socket_err(kSockNotConnected);
     return std::nullopt;
   }
   int64_t deadline = timeout_ms_ < 0 ? -1 : now_ms() + timeout_ms_;
@@ -262,7 +253,7 @@ std::optional<Message> Connection::recv() {
     int bad = 0;
     auto got = take_buffered(bad);
     if (bad) {
-      fail(bad);
+      set_socket_err(bad);
       return std::nullopt;
     }
     if (got) {
@@ -270,13 +261,13 @@ std::optional<Message> Connection::recv() {
       if ((got->kind == kMsgResult || got->kind == kMsgError) &&
           json_is_integer(got->id.get()) && abandoned_.erase(json_integer_value(got->id.get())))
         continue;
-      fail(kSockOk);
+      set_socket_err(kSockOk);
       return got;
     }
     Wait w = fill(deadline);
     if (w == Wait::kReady) continue;
     if (w == Wait::kTimeout) {
-      fail(reader_.pending_bytes() ? kSockTimeout : kSockNoData);
+      set_socket_err(reader_.pending_bytes() ? kSockTimeout : kSockNoData);
     } else {
       fail_wait(w);
     }

@@ -17,8 +17,10 @@ namespace k {
 // The daemon's socket when no other is given.
 inline constexpr const char* kDefaultSocketPath = "/var/run/veld.sock";
 
+// Milliseconds a request waits for its reply unless a command asks otherwise.
+inline constexpr int kDefaultTimeoutMs = 5000;
+
 // Handle flags.
-inline constexpr unsigned kFlagRelogin = 1;   // the handle logs in again after reconnecting
 inline constexpr unsigned kFlagReceiver = 2;  // the handle receives its process's events
 inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer
 
@@ -28,7 +30,7 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // The UNIX socket to connect to (type 2; the only type for now).
+  // The UNIX socket to connect to.
   void set_destination(const std::string& unix_path);
   const std::string& destination() const { return path_; }
   // Milliseconds that exec and recv wait; -1 waits without limit.
@@ -36,13 +38,15 @@ class Connection {
   int timeout() const { return timeout_ms_; }
   unsigned flags() const { return flags_; }
   void set_flags(unsigned flags) { flags_ = flags; }
+  // The identity that this handle's JoinGroup requests carry: the daemon delivers the events of
+  // all groups joined under one identity to the handle among them that has kFlagReceiver.
+  void set_session_id(const std::string& id) { session_id_ = id; }
 
   // Connects; 0 or a negative code, also kept as the socket error.
   int connect();
   void close();
   // The socket's descriptor, -1 while unconnected.
   int fd() const { return fd_.get(); }
-  int socket_type() const { return kSocketTypeUnix; }
   // The code of the last failure, 0 after a success.
   int socket_err() const { return err_; }
 
@@ -64,7 +68,8 @@ class Connection {
  private:
   enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted };
   struct StreamFeed;
-  int fail(int code);
+  // Keeps `code` as the socket error (0 after a success) and gives it back.
+  int set_socket_err(int code);
   int write_message(const Message& m);
   // One read of whatever the peer has sent, waiting until the deadline (-1: no limit).
   Wait read_chunk(int64_t deadline_ms);
@@ -85,9 +90,10 @@ class Connection {
   std::optional<Message> take_buffered(int& bad);
 
   std::string path_ = kDefaultSocketPath;
-  int timeout_ms_ = 5000;
+  int timeout_ms_ = kDefaultTimeoutMs;
   unsigned flags_ = 0;
   int err_ = 0;
+  std::string session_id_;
   Fd fd_;
   LineReader reader_;
   bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read
@@ -95,9 +101,5 @@ class Connection {
   std::set<int64_t> abandoned_;   // requests whose replies nobody waits for any more
   std::deque<Message> inbox_;     // non-reply messages met while waiting for a reply
 };
-
-// The identity that joins of this process carry, so that the daemon delivers the events of all
-// groups joined by any of its handles to its receiving handle.
-const std::string& process_session_id();
 
 }  // namespace k

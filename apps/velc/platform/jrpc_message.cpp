@@ -175,12 +175,6 @@ Message msg_change_order(const std::string& instance_path, unsigned order) {
   return m;
 }
 
-Message msg_execute(const std::string& method_path, Json arguments) {
-  Message m = request_with("Execute", "MethodName", json_str(method_path));
-  set(m.params.get(), "ParameterList", std::move(arguments));
-  return m;
-}
-
 Message msg_join_group(unsigned group) {
   return request_with("JoinGroup", "Group", Json::take(json_integer(group)));
 }

@@ -23,6 +23,10 @@ enum MsgKind : int {
 // The method name of event notifications.
 inline constexpr const char* kEventMethod = "Event";
 
+// The event group of data-model change events (instances added and deleted), which every client
+// joins on its events connection.
+inline constexpr unsigned kChangeEventGroup = 4;
+
 // One message. A request keeps its method and params after the exchange; the reply's parts
 // (kind, result or error) are stored into the same record.
 struct Message {
@@ -59,7 +63,6 @@ Message msg_set_parameter_values(Json parameter_list);  // [{"Name","Value"}...]
 Message msg_add_object(const std::string& object_path);
 Message msg_delete_object(const std::string& object_path);
 Message msg_change_order(const std::string& instance_path, unsigned order);
-Message msg_execute(const std::string& method_path, Json arguments);  // arguments may be none
 Message msg_join_group(unsigned group);
 
 // Adds (or replaces) one member of a request's params (k_jrpcmsg_add_parameter_json_new).

@@ -47,6 +47,12 @@ inline std::string json_text(json_t* obj, const char* key, std::string_view fall
                            : std::string(fallback);
 }
 
+// The text of element `index` of a JSON array (such as a command's arguments), or null when
+// there is none or it is not a string.
+inline const char* json_array_text(json_t* array, size_t index) {
+  return json_string_value(json_array_get(array, index));
+}
+
 // `json_dumps` into a std::string (empty when Jansson cannot encode the value).
 inline std::string json_dump(const json_t* v, size_t flags) {
   char* s = v ? json_dumps(v, flags) : nullptr;

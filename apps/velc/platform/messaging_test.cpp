@@ -18,9 +18,9 @@ namespace {
 using k::Connection;
 using k::Json;
 using k::Message;
-using k::testing::Peer;
-using k::testing::read_line;
-using k::testing::say;
+using k::test::Peer;
+using k::test::read_line;
+using k::test::say;
 
 TEST(LineReader, SplitsAcrossChunksAndKeepsPartialLines) {
   k::LineReader r;
@@ -217,11 +217,12 @@ TEST(Connection, JoinCarriesTheSessionAndTheReceiverFlag) {
   Connection c;
   c.set_destination(peer.path());
   c.set_flags(k::kFlagReceiver);
+  c.set_session_id("42-7");
   Message m = k::msg_join_group(4);
   ASSERT_EQ(c.exec(m), 0);
   Json j = k::json_parse(seen);
   json_t* params = json_object_get(j.get(), "params");
-  EXPECT_EQ(k::json_text(params, "Session"), k::process_session_id());
+  EXPECT_EQ(k::json_text(params, "Session"), "42-7");
   EXPECT_TRUE(json_is_true(json_object_get(params, "Receiver")));
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace k {
+
 int terminal_columns() {
   winsize ws{};
   if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
@@ -43,3 +45,5 @@ void show_list(json_t* words) {
     std::fputs(line.c_str(), stdout);
   }
 }
+
+}  // namespace k

@@ -4,7 +4,11 @@
 
 #include <jansson.h>
 
+namespace k {
+
 // The width of the terminal on standard output, or 80.
 int terminal_columns();
 // Prints the strings of a JSON array in columns, down then across.
 void show_list(json_t* words);
+
+}  // namespace k

@@ -31,10 +31,6 @@ enum SocketError : int {
 // The text of a code (k_socket_strerror).
 const char* socket_strerror(int code);
 
-// Socket types (k_socket_type).
-inline constexpr int kSocketTypeUnix = 2;
-inline constexpr int kSocketTypeTcp = 4;
-
 // An owned file descriptor, closed on destruction.
 class Fd {
  public:

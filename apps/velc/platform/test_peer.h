@@ -5,24 +5,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "platform/socket.h"
+#include "platform/temp_dir.h"
 
-namespace k::testing {
+namespace k::test {
 
 // A peer on a UNIX socket in a temporary folder: `serve` runs on its own thread with the accepted
 // connection's descriptor.
 class Peer {
  public:
-  explicit Peer(std::function<void(int)> serve) {
-    dir_ = std::filesystem::temp_directory_path() / ("velc-msg-" + std::to_string(getpid()) +
-                                                     "-" + std::to_string(counter_++));
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "s").string();
+  explicit Peer(std::function<void(int)> serve) : path_(dir_.file("s")) {
     listener_ = k::unix_listen(path_);
     thread_ = std::thread([this, serve] {
       int fd = accept(listener_.get(), nullptr, nullptr);
@@ -32,15 +28,11 @@ class Peer {
       }
     });
   }
-  ~Peer() {
-    thread_.join();
-    std::filesystem::remove_all(dir_);
-  }
+  ~Peer() { thread_.join(); }
   const std::string& path() const { return path_; }
 
  private:
-  static inline int counter_ = 0;
-  std::filesystem::path dir_;
+  TempDir dir_;
   std::string path_;
   k::Fd listener_;
   std::thread thread_;
@@ -59,4 +51,4 @@ inline void say(int fd, const std::string& text) {
   ASSERT_TRUE(k::write_all(fd, text.data(), text.size()));
 }
 
-}  // namespace k::testing
+}  // namespace k::test

@@ -48,13 +48,4 @@ int string_to_double(std::string_view text, double& out) {
   return 0;
 }
 
-uint32_t string_hash(std::string_view text) {
-  uint32_t h = 2166136261u;
-  for (unsigned char c : text) {
-    h ^= c;
-    h *= 16777619u;
-  }
-  return h;
-}
-
 }  // namespace k

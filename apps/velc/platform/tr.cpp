@@ -16,41 +16,24 @@ constexpr std::array<const char*, 26> kTypeNames = {
 
 bool is_true(json_t* obj, const char* key) { return json_is_true(json_object_get(obj, key)); }
 
-// Calls `fn(element)` for each element of a dotted path, skipping empty ones.
-template <typename Fn>
-bool for_each_element(std::string_view path, Fn fn) {
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t dot = path.find('.', pos);
-    if (dot == std::string_view::npos) dot = path.size();
-    if (dot > pos && !fn(path.substr(pos, dot - pos))) return false;
-    pos = dot + 1;
-  }
-  return true;
-}
-
-bool all_digits(std::string_view s) {
-  if (s.empty() || s.size() > 20) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 json_t* child(json_t* node, std::string_view name) {
   return json_object_getn(node, name.data(), name.size());
 }
 
 }  // namespace
 
+bool tr_is_instance_number(std::string_view text) {
+  if (text.empty() || text.size() > 20) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 int tr_type_code(std::string_view t) {
   if (t.empty()) return kTypeNone;
   for (size_t i = 1; i < kTypeNames.size(); ++i)
     if (t == kTypeNames[i]) return static_cast<int>(i);
   return kTypeUnknown;
-}
-
-const char* tr_type_name(int code) {
-  return code >= 0 && code < static_cast<int>(kTypeNames.size()) ? kTypeNames[code] : "unknown";
 }
 
 int tr_node_type(json_t* node) {
@@ -90,7 +73,7 @@ Json tr_names_to_config(json_t* list, const char* base) {
     std::string_view full(json_string_value(name), json_string_length(name));
     if (full.substr(0, prefix.size()) != prefix) continue;
     json_t* node = tree.get();
-    for_each_element(full.substr(prefix.size()), [&](std::string_view element) {
+    tr_path_for_each(full.substr(prefix.size()), [&](std::string_view element) {
       json_t* next = child(node, element);
       if (!json_is_object(next)) {
         next = json_object();
@@ -106,7 +89,7 @@ Json tr_names_to_config(json_t* list, const char* base) {
 
 json_t* conf_find_branch(json_t* root, std::string_view path) {
   json_t* node = root;
-  bool found = for_each_element(path, [&](std::string_view element) {
+  bool found = tr_path_for_each(path, [&](std::string_view element) {
     node = child(node, element);
     return json_is_object(node);
   });
@@ -115,32 +98,34 @@ json_t* conf_find_branch(json_t* root, std::string_view path) {
 
 json_t* tr_node_find(json_t* root, std::string_view path) {
   json_t* node = root;
-  bool found = for_each_element(path, [&](std::string_view element) {
+  bool found = tr_path_for_each(path, [&](std::string_view element) {
     json_t* next = child(node, element);
-    if (!next && all_digits(element)) next = json_object_get(node, "#template");
+    if (!next && tr_is_instance_number(element)) next = json_object_get(node, "#template");
     node = next;
     return json_is_object(node);
   });
   return found ? node : nullptr;
 }
 
-std::string conf_strip_path(std::string_view path, int skip, int strip) {
+std::string tr_parent_path(std::string_view path) {
   bool trailing = tr_path_is_partial(path);
   if (trailing) path.remove_suffix(1);
-  std::string out;
-  int index = 0;
-  int count = 0;
-  for_each_element(path, [&](std::string_view) { ++count; return true; });
-  for_each_element(path, [&](std::string_view element) {
-    if (index >= skip && index < count - strip) {
-      if (!out.empty()) out += '.';
-      out.append(element);
-    }
-    ++index;
-    return true;
-  });
-  if (trailing && !out.empty()) out += '.';
-  return out;
+  size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  std::string parent(path.substr(0, dot));
+  if (trailing) parent += '.';
+  return parent;
+}
+
+Json tr_parameter_names(json_t* parameter_list) {
+  Json names = Json::take(json_array());
+  size_t i;
+  json_t* entry;
+  json_array_foreach(parameter_list, i, entry) {
+    json_t* name = json_object_get(entry, "Name");
+    if (json_is_string(name)) json_array_append(names.get(), name);
+  }
+  return names;
 }
 
 }  // namespace k

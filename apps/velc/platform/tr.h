@@ -47,8 +47,6 @@ enum TypeCode : int {
 int tr_node_type(json_t* node);
 // The code of a type text.
 int tr_type_code(std::string_view type_text);
-// The type text of a code ("" for 0, "unknown" for 24).
-const char* tr_type_name(int code);
 // True for the codes of parameters (3 and above).
 bool tr_type_is_parameter(int code);
 
@@ -61,6 +59,9 @@ int tr_node_base(json_t* node);
 // "multi" / "ordered" attributes are JSON true; false for none.
 bool tr_node_is_multi(json_t* node);
 bool tr_node_is_ordered(json_t* node);
+
+// True for an element that names an instance: 1 to 20 decimal digits.
+bool tr_is_instance_number(std::string_view element);
 
 // A path text that names a parameter or an object without its trailing dot: not empty and not
 // ending in "." (k_tr_path_is_full).
@@ -79,8 +80,25 @@ Json tr_names_to_config(json_t* parameter_list, const char* base);
 json_t* tr_node_find(json_t* root, std::string_view path);
 // The node at a path below `root`, exactly as the tree holds it, or none (k_conf_find_branch).
 json_t* conf_find_branch(json_t* root, std::string_view path);
-// The path without its last `strip` elements (a trailing dot is ignored and kept), starting at
-// element `skip` (k_conf_strip_path_adv with 0 and 1: the parent's path).
-std::string conf_strip_path(std::string_view path, int skip, int strip);
+// The path of the parent: the path without its last element ("Device.Hosts.Host.3." gives
+// "Device.Hosts.Host."; a trailing dot is kept; one element gives "").
+std::string tr_parent_path(std::string_view path);
+
+// Calls `fn(element)` for each element of a dotted path, in order, skipping empty ones (so a
+// leading, trailing or doubled "." adds none). Stops early, giving false, when `fn` does.
+template <typename Fn>
+bool tr_path_for_each(std::string_view path, Fn fn) {
+  while (!path.empty()) {
+    size_t dot = path.find('.');
+    std::string_view element = path.substr(0, dot);
+    path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+    if (!element.empty() && !fn(element)) return false;
+  }
+  return true;
+}
+
+// The "Name" texts of the entries of a ParameterList, in order: a new JSON array of strings
+// (entries without a string name are left out).
+Json tr_parameter_names(json_t* parameter_list);
 
 }  // namespace k

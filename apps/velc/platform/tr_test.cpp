@@ -34,13 +34,20 @@ TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
   EXPECT_EQ(k::conf_find_branch(root.get(), "Device.Hosts.Host.7.A"), nullptr);
 }
 
+TEST(Tr, InstanceNumbersHaveOneToTwentyDigits) {
+  const std::pair<const char*, bool> cases[] = {
+      {"0", true}, {"00042", true}, {"12345678901234567890", true}, {"", false},
+      {"123456789012345678901", false}, {"12a", false}, {"-1", false}};
+  for (const auto& [text, yes] : cases) EXPECT_EQ(k::tr_is_instance_number(text), yes) << text;
+}
+
 TEST(Tr, PathTexts) {
   EXPECT_TRUE(k::tr_path_is_full("Device.X"));
   EXPECT_FALSE(k::tr_path_is_full("Device."));
   EXPECT_FALSE(k::tr_path_is_full(""));
-  EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3.", 0, 1), "Device.Hosts.Host.");
-  EXPECT_EQ(k::conf_strip_path("Device.Hosts.Host.3", 0, 1), "Device.Hosts.Host");
-  EXPECT_EQ(k::conf_strip_path("Device.", 0, 1), "");
+  EXPECT_EQ(k::tr_parent_path("Device.Hosts.Host.3."), "Device.Hosts.Host.");
+  EXPECT_EQ(k::tr_parent_path("Device.Hosts.Host.3"), "Device.Hosts.Host");
+  EXPECT_EQ(k::tr_parent_path("Device."), "");
 }
 
 TEST(Text, Conversions) {

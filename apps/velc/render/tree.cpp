@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "render/value_text.h"
-#include "shell/prompt.h"
 
 namespace {
 
@@ -52,7 +51,8 @@ size_t children_width(const std::vector<json_t*>& children) {
   return width;
 }
 
-void print_line(json_t* record, std::string_view name, size_t width) {
+void print_line(json_t* record, std::string_view name, size_t width,
+                const k::ColourTable& colours) {
   if (!name.empty()) std::fwrite(name.data(), 1, name.size(), stdout);
   json_t* value = json_object_get(record, "value");
   if (value) {
@@ -61,9 +61,9 @@ void print_line(json_t* record, std::string_view name, size_t width) {
     std::string text = json_dump_value(value, b);
     size_t fill = width > name.size() ? width - name.size() : 0;
     std::printf("%*s = ", static_cast<int>(fill), "");
-    colors_set_entry(kColourAutocomplete);
+    colours.set(k::kColourAutocomplete);
     std::fwrite(text.data(), 1, text.size(), stdout);
-    k::colors_reset();
+    colours.reset();
   }
   std::fputc('\n', stdout);
 }
@@ -98,10 +98,12 @@ json_t* display_tree_child(DisplayTreeIndex& index, json_t* parent, std::string_
   return child;
 }
 
-void print_tree(json_t* root) { print_tree_node(root, -1, 0, {}, false); }
+void print_tree(json_t* root, const k::ColourTable& colours) {
+  print_tree_node(root, -1, 0, {}, false, colours);
+}
 
 void print_tree_node(json_t* record, int depth, size_t width, const std::vector<char>& columns,
-                     bool is_last) {
+                     bool is_last, const k::ColourTable& colours) {
   // Private column flags: the caller's levels 0..depth, and one for this record's children.
   std::vector<char> flags(depth + 2, 0);
   for (int i = 0; i <= depth && i < static_cast<int>(columns.size()); ++i) flags[i] = columns[i];
@@ -114,7 +116,7 @@ void print_tree_node(json_t* record, int depth, size_t width, const std::vector<
       std::fputs(is_last ? kConnectorLast : kConnectorMiddle, stdout);
       std::fputs(kAfterConnector, stdout);
     }
-    print_line(record, name, width);
+    print_line(record, name, width, colours);
   }
 
   std::vector<json_t*> children = sorted_children(json_object_get(record, "content"));
@@ -123,6 +125,6 @@ void print_tree_node(json_t* record, int depth, size_t width, const std::vector<
   for (size_t i = 0; i < children.size(); ++i) {
     bool last = i + 1 == children.size();
     if (last) flags[depth + 1] = 0;
-    print_tree_node(children[i], depth + 1, child_width, flags, last);
+    print_tree_node(children[i], depth + 1, child_width, flags, last, colours);
   }
 }

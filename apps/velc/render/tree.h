@@ -17,6 +17,8 @@
 
 #include <jansson.h>
 
+#include "platform/colors.h"
+
 // Children of records met while building a tree, by name, so that finding a child among many
 // siblings does not scan "content". Records must stay alive (owned by the tree) while it is used.
 struct DisplayTreeIndex {
@@ -27,11 +29,12 @@ struct DisplayTreeIndex {
 // parent's "content" (created when missing) when there is none. Borrowed from the tree.
 json_t* display_tree_child(DisplayTreeIndex& index, json_t* parent, std::string_view name);
 
-// Draws a tree on standard output, one line per record; a root with an empty name has no line.
-void print_tree(json_t* root);
+// Draws a tree on standard output, one line per record, values in the autocomplete colour of
+// `colours`; a root with an empty name has no line.
+void print_tree(json_t* root, const k::ColourTable& colours);
 
 // Draws one record and its children. `depth` is -1 for the root, 0 for its children, ...;
 // `width` the name width that aligns "=" among leaf siblings (0: no alignment); `columns` holds,
 // for each level 0..depth, whether the ancestor at that level has further siblings below it.
 void print_tree_node(json_t* record, int depth, size_t width, const std::vector<char>& columns,
-                     bool is_last);
+                     bool is_last, const k::ColourTable& colours);

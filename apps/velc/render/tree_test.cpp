@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
-#include "render/stdout_capture.h"
+#include "platform/stdout_capture.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(PrintTree, DrawsExactly) {
     k::Json parsed = k::json_parse(tree);
     ASSERT_TRUE(parsed) << tree;
     StdoutCapture capture;
-    print_tree(parsed.get());
+    print_tree(parsed.get(), k::ColourTable{});
     EXPECT_EQ(capture.finish(), drawing);
   }
 }

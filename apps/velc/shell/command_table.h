@@ -1,36 +1,67 @@
-// The command table: the single source for which words the shell accepts, which handler runs a
-// word, which words request mode and script files accept, and what `help` prints.
+// The command table's type, its lookups and the two dispatchers. The table is the single source
+// for which words the shell accepts, which handler runs a word, which words request mode accepts,
+// and what `help` prints. The rows themselves are the program's (app/command_rows.h): they name
+// handlers of every layer, and reach the shell and request mode as an argument.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include <jansson.h>
 
-using CommandHandler = int (*)(const std::string& name, json_t* args);
+#include "datamodel/client.h"
+#include "platform/text.h"
 
-struct CommandEntry {
-  const char* name;
-  const char* method;        // the management method the command stands for, or null
-  uint32_t id;               // never 0; completion picks its rule by it
-  CommandHandler handler;    // shell and configuration script; null: not available yet
-  CommandHandler request_handler;  // request mode and script files; null: not available there
-  const char* usage;
-  const char* description;
+// Runs a command: the command name (as the dispatcher passes it) and the argument array (a
+// borrowed JSON array of strings, without the command word). 0 on success, negative on failure.
+using CommandHandler = int (*)(Client& client, const std::string& name, json_t* args);
+
+// What the shell offers when the user completes an argument of the command.
+enum class CompletionKind {
+  kNone,
+  kPath,         // data-model paths
+  kMethodInput,  // a method's path, then its input arguments
+  kValue,        // "<path>=<value>": paths, then the parameter's values
+  kFile,         // local file names
+  kCommand,      // programs along PATH
 };
 
-inline constexpr size_t kCommandCount = 36;
-extern const CommandEntry command_table[kCommandCount];
+// One row of the table.
+struct CommandEntry {
+  const char* name;                  // the command word, unique in the table
+  const char* method = nullptr;      // the management method it stands for; the word selects it too
+  uint32_t id = 0;                   // the command's number; never 0
+  CommandHandler handler = nullptr;  // runs it in the shell
+  CommandHandler request_handler = nullptr;  // runs it in request mode; none: not available there
+  const char* usage = nullptr;        // the synopsis `help` shows; none: `help` leaves it out
+  const char* description = nullptr;  // the explanation `help` shows
+  bool sensitive = false;    // the line is never written to the history (it may hold a secret)
+  bool needs_cache = false;  // works on the schema cache (the shell's position and its paths)
+  CompletionKind completion = CompletionKind::kNone;
+  uint32_t name_hash = 0;    // string_hash of name and method, so that a lookup compares texts
+  uint32_t method_hash = 0;  // only where the hashes agree (filled by command_row)
+};
 
-// Fills the lookup hashes of the rows (done by the first lookup).
-void command_hashes_init();
-// The row for a word typed in the shell ("?" is help); rows without a handler are not found.
-const CommandEntry* command_find(const char* word);
-// The row for a word of request mode and script files; only rows with a request handler.
-const CommandEntry* command_find_request(const char* word);
-// Runs a shell word; prints "%s: command not found." and gives -1 when there is no such row.
-int command_dispatch(const char* word, json_t* args);
+// A row with its hashes filled; usable in a constant table.
+constexpr CommandEntry command_row(CommandEntry e) {
+  e.name_hash = k::string_hash(e.name);
+  e.method_hash = e.method ? k::string_hash(e.method) : 0;
+  return e;
+}
+
+// The rows, in lookup order: where two rows share a method, the first wins.
+using CommandTable = std::span<const CommandEntry>;
+
+// The row for a word typed in the shell ("?" is help): the first row whose name or method is the
+// word, when it has a shell handler. None otherwise.
+const CommandEntry* command_find(CommandTable table, const char* word);
+// The row for a word of request mode: the first row whose name or method is the word, when it
+// has a request handler.
+const CommandEntry* command_find_request(CommandTable table, const char* word);
+// Runs a shell word with the row's name; prints "%s: command not found." and gives -1 when no row
+// qualifies.
+int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
 // Runs a request-mode word with the word as typed; prints "%s: unknown method." and gives -1.
-int request_dispatch(const char* word, json_t* args);
-// Appends the names of the rows that begin with `prefix` (all for null), in table order.
-void command_complete_names(const char* prefix, json_t* out);
+int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args);

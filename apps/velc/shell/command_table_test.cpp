@@ -4,52 +4,83 @@
 
 #include <string>
 
-#include "shell/shell_test_support.h"
+#include "platform/stdout_capture.h"
 
 namespace {
 
-struct LookupCase {
-  const char* word;
-  const char* shell_row;    // the row the shell finds, or null
-  const char* request_row;  // the row request mode finds, or null
-};
-
-class CommandLookup : public testing::TestWithParam<LookupCase> {};
-
-TEST_P(CommandLookup, FindsRow) {
-  const LookupCase& c = GetParam();
-  const CommandEntry* shell = command_find(c.word);
-  const CommandEntry* request = command_find_request(c.word);
-  EXPECT_STREQ(shell ? shell->name : nullptr, c.shell_row) << c.word;
-  EXPECT_STREQ(request ? request->name : nullptr, c.request_row) << c.word;
+// Handlers that tell which was called, and with which name.
+std::string g_called;
+int shell_handler(Client&, const std::string& name, json_t*) {
+  g_called = "shell " + name;
+  return 7;
+}
+int request_handler(Client&, const std::string& name, json_t*) {
+  g_called = "request " + name;
+  return 8;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, CommandLookup,
-    testing::Values(LookupCase{"?", "help", nullptr}, LookupCase{"help", "help", nullptr},
-                    LookupCase{"cd", "cd", nullptr},
-                    LookupCase{"GetParameterValues", "cat", "cat"},  // the method's first row
-                    LookupCase{"DeleteObject", "del", "del"}, LookupCase{"touch", "touch", "touch"},
-                    LookupCase{"attr", nullptr, nullptr},  // rows without handler
-                    LookupCase{"GetParameterAttributes", nullptr, nullptr},
-                    LookupCase{"debug", nullptr, nullptr}, LookupCase{"LS", nullptr, nullptr},
-                    LookupCase{"Cd", nullptr, nullptr}, LookupCase{"c", nullptr, nullptr},
-                    LookupCase{"", nullptr, nullptr}));
+// Two rows share a method (the first wins); one runs only in the shell, one has no handler.
+constexpr CommandEntry kRows[] = {
+    command_row({.name = "cat", .method = "GetParameterValues", .id = 2, .handler = shell_handler,
+                 .request_handler = request_handler}),
+    command_row({.name = "cd", .id = 4, .handler = shell_handler}),
+    command_row({.name = "get", .method = "GetParameterValues", .id = 2,
+                 .handler = shell_handler, .request_handler = request_handler}),
+    command_row({.name = "help", .id = 14, .handler = shell_handler}),
+    command_row({.name = "later", .method = "Later", .id = 50}),
+};
 
-TEST(CommandDispatch, UnknownWordsAreReported) {
+TEST(CommandLookup, FindsTheFirstRowWithAHandlerForTheMode) {
   struct {
-    int (*dispatch)(const char*, json_t*);
     const char* word;
-    const char* text;
-  } cases[] = {{command_dispatch, "LS", "LS: command not found.\n"},
-               {request_dispatch, "cd", "cd: unknown method.\n"},
-               {request_dispatch, "?", "?: unknown method.\n"}};
-  k::Json args = shell_test::args_of({"Device"});
+    const char* shell_row;    // the row the shell finds, or null
+    const char* request_row;  // the row request mode finds, or null
+  } cases[] = {
+      {"?", "help", nullptr}, {"help", "help", nullptr}, {"cd", "cd", nullptr},
+      {"GetParameterValues", "cat", "cat"}, {"get", "get", "get"},
+      {"later", nullptr, nullptr}, {"Later", nullptr, nullptr},  // a row without handlers
+      {"CD", nullptr, nullptr}, {"c", nullptr, nullptr}, {"", nullptr, nullptr},
+  };
   for (const auto& c : cases) {
+    const CommandEntry* shell = command_find(kRows, c.word);
+    const CommandEntry* request = command_find_request(kRows, c.word);
+    EXPECT_STREQ(shell ? shell->name : nullptr, c.shell_row) << c.word;
+    EXPECT_STREQ(request ? request->name : nullptr, c.request_row) << c.word;
+  }
+}
+
+TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
+  Session session;
+  DataModelView view;
+  k::ColourTable colours;
+  Client client{session, view, colours};
+  k::Json args = k::Json::take(json_array());
+  struct {
+    bool request;
+    const char* word;
+    int status;
+    const char* called;   // what the handler saw, or empty when none ran
+    const char* printed;
+  } cases[] = {
+      // The shell passes the row's name; request mode the word as typed.
+      {false, "GetParameterValues", 7, "shell cat", ""},
+      {false, "?", 7, "shell help", ""},
+      {true, "GetParameterValues", 8, "request GetParameterValues", ""},
+      {false, "LS", -1, "", "LS: command not found.\n"},
+      {false, "later", -1, "", "later: command not found.\n"},
+      {true, "cd", -1, "", "cd: unknown method.\n"},
+      {true, "?", -1, "", "?: unknown method.\n"},
+  };
+  for (const auto& c : cases) {
+    g_called.clear();
     int status = 0;
-    EXPECT_EQ(shell_test::output_of([&] { return c.dispatch(c.word, args.get()); }, &status),
-              c.text);
-    EXPECT_EQ(status, -1) << c.word;
+    std::string out = output_of([&] {
+      status = c.request ? request_dispatch(kRows, client, c.word, args.get())
+                         : command_dispatch(kRows, client, c.word, args.get());
+    });
+    EXPECT_EQ(out, c.printed) << c.word;
+    EXPECT_EQ(status, c.status) << c.word;
+    EXPECT_EQ(g_called, c.called) << c.word;
   }
 }
 

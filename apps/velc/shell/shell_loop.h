@@ -1,14 +1,17 @@
-// The interactive shell: reads lines from the terminal, runs them as commands and prints
-// events from the daemon while the user types.
+// The interactive shell: reads lines from the terminal, runs them as commands of the table and
+// prints events from veld while the user types.
 #pragma once
 
 #include <string>
 
+#include "link/session.h"
+#include "platform/colors.h"
 #include "platform/json.h"
+#include "shell/command_table.h"
 
-// Runs the interactive shell until "q", "quit" or Ctrl-D; returns 0 on a normal end, negative
-// when the shell cannot start.
-int shell_loop();
+// Runs the interactive shell on a connected session until "q", "quit", Ctrl-D or the loss of the
+// events connection; returns 0, or -1 when the schema cache cannot be made at start.
+int shell_loop(CommandTable table, Session& session, k::ColourTable& colours);
 
 // The words of a typed line, the command word first: the tokens of the line, except that a line
 // beginning with "lua " gives "lua" and everything after those four characters, unchanged, so

@@ -2,11 +2,9 @@
 
 #include <string>
 
-namespace {
+#include "platform/text.h"
 
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+namespace {
 
 // The scan of one line: the word being collected and the scanner's flags.
 struct Scanner {
@@ -32,7 +30,7 @@ struct Scanner {
       word.push_back(c);
       return false;
     }
-    if (is_blank(c)) return finish_word();
+    if (k::is_blank(c)) return finish_word();
     word.push_back(c);
     return false;
   }

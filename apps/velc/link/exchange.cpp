@@ -1,50 +1,39 @@
-#include "entry/exchange.h"
+#include "link/exchange.h"
 
 #include <cstdio>
-
-#include "platform/colors.h"
-
-k::Connection& requests_handle() {
-  static k::Connection handle;
-  return handle;
-}
-
-k::Connection& events_handle() {
-  static k::Connection handle;
-  return handle;
-}
 
 namespace {
 
 // Restores the default time-out however the exchange ends (Ctrl-C included).
 struct DefaultTimeoutGuard {
-  ~DefaultTimeoutGuard() { requests_handle().set_timeout(5000); }
+  k::Connection& handle;
+  ~DefaultTimeoutGuard() { handle.set_timeout(k::kDefaultTimeoutMs); }
 };
 
 }  // namespace
 
-int request_exchange(k::Message& m, int timeout_ms) {
-  k::Connection& handle = requests_handle();
-  DefaultTimeoutGuard guard;
+int request_exchange(Session& session, k::Message& m, int timeout_ms) {
+  k::Connection& handle = session.requests;
+  DefaultTimeoutGuard guard{handle};
   handle.set_timeout(timeout_ms);
   int r = handle.exec(m);
   if (r < 0 && handle.socket_err() == k::kSockResend) r = handle.exec(m);
   return r;
 }
 
-void report_result(const k::Message& m) {
+void report_result(const k::Message& m, const k::ColourTable& colours) {
   if (m.error_code == 0) {
     std::fputs("Status: ", stdout);
-    k::colors_set(k::kColourOk);
+    colours.set_fixed(k::kColourOk);
     std::fputs("OK", stdout);
-    k::colors_reset();
+    colours.reset();
     std::fputs("\n", stdout);
     std::fflush(stdout);
     return;
   }
-  k::colors_set(k::kColourError);
+  colours.set_fixed(k::kColourError);
   std::printf("[%d] %s", m.error_code, m.error_message ? m.error_message->c_str() : "");
-  k::colors_reset();
+  colours.reset();
   if (m.error_detail)
     std::printf(": %s\n", m.error_detail->c_str());
   else

@@ -1,7 +1,7 @@
 // velc: the console client of veld.
 #include <cstdio>
 
-#include "entry/startup.h"
+#include "app/startup.h"
 #include "platform/interrupt.h"
 
 int main(int argc, char** argv) {

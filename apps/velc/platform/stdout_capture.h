@@ -1,5 +1,5 @@
 // Test helper: collects what the code under test writes to standard output (descriptor 1), so
-// that tests compare exact texts. Colours are switched off while capturing.
+// that tests compare exact texts.
 #pragma once
 
 #include <unistd.h>
@@ -7,12 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/colors.h"
-
 class StdoutCapture {
  public:
   StdoutCapture() {
-    k::colors_force(false);
     std::fflush(stdout);
     file_ = std::tmpfile();
     saved_ = dup(STDOUT_FILENO);
@@ -42,3 +39,11 @@ class StdoutCapture {
   int saved_ = -1;
   std::string text_;
 };
+
+// What `fn` writes to standard output.
+template <typename Fn>
+std::string output_of(Fn fn) {
+  StdoutCapture capture;
+  fn();
+  return capture.finish();
+}

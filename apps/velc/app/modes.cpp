@@ -1,4 +1,4 @@
-#include "entry/modes.h"
+#include "app/modes.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "entry/events.h"
-#include "entry/exchange.h"
+#include "link/events.h"
+#include "link/exchange.h"
 
-int raw_mode(const Options& options, int timeout_ms) {
+int raw_mode(Session& session, const Options& options, int timeout_ms) {
   json_t* text = json_array_get(options.parameters.get(), 0);
   k::Json j = json_is_string(text) ? k::json_parse(json_string_value(text), 0) : k::Json();
   if (!j) {
@@ -21,11 +21,11 @@ int raw_mode(const Options& options, int timeout_ms) {
     std::printf("Incorrect message.\n");
     return -1;
   }
-  if (m->kind != k::kMsgRequest) return requests_handle().send(*m);
-  request_exchange(*m, timeout_ms);
+  if (m->kind != k::kMsgRequest) return session.requests.send(*m);
+  request_exchange(session, *m, timeout_ms);
   if (m->kind == k::kMsgRequest) {
     // No reply came: say why instead of echoing the request back.
-    int e = requests_handle().socket_err();
+    int e = session.requests.socket_err();
     std::printf("%s(%d)\n", k::socket_strerror(e), e);
     return e;
   }
@@ -36,14 +36,15 @@ int raw_mode(const Options& options, int timeout_ms) {
   return m->error_code;
 }
 
-int event_mode(const Options& options) {
+int event_mode(Session& session, const Options& options) {
   json_t* text = json_array_get(options.parameters.get(), 0);
   k::Json data = json_is_string(text) ? k::json_parse(json_string_value(text)) : k::Json();
-  return events_handle().send(k::msg_create_event(options.mode_id, data));
+  return session.events.send(k::msg_create_event(options.mode_id, data));
 }
 
 namespace {
 
+// Raised by the SIGTERM handler of listen mode.
 volatile sig_atomic_t g_terminate = 0;
 
 void on_sigint(int) {}
@@ -58,13 +59,15 @@ void install(int signal, void (*handler)(int)) {
 
 }  // namespace
 
-int listen_mode() {
+int listen_mode(Session& session) {
   // SIGINT only interrupts the wait; it never ends listening.
   install(SIGINT, on_sigint);
   install(SIGTERM, on_sigterm);
-  int fd = events_handle().fd();
-  while (running_flag && !g_terminate) {
-    if (!events_handle().has_buffered_message()) {
+  int fd = session.events.fd();
+  // Data-model change events are not shown here; nothing applies them, so each is dropped.
+  ChangeQueue changes;
+  while (session.running && !g_terminate) {
+    if (!session.events.has_buffered_message()) {
       pollfd p{fd, POLLIN, 0};
       int r = ::poll(&p, 1, -1);
       if (r < 0) {
@@ -73,7 +76,8 @@ int listen_mode() {
       }
     }
     // A loss of the connection clears the running flag and prints "Connection dropped".
-    event_receive();
+    event_receive(session, changes);
+    changes.take();
   }
   return 0;
 }

@@ -1,9 +1,9 @@
 // The one form in which the client reports a replied request.
-#include "entry/exchange.h"
+#include "link/exchange.h"
 
 #include <gtest/gtest.h>
 
-#include "render/stdout_capture.h"
+#include "platform/stdout_capture.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(ReportResult, Forms) {
   for (const auto& c : cases) {
     k::Message m = reply(c.reply);
     StdoutCapture out;
-    report_result(m);
+    report_result(m, k::ColourTable{});
     EXPECT_EQ(out.finish(), c.printed) << c.reply;
   }
 }

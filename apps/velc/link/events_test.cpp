@@ -1,16 +1,15 @@
 // Messages arriving on the events connection.
-#include "entry/events.h"
+#include "link/events.h"
 
 #include <gtest/gtest.h>
 
-#include "entry/exchange.h"
+#include "platform/stdout_capture.h"
 #include "platform/test_peer.h"
-#include "render/stdout_capture.h"
 
 namespace {
 
-using k::testing::Peer;
-using k::testing::say;
+using k::test::Peer;
+using k::test::say;
 
 TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
   Peer peer([](int fd) {
@@ -20,24 +19,24 @@ TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
     say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":9,"Data":{"text":"hi"}}})" "\n");
     say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":12}})" "\n");
   });
-  k::Connection& events = events_handle();
-  events.set_destination(peer.path());
-  events.set_timeout(2000);
-  ASSERT_EQ(events.connect(), 0);
+  Session session;
+  session.events.set_destination(peer.path());
+  session.events.set_timeout(2000);
+  ASSERT_EQ(session.events.connect(), 0);
+  ChangeQueue changes;
 
   StdoutCapture out;
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(event_receive(), 0);
-  EXPECT_EQ(event_receive(), -1);  // the peer has gone
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(event_receive(session, changes), 0);
+  EXPECT_EQ(event_receive(session, changes), -1);  // the peer has gone
   EXPECT_EQ(out.finish(),
             "\nEVENT 9:\n{\n    \"text\": \"hi\"\n}\n\nEVENT 12:\nConnection dropped\n");
-  EXPECT_FALSE(running_flag);
-  running_flag = true;
+  EXPECT_FALSE(session.running);
 
   // Only the complete change event was queued; taking the queue empties it.
-  k::Json changes = take_pending_changes();
-  ASSERT_EQ(json_array_size(changes.get()), 1u);
-  EXPECT_EQ(k::json_text(json_array_get(changes.get(), 0), "Action"), "Add");
-  EXPECT_FALSE(take_pending_changes());
+  k::Json taken = changes.take();
+  ASSERT_EQ(json_array_size(taken.get()), 1u);
+  EXPECT_EQ(k::json_text(json_array_get(taken.get(), 0), "Action"), "Add");
+  EXPECT_FALSE(changes.take());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "entry/cline.h"
+#include "app/cline.h"
 
 #include <gtest/gtest.h>
 

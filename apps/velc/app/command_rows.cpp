@@ -1,0 +1,84 @@
+#include "app/command_rows.h"
+
+#include "datamodel/instances.h"
+#include "datamodel/listing.h"
+#include "datamodel/navigation.h"
+#include "datamodel/set.h"
+#include "datamodel/values.h"
+#include "shell/help.h"
+#include "shell/presentation.h"
+
+namespace {
+
+using enum CompletionKind;
+
+int cmd_help(Client& client, const std::string& name, json_t* args);
+
+// Rows that share a method share their handlers (add/touch, cat/get, del/rm); the first of them
+// is the one the method's name selects. The command numbers are fixed: scripts and completion
+// rules know commands by them.
+constexpr CommandEntry kRows[] = {
+    command_row({.name = "add", .method = "AddObject", .id = 1, .handler = cmd_add,
+                 .request_handler = cmd_add, .usage = "add <path>",
+                 .description = "add a new instance to multi-instance object",
+                 .needs_cache = true, .completion = kPath}),
+    command_row({.name = "cd", .id = 4, .handler = cmd_cd, .usage = "cd <path>",
+                 .description = "cd to the node", .needs_cache = true, .completion = kPath}),
+    command_row({.name = "cat", .method = "GetParameterValues", .id = 2, .handler = cmd_cat,
+                 .request_handler = cmd_cat, .usage = "cat [<path1> <path2>...]",
+                 .description = "retrieve node's values", .needs_cache = true,
+                 .completion = kPath}),
+    command_row({.name = "catree", .id = 3, .handler = cmd_catree,
+                 .usage = "catree [<path1> <path2>...]",
+                 .description = "retrieve node's values and print as tree", .needs_cache = true,
+                 .completion = kPath}),
+    command_row({.name = "clear", .id = 5, .handler = cmd_clear, .usage = "clear",
+                 .description = "clear screen"}),
+    command_row({.name = "color", .id = 6, .handler = cmd_color, .usage = "color [<type> <hsv>]",
+                 .description = "manage color scheme"}),
+    command_row({.name = "del", .method = "DeleteObject", .id = 7, .handler = cmd_del,
+                 .request_handler = cmd_del, .usage = "del <path>",
+                 .description = "delete instance from multi-instance object",
+                 .needs_cache = true, .completion = kPath}),
+    command_row({.name = "get", .method = "GetParameterValues", .id = 2, .handler = cmd_cat,
+                 .request_handler = cmd_cat, .usage = "get [<path1> <path2>...]",
+                 .description = "same as 'cat'", .needs_cache = true, .completion = kPath}),
+    command_row({.name = "help", .id = 14, .handler = cmd_help, .usage = "help",
+                 .description = "show this message"}),
+    command_row({.name = "ls", .method = "GetParameterNames", .id = 21, .handler = cmd_ls,
+                 .request_handler = cmd_ls, .usage = "ls [-l] [<path1> <path2>...]",
+                 .description = "list object's subnodes", .needs_cache = true,
+                 .completion = kPath}),
+    command_row({.name = "order", .method = "ChangeOrder", .id = 26, .handler = cmd_order,
+                 .request_handler = cmd_order, .usage = "order <path> <num>",
+                 .description = "assign order number to instance", .needs_cache = true,
+                 .completion = kPath}),
+    command_row({.name = "pwd", .id = 27, .handler = cmd_pwd, .usage = "pwd",
+                 .description = "print current path"}),
+    command_row({.name = "rm", .method = "DeleteObject", .id = 7, .handler = cmd_del,
+                 .request_handler = cmd_del, .usage = "rm <path>", .description = "same as 'del'",
+                 .needs_cache = true, .completion = kPath}),
+    command_row({.name = "set", .method = "SetParameterValues", .id = 35, .handler = cmd_set,
+                 .request_handler = cmd_set, .usage = "set <path>=<value> [...]",
+                 .description = "set parameters' values", .needs_cache = true,
+                 .completion = kValue}),
+    command_row({.name = "touch", .method = "AddObject", .id = 1, .handler = cmd_add,
+                 .request_handler = cmd_add, .usage = "touch <path>",
+                 .description = "same as 'add'", .needs_cache = true, .completion = kPath}),
+    command_row({.name = "take", .id = 37, .handler = cmd_take, .usage = "take <path>",
+                 .description = "add a new instance to multi-instace object and cd to it",
+                 .needs_cache = true, .completion = kPath}),
+    command_row({.name = "tree", .id = 38, .handler = cmd_tree, .usage = "tree [<path>]",
+                 .description = "show node scheme in tree form", .needs_cache = true,
+                 .completion = kPath}),
+    command_row({.name = "up", .id = 39, .handler = cmd_up, .usage = "up [<levels>]",
+                 .description = "cd to upper level node", .needs_cache = true}),
+};
+
+int cmd_help(Client& client, const std::string&, json_t*) {
+  return help_print(kRows, client.colours);
+}
+
+}  // namespace
+
+CommandTable velc_commands() { return kRows; }

@@ -1,0 +1,103 @@
+#include "app/startup.h"
+
+#include <cstdio>
+
+#include "app/cline.h"
+#include "app/command_rows.h"
+#include "app/modes.h"
+#include "datamodel/client.h"
+#include "link/session.h"
+#include "shell/shell_loop.h"
+
+namespace {
+
+constexpr int kEventsTimeoutMs = 100;
+constexpr int kJoinTimeoutMs = 1000;
+
+// Connects a handle that is not connected yet and reports a failure in the client's words.
+bool connect_checked(k::Connection& handle, const char* which) {
+  if (handle.fd() == -1) handle.connect();
+  int e = handle.socket_err();
+  if (e == 0) return true;
+  std::printf("Cannot connect to veld(%s) - %s(%d)\n", which, k::socket_strerror(e), e);
+  return false;
+}
+
+// Joins an event group on a connection (time-out 1000 ms, which stays set). The exec result.
+int join_group(k::Connection& handle, unsigned group) {
+  k::Message m = k::msg_join_group(group);
+  handle.set_timeout(kJoinTimeoutMs);
+  return handle.exec(m);
+}
+
+// Options this velc parses but cannot carry out: each is refused on standard error before
+// anything else happens, rather than silently ignored. True when one was given.
+bool refuse_unavailable(const Options& options) {
+  if (options.auth) {
+    std::fprintf(stderr, "velc: --auth: this velc cannot log in.\n");
+    return true;
+  }
+  if (options.config_path) {
+    std::fprintf(stderr, "velc: --config: this velc does not run configuration scripts.\n");
+    return true;
+  }
+  return false;
+}
+
+// Runs the mode the command line chose; its status.
+int run_mode(const Options& options, Session& session, k::ColourTable& colours) {
+  switch (options.mode) {
+    case kModeInteractive:
+      return shell_loop(velc_commands(), session, colours);
+    case kModeRaw:
+      return raw_mode(session, options,
+                      options.timeout != 0 ? options.timeout * 1000 : k::kDefaultTimeoutMs);
+    case kModeListen:
+      return listen_mode(session);
+    case kModeRequest: {
+      DataModelView view;  // without a schema cache: paths go to veld as typed
+      Client client{session, view, colours};
+      return request_dispatch(velc_commands(), client, options.mode_name,
+                              options.parameters.get());
+    }
+    case kModeNotify:
+      std::printf("Unsupported :(\n");
+      return 0;
+    case kModeEvent:
+      return event_mode(session, options);
+    default:
+      std::printf("Script files are not supported by this velc.\n");
+      return -1;
+  }
+}
+
+}  // namespace
+
+int velc_main(int argc, char** argv) {
+  Options options;
+  options.parameters = k::Json::take(json_array());
+  int r = cline_parse(argc, argv, options);
+  if (r != 0) return r == 1 ? 0 : 1;
+  if (refuse_unavailable(options)) return 1;
+
+  Session session;
+  k::Connection& requests = session.requests;
+  k::Connection& events = session.events;
+  for (k::Connection* h : {&requests, &events}) {
+    if (options.ssl) h->set_flags(h->flags() | k::kFlagSsl);
+    if (options.unix_path) h->set_destination(options.unix_path);
+  }
+  requests.set_timeout(k::kDefaultTimeoutMs);
+  events.set_timeout(kEventsTimeoutMs);
+  if (!connect_checked(requests, "requests") || !connect_checked(events, "events")) return 1;
+
+  events.set_flags(requests.flags() | k::kFlagReceiver);
+  join_group(events, k::kChangeEventGroup);
+  for (uint32_t i = 0; i < options.group_count; ++i) join_group(requests, options.groups[i]);
+
+  k::ColourTable colours;
+  colours.enabled = k::stdout_wants_colours();
+  int status = run_mode(options, session, colours);
+  std::fflush(stdout);
+  return status;
+}

@@ -1,0 +1,86 @@
+// Resolution of typed paths on the fixture cache.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "datamodel/resolve.h"
+#include "datamodel/test_support.h"
+
+using testing_support::TestClient;
+
+namespace {
+
+TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
+  // Start (resolved from the root first), text, result, final text, via the template.
+  const std::tuple<const char*, const char*, int, const char*, bool> cases[] = {
+      {"Device.Hosts", ":", 0, "", false},
+      {"Device.Hosts", "", 0, "Device.Hosts", false},
+      {"Device.Hosts", ":Device", 0, "Device", false},
+      {"", "Device..Hosts.", 0, "Device.Hosts", false},
+      {"Device.Hosts.Host", "<<", 0, "Device", false},
+      {"Device", "<<<<", 0, "", false},
+      {"Device.Hosts.Host", "<x", -1, "Device.Hosts", false},
+      {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false},
+      {"", "device.HOSTS.host.1.hostname", 0, "Device.Hosts.Host.1.HostName", false},
+      {"Device", "DeviceInfo.Nonexistent", -1, "Device.DeviceInfo", false},
+      {"Device", "Hosts.Host.*.HostName", 0, "Device.Hosts.Host.#template.HostName", true},
+      {"Device", "Hosts.Host.*x", -1, "Device.Hosts.Host", false},
+      {"Device.Hosts.Host", "#template", -1, "Device.Hosts.Host", false},
+      {"Device.IP.Ping", "#input", -1, "Device.IP.Ping", false},  // only in method context
+      // Without a template "*" gives the path an empty node of its own, and it can step back.
+      {"Device", "*", 0, "Device.#template", true},
+      {"Device", "*.<.DeviceInfo", 0, "Device.DeviceInfo", true},
+  };
+  for (const auto& [start, text, result, final_text, via_template] : cases) {
+    TestClient t;
+  t.load_schema();
+    CdpathCopy p(t.view.current_path);
+    ASSERT_EQ(cdpath_resolve(t.client, p.path, start), 0);
+    EXPECT_EQ(cdpath_resolve(t.client, p.path, text), result) << text;
+    EXPECT_EQ(p.path.text, final_text) << text;
+    EXPECT_EQ(p.path.via_template, via_template) << text;
+    json_t* cached = t.at(final_text);
+    ASSERT_NE(p.path.node, nullptr) << text;
+    EXPECT_TRUE(cached ? p.path.node == cached : json_object_size(p.path.node) == 0) << text;
+    EXPECT_FALSE(t.at("Device.#template")) << text;
+    size_t dots = std::count(p.path.text.begin(), p.path.text.end(), '.');
+    EXPECT_EQ(json_array_size(p.path.parents.get()), p.path.text.empty() ? 0 : dots + 1) << text;
+  }
+  TestClient t;
+  t.load_schema();
+  CdpathCopy p(t.view.current_path);
+  EXPECT_EQ(cdpath_resolve(t.client, p.path, nullptr), -2);
+}
+
+TEST(Resolve, InputOnlyInMethodContext) {
+  TestClient t;
+  t.load_schema();
+  CdpathCopy p(t.view.current_path);
+  ASSERT_EQ(cdpath_resolve(t.client, p.path, "Device.IP.Ping"), 0);
+  p.path.in_method = true;
+  EXPECT_EQ(cdpath_resolve(t.client, p.path, "#input.host"), 0);
+  EXPECT_EQ(p.path.text, "Device.IP.Ping.#input.Host");
+  EXPECT_EQ(cdpath_resolve(t.client, p.path, "<.#Input"), -1);  // exactly "#input"
+}
+
+TEST(Resolve, MinusEchoesAndReturnsToThePreviousPosition) {
+  TestClient t;
+  t.load_schema();
+  ASSERT_EQ(cdpath_resolve(t.client, t.view.previous_path, "Device.DeviceInfo"), 0);
+  t.view.previous_path.in_method = true;
+  CdpathCopy p(t.view.current_path);
+  int result = 1;  // the rest of the element after "-" is ignored; "-" may come mid-path
+  EXPECT_EQ(output_of([&] {
+              result = cdpath_resolve(t.client, p.path, "Device.-foo.<.Hosts.-.ModelName");
+            }),
+            ":Device.DeviceInfo\n:Device.DeviceInfo\n");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(p.path.text, "Device.DeviceInfo.ModelName");
+  EXPECT_TRUE(p.path.in_method);
+  output_of([&] {  // onto itself
+    EXPECT_EQ(cdpath_resolve(t.client, t.view.previous_path, "-.Manufacturer"), 0);
+  });
+  EXPECT_EQ(t.view.previous_path.text, "Device.DeviceInfo.Manufacturer");
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// Change events received from veld, applied to the fixture cache.
+#include <gtest/gtest.h>
+
+#include "datamodel/schema.h"
+#include "datamodel/test_support.h"
+#include "link/events.h"
+
+using testing_support::FakeVeld;
+using testing_support::Strings;
+using testing_support::TestClient;
+
+namespace {
+
+std::string dump(json_t* v) { return k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY); }
+
+TEST(SchemaEvents, AddedInstancesAreFetchedInOneRequestAndDeletedOnesDropped) {
+  TestClient t;
+  t.load_schema();
+  const std::string fetch =
+      R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3"],"Depth":-1})";
+  FakeVeld veld(t.session, {{fetch, R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}},
+                             {"Name":"Device.Hosts.Host.3.X","Attributes":{"type":"string"}}])"}});
+  json_t* instance_1 = t.at("Device.Hosts.Host.1");
+  for (const char* event : {
+           R"({"Action":"Delete","Path":"Device.Hosts.Host.2.","InstanceNumber":2})",
+           R"({"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":1})",  // cached
+           R"({"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":3})",
+           R"({"Action":"Add","Path":"Device.Nowhere.","InstanceNumber":4})",  // table not cached
+           R"({"Action":"Delete","Path":"Device.Nowhere.Table.1.","InstanceNumber":1})",
+           R"({"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":"5"})"}) {
+    veld.send_change(event);
+    ASSERT_EQ(event_receive(t.session, t.view.pending_changes), 0);
+  }
+  schema_apply_events(t.client);
+  EXPECT_EQ(veld.take_requests(), Strings{fetch});
+  EXPECT_FALSE(t.at("Device.Hosts.Host.2"));
+  EXPECT_EQ(t.at("Device.Hosts.Host.1"), instance_1);
+  EXPECT_EQ(dump(t.at("Device.Hosts.Host.3")),
+            R"({"X":{"#attr":{"type":"string"}},"#attr":{"type":"object"},"#fetched":true})");
+  EXPECT_FALSE(t.at("Device.Hosts.Host.5"));
+  schema_apply_events(t.client);  // the queue was taken
+  EXPECT_TRUE(veld.take_requests().empty());
+}
+
+}  // namespace

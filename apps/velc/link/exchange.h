@@ -1,0 +1,18 @@
+// The one way every command asks veld something and reports the outcome.
+#pragma once
+
+#include "link/session.h"
+#include "platform/colors.h"
+#include "platform/jrpc_message.h"
+
+// Sends `m` on the session's requests connection and waits for the reply, which is stored in
+// `m`. A request that found the connection dead is sent once more. The time-out is `timeout_ms`
+// for this exchange (-1: none) and back at the default afterwards. The result of Connection::exec.
+int request_exchange(Session& session, k::Message& m, int timeout_ms);
+
+// Prints the outcome of a replied message: "Status: OK", or the error code, message, detail and
+// error data.
+void report_result(const k::Message& m, const k::ColourTable& colours);
+
+// True when the message holds a reply with a result.
+inline bool reply_ok(const k::Message& m) { return m.kind == k::kMsgResult; }

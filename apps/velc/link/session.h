@@ -1,0 +1,23 @@
+// The client's session with veld: the two connections, who is logged in, and whether the events
+// connection still lives. One Session is made at start-up and lives for the whole run; commands
+// reach it through their context.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/jrpc_connection.h"
+
+struct Session {
+  // Gives both connections this process's session identity, so that the events of the groups
+  // joined on the requests connection reach the events connection.
+  Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  k::Connection requests;  // every request of every command is sent and answered here
+  k::Connection events;    // receives events: group 4 (data-model changes) and joined groups
+  std::optional<std::string> user;  // the logged-in user's name; none when nobody is
+  bool system_access = false;  // the user's "Device.Users.SystemAccess" is true
+  bool running = true;         // cleared when the events connection is lost
+};
