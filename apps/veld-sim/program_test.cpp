@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "test_client.h"
 
@@ -56,8 +57,8 @@ TEST_F(Program, CommandLines) {
 
 TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
   for (int sig : {SIGTERM, SIGINT}) {
-    test::TempDir dir;
-    std::string socket = dir.path + "/veld.sock";
+    k::test::TempDir dir;
+    std::string socket = dir.file("veld.sock");
     // The shell prints its process id, which veld-sim takes over.
     std::string command = "echo $$; exec " + program() + " --socket " + socket + " --hosts 3";
     FILE* f = ::popen(command.c_str(), "r");

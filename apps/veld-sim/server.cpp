@@ -26,6 +26,15 @@ k::Json object() { return k::Json::take(json_object()); }
 
 std::string compact(json_t* v) { return k::json_dump(v, JSON_COMPACT) + "\n"; }
 
+// The event message around `params` (EventId, and Data when there is any), as one line.
+std::string event_message(json_t* params) {
+  k::Json msg = object();
+  json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
+  json_object_set_new(msg.get(), "method", json_string("Event"));
+  json_object_set(msg.get(), "params", params);
+  return compact(msg.get());
+}
+
 // The id to answer with: the request's integer or string id, else null.
 json_t* usable_id(json_t* msg) {
   json_t* id = json_object_get(msg, "id");
@@ -227,11 +236,7 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
 
 void Server::handle_event(ConnId id, json_t* params) {
   unsigned group = static_cast<unsigned>(json_integer_value(json_object_get(params, "EventId")));
-  k::Json msg = object();
-  json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
-  json_object_set_new(msg.get(), "method", json_string("Event"));
-  json_object_set(msg.get(), "params", params);
-  std::string text = compact(msg.get());
+  std::string text = event_message(params);
   for (ConnId to : router_.recipients(group, &id)) {
     auto it = clients_.find(to);
     if (it != clients_.end()) enqueue(*it->second, text);
@@ -256,11 +261,7 @@ void Server::deliver_event(unsigned group, json_t* data, const ConnId* sender) {
   k::Json params = object();
   json_object_set_new(params.get(), "EventId", json_integer(group));
   if (data) json_object_set(params.get(), "Data", data);
-  k::Json msg = object();
-  json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
-  json_object_set_new(msg.get(), "method", json_string("Event"));
-  json_object_set(msg.get(), "params", params.get());
-  std::string text = compact(msg.get());
+  std::string text = event_message(params.get());
   for (ConnId to : router_.recipients(group, sender)) {
     auto it = clients_.find(to);
     if (it != clients_.end()) enqueue(*it->second, text);

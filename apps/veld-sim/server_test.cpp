@@ -43,8 +43,8 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
       {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
   };
-  test::TempDir dir;
-  RunningServer server({.request_log = dir.path + "/requests.log"});
+  k::test::TempDir dir;
+  RunningServer server({.request_log = dir.file("requests.log")});
   TestClient client(server.socket_path);
   std::string sent;  // every line but the blank ones, as the log keeps them
   for (const auto& c : cases) sent += std::string(c.line) + "\n";
@@ -61,7 +61,7 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
   }
   k::Json last = client.message();
   EXPECT_TRUE(member(last, "result.ParameterList") && dump(member(last, "id")) == "99");
-  std::ifstream log(dir.path + "/requests.log", std::ios::binary);
+  std::ifstream log(dir.file("requests.log"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), sent);
 }
 

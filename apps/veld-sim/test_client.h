@@ -7,31 +7,23 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "platform/line_reader.h"
 #include "platform/socket.h"
+#include "platform/temp_dir.h"
 #include "server.h"
 #include "test_model.h"
 
 namespace sim::test {
 
-// A temporary folder removed with its contents.
-struct TempDir {
-  TempDir() : path((std::filesystem::temp_directory_path() / "veld-sim-XXXXXX").string()) {
-    if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
-  }
-  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
-  std::string path;
-};
-
 // A server on the test model at `socket_path`, running in its own thread until stopped.
 struct RunningServer {
   explicit RunningServer(ServerConfig config = {}) : engine(test_model_tree()) {
-    config.socket_path = socket_path = dir.path + "/veld.sock";
+    config.socket_path = socket_path = dir.file("veld.sock");
     server = std::make_unique<Server>(engine, config);
     std::string error;
     if (!server->listen(error) || ::pipe(stop_pipe) != 0) throw std::runtime_error(error);
@@ -44,7 +36,7 @@ struct RunningServer {
     thread.join();
     ::close(stop_pipe[0]), ::close(stop_pipe[1]);
   }
-  TempDir dir;
+  k::test::TempDir dir;
   std::string socket_path;
   Engine engine;
   std::unique_ptr<Server> server;

@@ -74,7 +74,7 @@ class Shell {
   }
 
  private:
-  e2e::TempDir home_;
+  k::test::TempDir home_;
   std::string history_;
   std::unique_ptr<Pty> pty_;
 };

@@ -4,14 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 #include "harness/process.h"
 #include "platform/json.h"
 
 namespace {
 
 using e2e::Emulator;
-
 
 std::string velc_bin() { return e2e::bin_dir() + "/velc"; }
 
@@ -61,10 +59,32 @@ TEST(Startup, HelpAndVersionNeedNoDaemon) {
 }
 
 TEST(Startup, NoDaemonMeansTheRequestsMessageAndStatusOne) {
-  e2e::TempDir dir;
+  k::test::TempDir dir;
   e2e::Run r = e2e::run(velc_bin(), {"-u", dir.file("none.sock"), "-r", "cat"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Cannot connect to veld(requests) - No such socket(-3)\n");
+}
+
+// Options whose work this velc cannot do are refused before anything is sent, never ignored.
+TEST(Startup, OptionsThatCannotBeCarriedOutAreRefused) {
+  Emulator sim;
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-a", "admin:secret", "-r", "cat"}, "velc: --auth: this velc cannot log in.\n"},
+      {{"--auth=token"}, "velc: --auth: this velc cannot log in.\n"},
+      {{"-c", "/etc/passwd", "-r", "cat"},
+       "velc: --config: this velc does not run configuration scripts.\n"},
+  };
+  for (const auto& [args, err] : cases) {
+    std::vector<std::string> argv = {"-u", sim.socket()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    e2e::Run r = e2e::run(velc_bin(), argv);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.out, "");
+  }
+  e2e::Run script = e2e::run(velc_bin(), {"-u", sim.socket(), "-s", "/dev/null"});
+  EXPECT_EQ(script.status, 255);
+  EXPECT_EQ(script.out, "Script files are not supported by this velc.\n");
 }
 
 TEST(Startup, NotifyModeIsUnsupported) {
@@ -123,7 +143,7 @@ TEST(RawMode, NoReplyInTimeSaysWhy) {
 TEST(EventMode, RelayedToAListenerOfTheGroup) {
   Emulator sim;
   // The listener joins group 7 and prints what arrives until it is stopped.
-  e2e::TempDir dir;
+  k::test::TempDir dir;
   std::string out_file = dir.file("listener.out");
   pid_t listener = start_velc(sim, {"-g", "7", "-l"}, out_file);
   // Wait until the listener has joined group 7 (its join is in the request log).
@@ -152,7 +172,7 @@ TEST(EventMode, RelayedToAListenerOfTheGroup) {
 
 TEST(ListenMode, EndsWhenTheDaemonGoes) {
   Emulator sim;
-  e2e::TempDir dir;
+  k::test::TempDir dir;
   std::string out_file = dir.file("listener.out");
   pid_t listener = start_velc(sim, {"-l"}, out_file);
   for (int i = 0; i < 300 && sim.requests().empty(); ++i) usleep(20000);

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -61,17 +60,6 @@ std::string bin_dir() {
   return v;
 }
 std::string source_dir() { return env_or("VELC_SOURCE", "."); }
-
-TempDir::TempDir() {
-  std::string tmpl = std::filesystem::temp_directory_path().string() + "/velc-test-XXXXXX";
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -6,25 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/temp_dir.h"
+
 namespace e2e {
 
 // Where the programs under test are (VELC_BIN, set by CMake) and the source tree (VELC_SOURCE).
 std::string bin_dir();
 std::string source_dir();
-
-// A private temporary folder, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // A running veld-sim on a socket in its own temporary folder; stopped with SIGTERM at the end.
 class Emulator {
@@ -36,7 +24,7 @@ class Emulator {
   Emulator& operator=(const Emulator&) = delete;
 
   const std::string& socket() const { return socket_; }
-  const TempDir& dir() const { return dir_; }
+  const k::test::TempDir& dir() const { return dir_; }
   // The request lines the emulator received so far.
   std::vector<std::string> requests() const;
   // Forgets the requests logged so far.
@@ -45,7 +33,7 @@ class Emulator {
   void stop();
 
  private:
-  TempDir dir_;
+  k::test::TempDir dir_;
   std::string socket_;
   std::string log_;
   pid_t pid_ = -1;
