@@ -1,5 +1,4 @@
-// velc's own table: `help` lists exactly the commands that run, and the rows keep the numbers and
-// lookup order that scripts and completion rely on.
+// velc's own table: `help` lists exactly the commands that run.
 #include "app/command_rows.h"
 
 #include <gtest/gtest.h>
@@ -30,16 +29,6 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   EXPECT_EQ(listed, (std::set<std::string>{"add", "cat", "catree", "cd", "clear", "color", "del",
                                            "get", "help", "ls", "order", "pwd", "rm", "set",
                                            "take", "touch", "tree", "up"}));
-}
-
-TEST(CommandRows, MethodsSelectTheirFirstRow) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"GetParameterValues", "cat"}, {"AddObject", "add"}, {"DeleteObject", "del"},
-      {"SetParameterValues", "set"}, {"GetParameterNames", "ls"}, {"ChangeOrder", "order"}};
-  for (const auto& [method, row] : cases) {
-    const CommandEntry* e = command_find_request(velc_commands(), method);
-    EXPECT_STREQ(e ? e->name : nullptr, row) << method;
-  }
 }
 
 }  // namespace
