@@ -9,14 +9,14 @@ failures=0
 # check NAME STATUS OUTPUT FILE=TEXT...: makes the tree $tmp/NAME from the files (TEXT with \n
 # escapes) and expects the script to print OUTPUT (ROOT standing for the tree) and exit STATUS.
 check() {
-  local name=$1 want_status=$2 want=$3 spec file out status=0
+  local name=$1 want_status=$2 want=$3 entry file out status=0
   shift 3
   local root="$tmp/$name"
   mkdir -p "$root"
-  for spec in "$@"; do
-    file="$root/${spec%%=*}"
+  for entry in "$@"; do
+    file="$root/${entry%%=*}"
     mkdir -p "$(dirname "$file")"
-    printf '%b' "${spec#*=}" >"$file"
+    printf '%b' "${entry#*=}" >"$file"
   done
   out=$("$script" "$root/" 2>&1) || status=$?
   want=${want//ROOT/$root}
