@@ -22,13 +22,8 @@ int raw_mode(Session& session, const Options& options, int timeout_ms) {
     return -1;
   }
   if (m->kind != k::kMsgRequest) return session.requests.send(*m);
+  // A request that got no reply prints as the error the exchange left in it.
   request_exchange(session, *m, timeout_ms);
-  if (m->kind == k::kMsgRequest) {
-    // No reply came: say why instead of echoing the request back.
-    int e = session.requests.socket_err();
-    std::printf("%s(%d)\n", k::socket_strerror(e), e);
-    return e;
-  }
   // Streamed: a reply of many megabytes is never held a second time as text.
   std::fputs("<< ", stdout);
   json_dumpf(m->to_json().get(), stdout, JSON_INDENT(4));

@@ -183,7 +183,14 @@ std::optional<Message> Connection::take_buffered(int& bad) {
 }
 
 int Connection::exec(Message& m) {
+  m.forget_failure();
   if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
+  int r = exchange(m);
+  if (r < 0) m.fail_here(r);
+  return r;
+}
+
+int Connection::exchange(Message& m) {
   if (!fd_) {
     if (int r = connect(); r < 0) return r;
   }

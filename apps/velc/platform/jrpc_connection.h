@@ -51,9 +51,11 @@ class Connection {
   int socket_err() const { return err_; }
 
   // Sends a request and waits for its reply, which is stored into `m`. 0 on success (the reply
-  // may still carry an error), negative on failure with the code in socket_err(). Messages that
-  // are not the awaited reply (events, late replies to abandoned requests) do not end the wait.
-  // Throws Interrupted when Ctrl-C arrives while waiting.
+  // may still carry an error), negative on failure with the code in socket_err(); the failure is
+  // then stored into `m` as an error too (Message::fail_here), so that nobody takes a request
+  // that got no reply for a success. A request that failed here may be sent again. Messages
+  // that are not the awaited reply (events, late replies to abandoned requests) do not end the
+  // wait. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
   int exec(Message& m);
   // Sends a message without waiting; 0 or a negative code.
   int send(const Message& m);
@@ -67,6 +69,8 @@ class Connection {
 
  private:
   enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted };
+  // The exchange of exec, without storing its failure.
+  int exchange(Message& m);
   struct StreamFeed;
   // Keeps `code` as the socket error (0 after a success) and gives it back.
   int set_socket_err(int code);

@@ -1,5 +1,7 @@
 #include "platform/jrpc_message.h"
 
+#include "platform/socket.h"
+
 namespace k {
 
 namespace {
@@ -77,6 +79,24 @@ void Message::take_reply(const Message& reply) {
   error_message = reply.error_message;
   error_detail = reply.error_detail;
   error_data = reply.error_data;
+}
+
+void Message::fail_here(int code) {
+  kind = kMsgError;
+  result = Json();
+  error_code = code;
+  error_message = socket_strerror(code);
+  error_detail.reset();
+  error_data = Json();
+  failed_here = true;
+}
+
+void Message::forget_failure() {
+  if (!failed_here) return;
+  kind = kMsgRequest;
+  error_code = 0;
+  error_message.reset();
+  failed_here = false;
 }
 
 std::optional<Message> msg_parse(json_t* v) {

@@ -40,11 +40,18 @@ struct Message {
   std::optional<std::string> error_detail;
   Json error_data;
   unsigned event_id = 0;
+  // The error was made here, not sent by veld: the exchange failed, and the error holds the
+  // socket error's code and text (see Connection::exec).
+  bool failed_here = false;
 
   // The wire form (k_jrpcmsg_json): a new JSON object.
   Json to_json() const;
   // Stores a reply (result or error) into this message.
   void take_reply(const Message& reply);
+  // Stores a failed exchange as an error: `code` (a socket error) and its text.
+  void fail_here(int code);
+  // Makes a request that failed here a request again, so that it can be sent anew.
+  void forget_failure();
 };
 
 // Reads a JSON value as a message; none when it is not a JSON-RPC 2.0 message.

@@ -115,6 +115,10 @@ TEST(Connection, MisbehavingPeersEndTheExchangeWithAClearError) {
       {"not JSON", "hello there\n", k::kSockMalformed},
       {"not JSON-RPC", "{\"a\":1}\n", k::kSockNotJsonRpc},
       {"unknown id", R"({"jsonrpc":"2.0","id":99,"result":{}})" "\n", k::kSockUnknownReply},
+      {"neither result nor error", R"({"jsonrpc":"2.0","id":1})" "\n", k::kSockNotJsonRpc},
+      {"nested too deep", std::string(3000, '[') + std::string(3000, ']') + "\n",
+       k::kSockMalformed},
+      {"invalid UTF-8", R"({"jsonrpc":"2.0","id":1,"result":")" "\xff\"}\n", k::kSockMalformed},
   };
   for (const auto& c : cases) {
     Peer peer([&](int fd) {
@@ -123,7 +127,11 @@ TEST(Connection, MisbehavingPeersEndTheExchangeWithAClearError) {
     });
     Message m = k::msg_create("X", Json());
     EXPECT_EQ(exchange_with(peer, m), c.expected) << c.name;
-    EXPECT_EQ(m.kind, k::kMsgRequest) << c.name;
+    // The failure is the message's error, so no report can take it for a success.
+    EXPECT_EQ(m.kind, k::kMsgError) << c.name;
+    EXPECT_EQ(m.error_code, c.expected) << c.name;
+    EXPECT_EQ(m.error_message, k::socket_strerror(c.expected)) << c.name;
+    EXPECT_TRUE(m.failed_here) << c.name;
   }
 }
 
@@ -206,6 +214,19 @@ TEST(Connection, ConnectFailures) {
   c.set_destination(std::string(200, 'x'));
   EXPECT_EQ(c.connect(), k::kSockPathTooLong);
   EXPECT_STREQ(k::socket_strerror(k::kSockNoEntry), "No such socket");
+}
+
+TEST(Connection, ARequestThatFailedHereCanBeSentAgain) {
+  Peer peer([](int fd) {
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})" "\n");
+  });
+  Message m = k::msg_create("X", Json());
+  m.fail_here(k::kSockResend);
+  EXPECT_EQ(exchange_with(peer, m), 0);
+  EXPECT_EQ(m.kind, k::kMsgResult);
+  EXPECT_EQ(m.error_code, 0);
+  EXPECT_FALSE(m.error_message || m.failed_here);
 }
 
 TEST(Connection, JoinCarriesTheSessionAndTheReceiverFlag) {
