@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,6 +145,19 @@ TEST(Shell, EventsArePrintedAboveTheHalfTypedLineAndChangeEventsAreNot) {
   EXPECT_EQ(sh.pty().wait_exit(), 0);
 }
 
+// Text from the device cannot take over the terminal: its control characters are shown escaped
+// there, while piped output keeps every byte.
+TEST(Shell, ControlCharactersFromTheDeviceAreEscapedOnTheTerminal) {
+  Emulator sim;
+  const std::string path = "Device.DeviceInfo.ProvisioningCode";
+  e2e::Run set = e2e::velc(sim, {"-r", "set", path + R"(="\u001b]0;owned\u0007\r")"});
+  ASSERT_EQ(set.status, 0) << set.out;
+  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", path}).out, "ProvisioningCode = '\033]0;owned\a\r'\n");
+  Shell sh(sim);
+  EXPECT_EQ(sh.run("cat " + path), "ProvisioningCode = '\\x1b]0;owned\\x07\\x0d'\n");
+  sh.quit("q\r");
+}
+
 TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {
   Emulator sim;
   Shell sh(sim);
@@ -172,6 +186,23 @@ TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {
   EXPECT_EQ(e2e::read_file(sh.history()), "pwd\npwd\n");
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(linked.pty().text().find("Warning: the history file " + link +
+                                     " is not used: it is a symbolic link.\n"),
+            std::string::npos)
+      << linked.pty().text();
+
+  // A file that others may write is not read or written, and the shell still starts; so is a
+  // FIFO, which must not hang the start.
+  std::string open_file = sh.history() + ".open", fifo = sh.history() + ".fifo";
+  { std::ofstream(open_file) << "planted\n"; }
+  ASSERT_EQ(chmod(open_file.c_str(), 0666), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& planted : {open_file, fifo}) {
+    Shell refused(sim, {}, planted);
+    EXPECT_EQ(refused.run("pwd"), ":\n");
+    refused.quit("q\r");
+  }
+  EXPECT_EQ(e2e::read_file(open_file), "planted\n");
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ void install(int signal, void (*handler)(int)) {
 
 }  // namespace
 
-int listen_mode(Session& session) {
+int listen_mode(Session& session, bool escape) {
   // SIGINT only interrupts the wait; it never ends listening.
   install(SIGINT, on_sigint);
   install(SIGTERM, on_sigterm);
@@ -71,7 +71,7 @@ int listen_mode(Session& session) {
       }
     }
     // A loss of the connection clears the running flag and prints "Connection dropped".
-    event_receive(session, changes);
+    event_receive(session, changes, escape);
     changes.take();
   }
   return 0;

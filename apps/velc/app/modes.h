@@ -11,5 +11,5 @@ int raw_mode(Session& session, const Options& options, int timeout_ms);
 // Sends an event with the mode's id and the first positional word as JSON data. The send result.
 int event_mode(Session& session, const Options& options);
 // Prints the events of the joined groups until the events connection is lost or SIGTERM arrives;
-// SIGINT is ignored. 0.
-int listen_mode(Session& session);
+// SIGINT is ignored. With `escape`, control characters in the events are escaped. 0.
+int listen_mode(Session& session, bool escape);

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "app/cline.h"
@@ -53,7 +55,7 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours) 
       return raw_mode(session, options,
                       options.timeout != 0 ? options.timeout * 1000 : k::kDefaultTimeoutMs);
     case kModeListen:
-      return listen_mode(session);
+      return listen_mode(session, colours.escape);
     case kModeRequest: {
       DataModelView view;  // without a schema cache: paths go to veld as typed
       Client client{session, view, colours};
@@ -97,6 +99,7 @@ int velc_main(int argc, char** argv) {
 
   k::ColourTable colours;
   colours.enabled = k::stdout_wants_colours();
+  colours.escape = isatty(STDOUT_FILENO);
   int status = run_mode(options, session, colours);
   std::fflush(stdout);
   return status;

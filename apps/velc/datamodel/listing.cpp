@@ -7,6 +7,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "link/exchange.h"
+#include "platform/printable.h"
 #include "platform/show_list.h"
 #include "platform/tr.h"
 
@@ -71,11 +72,11 @@ std::vector<std::string> sorted_words(json_t* list) {
   return words;
 }
 
-void show_words(const std::vector<std::string>& words, int options) {
+void show_words(const std::vector<std::string>& words, int options, bool escape) {
   k::Json list = k::Json::take(json_array());
   if (options & LS_DOT) json_array_append_new(list.get(), json_string("."));
   for (const auto& w : words) json_array_append_new(list.get(), json_stringn(w.data(), w.size()));
-  k::show_list(list.get());
+  k::show_list(list.get(), escape);
 }
 
 // The names veld lists below `path` (one level), or none when it gives no result.
@@ -103,7 +104,7 @@ int list_short_uncached(Client& client, const char* path, int options) {
     report_result(m, client.colours);
     return -1;
   }
-  show_words(sorted_words(names.get()), options);
+  show_words(sorted_words(names.get()), options, client.colours.escape);
   return 0;
 }
 
@@ -111,14 +112,14 @@ int list_short(Client& client, cdpath& p, const char* path, int options) {
   bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
-               options & ~LS_DOT);
+               options & ~LS_DOT, client.colours.escape);
     return 0;
   }
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
   k::Json list =
       schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
-  show_words(sorted_words(list.get()), options);
+  show_words(sorted_words(list.get()), options, client.colours.escape);
   return 0;
 }
 
@@ -186,10 +187,13 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
   std::printf("%-*s %-*s %-*s %-*s %s\n", c1, "Type", c2, "Access", c3, "Perms", c4, "Flags",
               "Name");
   for (const LsRow& r : rows) {
-    std::printf("%-*s %-*s %-*s %-*s ", c1, r.type.c_str(), c2, r.access.c_str(), c3,
-                r.perms.c_str(), c4, r.flags.c_str());
+    std::string type = colours.escape ? k::escape_controls(r.type) : r.type;
+    std::string perms = colours.escape ? k::escape_controls(r.perms) : r.perms;
+    std::printf("%-*s %-*s %-*s %-*s ", c1, type.c_str(), c2, r.access.c_str(), c3,
+                perms.c_str(), c4, r.flags.c_str());
     colours.set(k::kColourAutocomplete);
-    std::puts(r.name.c_str());
+    k::put_text(r.name, colours.escape);
+    std::fputc('\n', stdout);
     colours.reset();
   }
 }

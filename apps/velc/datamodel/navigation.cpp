@@ -6,6 +6,7 @@
 
 #include "datamodel/instances.h"
 #include "datamodel/resolve.h"
+#include "platform/printable.h"
 #include "platform/tr.h"
 
 namespace {
@@ -60,6 +61,8 @@ int cmd_take(Client& client, const std::string& name, json_t* args) {
 }
 
 int cmd_pwd(Client& client, const std::string&, json_t*) {
-  std::printf(":%s\n", client.view.current_path.text.c_str());
+  std::fputs(":", stdout);
+  k::put_text(client.view.current_path.text, client.colours.escape);
+  std::fputs("\n", stdout);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "link/exchange.h"
+#include "platform/printable.h"
 #include "platform/tr.h"
 #include "render/tree.h"
 #include "render/value_text.h"
@@ -80,9 +81,11 @@ void values_print(Client& client, json_t* parameter_list, const std::string& req
     if (shown.empty()) shown = fallback;
     json_t* value = json_object_get(entry, "Value");
     std::string text = json_dump_value(value, base_of(schema_root, json_object_get(entry, "Name")));
-    std::printf("%-*s = ", static_cast<int>(width), shown.c_str());
+    bool escape = client.colours.escape;
+    k::put_text(shown, escape);
+    std::printf("%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
     client.colours.set(k::kColourAutocomplete);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    k::put_text(text, escape);
     std::fputc('\n', stdout);
     client.colours.reset();
   }

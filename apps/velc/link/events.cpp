@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/printable.h"
+
 void ChangeQueue::push(json_t* data) {
   json_t* change = json_pack("{s:O, s:O, s:O}", "Action", json_object_get(data, "Action"),
                              "Path", json_object_get(data, "Path"), "InstanceNumber",
@@ -11,7 +13,7 @@ void ChangeQueue::push(json_t* data) {
   json_array_append_new(changes_.get(), change);
 }
 
-int event_receive(Session& session, ChangeQueue& changes,
+int event_receive(Session& session, ChangeQueue& changes, bool escape,
                   const std::function<void()>& before_output) {
   auto output = [&] {
     if (before_output) before_output();
@@ -20,7 +22,8 @@ int event_receive(Session& session, ChangeQueue& changes,
   auto m = handle.recv();
   if (!m) {
     int e = handle.socket_err();
-    if (e == k::kSockTimeout || e == k::kSockNoData) return 0;
+    // A message too long to take is skipped; the connection goes on.
+    if (e == k::kSockTimeout || e == k::kSockNoData || e == k::kSockTooLarge) return 0;
     session.running = false;
     output();
     std::puts("Connection dropped");
@@ -33,8 +36,10 @@ int event_receive(Session& session, ChangeQueue& changes,
   }
   output();
   std::printf("\nEVENT %u:\n", m->event_id);
-  if (m->params)
-    std::printf("%s\n", k::json_dump(m->params.get(), JSON_ENCODE_ANY | JSON_INDENT(4)).c_str());
+  if (m->params) {
+    k::put_text(k::json_dump(m->params.get(), JSON_ENCODE_ANY | JSON_INDENT(4)), escape);
+    std::fputs("\n", stdout);
+  }
   std::fflush(stdout);
   return 0;
 }

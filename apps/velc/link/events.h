@@ -26,5 +26,7 @@ class ChangeQueue {
 // connection was lost (the session's running flag is then cleared and "Connection dropped"
 // printed). `before_output` runs just before anything is printed (the shell moves the line being
 // typed out of the way then; silent messages leave the screen untouched).
-int event_receive(Session& session, ChangeQueue& changes,
+// With `escape`, the event's data is written with its control characters escaped (see
+// printable.h).
+int event_receive(Session& session, ChangeQueue& changes, bool escape,
                   const std::function<void()>& before_output = {});

@@ -26,8 +26,8 @@ TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
   ChangeQueue changes;
 
   StdoutCapture out;
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(event_receive(session, changes), 0);
-  EXPECT_EQ(event_receive(session, changes), -1);  // the peer has gone
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(event_receive(session, changes, false), 0);
+  EXPECT_EQ(event_receive(session, changes, false), -1);  // the peer has gone
   EXPECT_EQ(out.finish(),
             "\nEVENT 9:\n{\n    \"text\": \"hi\"\n}\n\nEVENT 12:\nConnection dropped\n");
   EXPECT_FALSE(session.running);

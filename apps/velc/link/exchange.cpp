@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/printable.h"
+
 namespace {
 
 // Restores the default time-out however the exchange ends (Ctrl-C included).
@@ -31,16 +33,23 @@ void report_result(const k::Message& m, const k::ColourTable& colours) {
     std::fflush(stdout);
     return;
   }
+  // The texts are veld's: on a terminal their control characters are escaped.
+  bool escape = colours.escape;
   colours.set_fixed(k::kColourError);
-  std::printf("[%d] %s", m.error_code, m.error_message ? m.error_message->c_str() : "");
+  std::printf("[%d] ", m.error_code);
+  k::put_text(m.error_message.value_or(""), escape);
   colours.reset();
-  if (m.error_detail)
-    std::printf(": %s\n", m.error_detail->c_str());
-  else
-    std::fputs("\n", stdout);
+  if (m.error_detail) {
+    std::fputs(": ", stdout);
+    k::put_text(*m.error_detail, escape);
+  }
+  std::fputs("\n", stdout);
   const char* key;
   json_t* value;
   json_object_foreach(m.error_data.get(), key, value) {
-    std::printf("%s: %s\n", key, k::json_dump(value, JSON_ENCODE_ANY).c_str());
+    k::put_text(key, escape);
+    std::fputs(": ", stdout);
+    k::put_text(k::json_dump(value, JSON_ENCODE_ANY), escape);
+    std::fputs("\n", stdout);
   }
 }

@@ -32,10 +32,13 @@ enum FixedColour : int {
 };
 
 // The colour scheme of a run: four HSV entries (the `color` command changes them) and whether
-// sequences are written at all. A default table writes none, so tests see plain text.
+// sequences are written at all; with it, whether text from the device is written with its
+// control characters escaped (see printable.h). A default table does neither, so tests see
+// plain text.
 struct ColourTable {
   HsvColour entries[kColourEntries] = {{0, 100, 100}, {220, 78, 100}, {50, 100, 55}, {120, 100, 55}};
   bool enabled = false;
+  bool escape = false;  // standard output is a terminal
 
   // Switches standard output to an entry of the table.
   void set(int entry) const;

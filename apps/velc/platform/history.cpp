@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <string_view>
 
@@ -14,17 +15,50 @@
 
 namespace k {
 
-int history_load(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd) return errno == ENOENT ? 0 : -1;
+namespace {
+
+// Opens a history file and checks that it may be used; an empty descriptor, with the reason in
+// `why`, when not. A file planted by another user is refused before anything is read from or
+// written to it.
+Fd open_checked(const std::string& path, int flags, std::string& why) {
+  Fd fd(::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (!fd) {
+    // ENXIO: a FIFO that nobody reads, opened for writing without waiting.
+    why = errno == ELOOP   ? "it is a symbolic link"
+          : errno == ENXIO ? "it is not a regular file"
+                           : std::strerror(errno);
+    return fd;
+  }
   struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (fstat(fd.get(), &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "it is not a regular file";
+  } else if (st.st_uid != geteuid()) {
+    why = "it is owned by another user";
+  } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+    why = "others may write to it";
+  } else {
+    return fd;
+  }
+  return Fd();
+}
+
+}  // namespace
+
+int history_load(const std::string& path, std::string& why) {
+  if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return 0;
+  Fd fd = open_checked(path, O_RDONLY, why);
+  if (!fd) return -1;
   std::string text;
   char chunk[8192];
   for (;;) {
     ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
+    if (n < 0) {
+      why = std::strerror(errno);
+      return -1;
+    }
     if (n == 0) break;
     text.append(chunk, static_cast<size_t>(n));
   }
@@ -44,16 +78,11 @@ int history_load(const std::string& path) {
 
 void history_add(const std::string& line) { add_history(line.c_str()); }
 
-int history_dump(const std::string& path, int count) {
-  // O_NONBLOCK: a planted FIFO must not hang the shell's end.
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-               0600));
+int history_dump(const std::string& path, int count, std::string& why) {
+  // Not truncated on opening: a refused file must stay as it is.
+  Fd fd = open_checked(path, O_WRONLY | O_CREAT, why);
   if (!fd) return -1;
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  // An existing file keeps its old mode through open: tighten it (fails harmlessly when the
-  // file is not ours).
-  fchmod(fd.get(), 0600);
+  fchmod(fd.get(), 0600);  // an older file of ours may have a wider mode
   HIST_ENTRY** entries = history_list();
   int total = history_length;
   int first = count < 0 || count > total ? 0 : total - count;
@@ -63,7 +92,11 @@ int history_dump(const std::string& path, int count) {
     text += entries[i]->line;
     text += '\n';
   }
-  return write_all(fd.get(), text.data(), text.size()) ? 0 : -1;
+  if (ftruncate(fd.get(), 0) != 0 || !write_all(fd.get(), text.data(), text.size())) {
+    why = std::strerror(errno);
+    return -1;
+  }
+  return 0;
 }
 
 void history_clear() { clear_history(); }

@@ -1,6 +1,7 @@
-// The line editor's history and its files. A history file holds one entry per line; it is
-// created with mode 0600 and never opened through a symbolic link, since it lives in a shared
-// folder (/tmp) where another user could plant a link to one of our files.
+// The line editor's history and its files. A history file lives in a shared folder (/tmp), where
+// another user could plant a file, a link or a FIFO under its name: it is used only when it is
+// a regular file of this user that nobody else may write, it is created with mode 0600, and it
+// is never opened through a symbolic link or waited on.
 #pragma once
 
 #include <string>
@@ -12,13 +13,14 @@ namespace k {
 inline constexpr size_t kHistoryLoadMax = 1000;
 
 // Appends the entries of a history file to the history. A missing file loads nothing and gives
-// 0; a file that cannot be read (a symbolic link, no permission) gives -1.
-int history_load(const std::string& path);
+// 0; a file that is refused or cannot be read gives -1 with the reason in `why` ("it is owned
+// by another user", ...).
+int history_load(const std::string& path, std::string& why);
 // Appends one entry.
 void history_add(const std::string& line);
 // Writes the latest `count` entries (all for -1) to `path`, oldest first, replacing its content.
-// 0, or -1 when the file cannot be written (a symbolic link is refused).
-int history_dump(const std::string& path, int count);
+// 0, or -1 with the reason in `why` when the file is refused or cannot be written.
+int history_dump(const std::string& path, int count, std::string& why);
 // Forgets every entry.
 void history_clear();
 

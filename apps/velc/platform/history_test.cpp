@@ -37,25 +37,51 @@ TEST_F(HistoryFile, LoadSkipsEmptyLinesAndDumpWritesLatestPrivately) {
   std::string old = dir_.file("old"), fresh = dir_.file("fresh");
   std::ofstream(old) << "cd Device\n\nls -l\ncat";
   chmod(old.c_str(), 0644);
-  ASSERT_EQ(k::history_load(old), 0);
+  std::string why;
+  ASSERT_EQ(k::history_load(old, why), 0) << why;
   k::history_add("pwd");
-  ASSERT_EQ(k::history_dump(old, 3), 0);
+  ASSERT_EQ(k::history_dump(old, 3, why), 0) << why;
   EXPECT_EQ(read(old), "ls -l\ncat\npwd\n");
   EXPECT_EQ(mode_of(old), 0600u);  // an existing file is tightened
-  ASSERT_EQ(k::history_dump(fresh, -1), 0);
+  ASSERT_EQ(k::history_dump(fresh, -1, why), 0) << why;
   EXPECT_EQ(read(fresh), "cd Device\nls -l\ncat\npwd\n");
   EXPECT_EQ(mode_of(fresh), 0600u);
 }
 
-TEST_F(HistoryFile, SymbolicLinkIsNeverFollowed) {
-  std::string target = dir_.file("target"), link = dir_.file("link");
+// Files that another user could have planted are neither read nor written.
+TEST_F(HistoryFile, PlantedFilesAreRefusedAndLeftAlone) {
+  std::string target = dir_.file("target"), link = dir_.file("link"), open_file = dir_.file("w"),
+              fifo = dir_.file("fifo"), foreign = dir_.file("foreign");
   std::ofstream(target) << "precious\n";
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  std::ofstream(open_file) << "planted\n";
+  chmod(open_file.c_str(), 0666);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(foreign) << "theirs\n";
+  bool as_root = geteuid() == 0;
+  if (as_root) {
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {link, "it is a symbolic link"},
+      {open_file, "others may write to it"},
+      {fifo, "it is not a regular file"},  // and nothing waits for a writer
+      {foreign, "it is owned by another user"},
+  };
   k::history_add("secret");
-  EXPECT_EQ(k::history_dump(link, -1), -1);
+  for (const auto& [path, reason] : cases) {
+    if (path == foreign && !as_root) continue;  // only root can give a file away
+    std::string why;
+    EXPECT_EQ(k::history_load(path, why), -1) << path;
+    EXPECT_EQ(why, reason);
+    why.clear();
+    EXPECT_EQ(k::history_dump(path, -1, why), -1) << path;
+    EXPECT_EQ(why, reason);
+  }
+  EXPECT_EQ(history_length, 1);  // nothing was loaded
   EXPECT_EQ(read(target), "precious\n");
-  EXPECT_EQ(k::history_load(link), -1);
-  EXPECT_EQ(history_length, 1);  // nothing was loaded through the link
+  EXPECT_EQ(read(open_file), "planted\n");
+  EXPECT_EQ(read(foreign), "theirs\n");
 }
 
 }  // namespace

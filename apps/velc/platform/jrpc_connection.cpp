@@ -18,6 +18,9 @@ int64_t now_ms() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Messages other than replies kept while an exchange waits (see exec).
+constexpr size_t kInboxMax = 1024;
+
 // Ctrl-C is noticed within this many milliseconds even if the signal slipped in just before a
 // poll started.
 constexpr int kInterruptSliceMs = 250;
@@ -95,6 +98,11 @@ Connection::Wait Connection::read_chunk(int64_t deadline_ms) {
 Connection::Wait Connection::fill(int64_t deadline_ms) {
   discard_abandoned_line();
   while (!reader_.has_line()) {
+    if (reader_.pending_bytes() > max_message_bytes_) {
+      // Too long to hold: what arrived is dropped, and so is the rest of the line.
+      skip_partial_ = !reader_.skip_line_rest();
+      return Wait::kTooLarge;
+    }
     Wait w = read_chunk(deadline_ms);
     if (w != Wait::kReady) return w;
     discard_abandoned_line();
@@ -106,6 +114,7 @@ int Connection::fail_wait(Wait w) {
   switch (w) {
     case Wait::kInterrupted: interrupt_check(); return set_socket_err(kSockRead);
     case Wait::kTimeout: return set_socket_err(kSockTimeout);
+    case Wait::kTooLarge: return set_socket_err(kSockTooLarge);
     case Wait::kClosed: close(); return set_socket_err(kSockClosed);
     default: close(); return set_socket_err(kSockRead);
   }
@@ -122,6 +131,7 @@ struct Connection::StreamFeed {
   bool line_end = false;
   bool consumed = false;  // bytes of the line were handed to the parser
   bool content = false;  // a byte other than white space was seen
+  size_t bytes = 0;      // bytes of the line handed to the parser
 };
 
 size_t Connection::feed_parser(void* buffer, size_t size, void* data) {
@@ -138,6 +148,11 @@ size_t Connection::feed_parser(void* buffer, size_t size, void* data) {
   char* out = static_cast<char*>(buffer);
   size_t n = self.reader_.take_line_part(out, size, feed.line_end);
   feed.consumed = true;
+  feed.bytes += n;
+  if (!feed.line_end && feed.bytes > self.max_message_bytes_) {
+    feed.wait = Wait::kTooLarge;  // the rest of the line is skipped
+    return static_cast<size_t>(-1);
+  }
   for (size_t i = 0; i < n && !feed.content; ++i)
     feed.content = !std::isspace(static_cast<unsigned char>(out[i]));
   return n;
@@ -166,6 +181,10 @@ std::optional<Message> Connection::take_buffered(int& bad) {
   bad = 0;
   while (auto line = reader_.next_line()) {
     if (line->find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (line->size() > max_message_bytes_) {
+      bad = kSockTooLarge;
+      return std::nullopt;
+    }
     Json j = json_parse(*line, 0);
     reader_.trim();
     if (!j) {
@@ -218,6 +237,8 @@ int Connection::exchange(Message& m) {
     if (bad) return set_socket_err(bad);
     if (!got) continue;  // a blank line
     if (got->kind != kMsgResult && got->kind != kMsgError) {
+      // Kept for recv, but not without bound: a flood while we wait keeps only its latest part.
+      if (inbox_.size() >= kInboxMax) inbox_.pop_front();
       inbox_.push_back(std::move(*got));
       continue;
     }

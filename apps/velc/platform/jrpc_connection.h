@@ -20,6 +20,10 @@ inline constexpr const char* kDefaultSocketPath = "/var/run/veld.sock";
 // Milliseconds a request waits for its reply unless a command asks otherwise.
 inline constexpr int kDefaultTimeoutMs = 5000;
 
+// The longest message (one line) a connection accepts unless told otherwise: a longer one is
+// skipped and reported as kSockTooLarge instead of growing the client without bound.
+inline constexpr size_t kDefaultMaxMessageBytes = size_t{256} << 20;
+
 // Handle flags.
 inline constexpr unsigned kFlagReceiver = 2;  // the handle receives its process's events
 inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer
@@ -41,6 +45,8 @@ class Connection {
   // The identity that this handle's JoinGroup requests carry: the daemon delivers the events of
   // all groups joined under one identity to the handle among them that has kFlagReceiver.
   void set_session_id(const std::string& id) { session_id_ = id; }
+  // The longest message accepted (bytes of one line, its "\n" excluded).
+  void set_max_message_bytes(size_t n) { max_message_bytes_ = n; }
 
   // Connects; 0 or a negative code, also kept as the socket error.
   int connect();
@@ -54,8 +60,9 @@ class Connection {
   // may still carry an error), negative on failure with the code in socket_err(); the failure is
   // then stored into `m` as an error too (Message::fail_here), so that nobody takes a request
   // that got no reply for a success. A request that failed here may be sent again. Messages
-  // that are not the awaited reply (events, late replies to abandoned requests) do not end the
-  // wait. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
+  // that are not the awaited reply (late replies to abandoned requests; events, of which the
+  // latest 1024 are kept for recv) do not end the wait. A reply longer than the connection
+  // accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
   int exec(Message& m);
   // Sends a message without waiting; 0 or a negative code.
   int send(const Message& m);
@@ -68,7 +75,7 @@ class Connection {
   bool has_buffered_message();
 
  private:
-  enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted };
+  enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted, kTooLarge };
   // The exchange of exec, without storing its failure.
   int exchange(Message& m);
   struct StreamFeed;
@@ -98,6 +105,7 @@ class Connection {
   unsigned flags_ = 0;
   int err_ = 0;
   std::string session_id_;
+  size_t max_message_bytes_ = kDefaultMaxMessageBytes;
   Fd fd_;
   LineReader reader_;
   bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read

@@ -216,6 +216,33 @@ TEST(Connection, ConnectFailures) {
   EXPECT_STREQ(k::socket_strerror(k::kSockNoEntry), "No such socket");
 }
 
+TEST(Connection, AMessageLongerThanTheLimitIsSkippedAndTheConnectionGoesOn) {
+  const std::string big(5000, 'z');
+  Peer peer([&](int fd) {
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":")" + big + "\"}\n");
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":2,"result":{"ok":1}})" "\n");
+    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":")" + big + "\"}}\n");
+    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":8}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  c.set_max_message_bytes(1000);
+  ASSERT_EQ(c.connect(), 0);
+  Message first = k::msg_create("X", Json());
+  EXPECT_EQ(c.exec(first), k::kSockTooLarge);
+  EXPECT_EQ(first.error_message, "Message too large");
+  Message second = k::msg_create("Y", Json());
+  ASSERT_EQ(c.exec(second), 0);
+  EXPECT_EQ(json_integer_value(json_object_get(second.result.get(), "ok")), 1);
+  EXPECT_FALSE(c.recv());
+  EXPECT_EQ(c.socket_err(), k::kSockTooLarge);
+  auto event = c.recv();
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->event_id, 8u);
+}
+
 TEST(Connection, ARequestThatFailedHereCanBeSentAgain) {
   Peer peer([](int fd) {
     read_line(fd);

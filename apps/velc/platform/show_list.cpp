@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/printable.h"
+
 namespace k {
 
 int terminal_columns() {
@@ -17,12 +19,14 @@ int terminal_columns() {
   return 80;
 }
 
-void show_list(json_t* words) {
+void show_list(json_t* words, bool escape) {
   std::vector<std::string> items;
   size_t i;
   json_t* w;
   json_array_foreach(words, i, w) {
-    if (json_is_string(w)) items.emplace_back(json_string_value(w), json_string_length(w));
+    if (!json_is_string(w)) continue;
+    std::string_view text(json_string_value(w), json_string_length(w));
+    items.push_back(escape ? escape_controls(text) : std::string(text));
   }
   if (items.empty()) return;
   size_t widest = 0;

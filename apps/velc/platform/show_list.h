@@ -8,7 +8,8 @@ namespace k {
 
 // The width of the terminal on standard output, or 80.
 int terminal_columns();
-// Prints the strings of a JSON array in columns, down then across.
-void show_list(json_t* words);
+// Prints the strings of a JSON array in columns, down then across; with `escape`, their control
+// characters escaped (see printable.h).
+void show_list(json_t* words, bool escape);
 
 }  // namespace k

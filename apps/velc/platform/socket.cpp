@@ -30,6 +30,7 @@ const char* socket_strerror(int code) {
     case kSockUnknownReply: return "Reply to an unknown request";
     case kSockNoSsl: return "SSL layer not available";
     case kSockRead: return "Read failed";
+    case kSockTooLarge: return "Message too large";
     default: return "Unknown error";
   }
 }

@@ -26,6 +26,7 @@ enum SocketError : int {
   kSockUnknownReply = -15,  // a reply to a request this handle never sent
   kSockNoSsl = -16,         // the SSL layer is not available
   kSockRead = -17,          // reading failed
+  kSockTooLarge = -18,      // a message longer than the connection accepts (it is skipped)
 };
 
 // The text of a code (k_socket_strerror).

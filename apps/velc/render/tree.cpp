@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/printable.h"
 #include "render/value_text.h"
 
 namespace {
@@ -53,7 +54,7 @@ size_t children_width(const std::vector<json_t*>& children) {
 
 void print_line(json_t* record, std::string_view name, size_t width,
                 const k::ColourTable& colours) {
-  if (!name.empty()) std::fwrite(name.data(), 1, name.size(), stdout);
+  k::put_text(name, colours.escape);
   json_t* value = json_object_get(record, "value");
   if (value) {
     json_t* base = json_object_get(record, "base");
@@ -62,7 +63,7 @@ void print_line(json_t* record, std::string_view name, size_t width,
     size_t fill = width > name.size() ? width - name.size() : 0;
     std::printf("%*s = ", static_cast<int>(fill), "");
     colours.set(k::kColourAutocomplete);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    k::put_text(text, colours.escape);
     colours.reset();
   }
   std::fputc('\n', stdout);

@@ -14,6 +14,7 @@
 #include "platform/history.h"
 #include "platform/interrupt.h"
 #include "platform/line_editor.h"
+#include "platform/printable.h"
 #include "platform/text.h"
 #include "shell/prompt.h"
 #include "shell/tokenizer.h"
@@ -29,15 +30,29 @@ void print_banner() {
 }
 
 // The shell's history: loaded from its file when the shell starts, written back to it and
-// forgotten however the shell ends.
-struct ShellHistory {
-  ShellHistory() { k::history_load(shell_history_path()); }
+// forgotten however the shell ends. A file that may not be used (another user's, writable by
+// others, not a regular file) is left alone, and the shell runs without history, saying so.
+class ShellHistory {
+ public:
+  ShellHistory() : path_(shell_history_path()) {
+    std::string why;
+    if (k::history_load(path_, why) != 0) {
+      std::printf("Warning: the history file %s is not used: %s.\n", path_.c_str(), why.c_str());
+      usable_ = false;
+    }
+  }
   ~ShellHistory() {
-    k::history_dump(shell_history_path(), -1);
+    std::string why;
+    if (usable_ && k::history_dump(path_, -1, why) != 0)
+      std::printf("Warning: the history was not saved to %s: %s.\n", path_.c_str(), why.c_str());
     k::history_clear();
   }
   ShellHistory(const ShellHistory&) = delete;
   ShellHistory& operator=(const ShellHistory&) = delete;
+
+ private:
+  std::string path_;
+  bool usable_ = true;
 };
 
 // Readable, or at an end that a read reports (so a closed input ends the shell, not a busy loop).
@@ -54,8 +69,9 @@ class Shell {
 
  private:
   void show_prompt() {
-    editor_.show(prompt_text(client_.session, client_.view.current_path),
-                 prompt_colour(client_.session, client_.colours), client_.colours.enabled);
+    std::string prompt = prompt_text(client_.session, client_.view.current_path);
+    if (client_.colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
+    editor_.show(prompt, prompt_colour(client_.session, client_.colours), client_.colours.enabled);
   }
   void run_command(json_t* words);
   bool handle_line(const std::string& line);
@@ -115,7 +131,8 @@ bool Shell::receive_events() {
   try {
     // One read can bring several messages; a poll would not show the ones already buffered.
     do {
-      r = event_receive(client_.session, client_.view.pending_changes, make_room);
+      r = event_receive(client_.session, client_.view.pending_changes,
+                        client_.colours.escape, make_room);
     } while (r >= 0 && client_.session.events.has_buffered_message());
   } catch (const k::Interrupted&) {
     std::fflush(stdout);

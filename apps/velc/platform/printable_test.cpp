@@ -1,0 +1,29 @@
+#include "platform/printable.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/stdout_capture.h"
+
+namespace {
+
+TEST(PutText, EscapesControlsOnlyWhenAsked) {
+  const std::pair<std::string, std::string> cases[] = {  // the text, as written escaped
+      {"plain text\tand\nlines", "plain text\tand\nlines"},
+      {"\x1b]0;owned\x07", "\\x1b]0;owned\\x07"},          // a title-setting sequence
+      {"back\rspace\b del\x7f", "back\\x0dspace\\x08 del\\x7f"},
+      {"caf\xc3\xa9 \xe2\x9c\x93", "caf\xc3\xa9 \xe2\x9c\x93"},  // UTF-8 text passes
+      {"csi\xc2\x9b" "2J", "csi\\u009b2J"},                    // a C1 control in UTF-8
+      {"stray\x9b" "2J", "stray\\x9b2J"},                      // a lone C1 byte
+      {"cut\xe2\x1b[", "cut\\xe2\\x1b["},                      // a lead byte without its tail
+      {std::string("nul\0end", 7), "nul\\x00end"},
+  };
+  for (const auto& [text, escaped] : cases) {
+    EXPECT_EQ(k::escape_controls(text), escaped);
+    EXPECT_EQ(output_of([&] { k::put_text(text, true); }), escaped);
+    EXPECT_EQ(output_of([&] { k::put_text(text, false); }), text);
+  }
+}
+
+}  // namespace
