@@ -145,6 +145,28 @@ TEST(Shell, EventsArePrintedAboveTheHalfTypedLineAndChangeEventsAreNot) {
   EXPECT_EQ(sh.pty().wait_exit(), 0);
 }
 
+// The cache follows the device: instances another client adds or deletes are seen by the next
+// command that reads the cache.
+TEST(Shell, TheCacheFollowsChangesMadeByOthers) {
+  Emulator sim({"--hosts", "2"});
+  Shell sh(sim, {"-g", "7"});
+  const std::string max = "Device.Hosts.Host.max_instance";
+  EXPECT_EQ(sh.run("ls Device.Hosts.Host"),
+            "Device.Hosts.Host.1.            " + max + "\nDevice.Hosts.Host.2.\n");
+  // Another client's changes, then an event of group 7: once it is printed, the changes, sent
+  // before it, have arrived too.
+  size_t from = sh.pty().mark();
+  EXPECT_EQ(e2e::velc(sim, {"-r", "add", "Device.Hosts.Host."}).status, 3);
+  EXPECT_EQ(e2e::velc(sim, {"-r", "del", "Device.Hosts.Host.1."}).status, 0);
+  ASSERT_EQ(e2e::velc(sim, {"-e", "7", "{}"}).status, 0);
+  ASSERT_TRUE(sh.pty().wait_for("EVENT 7:", from)) << sh.pty().text();
+  EXPECT_EQ(sh.run("ls Device.Hosts.Host"),
+            "Device.Hosts.Host.2.            " + max + "\nDevice.Hosts.Host.3.\n");
+  // The deleted instance is no longer shown with empty values: veld says it is not there.
+  EXPECT_EQ(sh.run("cat Device.Hosts.Host.1.HostName").rfind("[9005] ", 0), 0u);
+  sh.quit("q\r");
+}
+
 // Text from the device cannot take over the terminal: its control characters are shown escaped
 // there, while piped output keeps every byte.
 TEST(Shell, ControlCharactersFromTheDeviceAreEscapedOnTheTerminal) {

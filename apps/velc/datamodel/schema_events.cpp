@@ -1,6 +1,8 @@
-// Keeping the cached tables in step with veld's object events: added instances are fetched (all
-// of them in one request) and stored, deleted ones removed.
+// Keeping the cached tables in step with veld's change events: added instances are fetched (all
+// of them in one request) and stored, deleted ones dropped, and a table whose changes were too
+// many to follow one by one is emptied, so that it is fetched anew when next used.
 #include <string>
+#include <vector>
 
 #include "datamodel/schema.h"
 #include "link/exchange.h"
@@ -8,65 +10,75 @@
 
 namespace {
 
-struct ChangeEvent {
-  const char* action = nullptr;
-  const char* path = nullptr;
-  int instance = 0;
-};
-
-bool unpack_event(json_t* event, ChangeEvent& e) {
-  return json_unpack(event, "{s:s, s:s, s:i}", "Action", &e.action, "Path", &e.path,
-                     "InstanceNumber", &e.instance) == 0;
+// Empties a cached table but for its attributes: the next use fetches it anew.
+void mark_stale(json_t* table) {
+  k::Json attributes = k::Json::borrow(json_object_get(table, "#attr"));
+  json_object_clear(table);
+  if (attributes) json_object_set(table, "#attr", attributes.get());
 }
 
-bool is_add(const ChangeEvent& e) { return std::string(e.action) == "Add"; }
-
-// The absolute tree of the attributes of every instance that an "Add" event announces and the
-// cache does not hold yet; none when there is nothing to fetch.
-k::Json fetch_added(Client& client, json_t* events) {
-  k::Json names = k::Json::take(json_array());
-  size_t i;
-  json_t* event;
-  json_array_foreach(events, i, event) {
-    ChangeEvent e;
-    if (!unpack_event(event, e) || !is_add(e)) continue;
-    json_t* table = k::conf_find_branch(client.view.schema_root.get(), e.path);
-    if (!table || json_object_get(table, std::to_string(e.instance).c_str())) continue;
-    json_array_append_new(names.get(), json_sprintf("%s%d", e.path, e.instance));
+// Marks every cached table below `node` stale.
+void mark_all_stale(json_t* node) {
+  const char* key;
+  json_t* child;
+  json_object_foreach(node, key, child) {
+    if (key[0] == '#' || !json_is_object(child)) continue;
+    if (k::tr_node_is_multi(child))
+      mark_stale(child);
+    else
+      mark_all_stale(child);
   }
-  if (json_array_size(names.get()) == 0) return {};
-  k::Message m = k::msg_get_parameter_attributes(names, -1);
-  request_exchange(client.session, m, -1);
-  return k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), nullptr);
-}
-
-void apply_event(json_t* root, const ChangeEvent& e, json_t* fetched) {
-  std::string table_path = is_add(e) ? std::string(e.path) : k::tr_parent_path(e.path);
-  json_t* table = k::conf_find_branch(root, table_path);
-  if (!table) return;
-  std::string key = std::to_string(e.instance);
-  if (!is_add(e)) {
-    json_object_del(table, key.c_str());
-    return;
-  }
-  json_t* instance = json_object_get(k::conf_find_branch(fetched, e.path), key.c_str());
-  if (!instance) return;  // already cached before the event
-  schema_info_to_attr(instance);
-  json_object_set_new(instance, "#fetched", json_true());
-  json_object_set(table, key.c_str(), instance);
 }
 
 }  // namespace
 
 void schema_apply_events(Client& client) {
-  k::Json events = client.view.pending_changes.take();
+  ChangeQueue& queue = client.view.pending_changes;
+  if (queue.empty()) return;
+  bool all_stale = queue.all_stale();
+  std::map<std::string, TableChanges> tables = queue.take();
   json_t* root = client.view.schema_root.get();
-  if (!events || !root) return;
-  k::Json fetched = fetch_added(client, events.get());
-  size_t i;
-  json_t* event;
-  json_array_foreach(events.get(), i, event) {
-    ChangeEvent e;
-    if (unpack_event(event, e)) apply_event(root, e, fetched.get());
+  if (!root) return;
+  if (all_stale) {
+    mark_all_stale(root);
+    return;
+  }
+
+  // Deletions now; the instances to fetch, in one request.
+  struct Wanted {
+    json_t* table;
+    std::string table_path;
+    std::string number;
+  };
+  std::vector<Wanted> wanted;
+  k::Json names = k::Json::take(json_array());
+  for (const auto& [path, changes] : tables) {
+    json_t* table = k::conf_find_branch(root, path);
+    if (!table) continue;  // not cached: nothing to keep in step
+    if (changes.stale) {
+      mark_stale(table);
+      continue;
+    }
+    for (const auto& [number, change] : changes.instances) {
+      std::string key = std::to_string(number);
+      if (change != InstanceChange::kAdded) json_object_del(table, key.c_str());
+      if (change == InstanceChange::kDeleted || json_object_get(table, key.c_str())) continue;
+      wanted.push_back({table, path, key});
+      json_array_append_new(names.get(), json_string((path + key + ".").c_str()));
+    }
+  }
+  if (wanted.empty()) return;
+
+  k::Message m = k::msg_get_parameter_attributes(names, -1);
+  request_exchange(client.session, m, -1);
+  k::Json fetched =
+      k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), nullptr);
+  for (const Wanted& w : wanted) {
+    json_t* instance =
+        json_object_get(k::conf_find_branch(fetched.get(), w.table_path), w.number.c_str());
+    if (!instance) continue;  // gone again, or veld refused it
+    schema_info_to_attr(instance);
+    json_object_set_new(instance, "#fetched", json_true());
+    json_object_set(w.table, w.number.c_str(), instance);
   }
 }

@@ -17,7 +17,7 @@ TEST(SchemaEvents, AddedInstancesAreFetchedInOneRequestAndDeletedOnesDropped) {
   TestClient t;
   t.load_schema();
   const std::string fetch =
-      R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3"],"Depth":-1})";
+      R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3."],"Depth":-1})";
   FakeVeld veld(t.session, {{fetch, R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}},
                              {"Name":"Device.Hosts.Host.3.X","Attributes":{"type":"string"}}])"}});
   json_t* instance_1 = t.at("Device.Hosts.Host.1");
@@ -40,6 +40,24 @@ TEST(SchemaEvents, AddedInstancesAreFetchedInOneRequestAndDeletedOnesDropped) {
   EXPECT_FALSE(t.at("Device.Hosts.Host.5"));
   schema_apply_events(t.client);  // the queue was taken
   EXPECT_TRUE(veld.take_requests().empty());
+}
+
+// Changes beyond what is worth following one by one: the table, or every cached table, is
+// emptied to be fetched anew when used, without a request now.
+TEST(SchemaEvents, TooManyChangesMakeTablesStale) {
+  for (bool many_tables : {false, true}) {
+    TestClient t;
+    t.load_schema();
+    for (int i = 1; i <= 300; ++i) {
+      std::string table = many_tables ? "Device.T" + std::to_string(i) + "." : "Device.Hosts.Host.";
+      k::Json data = k::Json::take(
+          json_pack("{s:s, s:s, s:i}", "Action", "Add", "Path", table.c_str(), "InstanceNumber", i));
+      t.view.pending_changes.push(data.get());
+    }
+    schema_apply_events(t.client);  // no veld: a request would fail, and none is made
+    EXPECT_EQ(dump(t.at("Device.Hosts.Host")), R"({"#attr":{"type":"object","multi":true}})");
+    EXPECT_TRUE(t.at("Device.Time.Mask"));  // objects other than tables stay
+  }
 }
 
 }  // namespace

@@ -3,14 +3,44 @@
 #include <cstdio>
 
 #include "platform/printable.h"
+#include "platform/tr.h"
 
 void ChangeQueue::push(json_t* data) {
-  json_t* change = json_pack("{s:O, s:O, s:O}", "Action", json_object_get(data, "Action"),
-                             "Path", json_object_get(data, "Path"), "InstanceNumber",
-                             json_object_get(data, "InstanceNumber"));
-  if (!change) return;
-  if (!changes_) changes_ = k::Json::take(json_array());
-  json_array_append_new(changes_.get(), change);
+  const char* action = nullptr;
+  const char* path = nullptr;
+  int instance = 0;
+  if (json_unpack(data, "{s:s, s:s, s:i}", "Action", &action, "Path", &path, "InstanceNumber",
+                  &instance) != 0 ||
+      instance <= 0 || all_stale_)
+    return;
+  std::string table = path;
+  bool add = std::string_view(action) == "Add";
+  if (!add && std::string_view(action) != "Delete") return;
+  if (!add) table = k::tr_parent_path(table);  // a deleted instance is named by its own path
+  if (!k::tr_path_is_partial(table)) table += '.';
+  if (tables_.size() >= kMaxTables && !tables_.count(table)) {
+    tables_.clear();
+    all_stale_ = true;
+    return;
+  }
+  TableChanges& changes = tables_[table];
+  if (changes.stale) return;
+  auto [it, first] = changes.instances.try_emplace(instance, add ? InstanceChange::kAdded
+                                                                 : InstanceChange::kDeleted);
+  if (!first) {
+    it->second = !add ? InstanceChange::kDeleted
+                 : it->second == InstanceChange::kAdded ? InstanceChange::kAdded
+                                                        : InstanceChange::kReplaced;
+  }
+  if (changes.instances.size() > kMaxInstances) {
+    changes.instances.clear();
+    changes.stale = true;
+  }
+}
+
+std::map<std::string, TableChanges> ChangeQueue::take() {
+  all_stale_ = false;
+  return std::exchange(tables_, {});
 }
 
 int event_receive(Session& session, ChangeQueue& changes, bool escape,

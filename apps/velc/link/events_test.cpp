@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/stdout_capture.h"
 #include "platform/test_peer.h"
 
@@ -33,10 +36,33 @@ TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
   EXPECT_FALSE(session.running);
 
   // Only the complete change event was queued; taking the queue empties it.
-  k::Json taken = changes.take();
-  ASSERT_EQ(json_array_size(taken.get()), 1u);
-  EXPECT_EQ(k::json_text(json_array_get(taken.get(), 0), "Action"), "Add");
-  EXPECT_FALSE(changes.take());
+  auto tables = changes.take();
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables["Device.Hosts.Host."].instances.at(7), InstanceChange::kAdded);
+  EXPECT_TRUE(changes.empty());
+}
+
+// Changes of one instance coalesce into what became of it.
+TEST(ChangeQueue, CoalescesByInstance) {
+  const std::pair<std::vector<const char*>, InstanceChange> cases[] = {
+      {{"Add"}, InstanceChange::kAdded},
+      {{"Delete"}, InstanceChange::kDeleted},
+      {{"Add", "Delete"}, InstanceChange::kDeleted},
+      {{"Delete", "Add"}, InstanceChange::kReplaced},
+      {{"Delete", "Add", "Add"}, InstanceChange::kReplaced},
+      {{"Add", "Add"}, InstanceChange::kAdded},
+  };
+  for (const auto& [actions, result] : cases) {
+    ChangeQueue queue;
+    for (const char* action : actions) {
+      std::string path = std::string(action) == "Add" ? "Device.Hosts.Host." : "Device.Hosts.Host.3.";
+      k::Json data = k::Json::take(json_pack("{s:s, s:s, s:i}", "Action", action, "Path",
+                                             path.c_str(), "InstanceNumber", 3));
+      queue.push(data.get());
+    }
+    auto tables = queue.take();
+    EXPECT_EQ(tables["Device.Hosts.Host."].instances.at(3), result) << actions.size();
+  }
 }
 
 }  // namespace

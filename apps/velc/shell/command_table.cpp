@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datamodel/schema.h"
+
 namespace {
 
 // The first row whose name or method equals the word.
@@ -32,7 +34,11 @@ const CommandEntry* command_find_request(CommandTable table, const char* word) {
 
 int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args) {
   const CommandEntry* e = command_find(table, word);
-  if (e && e->id != 0) return e->handler(client, e->name, args);
+  if (e && e->id != 0) {
+    // The cache shows what veld holds now: the changes received meanwhile are applied first.
+    if (e->needs_cache) schema_apply_events(client);
+    return e->handler(client, e->name, args);
+  }
   std::printf("%s: command not found.\n", word ? word : "");
   return -1;
 }

@@ -38,7 +38,7 @@ struct CommandEntry {
   const char* usage = nullptr;        // the synopsis `help` shows; none: `help` leaves it out
   const char* description = nullptr;  // the explanation `help` shows
   bool sensitive = false;    // the line is never written to the history (it may hold a secret)
-  bool needs_cache = false;  // works on the schema cache (the shell's position and its paths)
+  bool needs_cache = false;  // works on the schema cache: queued changes are applied before it
   CompletionKind completion = CompletionKind::kNone;
   uint32_t name_hash = 0;    // string_hash of name and method, so that a lookup compares texts
   uint32_t method_hash = 0;  // only where the hashes agree (filled by command_row)
@@ -60,8 +60,8 @@ const CommandEntry* command_find(CommandTable table, const char* word);
 // The row for a word of request mode: the first row whose name or method is the word, when it
 // has a request handler.
 const CommandEntry* command_find_request(CommandTable table, const char* word);
-// Runs a shell word with the row's name; prints "%s: command not found." and gives -1 when no row
-// qualifies.
+// Runs a shell word with the row's name, after applying the queued data-model changes when the
+// command needs the cache; prints "%s: command not found." and gives -1 when no row qualifies.
 int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
 // Runs a request-mode word with the word as typed; prints "%s: unknown method." and gives -1.
 int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
