@@ -143,6 +143,31 @@ TEST(Shell, EventsArePrintedAboveTheHalfTypedLineAndChangeEventsAreNot) {
   sim.stop();
   ASSERT_TRUE(sh.pty().wait_for("Connection dropped\n", from)) << sh.pty().text();
   EXPECT_EQ(sh.pty().wait_exit(), 0);
+  // No dead prompt after the message.
+  std::string after = sh.pty().text().substr(sh.pty().text().rfind("Connection dropped\n"));
+  EXPECT_EQ(after.find("velc"), std::string::npos) << after;
+}
+
+// Ctrl-C stops a long listing and a long drawing: the prompt comes back and nothing of the
+// abandoned output follows it. (The terminal is read only while waiting, so velc cannot run far
+// ahead of what was read when Ctrl-C comes.)
+TEST(Shell, CtrlCStopsLongOutput) {
+  Emulator sim({"--hosts", "5000"});
+  Shell sh(sim);
+  for (const char* command : {"cat Device.Hosts.", "catree Device.Hosts."}) {
+    size_t from = sh.pty().mark();
+    sh.pty().type(std::string(command) + "\r");
+    ASSERT_TRUE(sh.pty().wait_for("HostName", from)) << command;
+    sh.pty().type(e2e::kCtrlC);
+    ASSERT_TRUE(sh.pty().wait_until([&](const std::string& s) {
+      return ends_with_prompt(s.substr(from));
+    })) << command;
+    std::string printed = sh.pty().text().substr(from);
+    // 5000 hosts make over 40000 lines; far fewer were printed.
+    EXPECT_LT(std::count(printed.begin(), printed.end(), '\n'), 10000) << command;
+    EXPECT_EQ(sh.run("pwd"), ":\n");  // nothing of the listing arrives after the prompt
+  }
+  sh.quit("q\r");
 }
 
 // The cache follows the device: instances another client adds or deletes are seen by the next

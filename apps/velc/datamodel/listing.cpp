@@ -7,6 +7,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "link/exchange.h"
+#include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "platform/show_list.h"
 #include "platform/tr.h"
@@ -133,6 +134,7 @@ int list_long(Client& client, const std::string& base) {
     size_t i;
     json_t* entry;
     json_array_foreach(json_object_get(m.result.get(), "ParameterList"), i, entry) {
+      k::interrupt_check();
       rows.push_back(ls_repack_list(entry, base.size()));
     }
   }
@@ -187,6 +189,7 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
   std::printf("%-*s %-*s %-*s %-*s %s\n", c1, "Type", c2, "Access", c3, "Perms", c4, "Flags",
               "Name");
   for (const LsRow& r : rows) {
+    k::interrupt_check();  // Ctrl-C stops a long listing at the next line
     std::string type = colours.escape ? k::escape_controls(r.type) : r.type;
     std::string perms = colours.escape ? k::escape_controls(r.perms) : r.perms;
     std::printf("%-*s %-*s %-*s %-*s ", c1, type.c_str(), c2, r.access.c_str(), c3,

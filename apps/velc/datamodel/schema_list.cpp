@@ -6,6 +6,7 @@
 
 #include "datamodel/schema.h"
 #include "link/exchange.h"
+#include "platform/interrupt.h"
 #include "platform/tr.h"
 
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
@@ -26,6 +27,7 @@ k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int 
   const char* key;
   json_t* child;
   json_object_foreach(p.node, key, child) {
+    k::interrupt_check();
     if (key[0] == '#') continue;
     bool parameter = k::tr_type_is_parameter(k::tr_node_type(child));
     if ((options & LIST_OBJECTS_ONLY) && parameter) continue;

@@ -6,6 +6,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "link/exchange.h"
+#include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "platform/tr.h"
 #include "render/tree.h"
@@ -77,6 +78,7 @@ void values_print(Client& client, json_t* parameter_list, const std::string& req
   json_array_foreach(parameter_list, i, entry) width = std::max(width, short_name(entry).size());
 
   json_array_foreach(parameter_list, i, entry) {
+    k::interrupt_check();  // Ctrl-C stops a long listing at the next line
     std::string shown(short_name(entry));
     if (shown.empty()) shown = fallback;
     json_t* value = json_object_get(entry, "Value");
@@ -100,6 +102,7 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
   size_t i;
   json_t* entry;
   json_array_foreach(parameter_list, i, entry) {
+    k::interrupt_check();
     json_t* name = json_object_get(entry, "Name");
     std::string_view full = text_of(name);
     if (full.size() < prefix || full.substr(0, prefix) != known) continue;
@@ -166,6 +169,7 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
   size_t i;
   json_t* child_name;
   json_array_foreach(names.get(), i, child_name) {
+    k::interrupt_check();
     if (!json_is_string(child_name)) continue;
     std::string n = json_string_value(child_name);
     json_t* child = multi ? templ : json_object_get(node, n.c_str());

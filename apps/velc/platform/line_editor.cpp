@@ -70,6 +70,12 @@ LineEditor::LineEditor() : pending_char_(kNoPendingChar) {
 
 LineEditor::~LineEditor() {
   if (installed_) {
+    if (hidden_) {
+      // The line is off the screen (the shell ends after printing something, such as a lost
+      // connection): readline must not draw it, or move the cursor to it, while it lets go.
+      rl_set_prompt("");
+      rl_replace_line("", 1);
+    }
     rl_free_line_state();
     uninstall();
   }

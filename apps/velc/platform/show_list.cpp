@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/interrupt.h"
 #include "platform/printable.h"
 
 namespace k {
@@ -37,6 +38,7 @@ void show_list(json_t* words, bool escape) {
   columns = (items.size() + rows - 1) / rows;
   std::string line;
   for (size_t r = 0; r < rows; ++r) {
+    interrupt_check();  // Ctrl-C stops a long listing at the next line
     line.clear();
     for (size_t c = 0; c < columns; ++c) {
       size_t k = c * rows + r;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/interrupt.h"
+
 namespace k {
 
 namespace {
@@ -68,6 +70,7 @@ Json tr_names_to_config(json_t* list, const char* base) {
   size_t i;
   json_t* entry;
   json_array_foreach(list, i, entry) {
+    interrupt_check();  // a tree of many thousand entries is given up at Ctrl-C
     json_t* name = json_object_get(entry, "Name");
     if (!json_is_string(name)) continue;
     std::string_view full(json_string_value(name), json_string_length(name));

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "render/value_text.h"
 
@@ -109,6 +110,7 @@ void print_tree_node(json_t* record, int depth, size_t width, const std::vector<
   std::vector<char> flags(depth + 2, 0);
   for (int i = 0; i <= depth && i < static_cast<int>(columns.size()); ++i) flags[i] = columns[i];
 
+  k::interrupt_check();  // Ctrl-C stops a large drawing at the next line
   std::string_view name = record_name(record);
   bool print = depth >= 0 || !name.empty();
   if (print) {

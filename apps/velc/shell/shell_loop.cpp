@@ -201,11 +201,18 @@ k::Json shell_line_words(const std::string& line) {
 int shell_loop(CommandTable table, Session& session, k::ColourTable& colours) {
   print_banner();
   std::fflush(stdout);
+  // Ctrl-C never ends the shell, not even while it starts: an interrupted first fetch leaves the
+  // root to be fetched when first used.
+  k::InterruptScope sigint;
   DataModelView view;
   Client client{session, view, colours};
-  if (!schema_reset(client)) {
-    std::puts("Error connecting to VELD server");
-    return -1;
+  try {
+    if (!schema_reset(client)) {
+      std::puts("Error connecting to VELD server");
+      return -1;
+    }
+  } catch (const k::Interrupted&) {
+    std::putchar('\n');
   }
   ShellHistory history;
   cdpath_new(view.current_path, view.schema_root.get());
