@@ -35,24 +35,22 @@ std::string local_time_text() {
   return std::string(buf, n - 2) + ":" + std::string(buf + n - 2, 2);
 }
 
-// A plausible ping: host names ending in ".invalid" do not resolve; the round trip time is
-// derived from the host text, so the same host always answers alike; replies slower than the
-// timeout count as failures.
+// A plausible ping: host names ending in ".invalid" (and the empty host) do not resolve; the
+// round trip time is derived from the host text, so the same host always answers alike; replies
+// slower than the timeout count as failures. Every output is set, so nothing of an earlier run
+// is left behind.
 bool ping(const ValueMap& in, ValueMap& out) {
   std::string host = text_of(in, "Host");
   long long count = int_of(in, "NumberOfRepetitions", 3);
   long long timeout = int_of(in, "Timeout", 1000);
   bool unresolvable = host.empty() || (host.size() >= 8 && host.ends_with(".invalid"));
-  if (unresolvable) {
-    out["Status"] = k::json_str("Error_CannotResolveHostName");
-    return true;
-  }
+  // Replies take from rtt - 1 (at least 1) to rtt + 2 ms; all arrive in time or none does.
   long long rtt = 1 + k::string_hash(host) % 40;
-  bool answered = rtt <= timeout;
-  out["Status"] = k::json_str("Complete");
-  out["IPAddressUsed"] = k::json_str("192.168.1.1");
+  bool answered = !unresolvable && rtt + 2 <= timeout;
+  out["Status"] = k::json_str(unresolvable ? "Error_CannotResolveHostName" : "Complete");
+  out["IPAddressUsed"] = k::json_str(unresolvable ? "" : "192.168.1.1");
   out["SuccessCount"] = integer(answered ? count : 0);
-  out["FailureCount"] = integer(answered ? 0 : count);
+  out["FailureCount"] = integer(answered || unresolvable ? 0 : count);
   out["AverageResponseTime"] = integer(answered ? rtt : 0);
   out["MinimumResponseTime"] = integer(answered ? (rtt > 1 ? rtt - 1 : rtt) : 0);
   out["MaximumResponseTime"] = integer(answered ? rtt + 2 : 0);
@@ -79,7 +77,23 @@ bool debug_mode(Node& method, const ValueMap& in, ValueMap& out) {
   return true;
 }
 
+constexpr HandlerInfo kHandlers[] = {
+    {"uptime", false, TargetKind::kNone},
+    {"local_time", false, TargetKind::kNone},
+    {"secret", false, TargetKind::kNone},
+    {"count", false, TargetKind::kTable},
+    {"ping", true, TargetKind::kNone},
+    {"interface_reset", true, TargetKind::kObject},
+    {"debug_mode", true, TargetKind::kParameter},
+};
+
 }  // namespace
+
+const HandlerInfo* find_handler(std::string_view name) {
+  for (const HandlerInfo& h : kHandlers)
+    if (name == h.name) return &h;
+  return nullptr;
+}
 
 Node* handler_target(const Node& n) {
   Node* base = n.parent;

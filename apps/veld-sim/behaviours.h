@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "fault.h"
 #include "node.h"
@@ -15,6 +16,20 @@ class Engine;
 
 // Arguments or outputs of a method by their element names.
 using ValueMap = std::map<std::string, k::Json>;
+
+// What the "#target" of a behaviour must name.
+enum class TargetKind { kNone, kTable, kObject, kParameter };
+
+// A built-in behaviour: its "#handler" name, whether it belongs to a method (else to a
+// parameter, as a read handler), and the node its "#target" names (kNone: it takes none).
+struct HandlerInfo {
+  const char* name;
+  bool method;
+  TargetKind target;
+};
+
+// The built-in behaviour of that name; none for an unknown name.
+const HandlerInfo* find_handler(std::string_view name);
 
 // The value of a parameter with a read handler ("uptime", "local_time", "secret", "count");
 // none when the handler is not one of these.

@@ -2,6 +2,8 @@
 #include "engine.h"
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 #include "behaviours.h"
 #include "model_load.h"
@@ -40,15 +42,27 @@ bool find_one(Node& root, std::string_view path, Target& target, Fault& fault) {
   return true;
 }
 
-// The same parameter (by its element) in another instance of the table holds this value.
-bool taken_elsewhere(const Node& param, json_t* value) {
+// The values one SetParameterValues writes: for each parameter, the member that wins (the last
+// one naming it) and its value.
+using Writes = std::map<const Node*, std::pair<size_t, json_t*>>;
+
+// True when the value member `index` gives a unique parameter clashes with the same parameter
+// (by its element) of another instance of the table, as the request would leave them: a twin the
+// request does not write keeps its value; a twin it writes counts with its new value, and only
+// when that member comes earlier, so that of two members giving one value the later one fails.
+bool taken_elsewhere(const Node& param, json_t* value, size_t index, const Writes& writes) {
   const Node* inst = param.parent;
   if (!inst || !inst->is_instance()) return false;
   if (json_is_string(value) && json_string_length(value) == 0) return false;
   for (const auto& [number, other] : inst->parent->instances) {
     if (other.get() == inst) continue;
     const Node* twin = other->child(param.name);
-    if (twin && json_equal(twin->value.get(), value)) return true;
+    if (!twin) continue;
+    auto written = writes.find(twin);
+    if (written == writes.end() ? json_equal(twin->value.get(), value)
+                                : written->second.first < index &&
+                                      json_equal(written->second.second, value))
+      return true;
   }
   return false;
 }
@@ -101,8 +115,10 @@ void Engine::emit(unsigned group, k::Json data) {
 Reply Engine::set_parameter_values(const Caller& caller, const std::vector<NamedValue>& list,
                                    bool raw) {
   Failures failures;
-  std::vector<std::pair<Node*, k::Json>> writes;
-  for (const NamedValue& member : list) {
+  // Members that pass their own checks, in request order; uniqueness is judged on them all.
+  std::vector<std::tuple<size_t, Node*, k::Json>> checked;
+  for (size_t index = 0; index < list.size(); ++index) {
+    const NamedValue& member = list[index];
     Target t;
     Fault fault;
     if (!find_one(*root_, member.name, t, fault)) {
@@ -136,16 +152,23 @@ Reply Engine::set_parameter_values(const Caller& caller, const std::vector<Named
       }
     }
     k::Json stored;
-    int code = check_value(n.attr.get(), given.get(), stored);
-    if (code == 0 && attr_bool(n, "unique") && taken_elsewhere(n, stored.get())) code = kInvalidValue;
-    if (code != 0) {
+    if (int code = check_value(n.attr.get(), given.get(), stored)) {
       failures.add(member.name, code);
       continue;
     }
-    writes.emplace_back(&n, std::move(stored));
+    checked.emplace_back(index, &n, std::move(stored));
+  }
+  Writes writes;
+  for (auto& [index, node, value] : checked) writes[node] = {index, value.get()};
+  for (auto& [index, node, value] : checked) {
+    // A member overridden by a later one for the same parameter never lands: not judged.
+    if (writes[node].first != index || !attr_bool(*node, "unique")) continue;
+    if (taken_elsewhere(*node, value.get(), index, writes))
+      failures.add(list[index].name, kInvalidValue);
   }
   if (failures.count) return failures.reply("no parameter was changed");
-  for (auto& [node, value] : writes) node->value = k::Json::take(json_deep_copy(value.get()));
+  for (auto& [index, node, value] : checked)
+    node->value = k::Json::take(json_deep_copy(value.get()));
   return Reply::status_ok();
 }
 
@@ -254,7 +277,8 @@ Reply Engine::execute(const Caller& caller, std::string_view method_path,
     if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
     Node* arg = method.input->child(name);
     if (!arg) {
-      failures.add(a.name, kInvalidName);
+      // 9005 would say the method is missing: an unknown argument is a bad argument list.
+      failures.add(a.name, kInvalidArguments);
       continue;
     }
     k::Json stored;
@@ -264,12 +288,7 @@ Reply Engine::execute(const Caller& caller, std::string_view method_path,
     }
     in[arg->name] = stored;
   }
-  if (failures.count) {
-    // An unknown argument is a bad argument list, not a missing method.
-    if (failures.count == 1 && failures.first_code == kInvalidName)
-      return Reply::failure(kInvalidArguments, "unknown argument", failures.data);
-    return failures.reply("the method was not run");
-  }
+  if (failures.count) return failures.reply("the method was not run");
 
   ValueMap out;
   if (!run_method(*this, method, in, out, fault)) return Reply{{}, fault};

@@ -126,6 +126,24 @@ TEST_F(EngineTest, ParameterAttributesByDepth) {
        {'a', "Device.Nope.", "9005", "0"}});
 }
 
+TEST_F(EngineTest, PseudoParametersAreReadOnlyTableStateWhoseValuesHaveTheirDefaultsType) {
+  const struct {
+    const char* path;
+    const char* attributes;
+  } cases[] = {
+      {"Device.Host.max_instance", R"({"type":"unsignedInt","access":"readOnly","default":0})"},
+      {"Device.Rule.order", R"({"type":"list","access":"readOnly","default":[]})"},
+  };
+  for (const auto& c : cases) {
+    k::Json attrs = engine.get_parameter_attributes(caller, {c.path}, 0, false).result_json();
+    json_t* a = json_object_get(json_array_get(json_object_get(attrs.get(), "ParameterList"), 0), "Attributes");
+    EXPECT_EQ(k::json_dump(a, JSON_COMPACT), c.attributes) << c.path;
+    k::Json values = engine.get_parameter_values(caller, {c.path}, false).result_json();
+    json_t* v = json_object_get(json_array_get(json_object_get(values.get(), "ParameterList"), 0), "Value");
+    EXPECT_EQ(json_typeof(v), json_typeof(json_object_get(a, "default"))) << c.path;
+  }
+}
+
 TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
   run({{'s', R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"},)"
              R"({"Name":"Device.Model","Value":"x"},{"Name":"Device.Host.max_instance","Value":9},)"
@@ -152,6 +170,31 @@ TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
              R"({"Name":"Device.Name","Value":"42"},{"Name":"Device.Host.1.Up","Value":false}])", ""},
        {'v', "Device.Level Device.Host.3.Up Device.Name Device.Host.1.Up",
         R"(Device.Level=10 Device.Host.3.Up=true Device.Name="42" Device.Host.1.Up=false)"}});
+}
+
+TEST_F(EngineTest, UniqueValuesAreJudgedAsTheWholeSetWouldLeaveThem) {
+  auto names = [](const char* one, const char* three) {
+    return std::string(R"(Device.Host.1.Name=")") + one + R"(" Device.Host.3.Name=")" + three + '"';
+  };
+  const char* both = "Device.Host.1.Name Device.Host.3.Name";
+  run({// Two instances given one value: the later member fails, nothing is written.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"x"},{"Name":"Device.Host.3.Name","Value":"x"}])",
+        R"(9007 {"Device.Host.3.Name":"9007 Invalid parameter value"})"},
+       {'v', both, names("a", "c")},
+       // A swap, and a value freed by another member of the same request, are fine.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"c"},{"Name":"Device.Host.3.Name","Value":"a"}])", ""},
+       {'v', both, names("c", "a")},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"a"},{"Name":"Device.Host.3.Name","Value":"z"}])", ""},
+       {'v', both, names("a", "z")},
+       // A value another instance keeps; a parameter named twice is judged by its last value.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"}])", R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"q"},{"Name":"Device.Host.1.Name","Value":"z"}])",
+        R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"},{"Name":"Device.Host.1.Name","Value":"q"}])", ""},
+       {'v', both, names("q", "z")},
+       // The empty text may repeat.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":""},{"Name":"Device.Host.3.Name","Value":""}])", ""},
+       {'v', both, names("", "")}});
 }
 
 TEST_F(EngineTest, AddDeleteAndOrder) {
@@ -186,7 +229,11 @@ TEST_F(EngineTest, Execute) {
        {'x', "Device.Ping", five, R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":5}])"},
        {'x', "Device.Ping", R"(9007 {"NumberOfRepetitions":"9007 Invalid parameter value"})", R"([{"Name":"NumberOfRepetitions","Value":0}])"},
        {'x', "Device.Ping", R"(9006 {"NumberOfRepetitions":"9006 Invalid parameter type"})", R"([{"Name":"NumberOfRepetitions","Value":"3"}])"},
-       {'x', "Device.Ping", R"(9003 {"Colour":"9005 Invalid parameter name","Host":"9006 Invalid parameter type"})",
+       // An unknown argument is 9003 in the reply and in its member (9005 is for the method).
+       {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments"})", R"([{"Name":"Colour","Value":1}])"},
+       {'x', "Device.Ping", R"(9003 {"Device.Ping.#input.Colour":"9003 Invalid arguments"})",
+        R"([{"Name":"Device.Ping.#input.Colour","Value":1}])"},
+       {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments","Host":"9006 Invalid parameter type"})",
         R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])"},
        {'x', "Device.Name", "9005", "[]"}, {'v', "Device.Ping", five}});  // outputs keep the last results
 }

@@ -35,6 +35,11 @@ TEST(EventRouter, Recipients) {
       {{{1, 4, "a", true}, {2, 4, "a", false}}, {1, 2}, 4, 0, {}},
       // A connection that changes session leaves the old one (and its receiver role).
       {{{1, 4, "a", true}, {2, 4, "a", false}, {1, 4, "b", false}}, {}, 4, 0, {1, 2}},
+      // "Receiver": false takes the role from nobody; an empty session keeps the connection's.
+      {{{1, 4, "a", true}, {1, 9, "a", false}, {2, 9, "a", false}}, {}, 9, 0, {1}},
+      {{{1, 4, "a", true}, {2, 4, "a", false}, {2, 9, "", false}}, {}, 9, 0, {1}},
+      // The last connection to join as receiver is the session's receiver.
+      {{{1, 4, "a", true}, {2, 4, "a", true}}, {}, 4, 0, {2}},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];

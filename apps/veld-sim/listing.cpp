@@ -7,12 +7,13 @@ namespace sim {
 
 namespace {
 
-// The fixed attributes of the pseudo-parameters.
+// The fixed attributes of the pseudo-parameters. Neither is "runtime": both are the table's own
+// state (kept with it, changed only by AddObject and ChangeOrder), not computed by a handler.
+// "order" is a list whose default, and so every value, is a JSON array of instance numbers.
 json_t* pseudo_attributes(Pseudo p) {
-  static k::Json max_instance = k::json_parse(
-      R"({"type":"unsignedInt","access":"readOnly","default":0,"runtime":true})");
-  static k::Json order =
-      k::json_parse(R"({"type":"list","access":"readOnly","default":[],"runtime":true})");
+  static k::Json max_instance =
+      k::json_parse(R"({"type":"unsignedInt","access":"readOnly","default":0})");
+  static k::Json order = k::json_parse(R"({"type":"list","access":"readOnly","default":[]})");
   return p == Pseudo::kOrder ? order.get() : max_instance.get();
 }
 

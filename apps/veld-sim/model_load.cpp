@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
+#include "behaviours.h"
 #include "value_check.h"
 
 namespace sim {
@@ -11,7 +13,15 @@ namespace {
 
 // Loading stops at the first error; the loader carries it and the path being read.
 struct Loader {
+  // A "#target" to look up once the whole tree is built (it may name a later sibling).
+  struct PendingTarget {
+    Node* node;
+    std::string path;
+    TargetKind kind;
+  };
+
   std::string error;
+  std::vector<PendingTarget> targets;
 
   bool fail(const std::string& path, const std::string& why) {
     if (error.empty()) error = (path.empty() ? "." : path) + ": " + why;
@@ -29,7 +39,41 @@ struct Loader {
   bool values(json_t* j, Node& n, const std::string& path);
   bool instances(json_t* j, Node& table, const std::string& path);
   bool set_value(json_t* v, Node& param, const std::string& path);
+  bool behaviour(json_t* j, Node& n, const std::string& path);
+  bool unique_values(Node& table, const std::string& path);
+  bool resolve_targets();
 };
+
+// "#handler" and "#target" are read by Loader::behaviour.
+bool is_behaviour_key(const char* key) {
+  return !std::strcmp(key, "#handler") || !std::strcmp(key, "#target");
+}
+
+// A "#target" text: elements joined by dots, none empty (so no leading or trailing dot).
+bool is_relative_path(const std::string& text) {
+  if (text.empty() || text.front() == '.' || text.back() == '.') return false;
+  return text.find("..") == std::string::npos;
+}
+
+const char* kind_word(TargetKind kind) {
+  switch (kind) {
+    case TargetKind::kTable: return "table";
+    case TargetKind::kObject: return "object";
+    case TargetKind::kParameter: return "parameter";
+    case TargetKind::kNone: break;
+  }
+  return "node";
+}
+
+bool has_kind(const Node& n, TargetKind kind) {
+  switch (kind) {
+    case TargetKind::kTable: return n.kind == NodeKind::kTable;
+    case TargetKind::kObject: return n.kind == NodeKind::kObject;
+    case TargetKind::kParameter: return n.kind == NodeKind::kParameter;
+    case TargetKind::kNone: break;
+  }
+  return false;
+}
 
 std::string join(const std::string& path, const std::string& element) {
   return path.empty() ? element : path + "." + element;
@@ -44,13 +88,19 @@ std::unique_ptr<Node> Loader::node(json_t* j, const std::string& name, Node* par
   json_t* attr = json_object_get(j, "#attr");
   if (attr && !json_is_object(attr)) return fail(path, "\"#attr\" must be an object"), nullptr;
   n->attr = attr ? k::Json::take(json_deep_copy(attr)) : k::Json::take(json_object());
-  if (!json_object_get(n->attr.get(), "type"))
+  bool multi = json_is_true(json_object_get(n->attr.get(), "multi"));
+  if (!json_object_get(n->attr.get(), "type")) {
+    // Without a type a node is a plain object; a table says what it is.
+    if (multi) return fail(path, "a table needs \"type\": \"object\""), nullptr;
     json_object_set_new(n->attr.get(), "type", json_string("object"));
+  }
   std::string type = k::json_text(n->attr.get(), "type");
   if (type.empty()) return fail(path, "\"type\" must be a text"), nullptr;
+  if (multi && type != "object")
+    return fail(path, "\"multi\": true is for objects, not \"" + type + "\""), nullptr;
 
   bool ok;
-  if (type == "object" && json_is_true(json_object_get(n->attr.get(), "multi"))) {
+  if (type == "object" && multi) {
     n->kind = NodeKind::kTable;
     ok = table_members(j, *n, path);
   } else if (type == "object") {
@@ -126,12 +176,14 @@ bool Loader::instances(json_t* j, Node& table, const std::string& path) {
     if (sorted_listed != all) return fail(path, "\"#order\" must name every instance once");
     table.order = listed;
   }
-  return true;
+  return unique_values(table, path);
 }
 
 bool Loader::parameter_members(json_t* j, Node& n, const std::string& path) {
   json_t* def = json_object_get(n.attr.get(), "default");
   if (!def) return fail(path, "a parameter needs a \"default\" attribute");
+  if (json_is_null(def) || json_is_object(def))
+    return fail(path, "a \"default\" is a text, number, boolean or array");
   json_t* pattern = json_object_get(n.attr.get(), "regex");
   if (json_is_string(pattern) && !regex_compiles(json_string_value(pattern)))
     return fail(path, "the regex does not compile");
@@ -139,16 +191,11 @@ bool Loader::parameter_members(json_t* j, Node& n, const std::string& path) {
   json_t* v;
   json_object_foreach(j, key, v) {
     if (!std::strcmp(key, "#attr") || !std::strcmp(key, "#comment") ||
-        !std::strcmp(key, "#value"))
+        !std::strcmp(key, "#value") || is_behaviour_key(key))
       continue;
-    if (!std::strcmp(key, "#handler") && json_is_string(v)) {
-      n.handler = json_string_value(v);
-    } else if (!std::strcmp(key, "#target") && json_is_string(v)) {
-      n.handler_arg = json_string_value(v);
-    } else {
-      return fail(path, std::string("unexpected key ") + key + " in a parameter");
-    }
+    return fail(path, std::string("unexpected key ") + key + " in a parameter");
   }
+  if (!behaviour(j, n, path)) return false;
   n.value = k::Json::take(json_deep_copy(def));
   json_t* value = json_object_get(j, "#value");
   return !value || set_value(value, n, path);
@@ -177,13 +224,70 @@ bool Loader::method_members(json_t* j, Node& n, const std::string& path) {
   const char* key;
   json_t* v;
   json_object_foreach(j, key, v) {
-    if (!std::strcmp(key, "#handler") && json_is_string(v)) {
-      n.handler = json_string_value(v);
-    } else if (!std::strcmp(key, "#target") && json_is_string(v)) {
-      n.handler_arg = json_string_value(v);
-    } else if (std::strcmp(key, "#attr") && std::strcmp(key, "#comment") &&
-               std::strcmp(key, "#input") && std::strcmp(key, "#output")) {
+    if (std::strcmp(key, "#attr") && std::strcmp(key, "#comment") && std::strcmp(key, "#input") &&
+        std::strcmp(key, "#output") && !is_behaviour_key(key))
       return fail(path, std::string("unexpected key ") + key + " in a method");
+  }
+  return behaviour(j, n, path);
+}
+
+// A parameter's or method's built-in behaviour: a known handler of the node's kind, with a
+// "#target" exactly when the handler works on one.
+bool Loader::behaviour(json_t* j, Node& n, const std::string& path) {
+  json_t* handler = json_object_get(j, "#handler");
+  json_t* target = json_object_get(j, "#target");
+  if (handler && !json_is_string(handler)) return fail(path, "\"#handler\" must be a text");
+  if (target && !json_is_string(target)) return fail(path, "\"#target\" must be a text");
+  const HandlerInfo* h = nullptr;
+  if (handler) {
+    n.handler = json_string_value(handler);
+    h = find_handler(n.handler);
+    if (!h) return fail(path, "unknown handler \"" + n.handler + "\"");
+    bool method = n.kind == NodeKind::kMethod;
+    if (h->method != method)
+      return fail(path, "\"" + n.handler + "\" is a handler of " +
+                            (h->method ? "methods, not of parameters" : "parameters, not of methods"));
+  }
+  TargetKind wanted = h ? h->target : TargetKind::kNone;
+  if (!target) {
+    if (wanted != TargetKind::kNone)
+      return fail(path, "the \"" + n.handler + "\" handler needs a \"#target\"");
+    return true;
+  }
+  if (wanted == TargetKind::kNone)
+    return fail(path, h ? "the \"" + n.handler + "\" handler takes no \"#target\""
+                        : std::string("\"#target\" without a \"#handler\""));
+  n.handler_arg = json_string_value(target);
+  if (!is_relative_path(n.handler_arg))
+    return fail(path, "\"#target\" \"" + n.handler_arg +
+                          "\" is not a relative path without a trailing dot");
+  targets.push_back({&n, path, wanted});
+  return true;
+}
+
+bool Loader::resolve_targets() {
+  for (const PendingTarget& t : targets) {
+    Node* found = handler_target(*t.node);
+    if (!found || !has_kind(*found, t.kind))
+      return fail(t.path, "\"#target\" \"" + t.node->handler_arg + "\" names no " +
+                              kind_word(t.kind));
+  }
+  return true;
+}
+
+// No two instances of a table hold the same value of a unique parameter (the empty text
+// excepted), as SetParameterValues would refuse it.
+bool Loader::unique_values(Node& table, const std::string& path) {
+  for (const auto& param : table.templ->children) {
+    if (param->kind != NodeKind::kParameter || !attr_bool(*param, "unique")) continue;
+    std::map<std::string, uint32_t> seen;  // compact JSON of a value -> the instance holding it
+    for (uint32_t number : instance_numbers(table)) {
+      json_t* v = table.instance(number)->child(param->name)->value.get();
+      if (json_is_string(v) && json_string_length(v) == 0) continue;
+      auto [at, fresh] = seen.emplace(k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY), number);
+      if (!fresh)
+        return fail(join(path, std::to_string(number) + "." + param->name),
+                    "bad value: instance " + std::to_string(at->second) + " holds it already");
     }
   }
   return true;
@@ -248,6 +352,7 @@ std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
     loader.fail("", "the root must be an object");
     root.reset();
   }
+  if (root && !loader.resolve_targets()) root.reset();
   error = loader.error;
   return root;
 }

@@ -61,7 +61,9 @@ TEST(ValueFromText, ConvertsByTheParameterKind) {
       {kInt, "-7", "-7"}, {kInt, "0x10", "16"}, {kInt, "0b101", "5"}, {kInt, "017", "15"}, {kInt, "", "none"},
       {kInt, " 4", "none"}, {kInt, "4x", "none"}, {kInt, "--4", "none"}, {kInt, "99999999999999999999", "none"},
       {kBool, "true", "true"}, {kBool, "0", "false"}, {kBool, "yes", "none"}, {kReal, "1.5", "1.5"},
-      {kReal, "inf", "none"}, {kEnum, "Router", "\"Router\""},
+      // Reals as strtod reads the whole text, without blanks; only what JSON can carry.
+      {kReal, "-2.5e1", "-25.0"}, {kReal, "0x1p4", "16.0"}, {kReal, " 2", "none"}, {kReal, "2 ", "none"},
+      {kReal, "inf", "none"}, {kReal, "nan", "none"}, {kReal, "1e400", "none"}, {kEnum, "Router", "\"Router\""},
   };
   for (const auto& c : cases) {
     k::Json attr = k::json_parse(c.attr);
