@@ -22,11 +22,15 @@ int raw_mode(Session& session, const Options& options, int timeout_ms) {
     return -1;
   }
   if (m->kind != k::kMsgRequest) return session.requests.send(*m);
-  // A request that got no reply prints as the error the exchange left in it.
-  request_exchange(session, *m, timeout_ms);
-  // Streamed: a reply of many megabytes is never held a second time as text.
+  // A result is printed straight from the reply's text (a reply of many megabytes is never made
+  // into Jansson values); anything else, a failure included, from the message.
+  k::LargeReply large;
+  request_exchange(session, *m, timeout_ms, large);
   std::fputs("<< ", stdout);
-  json_dumpf(m->to_json().get(), stdout, JSON_INDENT(4));
+  if (m->kind == k::kMsgResult && !m->result)
+    large.write_message(stdout);
+  else
+    json_dumpf(m->to_json().get(), stdout, JSON_INDENT(4));
   std::fputs("\n", stdout);
   return m->error_code;
 }

@@ -27,9 +27,9 @@ size_t known_prefix(const std::string& request_text) {
 }
 
 // The number base of the schema node at a full path (0 when the cache does not hold it).
-int base_of(json_t* schema_root, json_t* name) {
-  if (!json_is_string(name) || !schema_root) return 0;
-  return k::tr_node_base(k::tr_node_find(schema_root, json_string_value(name)));
+int base_of(json_t* schema_root, std::string_view name) {
+  if (name.empty() || !schema_root) return 0;
+  return k::tr_node_base(k::tr_node_find(schema_root, name));
 }
 
 std::string_view text_of(json_t* s) {
@@ -64,33 +64,57 @@ std::string values_request_text(const cdpath& p, const char* typed, bool cached)
   return p.text + ".";
 }
 
-void values_print(Client& client, json_t* parameter_list, const std::string& request_text) {
-  json_t* schema_root = client.view.schema_root.get();
+namespace {
+
+// Prints "name = value" lines aligned on "=", for the entries that `for_each` hands out:
+// for_each(fn) calls fn(full name, value text) for each entry, where value text(base) renders the
+// value. Every entry is handed out twice: first to measure the names.
+template <typename ForEach>
+void print_aligned(Client& client, const std::string& request_text, ForEach for_each) {
   size_t prefix = known_prefix(request_text);
   std::string fallback = request_text.substr(request_text.rfind('.') + 1);
-  auto short_name = [prefix](json_t* entry) {
-    std::string_view n = text_of(json_object_get(entry, "Name"));
+  auto short_name = [prefix](std::string_view n) {
     return n.size() > prefix ? n.substr(prefix) : std::string_view();
   };
   size_t width = 0;
-  size_t i;
-  json_t* entry;
-  json_array_foreach(parameter_list, i, entry) width = std::max(width, short_name(entry).size());
+  for_each([&](std::string_view name, auto&&) { width = std::max(width, short_name(name).size()); });
 
-  json_array_foreach(parameter_list, i, entry) {
+  json_t* schema_root = client.view.schema_root.get();
+  bool escape = client.colours.escape;
+  for_each([&](std::string_view name, auto&& value_text) {
     k::interrupt_check();  // Ctrl-C stops a long listing at the next line
-    std::string shown(short_name(entry));
+    std::string shown(short_name(name));
     if (shown.empty()) shown = fallback;
-    json_t* value = json_object_get(entry, "Value");
-    std::string text = json_dump_value(value, base_of(schema_root, json_object_get(entry, "Name")));
-    bool escape = client.colours.escape;
+    std::string text = value_text(base_of(schema_root, name));
     k::put_text(shown, escape);
     std::printf("%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
     client.colours.set(k::kColourAutocomplete);
     k::put_text(text, escape);
     std::fputc('\n', stdout);
     client.colours.reset();
-  }
+  });
+}
+
+}  // namespace
+
+void values_print(Client& client, json_t* parameter_list, const std::string& request_text) {
+  print_aligned(client, request_text, [parameter_list](auto&& fn) {
+    size_t i;
+    json_t* entry;
+    json_array_foreach(parameter_list, i, entry) {
+      json_t* value = json_object_get(entry, "Value");
+      fn(text_of(json_object_get(entry, "Name")),
+         [value](int base) { return json_dump_value(value, base); });
+    }
+  });
+}
+
+void values_print(Client& client, const k::LargeReply& reply, const std::string& request_text) {
+  print_aligned(client, request_text, [&reply](auto&& fn) {
+    reply.for_each_parameter([&](std::string_view name, const k::ReplyValue& value) {
+      fn(name, [&value](int base) { return reply_value_text(value, base); });
+    });
+  });
 }
 
 k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
@@ -112,7 +136,7 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
       node = display_tree_child(index, node, element);
       return true;
     });
-    json_object_set_new(node, "base", json_integer(base_of(schema_root, name)));
+    json_object_set_new(node, "base", json_integer(base_of(schema_root, full)));
     if (json_t* value = json_object_get(entry, "Value")) json_object_set(node, "value", value);
   }
   // At the data-model root the tree is still named by the path asked for.
@@ -136,18 +160,29 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   k::Message m = k::msg_get_parameter_values(names);
   if (copy.path.via_template)
     k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
-  request_exchange(client.session, m, -1);
+  if (tree) {
+    request_exchange(client.session, m, -1);
+    if (!reply_ok(m)) {
+      report_result(m, client.colours);
+      return -1;
+    }
+    json_t* list = json_object_get(m.result.get(), "ParameterList");
+    k::Json drawn = values_tree_build(client.view.schema_root.get(), list, request_text);
+    print_tree(drawn.get(), client.colours);
+    return 0;
+  }
+  // The values of a whole table can make a reply of many megabytes: it is read straight from
+  // its text (see large_reply.h).
+  k::LargeReply large;
+  request_exchange(client.session, m, -1, large);
   if (!reply_ok(m)) {
     report_result(m, client.colours);
     return -1;
   }
-  json_t* list = json_object_get(m.result.get(), "ParameterList");
-  if (tree) {
-    k::Json drawn = values_tree_build(client.view.schema_root.get(), list, request_text);
-    print_tree(drawn.get(), client.colours);
-  } else {
-    values_print(client, list, request_text);
-  }
+  if (m.result)
+    values_print(client, json_object_get(m.result.get(), "ParameterList"), request_text);
+  else
+    values_print(client, large, request_text);
   return 0;
 }
 

@@ -31,6 +31,8 @@ std::string values_request_text(const cdpath& p, const char* typed, bool cached)
 // text (up to its first "#"; the root's "." cuts nothing); an entry whose relative name is empty
 // shows the request's last element instead. Values in the base of their cached node.
 void values_print(Client& client, json_t* parameter_list, const std::string& request_text);
+// The same for the ParameterList of a large reply.
+void values_print(Client& client, const k::LargeReply& reply, const std::string& request_text);
 
 // The values tree of a ParameterList below the request text (up to its first "#"): objects carry
 // "content", and "multi" when they hold a table's pseudo-parameter; leaves carry "value" and the

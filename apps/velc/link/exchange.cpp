@@ -14,13 +14,24 @@ struct DefaultTimeoutGuard {
 
 }  // namespace
 
-int request_exchange(Session& session, k::Message& m, int timeout_ms) {
+// Sends with `exec` on the requests connection, once more when the connection was found dead
+// before the request left, with the time-out for this exchange.
+template <typename Exec>
+int exchange_on(Session& session, int timeout_ms, Exec exec) {
   k::Connection& handle = session.requests;
   DefaultTimeoutGuard guard{handle};
   handle.set_timeout(timeout_ms);
-  int r = handle.exec(m);
-  if (r < 0 && handle.socket_err() == k::kSockResend) r = handle.exec(m);
+  int r = exec(handle);
+  if (r < 0 && handle.socket_err() == k::kSockResend) r = exec(handle);
   return r;
+}
+
+int request_exchange(Session& session, k::Message& m, int timeout_ms) {
+  return exchange_on(session, timeout_ms, [&](k::Connection& c) { return c.exec(m); });
+}
+
+int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply& large) {
+  return exchange_on(session, timeout_ms, [&](k::Connection& c) { return c.exec(m, large); });
 }
 
 void report_result(const k::Message& m, const k::ColourTable& colours) {

@@ -9,6 +9,9 @@
 // `m`. A request that found the connection dead is sent once more. The time-out is `timeout_ms`
 // for this exchange (-1: none) and back at the default afterwards. The result of Connection::exec.
 int request_exchange(Session& session, k::Message& m, int timeout_ms);
+// The same for a request whose reply may be very large: a result is read into `large` instead
+// of `m` (see Connection::exec).
+int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply& large);
 
 // Prints the outcome of a replied message: "Status: OK", or the error code, message, detail and
 // error data.

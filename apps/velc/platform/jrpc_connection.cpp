@@ -180,36 +180,47 @@ Connection::Wait Connection::stream_message(int64_t deadline_ms, std::optional<M
 std::optional<Message> Connection::take_buffered(int& bad) {
   bad = 0;
   while (auto line = reader_.next_line()) {
-    if (line->find_first_not_of(" \t\r") == std::string_view::npos) continue;
-    if (line->size() > max_message_bytes_) {
-      bad = kSockTooLarge;
-      return std::nullopt;
-    }
-    Json j = json_parse(*line, 0);
+    auto m = parse_line(*line, bad);
     reader_.trim();
-    if (!j) {
-      bad = kSockMalformed;
-      return std::nullopt;
-    }
-    auto m = msg_parse(j.get());
-    if (!m) {
-      bad = kSockNotJsonRpc;
-      return std::nullopt;
-    }
-    return m;
+    if (m || bad) return m;
   }
   return std::nullopt;
+}
+
+std::optional<Message> Connection::parse_line(std::string_view line, int& bad) {
+  bad = 0;
+  if (line.find_first_not_of(" \t\r") == std::string_view::npos) return std::nullopt;
+  if (line.size() > max_message_bytes_) {
+    bad = kSockTooLarge;
+    return std::nullopt;
+  }
+  Json j = json_parse(line, 0);
+  if (!j) {
+    bad = kSockMalformed;
+    return std::nullopt;
+  }
+  auto m = msg_parse(j.get());
+  if (!m) bad = kSockNotJsonRpc;
+  return m;
 }
 
 int Connection::exec(Message& m) {
   m.forget_failure();
   if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
-  int r = exchange(m);
+  int r = exchange(m, nullptr);
   if (r < 0) m.fail_here(r);
   return r;
 }
 
-int Connection::exchange(Message& m) {
+int Connection::exec(Message& m, LargeReply& large) {
+  m.forget_failure();
+  if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
+  int r = exchange(m, &large);
+  if (r < 0) m.fail_here(r);
+  return r;
+}
+
+int Connection::exchange(Message& m, LargeReply* large) {
   if (!fd_) {
     if (int r = connect(); r < 0) return r;
   }
@@ -229,7 +240,19 @@ int Connection::exchange(Message& m) {
     int bad = 0;
     discard_abandoned_line();
     std::optional<Message> got;
-    if (reader_.has_line()) {
+    if (large) {
+      // The whole line as text: the awaited result is read by `large`, anything else as usual.
+      if (Wait w = fill(deadline); w != Wait::kReady) return fail_wait(w);
+      std::string_view line = *reader_.next_line();
+      if (awaited >= 0 && large->load(line, awaited, true)) {
+        reader_.trim();
+        abandoned_.erase(awaited);
+        m.kind = kMsgResult;
+        return set_socket_err(kSockOk);
+      }
+      got = parse_line(line, bad);
+      reader_.trim();
+    } else if (reader_.has_line()) {
       got = take_buffered(bad);
     } else if (Wait w = stream_message(deadline, got, bad); w != Wait::kReady) {
       return fail_wait(w);

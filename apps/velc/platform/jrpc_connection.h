@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/jrpc_message.h"
+#include "platform/large_reply.h"
 #include "platform/line_reader.h"
 #include "platform/socket.h"
 
@@ -64,6 +65,10 @@ class Connection {
   // latest 1024 are kept for recv) do not end the wait. A reply longer than the connection
   // accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
   int exec(Message& m);
+  // The same, for a request whose reply may be very large: a result reply to it is read into
+  // `large` (see large_reply.h) and `m` only becomes a result, without its value; any other
+  // reply (an error, or one the fast reading refuses) is stored into `m` as exec does.
+  int exec(Message& m, LargeReply& large);
   // Sends a message without waiting; 0 or a negative code.
   int send(const Message& m);
   // The next message that is not a reply to one of our requests: one already waiting, or one
@@ -77,7 +82,10 @@ class Connection {
  private:
   enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted, kTooLarge };
   // The exchange of exec, without storing its failure.
-  int exchange(Message& m);
+  int exchange(Message& m, LargeReply* large);
+  // Reads one message from a complete line; none with `bad` set for a line that is too long,
+  // not JSON or not a message, and none with `bad` 0 for a blank line.
+  std::optional<Message> parse_line(std::string_view line, int& bad);
   struct StreamFeed;
   // Keeps `code` as the socket error (0 after a success) and gives it back.
   int set_socket_err(int code);

@@ -12,6 +12,8 @@ void LineReader::feed(const char* data, size_t n) {
     buf_.erase(0, start_);
     start_ = 0;
   }
+  if (buf_.capacity() < buf_.size() + n + kPadding)
+    buf_.reserve(std::max(2 * buf_.capacity(), buf_.size() + n + kPadding));
   buf_.append(data, n);
 }
 

@@ -12,6 +12,10 @@ namespace k {
 
 class LineReader {
  public:
+  // Every line handed out is followed by at least this many bytes of the reader's own memory, so
+  // that a parser that reads ahead of a text's end (simdjson) can read it in place.
+  static constexpr size_t kPadding = 64;
+
   // Appends bytes read from the peer.
   void feed(const char* data, size_t n);
   // The next complete line without its "\n" (a trailing "\r" is kept), or none. The view stays

@@ -44,6 +44,20 @@ std::string integer_text(json_int_t v, int base) {
 
 }  // namespace
 
+std::string reply_value_text(const k::ReplyValue& value, int base) {
+  switch (value.kind) {
+    case k::ReplyValue::kAbsent: return {};
+    case k::ReplyValue::kString: return "'" + std::string(value.string) + "'";
+    case k::ReplyValue::kInteger: return integer_text(value.integer, base);
+    case k::ReplyValue::kReal: return k::jansson_real_text(value.real);
+    case k::ReplyValue::kTrue: return "true";
+    case k::ReplyValue::kFalse: return "false";
+    case k::ReplyValue::kNull: return "null";
+    case k::ReplyValue::kComposite: break;
+  }
+  return json_dump_value(k::json_parse(value.json).get(), base);
+}
+
 std::string json_dump_value(json_t* value, int base) {
   if (!value) return {};
   switch (json_typeof(value)) {

@@ -6,6 +6,8 @@
 
 #include <jansson.h>
 
+#include "platform/large_reply.h"
+
 // Renders a value received from veld. Integers are shown in the parameter's number `base`
 // (8: "0377", 16: "0xff", 2: "0b11111111" from the low 32 bits, anything else: decimal);
 // strings are set off with single quotes, their bytes unescaped; objects are dumped indented by
@@ -13,3 +15,6 @@
 // A negative integer in base 2 shows as "-0b" and the binary digits of its magnitude.
 // Callers test for an absent value first; an absent value gives the empty text.
 std::string json_dump_value(json_t* value, int base);
+
+// The same text for a value of a large reply (an absent value gives the empty text).
+std::string reply_value_text(const k::ReplyValue& value, int base);

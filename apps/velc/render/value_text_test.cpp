@@ -29,6 +29,14 @@ TEST(JsonDumpValue, RendersEveryKindAndBase) {
     k::Json v = k::json_parse(json);
     ASSERT_TRUE(v) << json;
     EXPECT_EQ(json_dump_value(v.get(), base), text) << json << " base " << base;
+    // A large reply's value renders the same.
+    k::LargeReply reply;
+    std::string line = std::string(R"({"jsonrpc":"2.0","id":1,"result":{"ParameterList":[)") +
+                       R"({"Name":"N","Value":)" + json + "}]}}";
+    ASSERT_TRUE(reply.load(line, 1)) << json;
+    reply.for_each_parameter([&, base = base, text = text](std::string_view, const k::ReplyValue& rv) {
+      EXPECT_EQ(reply_value_text(rv, base), text) << json << " base " << base;
+    });
   }
   k::Json zero = k::Json::take(json_stringn("a\0b", 3));
   EXPECT_EQ(json_dump_value(zero.get(), 0), std::string("'a\0b'", 5));
