@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
   sim::Engine engine(std::move(root));
   sim::Server server(engine, {.socket_path = options.socket_path,
                               .delay_ms = options.delay_ms,
-                              .request_log = options.request_log});
+                              .request_log = options.request_log,
+                              .memory_budget = static_cast<size_t>(options.memory_budget_mib) << 20,
+                              .max_request = static_cast<size_t>(options.max_request_mib) << 20});
   if (!server.listen(error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;

@@ -22,7 +22,7 @@ bool read_number(const std::string& text, long max, long& out) {
 
 std::string usage_text() {
   return "Usage: veld-sim --socket PATH [--model FILE] [--hosts N] [--delay MS]\n"
-         "                [--request-log FILE]\n"
+         "                [--request-log FILE] [--memory-budget MIB] [--max-request MIB]\n"
          "\n"
          "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
          "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
@@ -41,6 +41,14 @@ std::string usage_text() {
          "  --request-log FILE    append every line any client sends (requests, events,\n"
          "                        malformed lines; not blank ones) to FILE as received,\n"
          "                        one per line, written at once\n"
+         "  --memory-budget MIB   what all clients together may hold in the daemon: replies\n"
+         "                        not yet read, replies held back by --delay, unfinished\n"
+         "                        request lines (1 to 65536; default 512). Past it, the\n"
+         "                        client holding the most is disconnected; a reply larger\n"
+         "                        than the budget or 256 MiB gets error 9004 instead\n"
+         "  --max-request MIB     the longest request line (1 to 1024; default 4; at most\n"
+         "                        the budget); a longer one gets error 9004, its bytes are\n"
+         "                        dropped unread and it is not logged\n"
          "  -h, --help            show this text and exit\n"
          "\n"
          "Exit status: 0 after a signal or --help, 1 when the model or socket fails, 2 for a\n"
@@ -63,7 +71,8 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
       has_value = true;
     }
     bool known = name == "--socket" || name == "--model" || name == "--hosts" ||
-                 name == "--delay" || name == "--request-log";
+                 name == "--delay" || name == "--request-log" || name == "--memory-budget" ||
+                 name == "--max-request";
     if (!known) {
       error = "unknown option: " + arg;
       return false;
@@ -94,6 +103,18 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
         return false;
       }
       options.delay_ms = static_cast<int>(number);
+    } else if (name == "--memory-budget") {
+      if (!read_number(value, 65536, number) || number < 1) {
+        error = "--memory-budget expects mebibytes from 1 to 65536";
+        return false;
+      }
+      options.memory_budget_mib = number;
+    } else if (name == "--max-request") {
+      if (!read_number(value, 1024, number) || number < 1) {
+        error = "--max-request expects mebibytes from 1 to 1024";
+        return false;
+      }
+      options.max_request_mib = number;
     }
     if (value.empty()) {
       error = name + " needs a value";

@@ -12,6 +12,8 @@ struct Options {
   long hosts = -1;          // -1: keep the model's hosts
   int delay_ms = 0;
   std::string request_log;  // empty: no log
+  long memory_budget_mib = 512;  // queued output and unfinished input of all clients together
+  long max_request_mib = 4;      // longest request line
   bool help = false;
 };
 

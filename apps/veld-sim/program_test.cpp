@@ -40,8 +40,11 @@ TEST_F(Program, CommandLines) {
       {"--socket=/nowhere/s --delay 5ms", 2, "veld-sim: --delay expects milliseconds from 0 to 3600000\n"},
       {"--socket=/nowhere/s --delay 3600001", 2, "veld-sim: --delay expects"},
       {"--socket=/nowhere/s --hosts 200001", 2, "veld-sim: --hosts expects a number from 0 to 200000\n"},
+      {"--socket=/nowhere/s --memory-budget 0", 2, "veld-sim: --memory-budget expects mebibytes from 1 to 65536\n"},
+      {"--socket=/nowhere/s --max-request=1025", 2, "veld-sim: --max-request expects mebibytes from 1 to 1024\n"},
       // Accepted (the largest values), then the model is missing.
-      {"--socket /nowhere/s --hosts=200000 --delay 3600000 --model /nowhere/none.json", 1,
+      {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
+       "--model /nowhere/none.json", 1,
        "veld-sim: /nowhere/none.json:"},
       {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},
   };

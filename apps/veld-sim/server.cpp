@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "dispatch.h"
@@ -17,10 +20,14 @@ namespace sim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
+// What one client gets in one turn of the round: one read, a few requests, a few writes.
 constexpr size_t kReadChunk = 256 * 1024;
-constexpr int kReadsPerRound = 16;  // at most 4 MiB from one client before others get a turn
+constexpr int kLinesPerTurn = 16;
+// A client's requests wait while this much of its output waits to be written: one that does not
+// read its replies stops being read itself (and its own sending stalls), instead of piling up.
+constexpr size_t kQueuedToPause = 1 << 20;
+constexpr size_t kWrittenPerTurn = 4 << 20;
+constexpr int kIovecs = 64;
 
 k::Json object() { return k::Json::take(json_object()); }
 
@@ -32,6 +39,51 @@ std::string event_message(json_t* params) {
   json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
   json_object_set_new(msg.get(), "method", json_string("Event"));
   json_object_set(msg.get(), "params", params);
+  return compact(msg.get());
+}
+
+// A size as "4 MiB" when it is whole mebibytes, else in bytes.
+std::string size_text(size_t n) {
+  if (n % (1u << 20) == 0) return std::to_string(n >> 20) + " MiB";
+  return std::to_string(n) + " bytes";
+}
+
+std::string request_too_long(size_t limit) {
+  return "the request is longer than the " + size_text(limit) + " a request may take";
+}
+
+// The reply message of `r`, as one line.
+std::string reply_text(json_t* msg_id, const Reply& r) {
+  if (r.ok() && !r.result_text.empty()) {
+    // A listing comes encoded already: only the envelope is added around it (in a string of
+    // the right size: a queued reply does not keep twice its size through growth).
+    std::string id;
+    append_json_value(id, msg_id ? msg_id : json_null());
+    std::string text;
+    text.reserve(id.size() + r.result_text.size() + 40);
+    text += "{\"jsonrpc\":\"2.0\",\"id\":";
+    text += id;
+    text += ",\"result\":";
+    text += r.result_text;
+    text += "}\n";
+    return text;
+  }
+  k::Json msg = object();
+  json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
+  json_object_set(msg.get(), "id", msg_id ? msg_id : json_null());
+  if (r.ok()) {
+    json_object_set(msg.get(), "result", r.result ? r.result.get() : object().get());
+  } else {
+    json_t* e = json_object();
+    json_object_set_new(e, "code", json_integer(r.fault.code));
+    json_object_set_new(e, "message", json_string(fault_message(r.fault.code)));
+    if (!r.fault.detail.empty()) {
+      k::Json detail = k::json_str(r.fault.detail);
+      if (detail) json_object_set(e, "detail", detail.get());
+    }
+    if (r.fault.data) json_object_set(e, "data", r.fault.data.get());
+    json_object_set_new(msg.get(), "error", e);
+  }
   return compact(msg.get());
 }
 
@@ -81,95 +133,188 @@ void Server::run(int stop_fd) {
     fds.clear();
     ids.clear();
     fds.push_back({stop_fd, POLLIN, 0});
-    fds.push_back({listen_fd_.get(), POLLIN, 0});
+    fds.push_back({listener_polled(Clock::now()) ? listen_fd_.get() : -1, POLLIN, 0});
+    bool backlog = false;  // some client has lines that can be handled at once
     for (auto& [id, c] : clients_) {
+      bool lines_waiting = c->reader.has_line();
+      backlog |= lines_waiting && c->out_bytes < kQueuedToPause;
       short events = 0;
-      if (!c->read_closed) events |= POLLIN;
-      if (c->out_sent < c->out.size()) events |= POLLOUT;
+      // A client's unhandled lines are worked off before more of its input is read.
+      if (!c->read_closed && !lines_waiting) events |= POLLIN;
+      if (!c->out.empty()) events |= POLLOUT;
       fds.push_back({c->fd.get(), events, 0});
       ids.push_back(id);
     }
-    int n = ::poll(fds.data(), fds.size(), poll_timeout_ms());
+    int n = ::poll(fds.data(), fds.size(), poll_timeout_ms(backlog));
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && fds[0].revents) break;
     if (n > 0 && fds[1].revents & POLLIN) accept_clients();
-    for (size_t i = 2; n > 0 && i < fds.size(); ++i) {
-      auto it = clients_.find(ids[i - 2]);
+    // Every client gets one turn per round; the first turn goes to another client each round.
+    size_t first = ids.empty() ? 0 : turn_++ % ids.size();
+    for (size_t k = 0; k < ids.size(); ++k) {
+      size_t i = (first + k) % ids.size();
+      auto it = clients_.find(ids[i]);
       if (it == clients_.end() || it->second->dead) continue;
-      Client& c = *it->second;
-      short re = fds[i].revents;
-      if (re & (POLLIN | POLLHUP | POLLERR)) {
-        if (!c.read_closed) read_client(it->first, c);
-        else if (re & (POLLHUP | POLLERR)) c.dead = true;  // nothing more can be delivered
-      }
-      if (re & POLLOUT && !c.dead) write_client(c);
+      serve_turn(it->first, *it->second, n > 0 ? fds[i + 2].revents : 0);
     }
     release_due_replies();
     reap();
   }
   clients_.clear();
   delayed_.clear();
+  held_ = 0;
+}
+
+bool Server::listener_polled(Clock::time_point now) {
+  if (accept_paused_ && now >= accept_retry_at_) accept_paused_ = false;
+  return !accept_paused_;
 }
 
 void Server::accept_clients() {
   while (true) {
     int fd = ::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // EAGAIN, or out of descriptors: the listener stays for later
+    if (fd < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // The connection waits in the listen queue. The listener would stay readable, so it is
+        // left out of the poll until a client closes (or the retry time comes, for descriptors
+        // freed elsewhere in the system).
+        ++stats_.accept_failures;
+        accept_paused_ = true;
+        accept_retry_at_ = Clock::now() + std::chrono::milliseconds(config_.accept_retry_ms);
+      }
+      return;  // EAGAIN: nobody else is waiting; an aborted connection: tried again next round
+    }
     auto c = std::make_unique<Client>();
     c->fd = k::Fd(fd);
     clients_.emplace(next_id_++, std::move(c));
   }
 }
 
-void Server::read_client(ConnId id, Client& c) {
-  char* buf = read_buf_.data();
-  for (int round = 0; round < kReadsPerRound && !c.dead; ++round) {
-    ssize_t got = ::read(c.fd.get(), buf, read_buf_.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) c.dead = true;
+void Server::serve_turn(ConnId id, Client& c, short revents) {
+  if (revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (!c.read_closed) {
+      if (!c.reader.has_line()) read_client(c);
+    } else if (revents & (POLLHUP | POLLERR)) {
+      disconnect(c);  // nothing more can be delivered
       return;
     }
-    if (got == 0) {
-      // The peer sent all it will; what it asked for is still answered.
-      c.read_closed = true;
-      return;
-    }
-    c.reader.feed(buf, static_cast<size_t>(got));
-    while (!c.dead) {
-      auto line = c.reader.next_line();
-      if (!line) break;
-      handle_line(id, c, *line);
-    }
-    if (c.reader.pending_bytes() > config_.max_input) c.dead = true;
   }
+  if (!c.dead) handle_lines(id, c);
+  if (!c.dead && !c.out.empty()) write_client(c);
+}
+
+void Server::read_client(Client& c) {
+  ssize_t got;
+  do {
+    got = ::read(c.fd.get(), read_buf_.data(), read_buf_.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK) disconnect(c);
+    return;
+  }
+  if (got == 0) {
+    // The peer sent all it will; what it asked for is still answered.
+    c.read_closed = true;
+    return;
+  }
+  c.reader.feed(read_buf_.data(), static_cast<size_t>(got));
+  // The rest of an over-long line is dropped as it comes, up to its end.
+  if (c.skipping && c.reader.skip_line_rest()) c.skipping = false;
+  account(c);
+}
+
+void Server::handle_lines(ConnId id, Client& c) {
+  for (int n = 0; n < kLinesPerTurn && !c.dead && c.out_bytes < kQueuedToPause; ++n) {
+    auto line = c.reader.next_line();
+    if (!line) break;
+    handle_line(id, c, *line);
+  }
+  if (c.dead) return;
+  if (!c.skipping && !c.reader.has_line() && c.reader.pending_bytes() > request_limit()) {
+    // An unfinished line already too long: refused now, and not held while it goes on.
+    c.reader.skip_line_rest();
+    c.skipping = true;
+    reply(id, c, nullptr, Reply::failure(kResourcesExceeded, request_too_long(request_limit())));
+  }
+  c.reader.trim();
+  account(c);
 }
 
 void Server::write_client(Client& c) {
-  while (c.out_sent < c.out.size()) {
-    ssize_t w = ::send(c.fd.get(), c.out.data() + c.out_sent, c.out.size() - c.out_sent,
-                       MSG_NOSIGNAL | MSG_DONTWAIT);
+  size_t written = 0;
+  while (!c.out.empty() && written < kWrittenPerTurn) {
+    iovec iov[kIovecs];
+    int parts = 0;
+    size_t offset = c.out_sent;
+    for (auto it = c.out.begin(); it != c.out.end() && parts < kIovecs; ++it, offset = 0)
+      iov[parts++] = {it->data() + offset, it->size() - offset};
+    msghdr mh{};
+    mh.msg_iov = iov;
+    mh.msg_iovlen = static_cast<size_t>(parts);
+    ssize_t w = ::sendmsg(c.fd.get(), &mh, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (w < 0) {
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) c.dead = true;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) disconnect(c);
       break;
     }
-    c.out_sent += static_cast<size_t>(w);
+    written += static_cast<size_t>(w);
+    // Whole messages written leave the queue (and free their memory at once).
+    for (size_t left = static_cast<size_t>(w); left > 0;) {
+      size_t rest = c.out.front().size() - c.out_sent;
+      if (left < rest) {
+        c.out_sent += left;
+        break;
+      }
+      left -= rest;
+      c.out_bytes -= c.out.front().size();
+      c.out.pop_front();
+      c.out_sent = 0;
+    }
   }
-  if (c.out_sent == c.out.size()) {
-    c.out.clear();
-    c.out_sent = 0;
-  } else if (c.out_sent > c.out.size() / 2) {
-    c.out.erase(0, c.out_sent);
-    c.out_sent = 0;
+  account(c);
+}
+
+void Server::enqueue(Client& c, std::string text) {
+  if (c.dead) return;
+  c.out_bytes += text.size();
+  c.out.push_back(std::move(text));
+  account(c);
+}
+
+void Server::account(Client& c) {
+  size_t now = c.dead ? 0 : c.out_bytes + c.reader.pending_bytes() + c.delayed_bytes;
+  held_ = held_ - c.held + now;
+  c.held = now;
+  stats_.peak_held = std::max(stats_.peak_held, held_);
+  if (held_ > config_.memory_budget) shed_load();
+}
+
+void Server::disconnect(Client& c) {
+  c.dead = true;
+  held_ -= c.held;
+  c.held = 0;
+  c.out.clear();
+  c.out_bytes = 0;
+  c.out_sent = 0;
+}
+
+void Server::shed_load() {
+  // Over the budget, some client holds more than its share (budget / clients): the one holding
+  // the most goes, until the rest fits. Its memory is given back at once.
+  while (held_ > config_.memory_budget) {
+    Client* biggest = nullptr;
+    for (auto& [id, c] : clients_)
+      if (!c->dead && (!biggest || c->held > biggest->held)) biggest = c.get();
+    if (!biggest) return;
+    disconnect(*biggest);
+    ++stats_.dropped_over_budget;
   }
 }
 
-void Server::enqueue(Client& c, std::string_view text) {
-  if (c.dead) return;
-  c.out.append(text);
-  if (c.out.size() - c.out_sent > config_.max_output) c.dead = true;  // it does not read
-}
+size_t Server::request_limit() const { return std::min(config_.max_request, config_.memory_budget); }
+
+size_t Server::reply_limit() const { return std::min(config_.max_reply, config_.memory_budget); }
 
 void Server::log_line(std::string_view line) {
   if (!log_fd_) return;
@@ -182,6 +327,10 @@ void Server::handle_line(ConnId id, Client& c, std::string_view line) {
   std::string_view raw = line;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;  // blank: ignored
+  if (line.size() > request_limit()) {
+    reply(id, c, nullptr, Reply::failure(kResourcesExceeded, request_too_long(request_limit())));
+    return;
+  }
   log_line(raw);
   // Strings holding \u0000 are refused as the client refuses them: as not JSON.
   k::Json msg = k::json_parse(line);
@@ -204,8 +353,8 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
     return invalid("\"id\" must be an integer or a text");
   json_t* method = json_object_get(msg, "method");
   if (!method) {
-    // Replies from a client answer nothing the daemon asked: dropped.
-    if (raw_id && (json_object_get(msg, "result") || json_object_get(msg, "error"))) return;
+    // Replies from a client answer nothing the daemon asked: dropped, with or without an id.
+    if (json_object_get(msg, "result") || json_object_get(msg, "error")) return;
     return invalid("\"method\" is missing");
   }
   if (!json_is_string(method)) return invalid("\"method\" must be a text");
@@ -269,48 +418,25 @@ void Server::deliver_event(unsigned group, json_t* data, const ConnId* sender) {
 }
 
 void Server::reply(ConnId id, Client& c, json_t* msg_id, const Reply& r) {
-  if (r.ok() && !r.result_text.empty()) {
-    // A listing comes encoded already: only the envelope is added around it.
-    std::string text = "{\"jsonrpc\":\"2.0\",\"id\":";
-    append_json_value(text, msg_id ? msg_id : json_null());
-    text += ",\"result\":";
-    text += r.result_text;
-    text += "}\n";
-    send_reply_text(id, c, std::move(text));
-    return;
+  std::string text = reply_text(msg_id, r);
+  if (text.size() > reply_limit()) {
+    std::string why = "the reply would take " + std::to_string(text.size()) +
+                      " bytes, more than the " + size_text(reply_limit()) + " a reply may take";
+    text = reply_text(msg_id, Reply::failure(kResourcesExceeded, why));
   }
-  k::Json msg = object();
-  json_object_set_new(msg.get(), "jsonrpc", json_string("2.0"));
-  json_object_set(msg.get(), "id", msg_id ? msg_id : json_null());
-  if (r.ok()) {
-    json_object_set(msg.get(), "result", r.result ? r.result.get() : object().get());
-  } else {
-    json_t* e = json_object();
-    json_object_set_new(e, "code", json_integer(r.fault.code));
-    json_object_set_new(e, "message", json_string(fault_message(r.fault.code)));
-    if (!r.fault.detail.empty()) {
-      k::Json detail = k::json_str(r.fault.detail);
-      if (detail) json_object_set(e, "detail", detail.get());
-    }
-    if (r.fault.data) json_object_set(e, "data", r.fault.data.get());
-    json_object_set_new(msg.get(), "error", e);
-  }
-  send_reply_text(id, c, compact(msg.get()));
+  send_reply_text(id, c, std::move(text));
 }
 
 void Server::send_reply_text(ConnId id, Client& c, std::string text) {
   if (config_.delay_ms <= 0) {
-    if (c.out.empty()) {
-      c.out = std::move(text);  // a large reply is not copied
-      if (c.out.size() > config_.max_output) c.dead = true;
-    } else {
-      enqueue(c, text);
-    }
+    enqueue(c, std::move(text));
     return;
   }
   ++c.delayed;
+  c.delayed_bytes += text.size();
   delayed_.push_back({Clock::now() + std::chrono::milliseconds(config_.delay_ms), id,
                       std::move(text)});
+  account(c);
 }
 
 void Server::release_due_replies() {
@@ -321,26 +447,35 @@ void Server::release_due_replies() {
     delayed_.pop_front();
     auto it = clients_.find(d.conn);
     if (it == clients_.end()) continue;
-    --it->second->delayed;
-    enqueue(*it->second, d.text);
-    write_client(*it->second);
+    Client& c = *it->second;
+    --c.delayed;
+    c.delayed_bytes -= d.text.size();
+    enqueue(c, std::move(d.text));
+    if (!c.dead) write_client(c);
   }
 }
 
-int Server::poll_timeout_ms() const {
-  if (delayed_.empty()) return -1;
-  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(delayed_.front().due -
-                                                                    Clock::now());
-  return wait.count() <= 0 ? 0 : static_cast<int>(wait.count()) + 1;
+int Server::poll_timeout_ms(bool backlog) const {
+  if (backlog) return 0;
+  std::optional<Clock::time_point> wake;
+  if (!delayed_.empty()) wake = delayed_.front().due;
+  if (accept_paused_ && (!wake || accept_retry_at_ < *wake)) wake = accept_retry_at_;
+  if (!wake) return -1;
+  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*wake - Clock::now());
+  return wait.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(wait.count(), INT_MAX - 1)) + 1;
 }
 
 void Server::reap() {
   for (auto it = clients_.begin(); it != clients_.end();) {
     Client& c = *it->second;
-    bool finished = c.read_closed && c.out_sent == c.out.size() && c.delayed == 0;
+    bool finished = c.read_closed && c.out.empty() && c.delayed == 0 && !c.reader.has_line();
     if (c.dead || finished) {
-      router_.forget(it->first);
+      ConnId id = it->first;
+      if (c.delayed) std::erase_if(delayed_, [id](const Delayed& d) { return d.conn == id; });
+      held_ -= c.held;
+      router_.forget(id);
       it = clients_.erase(it);
+      accept_paused_ = false;  // a descriptor is free again
     } else {
       ++it;
     }

@@ -1,5 +1,7 @@
 // The daemon's connection handling: one poll loop serving many clients over a UNIX socket, with
-// per-client output queues, delayed replies, event routing and the request log.
+// per-client output queues, delayed replies, event routing and the request log. Clients are
+// served in turns (a bounded amount of reading and requests each), and the bytes held for all of
+// them together stay within one memory budget.
 #pragma once
 
 #include <chrono>
@@ -23,12 +25,27 @@ struct ServerConfig {
   std::string socket_path{};
   int delay_ms = 0;              // replies leave this long after their request arrived
   std::string request_log{};     // every received line is appended here ("" none)
-  size_t max_output = 256u << 20;  // a client with more queued output is dropped
-  size_t max_input = 256u << 20;   // a client with a longer unfinished line is dropped
+  // Queued output, held-back replies and unfinished input of all clients together. When they
+  // pass it, the client holding the most (more than its share) is disconnected.
+  size_t memory_budget = 512u << 20;
+  size_t max_request = 4u << 20;   // a longer request line (or one longer than the budget)
+                                   // gets 9004 and is dropped unread
+  size_t max_reply = 256u << 20;   // a larger reply is replaced by a 9004 error
+  // Out of descriptors, the listener rests until a client closes, or at the latest this long.
+  int accept_retry_ms = 1000;
+};
+
+// What the server counted, for tests and diagnostics.
+struct ServerStats {
+  size_t accept_failures = 0;  // accepts that failed for want of descriptors or memory
+  size_t dropped_over_budget = 0;
+  size_t peak_held = 0;  // the most the clients held together (the budget's measure)
 };
 
 class Server {
  public:
+  using Clock = std::chrono::steady_clock;
+
   Server(Engine& engine, ServerConfig config);
   ~Server();
   Server(const Server&) = delete;
@@ -38,28 +55,37 @@ class Server {
   bool listen(std::string& error);
   // Serves until `stop_fd` becomes readable; then closes every client and removes the socket.
   void run(int stop_fd);
+  // The counters so far.
+  const ServerStats& stats() const { return stats_; }
 
  private:
   // One connected client.
   struct Client {
     k::Fd fd;
     k::LineReader reader;
-    std::string out;            // queued output
-    size_t out_sent = 0;        // bytes of `out` already written
-    size_t delayed = 0;         // replies waiting in the delay queue
-    bool read_closed = false;   // the peer shut its side down: close once all is sent
-    bool dead = false;          // to be closed at the end of this round
+    std::deque<std::string> out;  // queued messages, the first one partly written
+    size_t out_sent = 0;          // bytes of the first message already written
+    size_t out_bytes = 0;         // bytes of the messages in `out` (the first one whole)
+    size_t delayed = 0;           // replies waiting in the delay queue
+    size_t delayed_bytes = 0;     // and their bytes
+    size_t held = 0;              // bytes counted against the budget (as last accounted)
+    bool skipping = false;        // dropping the rest of an over-long line as it arrives
+    bool read_closed = false;     // the peer shut its side down: close once all is sent
+    bool dead = false;            // to be closed at the end of this round
     Caller caller;
   };
   // A reply held back by --delay.
   struct Delayed {
-    std::chrono::steady_clock::time_point due;
+    Clock::time_point due;
     ConnId conn;
     std::string text;
   };
 
   void accept_clients();
-  void read_client(ConnId id, Client& c);
+  bool listener_polled(Clock::time_point now);
+  void serve_turn(ConnId id, Client& c, short revents);
+  void read_client(Client& c);
+  void handle_lines(ConnId id, Client& c);
   void write_client(Client& c);
   void handle_line(ConnId id, Client& c, std::string_view line);
   void handle_message(ConnId id, Client& c, json_t* msg);
@@ -67,10 +93,15 @@ class Server {
   Reply join_group(ConnId id, json_t* params);
   void reply(ConnId id, Client& c, json_t* msg_id, const Reply& r);
   void send_reply_text(ConnId id, Client& c, std::string text);
-  void enqueue(Client& c, std::string_view text);
+  void enqueue(Client& c, std::string text);
+  void account(Client& c);
+  void disconnect(Client& c);
+  void shed_load();
+  size_t reply_limit() const;
+  size_t request_limit() const;
   void deliver_event(unsigned group, json_t* data, const ConnId* sender);
   void release_due_replies();
-  int poll_timeout_ms() const;
+  int poll_timeout_ms(bool backlog) const;
   void reap();
   void log_line(std::string_view line);
 
@@ -79,6 +110,11 @@ class Server {
   k::Fd listen_fd_;
   k::Fd log_fd_;
   bool listening_ = false;
+  bool accept_paused_ = false;   // out of descriptors: the listener is not polled
+  Clock::time_point accept_retry_at_{};
+  size_t held_ = 0;              // bytes held for all clients (the budget's measure)
+  size_t turn_ = 0;              // rotates which client is served first in a round
+  ServerStats stats_;
   ConnId next_id_ = 1;
   std::map<ConnId, std::unique_ptr<Client>> clients_;
   std::deque<Delayed> delayed_;

@@ -1,9 +1,14 @@
 #include "server.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include "test_client.h"
 
@@ -42,6 +47,9 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       {R"({"jsonrpc":"2.0","id":14,"method":"SetParameterValues","params":{"ParameterList":[{"Name":"Device.Name"}]}})", -32602, "14"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
       {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
+      // Beyond what the daemon reads as JSON: a lone surrogate, an integer beyond 64 bits.
+      {R"({"jsonrpc":"2.0","id":16,"method":"GetParameterValues","params":{"ParameterNames":["Device.\ud800"]}})", -32700, "null"},
+      {R"({"jsonrpc":"2.0","id":17,"method":"ChangeOrder","params":{"ObjectName":"Device.Rule.1.","Order":9223372036854775808}})", -32700, "null"},
   };
   k::test::TempDir dir;
   RunningServer server({.request_log = dir.file("requests.log")});
@@ -51,6 +59,7 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
   // Ignored: notifications and replies; tolerated: CR before LF.
   sent += R"({"jsonrpc":"2.0","method":"GetParameterNames","params":{"ParameterPath":"."}})" "\n";
   sent += R"({"jsonrpc":"2.0","id":77,"result":{}})" "\n";
+  sent += R"({"jsonrpc":"2.0","error":{"code":1,"message":"x"}})" "\n";
   sent += std::string(kNamesRequest) + "\r\n";
   ASSERT_TRUE(client.send("\n  \n" + sent));  // blank lines are no requests
   for (const auto& c : cases) {
@@ -107,31 +116,173 @@ TEST(Server, DelayedRepliesDoNotHoldUpTheLoop) {
   server.stop();  // with replies still waiting
 }
 
-TEST(Server, HugeUnterminatedLineIsAnsweredOnceAndAHalfClosedClientStillGetsItsReplies) {
-  RunningServer server;
+TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsReplies) {
+  RunningServer server;  // requests up to 4 MiB
   TestClient client(server.socket_path);
   std::thread writer([&] {
     for (int i = 0; i < 24; ++i) client.send(std::string(1 << 20, 'x'));
     client.send("\n" + std::string(kNamesRequest) + "\n");
     ::shutdown(client.fd.get(), SHUT_WR);
   });
-  EXPECT_EQ(json_integer_value(member(client.message(), "error.code")), -32700);
+  k::Json refused = client.message();
+  EXPECT_EQ(dump(refused.get()),
+            R"({"jsonrpc":"2.0","id":null,"error":{"code":9004,"message":"Resources exceeded",)"
+            R"("detail":"the request is longer than the 4 MiB a request may take"}})");
   writer.join();
   EXPECT_EQ(dump(member(client.message(), "id")), "99");
   EXPECT_TRUE(client.closed_by_server());
 }
 
-TEST(Server, DropsAClientThatNeverReadsAndServesTheOthers) {
-  RunningServer server({.max_output = 1 << 20});
+TEST(Server, TooLargeRepliesAndRequestsGetResourcesExceededAndTheConnectionGoesOn) {
+  const std::string all_values =  // a reply of about 1 KiB
+      R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["."]}})";
+  const std::string one_value =
+      R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Serial"]}})";
+  std::string long_request =
+      R"({"jsonrpc":"2.0","id":7,"method":"GetParameterValues","params":{"ParameterNames":[)";
+  for (int i = 0; i < 10; ++i) long_request += R"("Device.Serial","Device.Name",)";
+  long_request += R"("Device.Level"]}})";
+  const size_t n = long_request.size();
+  const struct {
+    ServerConfig config;
+    const std::string& request;
+    const char* id;
+    std::string detail;  // the end of the 9004 error's detail; "" when the reply goes out
+  } cases[] = {
+      {{.max_reply = 400}, all_values, "5", "bytes, more than the 400 bytes a reply may take"},
+      {{.memory_budget = 400}, all_values, "5", "bytes, more than the 400 bytes a reply may take"},
+      {{.max_reply = 400}, one_value, "6", ""},
+      {{.max_request = n - 1}, long_request, "null",
+       "the request is longer than the " + std::to_string(n - 1) + " bytes a request may take"},
+      {{.max_request = n}, long_request, "7", ""},
+  };
+  for (const auto& c : cases) {
+    RunningServer server(c.config);
+    TestClient client(server.socket_path);
+    client.request(c.request);
+    k::Json reply = client.message();
+    EXPECT_EQ(dump(member(reply, "id")), c.id) << c.request;
+    if (!c.detail.empty()) {
+      EXPECT_EQ(dump(member(reply, "error.code")), "9004");
+      EXPECT_EQ(dump(member(reply, "error.message")), R"("Resources exceeded")");
+      std::string detail = k::json_text(member(reply, "error"), "detail");
+      EXPECT_TRUE(detail.ends_with(c.detail)) << detail;
+    } else {
+      EXPECT_TRUE(member(reply, "result.ParameterList")) << dump(reply.get());
+    }
+    expect_nothing_queued(client);
+  }
+}
+
+TEST(Server, OverTheMemoryBudgetTheClientHoldingTheMostIsDroppedAndTheOthersAreServed) {
+  const struct {
+    const char* what;
+    int events;                     // of 1 KiB each, sent by the polite client to group 7
+    std::vector<std::string> sent;  // by each hostile client in turn; none of them reads
+    std::vector<bool> dropped;
+  } cases[] = {
+      // The first hostile client joined group 7: events pile up for it.
+      {"unread events", 2000, {""}, {true}},
+      // Both lines fit a request; together they pass the budget. When they do, the first holds
+      // more than 1 MiB - 400 KiB, so it goes, and the second is still served.
+      {"unfinished lines", 0, {std::string(900 << 10, 'x'), std::string(400 << 10, 'x')}, {true, false}},
+  };
+  const std::string event = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":")" +
+                            std::string(1000, 'e') + "\"}}\n";
+  for (const auto& c : cases) {
+    RunningServer server({.memory_budget = 1 << 20});
+    TestClient polite(server.socket_path);
+    std::vector<std::unique_ptr<TestClient>> hostile;
+    for (size_t i = 0; i < c.sent.size(); ++i)
+      hostile.push_back(std::make_unique<TestClient>(server.socket_path));
+    hostile[0]->request(R"({"jsonrpc":"2.0","id":1,"method":"JoinGroup","params":{"Group":7}})");
+    EXPECT_EQ(dump(member(hostile[0]->message(), "result.Status")), "0");
+    // Sending fails midway for a client that is dropped while it sends.
+    std::thread writer([&] {
+      for (size_t i = 0; i < c.sent.size(); ++i) hostile[i]->send(c.sent[i]);
+    });
+    for (int i = 0; i < c.events; ++i) polite.send(event);
+    expect_nothing_queued(polite);
+    writer.join();
+    for (size_t i = 0; i < c.sent.size(); ++i) {
+      if (c.dropped[i]) {
+        EXPECT_TRUE(hostile[i]->closed_by_server()) << c.what << " " << i;
+      } else {  // its line goes on, ends, and is answered
+        hostile[i]->send("\n");
+        EXPECT_EQ(json_integer_value(member(hostile[i]->message(), "error.code")), -32700) << c.what;
+      }
+    }
+    expect_nothing_queued(polite);
+    server.stop();
+    EXPECT_EQ(server.server->stats().dropped_over_budget, 1u) << c.what;
+  }
+}
+
+TEST(Server, AClientThatDoesNotReadIsNotReadEitherAndGetsEveryReplyOnceItDoes) {
+  RunningServer server;
   TestClient greedy(server.socket_path), polite(server.socket_path);
+  constexpr int kRequests = 10000;  // replies of about 1 KiB each: 10 MB
   std::string burst;
-  for (int i = 0; i < 4000; ++i)
-    burst += R"({"jsonrpc":"2.0","id":1,"method":"GetParameterValues","params":{"ParameterNames":["."]}})" "\n";
-  std::thread writer([&] { greedy.send(burst); });  // fails midway once the server drops it
+  for (int i = 0; i < kRequests; ++i)
+    burst += R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+             R"(,"method":"GetParameterValues","params":{"ParameterNames":["."]}})" "\n";
+  std::thread writer([&] { greedy.send(burst); });  // stalls until the replies are read
   expect_nothing_queued(polite);
+  for (int i = 0; i < kRequests; ++i)
+    ASSERT_EQ(dump(member(greedy.message(), "id")), std::to_string(i));
   writer.join();
-  EXPECT_TRUE(greedy.closed_by_server());
-  expect_nothing_queued(polite);
+  server.stop();
+  // Its replies waited in its socket and in about 1 MiB of queue, beside one read of requests.
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
+  EXPECT_LT(server.server->stats().peak_held, 2u << 20);
+}
+
+TEST(Server, OutOfDescriptorsTheListenerRestsUntilAClientCloses) {
+  // The server runs in a child process whose descriptor limit leaves room for one or two
+  // clients; the others wait in the listen queue and are served one by one as clients close.
+  constexpr int kClients = 6;
+  k::test::TempDir dir;
+  std::string socket = dir.file("veld.sock");
+  int ready[2], stop[2], report[2];
+  ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(stop) == 0 && ::pipe(report) == 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]), ::close(stop[1]), ::close(report[0]);
+    Engine engine(test::test_model_tree());
+    Server server(engine, {.socket_path = socket, .accept_retry_ms = 3600000});
+    std::string error;
+    if (!server.listen(error)) _exit(1);
+    int lowest_free = ::dup(0);
+    ::close(lowest_free);
+    rlimit limit{static_cast<rlim_t>(lowest_free + 2), static_cast<rlim_t>(lowest_free + 2)};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0 || ::write(ready[1], "r", 1) != 1) _exit(1);
+    server.run(stop[0]);
+    size_t failures = server.stats().accept_failures;
+    _exit(::write(report[1], &failures, sizeof failures) == sizeof failures ? 0 : 1);
+  }
+  ::close(ready[1]), ::close(stop[0]), ::close(report[1]);
+  char byte;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<TestClient>(socket));
+    clients.back()->request(R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+                            R"(,"method":"GetParameterNames","params":{"ParameterPath":"Device.Rule."}})");
+  }
+  for (int i = 0; i < kClients; ++i) {
+    EXPECT_EQ(dump(member(clients[i]->message(), "id")), std::to_string(i));
+    clients[i].reset();  // frees the server's descriptor for the next one
+  }
+  ASSERT_EQ(::write(stop[1], "x", 1), 1);
+  size_t failures = 0;
+  EXPECT_EQ(::read(report[0], &failures, sizeof failures), static_cast<ssize_t>(sizeof failures));
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(status, 0);
+  // Once per time it ran out: never more often than clients had to wait.
+  EXPECT_GE(failures, 1u);
+  EXPECT_LE(failures, static_cast<size_t>(kClients - 1));
+  for (int fd : {ready[0], stop[1], report[0]}) ::close(fd);
 }
 
 }  // namespace
