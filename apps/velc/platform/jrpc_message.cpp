@@ -120,7 +120,9 @@ std::optional<Message> msg_parse(json_t* v) {
     if (!id && m.method == kEventMethod) {
       // An event: {"EventId": n, "Data": any}.
       json_t* event_id = json_object_get(params, "EventId");
-      if (!json_is_integer(event_id) || json_integer_value(event_id) < 0) return std::nullopt;
+      if (!json_is_integer(event_id) || json_integer_value(event_id) < 0 ||
+          json_integer_value(event_id) > json_int_t{UINT32_MAX})
+        return std::nullopt;
       m.kind = kMsgEvent;
       m.event_id = static_cast<unsigned>(json_integer_value(event_id));
       if (json_t* data = json_object_get(params, "Data")) m.params = Json::borrow(data);

@@ -60,6 +60,8 @@ TEST(Message, ParseKinds) {
       {R"({"jsonrpc":"2.0","method":"X"})", k::kMsgNotification},
       {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"a":1}}})", k::kMsgEvent},
       {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":"x"}})", 0},
+      // An id beyond 32 bits must not wrap round to another group (4294967300 would be 4).
+      {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4294967300}})", 0},
       {R"({"jsonrpc":"2.0","id":1,"result":{"a":1}})", k::kMsgResult},
       {R"({"jsonrpc":"2.0","id":1,"error":{"code":9005,"message":"m"}})", k::kMsgError},
       {R"({"jsonrpc":"2.0","id":1,"error":{"message":"no code"}})", 0},

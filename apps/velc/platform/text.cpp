@@ -11,7 +11,7 @@ namespace {
 // Parses a magnitude with strtoull semantics over the whole text; false when the text is empty,
 // partly consumed, or overflows 64 bits.
 bool parse_magnitude(const std::string& s, int base, unsigned long long& v) {
-  if (s.empty() || s[0] == ' ' || s[0] == '\t' || s[0] == '-' || s[0] == '+') return false;
+  if (s.empty() || is_blank(s[0]) || s[0] == '-' || s[0] == '+') return false;
   errno = 0;
   char* end = nullptr;
   v = std::strtoull(s.c_str(), &end, base);
@@ -39,7 +39,7 @@ int string_to_i32(std::string_view text, int base, int32_t& out) {
 
 int string_to_double(std::string_view text, double& out) {
   std::string s(text);
-  if (s.empty() || s[0] == ' ' || s[0] == '\t') return -1;
+  if (s.empty() || is_blank(s[0])) return -1;
   errno = 0;
   char* end = nullptr;
   double v = std::strtod(s.c_str(), &end);

@@ -71,6 +71,8 @@ TEST(Text, Conversions) {
       {"12abc", 0, -1, 0, -1, 0},
       {"", 10, -1, 0, -1, 0},
       {" 7", 10, -1, 0, -1, 0},
+      {"\n5", 10, -1, 0, -1, 0},  // no white space of any kind before the number
+      {"\r0x10", 0, -1, 0, -1, 0},
       {"007", 10, 0, 7, 0, 7},
   };
   for (const auto& c : cases) {
@@ -90,6 +92,7 @@ TEST(Text, Conversions) {
   EXPECT_EQ(d, 1500);
   EXPECT_LT(k::string_to_double("1.5x", d), 0);
   EXPECT_LT(k::string_to_double("", d), 0);
+  EXPECT_LT(k::string_to_double("\f1.5", d), 0);
 }
 
 }  // namespace
