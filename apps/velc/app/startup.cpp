@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "app/cline.h"
 #include "app/command_rows.h"
 #include "app/modes.h"
 #include "datamodel/client.h"
 #include "link/session.h"
+#include "platform/interrupt.h"
 #include "shell/shell_loop.h"
 
 namespace {
@@ -91,11 +93,16 @@ int velc_main(int argc, char** argv) {
   }
   requests.set_timeout(k::kDefaultTimeoutMs);
   events.set_timeout(kEventsTimeoutMs);
-  if (!connect_checked(requests, "requests") || !connect_checked(events, "events")) return 1;
-
-  events.set_flags(requests.flags() | k::kFlagReceiver);
-  join_group(events, k::kChangeEventGroup);
-  for (uint32_t i = 0; i < options.group_count; ++i) join_group(requests, options.groups[i]);
+  {
+    // Ctrl-C never ends the shell, not even before it starts: a line typed ahead and abandoned
+    // meanwhile must not cost the session (and its history).
+    std::optional<k::InterruptIgnored> starting;
+    if (options.mode == kModeInteractive) starting.emplace();
+    if (!connect_checked(requests, "requests") || !connect_checked(events, "events")) return 1;
+    events.set_flags(requests.flags() | k::kFlagReceiver);
+    join_group(events, k::kChangeEventGroup);
+    for (uint32_t i = 0; i < options.group_count; ++i) join_group(requests, options.groups[i]);
+  }
 
   k::ColourTable colours;
   colours.enabled = k::stdout_wants_colours();

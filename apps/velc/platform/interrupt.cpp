@@ -15,6 +15,15 @@ namespace {
 void on_sigint(int) { g_interrupt_requested = 1; }
 }  // namespace
 
+InterruptIgnored::InterruptIgnored() {
+  struct sigaction sa {};
+  sa.sa_handler = SIG_IGN;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, &old_);
+}
+
+InterruptIgnored::~InterruptIgnored() { sigaction(SIGINT, &old_, nullptr); }
+
 InterruptScope::InterruptScope() {
   g_interrupt_requested = 0;
   struct sigaction sa {};

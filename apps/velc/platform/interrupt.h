@@ -16,6 +16,19 @@ extern volatile sig_atomic_t g_interrupt_requested;
 // Throws `Interrupted` (clearing the flag) when an interrupt is pending.
 void interrupt_check();
 
+// Ignores SIGINT for its lifetime (start-up work that must not be cut short, such as joining the
+// event groups the shell depends on), then restores the previous action.
+class InterruptIgnored {
+ public:
+  InterruptIgnored();
+  ~InterruptIgnored();
+  InterruptIgnored(const InterruptIgnored&) = delete;
+  InterruptIgnored& operator=(const InterruptIgnored&) = delete;
+
+ private:
+  struct sigaction old_{};
+};
+
 // Installs the command-time SIGINT handler (raises the flag) or restores the previous action.
 class InterruptScope {
  public:

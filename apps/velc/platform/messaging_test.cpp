@@ -245,6 +245,28 @@ TEST(Connection, AMessageLongerThanTheLimitIsSkippedAndTheConnectionGoesOn) {
   EXPECT_EQ(event->event_id, 8u);
 }
 
+// Events that arrive while a request waits are kept for recv, but only the latest 1024 of a flood.
+TEST(Connection, EventsMetDuringAnExchangeAreBounded) {
+  Peer peer([](int fd) {
+    read_line(fd);
+    std::string flood;
+    for (int i = 1; i <= 3000; ++i)
+      flood += R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":)" + std::to_string(i) + "}}\n";
+    say(fd, flood + R"({"jsonrpc":"2.0","id":1,"result":{}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  c.set_timeout(2000);
+  Message m = k::msg_create("X", Json());
+  ASSERT_EQ(c.exec(m), 0);
+  auto first = c.recv();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->event_id, 3000u - 1024 + 1);
+  int kept = 1;
+  while (c.has_buffered_message() && c.recv()) ++kept;
+  EXPECT_EQ(kept, 1024);
+}
+
 TEST(Connection, ARequestThatFailedHereCanBeSentAgain) {
   Peer peer([](int fd) {
     read_line(fd);

@@ -47,6 +47,7 @@ std::string escape_controls(std::string_view text) {
 }
 
 void put_text(std::string_view text, bool escape, FILE* to) {
+  if (text.empty()) return;  // an empty view may hold no pointer at all
   if (!escape) {
     std::fwrite(text.data(), 1, text.size(), to);
     return;
