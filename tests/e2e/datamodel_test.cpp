@@ -2,6 +2,7 @@
 // typed, set values are JSON) and the shell fed through a pipe (the schema cache, the trees).
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,22 @@ struct RequestCase {
   std::string output;  // exact standard output
   Strings sent;        // the requests sent
 };
+
+// Runs each case as "velc -r <words>" against one emulator.
+void run_request_cases(std::span<const RequestCase> cases) {
+  Emulator sim;
+  for (const RequestCase& c : cases) {
+    Strings args = {"-r"};
+    args.insert(args.end(), c.words.begin(), c.words.end());
+    sim.clear_requests();
+    e2e::Run run = e2e::velc(sim, args);
+    std::string label;
+    for (const std::string& word : c.words) label += word + " ";
+    EXPECT_EQ(run.status, c.status) << label;
+    EXPECT_EQ(run.out, c.output) << label;
+    EXPECT_EQ(requests(sim), c.sent) << label;
+  }
+}
 
 const char* const kSystemValues =
     "Umask        = 18\nFeatureFlags = 11\nDebugMode    = 'disabled'\n";
@@ -112,17 +129,7 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
        "order: invalid order integer: -1\n", {}},
       {{"order", "Device.Firewall.Chain.1.Rule.1"}, 255, "syntax: order <path> <order_num>\n", {}},
   };
-  Emulator sim;
-  for (const RequestCase& c : cases) {
-    Strings args = {"-r"};
-    args.insert(args.end(), c.words.begin(), c.words.end());
-    sim.clear_requests();
-    e2e::Run run = e2e::velc(sim, args);
-    std::string label = c.words.size() > 1 ? c.words[0] + " " + c.words[1] : c.words[0];
-    EXPECT_EQ(run.status, c.status) << label;
-    EXPECT_EQ(run.out, c.output) << label;
-    EXPECT_EQ(requests(sim), c.sent) << label;
-  }
+  run_request_cases(cases);
 }
 
 // The shell fed through a pipe: what it printed after the banner. Checks that the shell ended
@@ -197,6 +204,108 @@ TEST(DatamodelShell, InstanceCommandsCompleteTheirPaths) {
   EXPECT_EQ(changes, (Strings{R"(AddObject {"ObjectName":"Device.Hosts.Host."})",
                               R"(DeleteObject {"ObjectName":"Device.Hosts.Host.1."})",
                               R"(DeleteObject {"ObjectName":"Device.Hosts.Host.2.HostName"})"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The emulator's ping of 10.0.0.1 takes r = 14 ms: times 14, 13 and 16.
+std::string ping_tree(int successes) {
+  return "└── Device\n    └── IP\n        └── Diagnostics\n            └── Ping\n"
+         "                ├── AverageResponseTime = 14\n"
+         "                ├── FailureCount        = 0\n"
+         "                ├── IPAddressUsed       = '192.168.1.1'\n"
+         "                ├── MaximumResponseTime = 16\n"
+         "                ├── MinimumResponseTime = 13\n"
+         "                ├── Status              = 'Complete'\n"
+         "                └── SuccessCount        = " + std::to_string(successes) + "\n";
+}
+
+const char* const kPingInput =
+    R"(GetParameterAttributes {"ParameterNames":["Device.IP.Diagnostics.Ping.#input."],"Depth":-1})";
+
+// Request mode has no schema cache: execute asks veld for the method's arguments to convert the
+// values, and attr sends its paths as typed.
+TEST(MethodsAndAttributes, RequestMode) {
+  const RequestCase cases[] = {
+      // Found without regard to case, sent as typed: veld knows its arguments by their case.
+      {{"execute", "Device.IP.Diagnostics.Ping", "Host=10.0.0.1", "numberofrepetitions=2"}, 255,
+       "key = Host, value = 10.0.0.1\nkey = numberofrepetitions, value = 2\n"
+       "[9003] Invalid arguments: the method was not run\n"
+       "numberofrepetitions: \"9003 Invalid arguments\"\n",
+       {kPingInput,
+        R"(Execute {"MethodName":"Device.IP.Diagnostics.Ping","ParameterList":[{"Name":"Host",)"
+        R"("Value":"10.0.0.1"},{"Name":"numberofrepetitions","Value":2}]})"}},
+      {{"execute", "Device.IP.Diagnostics.Ping", "Host=10.0.0.1", "NumberOfRepetitions=2"}, 0,
+       "key = Host, value = 10.0.0.1\nkey = NumberOfRepetitions, value = 2\n" + ping_tree(2),
+       {kPingInput,
+        R"(Execute {"MethodName":"Device.IP.Diagnostics.Ping","ParameterList":[{"Name":"Host",)"
+        R"("Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":2}]})"}},
+      {{"execute", "Device.IP.Diagnostics.Ping", "Timeout=soon"}, 255,
+       "key = Timeout, value = soon\nexecute: Timeout: invalid value soon.\n", {kPingInput}},
+      {{"execute", "Device.IP.Diagnostics.Pong", "Host=x"}, 255,
+       "execute: Device.IP.Diagnostics.Pong: no such method.\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.IP.Diagnostics.Pong.#input."],)"
+        R"("Depth":-1})"}},
+      {{"execute", "Device.System.Reboot", "Force=1"}, 255,
+       "execute: this method does not have input arguments.\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.System.Reboot.#input."],"Depth":-1})"}},
+      {{"attr", "Device.DeviceInfo.Manufacturer", "Device.Time."}, 0,
+       "Canonical path:     :Device.DeviceInfo.Manufacturer\nType:               string\n"
+       "Const:              true\nDefault:            'Kestrel Networks'\n\n"
+       "Canonical path:     :Device.Time.\nType:               object\n\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo.Manufacturer",)"
+        R"("Device.Time."],"Depth":0})"}},
+      // As typed: an object without its dot is refused.
+      {{"info", "Device.Time"}, 255, "info: ERROR\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Time"],"Depth":0})"}},
+  };
+  run_request_cases(cases);
+}
+
+// In the shell the method and its arguments come from the schema cache, which asks for the
+// method by its path without a trailing dot; attr asks for each node in its own spelling.
+TEST(MethodsAndAttributes, Shell) {
+  Emulator sim;
+  EXPECT_EQ(shell(sim,
+                  "execute Device.IP.Diagnostics.Ping Host=10.0.0.1\n"
+                  "cd Device.DeviceInfo\nattr Manufacturer\nattr\n"
+                  "attr :Device.IP.Diagnostics.Ping Nope :\n"),
+            "velc:> execute Device.IP.Diagnostics.Ping Host=10.0.0.1\n"
+            "key = Host, value = 10.0.0.1\n" + ping_tree(3) +
+            "velc:> cd Device.DeviceInfo\n"
+            "velc:Device.DeviceInfo> attr Manufacturer\n"
+            "Canonical path:     :Device.DeviceInfo.Manufacturer\n"
+            "Type:               string\nConst:              true\n"
+            "Default:            'Kestrel Networks'\n"
+            "velc:Device.DeviceInfo> attr\n"
+            "Canonical path:     :Device.DeviceInfo.\nType:               object\n"
+            "velc:Device.DeviceInfo> attr :Device.IP.Diagnostics.Ping Nope :\n"
+            ":Device.IP.Diagnostics.Ping:\n"
+            "Canonical path:     :Device.IP.Diagnostics.Ping\nType:               method\n"
+            "Async:              true\nHandler execute:        ipping\n\n"
+            "Nope:\nattr: Nope: no such node\n\n"
+            "::\nCanonical path:     :\nType:               config root\n"
+            "Const:              true\n\n"
+            "velc:Device.DeviceInfo> \n");
+  Strings sent;
+  for (const std::string& r : requests(sim)) {
+    bool fetch = r.find(R"("Depth":1)") != std::string::npos;
+    if (r.rfind("Execute", 0) == 0 || !fetch || r.find("Ping") != std::string::npos)
+      sent.push_back(r);
+  }
+  EXPECT_EQ(sent,
+            (Strings{R"(GetParameterAttributes {"ParameterNames":["Device.IP.Diagnostics.Ping"],)"
+                     R"("Depth":1})",
+                     R"(Execute {"MethodName":"Device.IP.Diagnostics.Ping","ParameterList":)"
+                     R"([{"Name":"Host","Value":"10.0.0.1"}]})",
+                     R"(GetParameterAttributes {"ParameterNames":)"
+                     R"(["Device.DeviceInfo.Manufacturer"],"Depth":0})",
+                     R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo."],)"
+                     R"("Depth":0})",
+                     R"(GetParameterAttributes {"ParameterNames":)"
+                     R"(["Device.IP.Diagnostics.Ping"],"Depth":0})"}));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "app/command_rows.h"
 
+#include "datamodel/attributes.h"
+#include "datamodel/execute.h"
 #include "datamodel/instances.h"
 #include "datamodel/listing.h"
 #include "datamodel/navigation.h"
@@ -14,13 +16,18 @@ using enum CompletionKind;
 
 int cmd_help(Client& client, const std::string& name, json_t* args);
 
-// Rows that share a method share their handlers (add/touch, cat/get, del/rm); the first of them
-// is the one the method's name selects. The command numbers are fixed: scripts and completion
+// Rows that share a method share their handlers (add/touch, attr/info, cat/get, del/rm); the
+// first of them is the one the method's name selects. attr/info alone have a request handler of
+// their own: request mode sends their paths as typed. The command numbers are fixed: scripts and completion
 // rules know commands by them.
 constexpr CommandEntry kRows[] = {
     command_row({.name = "add", .method = "AddObject", .id = 1, .handler = cmd_add,
                  .request_handler = cmd_add, .usage = "add <path>",
                  .description = "add a new instance to multi-instance object",
+                 .needs_cache = true, .completion = kPath}),
+    command_row({.name = "attr", .method = "GetParameterAttributes", .id = 15,
+                 .handler = cmd_attr, .request_handler = cmd_attr_request,
+                 .usage = "attr [<path1> <path2>...]", .description = "show node's attributes",
                  .needs_cache = true, .completion = kPath}),
     command_row({.name = "cd", .id = 4, .handler = cmd_cd, .usage = "cd <path>",
                  .description = "cd to the node", .needs_cache = true, .completion = kPath}),
@@ -45,6 +52,10 @@ constexpr CommandEntry kRows[] = {
                  .description = "same as 'cat'", .needs_cache = true, .completion = kPath}),
     command_row({.name = "help", .id = 14, .handler = cmd_help, .usage = "help",
                  .description = "show this message"}),
+    command_row({.name = "info", .method = "GetParameterAttributes", .id = 15,
+                 .handler = cmd_attr, .request_handler = cmd_attr_request,
+                 .usage = "info <path> [<path2>...]", .description = "same as 'attr'",
+                 .needs_cache = true, .completion = kPath}),
     command_row({.name = "ls", .method = "GetParameterNames", .id = 21, .handler = cmd_ls,
                  .request_handler = cmd_ls, .usage = "ls [-l] [<path1> <path2>...]",
                  .description = "list object's subnodes", .needs_cache = true,
@@ -73,6 +84,11 @@ constexpr CommandEntry kRows[] = {
                  .completion = kPath}),
     command_row({.name = "up", .id = 39, .handler = cmd_up, .usage = "up [<levels>]",
                  .description = "cd to upper level node", .needs_cache = true}),
+    command_row({.name = "execute", .id = 12, .handler = cmd_execute,
+                 .request_handler = cmd_execute,
+                 .usage = "execute <path_to_method> [<rpath1>=<value1> <rpath2>=<value2>...]",
+                 .description = "execute method", .needs_cache = true,
+                 .completion = kMethodInput}),
 };
 
 int cmd_help(Client& client, const std::string&, json_t*) {

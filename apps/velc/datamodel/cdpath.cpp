@@ -88,3 +88,13 @@ int cdpath_pop(cdpath& p) {
   p.is_ordered = k::tr_node_is_ordered(p.node);
   return 0;
 }
+
+std::string cdpath_request_text(const cdpath& p) {
+  if (p.text.empty()) return ".";
+  int type = k::tr_node_type(p.node);
+  if (k::tr_type_is_parameter(type) || type == k::kTypeMethod) return p.text;
+  std::string_view last = p.text;
+  if (size_t dot = last.rfind('.'); dot != std::string_view::npos) last.remove_prefix(dot + 1);
+  if (k::tr_is_pseudo_parameter(last)) return p.text;
+  return p.text + ".";
+}

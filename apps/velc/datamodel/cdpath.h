@@ -45,6 +45,12 @@ int cdpath_push(cdpath& p, json_t* child, const std::string& name, bool multi, b
 // Steps up one level (stays at the root). Returns 0.
 int cdpath_pop(cdpath& p);
 
+// The path text that names `p`'s node in a request, spelt as veld wants it (the other spelling
+// is refused): "." at the root; a parameter's, a table's pseudo-parameter's or a method's text
+// as it is; any other node's (an object, a table, an instance, a template, a method's "#input",
+// or a node the cache does not hold) with its trailing ".".
+std::string cdpath_request_text(const cdpath& p);
+
 // RAII copy of a node path, freed on every way out.
 struct CdpathCopy {
   cdpath path;

@@ -51,4 +51,30 @@ TEST(Cdpath, PushPopCopyClearAndFreeKeepTheRecordConsistent) {
   cdpath_free(copy);
 }
 
+// veld refuses a node named in the other spelling: an object with its trailing dot, a parameter
+// and a method without.
+TEST(CdpathRequestText, SpellsEachKindOfNodeAsVeldDoes) {
+  TestClient t;
+  t.load_schema();
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "."},
+      {"Device.DeviceInfo", "Device.DeviceInfo."},
+      {"Device.DeviceInfo.Manufacturer", "Device.DeviceInfo.Manufacturer"},
+      {"Device.IP.Ping", "Device.IP.Ping"},
+      {"Device.Hosts.Host.2", "Device.Hosts.Host.2."},
+      {"Device.Hosts.Host.max_instance", "Device.Hosts.Host.max_instance"},
+  };
+  for (const auto& [path, request] : cases) {
+    CdpathCopy p(t.view.current_path);
+    ASSERT_EQ(cdpath_resolve(t.client, p.path, path), 0) << path;
+    EXPECT_EQ(cdpath_request_text(p.path), request) << path;
+  }
+  // A method's arguments are an object.
+  CdpathCopy p(t.view.current_path);
+  ASSERT_EQ(cdpath_resolve(t.client, p.path, "Device.IP.Ping"), 0);
+  p.path.in_method = true;
+  ASSERT_EQ(cdpath_resolve(t.client, p.path, "#input"), 0);
+  EXPECT_EQ(cdpath_request_text(p.path), "Device.IP.Ping.#input.");
+}
+
 }  // namespace

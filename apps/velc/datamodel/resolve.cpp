@@ -8,10 +8,6 @@
 #include "datamodel/schema.h"
 #include "platform/tr.h"
 
-namespace {
-
-// The cache's key for a typed name: the exact key when there is one (an O(1) lookup), otherwise
-// the first key equal to it without regard to case, otherwise the name as typed.
 std::string cached_spelling(json_t* node, const std::string& name) {
   if (!node || json_object_get(node, name.c_str())) return name;
   bool has_letter = false;
@@ -24,6 +20,8 @@ std::string cached_spelling(json_t* node, const std::string& name) {
   }
   return name;
 }
+
+namespace {
 
 // Steps into the child `name`; -1 when there is none or the path text would be too long.
 int step_into(Client& c, cdpath& p, const std::string& name) {

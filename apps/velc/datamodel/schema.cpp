@@ -8,13 +8,6 @@
 
 namespace {
 
-// The object path that requests about `p` name: "." for the root, otherwise the text with its
-// trailing ".".
-std::string request_path(const cdpath& p) {
-  if (p.text.empty()) return ".";
-  return k::tr_path_is_full(p.text) ? p.text + "." : p.text;
-}
-
 // The reply's "ParameterList" (lent by the message), or none when veld answered with an error.
 json_t* reply_list(const k::Message& m) {
   return json_object_get(m.result.get(), "ParameterList");
@@ -71,7 +64,7 @@ json_t* schema_reset(Client& client) {
 }
 
 int schema_fetch(Client& client, cdpath& p) {
-  std::string path = request_path(p);
+  std::string path = cdpath_request_text(p);
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
   int exchanged = request_exchange(client.session, m, -1);
   // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".

@@ -24,6 +24,7 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
   TestClient t;
   t.load_schema();
   json_object_set_new(t.at("Device"), "Broken", json_pack("{s:{s:s}}", "#attr", "type", "object"));
+  json_object_set_new(t.at("Device"), "Run", json_pack("{s:{s:s}}", "#attr", "type", "method"));
   json_object_set_new(t.at("Device"), "Rule", json_pack("{s:{s:s, s:b, s:b}}", "#attr", "type",
                                                       "object", "multi", 1, "ordered", 1));
   const std::string host = "Device.Hosts.Host.";
@@ -53,6 +54,8 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
       // A refused fetch leaves the node empty, and fetched.
       {"Device.Broken.X", -1, "Device.Broken", {attributes("Device.Broken.")}},
       {"Device.Broken.X", -1, "Device.Broken", {}},
+      // A method is named without a trailing dot.
+      {"Device.Run.Status", -1, "Device.Run", {attributes("Device.Run")}},
       // A template the cache lacks is asked for into a node of the path's own.
       {"Device.*.X", -1, "Device.#template", {attributes("Device.#template.")}},
   };

@@ -7,12 +7,12 @@
 #include "link/exchange.h"
 #include "platform/tr.h"
 
-namespace {
-
 void append_assignment(json_t* list, const std::string& path, k::Json value) {
   json_array_append_new(list, json_pack("{s:s%, s:o}", "Name", path.data(), path.size(), "Value",
                                         value.release()));
 }
+
+namespace {
 
 // Checks one assignment against the schema cache; the converted value, or none after printing
 // why it was rejected. `path` gets the resolved path text.

@@ -13,6 +13,9 @@
 // type itself. 0, or -1 when no assignment was accepted.
 int cmd_set(Client& client, const std::string& name, json_t* args);
 
+// Appends {"Name": path, "Value": value} to a ParameterList (a JSON array).
+void append_assignment(json_t* list, const std::string& path, k::Json value);
+
 // Turns the "<path>=<value>" arguments into a ParameterList of {"Name", "Value"}: with a schema
 // cache, paths are resolved and values converted by the parameter's type; without one, paths go
 // as typed and values are parsed as JSON. Rejected assignments are reported (naming `name`) and

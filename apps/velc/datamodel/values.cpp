@@ -14,11 +14,6 @@
 
 namespace {
 
-// The names a table lists beside its instances.
-bool is_pseudo_parameter(std::string_view element) {
-  return element == "max_instance" || element == "order";
-}
-
 // The length of the request text up to its first "#": names in a reply begin with it. The
 // root's "." is no prefix of the names below it (Device.DeviceInfo.Manufacturer).
 size_t known_prefix(const std::string& request_text) {
@@ -55,13 +50,7 @@ int show_each(Client& client, const std::string& name, json_t* args, bool tree) 
 
 std::string values_request_text(const cdpath& p, const char* typed, bool cached) {
   if (!cached) return typed ? typed : "";
-  if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node)))
-    return p.text;
-  if (!p.text.empty() && p.text.back() == '.') return p.text;
-  std::string_view last = p.text;
-  if (size_t dot = last.rfind('.'); dot != std::string_view::npos) last.remove_prefix(dot + 1);
-  if (is_pseudo_parameter(last)) return p.text;
-  return p.text + ".";
+  return cdpath_request_text(p);
 }
 
 namespace {
@@ -132,7 +121,7 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
     if (full.size() < prefix || full.substr(0, prefix) != known) continue;
     json_t* node = root.get();
     k::tr_path_for_each(full.substr(prefix), [&](std::string_view element) {
-      if (is_pseudo_parameter(element)) json_object_set_new(node, "multi", json_true());
+      if (k::tr_is_pseudo_parameter(element)) json_object_set_new(node, "multi", json_true());
       node = display_tree_child(index, node, element);
       return true;
     });
@@ -191,7 +180,7 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
   json_t* node = p.node;
   if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(node))) return record;
-  if (from_multi && is_pseudo_parameter(name)) return record;
+  if (from_multi && k::tr_is_pseudo_parameter(name)) return record;
 
   bool multi = k::tr_node_is_multi(node);
   json_t* templ = multi ? json_object_get(node, "#template") : nullptr;

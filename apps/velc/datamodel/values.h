@@ -23,8 +23,8 @@ int cmd_tree(Client& client, const std::string& name, json_t* args);
 int values_show(Client& client, const std::string& name, const char* path, bool tree);
 
 // The path text the values of `p` are asked for. `typed` is the path as the user typed it, sent
-// unchanged when there is no schema cache (`cached` false); otherwise a parameter's path, or an
-// object's path with its trailing "." (a table's "max_instance" and "order" go without it).
+// unchanged when there is no schema cache (`cached` false); otherwise the node's request text
+// (cdpath_request_text).
 std::string values_request_text(const cdpath& p, const char* typed, bool cached);
 
 // Prints a ParameterList as "name = value" lines aligned on "=", names relative to the request

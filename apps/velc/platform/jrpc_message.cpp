@@ -201,6 +201,12 @@ Message msg_join_group(unsigned group) {
   return request_with("JoinGroup", "Group", Json::take(json_integer(group)));
 }
 
+Message msg_execute(const std::string& method_path, Json parameter_list) {
+  Message m = request_with("Execute", "MethodName", json_str(method_path));
+  set(m.params.get(), "ParameterList", std::move(parameter_list));
+  return m;
+}
+
 void msg_add_parameter(Message& m, const char* key, Json value) {
   if (!m.params) m.params = object();
   if (json_is_object(m.params.get())) set(m.params.get(), key, std::move(value));

@@ -71,6 +71,9 @@ Message msg_add_object(const std::string& object_path);
 Message msg_delete_object(const std::string& object_path);
 Message msg_change_order(const std::string& instance_path, unsigned order);
 Message msg_join_group(unsigned group);
+// Runs a method: its path (without a trailing dot) and its arguments, [{"Name","Value"}...]
+// relative to its "#input"; without arguments (none) the params hold only the method's name.
+Message msg_execute(const std::string& method_path, Json parameter_list);
 
 // Adds (or replaces) one member of a request's params (k_jrpcmsg_add_parameter_json_new).
 void msg_add_parameter(Message& m, const char* key, Json value);

@@ -60,6 +60,10 @@ int tr_node_base(json_t* node) {
 bool tr_node_is_multi(json_t* node) { return is_true(tr_node_attr(node), "multi"); }
 bool tr_node_is_ordered(json_t* node) { return is_true(tr_node_attr(node), "ordered"); }
 
+bool tr_is_pseudo_parameter(std::string_view element) {
+  return element == "max_instance" || element == "order";
+}
+
 bool tr_path_is_full(std::string_view p) { return !p.empty() && p.back() != '.'; }
 bool tr_path_is_partial(std::string_view p) { return !p.empty() && p.back() == '.'; }
 

@@ -62,6 +62,9 @@ bool tr_node_is_ordered(json_t* node);
 
 // True for an element that names an instance: 1 to 20 decimal digits.
 bool tr_is_instance_number(std::string_view element);
+// True for the names a table lists beside its instances, "max_instance" and "order": parameters,
+// whatever the cache holds for them.
+bool tr_is_pseudo_parameter(std::string_view element);
 
 // A path text that names a parameter or an object without its trailing dot: not empty and not
 // ending in "." (k_tr_path_is_full).

@@ -1,0 +1,80 @@
+#include "datamodel/attributes.h"
+
+#include <cstdio>
+
+#include "datamodel/resolve.h"
+#include "link/exchange.h"
+#include "platform/tr.h"
+#include "render/attr_report.h"
+
+namespace {
+
+// How long the shell waits for veld's attributes before it shows the cached ones.
+constexpr int kAttributesTimeoutMs = 1000;
+
+// The "Attributes" of the first node of a reply, with a reference of its own; none when veld
+// refused or did not answer.
+k::Json first_attributes(const k::Message& m) {
+  if (!reply_ok(m)) return {};
+  json_t* list = json_object_get(m.result.get(), "ParameterList");
+  json_t* attributes = json_object_get(json_array_get(list, 0), "Attributes");
+  return attributes ? k::Json::borrow(attributes) : k::Json();
+}
+
+}  // namespace
+
+int attr_show(Client& client, const std::string& name, const char* path) {
+  CdpathCopy copy(client.view.current_path);
+  if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
+    return -1;
+  if (copy.path.node && copy.path.node == client.view.schema_root.get()) {
+    // The root is no node of veld's model: it has no attributes to ask for.
+    std::fputs("Canonical path:     :\nType:               config root\n"
+               "Const:              true\n", stdout);
+    return -1;
+  }
+  std::string text = cdpath_request_text(copy.path);
+  k::Json names = k::Json::take(json_array());
+  json_array_append_new(names.get(), json_stringn(text.data(), text.size()));
+  k::Message m = k::msg_get_parameter_attributes(names, 0);
+  request_exchange(client.session, m, kAttributesTimeoutMs);
+  k::Json attributes = first_attributes(m);
+  // veld said nothing (refused, or too slow): what the cache knows is still worth showing.
+  if (!attributes) attributes = k::Json::take(json_deep_copy(k::tr_node_attr(copy.path.node)));
+  attr_report(text, attributes.get(), client.colours);
+  return 0;
+}
+
+int cmd_attr(Client& client, const std::string& name, json_t* args) {
+  if (json_array_size(args) < 2) return attr_show(client, name, k::json_array_text(args, 0));
+  size_t i;
+  json_t* arg;
+  json_array_foreach(args, i, arg) {
+    const char* path = json_string_value(arg);
+    std::printf("%s:\n", path ? path : "");
+    attr_show(client, name, path ? path : "");
+    std::fputc('\n', stdout);
+  }
+  return 0;
+}
+
+int cmd_attr_request(Client& client, const std::string& name, json_t* args) {
+  k::Message m = k::msg_get_parameter_attributes(k::Json::borrow(args), 0);
+  request_exchange(client.session, m, k::kDefaultTimeoutMs);
+  if (!reply_ok(m)) {
+    std::printf("%s: ERROR\n", name.c_str());
+    return -1;
+  }
+  json_t* list = json_object_get(m.result.get(), "ParameterList");
+  size_t i;
+  json_t* entry;
+  json_array_foreach(list, i, entry) {
+    const char* node_name;
+    json_t* attributes;
+    if (json_unpack(entry, "{s:s, s:o}", "Name", &node_name, "Attributes", &attributes) != 0)
+      continue;  // nothing to name the report by, or nothing to report
+    attr_report(node_name, attributes, client.colours);
+    std::fputc('\n', stdout);
+  }
+  return 0;
+}

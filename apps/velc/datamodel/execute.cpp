@@ -1,0 +1,178 @@
+#include "datamodel/execute.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "datamodel/resolve.h"
+#include "datamodel/schema.h"
+#include "datamodel/set.h"
+#include "datamodel/value_from_text.h"
+#include "datamodel/values.h"
+#include "link/exchange.h"
+#include "platform/tr.h"
+#include "render/tree.h"
+
+namespace {
+
+// The node of an argument path below the method's "#input" (with a reference of its own), or
+// none when there is no such argument.
+using ArgumentFinder = std::function<k::Json(const std::string& rpath)>;
+
+// True when an "#input" node holds an argument: veld describes a method without arguments with
+// an empty "#input".
+bool has_arguments(json_t* input) {
+  const char* key;
+  json_t* child;
+  json_object_foreach(input, key, child) {
+    if (key[0] != '#') return true;
+  }
+  return false;
+}
+
+void say_no_arguments(const std::string& name) {
+  std::printf("%s: this method does not have input arguments.\n", name.c_str());
+}
+
+// Turns the assignments after the method path into a ParameterList, each value converted by its
+// argument's default. None after printing why the first bad one was refused.
+k::Json collect_arguments(const std::string& name, json_t* args, const ArgumentFinder& find) {
+  k::Json list = k::Json::take(json_array());
+  for (size_t i = 1; i < json_array_size(args); ++i) {
+    const char* text = k::json_array_text(args, i);
+    std::string assignment = text ? text : "";
+    if (assignment.size() > kExecuteArgumentMax) {
+      std::printf("%s: argument too long (more than %zu bytes).\n", name.c_str(),
+                  kExecuteArgumentMax);
+      return {};
+    }
+    size_t equals = assignment.find('=');
+    if (equals == std::string::npos) {
+      std::printf("%s: %s: no value.\n", name.c_str(), assignment.c_str());
+      return {};
+    }
+    std::string rpath = assignment.substr(0, equals);
+    std::string value_text = assignment.substr(equals + 1);
+    std::printf("key = %s, value = %s\n", rpath.c_str(), value_text.c_str());
+
+    k::Json node = find(rpath);
+    if (!node) {
+      std::printf("%s: %s: no such node.\n", name.c_str(), rpath.c_str());
+      return {};
+    }
+    json_t* fallback = k::tr_node_default(node.get());
+    if (!fallback) {
+      std::printf("%s: %s: is an object or doesn't have default value.\n", name.c_str(),
+                  rpath.c_str());
+      return {};
+    }
+    k::Json value = value_from_text(value_text, json_typeof(fallback));
+    if (!value) {
+      std::printf("%s: %s: invalid value %s.\n", name.c_str(), rpath.c_str(),
+                  value_text.c_str());
+      return {};
+    }
+    append_assignment(list.get(), rpath, std::move(value));
+  }
+  return list;
+}
+
+// With the schema cache: resolves the method on a copy of the current position and its
+// arguments below its "#input". False after printing why the command stops.
+bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
+                          std::string& method_path, k::Json& list) {
+  const char* method = k::json_array_text(args, 0);
+  CdpathCopy m(client.view.current_path);
+  if (cdpath_resolve(client, m.path, method) != 0) {
+    std::printf("%s: %s: no such method.\n", name.c_str(), method);
+    return false;
+  }
+  // The method's own path: veld names a method without a trailing dot.
+  method_path = m.path.text;
+  if (json_array_size(args) < 2) return true;
+  m.path.in_method = true;
+  if (cdpath_resolve(client, m.path, "#input") != 0 || !has_arguments(m.path.node)) {
+    say_no_arguments(name);
+    return false;
+  }
+  list = collect_arguments(name, args, [&](const std::string& rpath) {
+    CdpathCopy a(m.path);
+    return cdpath_resolve(client, a.path, rpath.c_str()) == 0 ? a.path.node_hold : k::Json();
+  });
+  return bool(list);
+}
+
+// veld's description of a method's "#input", shaped like the schema cache (arguments under their
+// names, attributes under "#attr"). None when veld did not answer: there is no such method.
+k::Json input_from_veld(Client& client, const std::string& method) {
+  std::string path = method + ".#input.";
+  k::Json names = k::Json::take(json_array());
+  json_array_append_new(names.get(), json_stringn(path.data(), path.size()));
+  k::Message m = k::msg_get_parameter_attributes(names, -1);
+  request_exchange(client.session, m, -1);
+  if (!reply_ok(m)) return {};
+  k::Json input =
+      k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), path.c_str());
+  schema_info_to_attr(input.get());
+  return input;
+}
+
+// The argument at `rpath` below `input`, its names matched without regard to case.
+k::Json argument_in(json_t* input, const std::string& rpath) {
+  json_t* node = input;
+  bool found = k::tr_path_for_each(rpath, [&](std::string_view element) {
+    if (element[0] == '#') return false;  // the tree's own keys are no arguments
+    node = json_object_get(node, cached_spelling(node, std::string(element)).c_str());
+    return json_is_object(node);
+  });
+  return found ? k::Json::borrow(node) : k::Json();
+}
+
+// Without a schema cache (request mode): the method path goes as typed, and the arguments are
+// looked up in veld's description of the method's "#input". False after printing why the
+// command stops.
+bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
+                         std::string& method_path, k::Json& list) {
+  method_path = k::json_array_text(args, 0);
+  if (json_array_size(args) < 2) return true;
+  k::Json input = input_from_veld(client, method_path);
+  if (!input) {
+    std::printf("%s: %s: no such method.\n", name.c_str(), method_path.c_str());
+    return false;
+  }
+  if (!has_arguments(input.get())) {
+    say_no_arguments(name);
+    return false;
+  }
+  list = collect_arguments(name, args, [&](const std::string& rpath) {
+    return argument_in(input.get(), rpath);
+  });
+  return bool(list);
+}
+
+}  // namespace
+
+int cmd_execute(Client& client, const std::string& name, json_t* args) {
+  const char* method = k::json_array_text(args, 0);
+  if (!method || !*method) {
+    std::printf("%s: no method.\n", name.c_str());
+    return -1;
+  }
+  std::string method_path;
+  k::Json list;  // stays none without arguments: the request then carries no list
+  bool ready = client.view.current_path.node
+                   ? arguments_from_cache(client, name, args, method_path, list)
+                   : arguments_from_veld(client, name, args, method_path, list);
+  if (!ready) return -1;
+
+  k::Message m = k::msg_execute(method_path, list);
+  request_exchange(client.session, m, -1);  // a method may take long: no time-out
+  json_t* outputs = reply_ok(m) ? json_object_get(m.result.get(), "ParameterList") : nullptr;
+  if (json_array_size(outputs) == 0) {
+    // An error, or a success without outputs: either way the status is all there is to show.
+    report_result(m, client.colours);
+    return -1;
+  }
+  k::Json tree = values_tree_build(client.view.schema_root.get(), outputs, "");
+  print_tree(tree.get(), client.colours);
+  return 0;
+}
