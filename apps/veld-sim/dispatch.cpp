@@ -33,6 +33,44 @@ bool text_list(json_t* list, std::vector<std::string>& out) {
   return true;
 }
 
+// An optional text member; false when present with another type.
+bool opt_text(json_t* params, const char* key, std::optional<std::string>& out) {
+  json_t* v = json_object_get(params, key);
+  if (!v) return true;
+  if (!json_is_string(v)) return false;
+  out.emplace(json_string_value(v), json_string_length(v));
+  return true;
+}
+
+// The device-wide methods and Select.
+std::optional<Reply> dispatch_device(Engine& engine, const Caller& caller,
+                                     const std::string& method, json_t* params) {
+  std::optional<std::string> mode;
+  if (method == "Reboot") {
+    bool force = false;
+    if (!opt_bool(params, "Force", force) || !opt_text(params, "DeviceMode", mode))
+      return bad_params("expects Force (boolean) and DeviceMode (text), both optional");
+    return engine.reboot(caller, mode, force);
+  }
+  if (method == "FactoryReset") {
+    if (!opt_text(params, "DeviceMode", mode))
+      return bad_params("expects DeviceMode (text), optional");
+    return engine.factory_reset(caller, mode);
+  }
+  if (method == "SaveConfig") {
+    std::optional<std::string> name;
+    if (!opt_text(params, "RestorePointName", name))
+      return bad_params("expects RestorePointName (text), optional");
+    return engine.save_config(caller, name);
+  }
+  if (method == "Select") {
+    std::string selector;
+    if (!text_member(params, "Selector", selector)) return bad_params("expects Selector (text)");
+    return engine.select(caller, selector);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool read_named_values(json_t* list, std::vector<NamedValue>& out) {
@@ -102,7 +140,7 @@ std::optional<Reply> dispatch(Engine& engine, const Caller& caller, const std::s
       return bad_params("expects MethodName (text) and an optional ParameterList");
     return engine.execute(caller, path, args);
   }
-  return std::nullopt;
+  return dispatch_device(engine, caller, method, params);
 }
 
 }  // namespace sim

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fault.h"
@@ -21,6 +23,7 @@ namespace sim {
 // will land.
 struct Caller {
   std::string user;
+  bool system_access = false;  // the user's system-access flag: device-wide methods need it
 };
 
 class ListWriter;
@@ -50,15 +53,42 @@ struct NamedValue {
   k::Json value;
 };
 
-// The data-model change event group (AddObject, DeleteObject).
+// The data-model change event group (AddObject, DeleteObject, FactoryReset).
 inline constexpr unsigned kChangeEventGroup = 4;
+
+// Builds the model as the model file gives it (the factory configuration); none with `error`
+// set.
+using ModelFactory = std::function<std::unique_ptr<Node>(std::string& error)>;
+
+// What the device is rebuilt from at start, after a reboot and by a factory reset.
+struct DeviceSetup {
+  ModelFactory factory;
+  std::string state_dir{};  // where configurations are saved (saved_config.h); "" none
+};
+
+// An accepted Reboot that the server has yet to carry out.
+struct RebootRequest {
+  std::optional<std::string> device_mode;  // Device.DeviceInfo.DeviceMode after the reboot
+  bool force = false;
+};
 
 class Engine {
  public:
   // Receives the events the engine emits: group and data.
   using EventSink = std::function<void(unsigned group, k::Json data)>;
 
+  // A device serving `root` as it is: it cannot be reset to a factory model, and its reboot
+  // keeps the tree.
   explicit Engine(std::unique_ptr<Node> root);
+  // A device built from `setup`; boot() builds its tree.
+  explicit Engine(DeviceSetup setup);
+
+  // Builds the running tree: the factory model, the saved configuration laid over it, and
+  // `device_mode` (a reboot's, already checked) as Device.DeviceInfo.DeviceMode; the uptime
+  // starts again at 0. False with `error` when the factory model or the saved configuration
+  // cannot be read: then the tree is the factory model alone, or stays as it was when even
+  // that fails. Without a factory the tree stays and only the mode and the uptime change.
+  bool boot(std::string& error, const std::optional<std::string>& device_mode = std::nullopt);
 
   // The model tree.
   Node& root() { return *root_; }
@@ -86,6 +116,23 @@ class Engine {
   Reply execute(const Caller& caller, std::string_view method_path,
                 const std::vector<NamedValue>& arguments);
 
+  // Reboot: checks the caller and the DeviceMode and records the request, which the server
+  // carries out (take_reboot) once the reply is written.
+  Reply reboot(const Caller& caller, const std::optional<std::string>& device_mode, bool force);
+  // The recorded reboot, handed over once; none when no Reboot was accepted since.
+  std::optional<RebootRequest> take_reboot() {
+    return std::exchange(pending_reboot_, std::nullopt);
+  }
+  // FactoryReset: the factory model (with DeviceMode when given) replaces the running tree, the
+  // saved configuration is erased, and a change event goes out for every instance that
+  // vanished or appeared.
+  Reply factory_reset(const Caller& caller, const std::optional<std::string>& device_mode);
+  // SaveConfig: writes the running configuration to the state folder, and under the restore
+  // point's name too when one is given.
+  Reply save_config(const Caller& caller, const std::optional<std::string>& restore_point);
+  // Select (select.cpp): the readable subtrees and parameters a selector names.
+  Reply select(const Caller& caller, std::string_view selector);
+
   // A parameter's value as read now (runtime values computed, secrets hidden).
   k::Json read_value(const Node& param) const;
   // Seconds since the engine started.
@@ -103,12 +150,18 @@ class Engine {
   void list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
+  // Device actions (device.cpp): 9001 unless the caller has system access.
+  std::optional<Reply> refuse_device_action(const Caller& caller, const char* method) const;
+  // 9007 unless `mode` is a value Device.DeviceInfo.DeviceMode accepts.
+  std::optional<Reply> check_device_mode(const std::string& mode) const;
   // Removes an instance and sends the "Delete" change event.
   void remove_and_announce(Node& table, Node& inst, const std::string& path);
 
   std::unique_ptr<Node> root_;
   std::chrono::steady_clock::time_point started_;
   EventSink sink_;
+  DeviceSetup setup_;
+  std::optional<RebootRequest> pending_reboot_;
 };
 
 // Calls fn(child, pseudo, element) for each child of a node in listing order: a table's

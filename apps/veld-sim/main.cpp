@@ -23,12 +23,24 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  auto root = sim::load_model_file(options.model_file, error);
-  if (!root) {
+  // The model file is read once; a factory reset and every reboot build the tree from it again.
+  k::Json model = sim::read_json_file(options.model_file, error);
+  if (!model) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
   }
-  if (options.hosts >= 0 && !sim::fill_hosts(*root, static_cast<unsigned>(options.hosts), error)) {
+  auto factory = [&](std::string& why) -> std::unique_ptr<sim::Node> {
+    auto root = sim::load_model(model.get(), why);
+    if (!root) {
+      why = options.model_file + ": " + why;
+      return nullptr;
+    }
+    if (options.hosts >= 0 && !sim::fill_hosts(*root, static_cast<unsigned>(options.hosts), why))
+      return nullptr;
+    return root;
+  };
+  sim::Engine engine(sim::DeviceSetup{.factory = factory, .state_dir = options.state_dir});
+  if (!engine.boot(error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
   }
@@ -46,12 +58,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  sim::Engine engine(std::move(root));
   sim::Server server(engine, {.socket_path = options.socket_path,
                               .delay_ms = options.delay_ms,
                               .request_log = options.request_log,
                               .memory_budget = static_cast<size_t>(options.memory_budget_mib) << 20,
-                              .max_request = static_cast<size_t>(options.max_request_mib) << 20});
+                              .max_request = static_cast<size_t>(options.max_request_mib) << 20,
+                              .reboot_ms = options.reboot_ms});
   if (!server.listen(error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
@@ -59,5 +71,9 @@ int main(int argc, char** argv) {
   std::printf("veld-sim: ready on %s\n", options.socket_path.c_str());
   std::fflush(stdout);
   server.run(stop_fd.get());
+  if (!server.fatal_error().empty()) {
+    std::cerr << "veld-sim: " << server.fatal_error() << "\n";
+    return 1;
+  }
   return 0;
 }

@@ -22,6 +22,9 @@ struct Loader {
 
   std::string error;
   std::vector<PendingTarget> targets;
+  // Reading a saved configuration: a table's instances replace those of the model, and
+  // "#max_instance" may give its highest number handed out.
+  bool saved = false;
 
   bool fail(const std::string& path, const std::string& why) {
     if (error.empty()) error = (path.empty() ? "." : path) + ": " + why;
@@ -141,12 +144,18 @@ bool Loader::table_members(json_t* j, Node& n, const std::string& path) {
 }
 
 bool Loader::instances(json_t* j, Node& table, const std::string& path) {
+  if (saved) {
+    table.instances.clear();
+    table.order.clear();
+    table.max_instance = 0;
+  }
   const char* key;
   json_t* v;
   json_object_foreach(j, key, v) {
     if (is_special(key)) {
       if (!std::strcmp(key, "#attr") || !std::strcmp(key, "#comment") ||
-          !std::strcmp(key, "#template") || !std::strcmp(key, "#order"))
+          !std::strcmp(key, "#template") || !std::strcmp(key, "#order") ||
+          (saved && !std::strcmp(key, "#max_instance")))
         continue;
       return fail(path, std::string("unexpected key ") + key + " in a table");
     }
@@ -175,6 +184,13 @@ bool Loader::instances(json_t* j, Node& table, const std::string& path) {
     std::sort(all.begin(), all.end());
     if (sorted_listed != all) return fail(path, "\"#order\" must name every instance once");
     table.order = listed;
+  }
+  if (json_t* max = json_object_get(j, "#max_instance"); saved && max) {
+    long long number = json_is_integer(max) ? json_integer_value(max) : -1;
+    if (number < table.max_instance || number > UINT32_MAX)
+      return fail(path, "\"#max_instance\" must be a number from the highest instance's to "
+                        "4294967295");
+    table.max_instance = static_cast<uint32_t>(number);
   }
   return unique_values(table, path);
 }
@@ -357,16 +373,28 @@ std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
   return root;
 }
 
-std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error) {
+k::Json read_json_file(const std::string& file, std::string& error) {
   json_error_t err;
-  k::Json model = k::Json::take(json_load_file(file.c_str(), 0, &err));
-  if (!model) {
-    error = file + ":" + std::to_string(err.line) + ": " + err.text;
-    return nullptr;
-  }
+  k::Json json = k::Json::take(json_load_file(file.c_str(), 0, &err));
+  if (!json) error = file + ":" + std::to_string(err.line) + ": " + err.text;
+  return json;
+}
+
+std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error) {
+  k::Json model = read_json_file(file, error);
+  if (!model) return nullptr;
   auto root = load_model(model.get(), error);
   if (!root) error = file + ": " + error;
   return root;
+}
+
+bool load_saved_values(json_t* config, Node& root, std::string& error) {
+  Loader loader;
+  loader.saved = true;
+  if (!json_is_object(config)) loader.fail("", "the configuration must be an object");
+  else loader.values(config, root, "");
+  error = loader.error;
+  return error.empty();
 }
 
 }  // namespace sim

@@ -23,6 +23,7 @@ bool read_number(const std::string& text, long max, long& out) {
 std::string usage_text() {
   return "Usage: veld-sim --socket PATH [--model FILE] [--hosts N] [--delay MS]\n"
          "                [--request-log FILE] [--memory-budget MIB] [--max-request MIB]\n"
+         "                [--state DIR] [--reboot-time MS]\n"
          "\n"
          "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
          "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
@@ -49,10 +50,20 @@ std::string usage_text() {
          "  --max-request MIB     the longest request line (1 to 1024; default 4; at most\n"
          "                        the budget); a longer one gets error 9004, its bytes are\n"
          "                        dropped unread and it is not logged\n"
+         "  --state DIR           the device's state folder: SaveConfig writes the running\n"
+         "                        configuration to DIR/config.json (a named restore point\n"
+         "                        to DIR/restore-points/NAME.json too), which is laid over\n"
+         "                        the model at start and after every reboot; FactoryReset\n"
+         "                        erases it. Made with mode 0700 when missing. Without it\n"
+         "                        SaveConfig fails with error 9002\n"
+         "  --reboot-time MS      how long a Reboot keeps the socket away (0 to 3600000;\n"
+         "                        default 2000): every connection is dropped once the reply\n"
+         "                        is written, connecting fails with ENOENT (no such socket)\n"
+         "                        meanwhile, then the device serves again\n"
          "  -h, --help            show this text and exit\n"
          "\n"
-         "Exit status: 0 after a signal or --help, 1 when the model or socket fails, 2 for a\n"
-         "bad command line.\n";
+         "Exit status: 0 after a signal or --help, 1 when the model, the saved configuration\n"
+         "or the socket fails, 2 for a bad command line.\n";
 }
 
 bool parse_options(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -72,7 +83,7 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
     }
     bool known = name == "--socket" || name == "--model" || name == "--hosts" ||
                  name == "--delay" || name == "--request-log" || name == "--memory-budget" ||
-                 name == "--max-request";
+                 name == "--max-request" || name == "--state" || name == "--reboot-time";
     if (!known) {
       error = "unknown option: " + arg;
       return false;
@@ -91,6 +102,16 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
       options.model_file = value;
     } else if (name == "--request-log") {
       options.request_log = value;
+    } else if (name == "--state") {
+      options.state_dir = value;
+      while (options.state_dir.size() > 1 && options.state_dir.back() == '/')
+        options.state_dir.pop_back();
+    } else if (name == "--reboot-time") {
+      if (!read_number(value, 3600000, number)) {
+        error = "--reboot-time expects milliseconds from 0 to 3600000";
+        return false;
+      }
+      options.reboot_ms = static_cast<int>(number);
     } else if (name == "--hosts") {
       if (!read_number(value, 200000, number)) {
         error = "--hosts expects a number from 0 to 200000";

@@ -14,6 +14,8 @@ struct Options {
   std::string request_log;  // empty: no log
   long memory_budget_mib = 512;  // queued output and unfinished input of all clients together
   long max_request_mib = 4;      // longest request line
+  std::string state_dir;         // the state folder (saved configurations); empty: none
+  int reboot_ms = 2000;          // how long a reboot refuses connections
   bool help = false;
 };
 

@@ -42,9 +42,11 @@ TEST_F(Program, CommandLines) {
       {"--socket=/nowhere/s --hosts 200001", 2, "veld-sim: --hosts expects a number from 0 to 200000\n"},
       {"--socket=/nowhere/s --memory-budget 0", 2, "veld-sim: --memory-budget expects mebibytes from 1 to 65536\n"},
       {"--socket=/nowhere/s --max-request=1025", 2, "veld-sim: --max-request expects mebibytes from 1 to 1024\n"},
+      {"--socket=/nowhere/s --reboot-time -1", 2, "veld-sim: --reboot-time expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --state", 2, "veld-sim: --state needs a value\n"},
       // Accepted (the largest values), then the model is missing.
       {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
-       "--model /nowhere/none.json", 1,
+       "--reboot-time 3600000 --state /nowhere/state --model /nowhere/none.json", 1,
        "veld-sim: /nowhere/none.json:"},
       {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},
   };
@@ -56,6 +58,23 @@ TEST_F(Program, CommandLines) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.words;
     EXPECT_EQ(out.rfind(c.output, 0), 0u) << c.words << "\n" << out;
   }
+}
+
+TEST_F(Program, AnUnreadableSavedConfigurationStopsTheStartWithOneLineNamingIt) {
+  k::test::TempDir dir;
+  std::filesystem::create_directory(dir.file("state"));
+  std::FILE* saved = std::fopen(dir.file("state/config.json").c_str(), "w");
+  std::fputs(R"({"Version":1,"Configuration":{"Device":{"DeviceInfo":{"DeviceMode":"Gateway"}}}})", saved);
+  std::fclose(saved);
+  std::string command = program() + " --socket " + dir.file("s") + " --state " + dir.file("state/") + " 2>&1";
+  FILE* f = ::popen(command.c_str(), "r");
+  std::string out;
+  for (int ch; (ch = std::fgetc(f)) != EOF;) out.push_back(static_cast<char>(ch));
+  int status = ::pclose(f);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(out, "veld-sim: " + dir.file("state/config.json") +
+                     ": Device.DeviceInfo.DeviceMode: bad value: not one of the enumerated values\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("s")));
 }
 
 TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {

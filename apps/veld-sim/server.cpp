@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -28,6 +29,9 @@ constexpr int kLinesPerTurn = 16;
 constexpr size_t kQueuedToPause = 1 << 20;
 constexpr size_t kWrittenPerTurn = 4 << 20;
 constexpr int kIovecs = 64;
+// Going down for a reboot, the daemon waits this long at most for its clients to read what is
+// still queued for them.
+constexpr auto kDrainLimit = std::chrono::seconds(1);
 
 k::Json object() { return k::Json::take(json_object()); }
 
@@ -87,6 +91,14 @@ std::string reply_text(json_t* msg_id, const Reply& r) {
   return compact(msg.get());
 }
 
+// A poll time-out that does not wake before `when`.
+int ms_until(std::chrono::steady_clock::time_point when) {
+  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+      when - std::chrono::steady_clock::now());
+  if (wait.count() <= 0) return 0;
+  return static_cast<int>(std::min<long long>(wait.count(), INT_MAX - 1)) + 1;
+}
+
 // The id to answer with: the request's integer or string id, else null.
 json_t* usable_id(json_t* msg) {
   json_t* id = json_object_get(msg, "id");
@@ -108,13 +120,7 @@ Server::~Server() {
 }
 
 bool Server::listen(std::string& error) {
-  listen_fd_ = k::unix_listen(config_.socket_path);
-  if (!listen_fd_) {
-    error = "cannot listen on " + config_.socket_path + ": " + std::strerror(errno);
-    return false;
-  }
-  listening_ = true;
-  ::fcntl(listen_fd_.get(), F_SETFL, ::fcntl(listen_fd_.get(), F_GETFL) | O_NONBLOCK);
+  if (!open_listener(error)) return false;
   if (!config_.request_log.empty()) {
     log_fd_ = k::Fd(::open(config_.request_log.c_str(),
                            O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
@@ -126,10 +132,35 @@ bool Server::listen(std::string& error) {
   return true;
 }
 
+bool Server::open_listener(std::string& error) {
+  listen_fd_ = k::unix_listen(config_.socket_path);
+  if (!listen_fd_) {
+    error = "cannot listen on " + config_.socket_path + ": " + std::strerror(errno);
+    return false;
+  }
+  listening_ = true;
+  ::fcntl(listen_fd_.get(), F_SETFL, ::fcntl(listen_fd_.get(), F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+void Server::close_listener() {
+  if (!listening_) return;
+  // Unlinked first: a client connecting from now on finds no socket (ENOENT), never one that
+  // is about to close.
+  ::unlink(config_.socket_path.c_str());
+  listen_fd_.reset();
+  listening_ = false;
+  accept_paused_ = false;
+}
+
 void Server::run(int stop_fd) {
   std::vector<pollfd> fds;
   std::vector<ConnId> ids;  // the client of each pollfd from index 2 on
   while (true) {
+    if (phase_ == Phase::kDown) {
+      if (!rest_and_boot(stop_fd)) break;
+      continue;
+    }
     fds.clear();
     ids.clear();
     fds.push_back({stop_fd, POLLIN, 0});
@@ -137,10 +168,11 @@ void Server::run(int stop_fd) {
     bool backlog = false;  // some client has lines that can be handled at once
     for (auto& [id, c] : clients_) {
       bool lines_waiting = c->reader.has_line();
-      backlog |= lines_waiting && c->out_bytes < kQueuedToPause;
+      backlog |= lines_waiting && c->out_bytes < kQueuedToPause && handling_requests();
       short events = 0;
-      // A client's unhandled lines are worked off before more of its input is read.
-      if (!c->read_closed && !lines_waiting) events |= POLLIN;
+      // A client's unhandled lines are worked off before more of its input is read; a daemon
+      // going down reads nothing more.
+      if (phase_ == Phase::kServing && !c->read_closed && !lines_waiting) events |= POLLIN;
       if (!c->out.empty()) events |= POLLOUT;
       fds.push_back({c->fd.get(), events, 0});
       ids.push_back(id);
@@ -159,13 +191,76 @@ void Server::run(int stop_fd) {
     }
     release_due_replies();
     reap();
+    if (phase_ == Phase::kGoingDown && (drained() || Clock::now() >= phase_until_))
+      drop_everybody();
   }
   clients_.clear();
   delayed_.clear();
   held_ = 0;
 }
 
+void Server::note_reboot(ConnId id, const RebootRequest& request) {
+  if (phase_ == Phase::kGoingDown) {  // a later Reboot joins the one going on
+    if (request.device_mode) reboot_.device_mode = request.device_mode;
+    if (reboot_.force || !request.force) return;
+  } else {
+    reboot_ = request;
+    reboot_conn_ = id;
+    phase_ = Phase::kGoingDown;
+    phase_until_ = Clock::now() + kDrainLimit;
+    close_listener();
+  }
+  reboot_.force = request.force;
+  if (!reboot_.force) {
+    release_due_replies(true);  // a daemon going down keeps nothing back
+    return;
+  }
+  // Forced: only the reply to the Reboot (and what its connection was sent before) goes out.
+  for (auto& [other, c] : clients_)
+    if (other != reboot_conn_) disconnect(*c);
+  for (const Delayed& d : delayed_) {
+    auto it = clients_.find(d.conn);
+    if (it == clients_.end()) continue;
+    --it->second->delayed;
+    it->second->delayed_bytes -= d.text.size();
+  }
+  delayed_.clear();
+}
+
+bool Server::handling_requests() const { return phase_ == Phase::kServing || !reboot_.force; }
+
+bool Server::drained() const {
+  for (const auto& [id, c] : clients_) {
+    if (c->dead || (reboot_.force && id != reboot_conn_)) continue;
+    if (!c->out.empty() || c->delayed || (!reboot_.force && c->reader.has_line())) return false;
+  }
+  return true;
+}
+
+void Server::drop_everybody() {
+  for (auto& [id, c] : clients_) disconnect(*c);
+  reap();
+  delayed_.clear();
+  phase_ = Phase::kDown;
+  phase_until_ = Clock::now() + std::chrono::milliseconds(config_.reboot_ms);
+}
+
+bool Server::rest_and_boot(int stop_fd) {
+  pollfd stop{stop_fd, POLLIN, 0};
+  int n = ::poll(&stop, 1, ms_until(phase_until_));
+  if (n > 0 || (n < 0 && errno != EINTR)) return false;
+  if (Clock::now() < phase_until_) return true;
+  std::string error;
+  if (!engine_.boot(error, reboot_.device_mode))
+    std::fprintf(stderr, "veld-sim: %s (serving the model file's contents)\n", error.c_str());
+  if (!open_listener(fatal_error_)) return false;
+  phase_ = Phase::kServing;
+  reboot_ = {};
+  return true;
+}
+
 bool Server::listener_polled(Clock::time_point now) {
+  if (!listening_) return false;
   if (accept_paused_ && now >= accept_retry_at_) accept_paused_ = false;
   return !accept_paused_;
 }
@@ -187,11 +282,16 @@ void Server::accept_clients() {
     }
     auto c = std::make_unique<Client>();
     c->fd = k::Fd(fd);
+    if (config_.on_connect) config_.on_connect(c->caller);
     clients_.emplace(next_id_++, std::move(c));
   }
 }
 
 void Server::serve_turn(ConnId id, Client& c, short revents) {
+  if (phase_ != Phase::kServing && (revents & (POLLHUP | POLLERR))) {
+    disconnect(c);  // going down, nothing more is read: a client gone is only dropped
+    return;
+  }
   if (revents & (POLLIN | POLLHUP | POLLERR)) {
     if (!c.read_closed) {
       if (!c.reader.has_line()) read_client(c);
@@ -225,7 +325,8 @@ void Server::read_client(Client& c) {
 }
 
 void Server::handle_lines(ConnId id, Client& c) {
-  for (int n = 0; n < kLinesPerTurn && !c.dead && c.out_bytes < kQueuedToPause; ++n) {
+  for (int n = 0;
+       n < kLinesPerTurn && !c.dead && c.out_bytes < kQueuedToPause && handling_requests(); ++n) {
     auto line = c.reader.next_line();
     if (!line) break;
     handle_line(id, c, *line);
@@ -379,6 +480,7 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
   } else {
     r = dispatch(engine_, c.caller, name, params);
     if (!r) r = Reply::failure(kMethodNotFound, "no method " + name);
+    if (auto reboot = engine_.take_reboot()) note_reboot(id, *reboot);
   }
   if (wants_reply) reply(id, c, raw_id, *r);
 }
@@ -428,7 +530,7 @@ void Server::reply(ConnId id, Client& c, json_t* msg_id, const Reply& r) {
 }
 
 void Server::send_reply_text(ConnId id, Client& c, std::string text) {
-  if (config_.delay_ms <= 0) {
+  if (config_.delay_ms <= 0 || phase_ != Phase::kServing) {
     enqueue(c, std::move(text));
     return;
   }
@@ -439,10 +541,10 @@ void Server::send_reply_text(ConnId id, Client& c, std::string text) {
   account(c);
 }
 
-void Server::release_due_replies() {
+void Server::release_due_replies(bool all) {
   auto now = Clock::now();
   // Every reply waits the same delay, so the queue is ordered by due time.
-  while (!delayed_.empty() && delayed_.front().due <= now) {
+  while (!delayed_.empty() && (all || delayed_.front().due <= now)) {
     Delayed d = std::move(delayed_.front());
     delayed_.pop_front();
     auto it = clients_.find(d.conn);
@@ -460,9 +562,9 @@ int Server::poll_timeout_ms(bool backlog) const {
   std::optional<Clock::time_point> wake;
   if (!delayed_.empty()) wake = delayed_.front().due;
   if (accept_paused_ && (!wake || accept_retry_at_ < *wake)) wake = accept_retry_at_;
+  if (phase_ == Phase::kGoingDown && (!wake || phase_until_ < *wake)) wake = phase_until_;
   if (!wake) return -1;
-  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*wake - Clock::now());
-  return wait.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(wait.count(), INT_MAX - 1)) + 1;
+  return ms_until(*wake);
 }
 
 void Server::reap() {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,10 @@ struct ServerConfig {
   size_t max_reply = 256u << 20;   // a larger reply is replaced by a 9004 error
   // Out of descriptors, the listener rests until a client closes, or at the latest this long.
   int accept_retry_ms = 1000;
+  // After a Reboot has dropped every connection, new ones are refused this long.
+  int reboot_ms = 2000;
+  // Called with the caller of each new connection (tests grant with it what a login gives).
+  std::function<void(Caller&)> on_connect{};
 };
 
 // What the server counted, for tests and diagnostics.
@@ -54,9 +59,12 @@ class Server {
   // Creates the listening socket (and opens the request log); false with `error` set.
   bool listen(std::string& error);
   // Serves until `stop_fd` becomes readable; then closes every client and removes the socket.
+  // Also ends when the socket cannot be made again after a reboot (see fatal_error).
   void run(int stop_fd);
   // The counters so far.
   const ServerStats& stats() const { return stats_; }
+  // Why run() ended by itself; "" when it was stopped.
+  const std::string& fatal_error() const { return fatal_error_; }
 
  private:
   // One connected client.
@@ -81,6 +89,17 @@ class Server {
     std::string text;
   };
 
+  // Serving; going down after a Reboot (the reply, and without Force all pending work, still
+  // being written); down (no socket) until the reboot time is over.
+  enum class Phase { kServing, kGoingDown, kDown };
+
+  bool open_listener(std::string& error);
+  void close_listener();
+  void note_reboot(ConnId id, const RebootRequest& request);
+  bool handling_requests() const;
+  bool drained() const;
+  void drop_everybody();
+  bool rest_and_boot(int stop_fd);
   void accept_clients();
   bool listener_polled(Clock::time_point now);
   void serve_turn(ConnId id, Client& c, short revents);
@@ -100,7 +119,7 @@ class Server {
   size_t reply_limit() const;
   size_t request_limit() const;
   void deliver_event(unsigned group, json_t* data, const ConnId* sender);
-  void release_due_replies();
+  void release_due_replies(bool all = false);
   int poll_timeout_ms(bool backlog) const;
   void reap();
   void log_line(std::string_view line);
@@ -120,6 +139,11 @@ class Server {
   std::deque<Delayed> delayed_;
   EventRouter router_;
   std::vector<char> read_buf_;
+  Phase phase_ = Phase::kServing;
+  RebootRequest reboot_{};      // the reboot going on
+  ConnId reboot_conn_ = 0;      // the connection that asked for it
+  Clock::time_point phase_until_{};  // going down: the latest end; down: when it serves again
+  std::string fatal_error_;
 };
 
 }  // namespace sim

@@ -23,13 +23,22 @@ namespace sim::test {
 // A server on the test model at `socket_path`, running in its own thread until stopped.
 struct RunningServer {
   explicit RunningServer(ServerConfig config = {}) : engine(test_model_tree()) {
+    start(std::move(config));
+  }
+  // A server on a device built from `setup`, booted first.
+  RunningServer(ServerConfig config, DeviceSetup setup) : engine(std::move(setup)) {
+    std::string error;
+    if (!engine.boot(error)) throw std::runtime_error(error);
+    start(std::move(config));
+  }
+  ~RunningServer() { stop(); }
+  void start(ServerConfig config) {
     config.socket_path = socket_path = dir.file("veld.sock");
     server = std::make_unique<Server>(engine, config);
     std::string error;
     if (!server->listen(error) || ::pipe(stop_pipe) != 0) throw std::runtime_error(error);
     thread = std::thread([this] { server->run(stop_pipe[0]); });
   }
-  ~RunningServer() { stop(); }
   void stop() {  // ends the loop, with whatever is still pending
     if (!thread.joinable()) return;
     (void)!::write(stop_pipe[1], "x", 1);
