@@ -1,6 +1,5 @@
 // The data-model engine: the operations of veld's methods on the model tree, independent of any
-// transport. Every operation takes the caller, so rights can decide per user what it may read or
-// write.
+// transport. Every operation takes the caller, whose rights decide what it may read or change.
 #pragma once
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts.h"
 #include "fault.h"
 #include "node.h"
 #include "platform/json.h"
@@ -17,10 +17,16 @@
 
 namespace sim {
 
-// Who performs an operation. Everybody may do everything for now; `user` is where a login
-// will land.
+// Who performs an operation: the connection's user, or a guest when nobody is logged in, with
+// what the operations check.
 struct Caller {
-  std::string user;
+  std::string user;  // "" for a guest
+  bool system_access = false;  // the user's system-access flag: device-wide methods need it
+  Rights rights;               // what the user (or a guest) may do; none by default
+  std::string password_hash;   // the user's, for methods that ask for the password again
+
+  // True when somebody is logged in.
+  bool logged_in() const { return !user.empty(); }
 };
 
 class ListWriter;
@@ -58,10 +64,13 @@ class Engine {
   // Receives the events the engine emits: group and data.
   using EventSink = std::function<void(unsigned group, k::Json data)>;
 
-  explicit Engine(std::unique_ptr<Node> root);
+  // A model without accounts lets everybody do everything (see Accounts).
+  explicit Engine(std::unique_ptr<Node> root, Accounts accounts = {});
 
   // The model tree.
   Node& root() { return *root_; }
+  // The model's accounts and the guests' rights.
+  const Accounts& accounts() const { return accounts_; }
   // Where AddObject and DeleteObject send their change events.
   void set_event_sink(EventSink sink) { sink_ = std::move(sink); }
 
@@ -86,27 +95,27 @@ class Engine {
   Reply execute(const Caller& caller, std::string_view method_path,
                 const std::vector<NamedValue>& arguments);
 
-  // A parameter's value as read now (runtime values computed, secrets hidden).
-  k::Json read_value(const Node& param) const;
+  // A parameter's value as the caller reads it now (runtime values computed, secrets hidden).
+  k::Json read_value(const Caller& caller, const Node& param) const;
   // Seconds since the engine started.
   long long uptime_seconds() const;
 
  private:
-  // Rights hooks: every caller may read and write everything until users exist.
-  bool may_read(const Caller&, const Node&) const { return true; }
-  bool may_write(const Caller&, const Node&) const { return true; }
-
-  // Listing helpers (listing.cpp).
-  void list_names(Node& n, Pseudo p, std::string& path, bool recurse, ListWriter& out);
-  void list_values(const Caller& caller, Node& n, std::string& path, bool ignore,
-                   ListWriter& out, bool& denied);
-  void list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out);
+  // Listing helpers (listing.cpp): each lists what the caller may see below `n`, whose rights
+  // `scope` tells.
+  void list_names(const Caller& caller, Node& n, Pseudo p, std::string& path, bool recurse,
+                  RightsScope scope, ListWriter& out);
+  void list_values(const Caller& caller, Node& n, std::string& path, RightsScope scope,
+                   ListWriter& out);
+  void list_attributes(const Caller& caller, Node& n, Pseudo p, std::string& path, int depth,
+                       RightsScope scope, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
   // Removes an instance and sends the "Delete" change event.
   void remove_and_announce(Node& table, Node& inst, const std::string& path);
 
   std::unique_ptr<Node> root_;
+  Accounts accounts_;
   std::chrono::steady_clock::time_point started_;
   EventSink sink_;
 };

@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  auto root = sim::load_model_file(options.model_file, error);
-  if (!root) {
+  sim::Accounts accounts;
+  auto root = sim::load_model_file(options.model_file, error, &accounts);
+  if (!root || (!options.access_file.empty() &&
+                !sim::load_accounts_file(options.access_file, accounts, error))) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
   }
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  sim::Engine engine(std::move(root));
+  sim::Engine engine(std::move(root), std::move(accounts));
   sim::Server server(engine, {.socket_path = options.socket_path,
                               .delay_ms = options.delay_ms,
                               .request_log = options.request_log,

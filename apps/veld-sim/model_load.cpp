@@ -22,6 +22,7 @@ struct Loader {
 
   std::string error;
   std::vector<PendingTarget> targets;
+  const Node* root = nullptr;  // the root, once its node exists
 
   bool fail(const std::string& path, const std::string& why) {
     if (error.empty()) error = (path.empty() ? "." : path) + ": " + why;
@@ -85,6 +86,7 @@ std::unique_ptr<Node> Loader::node(json_t* j, const std::string& name, Node* par
   auto n = std::make_unique<Node>();
   n->name = name;
   n->parent = parent;
+  if (!parent) root = n.get();
   json_t* attr = json_object_get(j, "#attr");
   if (attr && !json_is_object(attr)) return fail(path, "\"#attr\" must be an object"), nullptr;
   n->attr = attr ? k::Json::take(json_deep_copy(attr)) : k::Json::take(json_object());
@@ -121,6 +123,7 @@ bool Loader::object_members(json_t* j, Node& n, const std::string& path) {
   json_t* v;
   json_object_foreach(j, key, v) {
     if (!std::strcmp(key, "#attr") || !std::strcmp(key, "#comment")) continue;
+    if (&n == root && !std::strcmp(key, "#access")) continue;  // the accounts: read apart
     if (is_special(key)) return fail(path, std::string("unexpected key ") + key + " in an object");
     if (!*key || std::strchr(key, '.'))
       return fail(path, std::string("bad element name \"") + key + "\"");
@@ -345,7 +348,7 @@ bool parse_instance_number(std::string_view element, uint32_t& number) {
   return true;
 }
 
-std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
+std::unique_ptr<Node> load_model(json_t* model, std::string& error, Accounts* accounts) {
   Loader loader;
   auto root = loader.node(model, "", nullptr, "");
   if (root && root->kind != NodeKind::kObject) {
@@ -354,17 +357,22 @@ std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
   }
   if (root && !loader.resolve_targets()) root.reset();
   error = loader.error;
+  Accounts read;
+  json_t* access = json_object_get(model, "#access");
+  if (root && access && !parse_accounts(access, read, error)) root.reset();
+  if (root && accounts) *accounts = std::move(read);
   return root;
 }
 
-std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error) {
+std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error,
+                                      Accounts* accounts) {
   json_error_t err;
   k::Json model = k::Json::take(json_load_file(file.c_str(), 0, &err));
   if (!model) {
     error = file + ":" + std::to_string(err.line) + ": " + err.text;
     return nullptr;
   }
-  auto root = load_model(model.get(), error);
+  auto root = load_model(model.get(), error, accounts);
   if (!root) error = file + ": " + error;
   return root;
 }
