@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,6 +69,13 @@ struct Sim {
     if (!::mkdtemp(tmpl)) fail("mkdtemp");
     dir = tmpl;
     socket = dir + "/veld.sock";
+    // The clients are guests that may do everything, unless the options bring other accounts.
+    std::string access = dir + "/open-access.json";
+    std::ofstream(access) << R"({"#access": {"guest": {".": "rwadx"}}})";
+    std::vector<std::string> words = {binary, "--socket", socket};
+    if (std::find(extra.begin(), extra.end(), "--access") == extra.end())
+      words.insert(words.end(), {"--access", access});
+    words.insert(words.end(), extra.begin(), extra.end());
     int out[2];
     if (::pipe(out) != 0) fail("pipe");
     pid = ::fork();
@@ -77,8 +85,6 @@ struct Sim {
         rlimit r{static_cast<rlim_t>(fd_limit), static_cast<rlim_t>(fd_limit)};
         ::setrlimit(RLIMIT_NOFILE, &r);
       }
-      std::vector<std::string> words = {binary, "--socket", socket};
-      words.insert(words.end(), extra.begin(), extra.end());
       std::vector<char*> argv;
       for (auto& w : words) argv.push_back(w.data());
       argv.push_back(nullptr);

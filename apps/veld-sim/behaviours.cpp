@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "accounts.h"
 #include "engine.h"
 #include "model_load.h"
 #include "platform/text.h"
@@ -68,12 +69,19 @@ bool interface_reset(Node& method, ValueMap& out) {
   return true;
 }
 
-// Stores the requested debug mode in the target parameter.
-bool debug_mode(Node& method, const ValueMap& in, ValueMap& out) {
+// Stores the requested debug mode in the target parameter. Turning debugging on takes the
+// caller's own password again ("UserPassword"); turning it off does not.
+bool debug_mode(const Caller& caller, Node& method, const ValueMap& in, ValueMap& out,
+                Fault& fault) {
   std::string mode = text_of(in, "Mode");
+  if (mode != "Disabled" && !password_matches(caller.password_hash, text_of(in, "UserPassword"))) {
+    fault.code = kRequestDenied;
+    fault.detail = "wrong password";
+    return false;
+  }
   Node* target = handler_target(method);
   if (target && target->kind == NodeKind::kParameter) target->value = k::json_str(mode);
-  out["Status"] = k::json_str(mode == "disabled" ? "Disabled" : "Enabled");
+  out["Status"] = k::json_str(mode == "Disabled" ? "Disabled" : "Enabled");
   return true;
 }
 
@@ -82,6 +90,8 @@ constexpr HandlerInfo kHandlers[] = {
     {"local_time", false, TargetKind::kNone},
     {"secret", false, TargetKind::kNone},
     {"count", false, TargetKind::kTable},
+    {"current_user", false, TargetKind::kNone},
+    {"system_access", false, TargetKind::kNone},
     {"ping", true, TargetKind::kNone},
     {"interface_reset", true, TargetKind::kObject},
     {"debug_mode", true, TargetKind::kParameter},
@@ -111,10 +121,12 @@ Node* handler_target(const Node& n) {
   return n.handler_arg.empty() ? nullptr : base;
 }
 
-k::Json runtime_value(const Engine& engine, const Node& param) {
+k::Json runtime_value(const Engine& engine, const Caller& caller, const Node& param) {
   if (param.handler == "uptime") return integer(engine.uptime_seconds());
   if (param.handler == "local_time") return k::json_str(local_time_text());
   if (param.handler == "secret") return k::json_str("");
+  if (param.handler == "current_user") return k::json_str(caller.user);
+  if (param.handler == "system_access") return k::Json::take(json_boolean(caller.system_access));
   if (param.handler == "count") {
     Node* table = handler_target(param);
     return integer(table && table->kind == NodeKind::kTable
@@ -124,10 +136,11 @@ k::Json runtime_value(const Engine& engine, const Node& param) {
   return {};
 }
 
-bool run_method(Engine&, Node& method, const ValueMap& in, ValueMap& out, Fault&) {
+bool run_method(Engine&, const Caller& caller, Node& method, const ValueMap& in, ValueMap& out,
+                Fault& fault) {
   if (method.handler == "ping") return ping(in, out);
   if (method.handler == "interface_reset") return interface_reset(method, out);
-  if (method.handler == "debug_mode") return debug_mode(method, in, out);
+  if (method.handler == "debug_mode") return debug_mode(caller, method, in, out, fault);
   return true;
 }
 

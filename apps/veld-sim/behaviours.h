@@ -13,6 +13,7 @@
 namespace sim {
 
 class Engine;
+struct Caller;
 
 // Arguments or outputs of a method by their element names.
 using ValueMap = std::map<std::string, k::Json>;
@@ -31,14 +32,17 @@ struct HandlerInfo {
 // The built-in behaviour of that name; none for an unknown name.
 const HandlerInfo* find_handler(std::string_view name);
 
-// The value of a parameter with a read handler ("uptime", "local_time", "secret", "count");
-// none when the handler is not one of these.
-k::Json runtime_value(const Engine& engine, const Node& param);
+// The value of a parameter with a read handler ("uptime", "local_time", "secret", "count",
+// "current_user", "system_access") as the caller reads it; none when the handler is not one of
+// these.
+k::Json runtime_value(const Engine& engine, const Caller& caller, const Node& param);
 
 // Runs a method's behaviour with its checked arguments (defaults filled in) and returns the
 // outputs it computes; outputs left out keep their defaults. A method without a handler only
-// echoes defaults. Returns false with `fault` set when the behaviour refuses.
-bool run_method(Engine& engine, Node& method, const ValueMap& in, ValueMap& out, Fault& fault);
+// echoes defaults. Returns false with `fault` set when the behaviour refuses (it may refuse the
+// caller).
+bool run_method(Engine& engine, const Caller& caller, Node& method, const ValueMap& in,
+                ValueMap& out, Fault& fault);
 
 // The node a "#target" path names, relative to the parent object of `n`; none when missing.
 Node* handler_target(const Node& n);

@@ -59,8 +59,9 @@ void instance_changes(const Node& before, const Node& after, std::vector<k::Json
 
 }  // namespace
 
-Engine::Engine(DeviceSetup setup)
+Engine::Engine(DeviceSetup setup, Accounts accounts)
     : root_(std::make_unique<Node>()),
+      accounts_(std::move(accounts)),
       started_(std::chrono::steady_clock::now()),
       setup_(std::move(setup)) {}
 

@@ -74,12 +74,13 @@ class DeviceTest : public ::testing::Test {
   k::test::TempDir dir;
   std::string state = dir.file("state");
   Engine engine{DeviceSetup{device_model, state}};
-  Caller admin{.user = "admin", .system_access = true};
+  Caller admin = test::full_rights();
   std::vector<std::string> events;
 };
 
 TEST_F(DeviceTest, DeviceActionsNeedSystemAccessAndAModeTheModelAllows) {
-  Caller user{.user = "user"};
+  Caller user = test::full_rights();
+  user.system_access = false;
   const struct {
     Reply reply;
     const char* fault;
@@ -240,7 +241,7 @@ TEST(DeviceParams, WrongShapesGiveInvalidParams) {
   };
   Engine engine(test::test_model_tree());
   for (const auto& c : cases) {
-    std::optional<Reply> r = dispatch(engine, Caller{.user = "admin", .system_access = true}, c.method, k::json_parse(c.params).get());
+    std::optional<Reply> r = dispatch(engine, test::full_rights(), c.method, k::json_parse(c.params).get());
     ASSERT_TRUE(r) << c.method;
     EXPECT_EQ(fault(*r), std::string("-32602 ") + c.detail) << c.method << " " << c.params;
   }

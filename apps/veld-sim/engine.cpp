@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "behaviours.h"
+#include "caller_rights.h"
 #include "model_load.h"
 #include "relations.h"
 #include "value_check.h"
@@ -67,6 +68,10 @@ bool taken_elsewhere(const Node& param, json_t* value, size_t index, const Write
   return false;
 }
 
+Reply no_right_to_delete(const std::string& path) {
+  return Reply::failure(kRequestDenied, path + ": no right to delete instances");
+}
+
 }  // namespace
 
 Reply Reply::failure(int code, std::string detail, k::Json data) {
@@ -94,17 +99,19 @@ Reply Reply::status_ok() {
   return r;
 }
 
-Engine::Engine(std::unique_ptr<Node> root)
-    : root_(std::move(root)), started_(std::chrono::steady_clock::now()) {}
+Engine::Engine(std::unique_ptr<Node> root, Accounts accounts)
+    : root_(std::move(root)),
+      accounts_(std::move(accounts)),
+      started_(std::chrono::steady_clock::now()) {}
 
 long long Engine::uptime_seconds() const {
   auto elapsed = std::chrono::steady_clock::now() - started_;
   return std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
 }
 
-k::Json Engine::read_value(const Node& param) const {
+k::Json Engine::read_value(const Caller& caller, const Node& param) const {
   if (!param.handler.empty())
-    if (k::Json v = runtime_value(*this, param)) return v;
+    if (k::Json v = runtime_value(*this, caller, param)) return v;
   return param.value ? param.value : k::Json::take(json_null());
 }
 
@@ -138,7 +145,7 @@ Reply Engine::set_parameter_values(const Caller& caller, const std::vector<Named
       failures.add(member.name, kNotWritable);
       continue;
     }
-    if (!may_write(caller, n)) {
+    if (!has_right(caller, t.path, kRightWrite)) {
       failures.add(member.name, kRequestDenied);
       continue;
     }
@@ -179,8 +186,10 @@ Reply Engine::add_object(const Caller& caller, std::string_view table_path) {
   Node& table = *t.node;
   if (table.kind != NodeKind::kTable || table.in_template())
     return Reply::failure(kInvalidName, t.path + ": not a table");
-  if (!is_writable_table(table) || !may_write(caller, table))
+  if (!is_writable_table(table))
     return Reply::failure(kRequestDenied, t.path + ": instances cannot be added");
+  if (!has_right(caller, t.path, kRightAdd))
+    return Reply::failure(kRequestDenied, t.path + ": no right to add instances");
   long long max_count = attr_int(table, "maxCount", -1);
   if ((max_count >= 0 && static_cast<long long>(table.instances.size()) >= max_count) ||
       table.max_instance == UINT32_MAX)
@@ -209,12 +218,15 @@ Reply Engine::delete_object(const Caller& caller, std::string_view instance_path
   if (t.pseudo != Pseudo::kNone || !inst.is_instance())
     return Reply::failure(kInvalidName, t.path + ": not an instance");
   Node& table = *inst.parent;
-  if (!is_writable_table(table) || !may_write(caller, inst))
+  if (!is_writable_table(table))
     return Reply::failure(kRequestDenied, t.path + ": instances cannot be deleted");
+  if (!has_right(caller, t.path, kRightDelete)) return no_right_to_delete(t.path);
   if (static_cast<long long>(table.instances.size()) <= attr_int(table, "minCount", 0))
     return Reply::failure(kRequestDenied, t.path + ": the table holds its minimum of instances");
   RelationEffects effects;
   if (!plan_delete(*root_, table, t.path, effects, fault)) return Reply{{}, fault};
+  for (const std::string& path : effects.cascade)
+    if (!has_right(caller, path, kRightDelete)) return no_right_to_delete(path);
 
   for (Node* param : effects.clear) clear_reference(*param, t.path);
   remove_and_announce(table, inst, t.path);
@@ -248,7 +260,8 @@ Reply Engine::change_order(const Caller& caller, std::string_view instance_path,
   if (t.pseudo != Pseudo::kNone || !inst.is_instance() || !is_ordered(*inst.parent))
     return Reply::failure(kInvalidName, t.path + ": not an instance of an ordered table");
   if (position < 1) return Reply::failure(kInvalidArguments, "Order must be 1 or more");
-  if (!may_write(caller, inst)) return Reply::failure(kRequestDenied, t.path + ": not writable");
+  if (!has_right(caller, t.path, kRightWrite))
+    return Reply::failure(kRequestDenied, t.path + ": no right to change the order");
   std::vector<uint32_t>& order = inst.parent->order;
   uint32_t number = 0;
   parse_instance_number(inst.name, number);
@@ -266,7 +279,8 @@ Reply Engine::execute(const Caller& caller, std::string_view method_path,
   Node& method = *t.node;
   if (t.pseudo != Pseudo::kNone || method.kind != NodeKind::kMethod || method.in_template())
     return Reply::failure(kInvalidName, t.path + ": not a method");
-  if (!may_write(caller, method)) return Reply::failure(kRequestDenied, t.path + ": not allowed");
+  if (!has_right(caller, t.path, kRightExecute))
+    return Reply::failure(kRequestDenied, t.path + ": no right to execute");
 
   ValueMap in;
   for (const auto& arg : method.input->children) in[arg->name] = arg->value;
@@ -291,7 +305,7 @@ Reply Engine::execute(const Caller& caller, std::string_view method_path,
   if (failures.count) return failures.reply("the method was not run");
 
   ValueMap out;
-  if (!run_method(*this, method, in, out, fault)) return Reply{{}, fault};
+  if (!run_method(*this, caller, method, in, out, fault)) return Reply{{}, fault};
   k::Json list = k::Json::take(json_array());
   for (auto& output : method.children) {
     auto it = out.find(output->name);
@@ -299,7 +313,7 @@ Reply Engine::execute(const Caller& caller, std::string_view method_path,
     std::string name = t.path + "." + output->name;
     json_t* e = json_object();
     json_object_set_new(e, "Name", json_stringn(name.data(), name.size()));
-    json_object_set_new(e, "Value", read_value(*output).release());
+    json_object_set_new(e, "Value", read_value(caller, *output).release());
     json_array_append_new(list.get(), e);
   }
   Reply r;

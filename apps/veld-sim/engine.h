@@ -1,6 +1,5 @@
 // The data-model engine: the operations of veld's methods on the model tree, independent of any
-// transport. Every operation takes the caller, so rights can decide per user what it may read or
-// write.
+// transport. Every operation takes the caller, whose rights decide what it may read or change.
 #pragma once
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "accounts.h"
 #include "fault.h"
 #include "node.h"
 #include "platform/json.h"
@@ -19,11 +19,16 @@
 
 namespace sim {
 
-// Who performs an operation. Everybody may do everything for now; `user` is where a login
-// will land.
+// Who performs an operation: the connection's user, or a guest when nobody is logged in, with
+// what the operations check.
 struct Caller {
-  std::string user;
+  std::string user;  // "" for a guest
   bool system_access = false;  // the user's system-access flag: device-wide methods need it
+  Rights rights;               // what the user (or a guest) may do; none by default
+  std::string password_hash;   // the user's, for methods that ask for the password again
+
+  // True when somebody is logged in.
+  bool logged_in() const { return !user.empty(); }
 };
 
 class ListWriter;
@@ -78,10 +83,10 @@ class Engine {
   using EventSink = std::function<void(unsigned group, k::Json data)>;
 
   // A device serving `root` as it is: it cannot be reset to a factory model, and its reboot
-  // keeps the tree.
-  explicit Engine(std::unique_ptr<Node> root);
+  // keeps the tree. A model without accounts lets everybody do everything (see Accounts).
+  explicit Engine(std::unique_ptr<Node> root, Accounts accounts = {});
   // A device built from `setup`; boot() builds its tree.
-  explicit Engine(DeviceSetup setup);
+  explicit Engine(DeviceSetup setup, Accounts accounts = {});
 
   // Builds the running tree: the factory model, the saved configuration laid over it, and
   // `device_mode` (a reboot's, already checked) as Device.DeviceInfo.DeviceMode; the uptime
@@ -92,6 +97,8 @@ class Engine {
 
   // The model tree.
   Node& root() { return *root_; }
+  // The model's accounts and the guests' rights.
+  const Accounts& accounts() const { return accounts_; }
   // Where AddObject and DeleteObject send their change events.
   void set_event_sink(EventSink sink) { sink_ = std::move(sink); }
 
@@ -133,21 +140,20 @@ class Engine {
   // Select (select.cpp): the readable subtrees and parameters a selector names.
   Reply select(const Caller& caller, std::string_view selector);
 
-  // A parameter's value as read now (runtime values computed, secrets hidden).
-  k::Json read_value(const Node& param) const;
+  // A parameter's value as the caller reads it now (runtime values computed, secrets hidden).
+  k::Json read_value(const Caller& caller, const Node& param) const;
   // Seconds since the engine started.
   long long uptime_seconds() const;
 
  private:
-  // Rights hooks: every caller may read and write everything until users exist.
-  bool may_read(const Caller&, const Node&) const { return true; }
-  bool may_write(const Caller&, const Node&) const { return true; }
-
-  // Listing helpers (listing.cpp).
-  void list_names(Node& n, Pseudo p, std::string& path, bool recurse, ListWriter& out);
-  void list_values(const Caller& caller, Node& n, std::string& path, bool ignore,
-                   ListWriter& out, bool& denied);
-  void list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out);
+  // Listing helpers (listing.cpp): each lists what the caller may see below `n`, whose rights
+  // `scope` tells.
+  void list_names(const Caller& caller, Node& n, Pseudo p, std::string& path, bool recurse,
+                  RightsScope scope, ListWriter& out);
+  void list_values(const Caller& caller, Node& n, std::string& path, RightsScope scope,
+                   ListWriter& out);
+  void list_attributes(const Caller& caller, Node& n, Pseudo p, std::string& path, int depth,
+                       RightsScope scope, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
   // Device actions (device.cpp): 9001 unless the caller has system access.
@@ -158,6 +164,7 @@ class Engine {
   void remove_and_announce(Node& table, Node& inst, const std::string& path);
 
   std::unique_ptr<Node> root_;
+  Accounts accounts_;
   std::chrono::steady_clock::time_point started_;
   EventSink sink_;
   DeviceSetup setup_;

@@ -19,8 +19,9 @@ std::vector<NamedValue> members(const char* list_json) {
 }
 
 // One operation and the brief of its reply. Ops: n/N names (next level or all), v values
-// (target: paths separated by spaces), a attributes (arg: depth), s/r set/raw set (target: the
-// list as JSON), + add, - delete, o order (arg: position), x execute (arg: arguments as JSON).
+// (target: paths separated by spaces), a attributes (arg: depth), V/A the same ignoring access
+// errors, s/r set/raw set (target: the list as JSON), + add, - delete, o order (arg: position),
+// x execute (arg: arguments as JSON).
 struct Step {
   char op;
   const char* target;
@@ -43,7 +44,9 @@ class EngineTest : public ::testing::Test {
       case 'n': return engine.get_parameter_names(caller, s.target, true);
       case 'N': return engine.get_parameter_names(caller, s.target, false);
       case 'v': return engine.get_parameter_values(caller, paths, false);
+      case 'V': return engine.get_parameter_values(caller, paths, true);
       case 'a': return engine.get_parameter_attributes(caller, paths, std::atoi(s.arg), false);
+      case 'A': return engine.get_parameter_attributes(caller, paths, std::atoi(s.arg), true);
       case 's': return engine.set_parameter_values(caller, members(s.target), false);
       case 'r': return engine.set_parameter_values(caller, members(s.target), true);
       case '+': return engine.add_object(caller, s.target);
@@ -58,7 +61,7 @@ class EngineTest : public ::testing::Test {
       EXPECT_EQ(brief(perform(s)), s.outcome) << s.op << " " << s.target << " " << s.arg;
   }
   Engine engine;
-  Caller caller;
+  Caller caller = test::full_rights();
   std::vector<std::string> events;
 };
 
@@ -66,7 +69,8 @@ TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
   run({{'n', ".", "Device.-"},
        {'n', "Device.",
         "Device.Name+ Device.Serial- Device.Model- Device.Level+ Device.Secret+ Device.HostCount- "
-        "Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping-"},
+        "Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping- Device.CurrentUser- "
+        "Device.SystemAccess-"},
        {'n', "Device.Rule.",
         "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
        {'N', "Device.Host.1.",
@@ -97,7 +101,7 @@ TEST_F(EngineTest, ParameterValues) {
         R"(Device.Host.3.Up=false Device.Host.3.Addr.max_instance=0 Device.Host.max_instance=3 )"
         R"(Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
         R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2] Device.Fixed.1.X=0 )"
-        R"(Device.Fixed.max_instance=1)"},
+        R"(Device.Fixed.max_instance=1 Device.CurrentUser="tester" Device.SystemAccess=true)"},
        {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
        {'v', "Device.Host.#template.Addr.#template.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
        {'v', "Device.Host.#template.Addr.1.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
@@ -236,6 +240,77 @@ TEST_F(EngineTest, Execute) {
        {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments","Host":"9006 Invalid parameter type"})",
         R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])"},
        {'x', "Device.Name", "9005", "[]"}, {'v', "Device.Ping", five}});  // outputs keep the last results
+}
+
+// A caller with these rules ({path: letters}), logged in as `user` ("" a guest).
+Caller with_rights(const char* user, const char* rules) {
+  Caller c;
+  c.user = user;
+  std::string error;
+  EXPECT_TRUE(parse_rights(k::json_parse(rules).get(), c.rights, error)) << error;
+  return c;
+}
+
+TEST_F(EngineTest, EachMethodAsksForItsRightAndTheRestIsAsBefore) {
+  caller = with_rights("lim", R"({".": "r", "Device.Level": "", "Device.Host.": "rwa",
+      "Device.Host.3.": "d", "Device.Rule.": "rd"})");
+  run({// Names: the unreadable left out, "Writable" as far as the rights go too.
+       {'n', "Device.",
+        "Device.Name- Device.Serial- Device.Model- Device.Secret- Device.HostCount- Device.Host.+ "
+        "Device.Rule.- Device.Fixed.- Device.Ping- Device.CurrentUser- Device.SystemAccess-"},
+       {'n', "Device.Host.", "Device.Host.1.- Device.Host.max_instance-"},
+       {'N', "Device.Level", "9001"}, {'N', "Device.Host.3.", "9001"},
+       {'n', "Device.Rule.", "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
+       // Values: left out below an object, refused when named, unless access errors are ignored.
+       {'v', "Device.Host.",
+        R"(Device.Host.1.Name="a" Device.Host.1.Up=true Device.Host.1.Addr.1.IP="10.0.0.1" )"
+        R"(Device.Host.1.Addr.max_instance=1 Device.Host.max_instance=3)"},
+       {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a")"},
+       {'v', "Device.Level", "9001"}, {'v', "Device.Name Device.Host.3.Name", "9001"},
+       {'V', "Device.Name Device.Level Device.Host.3. Device.Host.3.Name", R"(Device.Name="box")"},
+       {'v', "Device.Nope", "9005"}, {'V', "Device.Nope", "9005"},
+       // Attributes likewise; a readable table gives its template whole.
+       {'a', "Device.Host.",
+        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
+        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
+        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
+        "Device.Host.1. Device.Host.max_instance", "1"},
+       {'a', "Device.Level", "9001", "0"}, {'A', "Device.Level Device.Name", "Device.Name", "0"},
+       // Sets need w; a read-only parameter is still 9008, whatever the rights.
+       {'s', R"([{"Name":"Device.Name","Value":"x"}])", R"(9001 {"Device.Name":"9001 Request denied"})"},
+       {'s', R"([{"Name":"Device.Serial","Value":"x"}])",
+        R"(9008 {"Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
+       {'r', R"([{"Name":"Device.Host.1.Up","Value":"false"},{"Name":"Device.Level","Value":"6"}])",
+        R"(9001 {"Device.Level":"9001 Request denied"})"},
+       {'v', "Device.Host.1.Up", "Device.Host.1.Up=true"},  // all or nothing
+       {'s', R"([{"Name":"Device.Host.1.Up","Value":false}])", ""},
+       // Add needs a, delete d (even of what the caller cannot read), order w, execute x.
+       {'+', "Device.Host.", "#4"}, {'+', "Device.Rule.", "9001"},
+       {'-', "Device.Host.1.", "9001"}, {'-', "Device.Host.3.", ""}, {'-', "Device.Rule.2.", ""},
+       {'o', "Device.Rule.1.", "9001", "2"}, {'x', "Device.Ping", "9001", "[]"},
+       {'+', "Device.Fixed.", "9001"}});
+  EXPECT_EQ(events.size(), 3u);  // the add and the two deletes
+}
+
+TEST_F(EngineTest, AGuestSeesTheWayToWhatItMayReadButNotTheConnectionsUser) {
+  caller = with_rights("", R"({"Device.Host.1.Addr.": "r", "Device.Serial": "r", "Device.CurrentUser": "r"})");
+  run({{'N', ".",
+        "Device.- Device.Serial- Device.Host.- Device.Host.1.- Device.Host.1.Addr.- "
+        "Device.Host.1.Addr.1.- Device.Host.1.Addr.1.IP- Device.Host.1.Addr.max_instance- Device.CurrentUser-"},
+       {'v', ".", R"(Device.Serial="S1" Device.Host.1.Addr.1.IP="10.0.0.1" Device.Host.1.Addr.max_instance=1)"},
+       {'v', "Device.CurrentUser", "9001"}, {'V', "Device.CurrentUser Device.Serial", R"(Device.Serial="S1")"},
+       {'v', "Device.SystemAccess", "9001"}, {'v', "Device.Host.max_instance", "9001"},
+       {'a', "Device.", "Device. Device.Serial Device.Host. Device.CurrentUser", "1"}});
+  EXPECT_EQ(engine.get_parameter_values(caller, {"Device.CurrentUser"}, false).fault.detail,
+            "nobody is logged in");
+}
+
+TEST_F(EngineTest, ALoggedInUserReadsItsOwnNameAndFlagWhateverItsRights) {
+  caller = with_rights("u", R"({"Device.Host.1.Up": "r"})");
+  caller.system_access = true;
+  run({{'v', "Device.CurrentUser Device.SystemAccess", R"(Device.CurrentUser="u" Device.SystemAccess=true)"},
+       {'v', "Device.", R"(Device.Host.1.Up=true Device.CurrentUser="u" Device.SystemAccess=true)"},
+       {'v', "Device.Serial", "9001"}});
 }
 
 }  // namespace

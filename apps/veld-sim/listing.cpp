@@ -1,5 +1,7 @@
 // The read operations: GetParameterNames, GetParameterValues and GetParameterAttributes, each
-// built in one pass over the tree with the listed path grown and shrunk in one buffer.
+// built in one pass over the tree with the listed path grown and shrunk in one buffer. Nodes
+// the caller may not see are left out of listings; naming one is refused.
+#include "caller_rights.h"
 #include "engine.h"
 #include "list_writer.h"
 
@@ -24,12 +26,15 @@ k::Json pseudo_value(const Node& table, Pseudo p) {
   return list;
 }
 
-bool writable(const Node& n, Pseudo p) {
+// "Writable" of a name listing: what the model allows and the caller's rights (`rights`, the
+// letters at the node) permit: setting a parameter, adding to a table, deleting an instance.
+bool writable(const Node& n, Pseudo p, unsigned rights) {
   if (p != Pseudo::kNone) return false;
   switch (n.kind) {
-    case NodeKind::kParameter: return is_writable_parameter(n);
-    case NodeKind::kTable: return is_writable_table(n);
-    case NodeKind::kObject: return n.is_instance() && is_writable_table(*n.parent);
+    case NodeKind::kParameter: return is_writable_parameter(n) && (rights & kRightWrite);
+    case NodeKind::kTable: return is_writable_table(n) && (rights & kRightAdd);
+    case NodeKind::kObject:
+      return n.is_instance() && is_writable_table(*n.parent) && (rights & kRightDelete);
     case NodeKind::kMethod: return false;
   }
   return false;
@@ -49,6 +54,21 @@ constexpr size_t kMaxListed = 4000000;
 
 Reply too_many() {
   return Reply::failure(kResourcesExceeded, "the reply would list more than 4000000 entries");
+}
+
+Reply not_readable(const std::string& path) {
+  return Reply::failure(kRequestDenied, path + ": no right to read");
+}
+
+Reply nobody_logged_in() { return Reply::failure(kRequestDenied, "nobody is logged in"); }
+
+// True when a node is shown at all: seen, or for a pseudo-parameter its table readable.
+bool shown(const NodeAccess& a, Pseudo p) { return p == Pseudo::kNone ? a.visible : a.readable; }
+
+// The access to a named node: a pseudo-parameter is judged as its table.
+NodeAccess access_to_target(const Caller& caller, const Target& t) {
+  if (t.pseudo == Pseudo::kNone) return access_to(caller, *t.node, t.path);
+  return access_to(caller, *t.node, node_path(*t.node));
 }
 
 }  // namespace
@@ -74,46 +94,54 @@ void for_each_child(Node& n, bool with_template,
   }
 }
 
-void Engine::list_names(Node& n, Pseudo p, std::string& path, bool recurse, ListWriter& out) {
+void Engine::list_names(const Caller& caller, Node& n, Pseudo p, std::string& path, bool recurse,
+                        RightsScope scope, ListWriter& out) {
   if (p != Pseudo::kNone) return;
+  // A pseudo-parameter takes the table's rights: those of `n`, at `path` before it grows.
+  NodeAccess table = access_to(caller, n, path, scope);
   for_each_child(n, false, [&](Node& c, Pseudo cp, std::string_view element) {
     size_t mark = path.size();
     bool was_root = path == ".";
     append(path, c, cp, element);
-    out.add(path, "Writable", writable(c, cp));
-    if (recurse) list_names(c, cp, path, true, out);
+    NodeAccess a = cp == Pseudo::kNone ? access_to(caller, c, path, scope) : table;
+    if (shown(a, cp)) {
+      out.add(path, "Writable", writable(c, cp, a.rights));
+      if (recurse) list_names(caller, c, cp, path, true, a.inside, out);
+    }
     if (was_root) path = "."; else path.resize(mark);
   });
 }
 
-Reply Engine::get_parameter_names(const Caller&, std::string_view path, bool next_level) {
+Reply Engine::get_parameter_names(const Caller& caller, std::string_view path, bool next_level) {
   std::vector<Target> found;
   Fault fault;
   if (!resolve(*root_, path, TemplateMode::kSchema, found, fault)) return Reply{{}, fault};
   Target& t = found.front();
+  NodeAccess a = access_to_target(caller, t);
+  if (!shown(a, t.pseudo)) return not_readable(t.path);
   ListWriter list;
-  if (!next_level && t.node != root_.get()) list.add(t.path, "Writable", writable(*t.node, t.pseudo));
-  list_names(*t.node, t.pseudo, t.path, !next_level, list);
+  if (!next_level && t.node != root_.get())
+    list.add(t.path, "Writable", writable(*t.node, t.pseudo, a.rights));
+  list_names(caller, *t.node, t.pseudo, t.path, !next_level, a.inside, list);
   return Reply::listing(list.finish());
 }
 
-void Engine::list_values(const Caller& caller, Node& n, std::string& path, bool ignore,
-                         ListWriter& out, bool& denied) {
+void Engine::list_values(const Caller& caller, Node& n, std::string& path, RightsScope scope,
+                         ListWriter& out) {
+  NodeAccess table = access_to(caller, n, path, scope);
   for_each_child(n, false, [&](Node& c, Pseudo cp, std::string_view element) {
-    if (denied || (cp == Pseudo::kNone && c.kind == NodeKind::kMethod)) return;
-    if (!may_read(caller, c)) {
-      denied = !ignore;
-      return;
-    }
+    if (cp == Pseudo::kNone && c.kind == NodeKind::kMethod) return;
     size_t mark = path.size();
     bool was_root = path == ".";
     append(path, c, cp, element);
-    if (cp != Pseudo::kNone)
-      out.add(path, "Value", pseudo_value(c, cp).get());
-    else if (c.kind == NodeKind::kParameter)
-      out.add(path, "Value", read_value(c).get());
-    else
-      list_values(caller, c, path, ignore, out, denied);
+    if (cp != Pseudo::kNone) {
+      if (table.readable) out.add(path, "Value", pseudo_value(c, cp).get());
+    } else if (NodeAccess a = access_to(caller, c, path, scope); a.visible) {
+      if (c.kind != NodeKind::kParameter)
+        list_values(caller, c, path, a.inside, out);
+      else if (!refused_to_guest(caller, c))
+        out.add(path, "Value", read_value(caller, c).get());
+    }
     if (was_root) path = "."; else path.resize(mark);
   });
 }
@@ -126,23 +154,32 @@ Reply Engine::get_parameter_values(const Caller& caller, const std::vector<std::
     found.clear();
     Fault fault;
     if (!resolve(*root_, path, TemplateMode::kExpand, found, fault)) return Reply{{}, fault};
+    // Through "#template" a path lists the instances: those the caller may not read are left
+    // out, as in any listing.
+    bool listing = path.find("#template") != std::string::npos;
     for (Target& t : found) {
-      if (!may_read(caller, *t.node)) {
-        if (ignore_access_error) continue;
-        return Reply::failure(kRequestDenied, t.path + ": not readable");
+      NodeAccess a = access_to_target(caller, t);
+      if (!shown(a, t.pseudo)) {
+        if (ignore_access_error || listing) continue;
+        return not_readable(t.path);
       }
       if (t.pseudo != Pseudo::kNone) {
         list.add(t.path, "Value", pseudo_value(*t.node, t.pseudo).get());
       } else if (t.node->kind == NodeKind::kParameter) {
-        list.add(t.path, "Value", read_value(*t.node).get());
+        if (refused_to_guest(caller, *t.node)) {
+          if (ignore_access_error || listing) continue;
+          return nobody_logged_in();
+        }
+        list.add(t.path, "Value", read_value(caller, *t.node).get());
       } else if (t.node->kind == NodeKind::kMethod) {
-        // A method's values are its outputs (the last results).
-        for (auto& out : t.node->children)
-          list.add(t.path + "." + out->name, "Value", read_value(*out).get());
+        // A method's values are its outputs (the last results), those the caller may read.
+        for (auto& out : t.node->children) {
+          std::string name = t.path + "." + out->name;
+          if (access_to(caller, *out, name, a.inside).readable && !refused_to_guest(caller, *out))
+            list.add(name, "Value", read_value(caller, *out).get());
+        }
       } else {
-        bool denied = false;
-        list_values(caller, *t.node, t.path, ignore_access_error, list, denied);
-        if (denied) return Reply::failure(kRequestDenied, t.path + ": not readable");
+        list_values(caller, *t.node, t.path, a.inside, list);
       }
     }
     if (list.count() > kMaxListed) return too_many();
@@ -150,10 +187,12 @@ Reply Engine::get_parameter_values(const Caller& caller, const std::vector<std::
   return Reply::listing(list.finish());
 }
 
-void Engine::list_attributes(Node& n, Pseudo p, std::string& path, int depth, ListWriter& out) {
+void Engine::list_attributes(const Caller& caller, Node& n, Pseudo p, std::string& path,
+                             int depth, RightsScope scope, ListWriter& out) {
   json_t* attr = p == Pseudo::kNone ? n.attr.get() : pseudo_attributes(p);
   out.add_shared(path, "Attributes", attr);
   if (depth == 0 || p != Pseudo::kNone) return;
+  NodeAccess table = access_to(caller, n, path, scope);
   for_each_child(n, true, [&](Node& c, Pseudo cp, std::string_view element) {
     // A template or an argument list is always given whole, as one piece of schema.
     bool whole = cp == Pseudo::kNone && (&c == n.templ.get() || &c == n.input.get());
@@ -161,7 +200,9 @@ void Engine::list_attributes(Node& n, Pseudo p, std::string& path, int depth, Li
     size_t mark = path.size();
     bool was_root = path == ".";
     append(path, c, cp, element);
-    list_attributes(c, cp, path, child_depth, out);
+    NodeAccess a = cp == Pseudo::kNone ? access_to(caller, c, path, scope) : table;
+    if (shown(a, cp))
+      list_attributes(caller, c, cp, path, child_depth, a.inside, out);
     if (was_root) path = "."; else path.resize(mark);
   });
 }
@@ -176,11 +217,12 @@ Reply Engine::get_parameter_attributes(const Caller& caller,
     Fault fault;
     if (!resolve(*root_, path, TemplateMode::kSchema, found, fault)) return Reply{{}, fault};
     Target& t = found.front();
-    if (!may_read(caller, *t.node)) {
+    NodeAccess a = access_to_target(caller, t);
+    if (!shown(a, t.pseudo)) {
       if (ignore_access_error) continue;
-      return Reply::failure(kRequestDenied, t.path + ": not readable");
+      return not_readable(t.path);
     }
-    list_attributes(*t.node, t.pseudo, t.path, depth, list);
+    list_attributes(caller, *t.node, t.pseudo, t.path, depth, a.inside, list);
     if (list.count() > kMaxListed) return too_many();
   }
   return Reply::listing(list.finish());

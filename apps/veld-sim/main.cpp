@@ -24,8 +24,20 @@ int main(int argc, char** argv) {
   }
 
   // The model file is read once; a factory reset and every reboot build the tree from it again.
+  // The accounts come from it too (or from --access) and stay as they are while it runs.
   k::Json model = sim::read_json_file(options.model_file, error);
   if (!model) {
+    std::cerr << "veld-sim: " << error << "\n";
+    return 1;
+  }
+  sim::Accounts accounts;
+  json_t* access = json_object_get(model.get(), "#access");
+  if (access && !sim::parse_accounts(access, accounts, error)) {
+    std::cerr << "veld-sim: " << options.model_file << ": " << error << "\n";
+    return 1;
+  }
+  if (!options.access_file.empty() &&
+      !sim::load_accounts_file(options.access_file, accounts, error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
   }
@@ -39,7 +51,8 @@ int main(int argc, char** argv) {
       return nullptr;
     return root;
   };
-  sim::Engine engine(sim::DeviceSetup{.factory = factory, .state_dir = options.state_dir});
+  sim::Engine engine(sim::DeviceSetup{.factory = factory, .state_dir = options.state_dir},
+                     std::move(accounts));
   if (!engine.boot(error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;

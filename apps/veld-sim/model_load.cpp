@@ -25,6 +25,7 @@ struct Loader {
   // Reading a saved configuration: a table's instances replace those of the model, and
   // "#max_instance" may give its highest number handed out.
   bool saved = false;
+  const Node* root = nullptr;  // the root, once its node exists
 
   bool fail(const std::string& path, const std::string& why) {
     if (error.empty()) error = (path.empty() ? "." : path) + ": " + why;
@@ -88,6 +89,7 @@ std::unique_ptr<Node> Loader::node(json_t* j, const std::string& name, Node* par
   auto n = std::make_unique<Node>();
   n->name = name;
   n->parent = parent;
+  if (!parent) root = n.get();
   json_t* attr = json_object_get(j, "#attr");
   if (attr && !json_is_object(attr)) return fail(path, "\"#attr\" must be an object"), nullptr;
   n->attr = attr ? k::Json::take(json_deep_copy(attr)) : k::Json::take(json_object());
@@ -124,6 +126,7 @@ bool Loader::object_members(json_t* j, Node& n, const std::string& path) {
   json_t* v;
   json_object_foreach(j, key, v) {
     if (!std::strcmp(key, "#attr") || !std::strcmp(key, "#comment")) continue;
+    if (&n == root && !std::strcmp(key, "#access")) continue;  // the accounts: read apart
     if (is_special(key)) return fail(path, std::string("unexpected key ") + key + " in an object");
     if (!*key || std::strchr(key, '.'))
       return fail(path, std::string("bad element name \"") + key + "\"");
@@ -361,7 +364,7 @@ bool parse_instance_number(std::string_view element, uint32_t& number) {
   return true;
 }
 
-std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
+std::unique_ptr<Node> load_model(json_t* model, std::string& error, Accounts* accounts) {
   Loader loader;
   auto root = loader.node(model, "", nullptr, "");
   if (root && root->kind != NodeKind::kObject) {
@@ -370,6 +373,10 @@ std::unique_ptr<Node> load_model(json_t* model, std::string& error) {
   }
   if (root && !loader.resolve_targets()) root.reset();
   error = loader.error;
+  Accounts read;
+  json_t* access = json_object_get(model, "#access");
+  if (root && access && !parse_accounts(access, read, error)) root.reset();
+  if (root && accounts) *accounts = std::move(read);
   return root;
 }
 
@@ -380,10 +387,11 @@ k::Json read_json_file(const std::string& file, std::string& error) {
   return json;
 }
 
-std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error) {
+std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error,
+                                      Accounts* accounts) {
   k::Json model = read_json_file(file, error);
   if (!model) return nullptr;
-  auto root = load_model(model.get(), error);
+  auto root = load_model(model.get(), error, accounts);
   if (!root) error = file + ": " + error;
   return root;
 }

@@ -4,13 +4,16 @@
 #include <memory>
 #include <string>
 
+#include "accounts.h"
 #include "node.h"
 #include "platform/json.h"
 
 namespace sim {
 
-// Builds the tree from a parsed model; none with `error` naming the offending path and reason.
-std::unique_ptr<Node> load_model(json_t* model, std::string& error);
+// Builds the tree from a parsed model, and reads its "#access" section into `accounts` when
+// given (the section is checked either way); none with `error` naming the offending path and
+// reason.
+std::unique_ptr<Node> load_model(json_t* model, std::string& error, Accounts* accounts = nullptr);
 
 // Reads a JSON file; none with `error` as "FILE:LINE: reason".
 k::Json read_json_file(const std::string& file, std::string& error);
@@ -21,8 +24,9 @@ k::Json read_json_file(const std::string& file, std::string& error);
 // with `error` naming the path and the reason; the tree is then partly changed.
 bool load_saved_values(json_t* config, Node& root, std::string& error);
 
-// Reads and builds a model file; none with `error` set.
-std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error);
+// Reads and builds a model file (and its accounts, as load_model); none with `error` set.
+std::unique_ptr<Node> load_model_file(const std::string& file, std::string& error,
+                                      Accounts* accounts = nullptr);
 
 // Parses an instance number: digits only, no leading zero, 1 to 4294967295.
 bool parse_instance_number(std::string_view element, uint32_t& number);

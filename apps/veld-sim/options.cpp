@@ -21,9 +21,9 @@ bool read_number(const std::string& text, long max, long& out) {
 }  // namespace
 
 std::string usage_text() {
-  return "Usage: veld-sim --socket PATH [--model FILE] [--hosts N] [--delay MS]\n"
-         "                [--request-log FILE] [--memory-budget MIB] [--max-request MIB]\n"
-         "                [--state DIR] [--reboot-time MS]\n"
+  return "Usage: veld-sim --socket PATH [--model FILE] [--access FILE] [--hosts N]\n"
+         "                [--delay MS] [--request-log FILE] [--memory-budget MIB]\n"
+         "                [--max-request MIB] [--state DIR] [--reboot-time MS]\n"
          "\n"
          "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
          "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
@@ -35,6 +35,10 @@ std::string usage_text() {
          "                        there is replaced)\n"
          "  --model FILE          the model file to serve (docs/model-format.md); default:\n"
          "                        " VELD_SIM_DEFAULT_MODEL "\n"
+         "  --access FILE         take the accounts and the guests' rights from the \"#access\"\n"
+         "                        section of FILE instead of the model's (a file with\n"
+         "                        {\"#access\": {\"guest\": {\".\": \"rwadx\"}}} lets anybody do\n"
+         "                        anything)\n"
          "  --hosts N             replace the instances of Device.Hosts.Host with N synthetic\n"
          "                        hosts numbered 1..N (0 to 200000)\n"
          "  --delay MS            send every reply MS milliseconds after its request arrived\n"
@@ -81,9 +85,10 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
       value = arg.substr(eq + 1);
       has_value = true;
     }
-    bool known = name == "--socket" || name == "--model" || name == "--hosts" ||
-                 name == "--delay" || name == "--request-log" || name == "--memory-budget" ||
-                 name == "--max-request" || name == "--state" || name == "--reboot-time";
+    bool known = name == "--socket" || name == "--model" || name == "--access" ||
+                 name == "--hosts" || name == "--delay" || name == "--request-log" ||
+                 name == "--memory-budget" || name == "--max-request" || name == "--state" ||
+                 name == "--reboot-time";
     if (!known) {
       error = "unknown option: " + arg;
       return false;
@@ -100,6 +105,8 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
       options.socket_path = value;
     } else if (name == "--model") {
       options.model_file = value;
+    } else if (name == "--access") {
+      options.access_file = value;
     } else if (name == "--request-log") {
       options.request_log = value;
     } else if (name == "--state") {

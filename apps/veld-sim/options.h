@@ -9,6 +9,7 @@ namespace sim {
 struct Options {
   std::string socket_path;
   std::string model_file;   // the default model when not given
+  std::string access_file;  // empty: the model's own accounts
   long hosts = -1;          // -1: keep the model's hosts
   int delay_ms = 0;
   std::string request_log;  // empty: no log

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "test_client.h"
 
@@ -17,6 +18,20 @@ namespace {
 std::string program() {
   const char* bin = std::getenv("VELC_BIN");
   return bin ? std::string(bin) + "/veld-sim" : std::string();
+}
+
+// Runs veld-sim with these words (standard error joined to the output) until it exits.
+struct Outcome {
+  int status = -1;  // exit status; -1 when it did not exit
+  std::string out;
+};
+Outcome run_program(const std::string& words) {
+  FILE* f = ::popen((program() + " " + words + " 2>&1").c_str(), "r");
+  Outcome o;
+  for (int ch; (ch = std::fgetc(f)) != EOF;) o.out.push_back(static_cast<char>(ch));
+  int status = ::pclose(f);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
 }
 
 class Program : public ::testing::Test {
@@ -48,15 +63,35 @@ TEST_F(Program, CommandLines) {
       {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
        "--reboot-time 3600000 --state /nowhere/state --model /nowhere/none.json", 1,
        "veld-sim: /nowhere/none.json:"},
+      {"--socket /nowhere/s --access /nowhere/none.json", 1, "veld-sim: /nowhere/none.json:"},
       {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},
   };
   for (const auto& c : cases) {
-    FILE* f = ::popen((program() + " " + c.words + " 2>&1").c_str(), "r");
-    std::string out;
-    for (int ch; (ch = std::fgetc(f)) != EOF;) out.push_back(static_cast<char>(ch));
-    int status = ::pclose(f);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.words;
-    EXPECT_EQ(out.rfind(c.output, 0), 0u) << c.words << "\n" << out;
+    Outcome o = run_program(c.words);
+    EXPECT_EQ(o.status, c.status) << c.words;
+    EXPECT_EQ(o.out.rfind(c.output, 0), 0u) << c.words << "\n" << o.out;
+  }
+}
+
+TEST_F(Program, AccountsThatCannotBeReadStopItWithOneLineNamingTheFile) {
+  const struct {
+    const char* option;  // "--model" or "--access"
+    const char* file;
+    const char* error;   // after the file's name
+  } cases[] = {
+      {"--model", R"({"#access": {"users": {"x": {"passwordHash": "plain"}}}, "A": {}})",
+       ": #access.users.x.passwordHash: not a crypt(3) hash (make one with: openssl passwd -6)\n"},
+      {"--access", R"({"#access": {"guest": {"Device.": "rwz"}}})",
+       ": #access.guest: \"Device.\": \"rwz\" holds a letter outside \"rwadx\"\n"},
+      {"--access", R"({"A": {}})", ": no \"#access\" section\n"},
+  };
+  for (const auto& c : cases) {
+    k::test::TempDir dir;
+    std::string file = dir.file("x.json");
+    { std::ofstream(file) << c.file; }
+    Outcome o = run_program("--socket " + dir.file("s") + " " + c.option + " " + file);
+    EXPECT_EQ(o.status, 1) << c.file;
+    EXPECT_EQ(o.out, "veld-sim: " + file + c.error);
   }
 }
 
@@ -88,6 +123,10 @@ TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
     ASSERT_TRUE(std::fgets(pid, sizeof pid, f) && std::fgets(ready, sizeof ready, f));
     EXPECT_EQ(std::string(ready), "veld-sim: ready on " + socket + "\n");
     test::TestClient client(socket);
+    // The default model's administrator, with the password its documentation gives.
+    client.request(R"({"jsonrpc":"2.0","id":0,"method":"Login","params":{"Username":"admin","Password":"admin"}})");
+    EXPECT_EQ(k::json_dump(test::member(client.message(), "result"), JSON_COMPACT),
+              R"({"Status":0,"User":"admin"})");
     client.request(
         R"({"jsonrpc":"2.0","id":1,"method":"GetParameterValues","params":{"ParameterNames":["Device.Hosts.HostNumberOfEntries"]}})");
     EXPECT_EQ(k::json_dump(test::member(client.message(), "result"), JSON_COMPACT),

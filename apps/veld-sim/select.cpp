@@ -1,4 +1,5 @@
 // The Select method: the configuration subtrees and parameters a selector names.
+#include "caller_rights.h"
 #include "config_tree.h"
 #include "engine.h"
 #include "model_load.h"
@@ -123,7 +124,7 @@ struct SelectWalk {
       next = n.child(e.name);  // the schema walk found it
     }
     if (!readable(*next)) {
-      if (!expanded) fail(kRequestDenied, upto(i) + ": not readable");
+      if (!expanded) fail(kRequestDenied, upto(i) + ": no right to read");
       return;
     }
     gather(*next, i + 1, expanded);
@@ -156,8 +157,15 @@ Reply Engine::select(const Caller& caller, std::string_view text) {
   if (!parse_selector(text, sel, error)) return Reply::failure(kInvalidArguments, error);
   SelectWalk walk{
       .sel = sel,
-      .readable = [&](const Node& n) { return may_read(caller, n); },
-      .value = [this](const Node& n) { return read_value(n); },
+      // An object is passed through when anything inside it is readable; a parameter is
+      // selected only when it is readable itself.
+      .readable =
+          [&](const Node& n) {
+            NodeAccess access = access_to(caller, n, node_path(n));
+            return n.is_object_like() ? access.visible
+                                      : access.readable && !refused_to_guest(caller, n);
+          },
+      .value = [&](const Node& n) { return read_value(caller, n); },
   };
   if (walk.schema(*root_, 0)) walk.gather(*root_, 0, false);
   if (walk.fault) return *walk.fault;

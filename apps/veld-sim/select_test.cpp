@@ -32,7 +32,8 @@ TEST(Select, GathersTheReadableConfigurationASelectorNames) {
       {"Device.",
        R"({"Device.":{"Name":"box","Serial":"S1","Model":"M","Level":5,"Secret":"","HostCount":2,)"
        R"("Host":{"1":{"Name":"a","Up":true,"Addr":{"1":{"IP":"10.0.0.1"}}},"3":{"Name":"c","Up":false,"Addr":{}}},)"
-       R"("Rule":{"3":{"Port":443},"1":{"Port":22},"2":{"Port":80}},"Fixed":{"1":{"X":0}}}})"},
+       R"("Rule":{"3":{"Port":443},"1":{"Port":22},"2":{"Port":80}},"Fixed":{"1":{"X":0}},)"
+       R"("CurrentUser":"tester","SystemAccess":true}})"},
       // Elements that name nothing, found in the schema even where no instance exists.
       {"Device.Host.5.", "9005 Device.Host.5: no such node"},
       {"Device.Host.x.", "9005 Device.Host.x: no such node"},
@@ -51,7 +52,39 @@ TEST(Select, GathersTheReadableConfigurationASelectorNames) {
   };
   Engine engine(test::test_model_tree());
   for (const auto& c : cases) {
-    Reply r = engine.select(Caller{}, c.selector);
+    Reply r = engine.select(test::full_rights(), c.selector);
+    std::string outcome =
+        r.ok() ? k::json_dump(json_object_get(r.result.get(), "Selection"), JSON_COMPACT)
+               : std::to_string(r.fault.code) + " " + r.fault.detail;
+    EXPECT_EQ(outcome, c.outcome) << c.selector;
+  }
+}
+
+// What the caller may not read is not selected: left out below a wildcard or an object, refused
+// when named outright; a guest has no user name to select.
+TEST(Select, LeavesOutWhatTheCallerMayNotRead) {
+  Caller limited;
+  limited.user = "lim";
+  std::string error;
+  ASSERT_TRUE(parse_rights(
+      k::json_parse(R"({"Device.Host.": "r", "Device.Host.3.": "", "Device.CurrentUser": "r"})").get(),
+      limited.rights, error)) << error;
+  Caller guest = limited;
+  guest.user.clear();
+  const struct {
+    const Caller& caller;
+    const char* selector;
+    const char* outcome;
+  } cases[] = {
+      {limited, "Device.Host.*.Name", R"({"Device.Host.1.":{"Name":"a"}})"},
+      {limited, "Device.Host.[Up=false].", "{}"},
+      {limited, "Device.CurrentUser", R"({"Device.":{"CurrentUser":"lim"}})"},
+      {guest, "Device.CurrentUser", "9001 Device.CurrentUser: no right to read"},
+      {limited, "Device.Name", "9001 Device.Name: no right to read"},
+  };
+  Engine engine(test::test_model_tree());
+  for (const auto& c : cases) {
+    Reply r = engine.select(c.caller, c.selector);
     std::string outcome =
         r.ok() ? k::json_dump(json_object_get(r.result.get(), "Selection"), JSON_COMPACT)
                : std::to_string(r.fault.code) + " " + r.fault.detail;

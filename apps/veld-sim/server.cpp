@@ -282,6 +282,8 @@ void Server::accept_clients() {
     }
     auto c = std::make_unique<Client>();
     c->fd = k::Fd(fd);
+    c->peer = peer_credentials(fd);
+    c->caller = guest_caller(engine_.accounts());
     if (config_.on_connect) config_.on_connect(c->caller);
     clients_.emplace(next_id_++, std::move(c));
   }
@@ -477,6 +479,9 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
     }
   } else if (name == "JoinGroup") {
     r = join_group(id, params);
+  } else if (auto auth = authentication_method(engine_.accounts(), c.peer, name, params,
+                                               c.caller)) {
+    r = std::move(auth);
   } else {
     r = dispatch(engine_, c.caller, name, params);
     if (!r) r = Reply::failure(kMethodNotFound, "no method " + name);

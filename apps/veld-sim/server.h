@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "authentication.h"
 #include "engine.h"
 #include "event_router.h"
 #include "platform/line_reader.h"
@@ -80,7 +81,8 @@ class Server {
     bool skipping = false;        // dropping the rest of an over-long line as it arrives
     bool read_closed = false;     // the peer shut its side down: close once all is sent
     bool dead = false;            // to be closed at the end of this round
-    Caller caller;
+    PeerCredentials peer;         // who connected, for a login without a password
+    Caller caller;                // the user logged in on this connection, or a guest
   };
   // A reply held back by --delay.
   struct Delayed {

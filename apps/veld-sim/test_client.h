@@ -20,9 +20,11 @@
 
 namespace sim::test {
 
-// A server on the test model at `socket_path`, running in its own thread until stopped.
+// A server on the test model (with these accounts) at `socket_path`, running in its own thread
+// until stopped.
 struct RunningServer {
-  explicit RunningServer(ServerConfig config = {}) : engine(test_model_tree()) {
+  explicit RunningServer(ServerConfig config = {}, Accounts accounts = {})
+      : engine(test_model_tree(), std::move(accounts)) {
     start(std::move(config));
   }
   // A server on a device built from `setup`, booted first.

@@ -1,6 +1,7 @@
 // A small model for the engine and server tests (plain, read-only and constant parameters, a
-// table with a nested table, an ordered table, a read-only table, a method, a counter and a
-// secret), and a one-line summary of the engine's replies.
+// table with a nested table, an ordered table, a read-only table, a method, a counter, a secret
+// and the connection's user), and a one-line summary of the engine's replies. It has no
+// accounts: guests may do everything.
 #pragma once
 
 #include <memory>
@@ -37,9 +38,20 @@ inline constexpr const char* kTestModel = R"({
    "#input": {"Host": {"#attr": {"type": "string", "access": "readWrite", "default": ""}},
     "NumberOfRepetitions": {"#attr": {"type": "unsignedInt", "access": "readWrite", "minInclusive": 1, "maxInclusive": 10, "default": 3}}},
    "#output": {"Status": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
-    "SuccessCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}}}}
+    "SuccessCount": {"#attr": {"type": "unsignedInt", "access": "readOnly", "default": 0}}}},
+  "CurrentUser": {"#attr": {"type": "string", "access": "readOnly", "default": ""}, "#handler": "current_user"},
+  "SystemAccess": {"#attr": {"type": "boolean", "access": "readOnly", "default": false}, "#handler": "system_access"}
  }
 })";
+
+// A caller allowed everything, for the tests of what the operations do rather than of who may.
+inline Caller full_rights() {
+  Caller c;
+  c.user = "tester";
+  c.system_access = true;
+  c.rights = all_rights();
+  return c;
+}
 
 // The test model's tree (throws on a load error).
 inline std::unique_ptr<Node> test_model_tree() {
@@ -71,7 +83,7 @@ inline std::string brief(const Reply& r) {
 
 // brief() of GetParameterValues of these paths.
 inline std::string values(Engine& engine, const std::vector<std::string>& paths) {
-  return brief(engine.get_parameter_values(Caller{}, paths, false));
+  return brief(engine.get_parameter_values(full_rights(), paths, false));
 }
 
 }  // namespace sim::test

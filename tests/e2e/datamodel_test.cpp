@@ -52,7 +52,7 @@ void run_request_cases(std::span<const RequestCase> cases) {
 }
 
 const char* const kSystemValues =
-    "Umask        = 18\nFeatureFlags = 11\nDebugMode    = 'disabled'\n";
+    "Umask        = 18\nFeatureFlags = 11\nDebugMode    = 'Disabled'\n";
 const char* const kManufacturer = "Manufacturer = 'Kestrel Networks'\n";
 const char* const kGetManufacturer =
     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer"]})";
@@ -84,7 +84,7 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
        "object       RW              O      .\n"
        "object       RW      rw----  OM     User.\n"
        "string       RW              R      CurrentUser\n"
-       "boolean      RW              -      SystemAccess\n"
+       "boolean      RW              R      SystemAccess\n"
        "unsignedInt  RW              R      UserNumberOfEntries\n",
        {R"(GetParameterAttributes {"ParameterNames":["Device.Users."],"Depth":1})"}},
       {{"ls", "--", "-l", "Device.Nope."}, 0, "Type  Access  Perms  Flags  Name\n",

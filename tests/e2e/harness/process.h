@@ -15,6 +15,8 @@ std::string bin_dir();
 std::string source_dir();
 
 // A running veld-sim on a socket in its own temporary folder; stopped with SIGTERM at the end.
+// Unless `extra` gives --access, it serves the default model without its accounts: guests may do
+// everything (models/open-access.json).
 class Emulator {
  public:
   // `extra` are further options (--hosts 5, --delay 500, ...). A request log is always kept.

@@ -1,0 +1,41 @@
+#include "caller_rights.h"
+
+namespace sim {
+
+bool is_own_identity(const Node& n) {
+  return n.kind == NodeKind::kParameter &&
+         (n.handler == "current_user" || n.handler == "system_access");
+}
+
+NodeAccess access_to(const Caller& caller, const Node& n, std::string_view path,
+                     RightsScope scope) {
+  NodeAccess a;
+  bool own = caller.logged_in() && is_own_identity(n);
+  if (scope.uniform) {
+    a.rights = scope.rights;
+    a.readable = own || (a.rights & kRightRead);
+    a.visible = a.readable;
+    a.inside = scope;
+    return a;
+  }
+  std::string_view checked = rights_path(path);
+  a.rights = caller.rights.at(checked);
+  a.readable = own || (a.rights & kRightRead);
+  bool holds_nodes = n.is_object_like() || n.kind == NodeKind::kMethod;
+  // An object is seen on the way to what may be read inside it. Not so in a template or an
+  // argument list, which take their table's or method's rights whole.
+  a.visible = a.readable || (holds_nodes && checked == path &&
+                             caller.rights.given_below(checked, kRightRead));
+  if (holds_nodes && caller.rights.uniform_below(checked)) a.inside = {true, a.rights};
+  return a;
+}
+
+bool has_right(const Caller& caller, std::string_view path, unsigned right) {
+  return caller.rights.at(rights_path(path)) & right;
+}
+
+bool refused_to_guest(const Caller& caller, const Node& param) {
+  return !caller.logged_in() && param.handler == "current_user";
+}
+
+}  // namespace sim
