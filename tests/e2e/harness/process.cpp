@@ -60,7 +60,7 @@ std::string bin_dir() {
   if (!v || !*v) throw std::runtime_error("VELC_BIN is not set (run through ctest, or set it)");
   return v;
 }
-std::string source_dir() { return env_or("VELC_SOURCE", "."); }
+std::string source_dir() { return env_or("VELC_SOURCE", VELC_SOURCE_DIR); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

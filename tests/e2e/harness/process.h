@@ -10,7 +10,7 @@
 
 namespace e2e {
 
-// Where the programs under test are (VELC_BIN, set by CMake) and the source tree (VELC_SOURCE).
+// Where the programs under test are (VELC_BIN, set by CMake) and the source tree (VELC_SOURCE, by default the one built from).
 std::string bin_dir();
 std::string source_dir();
 
