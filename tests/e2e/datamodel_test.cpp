@@ -292,6 +292,9 @@ TEST(MethodsAndAttributes, Shell) {
   Strings sent;
   for (const std::string& r : requests(sim)) {
     bool fetch = r.find(R"("Depth":1)") != std::string::npos;
+    bool login = r.rfind("Login", 0) == 0 || r.rfind("Authenticate", 0) == 0 ||
+                 r.rfind("Logout", 0) == 0;  // the shell's attempt to log in as the local user
+    if (login) continue;
     if (r.rfind("Execute", 0) == 0 || !fetch || r.find("Ping") != std::string::npos)
       sent.push_back(r);
   }

@@ -69,8 +69,6 @@ TEST(Startup, NoDaemonMeansTheRequestsMessageAndStatusOne) {
 TEST(Startup, OptionsThatCannotBeCarriedOutAreRefused) {
   Emulator sim;
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"-a", "admin:secret", "-r", "cat"}, "velc: --auth: this velc cannot log in.\n"},
-      {{"--auth=token"}, "velc: --auth: this velc cannot log in.\n"},
       {{"-c", "/etc/passwd", "-r", "cat"},
        "velc: --config: this velc does not run configuration scripts.\n"},
   };
@@ -85,6 +83,23 @@ TEST(Startup, OptionsThatCannotBeCarriedOutAreRefused) {
   e2e::Run script = e2e::run(velc_bin(), {"-u", sim.socket(), "-s", "/dev/null"});
   EXPECT_EQ(script.status, 255);
   EXPECT_EQ(script.out, "Script files are not supported by this velc.\n");
+}
+
+// A login that veld refuses, as a user and as a token, ends the run with status 1 and no word,
+// before the mode runs; the connection is left a guest.
+TEST(Startup, RefusedAuthEndsTheRunSilently) {
+  Emulator sim;
+  for (const char* auth : {"nobody-here:wrong", "no-such-token"}) {
+    sim.clear_requests();
+    e2e::Run r = e2e::velc(sim, {"-a", auth, "-r", "cat", "Device.DeviceInfo.ModelName"});
+    EXPECT_EQ(r.status, 1) << auth;
+    EXPECT_EQ(r.out, "") << auth;
+    EXPECT_EQ(r.err, "") << auth;
+    std::vector<std::string> methods;
+    for (const auto& line : sim.requests())
+      methods.push_back(k::json_text(k::json_parse(line).get(), "method"));
+    EXPECT_EQ(methods, (std::vector<std::string>{"Login", "Authenticate", "Logout"})) << auth;
+  }
 }
 
 TEST(Startup, NotifyModeIsUnsupported) {

@@ -63,7 +63,6 @@ bool add_groups(const char* list, Options& o) {
 
 // "login:password" or "token".
 void set_auth(const char* text, Options& o) {
-  o.auth = true;
   std::string_view t(text);
   size_t colon = t.find(':');
   if (colon == std::string_view::npos) {

@@ -32,7 +32,6 @@ struct Options {
   const char* unix_path = nullptr;
   const char* script_path = nullptr;
   const char* config_path = nullptr;
-  bool auth = false;  // --auth was given
   std::string login;
   std::string password;
   bool ssl = false;

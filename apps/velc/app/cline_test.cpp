@@ -58,6 +58,11 @@ TEST(Cline, ModesAndWords) {
       {{"velc", "-S", "x.lua", "a"}, 0, kModeScriptLua, {"a"}},
       {{"/usr/bin/velc_interpreter", "f"}, 0, kModeScript, {"f"}},
       {{"velc_lua"}, 0, kModeScriptLua, {}},
+      // Words beginning with "-" reach the command after "--" (and only there).
+      {{"velc", "-r", "reboot", "--", "-f"}, 0, kModeRequest, {"-f"}},
+      {{"velc", "-r", "login", "--", "admin", "-p", "-secret-"}, 0, kModeRequest,
+       {"admin", "-p", "-secret-"}},
+      {{"velc", "-r", "reboot", "-f"}, -1, kModeRequest, {}},
   };
   for (const auto& c : cases) {
     Parsed p = parse(c.argv);

@@ -7,7 +7,12 @@
 #include "datamodel/navigation.h"
 #include "datamodel/set.h"
 #include "datamodel/values.h"
+#include "device/debug.h"
+#include "device/device_actions.h"
+#include "device/select.h"
+#include "device/system_shell.h"
 #include "shell/help.h"
+#include "shell/login_commands.h"
 #include "shell/presentation.h"
 
 namespace {
@@ -18,8 +23,9 @@ int cmd_help(Client& client, const std::string& name, json_t* args);
 
 // Rows that share a method share their handlers (add/touch, attr/info, cat/get, del/rm); the
 // first of them is the one the method's name selects. attr/info alone have a request handler of
-// their own: request mode sends their paths as typed. The command numbers are fixed: scripts and completion
-// rules know commands by them.
+// their own: request mode sends their paths as typed. The command numbers are fixed: scripts
+// and completion rules know commands by them. A row whose line may carry a password is
+// `sensitive`; `debug` asks for its password instead, and has no usage: `help` does not show it.
 constexpr CommandEntry kRows[] = {
     command_row({.name = "add", .method = "AddObject", .id = 1, .handler = cmd_add,
                  .request_handler = cmd_add, .usage = "add <path>",
@@ -43,6 +49,7 @@ constexpr CommandEntry kRows[] = {
                  .description = "clear screen"}),
     command_row({.name = "color", .id = 6, .handler = cmd_color, .usage = "color [<type> <hsv>]",
                  .description = "manage color scheme"}),
+    command_row({.name = "debug", .id = 8, .handler = cmd_debug, .request_handler = cmd_debug}),
     command_row({.name = "del", .method = "DeleteObject", .id = 7, .handler = cmd_del,
                  .request_handler = cmd_del, .usage = "del <path>",
                  .description = "delete instance from multi-instance object",
@@ -56,6 +63,15 @@ constexpr CommandEntry kRows[] = {
                  .handler = cmd_attr, .request_handler = cmd_attr_request,
                  .usage = "info <path> [<path2>...]", .description = "same as 'attr'",
                  .needs_cache = true, .completion = kPath}),
+    command_row({.name = "login", .id = 18, .handler = cmd_login, .request_handler = cmd_login,
+                 .usage = "login [<username> [ -p <password>]]",
+                 .description = "login as user <username> (or as $USER if empty)",
+                 .sensitive = true}),
+    command_row({.name = "logout", .id = 20, .handler = cmd_logout,
+                 .request_handler = cmd_logout, .usage = "logout", .description = "logout"}),
+    command_row({.name = "login_if_guest", .id = 19, .handler = cmd_login_if_guest,
+                 .usage = "login_if_guest <username|token> [<password>]",
+                 .description = "try login if not authorized", .sensitive = true}),
     command_row({.name = "ls", .method = "GetParameterNames", .id = 21, .handler = cmd_ls,
                  .request_handler = cmd_ls, .usage = "ls [-l] [<path1> <path2>...]",
                  .description = "list object's subnodes", .needs_cache = true,
@@ -66,13 +82,29 @@ constexpr CommandEntry kRows[] = {
                  .completion = kPath}),
     command_row({.name = "pwd", .id = 27, .handler = cmd_pwd, .usage = "pwd",
                  .description = "print current path"}),
+    command_row({.name = "reboot", .method = "Reboot", .id = 28, .handler = cmd_reboot,
+                 .request_handler = cmd_reboot, .usage = "reboot [-f] [<DeviceMode>]",
+                 .description = "reboot device (force reboot with '-f')"}),
+    command_row({.name = "reset", .method = "FactoryReset", .id = 30, .handler = cmd_reset,
+                 .request_handler = cmd_reset, .usage = "reset",
+                 .description = "reset device configuration to default"}),
     command_row({.name = "rm", .method = "DeleteObject", .id = 7, .handler = cmd_del,
                  .request_handler = cmd_del, .usage = "rm <path>", .description = "same as 'del'",
                  .needs_cache = true, .completion = kPath}),
+    command_row({.name = "save", .method = "SaveConfig", .id = 33, .handler = cmd_save,
+                 .request_handler = cmd_save, .usage = "save [<name>]",
+                 .description = "save device configuration in NVRAM"}),
+    command_row({.name = "select", .id = 34, .handler = cmd_select, .request_handler = cmd_select,
+                 .usage = "select <path>", .description = "select config paths",
+                 .completion = kPath}),
     command_row({.name = "set", .method = "SetParameterValues", .id = 35, .handler = cmd_set,
                  .request_handler = cmd_set, .usage = "set <path>=<value> [...]",
                  .description = "set parameters' values", .needs_cache = true,
                  .completion = kValue}),
+    command_row({.name = "sh", .id = 36, .handler = cmd_sh, .request_handler = cmd_sh,
+                 .usage = "sh [<cmd> <...>]",
+                 .description = "runs command (without arguments - run interactive shell",
+                 .completion = kCommand}),
     command_row({.name = "touch", .method = "AddObject", .id = 1, .handler = cmd_add,
                  .request_handler = cmd_add, .usage = "touch <path>",
                  .description = "same as 'add'", .needs_cache = true, .completion = kPath}),

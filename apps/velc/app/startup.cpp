@@ -9,6 +9,7 @@
 #include "app/command_rows.h"
 #include "app/modes.h"
 #include "datamodel/client.h"
+#include "link/login.h"
 #include "link/session.h"
 #include "platform/interrupt.h"
 #include "shell/shell_loop.h"
@@ -37,10 +38,6 @@ int join_group(k::Connection& handle, unsigned group) {
 // Options this velc parses but cannot carry out: each is refused on standard error before
 // anything else happens, rather than silently ignored. True when one was given.
 bool refuse_unavailable(const Options& options) {
-  if (options.auth) {
-    std::fprintf(stderr, "velc: --auth: this velc cannot log in.\n");
-    return true;
-  }
   if (options.config_path) {
     std::fprintf(stderr, "velc: --config: this velc does not run configuration scripts.\n");
     return true;
@@ -52,7 +49,8 @@ bool refuse_unavailable(const Options& options) {
 int run_mode(const Options& options, Session& session, k::ColourTable& colours) {
   switch (options.mode) {
     case kModeInteractive:
-      return shell_loop(velc_commands(), session, colours);
+      // The local user logs in by themselves unless --auth chose who.
+      return shell_loop(velc_commands(), session, colours, options.login.empty());
     case kModeRaw:
       return raw_mode(session, options,
                       options.timeout != 0 ? options.timeout * 1000 : k::kDefaultTimeoutMs);
@@ -99,6 +97,13 @@ int velc_main(int argc, char** argv) {
     std::optional<k::InterruptIgnored> starting;
     if (options.mode == kModeInteractive) starting.emplace();
     if (!connect_checked(requests, "requests") || !connect_checked(events, "events")) return 1;
+    // A failed --auth ends the run silently: a script must not go on as somebody else.
+    if (!options.login.empty()) {
+      std::optional<std::string> password;
+      if (!options.password.empty()) password = options.password;
+      if (user_login(session, options.login, password) != 0) return 1;
+    }
+    // The events connection takes the flags as the login left them.
     events.set_flags(requests.flags() | k::kFlagReceiver);
     join_group(events, k::kChangeEventGroup);
     for (uint32_t i = 0; i < options.group_count; ++i) join_group(requests, options.groups[i]);

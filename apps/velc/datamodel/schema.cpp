@@ -53,6 +53,7 @@ void fetch_instances(Session& session, json_t* table, const std::string& path) {
 json_t* schema_reset(Client& client) {
   DataModelView& view = client.view;
   view.schema_root = k::Json::take(json_object());
+  view.user_generation = client.session.user_generation;
   cdpath_clear(view.current_path, view.schema_root.get());
   // "-" must never lead into the dropped tree (it was built with another user's rights, and at
   // the root its node would be the old root itself): the previous position starts at the new
@@ -61,6 +62,11 @@ json_t* schema_reset(Client& client) {
   int fetched = schema_fetch(client, view.current_path);
   json_object_del(view.schema_root.get(), "DataModelVersion");
   return fetched == 0 ? view.schema_root.get() : nullptr;
+}
+
+void schema_follow_user(Client& client) {
+  if (client.view.schema_root && client.view.user_generation != client.session.user_generation)
+    schema_reset(client);
 }
 
 int schema_fetch(Client& client, cdpath& p) {

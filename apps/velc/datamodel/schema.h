@@ -1,6 +1,6 @@
 // The schema cache: the client's copy of the part of veld's schema it has seen, one JSON tree
 // rooted at the view's `schema_root`, filled lazily one level at a time (tables with all their instances in
-// one request), and rebuilt when the shell starts or the user changes.
+// one request), and rebuilt when the shell starts or the user changes (before the next command).
 //
 // A node is a JSON object: its children under their names, and special keys beginning with "#":
 // "#attr" (the node's attributes as veld sent them), "#fetched" (true once its children were
@@ -23,8 +23,12 @@ enum ListOptions : int {
 };
 
 // Drops the cache, moves the current and previous positions to the new root and fetches the top
-// level. Returns the new root, or none when veld could not be asked (the root then stays empty).
+// level, for the session's current user. Returns the new root, or none when veld could not be
+// asked (the root then stays empty).
 json_t* schema_reset(Client& client);
+// Resets a cache that was made for another user than the session's current one: each user sees
+// their own part of the data model. Nothing happens without a cache.
+void schema_follow_user(Client& client);
 // Fetches the children of the path's node from veld (tables: all instances' subtrees). A path
 // without a node gets a new, empty one of its own. The node is marked fetched whatever veld
 // answers (a refusal leaves it empty). Returns 0, or -1 when veld could not be asked at all.

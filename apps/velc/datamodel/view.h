@@ -13,4 +13,5 @@ struct DataModelView {
   cdpath current_path;         // the shell's position; without a node when there is no cache
   cdpath previous_path;        // the position before the last `cd` ("-")
   ChangeQueue pending_changes;  // received from veld, applied by schema_apply_events
+  unsigned user_generation = 0;  // the session's user_generation the cache was made for
 };

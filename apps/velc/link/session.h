@@ -19,5 +19,9 @@ struct Session {
   k::Connection events;    // receives events: group 4 (data-model changes) and joined groups
   std::optional<std::string> user;  // the logged-in user's name; none when nobody is
   bool system_access = false;  // the user's "Device.Users.SystemAccess" is true
+  bool token_login = false;    // the login came from a token (logging out drops the token)
+  // Changes with every change of user, so that what was fetched for another user (the schema
+  // cache) is known to be stale.
+  unsigned user_generation = 0;
   bool running = true;         // cleared when the events connection is lost
 };

@@ -42,7 +42,63 @@ int Connection::connect() {
   if (flags_ & kFlagSsl) return set_socket_err(kSockNoSsl);
   int err = 0;
   fd_ = unix_connect(path_, err);
-  return set_socket_err(err);
+  if (err != kSockOk) return set_socket_err(err);
+  set_socket_err(kSockOk);
+  return renew_authentication();
+}
+
+int Connection::renew_authentication() {
+  bool had_login = auth_ != Auth::kGuest;
+  auth_ = Auth::kGuest;  // every connection starts as a guest
+  if (token_.empty() || (flags_ & kFlagSessionLogin)) {
+    // Going on as a guest would silently show and do less than the user believes.
+    if (had_login) login_lost_ = true;
+    return kSockOk;
+  }
+  Message m = msg_authenticate(token_);
+  int r;
+  try {
+    r = exchange(m, nullptr, true);
+  } catch (...) {
+    close();  // never left connected as a guest: the next exchange presents the token again
+    throw;
+  }
+  if (r < 0) {
+    close();
+    return r;
+  }
+  if (m.kind == kMsgResult) {
+    auth_ = Auth::kToken;
+  } else {
+    token_.clear();  // veld no longer takes it
+    login_lost_ = true;
+  }
+  return kSockOk;
+}
+
+int Connection::authenticate(Message m, Auth on_success) {
+  int r = exchange(m, nullptr, true);
+  login_lost_ = false;
+  bool accepted = r >= 0 && m.kind == kMsgResult;
+  auth_ = accepted ? on_success : Auth::kGuest;
+  return r < 0 ? r : accepted ? 0 : -1;
+}
+
+int Connection::login(const std::string& user, const std::optional<std::string>& password) {
+  token_.clear();
+  return authenticate(msg_login(user, password), Auth::kLogin);
+}
+
+int Connection::set_auth(const std::string& token) {
+  token_.clear();  // a new connection made on the way must not present the old token first
+  int r = authenticate(msg_authenticate(token), token.empty() ? Auth::kGuest : Auth::kToken);
+  if (r == 0) token_ = token;
+  return r;
+}
+
+int Connection::logout() {
+  token_.clear();
+  return authenticate(msg_logout(), Auth::kGuest);
 }
 
 void Connection::close() {
@@ -220,10 +276,11 @@ int Connection::exec(Message& m, LargeReply& large) {
   return r;
 }
 
-int Connection::exchange(Message& m, LargeReply* large) {
+int Connection::exchange(Message& m, LargeReply* large, bool authenticating) {
   if (!fd_) {
     if (int r = connect(); r < 0) return r;
   }
+  if (login_lost_ && !authenticating) return set_socket_err(kSockLoginLost);
   if (!m.id) m.id = Json::take(json_integer(next_id_++));
   if (m.method == "JoinGroup") {
     if (!session_id_.empty()) msg_add_parameter(m, "Session", json_str(session_id_));
@@ -280,6 +337,7 @@ int Connection::send(const Message& m) {
   if (!fd_) {
     if (int r = connect(); r < 0) return r;
   }
+  if (login_lost_) return set_socket_err(kSockLoginLost);
   return write_message(m);
 }
 

@@ -1,5 +1,6 @@
 // A connection to veld (the "handle" of the messaging layer): destination, time-out, flags,
-// connect, and the three exchanges: exec (send a request and wait for its reply), send, recv.
+// connect, the three exchanges: exec (send a request and wait for its reply), send, recv, and the
+// connection's authentication: login, set_auth, logout.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,11 @@ inline constexpr int kDefaultTimeoutMs = 5000;
 inline constexpr size_t kDefaultMaxMessageBytes = size_t{256} << 20;
 
 // Handle flags.
+// The authentication belongs to the one daemon connection and cannot be renewed (a password
+// login): when the connection has to be made anew, the handle does not go on as a guest but fails
+// every exchange with kSockLoginLost until login, set_auth or logout is called. Set by default;
+// cleared after a token login, which the handle then renews with its kept token.
+inline constexpr unsigned kFlagSessionLogin = 1;
 inline constexpr unsigned kFlagReceiver = 2;  // the handle receives its process's events
 inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer
 
@@ -49,7 +55,9 @@ class Connection {
   // The longest message accepted (bytes of one line, its "\n" excluded).
   void set_max_message_bytes(size_t n) { max_message_bytes_ = n; }
 
-  // Connects; 0 or a negative code, also kept as the socket error.
+  // Connects; 0 or a negative code, also kept as the socket error. On a new connection the
+  // handle's authentication is presented again (a kept token while kFlagSessionLogin is clear)
+  // or, when it cannot be, marked lost (see kFlagSessionLogin).
   int connect();
   void close();
   // The socket's descriptor, -1 while unconnected.
@@ -78,11 +86,37 @@ class Connection {
   // True when a complete message is buffered, so recv() will not block (a poll on fd() does not
   // show such a message).
   bool has_buffered_message();
+  // True while connected over a UNIX socket (a daemon on this machine).
+  bool is_local() const { return fd_ && is_unix_socket(fd_.get()); }
+
+  // Logs in as `user`, with a password or without one (the daemon then decides by the peer's
+  // credentials): sends "Login". 0 on success; a negative socket error when the exchange failed,
+  // or -1 when veld refused. Whatever the outcome, a kept token is dropped: a failed Login
+  // leaves the connection a guest.
+  int login(const std::string& user, const std::optional<std::string>& password);
+  // Authenticates with a token: sends "Authenticate". A non-empty token that veld accepts is kept
+  // and presented again first thing on every new connection while kFlagSessionLogin is clear;
+  // "" drops the token and makes the connection a guest. 0, a negative socket error, or -1 when
+  // veld refused (the connection is then a guest).
+  int set_auth(const std::string& token);
+  // Makes the connection a guest: sends "Logout" and drops a kept token. 0, a negative socket
+  // error, or -1 when veld refused.
+  int logout();
 
  private:
   enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted, kTooLarge };
-  // The exchange of exec, without storing its failure.
-  int exchange(Message& m, LargeReply* large);
+  // Who the daemon takes this connection for.
+  enum class Auth { kGuest, kLogin, kToken };
+  // The exchange of exec, without storing its failure. Only `authenticating` requests pass while
+  // the login is lost.
+  int exchange(Message& m, LargeReply* large, bool authenticating = false);
+  // Sends an authentication request (let through while the login is lost, which it ends) and
+  // makes the connection `on_success` when veld accepts it, a guest otherwise. 0, the negative
+  // exchange result, or -1 when veld refused.
+  int authenticate(Message m, Auth on_success);
+  // On a new connection: presents the kept token again, or marks the login lost. 0 or the
+  // negative result of the renewal's exchange.
+  int renew_authentication();
   // Reads one message from a complete line; none with `bad` set for a line that is too long,
   // not JSON or not a message, and none with `bad` 0 for a blank line.
   std::optional<Message> parse_line(std::string_view line, int& bad);
@@ -110,7 +144,7 @@ class Connection {
 
   std::string path_ = kDefaultSocketPath;
   int timeout_ms_ = kDefaultTimeoutMs;
-  unsigned flags_ = 0;
+  unsigned flags_ = kFlagSessionLogin;
   int err_ = 0;
   std::string session_id_;
   size_t max_message_bytes_ = kDefaultMaxMessageBytes;
@@ -118,6 +152,9 @@ class Connection {
   LineReader reader_;
   bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read
   int64_t next_id_ = 1;
+  Auth auth_ = Auth::kGuest;  // of the current connection, or of the last one once it is closed
+  std::string token_;         // the token presented on every new connection; empty: none
+  bool login_lost_ = false;   // exchanges fail with kSockLoginLost (see kFlagSessionLogin)
   std::set<int64_t> abandoned_;   // requests whose replies nobody waits for any more
   std::deque<Message> inbox_;     // non-reply messages met while waiting for a reply
 };

@@ -207,6 +207,23 @@ Message msg_execute(const std::string& method_path, Json parameter_list) {
   return m;
 }
 
+Message msg_login(const std::string& user, const std::optional<std::string>& password) {
+  Message m = request_with("Login", "Username", json_str(user));
+  if (password) {
+    // A password that is no UTF-8 text must not turn into a login without a password: it goes
+    // as null, a shape veld refuses.
+    Json text = json_str(*password);
+    msg_add_parameter(m, "Password", text ? std::move(text) : Json::take(json_null()));
+  }
+  return m;
+}
+
+Message msg_authenticate(const std::string& token) {
+  return request_with("Authenticate", "Token", json_str(token));
+}
+
+Message msg_logout() { return request("Logout", Json()); }
+
 void msg_add_parameter(Message& m, const char* key, Json value) {
   if (!m.params) m.params = object();
   if (json_is_object(m.params.get())) set(m.params.get(), key, std::move(value));

@@ -75,6 +75,12 @@ Message msg_join_group(unsigned group);
 // relative to its "#input"; without arguments (none) the params hold only the method's name.
 Message msg_execute(const std::string& method_path, Json parameter_list);
 
+// Builders of the authentication requests: "Login" (without "Password" when there is none),
+// "Authenticate" with a token ("" drops it), "Logout".
+Message msg_login(const std::string& user, const std::optional<std::string>& password);
+Message msg_authenticate(const std::string& token);
+Message msg_logout();
+
 // Adds (or replaces) one member of a request's params (k_jrpcmsg_add_parameter_json_new).
 void msg_add_parameter(Message& m, const char* key, Json value);
 

@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <map>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/jrpc_connection.h"
 #include "platform/line_reader.h"
@@ -296,6 +299,166 @@ TEST(Connection, JoinCarriesTheSessionAndTheReceiverFlag) {
   json_t* params = json_object_get(j.get(), "params");
   EXPECT_EQ(k::json_text(params, "Session"), "42-7");
   EXPECT_TRUE(json_is_true(json_object_get(params, "Receiver")));
+}
+
+using k::test::ScriptedDaemon;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kOk = R"({"Status":0})";
+constexpr const char* kDenied =
+    R"({"code":9001,"message":"Request denied","detail":"login refused"})";
+constexpr const char* kGet = R"(GetParameterValues {"ParameterNames":["Device.X"]})";
+
+// A daemon that takes "admin" with "pw", "joe" without a password, and the token "T".
+std::map<std::string, std::string> auth_script() {
+  return {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0,"User":"admin"})"},
+          {R"(Login {"Username":"joe"})", R"({"Status":0,"User":"joe"})"},
+          {R"(Authenticate {"Token":"T"})", R"({"Status":0,"User":"tim"})"},
+          {R"(Authenticate {"Token":""})", kOk},
+          {"Logout", kOk},
+          {kGet, R"({"ParameterList":[]})"}};
+}
+
+int exec_get(Connection& c) {
+  Message m = k::msg_get_parameter_values(k::json_parse(R"(["Device.X"])"));
+  return c.exec(m);
+}
+
+TEST(Connection, AuthenticationRequestsAndTheirOutcomes) {
+  struct Case {
+    const char* name;
+    std::function<int(Connection&)> call;
+    const char* sent;
+    int result;
+  };
+  const Case cases[] = {
+      {"password", [](Connection& c) { return c.login("admin", "pw"); },
+       R"(Login {"Username":"admin","Password":"pw"})", 0},
+      {"wrong password", [](Connection& c) { return c.login("admin", "nope"); },
+       R"(Login {"Username":"admin","Password":"nope"})", -1},
+      {"no password", [](Connection& c) { return c.login("joe", std::nullopt); },
+       R"(Login {"Username":"joe"})", 0},
+      {"password not UTF-8", [](Connection& c) { return c.login("joe", "\xff"); },
+       R"(Login {"Username":"joe","Password":null})", -1},
+      {"token", [](Connection& c) { return c.set_auth("T"); }, R"(Authenticate {"Token":"T"})", 0},
+      {"unknown token", [](Connection& c) { return c.set_auth("X"); },
+       R"(Authenticate {"Token":"X"})", -1},
+      {"token dropped", [](Connection& c) { return c.set_auth(""); },
+       R"(Authenticate {"Token":""})", 0},
+      {"logout", [](Connection& c) { return c.logout(); }, "Logout", 0},
+  };
+  for (const auto& c : cases) {
+    ScriptedDaemon daemon(auth_script());
+    Connection connection;
+    connection.set_destination(daemon.path());
+    EXPECT_EQ(c.call(connection), c.result) << c.name;
+    EXPECT_EQ(daemon.take_requests(), Strings{c.sent}) << c.name;
+  }
+}
+
+// A new connection starts as a guest. A token login is presented again on it; any other login
+// cannot be, and the handle fails every exchange rather than go on as a guest.
+TEST(Connection, AuthenticationWhenTheConnectionIsMadeAnew) {
+  auto clear_session_flag = [](Connection& c) { c.set_flags(c.flags() & ~k::kFlagSessionLogin); };
+  struct Case {
+    const char* name;
+    std::function<void(Connection&, ScriptedDaemon&)> before;  // on the first connection
+    int result;          // of an exchange on the new connection
+    Strings sent;        // on the new connection
+  };
+  const Case cases[] = {
+      {"guest", [](Connection&, ScriptedDaemon&) {}, 0, {kGet}},
+      {"password login", [](Connection& c, ScriptedDaemon&) { c.login("admin", "pw"); },
+       k::kSockLoginLost, {}},
+      {"login without password", [](Connection& c, ScriptedDaemon&) { c.login("joe", {}); },
+       k::kSockLoginLost, {}},
+      {"token, not renewable", [](Connection& c, ScriptedDaemon&) { c.set_auth("T"); },
+       k::kSockLoginLost, {}},
+      {"token",
+       [&](Connection& c, ScriptedDaemon&) {
+         c.set_auth("T");
+         clear_session_flag(c);
+       },
+       0, {R"(Authenticate {"Token":"T"})", kGet}},
+      {"token refused on the new connection",
+       [&](Connection& c, ScriptedDaemon& d) {
+         c.set_auth("T");
+         clear_session_flag(c);
+         d.reply(R"(Authenticate {"Token":"T"})", kDenied);
+       },
+       k::kSockLoginLost, {R"(Authenticate {"Token":"T"})"}},
+      {"token dropped",
+       [&](Connection& c, ScriptedDaemon&) {
+         c.set_auth("T");
+         clear_session_flag(c);
+         c.set_auth("");
+       },
+       0, {kGet}},
+      {"password login after a token",
+       [&](Connection& c, ScriptedDaemon&) {
+         c.set_auth("T");
+         clear_session_flag(c);
+         c.login("admin", "pw");
+       },
+       k::kSockLoginLost, {}},
+      {"logged out",
+       [](Connection& c, ScriptedDaemon&) {
+         c.login("admin", "pw");
+         c.logout();
+       },
+       0, {kGet}},
+  };
+  for (const auto& c : cases) {
+    ScriptedDaemon daemon(auth_script());
+    Connection connection;
+    connection.set_destination(daemon.path());
+    c.before(connection, daemon);
+    ASSERT_EQ(exec_get(connection), 0) << c.name;
+    daemon.take_requests();
+    daemon.drop_connection();
+    // The first write finds the connection dead (to be sent again); the second makes a new one.
+    EXPECT_EQ(exec_get(connection), k::kSockResend) << c.name;
+    Message m = k::msg_get_parameter_values(k::json_parse(R"(["Device.X"])"));
+    EXPECT_EQ(connection.exec(m), c.result) << c.name;
+    EXPECT_EQ(daemon.take_requests(), c.sent) << c.name;
+    if (c.result == k::kSockLoginLost) {
+      EXPECT_EQ(m.error_code, k::kSockLoginLost) << c.name;
+      EXPECT_EQ(m.error_message, "Login lost with the connection") << c.name;
+      EXPECT_EQ(connection.send(k::msg_create_event(9, Json())), k::kSockLoginLost) << c.name;
+    }
+  }
+}
+
+// While the login is lost, logging in, presenting a token or logging out goes through and ends it,
+// whatever veld answers (a refused login leaves a guest, who may go on).
+TEST(Connection, ALostLoginEndsWithTheNextLoginOrLogout) {
+  struct Case {
+    const char* name;
+    std::function<int(Connection&)> call;
+    int result;
+    const char* sent;
+  };
+  const Case cases[] = {
+      {"login", [](Connection& c) { return c.login("admin", "pw"); }, 0,
+       R"(Login {"Username":"admin","Password":"pw"})"},
+      {"refused login", [](Connection& c) { return c.login("admin", "nope"); }, -1,
+       R"(Login {"Username":"admin","Password":"nope"})"},
+      {"token", [](Connection& c) { return c.set_auth("T"); }, 0, R"(Authenticate {"Token":"T"})"},
+      {"logout", [](Connection& c) { return c.logout(); }, 0, "Logout"},
+  };
+  for (const auto& c : cases) {
+    ScriptedDaemon daemon(auth_script());
+    Connection connection;
+    connection.set_destination(daemon.path());
+    ASSERT_EQ(connection.login("admin", "pw"), 0);
+    daemon.drop_connection();
+    exec_get(connection);
+    ASSERT_EQ(exec_get(connection), k::kSockLoginLost) << c.name;
+    daemon.take_requests();
+    EXPECT_EQ(c.call(connection), c.result) << c.name;
+    EXPECT_EQ(exec_get(connection), 0) << c.name;
+    EXPECT_EQ(daemon.take_requests(), (Strings{c.sent, kGet})) << c.name;
+  }
 }
 
 }  // namespace

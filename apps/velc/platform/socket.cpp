@@ -31,6 +31,7 @@ const char* socket_strerror(int code) {
     case kSockNoSsl: return "SSL layer not available";
     case kSockRead: return "Read failed";
     case kSockTooLarge: return "Message too large";
+    case kSockLoginLost: return "Login lost with the connection";
     default: return "Unknown error";
   }
 }
@@ -99,6 +100,13 @@ Fd unix_listen(const std::string& path, int backlog) {
       ::listen(fd.get(), backlog) < 0)
     return Fd();
   return fd;
+}
+
+bool is_unix_socket(int fd) {
+  sockaddr_storage addr{};
+  socklen_t size = sizeof addr;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) < 0) return false;
+  return addr.ss_family == AF_UNIX;
 }
 
 bool write_all(int fd, const char* data, size_t n) {

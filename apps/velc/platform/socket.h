@@ -27,6 +27,7 @@ enum SocketError : int {
   kSockNoSsl = -16,         // the SSL layer is not available
   kSockRead = -17,          // reading failed
   kSockTooLarge = -18,      // a message longer than the connection accepts (it is skipped)
+  kSockLoginLost = -19,     // the connection was made anew and its login could not go with it
 };
 
 // The text of a code (k_socket_strerror).
@@ -63,6 +64,9 @@ Fd unix_connect(const std::string& path, int& err);
 // Makes a listening UNIX stream socket at `path` (removing a stale socket file first); empty on
 // failure with `errno` set.
 Fd unix_listen(const std::string& path, int backlog = 64);
+
+// True when `fd` is a socket of the UNIX domain (a local peer on this machine).
+bool is_unix_socket(int fd);
 
 // Writes all bytes, without SIGPIPE; false on failure (errno set).
 bool write_all(int fd, const char* data, size_t n);

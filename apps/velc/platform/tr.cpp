@@ -94,6 +94,35 @@ Json tr_names_to_config(json_t* list, const char* base) {
   return tree;
 }
 
+namespace {
+
+void config_to_namevalues(json_t* config, const std::string& prefix, json_t* list) {
+  const char* key;
+  json_t* value;
+  json_object_foreach(config, key, value) {
+    interrupt_check();
+    std::string name = prefix + key;
+    if (json_is_object(value)) {
+      config_to_namevalues(value, name + ".", list);
+      continue;
+    }
+    json_t* entry = json_object();
+    json_object_set_new(entry, "Name", json_stringn(name.data(), name.size()));
+    json_object_set(entry, "Value", value);
+    json_array_append_new(list, entry);
+  }
+}
+
+}  // namespace
+
+Json tr_config_to_namevalues(json_t* config, const char* base) {
+  Json list = Json::take(json_array());
+  std::string prefix = base && std::strcmp(base, ".") != 0 ? base : "";
+  if (!prefix.empty() && prefix.back() != '.') prefix += '.';
+  config_to_namevalues(config, prefix, list.get());
+  return list;
+}
+
 json_t* conf_find_branch(json_t* root, std::string_view path) {
   json_t* node = root;
   bool found = tr_path_for_each(path, [&](std::string_view element) {

@@ -78,6 +78,12 @@ bool tr_path_is_partial(std::string_view path);
 // the base are skipped. A new tree.
 Json tr_names_to_config(json_t* parameter_list, const char* base);
 
+// Converts a configuration tree (objects as JSON objects keyed by element name or instance
+// number, parameters as their values) into a ParameterList of {"Name", "Value"} entries, in the
+// tree's order, each name the base path (an object path; "." or none: the root) followed by the
+// parameter's path below it. A new array.
+Json tr_config_to_namevalues(json_t* config, const char* base);
+
 // The node at an absolute path below `root` (trailing dot allowed), or none; an instance number
 // that the tree does not hold is looked up in the table's "#template" (k_tr_node_find).
 json_t* tr_node_find(json_t* root, std::string_view path);

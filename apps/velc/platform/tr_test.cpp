@@ -25,6 +25,35 @@ TEST(Tr, NamesToConfigBuildsATreeRelativeToTheBase) {
   EXPECT_TRUE(k::conf_find_branch(absolute.get(), "Device.DeviceInfo."));
 }
 
+TEST(Tr, ConfigToNameValuesWalksObjectsAndKeepsOtherValuesWhole) {
+  Json config = k::json_parse(
+      R"({"HostName":"pc","IP":{"1":{"Address":"10.0.0.2","Enable":true}},"Empty":{},)"
+      R"("order":[3,1],"Note":null})");
+  const std::pair<const char*, const char*> cases[] = {
+      {"Device.Hosts.Host.1.",
+       R"([{"Name":"Device.Hosts.Host.1.HostName","Value":"pc"},)"
+       R"({"Name":"Device.Hosts.Host.1.IP.1.Address","Value":"10.0.0.2"},)"
+       R"({"Name":"Device.Hosts.Host.1.IP.1.Enable","Value":true},)"
+       R"({"Name":"Device.Hosts.Host.1.order","Value":[3,1]},)"
+       R"({"Name":"Device.Hosts.Host.1.Note","Value":null}])"},
+      // A base without its trailing dot still names an object; the root adds nothing.
+      {"Device.X", R"([{"Name":"Device.X.HostName","Value":"pc"},)"
+                   R"({"Name":"Device.X.IP.1.Address","Value":"10.0.0.2"},)"
+                   R"({"Name":"Device.X.IP.1.Enable","Value":true},)"
+                   R"({"Name":"Device.X.order","Value":[3,1]},)"
+                   R"({"Name":"Device.X.Note","Value":null}])"},
+      {".", R"([{"Name":"HostName","Value":"pc"},{"Name":"IP.1.Address","Value":"10.0.0.2"},)"
+            R"({"Name":"IP.1.Enable","Value":true},{"Name":"order","Value":[3,1]},)"
+            R"({"Name":"Note","Value":null}])"},
+  };
+  for (const auto& [base, expected] : cases) {
+    Json list = k::tr_config_to_namevalues(config.get(), base);
+    EXPECT_EQ(k::json_dump(list.get(), JSON_COMPACT),
+              k::json_dump(k::json_parse(expected).get(), JSON_COMPACT))
+        << base;
+  }
+}
+
 TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
   Json root = k::json_parse(
       R"({"Device":{"Hosts":{"Host":{"1":{"A":{"#attr":{"base":16}}},"#template":{"A":{"#attr":{"base":8}}}}}}})");

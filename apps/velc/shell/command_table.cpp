@@ -35,9 +35,14 @@ const CommandEntry* command_find_request(CommandTable table, const char* word) {
 int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args) {
   const CommandEntry* e = command_find(table, word);
   if (e && e->id != 0) {
-    // The cache shows what veld holds now: the changes received meanwhile are applied first.
+    // The cache shows what veld holds now, for the user logged in now: the changes received
+    // meanwhile are applied first.
+    schema_follow_user(client);
     if (e->needs_cache) schema_apply_events(client);
-    return e->handler(client, e->name, args);
+    int r = e->handler(client, e->name, args);
+    // A command that changed the user shows the new user's view at once (the position with it).
+    schema_follow_user(client);
+    return r;
   }
   std::printf("%s: command not found.\n", word ? word : "");
   return -1;

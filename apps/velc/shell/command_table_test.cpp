@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "datamodel/navigation.h"
+#include "datamodel/test_support.h"
+#include "link/login.h"
 #include "platform/stdout_capture.h"
+#include "platform/test_peer.h"
+#include "shell/login_commands.h"
 
 namespace {
 
@@ -82,6 +88,56 @@ TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
     EXPECT_EQ(status, c.status) << c.word;
     EXPECT_EQ(g_called, c.called) << c.word;
   }
+}
+
+// What the schema cache was like when a command ran.
+unsigned g_generation_seen = 0;
+int note_generation(Client& client, const std::string&, json_t*) {
+  g_generation_seen = client.view.user_generation;
+  return 0;
+}
+
+// The cache is each user's own: a command that changed the user leaves the new user's top level
+// fetched and the position at its root, after veld was told; a change of user made elsewhere is
+// caught up with before the next command runs.
+TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
+  static constexpr CommandEntry kUserRows[] = {
+      command_row({.name = "cd", .id = 4, .handler = cmd_cd}),
+      command_row({.name = "login", .id = 18, .handler = cmd_login}),
+      command_row({.name = "probe", .id = 99, .handler = note_generation}),
+  };
+  const char* fetch_top = R"(GetParameterAttributes {"ParameterNames":["."],"Depth":1})";
+  k::test::ScriptedDaemon daemon(
+      {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
+       {fetch_top, R"({"ParameterList":[{"Name":"Device.","Attributes":{"type":"object"}}]})"}});
+  testing_support::TestClient t;
+  t.load_schema();
+  t.session.requests.set_destination(daemon.path());
+  auto run = [&](const char* word, std::vector<const char*> words) {
+    k::Json args = testing_support::args(words);
+    StdoutCapture out;
+    return command_dispatch(kUserRows, t.client, word, args.get());
+  };
+
+  ASSERT_EQ(run("cd", {"Device.Hosts"}), 0);
+  EXPECT_EQ(t.view.current_path.text, "Device.Hosts");
+  EXPECT_EQ(daemon.take_requests(), std::vector<std::string>{});  // the same user: nothing asked
+
+  ASSERT_EQ(run("login", {"admin", "-p", "pw"}), 0);
+  EXPECT_EQ(daemon.take_requests(),
+            (std::vector<std::string>{
+                R"(Login {"Username":"admin","Password":"pw"})",
+                R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})",
+                fetch_top}));
+  EXPECT_EQ(t.view.current_path.text, "");
+  EXPECT_EQ(t.view.user_generation, t.session.user_generation);
+  EXPECT_TRUE(t.at("Device"));
+  EXPECT_FALSE(t.at("Device.Hosts"));  // the previous user's tree is gone
+
+  set_current_user(t.session, std::nullopt);  // as an abandoned command may leave it
+  ASSERT_EQ(run("probe", {}), 0);
+  EXPECT_EQ(g_generation_seen, t.session.user_generation);
+  EXPECT_EQ(daemon.take_requests(), std::vector<std::string>{fetch_top});
 }
 
 }  // namespace

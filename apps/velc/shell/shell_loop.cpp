@@ -11,6 +11,7 @@
 #include "datamodel/navigation.h"
 #include "datamodel/schema.h"
 #include "link/events.h"
+#include "link/login.h"
 #include "platform/history.h"
 #include "platform/interrupt.h"
 #include "platform/line_editor.h"
@@ -198,14 +199,21 @@ k::Json shell_line_words(const std::string& line) {
   return words;
 }
 
-int shell_loop(CommandTable table, Session& session, k::ColourTable& colours) {
+int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
+               bool login_local_user) {
   print_banner();
   std::fflush(stdout);
-  // Ctrl-C never ends the shell, not even while it starts: an interrupted first fetch leaves the
-  // root to be fetched when first used.
+  // Ctrl-C never ends the shell, not even while it starts: an interrupted login is given up, an
+  // interrupted first fetch leaves the root to be fetched when first used.
   k::InterruptScope sigint;
   DataModelView view;
   Client client{session, view, colours};
+  // Logged in before the first fetch, so that the cache is the user's from the start.
+  try {
+    if (login_local_user) try_login(session);
+  } catch (const k::Interrupted&) {
+    std::putchar('\n');
+  }
   try {
     if (!schema_reset(client)) {
       std::puts("Error connecting to VELD server");

@@ -1,0 +1,145 @@
+// Logging in and out against a daemon scripted request by request: what is sent, in which order,
+// and what the session then says.
+#include "link/login.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/stdout_capture.h"
+#include "platform/test_peer.h"
+
+namespace {
+
+using k::test::ScriptedDaemon;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kOk = R"({"Status":0})";
+constexpr const char* kDenied = R"({"code":9001,"message":"Request denied"})";
+constexpr const char* kAskUser =
+    R"(GetParameterValues {"ParameterNames":["Device.Users.CurrentUser"]})";
+constexpr const char* kAskAccess =
+    R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
+
+std::string value_list(const char* name, const char* value) {
+  return std::string(R"({"ParameterList":[{"Name":")") + name + R"(","Value":)" + value + "}]}";
+}
+
+// "admin" logs in with "pw" and has system access; "tok" is alice's token. Anything else is
+// refused.
+std::map<std::string, std::string> users() {
+  return {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0,"User":"admin"})"},
+          {R"(Login {"Username":"admin","Password":"bad"})", kDenied},
+          {R"(Login {"Username":"tok"})", kDenied},
+          {R"(Login {"Username":"nobody"})", kDenied},
+          {R"(Authenticate {"Token":"tok"})", R"({"Status":0,"User":"alice"})"},
+          {R"(Authenticate {"Token":"admin"})", kDenied},
+          {R"(Authenticate {"Token":"nobody"})", kDenied},
+          {R"(Authenticate {"Token":""})", kOk},
+          {"Logout", kOk}};
+}
+
+struct LoggedSession {
+  ScriptedDaemon daemon{users()};
+  Session session;
+  LoggedSession() { session.requests.set_destination(daemon.path()); }
+};
+
+TEST(UserLogin, APasswordThenTheSameTextAsAToken) {
+  struct Case {
+    const char* name;
+    const char* login;
+    std::optional<std::string> password;
+    const char* current_user;  // veld's answer about the token's user (none: refused)
+    const char* access;        // veld's answer about the user's system access (none: refused)
+    int result;
+    std::optional<std::string> user;
+    bool system_access;
+    bool token;
+    Strings sent;
+  };
+  const Case cases[] = {
+      {"password", "admin", "pw", nullptr, "true", 0, "admin", true, false,
+       {R"(Login {"Username":"admin","Password":"pw"})", kAskAccess}},
+      {"token after a refused login", "tok", std::nullopt, R"("alice")", nullptr, 0, "alice",
+       false, true,
+       {R"(Login {"Username":"tok"})", R"(Authenticate {"Token":"tok"})", kAskUser, kAskAccess}},
+      {"both refused", "admin", "bad", nullptr, nullptr, -1, std::nullopt, false, false,
+       {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
+        "Logout"}},
+      {"token taken, but nobody named", "tok", std::nullopt, nullptr, nullptr, -1, std::nullopt,
+       false, false,
+       {R"(Login {"Username":"tok"})", R"(Authenticate {"Token":"tok"})", kAskUser, "Logout"}},
+      {"token taken, user not a text", "tok", std::nullopt, "7", nullptr, -1, std::nullopt, false,
+       false,
+       {R"(Login {"Username":"tok"})", R"(Authenticate {"Token":"tok"})", kAskUser, "Logout"}},
+  };
+  for (const auto& c : cases) {
+    LoggedSession s;
+    if (c.current_user)
+      s.daemon.reply(kAskUser, value_list("Device.Users.CurrentUser", c.current_user));
+    if (c.access) s.daemon.reply(kAskAccess, value_list("Device.Users.SystemAccess", c.access));
+    StdoutCapture out;
+    EXPECT_EQ(user_login(s.session, c.login, c.password), c.result) << c.name;
+    EXPECT_EQ(out.finish(), "") << c.name;  // refusals included: the callers speak
+    EXPECT_EQ(s.session.user, c.user) << c.name;
+    EXPECT_EQ(s.session.system_access, c.system_access) << c.name;
+    EXPECT_EQ(s.session.token_login, c.token) << c.name;
+    // Only a token can be presented again on a new connection.
+    EXPECT_EQ((s.session.requests.flags() & k::kFlagSessionLogin) == 0, c.token) << c.name;
+    EXPECT_NE(s.session.user_generation, 0u) << c.name;
+    EXPECT_EQ(s.daemon.take_requests(), c.sent) << c.name;
+  }
+}
+
+TEST(UserLogout, DropsATokenOrLogsOut) {
+  struct Case {
+    const char* login;
+    const char* sent;
+  };
+  const Case cases[] = {
+      {"tok", R"(Authenticate {"Token":""})"},  // not a logout: the token is what logged in
+      {"admin", "Logout"},
+  };
+  for (const auto& c : cases) {
+    LoggedSession s;
+    s.daemon.reply(kAskUser, value_list("Device.Users.CurrentUser", R"("alice")"));
+    ASSERT_EQ(user_login(s.session, c.login, std::string("pw")), 0) << c.login;
+    s.daemon.take_requests();
+    unsigned generation = s.session.user_generation;
+    EXPECT_EQ(user_logout(s.session), 0) << c.login;
+    EXPECT_EQ(s.daemon.take_requests(), Strings{c.sent}) << c.login;
+    EXPECT_EQ(s.session.user, std::nullopt) << c.login;
+    EXPECT_FALSE(s.session.system_access) << c.login;
+    EXPECT_NE(s.session.user_generation, generation) << c.login;
+  }
+}
+
+TEST(TryLogin, TheLocalUserWithoutAPasswordWhenNobodyIsLoggedIn) {
+  passwd* entry = getpwuid(getuid());
+  ASSERT_TRUE(entry && entry->pw_name) << "the test needs a password-database entry";
+  std::string local = entry->pw_name;
+  {
+    LoggedSession s;
+    s.daemon.reply(R"(Login {"Username":")" + local + R"("})", kOk);
+    ASSERT_EQ(s.session.requests.connect(), 0);
+    try_login(s.session);
+    EXPECT_EQ(s.session.user, local);
+    EXPECT_EQ(s.daemon.take_requests(),
+              (Strings{R"(Login {"Username":")" + local + R"("})", kAskAccess}));
+  }
+  {
+    LoggedSession s;
+    ASSERT_EQ(s.session.requests.connect(), 0);
+    s.session.user = "admin";  // --auth chose, or somebody logged in already
+    try_login(s.session);
+    EXPECT_EQ(s.session.user, "admin");
+    EXPECT_EQ(s.daemon.take_requests(), Strings{});
+  }
+}
+
+}  // namespace

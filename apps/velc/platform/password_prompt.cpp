@@ -1,0 +1,75 @@
+#include "platform/password_prompt.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/interrupt.h"
+
+namespace k {
+
+namespace {
+
+// Ctrl-C is noticed within this many milliseconds even if it slipped in just before a poll.
+constexpr int kInterruptSliceMs = 250;
+
+// Switches a terminal's echo off for its lifetime; does nothing for a pipe or a file.
+class EchoOff {
+ public:
+  explicit EchoOff(int fd) : fd_(fd) {
+    if (tcgetattr(fd_, &saved_) != 0) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL);
+    active_ = tcsetattr(fd_, TCSANOW, &quiet) == 0;
+  }
+  ~EchoOff() {
+    if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool active_ = false;
+};
+
+// One byte of `fd`, or -1 at the end of input or on an error. Waits in slices, so that Ctrl-C
+// ends the wait.
+int read_byte(int fd) {
+  for (;;) {
+    interrupt_check();
+    pollfd p{fd, POLLIN, 0};
+    int r = ::poll(&p, 1, kInterruptSliceMs);
+    if (r < 0 && errno != EINTR) return -1;
+    if (r <= 0) continue;
+    unsigned char c;
+    ssize_t n = ::read(fd, &c, 1);
+    if (n == 1) return c;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    return -1;
+  }
+}
+
+}  // namespace
+
+std::string password_prompt(const std::string& prompt) {
+  // Ctrl-C must reach us as an exception, never as the signal's default end of the process,
+  // which would leave the terminal without echo.
+  InterruptScope interrupt;
+  std::fputs(prompt.c_str(), stdout);
+  std::fflush(stdout);
+  std::string line;
+  {
+    EchoOff quiet(STDIN_FILENO);
+    for (int c; (c = read_byte(STDIN_FILENO)) >= 0 && c != '\n';) line += static_cast<char>(c);
+  }
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  return line;
+}
+
+}  // namespace k
