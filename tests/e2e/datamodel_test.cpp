@@ -142,6 +142,17 @@ std::string shell(const Emulator& sim, const std::string& input) {
   return at == std::string::npos ? run.out : run.out.substr(at);
 }
 
+// A name typed in another case finds its node even where the cache has not fetched the level
+// yet: the level is fetched first, then the name matched.
+TEST(DatamodelShell, NamesInAnotherCaseResolveInAFreshShell) {
+  Emulator sim;
+  EXPECT_EQ(shell(sim, "cd device.ip.diagnostics.ping\nattr <.nope\n"),
+            "velc:> cd device.ip.diagnostics.ping\n"
+            "velc:Device.IP.Diagnostics.Ping> attr <.nope\n"
+            "attr: <.nope: no such node\n"
+            "velc:Device.IP.Diagnostics.Ping> \n");
+}
+
 TEST(DatamodelShell, TheSchemaIsFetchedLazilyOnceAndATableInOneGo) {
   Emulator sim({"--hosts", "5000"});
   // Names match without regard to case once their parent was fetched.

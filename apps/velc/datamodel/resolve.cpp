@@ -62,8 +62,13 @@ int apply_element(Client& c, cdpath& p, std::string_view element) {
       return 0;
     case '*':
       return element.size() == 1 ? step_to_template(c, p) : -1;
-    default:
-      return step_into(c, p, cached_spelling(p.node, std::string(element)));
+    default: {
+      // A name typed in another case is matched against the children, so they must be known:
+      // asking for the name as typed fetches them (a table's instances are numbers: no case).
+      std::string name(element);
+      if (p.is_multi || !schema_child(c, p, name)) name = cached_spelling(p.node, name);
+      return step_into(c, p, name);
+    }
   }
 }
 
