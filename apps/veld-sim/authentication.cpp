@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "dispatch.h"
+
 namespace sim {
 
 namespace {
@@ -15,15 +17,6 @@ Reply user_reply(const std::string& user) {
   Reply r = Reply::status_ok();
   json_object_set_new(r.result.get(), "User", json_stringn(user.data(), user.size()));
   return r;
-}
-
-// Optional text members; false when one is present with another type.
-bool opt_text(json_t* params, const char* key, std::optional<std::string>& out) {
-  json_t* v = json_object_get(params, key);
-  if (!v) return true;
-  if (!json_is_string(v)) return false;
-  out.emplace(json_string_value(v), json_string_length(v));
-  return true;
 }
 
 Reply login(const Accounts& accounts, const PeerCredentials& peer, json_t* params,

@@ -33,15 +33,6 @@ bool text_list(json_t* list, std::vector<std::string>& out) {
   return true;
 }
 
-// An optional text member; false when present with another type.
-bool opt_text(json_t* params, const char* key, std::optional<std::string>& out) {
-  json_t* v = json_object_get(params, key);
-  if (!v) return true;
-  if (!json_is_string(v)) return false;
-  out.emplace(json_string_value(v), json_string_length(v));
-  return true;
-}
-
 // The device-wide methods and Select.
 std::optional<Reply> dispatch_device(Engine& engine, const Caller& caller,
                                      const std::string& method, json_t* params) {
@@ -72,6 +63,14 @@ std::optional<Reply> dispatch_device(Engine& engine, const Caller& caller,
 }
 
 }  // namespace
+
+bool opt_text(json_t* params, const char* key, std::optional<std::string>& out) {
+  json_t* v = json_object_get(params, key);
+  if (!v) return true;
+  if (!json_is_string(v)) return false;
+  out.emplace(json_string_value(v), json_string_length(v));
+  return true;
+}
 
 bool read_named_values(json_t* list, std::vector<NamedValue>& out) {
   if (!json_is_array(list)) return false;

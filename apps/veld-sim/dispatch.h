@@ -14,6 +14,10 @@ namespace sim {
 std::optional<Reply> dispatch(Engine& engine, const Caller& caller, const std::string& method,
                               json_t* params);
 
+// Reads an optional text member of params into `out`; false when it is present with another
+// type.
+bool opt_text(json_t* params, const char* key, std::optional<std::string>& out);
+
 // Reads a "ParameterList" of {"Name": text, "Value": any}; false when it has another shape.
 bool read_named_values(json_t* list, std::vector<NamedValue>& out);
 

@@ -12,11 +12,11 @@
 namespace sim {
 namespace {
 
+using test::dump;
 using test::member;
 using test::RunningServer;
 using test::TestClient;
 
-std::string dump(json_t* v) { return v ? k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY) : "none"; }
 
 // Every connection may use the device-wide methods, as a user with system access could.
 void grant(Caller& caller) { caller.system_access = true; }

@@ -15,11 +15,11 @@
 namespace sim {
 namespace {
 
+using test::dump;
 using test::member;
 using test::RunningServer;
 using test::TestClient;
 
-std::string dump(json_t* v) { return v ? k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY) : "none"; }
 constexpr const char* kNamesRequest = R"({"jsonrpc":"2.0","id":99,"method":"GetParameterNames","params":{"ParameterPath":"Device.Host.","NextLevel":true}})";
 
 // Sends kNamesRequest and expects its reply next: nothing else was queued for the client.

@@ -20,6 +20,11 @@
 
 namespace sim::test {
 
+// A JSON value as compact text ("none" for none), for messages in test failures.
+inline std::string dump(json_t* v) {
+  return v ? k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY) : "none";
+}
+
 // A server on the test model (with these accounts) at `socket_path`, running in its own thread
 // until stopped.
 struct RunningServer {
