@@ -142,14 +142,18 @@ std::string shell(const Emulator& sim, const std::string& input) {
   return at == std::string::npos ? run.out : run.out.substr(at);
 }
 
-// A name typed in another case finds its node even where the cache has not fetched the level
-// yet: the level is fetched first, then the name matched.
-TEST(DatamodelShell, NamesInAnotherCaseResolveInAFreshShell) {
+// A fresh shell has fetched nothing below the top: a name typed in another case still finds its
+// node (the level is fetched first, then the name matched), and a tree shows the children of a
+// node the cache had not asked about.
+TEST(DatamodelShell, LevelsNotFetchedYetAreFetchedWhenNeeded) {
   Emulator sim;
-  EXPECT_EQ(shell(sim, "cd device.ip.diagnostics.ping\nattr <.nope\n"),
+  EXPECT_EQ(shell(sim, "cd device.ip.diagnostics.ping\nattr <.nope\n"
+                       "tree :Device.DeviceInfo.MemoryStatus\n"),
             "velc:> cd device.ip.diagnostics.ping\n"
             "velc:Device.IP.Diagnostics.Ping> attr <.nope\n"
             "attr: <.nope: no such node\n"
+            "velc:Device.IP.Diagnostics.Ping> tree :Device.DeviceInfo.MemoryStatus\n"
+            "Device.DeviceInfo.MemoryStatus\n├── Free\n└── Total\n"
             "velc:Device.IP.Diagnostics.Ping> \n");
 }
 

@@ -19,13 +19,6 @@ k::Json single_name(const std::string& path) {
   return names;
 }
 
-// A node known only from its parent's reply (or not at all) has no children to look at yet.
-bool children_unknown(json_t* node) {
-  if (!node) return true;
-  size_t n = json_object_size(node);
-  return n == 0 || (n == 1 && json_object_get(node, "#attr"));
-}
-
 // Fills a table node with the whole subtree of each of its instances, in two requests: the names
 // of its children, then their attributes at full depth.
 void fetch_instances(Session& session, json_t* table, const std::string& path) {
@@ -91,9 +84,15 @@ int schema_fetch(Client& client, cdpath& p) {
   return exchanged < 0 ? -1 : 0;
 }
 
+bool schema_children_unknown(json_t* node) {
+  if (!node) return true;
+  size_t n = json_object_size(node);
+  return n == 0 || (n == 1 && json_object_get(node, "#attr"));
+}
+
 json_t* schema_child(Client& client, cdpath& p, const std::string& name) {
   // A table is fetched again for a name it lacks: the instance may have been added since.
-  if (children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
+  if (schema_children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
     schema_fetch(client, p);
   if (json_t* child = json_object_get(p.node, name.c_str())) return child;
   if (k::tr_is_instance_number(name)) return json_object_get(p.node, "#template");

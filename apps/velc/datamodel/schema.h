@@ -33,6 +33,9 @@ void schema_follow_user(Client& client);
 // without a node gets a new, empty one of its own. The node is marked fetched whatever veld
 // answers (a refusal leaves it empty). Returns 0, or -1 when veld could not be asked at all.
 int schema_fetch(Client& client, cdpath& p);
+// True for a node known only from its parent's reply (or not at all): the cache has not asked
+// for its children yet.
+bool schema_children_unknown(json_t* node);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
 // not hold gives the table's "#template". None when there is no such child.
 json_t* schema_child(Client& client, cdpath& p, const std::string& name);
@@ -43,7 +46,8 @@ bool node_is_writable(json_t* node);
 // The names of the path's children, from the cache (fetching the node first when needed).
 k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options);
 // The names below the path for the tree view: a table's instances as veld lists them (one
-// request), any other node's cached children. None when the request fails.
+// request), any other node's children from the cache, fetched first when it has not asked for
+// them yet (a tree never shows a node as empty for want of asking). None when a request fails.
 k::Json schema_list_names(Client& client, cdpath& p);
 // Appends ":"? prefix "."? name "."? to `array` (an empty prefix counts as none).
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
