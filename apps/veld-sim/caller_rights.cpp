@@ -7,6 +7,19 @@ bool is_own_identity(const Node& n) {
          (n.handler == "current_user" || n.handler == "system_access");
 }
 
+namespace {
+
+// True when a user's own identity parameters lie inside `n` (tables and methods hold none).
+bool holds_own_identity(const Node& n) {
+  for (const auto& c : n.children) {
+    if (is_own_identity(*c)) return true;
+    if (c->kind == NodeKind::kObject && holds_own_identity(*c)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 NodeAccess access_to(const Caller& caller, const Node& n, std::string_view path,
                      RightsScope scope) {
   NodeAccess a;
@@ -24,8 +37,10 @@ NodeAccess access_to(const Caller& caller, const Node& n, std::string_view path,
   bool holds_nodes = n.is_object_like() || n.kind == NodeKind::kMethod;
   // An object is seen on the way to what may be read inside it. Not so in a template or an
   // argument list, which take their table's or method's rights whole.
+  // So is an object holding the user's own identity, which every logged-in user may read.
   a.visible = a.readable || (holds_nodes && checked == path &&
-                             caller.rights.given_below(checked, kRightRead));
+                             (caller.rights.given_below(checked, kRightRead) ||
+                              (caller.logged_in() && holds_own_identity(n))));
   if (holds_nodes && caller.rights.uniform_below(checked)) a.inside = {true, a.rights};
   return a;
 }

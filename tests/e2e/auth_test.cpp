@@ -76,7 +76,8 @@ TEST(Login, EachWayOfLoggingInInRequestMode) {
   for (const auto& c : cases) {
     sim.clear_requests();
     e2e::Run run = e2e::velc(sim, c.args, "", c.env);
-    std::string label = c.args[0] + " " + c.args[1] + " " + c.args[2];
+    std::string label;
+    for (const std::string& word : c.args) label += word + " ";
     EXPECT_EQ(run.status, c.status) << label;
     EXPECT_EQ(run.out, c.out) << label;
     EXPECT_EQ(methods(sim), c.sent) << label;
@@ -98,7 +99,7 @@ TEST(Login, TheShellLogsInAsTheLocalUser) {
                       << R"(": {"rights": {"Device.DeviceInfo.": "r"}}}}})";
   Emulator mine = with_accounts(file);
   e2e::Run run = e2e::velc(mine, {}, "ls Device\n");
-  EXPECT_NE(run.out.find("\n" + me + "@velc:> ls Device\nDevice.DeviceInfo.\n"), std::string::npos)
+  EXPECT_NE(run.out.find("\n" + me + "@velc:> ls Device\nDevice.DeviceInfo.  Device.Users.\n"), std::string::npos)
       << run.out;
   EXPECT_EQ(methods(mine)[0], "Login");
   EXPECT_NE(mine.requests()[1].find(R"("Username":")" + me + "\"}"), std::string::npos)
@@ -106,7 +107,8 @@ TEST(Login, TheShellLogsInAsTheLocalUser) {
 }
 
 // What a user sees follows the user: each change of user refreshes the schema cache, the prompt
-// and what writes are allowed; a password typed at the prompt is not echoed.
+// and what writes are allowed (support sees of Device.Users only its own identity, not the
+// accounts table); a password typed at the prompt is not echoed.
 TEST(Rights, TheShellShowsEachUserHisPartOfTheModel) {
   Emulator sim = with_accounts();
   e2e::Run run = e2e::velc(sim, {"--auth", "admin:admin"},
@@ -129,10 +131,12 @@ TEST(Rights, TheShellShowsEachUserHisPartOfTheModel) {
             "support@velc:> ls Device\n"
             "Device.DHCPv4.            Device.Hosts.             Device.System.\n"
             "Device.DeviceInfo.        Device.IP.                Device.Time.\n"
-            "Device.Ethernet.          Device.ManagementServer.  Device.WiFi.\n"
-            "Device.Firewall.          Device.NAT.\n"
+            "Device.Ethernet.          Device.ManagementServer.  Device.Users.\n"
+            "Device.Firewall.          Device.NAT.               Device.WiFi.\n"
             "support@velc:> catree Device.Users\n"
-            "catree: Device.Users: no such node.\n"
+            "Device.Users.\n"
+            "├── CurrentUser  = 'support'\n"
+            "└── SystemAccess = false\n"
             "support@velc:> set Device.Time.Enable=false\n"
             "key = Device.Time.Enable, value = false\n"
             "[9001] Request denied: no parameter was changed\n"
