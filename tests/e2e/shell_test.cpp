@@ -13,72 +13,15 @@
 
 #include "harness/process.h"
 #include "harness/pty.h"
+#include "harness/shell_session.h"
 
 namespace {
 
 using e2e::Emulator;
 using e2e::Pty;
-
-// The last line of a screen text.
-std::string last_line(const std::string& screen) {
-  size_t nl = screen.rfind('\n');
-  return nl == std::string::npos ? screen : screen.substr(nl + 1);
-}
-
-// True when the screen ends with a shell prompt, after any redraws on the same line.
-bool ends_with_prompt(const std::string& screen) {
-  std::string line = last_line(screen);
-  return line.size() >= 2 && line.compare(line.size() - 2, 2, "> ") == 0 &&
-         line.find("velc") != std::string::npos;
-}
-
-// velc's interactive shell on a terminal, with its own home folder; the history file is
-// `history`, or one in that folder.
-class Shell {
- public:
-  explicit Shell(const Emulator& sim, std::vector<std::string> args = {}, std::string history = "")
-      : history_(history.empty() ? home_.file("history") : history) {
-    args.insert(args.begin(), {"-u", sim.socket()});
-    pty_ =
-        std::make_unique<Pty>(e2e::bin_dir() + "/velc", args,
-                              std::vector<std::string>{"HOME=" + home_.path(),
-                                                       "VELC_HISTFILE=" + history_, "NO_COLOR=1"});
-    EXPECT_TRUE(pty_->wait_until(ends_with_prompt)) << pty_->text();
-  }
-
-  Pty& pty() { return *pty_; }
-  const std::string& history() const { return history_; }
-
-  // Types a line and waits for the next prompt. Gives what the command printed: the text
-  // between the echo of the line and the prompt's line.
-  std::string run(const std::string& line) {
-    size_t from = pty_->mark();
-    pty_->type(line + "\r");
-    std::string echo = line + "\n";
-    EXPECT_TRUE(pty_->wait_until([&](const std::string& screen) {
-      size_t at = screen.find(echo, from);
-      return at != std::string::npos && ends_with_prompt(screen.substr(at + echo.size()));
-    })) << "no prompt after '"
-        << line << "':\n"
-        << pty_->text();
-    std::string screen = pty_->text();
-    size_t at = screen.find(echo, from);
-    if (at == std::string::npos) return {};
-    std::string out = screen.substr(at + echo.size());
-    return out.substr(0, out.rfind('\n') + 1);
-  }
-
-  // Types `keys` (q, Ctrl-D) and expects the shell to end with status 0.
-  void quit(const std::string& keys) {
-    pty_->type(keys);
-    EXPECT_EQ(pty_->wait_exit(), 0) << pty_->text();
-  }
-
- private:
-  k::test::TempDir home_;
-  std::string history_;
-  std::unique_ptr<Pty> pty_;
-};
+using e2e::Shell;
+using e2e::ends_with_prompt;
+using e2e::last_line;
 
 TEST(Shell, BannerPromptAndCtrlC) {
   Emulator sim({"--delay", "3000"});

@@ -37,7 +37,7 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   EXPECT_EQ(listed, with_handler);
   EXPECT_EQ(listed, (std::set<std::string>{"add", "attr", "cat", "catree", "cd", "clear", "color",
                                            "del", "execute", "get", "help", "info", "login",
-                                           "login_if_guest", "logout", "ls", "order", "pwd",
+                                           "login_if_guest", "logout", "ls", "opt", "order", "pwd",
                                            "reboot", "reset", "rm", "save", "select", "set", "sh",
                                            "take", "touch", "tree", "up"}));
 }

@@ -46,11 +46,12 @@ bool refuse_unavailable(const Options& options) {
 }
 
 // Runs the mode the command line chose; its status.
-int run_mode(const Options& options, Session& session, k::ColourTable& colours) {
+int run_mode(const Options& options, Session& session, k::ColourTable& colours,
+             k::EditorSwitches& editor) {
   switch (options.mode) {
     case kModeInteractive:
       // The local user logs in by themselves unless --auth chose who.
-      return shell_loop(velc_commands(), session, colours, options.login.empty());
+      return shell_loop(velc_commands(), session, colours, editor, options.login.empty());
     case kModeRaw:
       return raw_mode(session, options,
                       options.timeout != 0 ? options.timeout * 1000 : k::kDefaultTimeoutMs);
@@ -58,7 +59,7 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours) 
       return listen_mode(session, colours.escape);
     case kModeRequest: {
       DataModelView view;  // without a schema cache: paths go to veld as typed
-      Client client{session, view, colours};
+      Client client{session, view, colours, editor};
       return request_dispatch(velc_commands(), client, options.mode_name,
                               options.parameters.get());
     }
@@ -112,7 +113,8 @@ int velc_main(int argc, char** argv) {
   k::ColourTable colours;
   colours.enabled = k::stdout_wants_colours();
   colours.escape = isatty(STDOUT_FILENO);
-  int status = run_mode(options, session, colours);
+  k::EditorSwitches editor;
+  int status = run_mode(options, session, colours, editor);
   std::fflush(stdout);
   return status;
 }

@@ -1,13 +1,18 @@
-// What every command works on: the session with veld, the data-model view and the colour scheme.
+// What every command works on: the session with veld, the data-model view, the colour scheme and the
+// line editor's switches.
 // The shell and request mode each hold one and hand it to the commands they run.
 #pragma once
 
 #include "datamodel/view.h"
 #include "link/session.h"
 #include "platform/colors.h"
+#include "platform/line_editor.h"
 
 struct Client {
   Session& session;
   DataModelView& view;
   k::ColourTable& colours;
+  // What the shell's line editor offers (`opt`); a configuration script's choice carries over
+  // into the shell, as its colours do.
+  k::EditorSwitches& editor;
 };

@@ -54,7 +54,8 @@ struct TestClient {
   Session session;
   DataModelView view;
   k::ColourTable colours;
-  Client client{session, view, colours};
+  k::EditorSwitches editor;
+  Client client{session, view, colours, editor};
 
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");

@@ -2,17 +2,24 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <readline/readline.h>
+
+#include "platform/interrupt.h"
 
 namespace k {
 
 int getc_from_feed(FILE*);
 void on_line_finished(char* line);
+int on_complete_key(int, int);
+int on_accept_key(int, int);
+void redisplay_with_hint();
 
 namespace {
 
@@ -24,10 +31,67 @@ LineEditor* g_active = nullptr;
 // Raised by the SIGWINCH handler; handle_resize() follows it.
 volatile sig_atomic_t g_window_resized = 0;
 
-// Tab: the shell offers no completion, and readline must not offer file names instead.
+// readline's own completion never runs (Tab is bound to ours), and must not offer file names.
 char** complete_nothing(const char*, int, int) {
   rl_attempted_completion_over = 1;
   return nullptr;
+}
+
+// True for text that takes one column per byte: hints are drawn only over such text, where the
+// cursor's column can be counted.
+bool plain_ascii(const char* text, size_t n) {
+  return std::all_of(text, text + n, [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// Columns of a prompt as handed to readline: the bytes outside its \001...\002 sequences; -1
+// when it holds anything but plain ASCII there.
+int prompt_columns(const std::string& prompt) {
+  int n = 0;
+  bool hidden = false;
+  for (char c : prompt) {
+    if (c == '\001' || c == '\002') {
+      hidden = c == '\001';
+    } else if (!hidden) {
+      if (!plain_ascii(&c, 1)) return -1;
+      ++n;
+    }
+  }
+  return n;
+}
+
+// The common beginning of the candidates, compared without regard to case, as the first one
+// spells it.
+std::string common_beginning(const std::vector<std::string>& candidates) {
+  std::string common = candidates.front();
+  for (const std::string& c : candidates) {
+    size_t n = 0;
+    while (n < common.size() && n < c.size() && std::tolower(static_cast<unsigned char>(common[n])) ==
+                                                    std::tolower(static_cast<unsigned char>(c[n])))
+      ++n;
+    common.resize(n);
+  }
+  return common;
+}
+
+// Replaces the line's bytes from `start` to the cursor with `text`, as one step of undo.
+void replace_before_cursor(size_t start, const std::string& text) {
+  rl_begin_undo_group();
+  rl_delete_text(static_cast<int>(start), rl_point);
+  rl_point = static_cast<int>(start);
+  rl_insert_text(text.c_str());
+  rl_end_undo_group();
+}
+
+// Reads the answer to a question of the editor: one key, or none when Ctrl-C or the end of the
+// input came first (Ctrl-C stays raised, so that the shell drops the line as usual).
+std::optional<int> read_answer() {
+  unsigned char c;
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n == 1) return c;
+    if (n < 0 && errno == EINTR && !g_interrupt_requested) continue;
+    return std::nullopt;
+  }
 }
 
 void on_window_change(int) { g_window_resized = 1; }
@@ -39,6 +103,7 @@ void setup_readline() {
   rl_catch_sigwinch = 0;  // so is SIGWINCH: LineEditor::handle_resize
   rl_getc_function = getc_from_feed;
   rl_attempted_completion_function = complete_nothing;
+  rl_redisplay_function = redisplay_with_hint;
   // Several pasted lines run one after another, as if typed, instead of becoming one line.
   rl_variable_bind("enable-bracketed-paste", "off");
 }
@@ -51,6 +116,27 @@ int getc_from_feed(FILE*) {
   if (g_active && g_active->pending_char_ != kNoPendingChar)
     return std::exchange(g_active->pending_char_, kNoPendingChar);
   return line_editor_getch();
+}
+
+// Tab.
+int on_complete_key(int, int) {
+  if (g_active) g_active->complete();
+  return 0;
+}
+
+// Enter: the hint leaves the screen before the line is finished, so that it is never left
+// behind the command's line.
+int on_accept_key(int count, int key) {
+  if (g_active) g_active->erase_hint();
+  return rl_newline(count, key);
+}
+
+// Draws the line as readline does, with the hint after it.
+void redisplay_with_hint() {
+  LineEditor* editor = g_active;
+  if (editor) editor->erase_hint();
+  rl_redisplay();
+  if (editor) editor->draw_hint();
 }
 
 // Called by readline when a line is finished (none at the end of input).
@@ -96,7 +182,13 @@ void LineEditor::show(const std::string& prompt, const HsvColour& colour, bool c
   g_active = this;
   installed_ = true;
   hidden_ = false;
+  hint_width_ = 0;
   rl_callback_handler_install(prompt_.c_str(), on_line_finished);
+  // Bound after the handler is installed: readline reads the user's inputrc when it first
+  // starts, and our keys must win over what it binds.
+  rl_bind_key('\t', on_complete_key);
+  rl_bind_key('\r', on_accept_key);
+  rl_bind_key('\n', on_accept_key);
 }
 
 std::optional<std::string> LineEditor::feed(int ch) {
@@ -130,6 +222,7 @@ void LineEditor::uninstall() {
 
 void LineEditor::hide() {
   if (!installed_ || hidden_) return;
+  erase_hint();
   rl_clear_visible_line();
   std::fflush(rl_outstream);
   hidden_ = true;
@@ -137,6 +230,7 @@ void LineEditor::hide() {
 
 void LineEditor::clear() {
   if (!installed_) return;
+  erase_hint();
   if (!hidden_) {
     // Leave the abandoned line whole on the screen, with the cursor after it.
     rl_point = rl_end;
@@ -154,6 +248,124 @@ void LineEditor::handle_resize() {
     rl_resize_terminal();
   else
     rl_reset_screen_size();
+}
+
+void LineEditor::complete() {
+  if (!complete_) {
+    rl_ding();
+    return;
+  }
+  Completion c;
+  try {
+    c = complete_(std::string(rl_line_buffer, rl_point));
+  } catch (...) {
+    return;  // nothing offered; an exception never unwinds through readline
+  }
+  if (c.candidates.empty()) {
+    rl_ding();
+    return;
+  }
+  size_t start = std::min<size_t>(c.fragment_start, rl_point);
+  size_t typed = rl_point - start;
+  if (c.candidates.size() == 1) {
+    std::string text = c.candidates.front();
+    // A finished word is followed by a blank; a node to go into, a folder or a value's place
+    // is not.
+    if (text.empty() || !std::strchr("./=", text.back())) text += ' ';
+    replace_before_cursor(start, text);
+    return;
+  }
+  std::string common = common_beginning(c.candidates);
+  if (common.size() > typed ||
+      (common.size() == typed && common.compare(0, typed, rl_line_buffer + start, typed) != 0)) {
+    replace_before_cursor(start, common);  // longer, or the candidates' spelling of it
+    return;
+  }
+  // Nothing to add: a second Tab in a row lists the candidates.
+  if (rl_last_func == on_complete_key)
+    list_candidates(c.candidates);
+  else
+    rl_ding();
+}
+
+void LineEditor::list_candidates(const std::vector<std::string>& candidates) {
+  // The list goes below the whole line: the cursor moves to its end for the time of printing.
+  erase_hint();
+  int point = rl_point;
+  rl_point = rl_end;
+  rl_redisplay();
+  rl_point = point;
+  std::fputc('\n', rl_outstream);
+  if (rl_completion_query_items > 0 &&
+      candidates.size() >= static_cast<size_t>(rl_completion_query_items)) {
+    std::fprintf(rl_outstream, "Display all %zu possibilities? (y or n)", candidates.size());
+    std::fflush(rl_outstream);
+    bool yes = false;
+    for (;;) {
+      std::optional<int> key = read_answer();
+      if (!key) break;
+      if (*key == 'y' || *key == 'Y' || *key == ' ') yes = true;
+      if (yes || *key == 'n' || *key == 'N' || *key == 0x7f || *key == 0x1b || *key == 0x07) break;
+      rl_ding();
+    }
+    std::fputc('\n', rl_outstream);
+    if (!yes) {
+      rl_on_new_line();
+      rl_forced_update_display();
+      return;
+    }
+  }
+  std::vector<char*> matches;
+  std::string common = common_beginning(candidates);
+  matches.push_back(common.data());
+  size_t longest = 0;
+  for (const std::string& c : candidates) {
+    matches.push_back(const_cast<char*>(c.c_str()));  // readline only reads them
+    longest = std::max(longest, c.size());
+  }
+  matches.push_back(nullptr);
+  if (colours_) std::fputs(hsv_sequence(candidate_colour_).c_str(), rl_outstream);
+  rl_display_match_list(matches.data(), static_cast<int>(candidates.size()),
+                        static_cast<int>(longest));
+  if (colours_) std::fputs("\033[0m", rl_outstream);
+  rl_on_new_line();
+  rl_forced_update_display();
+}
+
+void LineEditor::erase_hint() {
+  if (hint_width_ == 0) return;
+  // The cursor stands where the hint begins: erase to the end of the row.
+  std::fputs("\033[K", rl_outstream);
+  std::fflush(rl_outstream);
+  hint_width_ = 0;
+}
+
+void LineEditor::draw_hint() {
+  if (!hint_ || !colours_ || hidden_ || rl_end == 0 || rl_point != rl_end ||
+      RL_ISSTATE(RL_STATE_ISEARCH | RL_STATE_NSEARCH | RL_STATE_SEARCH | RL_STATE_NUMERICARG))
+    return;
+  int prompt_width = prompt_columns(prompt_);
+  if (prompt_width < 0 || !plain_ascii(rl_line_buffer, rl_end)) return;
+  std::optional<std::string> hint;
+  try {
+    hint = hint_(std::string(rl_line_buffer, rl_end));
+  } catch (...) {
+    return;
+  }
+  if (!hint || hint->empty() || !plain_ascii(hint->data(), hint->size())) return;
+  int rows = 0, cols = 0;
+  rl_get_screen_size(&rows, &cols);
+  if (cols <= 0) return;
+  // The hint stays on the cursor's row: it never wraps, so moving back over it is exact.
+  size_t column = static_cast<size_t>(prompt_width + rl_end) % cols;
+  if (column == 0) return;  // the cursor waits at the row's end; nothing fits after it
+  size_t room = cols - column - 1;
+  if (hint->size() > room) hint->resize(room);
+  if (hint->empty()) return;
+  std::fprintf(rl_outstream, "%s%s\033[0m\033[%zuD", hsv_sequence(hint_colour_).c_str(),
+               hint->c_str(), hint->size());
+  std::fflush(rl_outstream);
+  hint_width_ = hint->size();
 }
 
 int line_editor_getch() {

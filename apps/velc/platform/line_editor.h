@@ -9,12 +9,32 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/colors.h"
 
 namespace k {
+
+// What completing the text before the cursor offers: the candidates, and where the typed
+// fragment starts that each of them replaces.
+struct Completion {
+  size_t fragment_start = 0;
+  std::vector<std::string> candidates;
+};
+// Completes the text before the cursor.
+using CompleteFunction = std::function<Completion(const std::string& before_cursor)>;
+// The hint for the whole line (the cursor at its end): text to show after the cursor, or none.
+using HintFunction = std::function<std::optional<std::string>(const std::string& line)>;
+
+// The editor's switches that the user sets (the shell's `opt` command): completion on Tab and
+// hints after the cursor.
+struct EditorSwitches {
+  bool autocomplete = true;
+  bool hints = true;
+};
 
 // One editing session on standard input and output.
 class LineEditor {
@@ -46,11 +66,35 @@ class LineEditor {
   // Follows a change of the window size signalled since the last call (call after poll).
   void handle_resize();
 
+  // Tab completes with `complete`: one candidate replaces the typed fragment (followed by a
+  // blank unless it ends in ".", "/" or "="); several put their common beginning in its place,
+  // and a second Tab lists them (asking first when there are many). Without a function Tab
+  // does nothing. A function that throws offers nothing.
+  void set_completion(CompleteFunction complete) { complete_ = std::move(complete); }
+  // While the cursor stands at the end of the line, `hint` gives text shown after it in the
+  // hint colour, cut to the room left on the screen's row, and erased at the next change of the
+  // line and before the line is finished. Hints are drawn only while colours are enabled: in
+  // the terminal's own colour they could not be told from typed text.
+  void set_hints(HintFunction hint) { hint_ = std::move(hint); }
+  // The colours of listed candidates and of hints; none are written unless `enabled`.
+  void set_colours(const HsvColour& candidates, const HsvColour& hint, bool enabled) {
+    candidate_colour_ = candidates;
+    hint_colour_ = hint;
+    colours_ = enabled;
+  }
+
  private:
   friend void on_line_finished(char* line);
   friend int getc_from_feed(FILE*);
+  friend int on_complete_key(int, int);
+  friend int on_accept_key(int, int);
+  friend void redisplay_with_hint();
   void finish(char* line);
   void uninstall();
+  void complete();
+  void list_candidates(const std::vector<std::string>& candidates);
+  void erase_hint();
+  void draw_hint();
 
   bool installed_ = false;  // readline's callback handler is ours and a line is being edited
   bool hidden_ = false;     // the line was taken off the screen by hide() and awaits show()
@@ -58,6 +102,12 @@ class LineEditor {
   int pending_char_;        // the character being fed to readline
   std::optional<std::string> finished_;
   std::string prompt_;      // the prompt as handed to readline
+  CompleteFunction complete_;
+  HintFunction hint_;
+  HsvColour candidate_colour_;
+  HsvColour hint_colour_;
+  bool colours_ = false;
+  size_t hint_width_ = 0;   // columns of the hint on the screen after the cursor; 0: none
   struct sigaction old_winch_ {};
 };
 

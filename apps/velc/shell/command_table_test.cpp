@@ -59,7 +59,8 @@ TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
   Session session;
   DataModelView view;
   k::ColourTable colours;
-  Client client{session, view, colours};
+  k::EditorSwitches editor;
+  Client client{session, view, colours, editor};
   k::Json args = k::Json::take(json_array());
   struct {
     bool request;

@@ -50,6 +50,22 @@ int cmd_color(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
+int cmd_opt(Client& client, const std::string& name, json_t* args) {
+  const char* option = k::json_array_text(args, 0);
+  const char* value = k::json_array_text(args, 1);
+  bool* target = nullptr;
+  if (option && std::strcmp(option, "autocomplete") == 0) target = &client.editor.autocomplete;
+  if (option && std::strcmp(option, "hint") == 0) target = &client.editor.hints;
+  bool on = value && std::strcmp(value, "on") == 0;
+  bool off = value && std::strcmp(value, "off") == 0;
+  if (json_array_size(args) != 2 || !target || !(on || off)) {
+    std::printf("syntax: %s autocomplete|hint on|off", name.c_str());
+    return -1;
+  }
+  *target = on;
+  return 0;
+}
+
 int cmd_clear(Client&, const std::string&, json_t*) {
   // Erase the display, then the cursor to the top left.
   for (char c : {'\033', '[', '2', 'J', '\033', '[', 'H'}) std::putchar(c);

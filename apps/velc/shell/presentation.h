@@ -1,6 +1,6 @@
 // Commands that change or clear what the shell shows: `color` sets an entry of the colour scheme
-// (the prompt, completion and highlighted output, hints), `clear` clears the screen. Each takes
-// the command name and its arguments and gives 0 or -1.
+// (the prompt, completion and highlighted output, hints), `opt` switches completion and hints,
+// `clear` clears the screen. Each takes the command name and its arguments and gives 0 or -1.
 #pragma once
 
 #include <string>
@@ -8,4 +8,5 @@
 #include "datamodel/client.h"
 
 int cmd_color(Client& client, const std::string& name, json_t* args);
+int cmd_opt(Client& client, const std::string& name, json_t* args);
 int cmd_clear(Client& client, const std::string& name, json_t* args);

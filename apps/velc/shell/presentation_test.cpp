@@ -1,4 +1,4 @@
-// color and clear.
+// color, opt and clear.
 #include "shell/presentation.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,8 @@ TEST_P(Presentation, PrintsAndSets) {
   DataModelView view;
   k::ColourTable colours;
   const k::ColourTable defaults;
-  Client client{session, view, colours};
+  k::EditorSwitches editor;
+  Client client{session, view, colours, editor};
   k::Json args = k::Json::take(json_array());
   for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
   int status = 0;
@@ -60,5 +61,39 @@ INSTANTIATE_TEST_SUITE_P(
         Case{cmd_color, "color", {"Prompt", "1"}, kColorSyntax, -1},
         Case{cmd_color, "color", {}, kColorSyntax, -1},
         Case{cmd_clear, "clear", {"everything"}, "\033[2J\033[H", 0}));
+
+// opt switches one of the line editor's offers, and only with exactly its two words.
+TEST(Presentation, OptSwitchesCompletionAndHints) {
+  const std::string kSyntax = "syntax: opt autocomplete|hint on|off";  // no line end
+  const struct {
+    std::vector<const char*> args;
+    std::string output;
+    int status;
+    bool autocomplete, hints;  // afterwards, both having been on
+  } cases[] = {
+      {{"hint", "off"}, "", 0, true, false},
+      {{"autocomplete", "off"}, "", 0, false, true},
+      {{"hint", "on"}, "", 0, true, true},
+      {{"hint", "maybe"}, kSyntax, -1, true, true},
+      {{"hint"}, kSyntax, -1, true, true},
+      {{"hint", "off", "now"}, kSyntax, -1, true, true},
+      {{"Hint", "off"}, kSyntax, -1, true, true},
+      {{"colour", "on"}, kSyntax, -1, true, true},
+  };
+  for (const auto& c : cases) {
+    Session session;
+    DataModelView view;
+    k::ColourTable colours;
+    k::EditorSwitches editor;
+    Client client{session, view, colours, editor};
+    k::Json args = k::Json::take(json_array());
+    for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
+    int status = 0;
+    EXPECT_EQ(output_of([&] { status = cmd_opt(client, "opt", args.get()); }), c.output);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(editor.autocomplete, c.autocomplete) << c.args.size();
+    EXPECT_EQ(editor.hints, c.hints) << c.args.size();
+  }
+}
 
 }  // namespace

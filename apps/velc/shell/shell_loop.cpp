@@ -17,6 +17,7 @@
 #include "platform/line_editor.h"
 #include "platform/printable.h"
 #include "platform/text.h"
+#include "shell/completion.h"
 #include "shell/prompt.h"
 #include "shell/tokenizer.h"
 
@@ -63,17 +64,25 @@ bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR 
 // line editor.
 class Shell {
  public:
-  Shell(CommandTable table, Client& client) : table_(table), client_(client) {}
+  Shell(CommandTable table, Client& client) : table_(table), client_(client) {
+    editor_.set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
+    editor_.set_hints([this](const std::string& line) { return hint(line); });
+  }
 
   // The loop: serves the keyboard and the events connection until the shell ends.
   void run();
 
  private:
   void show_prompt() {
+    const k::ColourTable& colours = client_.colours;
+    editor_.set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
+                        colours.enabled);
     std::string prompt = prompt_text(client_.session, client_.view.current_path);
     if (client_.colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
     editor_.show(prompt, prompt_colour(client_.session, client_.colours), client_.colours.enabled);
   }
+  k::Completion complete(const std::string& before_cursor);
+  std::optional<std::string> hint(const std::string& line);
   void run_command(json_t* words);
   bool handle_line(const std::string& line);
   void cancel_line();
@@ -83,6 +92,29 @@ class Shell {
   Client& client_;
   k::LineEditor editor_;
 };
+
+// Tab. Completing may fetch a level of the cache; Ctrl-C then gives up the completion only.
+k::Completion Shell::complete(const std::string& before_cursor) {
+  k::Completion c;
+  if (!client_.editor.autocomplete) return c;
+  try {
+    c.candidates = complete_line(table_, client_, before_cursor, before_cursor.size());
+    c.fragment_start = completion_fragment_start(before_cursor, c.candidates);
+  } catch (const k::Interrupted&) {
+    c.candidates.clear();
+  }
+  return c;
+}
+
+// The hint after each change of the line.
+std::optional<std::string> Shell::hint(const std::string& line) {
+  if (!client_.editor.hints) return std::nullopt;
+  try {
+    return hint_line(table_, client_, line);
+  } catch (const k::Interrupted&) {
+    return std::nullopt;
+  }
+}
 
 // Runs one command. Ctrl-C abandons it at its next blocking point: the exception unwinds the
 // command (its resources are freed on the way) up to here, and the shell goes on. A reply that
@@ -200,14 +232,14 @@ k::Json shell_line_words(const std::string& line) {
 }
 
 int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
-               bool login_local_user) {
+               k::EditorSwitches& editor, bool login_local_user) {
   print_banner();
   std::fflush(stdout);
   // Ctrl-C never ends the shell, not even while it starts: an interrupted login is given up, an
   // interrupted first fetch leaves the root to be fetched when first used.
   k::InterruptScope sigint;
   DataModelView view;
-  Client client{session, view, colours};
+  Client client{session, view, colours, editor};
   // Logged in before the first fetch, so that the cache is the user's from the start.
   try {
     if (login_local_user) try_login(session);

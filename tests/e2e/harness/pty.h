@@ -35,6 +35,8 @@ class Pty {
   size_t mark();
   // The screen text so far: the output without escape sequences and carriage returns.
   std::string text() const;
+  // Everything the program wrote so far, escape sequences included.
+  const std::string& raw() const { return raw_; }
   // Waits for the program to end (killing it after a generous deadline) and gives its exit
   // status, or 128 + the signal that ended it.
   int wait_exit();

@@ -1,0 +1,50 @@
+#include "harness/shell_session.h"
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+
+std::string last_line(const std::string& screen) {
+  size_t nl = screen.rfind('\n');
+  return nl == std::string::npos ? screen : screen.substr(nl + 1);
+}
+
+bool ends_with_prompt(const std::string& screen) {
+  std::string line = last_line(screen);
+  return line.size() >= 2 && line.compare(line.size() - 2, 2, "> ") == 0 &&
+         line.find("velc") != std::string::npos;
+}
+
+Shell::Shell(const Emulator& sim, std::vector<std::string> args, std::string history,
+             bool colours)
+    : history_(history.empty() ? home_.file("history") : history) {
+  args.insert(args.begin(), {"-u", sim.socket()});
+  std::vector<std::string> env{"HOME=" + home_.path(), "VELC_HISTFILE=" + history_,
+                               colours ? "NO_COLOR" : "NO_COLOR=1"};
+  pty_ = std::make_unique<Pty>(bin_dir() + "/velc", args, env);
+  EXPECT_TRUE(pty_->wait_until(ends_with_prompt)) << pty_->text();
+}
+
+std::string Shell::run(const std::string& line) {
+  size_t from = pty_->mark();
+  pty_->type(line + "\r");
+  std::string echo = line + "\n";
+  EXPECT_TRUE(pty_->wait_until([&](const std::string& screen) {
+    size_t at = screen.find(echo, from);
+    return at != std::string::npos && ends_with_prompt(screen.substr(at + echo.size()));
+  })) << "no prompt after '"
+      << line << "':\n"
+      << pty_->text();
+  std::string screen = pty_->text();
+  size_t at = screen.find(echo, from);
+  if (at == std::string::npos) return {};
+  std::string out = screen.substr(at + echo.size());
+  return out.substr(0, out.rfind('\n') + 1);
+}
+
+void Shell::quit(const std::string& keys) {
+  pty_->type(keys);
+  EXPECT_EQ(pty_->wait_exit(), 0) << pty_->text();
+}
+
+}  // namespace e2e
