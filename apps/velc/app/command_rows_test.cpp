@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/stdout_capture.h"
 #include "shell/command_table.h"
+#include "shell/completion.h"
 #include "shell/help.h"
 
 namespace {
@@ -42,24 +45,22 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
                                            "take", "touch", "tree", "up"}));
 }
 
-// Rows whose number, method, request handler or completion rule other parts of velc go by.
+// Rows whose number, method or request handler other parts of velc go by.
 TEST(CommandRows, AttributesAndMethodsRows) {
   const struct {
     const char* word;
     uint32_t id;
     const char* method;
-    CompletionKind completion;
   } cases[] = {
-      {"attr", 15, "GetParameterAttributes", CompletionKind::kPath},
-      {"info", 15, "GetParameterAttributes", CompletionKind::kPath},
-      {"execute", 12, nullptr, CompletionKind::kMethodInput},
+      {"attr", 15, "GetParameterAttributes"},
+      {"info", 15, "GetParameterAttributes"},
+      {"execute", 12, nullptr},
   };
   for (const auto& c : cases) {
     const CommandEntry* e = command_find_request(velc_commands(), c.word);
     ASSERT_TRUE(e) << c.word;
     EXPECT_EQ(e->id, c.id) << c.word;
     EXPECT_STREQ(e->method, c.method) << c.word;
-    EXPECT_EQ(e->completion, c.completion) << c.word;
   }
   // The method's name selects attr; attr and info share both handlers, which differ: request
   // mode sends the paths as typed.
@@ -72,6 +73,25 @@ TEST(CommandRows, AttributesAndMethodsRows) {
   EXPECT_NE(attr->handler, attr->request_handler);
 }
 
+// What Tab offers for each command's arguments; every row not named here offers nothing.
+TEST(CommandRows, CompletionRules) {
+  using enum CompletionKind;
+  const std::map<std::string, CompletionKind> kinds = {
+      {"add", kObjectPath},    {"touch", kObjectPath}, {"cd", kObjectPath},
+      {"take", kObjectPath},   {"tree", kObjectPath},  {"attr", kPath},
+      {"info", kPath},         {"cat", kPath},         {"get", kPath},
+      {"catree", kPath},       {"del", kPath},         {"rm", kPath},
+      {"ls", kPath},           {"select", kPath},      {"set", kWritablePath},
+      {"order", kFirstPath},   {"execute", kMethodInput}, {"color", kColourType},
+      {"debug", kDebugMode},   {"opt", kOption},       {"reboot", kReboot},
+      {"reset", kDeviceMode},  {"sh", kCommand},
+  };
+  for (const CommandEntry& e : velc_commands()) {
+    auto kind = kinds.find(e.name);
+    EXPECT_EQ(e.completion, kind == kinds.end() ? kNone : kind->second) << e.name;
+  }
+}
+
 // `debug` is left out of help, yet runs like any other command, in the shell and in request mode.
 TEST(CommandRows, DebugIsHiddenButDispatched) {
   const CommandEntry* shell = command_find(velc_commands(), "debug");
@@ -79,6 +99,19 @@ TEST(CommandRows, DebugIsHiddenButDispatched) {
   EXPECT_EQ(shell->id, 8u);
   EXPECT_FALSE(shell->description);
   EXPECT_TRUE(command_find_request(velc_commands(), "debug"));
+}
+
+// The first word offers the names in the table's order, `debug` among them.
+TEST(CommandRows, FirstWordCompletionFollowsTheTable) {
+  Session session;
+  DataModelView view;
+  k::ColourTable colours;
+  k::EditorSwitches editor;
+  Client client{session, view, colours, editor};
+  using Strings = std::vector<std::string>;
+  EXPECT_EQ(complete_line(velc_commands(), client, "d", 1), (Strings{"debug", "del"}));
+  EXPECT_EQ(complete_line(velc_commands(), client, "lo", 2),
+            (Strings{"login", "logout", "login_if_guest"}));
 }
 
 // A line that may carry a password never reaches the history.

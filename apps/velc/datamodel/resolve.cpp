@@ -45,7 +45,7 @@ int step_to_template(Client& c, cdpath& p) {
                      k::tr_node_is_ordered(templ));
 }
 
-int apply_element(Client& c, cdpath& p, std::string_view element) {
+int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
   switch (element[0]) {
     case '#':
       if (!p.in_method || element != "#input") return -1;
@@ -57,7 +57,7 @@ int apply_element(Client& c, cdpath& p, std::string_view element) {
       }
       return 0;
     case '-':
-      std::printf(":%s\n", c.view.previous_path.text.c_str());
+      if (echo) std::printf(":%s\n", c.view.previous_path.text.c_str());
       cdpath_copy(p, c.view.previous_path);
       return 0;
     case '*':
@@ -72,18 +72,27 @@ int apply_element(Client& c, cdpath& p, std::string_view element) {
   }
 }
 
-}  // namespace
-
-int cdpath_resolve(Client& client, cdpath& p, const char* text) {
+int resolve(Client& client, cdpath& p, const char* text, bool echo) {
   if (!text) return -2;
   std::string_view rest(text);
   if (!rest.empty() && rest[0] == ':') {
     cdpath_clear(p, client.view.schema_root.get());
     rest.remove_prefix(1);
   }
-  bool applied = k::tr_path_for_each(
-      rest, [&](std::string_view element) { return apply_element(client, p, element) == 0; });
+  bool applied = k::tr_path_for_each(rest, [&](std::string_view element) {
+    return apply_element(client, p, element, echo) == 0;
+  });
   return applied ? 0 : -1;
+}
+
+}  // namespace
+
+int cdpath_resolve(Client& client, cdpath& p, const char* text) {
+  return resolve(client, p, text, true);
+}
+
+int cdpath_resolve_quiet(Client& client, cdpath& p, const char* text) {
+  return resolve(client, p, text, false);
 }
 
 int resolve_argument(Client& client, cdpath& p, const std::string& command, const char* argument,

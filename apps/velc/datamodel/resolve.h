@@ -15,6 +15,9 @@
 // Applies `text` to `p`: 0 success, -1 an element failed (elements before it were applied), -2
 // no text.
 int cdpath_resolve(Client& client, cdpath& p, const char* text);
+// The same without a word on standard output (the previous position that "-" leads to is not
+// echoed): for completion, which runs while the user types.
+int cdpath_resolve_quiet(Client& client, cdpath& p, const char* text);
 
 // The key under which the cache node `node` holds the child typed as `name`: the exact key when
 // there is one, otherwise the first key equal to it without regard to case, otherwise the name as

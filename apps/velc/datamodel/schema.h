@@ -8,6 +8,7 @@
 // ordered table also holds "order": {"#fetched": true}.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "datamodel/client.h"
@@ -45,6 +46,11 @@ void schema_info_to_attr(json_t* node);
 bool node_is_writable(json_t* node);
 // The names of the path's children, from the cache (fetching the node first when needed).
 k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options);
+// The walk behind schema_list_children, for callers that want no JSON array: calls
+// `visit(name, parameter)` for each child that the filter and the options (LIST_OBJECTS_ONLY,
+// LIST_MATCH_PREFIX, LIST_WRITABLE_ONLY) let through, in the node's order, until it returns false.
+void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
+                           const std::function<bool(const char* name, bool parameter)>& visit);
 // The names below the path for the tree view: a table's instances as veld lists them (one
 // request), any other node's children from the cache, fetched first when it has not asked for
 // them yet (a tree never shows a node as empty for want of asking). None when a request fails.

@@ -18,24 +18,35 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
   json_array_append_new(array, json_stringn(entry.data(), entry.size()));
 }
 
-k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options) {
+void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
+                           const std::function<bool(const char* name, bool parameter)>& visit) {
   if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
   bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
   size_t filter_length = filter ? std::strlen(filter) : 0;
 
-  k::Json list = k::Json::take(json_array());
   const char* key;
   json_t* child;
   json_object_foreach(p.node, key, child) {
     k::interrupt_check();
     if (key[0] == '#') continue;
-    bool parameter = k::tr_type_is_parameter(k::tr_node_type(child));
-    if ((options & LIST_OBJECTS_ONLY) && parameter) continue;
+    // The name first: it needs no look into the child, which a large table makes costly.
     if (match_prefix && strncasecmp(key, filter, filter_length) != 0) continue;
+    // A table's instances are objects: no need to look into each of many thousands.
+    bool parameter = !(p.is_multi && k::tr_is_instance_number(key)) &&
+                     k::tr_type_is_parameter(k::tr_node_type(child));
+    if ((options & LIST_OBJECTS_ONLY) && parameter) continue;
     if ((options & LIST_WRITABLE_ONLY) && parameter && !node_is_writable(child)) continue;
-    list_entry_add(list.get(), key, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
-                   options & LIST_ABSOLUTE, (options & LIST_MARK_OBJECTS) && !parameter);
+    if (!visit(key, parameter)) return;
   }
+}
+
+k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options) {
+  k::Json list = k::Json::take(json_array());
+  schema_for_each_child(client, p, filter, options, [&](const char* name, bool parameter) {
+    list_entry_add(list.get(), name, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
+                   options & LIST_ABSOLUTE, (options & LIST_MARK_OBJECTS) && !parameter);
+    return true;
+  });
   return list;
 }
 

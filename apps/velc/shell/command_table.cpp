@@ -54,3 +54,10 @@ int request_dispatch(CommandTable table, Client& client, const char* word, json_
   std::printf("%s: unknown method.\n", word ? word : "");
   return -1;
 }
+
+void command_complete_names(CommandTable table, const char* prefix, std::vector<std::string>& out) {
+  std::string_view p = prefix ? prefix : "";
+  for (const CommandEntry& e : table) {
+    if (std::string_view(e.name).starts_with(p)) out.emplace_back(e.name);
+  }
+}

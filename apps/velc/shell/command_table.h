@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <jansson.h>
 
@@ -18,14 +19,23 @@
 // borrowed JSON array of strings, without the command word). 0 on success, negative on failure.
 using CommandHandler = int (*)(Client& client, const std::string& name, json_t* args);
 
-// What the shell offers when the user completes an argument of the command.
+// What the shell offers for the arguments of the command (Tab and hints): the rule of its row.
 enum class CompletionKind {
-  kNone,
-  kPath,         // data-model paths
-  kMethodInput,  // a method's path, then its input arguments
-  kValue,        // "<path>=<value>": paths, then the parameter's values
-  kFile,         // local file names
-  kCommand,      // programs along PATH
+  kNone,          // nothing
+  kPath,          // data-model paths, at every argument
+  kObjectPath,    // paths of objects only (no parameters), at every argument
+  kWritablePath,  // paths without read-only parameters; after "<path>=", the parameter's values
+  kFirstPath,     // a path as the first argument only
+  kMethodInput,   // a method's path, then the method's input arguments
+  kColourType,    // the colour scheme's entries (first argument)
+  kDebugMode,     // the debug modes (first argument)
+  kDownload,      // what to download, then a local file
+  kRecord,        // "abort" or a local file (first argument)
+  kOption,        // the shell's option, then "on" or "off"
+  kReboot,        // "-f" and the device modes, each offered until one is given
+  kDeviceMode,    // the device modes (first argument)
+  kCommand,       // a program along PATH, then local files
+  kFile,          // local files, at every argument
 };
 
 // One row of the table.
@@ -66,3 +76,6 @@ const CommandEntry* command_find_request(CommandTable table, const char* word);
 int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
 // Runs a request-mode word with the word as typed; prints "%s: unknown method." and gives -1.
 int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
+// Appends to `out`, in table order, the name of every row that begins with `prefix` (bytes
+// compared over the prefix's length; none: every row). Methods' names are never offered.
+void command_complete_names(CommandTable table, const char* prefix, std::vector<std::string>& out);
