@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "default_model.h"
+
 namespace sim {
 
 namespace {
@@ -21,7 +23,7 @@ bool read_number(const std::string& text, long max, long& out) {
 }  // namespace
 
 std::string usage_text() {
-  return "Usage: veld-sim --socket PATH [--model FILE] [--access FILE] [--hosts N]\n"
+  return std::string("Usage: veld-sim --socket PATH [--model FILE] [--access FILE] [--hosts N]\n"
          "                [--delay MS] [--request-log FILE] [--memory-budget MIB]\n"
          "                [--max-request MIB] [--state DIR] [--reboot-time MS]\n"
          "\n"
@@ -34,7 +36,7 @@ std::string usage_text() {
          "  --socket PATH         listen on this UNIX socket (required; a stale socket file\n"
          "                        there is replaced)\n"
          "  --model FILE          the model file to serve (docs/model-format.md); default:\n"
-         "                        " VELD_SIM_DEFAULT_MODEL "\n"
+         "                        ") + default_model_path() + "\n"
          "  --access FILE         take the accounts and the guests' rights from the \"#access\"\n"
          "                        section of FILE instead of the model's (a file with\n"
          "                        {\"#access\": {\"guest\": {\".\": \"rwadx\"}}} lets anybody do\n"
@@ -71,7 +73,7 @@ std::string usage_text() {
 }
 
 bool parse_options(int argc, const char* const* argv, Options& options, std::string& error) {
-  options.model_file = VELD_SIM_DEFAULT_MODEL;
+  options.model_file = default_model_path();
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {

@@ -65,26 +65,6 @@ TEST(Startup, NoDaemonMeansTheRequestsMessageAndStatusOne) {
   EXPECT_EQ(r.out, "Cannot connect to veld(requests) - No such socket(-3)\n");
 }
 
-// Options whose work this velc cannot do are refused before anything is sent, never ignored.
-TEST(Startup, OptionsThatCannotBeCarriedOutAreRefused) {
-  Emulator sim;
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"-c", "/etc/passwd", "-r", "cat"},
-       "velc: --config: this velc does not run configuration scripts.\n"},
-  };
-  for (const auto& [args, err] : cases) {
-    std::vector<std::string> argv = {"-u", sim.socket()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    e2e::Run r = e2e::run(velc_bin(), argv);
-    EXPECT_EQ(r.status, 1) << args[0];
-    EXPECT_EQ(r.err, err);
-    EXPECT_EQ(r.out, "");
-  }
-  e2e::Run script = e2e::run(velc_bin(), {"-u", sim.socket(), "-s", "/dev/null"});
-  EXPECT_EQ(script.status, 255);
-  EXPECT_EQ(script.out, "Script files are not supported by this velc.\n");
-}
-
 // A login that veld refuses, as a user and as a token, ends the run with status 1 and no word,
 // before the mode runs; the connection is left a guest.
 TEST(Startup, RefusedAuthEndsTheRunSilently) {

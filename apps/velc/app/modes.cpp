@@ -5,9 +5,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <string>
 
+#include "app/command_rows.h"
+#include "app/script.h"
 #include "link/events.h"
 #include "link/exchange.h"
+#include "link/login.h"
+#include "platform/interrupt.h"
 
 int raw_mode(Session& session, const Options& options, int timeout_ms) {
   json_t* text = json_array_get(options.parameters.get(), 0);
@@ -79,4 +85,22 @@ int listen_mode(Session& session, bool escape) {
     changes.take();
   }
   return 0;
+}
+
+int script_mode(Session& session, const Options& options, k::ColourTable& colours,
+                k::EditorSwitches& editor) {
+  // Ctrl-C stops the script at its next line or blocking point, the login before it too.
+  k::InterruptScope sigint;
+  if (options.login.empty()) try_login(session);
+  std::optional<std::string> path;
+  if (options.script_path)
+    path = options.script_path;
+  else if (const char* first = k::json_array_text(options.parameters.get(), 0))
+    path = first;
+  DataModelView view;  // without a schema cache, as in request mode
+  Client client{session, view, colours, editor};
+  CommandTable table = velc_commands();
+  return run_script(path, [&](const char* word, json_t* args) {
+    return request_dispatch(table, client, word, args);
+  });
 }

@@ -7,6 +7,7 @@
 
 #include "app/cline.h"
 #include "app/command_rows.h"
+#include "app/config_script.h"
 #include "app/modes.h"
 #include "datamodel/client.h"
 #include "link/login.h"
@@ -35,14 +36,19 @@ int join_group(k::Connection& handle, unsigned group) {
   return handle.exec(m);
 }
 
-// Options this velc parses but cannot carry out: each is refused on standard error before
-// anything else happens, rather than silently ignored. True when one was given.
-bool refuse_unavailable(const Options& options) {
-  if (options.config_path) {
-    std::fprintf(stderr, "velc: --config: this velc does not run configuration scripts.\n");
-    return true;
+// Runs the user's configuration script, if there is one, before the mode. Ctrl-C ends the
+// script; the interactive shell then starts all the same (Ctrl-C never ends it, not even before
+// it starts), every other mode ends as Ctrl-C ends it there.
+void run_configuration(const Options& options, Session& session, k::ColourTable& colours,
+                       k::EditorSwitches& editor) {
+  std::optional<std::string> path = config_script_path(options.config_path);
+  if (!path) return;
+  try {
+    config_script_run(velc_commands(), *path, session, colours, editor);
+  } catch (const k::Interrupted&) {
+    if (options.mode != kModeInteractive) throw;
+    std::putchar('\n');  // after the terminal's "^C"
   }
-  return false;
 }
 
 // Runs the mode the command line chose; its status.
@@ -68,8 +74,11 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours,
       return 0;
     case kModeEvent:
       return event_mode(session, options);
+    case kModeScript:
+      return script_mode(session, options, colours, editor);
     default:
-      std::printf("Script files are not supported by this velc.\n");
+      // Lua-script mode (-S, the program name velc_lua) is not built yet.
+      std::printf("Lua scripts are not supported by this velc yet.\n");
       return -1;
   }
 }
@@ -77,11 +86,13 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours,
 }  // namespace
 
 int velc_main(int argc, char** argv) {
+  // The stream's buffering follows the terminal velc starts on: decided now, before anything is
+  // written, and not by /dev/null, where the configuration script's first output goes.
+  std::setvbuf(stdout, nullptr, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, BUFSIZ);
   Options options;
   options.parameters = k::Json::take(json_array());
   int r = cline_parse(argc, argv, options);
   if (r != 0) return r == 1 ? 0 : 1;
-  if (refuse_unavailable(options)) return 1;
 
   Session session;
   k::Connection& requests = session.requests;
@@ -110,10 +121,13 @@ int velc_main(int argc, char** argv) {
     for (uint32_t i = 0; i < options.group_count; ++i) join_group(requests, options.groups[i]);
   }
 
+  // Decided on the real standard output, before the configuration script silences it; the
+  // script's `color` and `opt` change these, and the shell takes them over.
   k::ColourTable colours;
   colours.enabled = k::stdout_wants_colours();
   colours.escape = isatty(STDOUT_FILENO);
   k::EditorSwitches editor;
+  run_configuration(options, session, colours, editor);
   int status = run_mode(options, session, colours, editor);
   std::fflush(stdout);
   return status;

@@ -69,11 +69,11 @@ std::string read_file(const std::string& path) {
   return ss.str();
 }
 
-Emulator::Emulator(std::vector<std::string> extra) {
+Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
   socket_ = dir_.file("veld.sock");
   log_ = dir_.file("requests.log");
-  std::vector<std::string> words = {bin_dir() + "/veld-sim", "--socket", socket_,
-                                    "--request-log", log_};
+  std::vector<std::string> words = {program.empty() ? bin_dir() + "/veld-sim" : program,
+                                    "--socket", socket_, "--request-log", log_};
   // The client's tests run as a guest that may do everything, unless a test brings accounts of
   // its own: rights are the emulator's to test.
   if (std::find(extra.begin(), extra.end(), "--access") == extra.end())

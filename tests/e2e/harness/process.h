@@ -20,7 +20,8 @@ std::string source_dir();
 class Emulator {
  public:
   // `extra` are further options (--hosts 5, --delay 500, ...). A request log is always kept.
-  explicit Emulator(std::vector<std::string> extra = {});
+  // `program` is the veld-sim to start (default: the one in bin_dir()).
+  explicit Emulator(std::vector<std::string> extra = {}, const std::string& program = "");
   ~Emulator();
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;

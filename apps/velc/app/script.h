@@ -1,0 +1,23 @@
+// The runner of command scripts: the configuration script (through the shell's dispatch) and
+// the file of script mode (through the request dispatch) are read and run by the same code.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <jansson.h>
+
+// Runs one command of a script: the command word and its argument array (a borrowed JSON array
+// of strings, without the word). The command's status.
+using ScriptDispatch = std::function<int(const char* word, json_t* args)>;
+
+// Runs the command script at `path`, or standard input without one, line by line: logical lines
+// as app/script_lines.h joins and splits them; "echo" prints, "sleep" sleeps (Ctrl-C cuts it
+// short), every other line goes to `dispatch`. The status is the result of the last command
+// that ran (0 when none did); a negative result stops the script and is returned. A file that
+// cannot be opened prints "Cannot open script file %s" and gives -1; a line whose words are not
+// UTF-8 text is not run: it prints "Script line %zu is not UTF-8 text." and gives -1. The input
+// is closed at the end, standard input too. Throws k::Interrupted after Ctrl-C (under a
+// k::InterruptScope), at the next line or blocking point.
+int run_script(const std::optional<std::string>& path, const ScriptDispatch& dispatch);

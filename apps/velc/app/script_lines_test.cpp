@@ -1,0 +1,175 @@
+#include "app/script_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Kind = ScriptLine::Kind;
+
+TEST(ScriptLines, CharIsEscaped) {
+  struct Case {
+    std::string text;
+    size_t position;
+    bool escaped;
+  };
+  const Case cases[] = {
+      {"'", 0, false},          {"\\'", 1, true},       {"\\\\'", 2, false},
+      {"\\\\\\'", 3, true},     {"a\\b'", 3, false},    {"ab", 1, false},
+      {"\\\\\\\\x", 4, false},  {"x\\\\\\", 2, true},      {"x\\\\\\", 3, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(char_is_escaped(c.text, c.position), c.escaped) << c.text << " @" << c.position;
+}
+
+TEST(ScriptLines, LineIsComplete) {
+  struct Case {
+    std::string text;
+    bool complete;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"ls Device.", true},
+      {"ls Devi\\", false},            // a final backslash continues the line
+      {"ls a\\\\", true},              // ... unless it is escaped
+      {"ls a\\\\\\", false},
+      {"echo 'a", false},              // an open quote continues it
+      {"echo 'a'", true},
+      {"echo \"it's\"", true},         // the other kind inside a quote is a byte
+      {"echo 'say \"hi'", true},
+      {"echo 'a\"", false},
+      {"echo \\'", true},              // an escaped quote opens nothing
+      {"echo \\\\'", false},
+      {"# don't", false},              // comments are scanned too
+      {"'a'\"b\"'c", false},
+      {"'\\", false},
+      {"ls Device.\r", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(line_is_complete(c.text), c.complete) << c.text;
+}
+
+TEST(ScriptLines, PhysicalLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"ls\n", "ls"},
+      {"ls", "ls"},
+      {"ls\r\n", "ls\r"},
+      {"ls\n\n", "ls\n"},  // only one newline goes
+      {"\n", ""},
+      {std::string("ls a\0b\n", 7), "ls a"},  // a line is a C text
+  };
+  for (const auto& [read, line] : cases) EXPECT_EQ(script_physical_line(read), line) << read;
+}
+
+// The logical lines a joiner makes of physical lines; "<pending>" when one is left open.
+std::vector<std::string> joined(const std::vector<std::string>& lines) {
+  ScriptLineJoiner joiner;
+  std::vector<std::string> out;
+  for (const auto& l : lines)
+    if (auto text = joiner.add(l)) out.push_back(*text);
+  if (joiner.pending()) out.push_back("<pending>");
+  return out;
+}
+
+TEST(ScriptLines, Joining) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::vector<std::string> logical;
+  };
+  const Case cases[] = {
+      {{"ls Devi\\", "ce."}, {"ls Device."}},
+      {{"# comment \\", "ls", "cat"}, {"# comment ls", "cat"}},
+      // An apostrophe in a comment joins lines until one closes the quote.
+      {{"# don't", "ls", "it's", "cat"}, {"# don'tlsit's", "cat"}},
+      {{"echo 'a", "b'"}, {"echo 'ab'"}},
+      {{"echo \"a", "it's", "\"", "ls"}, {"echo \"ait's\"", "ls"}},
+      // A continued line loses a final backslash even inside a quote.
+      {{"set X='a\\", "b'"}, {"set X='ab'"}},
+      {{"a\\\\", "b"}, {"a\\\\", "b"}},
+      {{"x\\", "", "y"}, {"x", "y"}},
+      {{"x\\", "\\", "y"}, {"xy"}},
+      {{"ls Device.\r"}, {"ls Device.\r"}},
+      {{"echo 'never closed", "ls"}, {"<pending>"}},
+      {{"ls\\"}, {"<pending>"}},
+      {{""}, {""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(joined(c.lines), c.logical) << c.lines[0];
+}
+
+// The joiner carries the quote state from line to line; it must decide exactly as
+// line_is_complete on the whole text joined so far. Every pair of short lines over the bytes
+// that matter.
+TEST(ScriptLines, JoinerAgreesWithLineIsComplete) {
+  const std::string alphabet = "a'\"\\";
+  std::vector<std::string> lines = {""};
+  for (size_t begin = 0, len = 1; len <= 4; ++len) {
+    size_t end = lines.size();
+    for (size_t i = begin; i < end; ++i)
+      for (char c : alphabet) lines.push_back(lines[i] + c);
+    begin = end;
+  }
+  for (const auto& first : lines) {
+    for (const auto& second : lines) {
+      ScriptLineJoiner joiner;
+      std::string text;  // the reference: the pieces joined by the rules
+      for (const std::string* line : {&first, &second}) {
+        bool complete = line_is_complete(text + *line);
+        std::optional<std::string> got = joiner.add(*line);
+        ASSERT_EQ(got.has_value(), complete) << "[" << first << "] [" << second << "]";
+        if (complete) {
+          EXPECT_EQ(*got, text + *line);
+          text.clear();
+        } else {
+          text += line->empty() || line->back() != '\\' ? *line : line->substr(0, line->size() - 1);
+        }
+      }
+    }
+  }
+}
+
+TEST(ScriptLines, Parse) {
+  struct Case {
+    std::string text;
+    Kind kind;
+    std::vector<std::string> words;
+    std::string echo = "";
+    int seconds = 0;
+  };
+  const Case cases[] = {
+      {"", Kind::kNothing, {}},
+      {"   ", Kind::kNothing, {}},
+      {"#ls", Kind::kNothing, {}},
+      {"  #ls", Kind::kNothing, {}},
+      {"  ls", Kind::kCommand, {"ls"}},
+      {"ls #x", Kind::kCommand, {"ls"}},
+      {"ls a#b", Kind::kCommand, {"ls", "a#b"}},
+      {"\tcat  a\t\tb ", Kind::kCommand, {"cat", "a", "b"}},
+      {"set a='x y'", Kind::kCommand, {"set", "a='x", "y'"}},  // no quote removal
+      {"ls Device.\r", Kind::kCommand, {"ls", "Device.\r"}},
+      {"ls echo", Kind::kCommand, {"ls", "echo"}},
+      {"echox", Kind::kCommand, {"echox"}},
+      {"echo  x", Kind::kEcho, {}, " x"},  // the first blank is the separator
+      {"echo", Kind::kEcho, {}, ""},
+      {"echo ", Kind::kEcho, {}, ""},
+      {"echo 'a  b' # c", Kind::kEcho, {}, "'a  b' # c"},
+      {"echo\tx", Kind::kEcho, {}, "x"},
+      {"  echo x\r", Kind::kEcho, {}, "x\r"},
+      {"sleep 0", Kind::kSleep, {}, "", 0},
+      {"sleep", Kind::kSleep, {}, "", 0},
+      {"sleep x", Kind::kSleep, {}, "", 0},
+      {"sleep  2s", Kind::kSleep, {}, "", 2},
+      {"sleep -3", Kind::kSleep, {}, "", -3},
+      {"sleep 99999999999999", Kind::kSleep, {}, "", INT_MAX},
+  };
+  for (const auto& c : cases) {
+    ScriptLine line = script_line_parse(c.text);
+    EXPECT_EQ(line.kind, c.kind) << c.text;
+    EXPECT_EQ(line.words, c.words) << c.text;
+    EXPECT_EQ(line.echo, c.echo) << c.text;
+    EXPECT_EQ(line.seconds, c.seconds) << c.text;
+  }
+}
+
+}  // namespace

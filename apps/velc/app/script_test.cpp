@@ -1,0 +1,126 @@
+#include "app/script.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+// A dispatch that records each call as "word [arg] [arg]..." and prints "<word>" so that the
+// order of output can be checked; results come from `results` by command word (0 otherwise).
+struct FakeDispatch {
+  std::vector<std::string> calls;
+  std::map<std::string, int> results;
+
+  ScriptDispatch function() {
+    return [this](const char* word, json_t* args) {
+      std::string call = word;
+      size_t i;
+      json_t* a;
+      json_array_foreach(args, i, a) call += " [" + std::string(json_string_value(a)) + "]";
+      calls.push_back(call);
+      std::printf("<%s>\n", word);
+      auto r = results.find(word);
+      return r == results.end() ? 0 : r->second;
+    };
+  }
+};
+
+struct Ran {
+  int status;
+  std::string out;
+  std::vector<std::string> calls;
+};
+
+Ran run_text(const std::string& script, std::map<std::string, int> results = {}) {
+  k::test::TempDir dir;
+  std::string path = dir.file("script");
+  std::ofstream(path, std::ios::binary) << script;
+  FakeDispatch fake;
+  fake.results = std::move(results);
+  Ran r;
+  r.out = output_of([&] { r.status = run_script(path, fake.function()); });
+  r.calls = fake.calls;
+  return r;
+}
+
+using Calls = std::vector<std::string>;
+
+TEST(RunScript, LinesBecomeCalls) {
+  struct Case {
+    std::string script;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"ls Devi\\\nce.\n", {"ls [Device.]"}},
+      {"# a comment \\\nls X\nls Y\n", {"ls [Y]"}},  // the comment swallows the next line
+      {"  ls\nls #x\nls a#b\n", {"ls", "ls", "ls [a#b]"}},
+      {"set 'a b'\n", {"set ['a] [b']"}},
+      {"set X='a\nb'\ncat\n", {"set [X='ab']", "cat"}},
+      {"cat Device.\r\nls\r\n", {"cat [Device.\r]", "ls\r"}},  // carriage returns stay
+      {"cat\nls", {"cat", "ls"}},                             // no newline at the end
+      {"cat\necho 'open\nls\n", {"cat"}},                     // an open quote at the end
+      {std::string("ls a\0b\nls c\n", 12), {"ls [a]", "ls [c]"}},
+      {"\n\n#\n   \n", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run_text(c.script).calls, c.calls) << c.script;
+}
+
+TEST(RunScript, EchoAndSleepRunNoCommand) {
+  Ran r = run_text("echo  two  blanks # kept\necho\ncat\nsleep 0\nsleep\necho done\r\n");
+  EXPECT_EQ(r.calls, Calls{"cat"});
+  EXPECT_EQ(r.out, " two  blanks # kept\n\n<cat>\ndone\r\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(RunScript, Statuses) {
+  struct Case {
+    std::string script;
+    std::map<std::string, int> results;
+    int status;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"", {}, 0, {}},
+      {"echo x\n# c\n", {}, 0, {}},
+      {"a\nb\n", {{"a", 3}}, 0, {"a", "b"}},        // the last command's result
+      {"a\nb\n", {{"b", 3}}, 3, {"a", "b"}},
+      {"a\necho x\nsleep 0\n#\n", {{"a", 7}}, 7, {"a"}},  // echo, sleep, comments leave it
+      {"a\nfail\nb\n", {{"fail", -1}}, -1, {"a", "fail"}},  // a negative result stops
+      {"fail\n", {{"fail", -2}}, -2, {"fail"}},
+  };
+  for (const auto& c : cases) {
+    Ran r = run_text(c.script, c.results);
+    EXPECT_EQ(r.status, c.status) << c.script;
+    EXPECT_EQ(r.calls, c.calls) << c.script;
+  }
+}
+
+TEST(RunScript, FileThatCannotBeOpened) {
+  FakeDispatch fake;
+  int status = 0;
+  std::string out =
+      output_of([&] { status = run_script("/nonexistent/velc-script", fake.function()); });
+  EXPECT_EQ(status, -1);
+  EXPECT_EQ(out, "Cannot open script file /nonexistent/velc-script\n");
+  EXPECT_TRUE(fake.calls.empty());
+}
+
+// A word that is not UTF-8 has no JSON string: the line is refused, not run without it.
+TEST(RunScript, WordsThatAreNotUtf8StopTheScript) {
+  for (const std::string& line : {std::string("del X \xff\n"), std::string("d\xe9l X\n")}) {
+    Ran r = run_text("cat\n" + line + "ls\n");
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.calls, Calls{"cat"});
+    EXPECT_EQ(r.out, "<cat>\nScript line 2 is not UTF-8 text.\n");
+  }
+}
+
+}  // namespace

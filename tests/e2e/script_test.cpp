@@ -1,0 +1,302 @@
+// Command scripts end to end against veld-sim: script mode (-s with a file or standard input,
+// the program name velc_interpreter, a "#!" line) through the request dispatch, and the
+// configuration script that runs silently through the shell's dispatch before every mode.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "harness/process.h"
+#include "harness/shell_session.h"
+#include "platform/json.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+using e2e::Emulator;
+using Strings = std::vector<std::string>;
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The requests veld-sim received with one of `methods`, as "<method> <params>".
+Strings sent(const Emulator& sim, const Strings& methods) {
+  Strings out;
+  for (const std::string& line : sim.requests()) {
+    k::Json m = k::json_parse(line);
+    std::string name = k::json_text(m.get(), "method");
+    if (std::find(methods.begin(), methods.end(), name) == methods.end()) continue;
+    out.push_back(name + " " + k::json_dump(json_object_get(m.get(), "params"), JSON_COMPACT));
+  }
+  return out;
+}
+
+const Strings kDataMethods = {"GetParameterNames", "GetParameterValues", "SetParameterValues"};
+
+// Runs `text` as a script file with "velc -s FILE".
+e2e::Run script(const Emulator& sim, const std::string& text, Strings extra = {}) {
+  k::test::TempDir dir;
+  std::string path = dir.file("script.velc");
+  write_file(path, text);
+  extra.insert(extra.end(), {"-s", path});
+  return e2e::velc(sim, extra);
+}
+
+const char* const kManufacturer = "Manufacturer = 'Kestrel Networks'\n";
+
+TEST(ScriptMode, LinesJoinSplitAndRunInOrder) {
+  Emulator sim;
+  std::string listing = e2e::velc(sim, {"-r", "ls", "Device."}).out;
+  ASSERT_NE(listing.find("Device.Hosts."), std::string::npos);
+  sim.clear_requests();
+  e2e::Run r = script(sim,
+                      "#!/usr/bin/velc_interpreter\n"
+                      "# A comment whose last byte is a backslash swallows the next line \\\n"
+                      "cat Device.Time.NTPServer1\n"
+                      "ls Devi\\\n"
+                      "ce.\n"
+                      "echo  two  blanks, 'quotes' and # stay\n"
+                      "echo\n"
+                      "echo 'a quote over\n"
+                      "two lines'\n"
+                      "sleep 0\n"
+                      "  cat   Device.DeviceInfo.Manufacturer # a comment after the command\n"
+                      "cat Device.Nope.\n"  // prints an error, gives 0: the script goes on
+                      "cat Device.DeviceInfo.Manufacturer\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, listing + " two  blanks, 'quotes' and # stay\n\n'a quote overtwo lines'\n" +
+                       kManufacturer +
+                       "[9005] Invalid parameter name: Device.Nope.: no such node\n" +
+                       kManufacturer);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(sent(sim, kDataMethods),
+            (Strings{R"(GetParameterNames {"ParameterPath":"Device.","NextLevel":true})",
+                     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer"]})",
+                     R"(GetParameterValues {"ParameterNames":["Device.Nope."]})",
+                     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer"]})"}));
+}
+
+// A negative result stops the script there and is its exit status, as the platform truncates
+// it; words that request mode does not know, shell-only commands included, fail that way.
+TEST(ScriptMode, AFailingLineStopsTheScript) {
+  struct Case {
+    std::string line;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"ls Device.Nope", "[9005] Invalid parameter name: Device.Nope: no such node\n"},
+      {"bogus x", "bogus: unknown method.\n"},
+      {"cd Device.", "cd: unknown method.\n"},
+      {"login_if_guest admin", "login_if_guest: unknown method.\n"},
+      {"ls\r", "ls\r: unknown method.\n"},  // the carriage return stays in the word
+  };
+  Emulator sim;
+  for (const auto& c : cases) {
+    sim.clear_requests();
+    e2e::Run r = script(sim, "echo start\n" + c.line + "\ncat Device.DeviceInfo.Manufacturer\n");
+    EXPECT_EQ(r.status, 255) << c.line;
+    EXPECT_EQ(r.out, "start\n" + c.out) << c.line;
+    for (const std::string& s : sent(sim, kDataMethods))
+      EXPECT_EQ(s.find("Manufacturer"), std::string::npos) << c.line;
+  }
+}
+
+TEST(ScriptMode, CarriageReturnsStayInTheWords) {
+  Emulator sim;
+  e2e::Run r = script(sim, "echo dos\r\ncat Device.DeviceInfo.Manufacturer\r\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "dos\r\n[9005] Invalid parameter name: Device.DeviceInfo.Manufacturer\r: no such node\n");
+  EXPECT_EQ(sent(sim, kDataMethods),
+            Strings{R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer\r"]})"});
+}
+
+TEST(ScriptMode, StandardInputAndTheFileNameForms) {
+  Emulator sim;
+  const std::string text = "cat Device.DeviceInfo.Manufacturer\n";
+  e2e::Run stdin_run = e2e::velc(sim, {"-s"}, text);
+  EXPECT_EQ(stdin_run.status, 0);
+  EXPECT_EQ(stdin_run.out, kManufacturer);
+
+  k::test::TempDir dir;
+  write_file(dir.file("s"), text);
+  e2e::Run joined = e2e::velc(sim, {"--script=" + dir.file("s")});
+  EXPECT_EQ(joined.out, kManufacturer);
+
+  e2e::Run missing = e2e::velc(sim, {"-s", dir.file("none")});
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_EQ(missing.out, "Cannot open script file " + dir.file("none") + "\n");
+}
+
+// Under the program name velc_interpreter a file names its interpreter on a "#!" line: the
+// kernel starts velc with the line's argument and the file's path.
+TEST(ScriptMode, ProgramNameAndShebangLine) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string interpreter = dir.file("velc_interpreter");
+  ASSERT_EQ(symlink((e2e::bin_dir() + "/velc").c_str(), interpreter.c_str()), 0);
+  std::string body = "echo by name\ncat Device.DeviceInfo.Manufacturer\n";
+  write_file(dir.file("plain"), body);
+  e2e::Run by_name = e2e::run(interpreter, {"-u", sim.socket(), dir.file("plain")});
+  EXPECT_EQ(by_name.status, 0);
+  EXPECT_EQ(by_name.out, "by name\n" + std::string(kManufacturer));
+
+  std::string path = dir.file("executable");
+  write_file(path, "#!" + interpreter + " --unixpath=" + sim.socket() + "\n" + body);
+  ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+  e2e::Run shebang = e2e::run(path, {});
+  EXPECT_EQ(shebang.status, 0);
+  EXPECT_EQ(shebang.out, "by name\n" + std::string(kManufacturer));
+
+  // A mode option under that name is a second mode.
+  e2e::Run conflict = e2e::run(interpreter, {"-u", sim.socket(), "-r", "cat"});
+  EXPECT_EQ(conflict.status, 1);
+  EXPECT_EQ(conflict.err, "Cannot execute 'request' and 'interactive' modes simultaneously.\n");
+}
+
+TEST(ScriptMode, LuaScriptsFailLoudly) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string lua = dir.file("velc_lua");
+  ASSERT_EQ(symlink((e2e::bin_dir() + "/velc").c_str(), lua.c_str()), 0);
+  for (const e2e::Run& r : {e2e::velc(sim, {"-S", "/dev/null"}),
+                            e2e::run(lua, {"-u", sim.socket(), "/dev/null"})}) {
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "Lua scripts are not supported by this velc yet.\n");
+  }
+}
+
+// Ctrl-C stops a script (here in a sleep) and the run ends with 130.
+TEST(ScriptMode, CtrlCStopsTheScript) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string out = dir.file("out");
+  write_file(dir.file("s"), "echo started\nsleep 600\necho never\n");
+  std::vector<std::string> words = {e2e::bin_dir() + "/velc", "-u", sim.socket(), "-s",
+                                    dir.file("s")};
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  // "started" is flushed before the sleep begins.
+  for (int i = 0; i < 600 && e2e::read_file(out) != "started\n"; ++i) usleep(50 * 1000);
+  ASSERT_EQ(e2e::read_file(out), "started\n");
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(e2e::read_file(out), "started\n");
+}
+
+// A home folder with a configuration script in its default place.
+struct Home {
+  k::test::TempDir dir;
+  explicit Home(const std::string& config) {
+    std::string folder = dir.file(".local/velc");
+    std::string make = "mkdir -p '" + folder + "'";
+    EXPECT_EQ(std::system(make.c_str()), 0);
+    write_file(folder + "/config", config);
+  }
+  std::string env() const { return "HOME=" + dir.path(); }
+};
+
+// The configuration script runs before the mode, in every mode, unseen; a failing line ends
+// only the script.
+TEST(ConfigScript, RunsSilentlyBeforeEveryMode) {
+  Emulator sim;
+  Home home(
+      "echo you do not see this\n"
+      "cd Device.Time\n"  // needs the schema cache: made for the script
+      "set NTPServer1=config.example\n"
+      "cat NTPServer1\n"
+      "sh echo standard error stays 1>&2\n"
+      "ls Device.Nope\n"
+      "set NTPServer2=never.example\n");
+  e2e::Run notify = e2e::velc(sim, {"-n", "x"}, "", {home.env()});
+  EXPECT_EQ(notify.status, 0);
+  EXPECT_EQ(notify.out, "Unsupported :(\n");
+  EXPECT_EQ(notify.err, "standard error stays\n");
+
+  e2e::Run cat = e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer1", "Device.Time.NTPServer2"},
+                           "", {home.env()});
+  EXPECT_EQ(cat.status, 0);
+  EXPECT_EQ(cat.out, "NTPServer1 = 'config.example'\nNTPServer2 = '1.pool.ntp.org'\n");
+  EXPECT_EQ(sent(sim, {"SetParameterValues"}).size(), 2u);  // one for each run
+}
+
+TEST(ConfigScript, PathFromTheOptionAndWhatIsSkipped) {
+  Emulator sim;
+  k::test::TempDir dir;
+  write_file(dir.file("config"), "set Device.Time.NTPServer3=option.example\n");
+  const Strings runs[] = {
+      {"-c", dir.file("none")},  // missing: skipped
+      {"-c", dir.path()},        // a folder: skipped
+      {"-c", "/dev/null"},       // not a regular file: skipped
+      {"-c", dir.file("config")},
+  };
+  for (const Strings& args : runs) {
+    Strings all = args;
+    all.insert(all.end(), {"-r", "cat", "Device.Time.NTPServer3"});
+    e2e::Run r = e2e::velc(sim, all);
+    EXPECT_EQ(r.status, 0) << args[1];
+    EXPECT_EQ(r.err, "") << args[1];
+  }
+  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer3"}).out,
+            "NTPServer3 = 'option.example'\n");
+  EXPECT_EQ(sent(sim, {"SetParameterValues"}).size(), 1u);
+}
+
+// What `color` sets in the configuration script is the shell's scheme; its output and echo
+// lines never reach the terminal.
+TEST(ConfigScript, ColoursCarryIntoTheShell) {
+  Emulator sim;
+  k::test::TempDir dir;
+  write_file(dir.file("config"), "echo hidden\ncolor prompt 10 20 30\nopt hint off\n");
+  e2e::Shell sh(sim, {"-c", dir.file("config")});
+  EXPECT_EQ(sh.pty().text().rfind("Norlan Management System client.\n", 0), 0u)
+      << sh.pty().text();
+  EXPECT_EQ(sh.pty().text().find("hidden"), std::string::npos);
+  EXPECT_EQ(sh.run("color prompt"), "10 20 30\n");
+  sh.quit("q\r");
+}
+
+// Ctrl-C during the configuration script ends the script, never the shell that follows it.
+TEST(ConfigScript, CtrlCEndsTheScriptAndTheShellStarts) {
+  Emulator sim;
+  k::test::TempDir dir;
+  write_file(dir.file("config"), "cat Device.DeviceInfo.Manufacturer\nsleep 600\ncolor prompt 1 2 3\n");
+  e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.socket(), "-c", dir.file("config")},
+               {"HOME=" + dir.path(), "VELC_HISTFILE=" + dir.file("history"), "NO_COLOR=1"});
+  // The script is in its sleep (or about to be) once its request reached the emulator.
+  auto asked = [&] {
+    for (const std::string& s : sent(sim, {"GetParameterValues"}))
+      if (s.find("Manufacturer") != std::string::npos) return true;
+    return false;
+  };
+  for (int i = 0; i < 600 && !asked(); ++i) usleep(50 * 1000);
+  ASSERT_TRUE(asked());
+  pty.type(e2e::kCtrlC);
+  ASSERT_TRUE(pty.wait_until(e2e::ends_with_prompt)) << pty.text();
+  EXPECT_NE(pty.text().find("Norlan Management System client.\n"), std::string::npos);
+  size_t from = pty.mark();
+  pty.type("color prompt\r");
+  ASSERT_TRUE(pty.wait_for("\n220 78 100\n", from)) << pty.text();  // the rest did not run
+  pty.type("q\r");
+  EXPECT_EQ(pty.wait_exit(), 0);
+}
+
+}  // namespace
