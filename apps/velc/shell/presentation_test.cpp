@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "datamodel/test_support.h"
 #include "platform/stdout_capture.h"
 
 namespace {
+
+using testing_support::args;
+using testing_support::TestClient;
 
 const std::string kColorSyntax =
     "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
@@ -81,18 +85,13 @@ TEST(Presentation, OptSwitchesCompletionAndHints) {
       {{"colour", "on"}, kSyntax, -1, true, true},
   };
   for (const auto& c : cases) {
-    Session session;
-    DataModelView view;
-    k::ColourTable colours;
-    k::EditorSwitches editor;
-    Client client{session, view, colours, editor};
-    k::Json args = k::Json::take(json_array());
-    for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
+    TestClient t;
+    k::Json words = args(c.args);
     int status = 0;
-    EXPECT_EQ(output_of([&] { status = cmd_opt(client, "opt", args.get()); }), c.output);
+    EXPECT_EQ(output_of([&] { status = cmd_opt(t.client, "opt", words.get()); }), c.output);
     EXPECT_EQ(status, c.status);
-    EXPECT_EQ(editor.autocomplete, c.autocomplete) << c.args.size();
-    EXPECT_EQ(editor.hints, c.hints) << c.args.size();
+    EXPECT_EQ(t.editor.autocomplete, c.autocomplete) << c.args.size();
+    EXPECT_EQ(t.editor.hints, c.hints) << c.args.size();
   }
 }
 
