@@ -54,7 +54,8 @@ void drop_line(Shell& sh) {
   size_t from = sh.pty().mark();
   sh.pty().type(e2e::kCtrlC);
   ASSERT_TRUE(sh.pty().wait_until(
-      [&](const std::string& s) { return e2e::ends_with_prompt(s.substr(from)); }));
+      [&](const std::string& s) { return e2e::ends_with_prompt(s.substr(from)); }))
+      << sh.pty().text().substr(from);
 }
 
 // Each rule through the keyboard: what one Tab inserts, and what a second Tab lists.
@@ -183,7 +184,10 @@ TEST(Completion, HintsAppearAndDisappear) {
   from = sh.pty().raw().size();
   size_t screen_from = sh.pty().mark();
   sh.pty().type("\r");
-  ASSERT_TRUE(sh.pty().wait_for("no such node", screen_from));  // the line ran as typed
+  ASSERT_TRUE(sh.pty().wait_until([&](const std::string& s) {  // the line ran as typed
+    return s.find("no such node", screen_from) != std::string::npos &&
+           e2e::ends_with_prompt(s.substr(screen_from));
+  }));
   EXPECT_EQ(raw_since(from).rfind("\033[K", 0), 0u) << raw_since(from);
 
   // (Typed rather than run: the screen text of a line typed with hints holds the hints too.)

@@ -96,6 +96,9 @@ std::optional<int> read_answer() {
 
 void on_window_change(int) { g_window_resized = 1; }
 
+// readline's question whether more input waits: never, so that it takes one character at a time.
+int no_typeahead() { return 0; }
+
 // Settings readline keeps for the whole run (setting them again is harmless).
 void setup_readline() {
   rl_readline_name = "velc";
@@ -104,6 +107,10 @@ void setup_readline() {
   rl_getc_function = getc_from_feed;
   rl_attempted_completion_function = complete_nothing;
   rl_redisplay_function = redisplay_with_hint;
+  // readline never looks ahead for typed characters: it would read them from standard input
+  // itself, past our poll loop, and a Ctrl-C that empties the terminal's input queue between
+  // its look and its read would leave it blocked in that read.
+  rl_input_available_hook = no_typeahead;
   // Several pasted lines run one after another, as if typed, instead of becoming one line.
   rl_variable_bind("enable-bracketed-paste", "off");
 }
