@@ -51,7 +51,8 @@ bool executable(const std::string& path) {
 
 TEST_F(Installed, FilesAndLinks) {
   for (const char* program : {"bin/velc", "bin/veld-sim", "share/doc/velc/examples/list-hosts",
-                              "share/doc/velc/examples/ntp-servers"})
+                              "share/doc/velc/examples/ntp-servers",
+                              "share/doc/velc/examples/hello.lua"})
     EXPECT_TRUE(executable(at(program))) << program;
   for (const char* file : {"share/veld-sim/home-router.json", "share/veld-sim/open-access.json",
                            "share/man/man1/velc.1", "share/doc/velc/examples/config",
@@ -80,20 +81,22 @@ TEST_F(Installed, TheInstalledProgramsRun) {
       << help.out;
 }
 
-// Copies an installed example, its "#!" line pointed at the installed interpreter and the
-// emulator's socket (one argument, as the kernel passes it), and runs it as a program.
+// Copies an installed example, its "#!" line pointed at the installed interpreter (of the same
+// name as the one the line names) and the emulator's socket (one argument, as the kernel passes
+// it), and runs it as a program with `args`.
 e2e::Run run_example(const std::string& example, const std::string& interpreter,
-                     const e2e::Emulator& sim, const k::test::TempDir& dir) {
+                     const e2e::Emulator& sim, const k::test::TempDir& dir,
+                     const std::vector<std::string>& args = {}) {
   std::ifstream in(example);
   std::string first, rest;
   std::getline(in, first);
-  EXPECT_EQ(first, "#!/usr/bin/velc_interpreter");
+  EXPECT_EQ(first, "#!/usr/bin/" + fs::path(interpreter).filename().string());
   rest.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   std::string copy = dir.file(fs::path(example).filename());
   std::ofstream(copy) << "#!" << interpreter << " --unixpath=" << sim.socket() << "\n" << rest;
   EXPECT_EQ(chmod(copy.c_str(), 0755), 0);
   // A private HOME: no configuration script of the person running the tests.
-  return e2e::run(copy, {}, "", {"HOME=" + dir.path()});
+  return e2e::run(copy, args, "", {"HOME=" + dir.path()});
 }
 
 TEST_F(Installed, ExamplesRunThroughTheirShebangLine) {
@@ -120,10 +123,11 @@ TEST_F(Installed, ExamplesRunThroughTheirShebangLine) {
   EXPECT_EQ(hosts.err, "");
 
   // velc_lua is velc under the Lua-script program name.
-  e2e::Run lua = e2e::run(at("bin/velc_lua"), {"-u", sim.socket(), "x.lua"}, "",
-                          {"HOME=" + dir.path()});
-  EXPECT_EQ(lua.status, 255);
-  EXPECT_EQ(lua.out, "Lua scripts are not supported by this velc yet.\n");
+  e2e::Run lua = run_example(at("share/doc/velc/examples/hello.lua"), at("bin/velc_lua"), sim,
+                             dir, {"Ada", "Linus"});
+  EXPECT_EQ(lua.status, 0);
+  EXPECT_EQ(lua.out, "1. Hello, Ada!\n2. Hello, Linus!\n2 name(s), greeted by Lua 5.3.\n");
+  EXPECT_EQ(lua.err, "");
 
   e2e::Run ntp = run_example(at("share/doc/velc/examples/ntp-servers"), interpreter, sim, dir);
   EXPECT_EQ(ntp.status, 0);

@@ -162,18 +162,6 @@ TEST(ScriptMode, ProgramNameAndShebangLine) {
   EXPECT_EQ(conflict.err, "Cannot execute 'request' and 'interactive' modes simultaneously.\n");
 }
 
-TEST(ScriptMode, LuaScriptsFailLoudly) {
-  Emulator sim;
-  k::test::TempDir dir;
-  std::string lua = dir.file("velc_lua");
-  ASSERT_EQ(symlink((e2e::bin_dir() + "/velc").c_str(), lua.c_str()), 0);
-  for (const e2e::Run& r : {e2e::velc(sim, {"-S", "/dev/null"}),
-                            e2e::run(lua, {"-u", sim.socket(), "/dev/null"})}) {
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, "Lua scripts are not supported by this velc yet.\n");
-  }
-}
-
 // Ctrl-C stops a script (here in a sleep) and the run ends with 130.
 TEST(ScriptMode, CtrlCStopsTheScript) {
   Emulator sim;

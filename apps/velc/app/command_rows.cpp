@@ -11,6 +11,7 @@
 #include "device/device_actions.h"
 #include "device/select.h"
 #include "device/system_shell.h"
+#include "lua/lua_command.h"
 #include "shell/help.h"
 #include "shell/login_commands.h"
 #include "shell/presentation.h"
@@ -79,6 +80,9 @@ constexpr CommandEntry kRows[] = {
                  .request_handler = cmd_ls, .usage = "ls [-l] [<path1> <path2>...]",
                  .description = "list object's subnodes", .needs_cache = true,
                  .completion = kPath}),
+    command_row({.name = "lua", .method = "lua", .id = 22, .handler = lua_command,
+                 .request_handler = lua_command, .usage = "lua [<Lua statement>]",
+                 .description = "run Lua script (without arguments - enter Luamode)"}),
     command_row({.name = "opt", .id = 25, .handler = cmd_opt,
                  .usage = "opt autocomplete|hint on|off",
                  .description = "enable/disable shell options", .completion = kOption}),

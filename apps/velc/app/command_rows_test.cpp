@@ -40,9 +40,9 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   EXPECT_EQ(listed, with_handler);
   EXPECT_EQ(listed, (std::set<std::string>{"add", "attr", "cat", "catree", "cd", "clear", "color",
                                            "del", "execute", "get", "help", "info", "login",
-                                           "login_if_guest", "logout", "ls", "opt", "order", "pwd",
-                                           "reboot", "reset", "rm", "save", "select", "set", "sh",
-                                           "take", "touch", "tree", "up"}));
+                                           "login_if_guest", "logout", "ls", "lua", "opt", "order",
+                                           "pwd", "reboot", "reset", "rm", "save", "select", "set",
+                                           "sh", "take", "touch", "tree", "up"}));
 }
 
 // Rows whose number, method or request handler other parts of velc go by.
@@ -55,6 +55,7 @@ TEST(CommandRows, AttributesAndMethodsRows) {
       {"attr", 15, "GetParameterAttributes"},
       {"info", 15, "GetParameterAttributes"},
       {"execute", 12, nullptr},
+      {"lua", 22, "lua"},
   };
   for (const auto& c : cases) {
     const CommandEntry* e = command_find_request(velc_commands(), c.word);

@@ -12,6 +12,7 @@
 #include "datamodel/client.h"
 #include "link/login.h"
 #include "link/session.h"
+#include "lua/lua_script.h"
 #include "platform/interrupt.h"
 #include "shell/shell_loop.h"
 
@@ -76,11 +77,15 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours,
       return event_mode(session, options);
     case kModeScript:
       return script_mode(session, options, colours, editor);
-    default:
-      // Lua-script mode (-S, the program name velc_lua) is not built yet.
-      std::printf("Lua scripts are not supported by this velc yet.\n");
-      return -1;
+    case kModeScriptLua: {
+      // Ctrl-C stops the script; the run then ends with 130, as a command script's does.
+      k::InterruptScope sigint;
+      std::optional<std::string> path;
+      if (options.script_path) path = options.script_path;
+      return run_lua_script(path, options.parameters.get(), &session.requests);
+    }
   }
+  return -1;  // no other mode exists
 }
 
 }  // namespace

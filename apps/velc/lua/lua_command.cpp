@@ -1,0 +1,33 @@
+#include "lua/lua_command.h"
+
+#include <cstdio>
+
+#include "platform/json.h"
+#include "platform/lua_runner.h"
+
+int lua_command(Client& client, const std::string&, json_t* args) {
+  if (json_array_size(args) == 0) {
+    std::printf("lua: the Lua shell is not available in this velc yet.\n");
+    return -1;
+  }
+  k::LuaContext ctx;
+  ctx.messaging = &client.session.requests;
+  std::string statement;
+  for (size_t i = 0; const char* word = k::json_array_text(args, i); ++i) {
+    statement += word;
+    statement += ' ';
+  }
+  // The echo shows before anything the statement itself writes to the terminal.
+  std::fwrite(statement.data(), 1, statement.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  if (ctx.exec(statement) != 0) {
+    std::fputs("LUA ERROR: ", stdout);
+    std::fwrite(ctx.error().data(), 1, ctx.error().size(), stdout);
+    std::fputc('\n', stdout);
+  } else {
+    std::fwrite(ctx.output().data(), 1, ctx.output().size(), stdout);
+  }
+  std::fflush(stdout);
+  return 0;
+}

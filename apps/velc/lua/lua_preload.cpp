@@ -1,0 +1,56 @@
+#include "lua/lua_preload.h"
+
+#include <dirent.h>
+
+#include <lua.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/interrupt.h"
+#include "platform/lua_runner.h"
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+constexpr size_t kModuleNameMax = 255;
+
+// require(name) and the global `short` set to its value; protected, it may raise. The names
+// arrive as light userdata.
+int require_into_global(lua_State* L) {
+  const char* name = static_cast<const char*>(lua_touserdata(L, 1));
+  const char* short_name = static_cast<const char*>(lua_touserdata(L, 2));
+  lua_getglobal(L, "require");
+  lua_pushstring(L, name);
+  lua_call(L, 1, 1);
+  lua_setglobal(L, short_name);
+  return 0;
+}
+
+}  // namespace
+
+void lua_preload_modules(lua_State* L) {
+  std::unique_ptr<DIR, DirCloser> dir(opendir(k::lua_module_dir().c_str()));
+  if (!dir) return;
+  while (dirent* e = readdir(dir.get())) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    std::string name = ("norlan." + std::string(e->d_name)).substr(0, kModuleNameMax);
+    if (name.size() > 3 && name.ends_with(".so")) name.resize(name.size() - 3);
+    std::string short_name = name.substr(std::strlen("norlan."));
+    if (!lua_checkstack(L, 3)) return;
+    lua_pushcfunction(L, require_into_global);
+    lua_pushlightuserdata(L, name.data());
+    lua_pushlightuserdata(L, short_name.data());
+    if (lua_pcall(L, 2, 0, 0) == LUA_OK)
+      std::printf("> preloaded %s\n", short_name.c_str());
+    else
+      lua_pop(L, 1);
+    // A module whose loading was cut by Ctrl-C ends the preloading.
+    k::interrupt_check();
+  }
+}

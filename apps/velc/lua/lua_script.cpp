@@ -1,0 +1,72 @@
+#include "lua/lua_script.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/interrupt.h"
+#include "platform/json.h"
+#include "platform/lua_runner.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// The whole content of `in`.
+std::string read_all(FILE* in) {
+  std::string text;
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) text.append(buf, n);
+  return text;
+}
+
+void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+}  // namespace
+
+int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
+                   k::Connection* messaging) {
+  std::optional<std::string> file = path;
+  size_t first_argument = 0;
+  if (!file) {
+    if (const char* first = k::json_array_text(parameters, 0)) file = first;
+    if (json_array_size(parameters) > 0) first_argument = 1;
+  }
+  std::unique_ptr<FILE, FileCloser> in(file ? std::fopen(file->c_str(), "r") : stdin);
+  if (!in) {
+    std::printf("Cannot open script file %s\n", file->c_str());
+    return -1;
+  }
+  std::string text = read_all(in.get());
+  in.reset();
+  k::interrupt_check();  // Ctrl-C while standard input was read
+  if (text.starts_with("#!")) {
+    size_t newline = text.find('\n');
+    if (newline != std::string::npos) text.erase(0, newline);
+  }
+
+  k::Json args = k::Json::take(json_array());
+  for (size_t i = first_argument; i < json_array_size(parameters); ++i)
+    json_array_append(args.get(), json_array_get(parameters, i));
+
+  k::LuaContext ctx;
+  ctx.messaging = messaging;
+  int r = 0;
+  try {
+    r = ctx.exec(text, file ? *file : "stdin", args.get());
+  } catch (const k::Interrupted&) {
+    print(ctx.output());
+    std::fflush(stdout);
+    throw;
+  }
+  if (r != 0) {
+    print(ctx.error());
+    std::fputc('\n', stdout);
+  } else {
+    print(ctx.output());
+  }
+  std::fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,22 @@
+// Lua scripts: the file of Lua-script mode (-S, the program name velc_lua).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <jansson.h>
+
+namespace k {
+class Connection;
+}
+
+// Runs the Lua script at `path`, else at the first element of `parameters`, else read from
+// standard input (named "stdin"); the other elements of `parameters` (a borrowed JSON array)
+// are its arguments (`...` and arg[1..n]; arg[0] is the path). A first line beginning with
+// "#!" is blanked, its newline kept, so that line numbers match the file. The script runs in a
+// fresh interpreter whose requests use `messaging`; what it printed comes out when it ends,
+// or its error text and a newline. 0, also when the script failed; -1 with "Cannot open script
+// file %s" when the file cannot be opened. After Ctrl-C (under a k::InterruptScope) what the
+// script printed so far is printed, then k::Interrupted is thrown.
+int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
+                   k::Connection* messaging);

@@ -1,0 +1,88 @@
+// The embedded Lua 5.3 interpreter: a context that owns one Lua state with the standard libraries
+// open, runs chunks in it and collects what they print and the error they raise.
+//
+// Lua raises errors with longjmp (the C library is built as C). So every Lua call that can raise
+// runs inside lua_pcall, and the C functions the runner gives Lua hold no object with a
+// destructor when they raise: no Lua error ever unwinds a C++ frame.
+#pragma once
+
+#include <jansson.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct lua_State;
+
+namespace k {
+
+class Connection;
+
+// Where the maker's Lua modules lie: $VELC_LUA_MODULES when set and not empty, else
+// "/usr/lib/lua/5.3/norlan".
+std::string lua_module_dir();
+
+// One interpreter. The state is closed when the context goes, however that happens.
+//
+// What a chunk run by `exec` prints with `print`, `io.write` or `io.stdout:write` goes to
+// `output()` instead of the terminal (output to other files, io.stderr included, is untouched).
+// Every context also finds the maker's modules: `require("norlan.X")` searches lua_module_dir()
+// for X.so (opened with luaopen_norlan_X), X.lua and X/init.lua, before Lua's own search paths.
+//
+// Ctrl-C: a count hook checks k::g_interrupt_requested every 1000 instructions of Lua code
+// (in every coroutine of the state) and, when it is raised, raises the Lua error "interrupted!".
+// The flag stays raised and the hook then checks at every instruction, so a chunk that catches
+// that error with pcall meets it again at once, and the caller of lua_pcall sees the flag
+// afterwards (exec throws k::Interrupted then). Lua code stuck in one long C call (a huge
+// string.rep, a blocking read that restarts) is not stopped until it returns to Lua.
+class LuaContext {
+ public:
+  // A fresh state with the standard libraries open. Throws std::bad_alloc when Lua cannot make
+  // one.
+  LuaContext();
+  ~LuaContext();
+  LuaContext(const LuaContext&) = delete;
+  LuaContext& operator=(const LuaContext&) = delete;
+
+  // The state, for code that works on it directly (the Lua shell's evaluator, completion).
+  lua_State* state() const { return L_; }
+  // The context that owns `L` (or one of its coroutines); none for a state made elsewhere.
+  static LuaContext* of(lua_State* L);
+
+  // Runs the Lua source `text` and gives 0, or non-zero when it could not be compiled or raised
+  // an error. The output text is replaced by what the run printed; the error text by the error
+  // message (with a stack traceback when the chunk raised it while running), or cleared.
+  //
+  // `chunk_name` is the script's file name: messages name lines as "<name>:<line>:". Without
+  // one they name the text itself ([string "..."]:<line>:).
+  // `arguments`, a JSON array of strings (other values are passed as their JSON text), are the
+  // chunk's `...` and the global table `arg`: arg[0] is the chunk name (when there is one) and
+  // arg[1..n] the arguments. Without an array the chunk gets no `...` and `arg` is left as it is.
+  //
+  // Binary (precompiled) chunks are refused. Throws k::Interrupted when Ctrl-C stopped the run
+  // (under a k::InterruptScope); the error text is then "interrupted", the output text holds
+  // what was printed before, and the state stays usable.
+  int exec(std::string_view text, const std::optional<std::string>& chunk_name = std::nullopt,
+           json_t* arguments = nullptr);
+
+  // Puts the Ctrl-C hook back to its sparse check, as after construction; exec does it after
+  // every run, code that runs Lua itself calls it after an interrupted run.
+  void reset_hook();
+
+  // What the last run printed.
+  const std::string& output() const { return output_; }
+  // The last run's error message; empty after a success.
+  const std::string& error() const { return error_; }
+
+  // The connection that the Lua code's requests use (the client's requests connection): set by
+  // the client before any Lua code runs; none until then.
+  Connection* messaging = nullptr;
+
+ private:
+  friend struct LuaContextAccess;  // the C functions the runner gives Lua
+  lua_State* L_ = nullptr;
+  std::string output_;
+  std::string error_;
+};
+
+}  // namespace k

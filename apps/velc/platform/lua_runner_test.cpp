@@ -1,0 +1,181 @@
+#include "platform/lua_runner.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/time.h>
+
+#include <lua.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/interrupt.h"
+#include "platform/json.h"
+#include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+k::Json words(std::initializer_list<const char*> list) {
+  k::Json a = k::Json::take(json_array());
+  for (const char* w : list) json_array_append_new(a.get(), json_string(w));
+  return a;
+}
+
+// What a chunk prints is collected, never written to the terminal; the error text of a failed
+// run carries the message (and, for a runtime error, a traceback).
+TEST(LuaRunner, OutputAndErrors) {
+  struct Case {
+    const char* text;
+    int status;         // 0 or not
+    std::string out;
+    std::string error;  // the beginning of the error text
+    bool traceback;
+  };
+  const Case cases[] = {
+      {"print(1, 'a', nil, true)", 0, "1\ta\tnil\ttrue\n", "", false},
+      {"print(setmetatable({}, {__tostring = function() return 'T' end}))", 0, "T\n", "", false},
+      {"io.write('x', 1, 2.5, '\\0y') io.stdout:write('z')", 0, std::string("x12.5\0yz", 8), "",
+       false},
+      {"io.write('a'):write('b')", 0, "ab", "", false},
+      {"io.stderr:write('')", 0, "", "", false},
+      {"print('before') error('boom')", 1, "before\n", "[string \"print('before') error('boom')\"]:1: boom",
+       true},
+      {"error({})", 1, "", "(error object is a table value)", true},
+      {"error(setmetatable({}, {__tostring = function() return 'obj' end}))", 1, "", "obj", false},
+      {"x = = 1", 1, "", "[string \"x = = 1\"]:1: unexpected symbol near '='", false},
+      {"io.write({})", 1, "", "[string \"io.write({})\"]:1: bad argument #1 to 'write'", true},
+      {"\x1bLua", 1, "", "attempt to load a binary chunk", false},
+  };
+  k::LuaContext ctx;
+  for (const Case& c : cases) {
+    StdoutCapture terminal;
+    int r = ctx.exec(c.text);
+    EXPECT_EQ(terminal.finish(), "") << c.text;
+    EXPECT_EQ(r != 0, c.status != 0) << c.text;
+    EXPECT_EQ(ctx.output(), c.out) << c.text;
+    EXPECT_EQ(ctx.error().rfind(c.error, 0), 0u) << c.text << "\n" << ctx.error();
+    EXPECT_EQ(ctx.error().find("stack traceback:") != std::string::npos, c.traceback)
+        << c.text << "\n" << ctx.error();
+  }
+}
+
+TEST(LuaRunner, GlobalsLastAndOutputIsPerRun) {
+  k::LuaContext ctx;
+  ASSERT_EQ(ctx.exec("n = 41 print('one')"), 0);
+  ASSERT_EQ(ctx.exec("n = n + 1 print(n)"), 0);
+  EXPECT_EQ(ctx.output(), "42\n");
+  ASSERT_NE(ctx.exec("error('x', 0)"), 0);
+  EXPECT_EQ(ctx.output(), "");
+  ASSERT_EQ(ctx.exec("print(string.format('%d', 7), math.max(1, 2), table.concat({'a'}))"), 0);
+  EXPECT_EQ(ctx.error(), "");
+  EXPECT_EQ(ctx.output(), "7\t2\ta\n");
+}
+
+// Arguments are the chunk's `...` and arg[1..n]; arg[0] is the chunk name, which also names
+// the lines in messages.
+TEST(LuaRunner, ArgumentsAndChunkName) {
+  k::LuaContext ctx;
+  k::Json args = words({"one", "two words"});
+  json_array_append_new(args.get(), json_integer(3));
+  ASSERT_EQ(ctx.exec("print(select('#', ...), ...) print(#arg, arg[0], arg[1], arg[2], arg[3])",
+                     "dir/s.lua", args.get()),
+            0)
+      << ctx.error();
+  EXPECT_EQ(ctx.output(), "3\tone\ttwo words\t3\n3\tdir/s.lua\tone\ttwo words\t3\n");
+
+  ASSERT_NE(ctx.exec("\n\nerror('third')", "dir/s.lua", args.get()), 0);
+  EXPECT_EQ(ctx.error().rfind("dir/s.lua:3: third\nstack traceback:", 0), 0u) << ctx.error();
+
+  // Without arguments the chunk has no `...`, and `arg` stays as the last script left it.
+  ASSERT_EQ(ctx.exec("print(select('#', ...), arg[1])"), 0);
+  EXPECT_EQ(ctx.output(), "0\tone\n");
+  k::Json none = k::Json::take(json_array());
+  ASSERT_EQ(ctx.exec("print(select('#', ...), #arg, arg[0])", std::nullopt, none.get()), 0);
+  EXPECT_EQ(ctx.output(), "0\t0\tnil\n");
+}
+
+TEST(LuaRunner, ContextOfTheStateAndMessaging) {
+  k::LuaContext ctx;
+  EXPECT_EQ(k::LuaContext::of(ctx.state()), &ctx);
+  EXPECT_EQ(ctx.messaging, nullptr);
+  lua_State* bare = luaL_newstate();
+  EXPECT_EQ(k::LuaContext::of(bare), nullptr);
+  lua_close(bare);
+}
+
+// "norlan.X" is found in the module folder: X.lua or X/init.lua (Lua files) before Lua's own
+// paths; a module that fails to compile is reported as require reports it.
+TEST(LuaRunner, ModulesOfTheModuleFolder) {
+  k::test::TempDir dir;
+  std::ofstream(dir.file("greet.lua")) << "return {hello = function(n) return 'hi ' .. n end}\n";
+  std::filesystem::create_directory(dir.file("pkg"));
+  std::ofstream(dir.file("pkg/init.lua")) << "return 'pkg'\n";
+  std::ofstream(dir.file("bad.lua")) << "return = 1\n";
+  setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
+  EXPECT_EQ(k::lua_module_dir(), dir.path());
+  k::LuaContext ctx;
+  unsetenv("VELC_LUA_MODULES");
+  EXPECT_EQ(k::lua_module_dir(), "/usr/lib/lua/5.3/norlan");
+  ASSERT_EQ(ctx.exec("print(require('norlan.greet').hello('x'), require('norlan.pkg'))"), 0)
+      << ctx.error();
+  EXPECT_EQ(ctx.output(), "hi x\tpkg\n");
+  ASSERT_NE(ctx.exec("require('norlan.bad')"), 0);
+  EXPECT_NE(ctx.error().find("error loading module 'norlan.bad' from file '" + dir.file("bad.lua")),
+            std::string::npos)
+      << ctx.error();
+  ASSERT_NE(ctx.exec("require('norlan.none')"), 0);
+  EXPECT_NE(ctx.error().find("no module 'none' in '" + dir.path() + "'"), std::string::npos)
+      << ctx.error();
+}
+
+// Raises SIGINT at the process itself after a short while, with the command-time handler in
+// place: the flag rises while the chunk loops.
+struct AlarmInterrupt {
+  AlarmInterrupt() {
+    signal(SIGALRM, [](int) { raise(SIGINT); });
+    itimerval t{};
+    t.it_value.tv_usec = 50 * 1000;
+    setitimer(ITIMER_REAL, &t, nullptr);
+  }
+  ~AlarmInterrupt() {
+    itimerval t{};
+    setitimer(ITIMER_REAL, &t, nullptr);
+    signal(SIGALRM, SIG_DFL);
+  }
+};
+
+// Ctrl-C stops a loop that never calls out of Lua, one that catches errors, and one inside a
+// coroutine; the state stays usable and keeps its globals.
+TEST(LuaRunner, CtrlCStopsTheRunAndTheStateStaysUsable) {
+  const char* loops[] = {
+      "print('started') while true do end",
+      "while true do pcall(function() while true do end end) end",
+      "coroutine.wrap(function() while true do end end)()",
+      "for _ = 1, math.huge do local t = {} end",
+  };
+  k::LuaContext ctx;
+  ASSERT_EQ(ctx.exec("kept = 'yes'"), 0);
+  for (const char* loop : loops) {
+    bool interrupted = false;
+    {
+      k::InterruptScope scope;
+      AlarmInterrupt alarm;
+      try {
+        ctx.exec(loop);
+      } catch (const k::Interrupted&) {
+        interrupted = true;
+      }
+    }
+    // The second loop catches each error but one: its own pcall cannot hold the flag down.
+    EXPECT_TRUE(interrupted) << loop;
+    EXPECT_EQ(ctx.error(), "interrupted") << loop;
+    EXPECT_EQ(k::g_interrupt_requested, 0);
+    ASSERT_EQ(ctx.exec("print(kept)"), 0) << loop << ctx.error();
+    EXPECT_EQ(ctx.output(), "yes\n");
+  }
+  ctx.exec("x = 1");
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// Lua end to end against veld-sim: the one-statement `lua` command in the shell (through the
+// pseudo-terminal) and in request mode, and Lua scripts (-S, the program name velc_lua, a "#!"
+// line, standard input, Ctrl-C).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "harness/process.h"
+#include "harness/shell_session.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+using e2e::Emulator;
+using e2e::Shell;
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+const char* const kNoShell = "lua: the Lua shell is not available in this velc yet.\n";
+
+// The shell passes everything after "lua " as one statement, blanks and quotes as typed.
+TEST(LuaCommand, InTheShell) {
+  Emulator sim;
+  Shell sh(sim);
+  const struct {
+    std::string line;
+    std::string out;
+  } cases[] = {
+      {"lua print(1)", "print(1) \n1\n"},
+      {"lua   print( 'a  \"b\"' ) -- a comment", "  print( 'a  \"b\"' ) -- a comment \na  \"b\"\n"},
+      {"lua x = 5", "x = 5 \n"},
+      {"lua print(x)", "print(x) \nnil\n"},  // every statement has a fresh interpreter
+      {"lua error(\"x\")",
+       "error(\"x\") \nLUA ERROR: [string \"error(\"x\") \"]:1: x\nstack traceback:\n"
+       "\t[C]: in function 'error'\n\t[string \"error(\"x\") \"]:1: in main chunk\n"},
+      {"lua", kNoShell},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sh.run(c.line), c.out) << c.line;
+
+  // Ctrl-C stops a statement that never ends; the shell goes on.
+  size_t from = sh.pty().mark();
+  sh.pty().type("lua while true do end\r");
+  ASSERT_TRUE(sh.pty().wait_for("while true do end \n", from)) << sh.pty().text();
+  sh.pty().type(e2e::kCtrlC);
+  ASSERT_TRUE(sh.pty().wait_until([&](const std::string& s) {
+    return e2e::ends_with_prompt(s.substr(from));
+  })) << sh.pty().text();
+  EXPECT_EQ(sh.run("lua print(2)"), "print(2) \n2\n");
+  sh.quit("q\r");
+}
+
+TEST(LuaCommand, InRequestMode) {
+  Emulator sim;
+  e2e::Run one = e2e::velc(sim, {"-r", "lua", "print(1,", "2)"});
+  EXPECT_EQ(one.status, 0);
+  EXPECT_EQ(one.out, "print(1, 2) \n1\t2\n");
+  e2e::Run none = e2e::velc(sim, {"-r", "lua"});
+  EXPECT_EQ(none.status, 255);
+  EXPECT_EQ(none.out, kNoShell);
+}
+
+// A script with a "#!" line: its arguments, its output in one piece, and line numbers that
+// match the file in an error.
+TEST(LuaScript, ArgumentsShebangAndErrors) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string path = dir.file("s.lua");
+  write_file(path,
+             "#!/usr/bin/velc_lua -u x\n"
+             "print(select('#', ...), ...)\n"
+             "print(arg[0]:match('s%.lua$'), arg[1], arg[2])\n"
+             "io.write('no newline')\n");
+  for (const e2e::Run& r : {e2e::velc(sim, {"-S", path, "one", "two words"}),
+                            e2e::velc(sim, {"--lua-script=" + path, "one", "two words"})}) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "2\tone\ttwo words\ns.lua\tone\ttwo words\nno newline");
+    EXPECT_EQ(r.err, "");
+  }
+
+  write_file(path, "#!/usr/bin/velc_lua\nprint('before')\n\nerror('line four')\n");
+  e2e::Run failed = e2e::velc(sim, {"-S", path});
+  EXPECT_EQ(failed.status, 0);  // a failed script is no failed run
+  EXPECT_EQ(failed.out, path + ":4: line four\nstack traceback:\n\t[C]: in function 'error'\n\t" +
+                            path + ":4: in main chunk\n");
+
+  write_file(path, "\nx = = 1\n");
+  EXPECT_EQ(e2e::velc(sim, {"-S", path}).out, path + ":2: unexpected symbol near '='\n");
+
+  e2e::Run missing = e2e::velc(sim, {"-S", dir.file("none.lua")});
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_EQ(missing.out, "Cannot open script file " + dir.file("none.lua") + "\n");
+}
+
+// Under the program name velc_lua the first word is the script (standard input without one),
+// and an executable file runs through its "#!" line.
+TEST(LuaScript, ProgramName) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string lua = dir.file("velc_lua");
+  ASSERT_EQ(symlink((e2e::bin_dir() + "/velc").c_str(), lua.c_str()), 0);
+  std::string path = dir.file("s.lua");
+  write_file(path, "#!" + lua + " --unixpath=" + sim.socket() + "\nprint(...)\n");
+  ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+
+  const struct {
+    e2e::Run run;
+    std::string out;
+  } cases[] = {
+      {e2e::run(lua, {"-u", sim.socket(), path, "a", "b"}), "a\tb\n"},
+      {e2e::run(path, {"c"}), "c\n"},
+      {e2e::run(lua, {"-u", sim.socket()}, "print(arg[0], 1 + 1)\nerror('two')\n"),
+       "stdin:2: two\nstack traceback:\n\t[C]: in function 'error'\n\tstdin:2: in main chunk\n"},
+      {e2e::run(lua, {"-u", sim.socket()}, "print(arg[0], 1 + 1)\n"), "stdin\t2\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.run.status, 0) << c.out;
+    EXPECT_EQ(c.run.out, c.out);
+  }
+}
+
+// Ctrl-C stops a script that loops; what it printed comes out, and the run ends with 130.
+TEST(LuaScript, CtrlCStopsTheScript) {
+  Emulator sim;
+  k::test::TempDir dir;
+  std::string out = dir.file("out");
+  std::string started = dir.file("started");
+  write_file(dir.file("s.lua"), "print('before')\nio.open(arg[1], 'w'):close()\nwhile true do end\n");
+  std::vector<std::string> words = {e2e::bin_dir() + "/velc", "-u", sim.socket(), "-S",
+                                    dir.file("s.lua"), started};
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  for (int i = 0; i < 600 && access(started.c_str(), F_OK) != 0; ++i) usleep(50 * 1000);
+  ASSERT_EQ(access(started.c_str(), F_OK), 0);
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(e2e::read_file(out), "before\n");
+}
+
+}  // namespace
