@@ -15,6 +15,7 @@
 #include "shell/help.h"
 #include "shell/login_commands.h"
 #include "shell/presentation.h"
+#include "shell/record.h"
 
 namespace {
 
@@ -112,6 +113,10 @@ constexpr CommandEntry kRows[] = {
                  .request_handler = cmd_set, .usage = "set <path>=<value> [...]",
                  .description = "set parameters' values", .needs_cache = true,
                  .completion = kWritablePath}),
+    command_row({.name = "record", .id = 29, .handler = cmd_record,
+                 .usage = "record <filename>|abort",
+                 .description = "create velc-script from current shell session",
+                 .completion = kRecord}),
     command_row({.name = "sh", .id = 36, .handler = cmd_sh, .request_handler = cmd_sh,
                  .usage = "sh [<cmd> <...>]",
                  .description = "runs command (without arguments - run interactive shell",

@@ -41,8 +41,8 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   EXPECT_EQ(listed, (std::set<std::string>{"add", "attr", "cat", "catree", "cd", "clear", "color",
                                            "del", "execute", "get", "help", "info", "login",
                                            "login_if_guest", "logout", "ls", "lua", "opt", "order",
-                                           "pwd", "reboot", "reset", "rm", "save", "select", "set",
-                                           "sh", "take", "touch", "tree", "up"}));
+                                           "pwd", "reboot", "record", "reset", "rm", "save",
+                                           "select", "set", "sh", "take", "touch", "tree", "up"}));
 }
 
 // Rows whose number, method or request handler other parts of velc go by.
@@ -85,12 +85,21 @@ TEST(CommandRows, CompletionRules) {
       {"ls", kPath},           {"select", kPath},      {"set", kWritablePath},
       {"order", kFirstPath},   {"execute", kMethodInput}, {"color", kColourType},
       {"debug", kDebugMode},   {"opt", kOption},       {"reboot", kReboot},
-      {"reset", kDeviceMode},  {"sh", kCommand},
+      {"reset", kDeviceMode},  {"sh", kCommand},      {"record", kRecord},
   };
   for (const CommandEntry& e : velc_commands()) {
     auto kind = kinds.find(e.name);
     EXPECT_EQ(e.completion, kind == kinds.end() ? kNone : kind->second) << e.name;
   }
+}
+
+// `record` runs in the shell only: request mode and script files answer it as unknown.
+TEST(CommandRows, RecordIsShellOnly) {
+  const CommandEntry* e = command_find(velc_commands(), "record");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->id, 29u);
+  EXPECT_FALSE(e->request_handler);
+  EXPECT_FALSE(command_find_request(velc_commands(), "record"));
 }
 
 // `debug` is left out of help, yet runs like any other command, in the shell and in request mode.

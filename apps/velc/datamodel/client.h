@@ -8,6 +8,8 @@
 #include "platform/colors.h"
 #include "platform/line_editor.h"
 
+struct RecordState;  // the shell's session recording (shell/record.h)
+
 struct Client {
   Session& session;
   DataModelView& view;
@@ -15,4 +17,7 @@ struct Client {
   // What the shell's line editor offers (`opt`); a configuration script's choice carries over
   // into the shell, as its colours do.
   k::EditorSwitches& editor;
+  // The interactive shell's recording, which `record` starts and stops; none elsewhere (the
+  // configuration script, request mode), where nothing is recorded.
+  RecordState* record = nullptr;
 };

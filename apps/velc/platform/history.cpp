@@ -101,4 +101,8 @@ int history_dump(const std::string& path, int count, std::string& why) {
 
 void history_clear() { clear_history(); }
 
+int history_file_touch(const std::string& path, std::string& why) {
+  return open_checked(path, O_WRONLY | O_CREAT, why) ? 0 : -1;
+}
+
 }  // namespace k

@@ -24,4 +24,10 @@ int history_dump(const std::string& path, int count, std::string& why);
 // Forgets every entry.
 void history_clear();
 
+// Makes sure that a file exists which history_dump may write: creates it empty with mode 0600
+// when missing and leaves an existing one as it is. 0, or -1 with the reason in `why` when it
+// cannot be created or is refused on the same grounds as a history file (a symbolic link, not a
+// regular file, another user's, writable by others). The session recorder makes its file so.
+int history_file_touch(const std::string& path, std::string& why);
+
 }  // namespace k

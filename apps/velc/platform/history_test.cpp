@@ -77,11 +77,30 @@ TEST_F(HistoryFile, PlantedFilesAreRefusedAndLeftAlone) {
     why.clear();
     EXPECT_EQ(k::history_dump(path, -1, why), -1) << path;
     EXPECT_EQ(why, reason);
+    why.clear();
+    EXPECT_EQ(k::history_file_touch(path, why), -1) << path;
+    EXPECT_EQ(why, reason);
   }
   EXPECT_EQ(history_length, 1);  // nothing was loaded
   EXPECT_EQ(read(target), "precious\n");
   EXPECT_EQ(read(open_file), "planted\n");
   EXPECT_EQ(read(foreign), "theirs\n");
+}
+
+// A touched file is made empty and private; an existing one keeps its content and mode.
+TEST_F(HistoryFile, TouchCreatesPrivatelyAndKeepsAnExistingFile) {
+  std::string fresh = dir_.file("fresh"), old = dir_.file("old");
+  std::ofstream(old) << "kept\n";
+  chmod(old.c_str(), 0644);
+  std::string why;
+  ASSERT_EQ(k::history_file_touch(fresh, why), 0) << why;
+  EXPECT_EQ(read(fresh), "");
+  EXPECT_EQ(mode_of(fresh), 0600u);
+  ASSERT_EQ(k::history_file_touch(old, why), 0) << why;
+  EXPECT_EQ(read(old), "kept\n");
+  EXPECT_EQ(mode_of(old), 0644u);
+  EXPECT_EQ(k::history_file_touch(dir_.file("missing/file"), why), -1);
+  EXPECT_EQ(why, "No such file or directory");
 }
 
 }  // namespace

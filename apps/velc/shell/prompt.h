@@ -3,13 +3,18 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "datamodel/cdpath.h"
 #include "link/session.h"
 #include "platform/colors.h"
 
-// "<user>@velc:<path>> " (nobody logged in: "velc:<path>> "), cut to 383 bytes.
-std::string prompt_text(const Session& session, const cdpath& position);
+// "<user>@velc<tag>:<path>> " (nobody logged in: "velc<tag>:<path>> "), cut to 383 bytes. The
+// tag says what the shell is doing (recording, the Lua shell): see prompt_tag.
+std::string prompt_text(const Session& session, const cdpath& position,
+                        const std::string& tag = "");
+// The prompt's tag for `name`: "-" and the name, cut to 15 bytes in all.
+std::string prompt_tag(std::string_view name);
 // The prompt's colour: the root-prompt entry while the user has system access, else the prompt
 // entry.
 const k::HsvColour& prompt_colour(const Session& session, const k::ColourTable& colours);

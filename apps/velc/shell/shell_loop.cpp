@@ -19,6 +19,7 @@
 #include "platform/text.h"
 #include "shell/completion.h"
 #include "shell/prompt.h"
+#include "shell/record.h"
 #include "shell/tokenizer.h"
 
 namespace {
@@ -64,7 +65,9 @@ bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR 
 // line editor.
 class Shell {
  public:
-  Shell(CommandTable table, Client& client) : table_(table), client_(client) {
+  // `client.record` is the shell's recording.
+  Shell(CommandTable table, Client& client)
+      : table_(table), client_(client), record_(*client.record) {
     editor_.set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
     editor_.set_hints([this](const std::string& line) { return hint(line); });
   }
@@ -77,7 +80,8 @@ class Shell {
     const k::ColourTable& colours = client_.colours;
     editor_.set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
                         colours.enabled);
-    std::string prompt = prompt_text(client_.session, client_.view.current_path);
+    std::string prompt = prompt_text(client_.session, client_.view.current_path,
+                                     record_prompt_tag(record_));
     if (client_.colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
     editor_.show(prompt, prompt_colour(client_.session, client_.colours), client_.colours.enabled);
   }
@@ -90,6 +94,7 @@ class Shell {
 
   CommandTable table_;
   Client& client_;
+  RecordState& record_;
   k::LineEditor editor_;
 };
 
@@ -136,12 +141,21 @@ void Shell::run_command(json_t* words) {
 // Handles a finished line; false when it ends the shell.
 bool Shell::handle_line(const std::string& line) {
   if (line.empty()) return true;
-  if (line == "q" || line == "quit") return false;  // never entered in the history
+  // Never entered in the history. While recording, they end the recording, not the shell.
+  if (line == "q" || line == "quit") {
+    if (!recording_active(record_)) return false;
+    record_finish(record_);
+    return true;
+  }
   k::Json words = shell_line_words(line);
   // A line typed with a leading blank runs but is not remembered, nor is the line of a command
-  // that may carry a secret.
+  // that may carry a secret. A recording counts the lines remembered only, so that its file,
+  // the latest entries of the history, holds no secret and no earlier line.
   const CommandEntry* command = command_find(table_, json_string_value(json_array_get(words.get(), 0)));
-  if (!k::is_blank(line[0]) && !(command && command->sensitive)) k::history_add(line);
+  if (!k::is_blank(line[0]) && !(command && command->sensitive)) {
+    k::history_add(line);
+    record_count_line(record_);
+  }
   // A line of blanks or a comment only has no command: nothing runs and nothing is printed.
   if (!words || json_array_size(words.get()) == 0) return true;
   run_command(words.get());
@@ -239,7 +253,9 @@ int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
   // interrupted first fetch leaves the root to be fetched when first used.
   k::InterruptScope sigint;
   DataModelView view;
-  Client client{session, view, colours, editor};
+  // Lives as long as the shell: Ctrl-D or a lost connection while recording writes nothing.
+  RecordState record;
+  Client client{session, view, colours, editor, &record};
   // Logged in before the first fetch, so that the cache is the user's from the start.
   try {
     if (login_local_user) try_login(session);

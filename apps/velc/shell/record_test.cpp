@@ -1,0 +1,169 @@
+// The recorder and `record`: its messages and statuses, the file it makes, and what a finished
+// recording writes.
+#include "shell/record.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datamodel/test_support.h"
+#include "platform/history.h"
+#include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+using testing_support::TestClient;
+
+std::string read(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Replaces every "{d}" by the test's folder.
+std::string in_dir(std::string text, const std::string& dir) {
+  for (size_t at; (at = text.find("{d}")) != std::string::npos;) text.replace(at, 3, dir);
+  return text;
+}
+
+struct Case {
+  const char* what;
+  std::vector<std::string> args;
+  bool recording;   // a recording into {d}/old is active before the command
+  std::string output;
+  int status;
+  bool recording_after;
+  std::string file_after;  // the file recorded into afterwards
+};
+
+// A 300-byte name of a file that could be made: the folder, then "./" many times.
+const std::string kLongName = "{d}" + std::string(1, '/') + [] {
+  std::string s;
+  while (s.size() < 300) s += "./";
+  return s + "long";
+}();
+
+const Case kCases[] = {
+    {"no argument", {}, false, "syntax: record <filename>|abort\n", -1, false, ""},
+    {"two arguments", {"{d}/a", "{d}/b"}, false, "syntax: record <filename>|abort\n", -1, false,
+     ""},
+    {"two arguments while recording", {"a", "b"}, true, "syntax: record <filename>|abort\n", -1,
+     true, "{d}/old"},
+    {"abort without recording", {"abort"}, false, "record: no record found.\n", -1, false, ""},
+    {"abort", {"abort"}, true, "", 0, false, "{d}/old"},
+    {"start", {"{d}/new"}, false, "", 0, true, "{d}/new"},
+    {"start while recording", {"{d}/new"}, true, "record: already recording.\n", -1, true,
+     "{d}/old"},
+    {"missing folder", {"{d}/no/such"}, false, "record: can't create record file {d}/no/such.\n",
+     -1, false, ""},
+    {"name too long", {kLongName}, false,
+     "record: can't create record file " + kLongName + ".\n", -1, false, ""},
+    {"planted link", {"{d}/link"}, false, "record: can't create record file {d}/link.\n", -1,
+     false, ""},
+};
+
+class RecordCommand : public testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override { k::history_clear(); }
+  void TearDown() override { k::history_clear(); }
+  k::test::TempDir dir_;
+};
+
+TEST_P(RecordCommand, PrintsGivesAndRecords) {
+  const Case& c = GetParam();
+  const std::string& d = dir_.path();
+  std::ofstream(d + "/target") << "precious\n";
+  ASSERT_EQ(symlink((d + "/target").c_str(), (d + "/link").c_str()), 0);
+  TestClient t;
+  RecordState record;
+  t.client.record = &record;
+  if (c.recording) record_start(record, d + "/old");
+  k::Json args = k::Json::take(json_array());
+  for (const std::string& a : c.args)
+    json_array_append_new(args.get(), json_string(in_dir(a, d).c_str()));
+  int status = 0;
+  EXPECT_EQ(output_of([&] { status = cmd_record(t.client, "record", args.get()); }),
+            in_dir(c.output, d));
+  EXPECT_EQ(status, c.status);
+  EXPECT_EQ(recording_active(record), c.recording_after);
+  if (c.recording_after) {
+    EXPECT_EQ(record.file_name, in_dir(c.file_after, d));
+  }
+  EXPECT_EQ(read(d + "/target"), "precious\n");
+  // A file is made only by a recording that starts, empty and private.
+  EXPECT_EQ(exists(d + "/new"), c.status == 0 && c.recording_after);
+  if (exists(d + "/new")) {
+    EXPECT_EQ(read(d + "/new"), "");
+    struct stat st {};
+    ASSERT_EQ(stat((d + "/new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  EXPECT_FALSE(exists(d + "/long"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, RecordCommand, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) {
+                           std::string name = info.param.what;
+                           for (char& ch : name)
+                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
+
+// The command shows the name it was run with; outside the shell there is nothing to record.
+TEST_F(RecordCommand, NameAndNoShell) {
+  TestClient t;
+  k::Json none = k::Json::take(json_array());
+  EXPECT_EQ(output_of([&] { cmd_record(t.client, "luarecord", none.get()); }),
+            "syntax: luarecord <filename>|abort\n");
+  k::Json args = k::Json::take(json_array());
+  json_array_append_new(args.get(), json_string(dir_.file("f").c_str()));
+  int status = 0;
+  EXPECT_EQ(output_of([&] { status = cmd_record(t.client, "record", args.get()); }),
+            "record: only the interactive shell can be recorded.\n");
+  EXPECT_EQ(status, -1);
+  EXPECT_FALSE(exists(dir_.file("f")));
+}
+
+// A finished recording holds the history entries counted since it began, oldest first, and
+// replaces what the file held; a recording that counted nothing leaves it empty.
+TEST_F(RecordCommand, FinishWritesTheCountedEntries) {
+  RecordState record;
+  std::string file = dir_.file("rec");
+  std::ofstream(file) << "older content\n";
+  k::history_add("before");
+  record_count_line(record);  // not recording: not counted
+  record_start(record, file);
+  EXPECT_EQ(record_prompt_tag(record), "-record");
+  for (const char* line : {"cat Device.", "set Device.Time.Enable=1"}) {
+    k::history_add(line);
+    record_count_line(record);
+  }
+  record_finish(record);
+  EXPECT_FALSE(recording_active(record));
+  EXPECT_EQ(record_prompt_tag(record), "");
+  EXPECT_EQ(read(file), "cat Device.\nset Device.Time.Enable=1\n");
+
+  record_start(record, file);
+  record_finish(record);
+  EXPECT_EQ(read(file), "");
+
+  // A file that cannot be written any more stops the recording all the same.
+  record_start(record, dir_.file("gone/rec"));
+  k::history_add("pwd");
+  record_count_line(record);
+  record_finish(record);
+  EXPECT_FALSE(recording_active(record));
+}
+
+}  // namespace
