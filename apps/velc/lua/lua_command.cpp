@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lua/lua_device.h"
 #include "platform/json.h"
 #include "platform/lua_runner.h"
 
@@ -12,6 +13,7 @@ int lua_command(Client& client, const std::string&, json_t* args) {
   }
   k::LuaContext ctx;
   ctx.messaging = &client.session.requests;
+  lua_device_register(ctx.state());
   std::string statement;
   for (size_t i = 0; const char* word = k::json_array_text(args, i); ++i) {
     statement += word;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "lua/lua_device.h"
 #include "platform/interrupt.h"
 #include "platform/json.h"
 #include "platform/lua_runner.h"
@@ -53,6 +54,7 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
 
   k::LuaContext ctx;
   ctx.messaging = messaging;
+  lua_device_register(ctx.state());
   int r = 0;
   try {
     r = ctx.exec(text, file ? *file : "stdin", args.get());
