@@ -40,9 +40,10 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   EXPECT_EQ(listed, with_handler);
   EXPECT_EQ(listed, (std::set<std::string>{"add", "attr", "cat", "catree", "cd", "clear", "color",
                                            "del", "execute", "get", "help", "info", "login",
-                                           "login_if_guest", "logout", "ls", "lua", "opt", "order",
-                                           "pwd", "reboot", "record", "reset", "rm", "save",
-                                           "select", "set", "sh", "take", "touch", "tree", "up"}));
+                                           "login_if_guest", "logout", "ls", "lua", "luarecord",
+                                           "opt", "order", "pwd", "reboot", "record", "reset",
+                                           "rm", "save", "select", "set", "sh", "take", "touch",
+                                           "tree", "up"}));
 }
 
 // Rows whose number, method or request handler other parts of velc go by.
@@ -86,6 +87,7 @@ TEST(CommandRows, CompletionRules) {
       {"order", kFirstPath},   {"execute", kMethodInput}, {"color", kColourType},
       {"debug", kDebugMode},   {"opt", kOption},       {"reboot", kReboot},
       {"reset", kDeviceMode},  {"sh", kCommand},      {"record", kRecord},
+      {"luarecord", kRecord},
   };
   for (const CommandEntry& e : velc_commands()) {
     auto kind = kinds.find(e.name);
@@ -93,13 +95,16 @@ TEST(CommandRows, CompletionRules) {
   }
 }
 
-// `record` runs in the shell only: request mode and script files answer it as unknown.
+// `record` and `luarecord` run in the shell only: request mode and script files answer them as
+// unknown.
 TEST(CommandRows, RecordIsShellOnly) {
-  const CommandEntry* e = command_find(velc_commands(), "record");
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->id, 29u);
-  EXPECT_FALSE(e->request_handler);
-  EXPECT_FALSE(command_find_request(velc_commands(), "record"));
+  for (auto [word, id] : {std::pair{"record", 29u}, std::pair{"luarecord", 23u}}) {
+    const CommandEntry* e = command_find(velc_commands(), word);
+    ASSERT_TRUE(e) << word;
+    EXPECT_EQ(e->id, id) << word;
+    EXPECT_FALSE(e->request_handler) << word;
+    EXPECT_FALSE(command_find_request(velc_commands(), word)) << word;
+  }
 }
 
 // `debug` is left out of help, yet runs like any other command, in the shell and in request mode.

@@ -4,6 +4,7 @@
 
 #include "lua/lua_printer.h"
 #include "lua/lua_traceback.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -52,14 +53,15 @@ int lua_protected_call(lua_State* L, int nargs, LuaPromptState& state) {
   lua_pushcfunction(L, state.colours ? lua_traceback_bold : lua_traceback);
   lua_rotate(L, base, 1);
   const int status = lua_pcall(L, nargs, LUA_MULTRET, base);
-  if (status != LUA_OK) {
+  // A run stopped by Ctrl-C is no error of the statement: the caller reports the interrupt.
+  if (status != LUA_OK && !k::g_interrupt_requested) {
     const char* message = lua_tostring(L, -1);
     std::fprintf(state.err, "%s%s%s\n", state.colours ? "\x1b[0;31m" : "",
                  message ? message : "(error object is not a string)",
                  state.colours ? "\x1b[0m" : "");
     std::fflush(state.err);
-    lua_pop(L, 1);
   }
+  if (status != LUA_OK) lua_pop(L, 1);
   lua_rotate(L, base, -1);
   lua_pop(L, 1);
   return status;

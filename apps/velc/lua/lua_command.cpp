@@ -3,14 +3,13 @@
 #include <cstdio>
 
 #include "lua/lua_device.h"
+#include "lua/lua_shell.h"
 #include "platform/json.h"
 #include "platform/lua_runner.h"
+#include "shell/record.h"
 
 int lua_command(Client& client, const std::string&, json_t* args) {
-  if (json_array_size(args) == 0) {
-    std::printf("lua: the Lua shell is not available in this velc yet.\n");
-    return -1;
-  }
+  if (json_array_size(args) == 0) return lua_shell(client);
   k::LuaContext ctx;
   ctx.messaging = &client.session.requests;
   lua_device_register(ctx.state());
@@ -32,4 +31,9 @@ int lua_command(Client& client, const std::string&, json_t* args) {
   }
   std::fflush(stdout);
   return 0;
+}
+
+int cmd_luarecord(Client& client, const std::string& name, json_t* args) {
+  if (cmd_record(client, name, args) < 0) return -1;
+  return lua_shell(client);
 }

@@ -1,4 +1,5 @@
-// The shell command `lua`: one Lua statement run in a fresh interpreter, or the Lua shell.
+// The shell commands `lua` (one Lua statement run in a fresh interpreter, or the Lua shell) and
+// `luarecord`.
 #pragma once
 
 #include <string>
@@ -11,6 +12,10 @@
 // blank) on a line of its own, runs it in a fresh interpreter whose requests use the client's
 // connection, and prints what it printed, or "LUA ERROR: <error text>"; 0 either way. Ctrl-C
 // (under a k::InterruptScope) stops the statement with k::Interrupted.
-// Without arguments it would enter the Lua shell, which this velc does not have yet: it says so
-// and gives -1.
+// Without arguments it runs the Lua shell (lua_shell) and gives its result.
 int lua_command(Client& client, const std::string& name, json_t* args);
+
+// The handler of `luarecord <filename>`: starts a recording as `record` does (its messages then
+// name "luarecord"; -1 when it fails) and runs the Lua shell, which writes the statements of its
+// session to the file when it is left.
+int cmd_luarecord(Client& client, const std::string& name, json_t* args);

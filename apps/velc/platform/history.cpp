@@ -101,6 +101,14 @@ int history_dump(const std::string& path, int count, std::string& why) {
 
 void history_clear() { clear_history(); }
 
+std::vector<std::string> history_entries() {
+  std::vector<std::string> lines;
+  HIST_ENTRY** entries = history_list();
+  for (int i = 0; entries && i < history_length && entries[i]; ++i)
+    lines.emplace_back(entries[i]->line);
+  return lines;
+}
+
 int history_file_touch(const std::string& path, std::string& why) {
   return open_checked(path, O_WRONLY | O_CREAT, why) ? 0 : -1;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace k {
 
@@ -23,6 +24,9 @@ void history_add(const std::string& line);
 int history_dump(const std::string& path, int count, std::string& why);
 // Forgets every entry.
 void history_clear();
+// Every entry, oldest first: what a nested editor (the Lua shell) puts back when it hands the
+// history over again.
+std::vector<std::string> history_entries();
 
 // Makes sure that a file exists which history_dump may write: creates it empty with mode 0600
 // when missing and leaves an existing one as it is. 0, or -1 with the reason in `why` when it

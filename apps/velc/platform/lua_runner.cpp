@@ -22,7 +22,10 @@ struct LuaContextAccess {
     LuaContext* ctx = LuaContext::of(L);
     bool full = false;
     try {
-      if (ctx) ctx->output_.append(s, n);
+      if (ctx && !ctx->capture_output)
+        std::fwrite(s, 1, n, stdout);
+      else if (ctx)
+        ctx->output_.append(s, n);
     } catch (...) {
       full = true;
     }

@@ -77,6 +77,9 @@ class LuaContext {
   // The connection that the Lua code's requests use (the client's requests connection): set by
   // the client before any Lua code runs; none until then.
   Connection* messaging = nullptr;
+  // True: what chunks print is collected in output(). False: it goes straight to standard
+  // output as it is printed (the Lua shell, where the user watches a statement run).
+  bool capture_output = true;
 
  private:
   friend struct LuaContextAccess;  // the C functions the runner gives Lua

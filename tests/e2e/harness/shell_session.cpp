@@ -16,11 +16,12 @@ bool ends_with_prompt(const std::string& screen) {
 }
 
 Shell::Shell(const Emulator& sim, std::vector<std::string> args, std::string history,
-             bool colours)
+             bool colours, std::vector<std::string> env)
     : history_(history.empty() ? home_.file("history") : history) {
   args.insert(args.begin(), {"-u", sim.socket()});
-  std::vector<std::string> env{"HOME=" + home_.path(), "VELC_HISTFILE=" + history_,
-                               colours ? "NO_COLOR" : "NO_COLOR=1"};
+  env.insert(env.end(), {"HOME=" + home_.path(), "VELC_HISTFILE=" + history_,
+                         "VELC_LUA_HISTFILE=" + home_.file("lua-history"),
+                         colours ? "NO_COLOR" : "NO_COLOR=1"});
   pty_ = std::make_unique<Pty>(bin_dir() + "/velc", args, env);
   EXPECT_TRUE(pty_->wait_until(ends_with_prompt)) << pty_->text();
 }

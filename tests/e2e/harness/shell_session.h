@@ -17,11 +17,13 @@ std::string last_line(const std::string& screen);
 bool ends_with_prompt(const std::string& screen);
 
 // velc's interactive shell on a terminal, with its own home folder; the history file is
-// `history`, or one in that folder. Colours are off (NO_COLOR) unless `colours` is true.
+// `history`, or one in that folder, and the Lua shell's history file is "lua-history" in that
+// folder. Colours are off (NO_COLOR) unless `colours` is true. `env` entries ("NAME=value") are
+// added to the environment.
 class Shell {
  public:
   explicit Shell(const Emulator& sim, std::vector<std::string> args = {}, std::string history = "",
-                 bool colours = false);
+                 bool colours = false, std::vector<std::string> env = {});
 
   Pty& pty() { return *pty_; }
   const std::string& history() const { return history_; }

@@ -1,0 +1,70 @@
+#include "lua/lua_eval.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+std::string drain(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::rewind(f);
+  if (ftruncate(fileno(f), 0) != 0) ADD_FAILURE() << "ftruncate";
+  return text;
+}
+
+TEST(LuaEval, IncompleteWrongOrRun) {
+  lua_State* L = luaL_newstate();
+  luaL_openlibs(L);
+  LuaPromptState state;
+  state.out = std::tmpfile();
+  state.err = std::tmpfile();
+  const struct {
+    const char* text;
+    LuaEvalResult result;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {"1+1", kLuaEvalRun, "_[1] = 2\n", ""},                  // an expression prints its value
+      {"x = 1", kLuaEvalRun, "", ""},                          // a statement prints nothing
+      {"x, 'a'", kLuaEvalRun, "_[2] = 1\n_[3] = \"a\"\n", ""},
+      {"if x then", kLuaEvalIncomplete, "", ""},
+      {"for i = 1, 2 do\nlocal y = i", kLuaEvalIncomplete, "", ""},
+      {"f = function()", kLuaEvalIncomplete, "", ""},
+      {"s = [[long", kLuaEvalIncomplete, "", ""},
+      {"s = 'open", kLuaEvalIncomplete, "", ""},  // the string goes on to the end of the text
+      {"s = 'open\nx'", kLuaEvalWrong, "",
+       "[string \"stdin\"]:1: unfinished string near ''open'\n"},
+      {"x = = 1", kLuaEvalWrong, "", "[string \"stdin\"]:1: unexpected symbol near '='\n"},
+      {"end", kLuaEvalWrong, "", "[string \"stdin\"]:1: <eof> expected near 'end'\n"},
+      {"\x1bLua", kLuaEvalWrong, "",
+       "attempt to load a binary chunk (mode is 't')\n"},  // binary chunks are refused
+      // A runtime error is a statement that ran: its message and trace went out.
+      {"error('boom')", kLuaEvalRun, "", nullptr},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(lua_eval_line(L, c.text, state), c.result) << c.text;
+    EXPECT_EQ(drain(state.out), c.out) << c.text;
+    std::string err = drain(state.err);
+    if (c.err) EXPECT_EQ(err, c.err) << c.text;
+    else EXPECT_NE(err.find("boom\n\nStack trace:\n"), std::string::npos) << err;
+    EXPECT_EQ(lua_gettop(L), 0) << c.text;
+  }
+  lua_close(L);
+  std::fclose(state.out);
+  std::fclose(state.err);
+}
+
+TEST(LuaEval, IncompleteMessages) {
+  EXPECT_TRUE(lua_message_is_incomplete("stdin:1: 'end' expected near <eof>"));
+  EXPECT_FALSE(lua_message_is_incomplete("<eof>"));  // too short to be a message
+  EXPECT_FALSE(lua_message_is_incomplete("stdin:1: '<eof>' expected near 'end'"));
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+#include "lua/lua_shell.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "lua/lua_call.h"
+#include "lua/lua_complete.h"
+#include "lua/lua_eval.h"
+#include "lua/lua_device.h"
+#include "lua/lua_preload.h"
+#include "platform/history.h"
+#include "platform/interrupt.h"
+#include "platform/line_editor.h"
+#include "platform/lua_runner.h"
+#include "platform/printable.h"
+#include "platform/text.h"
+#include "shell/prompt.h"
+#include "shell/record.h"
+
+namespace {
+
+// The line editor's history for the time of a Lua shell: the shell's entries are kept aside and
+// the Lua history file is loaded; at the end the Lua history goes back to its file and the
+// shell's entries come back, exactly as they were (its file is the shell's to write).
+class LuaHistory {
+ public:
+  LuaHistory() : shell_entries_(k::history_entries()), path_(lua_history_path()) {
+    k::history_clear();
+    std::string why;
+    if (k::history_load(path_, why) != 0) {
+      std::printf("Warning: the history file %s is not used: %s.\n", path_.c_str(), why.c_str());
+      usable_ = false;
+    }
+  }
+  ~LuaHistory() {
+    std::string why;
+    if (usable_ && k::history_dump(path_, -1, why) != 0)
+      std::printf("Warning: the history was not saved to %s: %s.\n", path_.c_str(), why.c_str());
+    k::history_clear();
+    for (const std::string& line : shell_entries_) k::history_add(line);
+  }
+  LuaHistory(const LuaHistory&) = delete;
+  LuaHistory& operator=(const LuaHistory&) = delete;
+
+ private:
+  std::vector<std::string> shell_entries_;
+  std::string path_;
+  bool usable_ = true;
+};
+
+// Protected: makes the global `_` the results table (argument 1) when it is nil; returns
+// whether it did.
+int set_results_global(lua_State* L) {
+  const bool unset = lua_getglobal(L, "_") == LUA_TNIL;
+  if (unset) {
+    lua_pushvalue(L, 1);
+    lua_setglobal(L, "_");
+  }
+  lua_pushboolean(L, unset);
+  return 1;
+}
+
+// Protected: sets the global `_` to nil.
+int clear_results_global(lua_State* L) {
+  lua_pushnil(L);
+  lua_setglobal(L, "_");
+  return 0;
+}
+
+bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
+
+// One Lua shell session.
+class LuaShell {
+ public:
+  explicit LuaShell(Client& client) : client_(client) {
+    ctx_.messaging = &client.session.requests;
+    lua_device_register(ctx_.state());  // require("norlan.device") works here as in scripts
+    ctx_.capture_output = false;  // the user watches a statement's output as it comes
+    state_.colours = client.colours.enabled;
+    state_.completion_state = ctx_.state();
+    editor_.set_completion([this](const std::string& before_cursor) {
+      k::Completion c;
+      if (!client_.editor.autocomplete) return c;
+      c.fragment_start = lua_word_at(before_cursor, before_cursor.size()).start;
+      c.candidates = lua_complete(ctx_.state(), before_cursor, before_cursor.size(), [this] {
+        editor_.hide();
+        redraw_ = true;
+      });
+      return c;
+    });
+  }
+
+  // Preloads the modules, then reads and runs statements until the user leaves.
+  void run();
+
+ private:
+  lua_State* L() const { return ctx_.state(); }
+  void show_prompt();
+  bool handle_line(const std::string& line);
+  void before_statement();
+  void after_statement();
+  void interrupted();
+  void cancel_line();
+
+  Client& client_;
+  k::LuaContext ctx_;
+  LuaPromptState state_;
+  k::LineEditor editor_;
+  std::optional<std::string> pending_;  // the lines of an unfinished statement
+  std::string tag_ = "lua";
+  bool results_global_ = false;  // the shell made `_` the results table
+  bool redraw_ = false;          // completion printed a message over the line
+};
+
+void LuaShell::show_prompt() {
+  const k::ColourTable& colours = client_.colours;
+  editor_.set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
+                      colours.enabled);
+  std::string prompt =
+      pending_ ? "> " : prompt_text(client_.session, client_.view.current_path, prompt_tag(tag_));
+  if (colours.escape) prompt = k::escape_controls(prompt);
+  editor_.show(prompt, prompt_colour(client_.session, colours), colours.enabled);
+}
+
+// `_` is the results table while a statement runs, unless the user gave `_` a value.
+void LuaShell::before_statement() {
+  const int top = lua_gettop(L());
+  if (!lua_push_results(L(), state_) || !lua_checkstack(L(), 2)) {
+    lua_settop(L(), top);
+    return;
+  }
+  lua_pushcfunction(L(), set_results_global);
+  lua_rotate(L(), -2, 1);
+  if (lua_pcall(L(), 1, 1, 0) == LUA_OK && lua_toboolean(L(), -1)) results_global_ = true;
+  lua_settop(L(), top);
+}
+
+void LuaShell::after_statement() {
+  if (!results_global_ || !lua_checkstack(L(), 1)) return;
+  lua_pushcfunction(L(), clear_results_global);
+  if (lua_pcall(L(), 0, 0, 0) != LUA_OK) lua_pop(L(), 1);
+}
+
+// Ctrl-C stopped a statement: the pending text goes, the interpreter stays as it is.
+void LuaShell::interrupted() {
+  ctx_.reset_hook();
+  k::g_interrupt_requested = 0;
+  pending_.reset();
+  std::putchar('\n');
+  std::fflush(stdout);
+}
+
+// Ctrl-C at the prompt: the line, and any unfinished statement, are dropped. (A completion that
+// ran Lua code may have met it: the hook goes back to its sparse check.)
+void LuaShell::cancel_line() {
+  ctx_.reset_hook();
+  k::g_interrupt_requested = 0;
+  editor_.clear();
+  pending_.reset();
+  std::puts("^C");
+  std::fflush(stdout);
+}
+
+// Handles a finished line; false when it ends the Lua shell.
+bool LuaShell::handle_line(const std::string& line) {
+  if (line.empty()) return true;
+  if (!pending_ && (line == "q" || line == "quit")) return false;
+  if (pending_) {
+    *pending_ += '\n';
+    *pending_ += line;
+  }
+  std::fflush(stdout);
+  const std::string& text = pending_ ? *pending_ : line;
+  LuaEvalResult result = kLuaEvalRun;
+  try {
+    before_statement();
+    result = lua_eval_line(L(), text, state_);
+  } catch (const k::Interrupted&) {
+    interrupted();
+    return true;
+  }
+  std::fflush(stdout);
+  if (k::g_interrupt_requested) {
+    interrupted();
+    return true;
+  }
+  if (result == kLuaEvalIncomplete) {
+    if (!pending_) pending_ = line;
+    return true;
+  }
+  after_statement();
+  tag_ = result == kLuaEvalWrong ? "lua(fail)" : "lua";
+  // A statement typed with a leading blank runs but is not remembered (nor recorded).
+  if (!k::is_blank(text[0])) {
+    k::history_add(text);
+    if (client_.record) record_count_line(*client_.record);
+  }
+  pending_.reset();
+  return true;
+}
+
+void LuaShell::run() {
+  try {
+    lua_preload_modules(L());
+  } catch (const k::Interrupted&) {
+    std::putchar('\n');
+  }
+  std::fflush(stdout);
+  pollfd in = {STDIN_FILENO, POLLIN, 0};
+  while (client_.session.running) {
+    if (!editor_.editing()) show_prompt();
+    if (k::g_interrupt_requested) {
+      cancel_line();
+      continue;
+    }
+    in.revents = 0;
+    const int n = ::poll(&in, 1, -1);
+    editor_.handle_resize();
+    if (k::g_interrupt_requested) {
+      cancel_line();
+      continue;
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;  // a window change
+      std::printf("Error poll(): %s\n", std::strerror(errno));
+      break;
+    }
+    if (!readable(in)) continue;
+    std::optional<std::string> line = editor_.feed(k::line_editor_getch());
+    if (redraw_) {
+      redraw_ = false;
+      show_prompt();  // draws the line again below the message
+    }
+    if (editor_.input_ended()) {
+      std::putchar('\n');
+      break;
+    }
+    if (line && !handle_line(*line)) break;
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+std::string lua_history_path() {
+  const char* path = std::getenv("VELC_LUA_HISTFILE");
+  return path && *path ? path : "/tmp/.velc.lua.hist";
+}
+
+int lua_shell(Client& client) {
+  std::fflush(stdout);
+  // Ctrl-C stops a statement or drops the line, never the Lua shell.
+  k::InterruptScope sigint;
+  LuaHistory history;
+  LuaShell(client).run();
+  // Written while the editor still holds the Lua history: the record is the Lua session's.
+  if (client.record && recording_active(*client.record)) record_finish(*client.record);
+  return 0;
+}
