@@ -26,33 +26,20 @@
 
 namespace {
 
-// The line editor's history for the time of a Lua shell: the shell's entries are kept aside and
-// the Lua history file is loaded; at the end the Lua history goes back to its file and the
-// shell's entries come back, exactly as they were (its file is the shell's to write).
-class LuaHistory {
+// The shell's history entries, kept aside while the Lua shell has the editor's history, and put
+// back exactly as they were at the end (the shell's file is the shell's to write).
+class ShellEntriesAside {
  public:
-  LuaHistory() : shell_entries_(k::history_entries()), path_(lua_history_path()) {
+  ShellEntriesAside() : entries_(k::history_entries()) { k::history_clear(); }
+  ~ShellEntriesAside() {
     k::history_clear();
-    std::string why;
-    if (k::history_load(path_, why) != 0) {
-      std::printf("Warning: the history file %s is not used: %s.\n", path_.c_str(), why.c_str());
-      usable_ = false;
-    }
+    for (const std::string& line : entries_) k::history_add(line);
   }
-  ~LuaHistory() {
-    std::string why;
-    if (usable_ && k::history_dump(path_, -1, why) != 0)
-      std::printf("Warning: the history was not saved to %s: %s.\n", path_.c_str(), why.c_str());
-    k::history_clear();
-    for (const std::string& line : shell_entries_) k::history_add(line);
-  }
-  LuaHistory(const LuaHistory&) = delete;
-  LuaHistory& operator=(const LuaHistory&) = delete;
+  ShellEntriesAside(const ShellEntriesAside&) = delete;
+  ShellEntriesAside& operator=(const ShellEntriesAside&) = delete;
 
  private:
-  std::vector<std::string> shell_entries_;
-  std::string path_;
-  bool usable_ = true;
+  std::vector<std::string> entries_;
 };
 
 // Protected: makes the global `_` the results table (argument 1) when it is nil; returns
@@ -258,7 +245,8 @@ int lua_shell(Client& client) {
   std::fflush(stdout);
   // Ctrl-C stops a statement or drops the line, never the Lua shell.
   k::InterruptScope sigint;
-  LuaHistory history;
+  ShellEntriesAside shell_entries;
+  k::HistoryFile history(lua_history_path());  // written back before the shell's entries return
   LuaShell(client).run();
   // Written while the editor still holds the Lua history: the record is the Lua session's.
   if (client.record && recording_active(*client.record)) record_finish(*client.record);

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string_view>
+#include <utility>
 
 #include <readline/history.h>
 
@@ -111,6 +113,21 @@ std::vector<std::string> history_entries() {
 
 int history_file_touch(const std::string& path, std::string& why) {
   return open_checked(path, O_WRONLY | O_CREAT, why) ? 0 : -1;
+}
+
+HistoryFile::HistoryFile(std::string path) : path_(std::move(path)) {
+  std::string why;
+  if (history_load(path_, why) != 0) {
+    std::printf("Warning: the history file %s is not used: %s.\n", path_.c_str(), why.c_str());
+    usable_ = false;
+  }
+}
+
+HistoryFile::~HistoryFile() {
+  std::string why;
+  if (usable_ && history_dump(path_, -1, why) != 0)
+    std::printf("Warning: the history was not saved to %s: %s.\n", path_.c_str(), why.c_str());
+  history_clear();
 }
 
 }  // namespace k

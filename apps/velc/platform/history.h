@@ -34,4 +34,20 @@ std::vector<std::string> history_entries();
 // regular file, another user's, writable by others). The session recorder makes its file so.
 int history_file_touch(const std::string& path, std::string& why);
 
+// The editor's history bound to a file for a scope: the file's entries are loaded at the start,
+// and at the end the history is written back to it and cleared, however the scope ends. A file
+// that may not be used (another user's, writable by others, not a regular file) is left alone:
+// a warning says so, and the history of this scope is not saved.
+class HistoryFile {
+ public:
+  explicit HistoryFile(std::string path);
+  ~HistoryFile();
+  HistoryFile(const HistoryFile&) = delete;
+  HistoryFile& operator=(const HistoryFile&) = delete;
+
+ private:
+  std::string path_;
+  bool usable_ = true;
+};
+
 }  // namespace k

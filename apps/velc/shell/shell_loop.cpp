@@ -32,32 +32,6 @@ void print_banner() {
   std::puts("Interactive mode. \nEnter 'help' or '?' for help, 'q' for exit.");
 }
 
-// The shell's history: loaded from its file when the shell starts, written back to it and
-// forgotten however the shell ends. A file that may not be used (another user's, writable by
-// others, not a regular file) is left alone, and the shell runs without history, saying so.
-class ShellHistory {
- public:
-  ShellHistory() : path_(shell_history_path()) {
-    std::string why;
-    if (k::history_load(path_, why) != 0) {
-      std::printf("Warning: the history file %s is not used: %s.\n", path_.c_str(), why.c_str());
-      usable_ = false;
-    }
-  }
-  ~ShellHistory() {
-    std::string why;
-    if (usable_ && k::history_dump(path_, -1, why) != 0)
-      std::printf("Warning: the history was not saved to %s: %s.\n", path_.c_str(), why.c_str());
-    k::history_clear();
-  }
-  ShellHistory(const ShellHistory&) = delete;
-  ShellHistory& operator=(const ShellHistory&) = delete;
-
- private:
-  std::string path_;
-  bool usable_ = true;
-};
-
 // Readable, or at an end that a read reports (so a closed input ends the shell, not a busy loop).
 bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
 
@@ -270,7 +244,8 @@ int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
   } catch (const k::Interrupted&) {
     std::putchar('\n');
   }
-  ShellHistory history;
+  // Loaded from its file at the start, written back however the shell ends.
+  k::HistoryFile history(shell_history_path());
   cdpath_new(view.current_path, view.schema_root.get());
   {
     k::Json none = k::Json::take(json_array());
