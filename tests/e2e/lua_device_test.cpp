@@ -221,25 +221,12 @@ TEST(LuaDevice, CtrlCWhileWaiting) {
   std::ofstream(dir.file("s.lua"))
       << "local l = require('norlan.device').listen(5)\nprint('before')\n"
          "io.open(arg[1], 'w'):close()\nwhile true do pcall(l.wait, l) end\n";
-  std::vector<std::string> words = {e2e::bin_dir() + "/velc", "-u", sim.socket(), "-S",
-                                    dir.file("s.lua"), started};
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  pid_t pid = e2e::start_velc(sim, {"-S", dir.file("s.lua"), started}, out);
   for (int i = 0; i < 600 && access(started.c_str(), F_OK) != 0; ++i) usleep(50 * 1000);
   ASSERT_EQ(access(started.c_str(), F_OK), 0);
   usleep(100 * 1000);  // into the wait
   kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(e2e::wait_exit_status(pid), 130);
   EXPECT_EQ(e2e::read_file(out), "before\n");
 }
 

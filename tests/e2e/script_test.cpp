@@ -168,25 +168,12 @@ TEST(ScriptMode, CtrlCStopsTheScript) {
   k::test::TempDir dir;
   std::string out = dir.file("out");
   write_file(dir.file("s"), "echo started\nsleep 600\necho never\n");
-  std::vector<std::string> words = {e2e::bin_dir() + "/velc", "-u", sim.socket(), "-s",
-                                    dir.file("s")};
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  pid_t pid = e2e::start_velc(sim, {"-s", dir.file("s")}, out);
   // "started" is flushed before the sleep begins.
   for (int i = 0; i < 600 && e2e::read_file(out) != "started\n"; ++i) usleep(50 * 1000);
   ASSERT_EQ(e2e::read_file(out), "started\n");
   kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(e2e::wait_exit_status(pid), 130);
   EXPECT_EQ(e2e::read_file(out), "started\n");
 }
 

@@ -13,29 +13,6 @@ using e2e::Emulator;
 
 std::string velc_bin() { return e2e::bin_dir() + "/velc"; }
 
-// Starts `velc -u SOCKET <args>` in the background with its output going to `out_file`.
-pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file) {
-  args.insert(args.begin(), {velc_bin(), "-u", sim.socket()});
-  pid_t pid = fork();
-  if (pid == 0) {
-    FILE* f = std::freopen(out_file.c_str(), "w", stdout);
-    (void)f;
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// Waits for a process and gives its exit status (-1 when it did not exit normally).
-int wait_status(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(Startup, HelpAndVersionNeedNoDaemon) {
   e2e::Run help = e2e::run(velc_bin(), {"-h", "-u", "/nonexistent"});
   EXPECT_EQ(help.status, 0);
@@ -141,7 +118,7 @@ TEST(EventMode, RelayedToAListenerOfTheGroup) {
   // The listener joins group 7 and prints what arrives until it is stopped.
   k::test::TempDir dir;
   std::string out_file = dir.file("listener.out");
-  pid_t listener = start_velc(sim, {"-g", "7", "-l"}, out_file);
+  pid_t listener = e2e::start_velc(sim, {"-g", "7", "-l"}, out_file);
   // Wait until the listener has joined group 7 (its join is in the request log).
   auto joined = [&] {
     for (const auto& line : sim.requests())
@@ -162,7 +139,7 @@ TEST(EventMode, RelayedToAListenerOfTheGroup) {
   kill(listener, SIGINT);
   usleep(100000);
   kill(listener, SIGTERM);
-  EXPECT_EQ(wait_status(listener), 0);
+  EXPECT_EQ(e2e::wait_exit_status(listener), 0);
   EXPECT_EQ(e2e::read_file(out_file), expected);
 }
 
@@ -170,10 +147,10 @@ TEST(ListenMode, EndsWhenTheDaemonGoes) {
   Emulator sim;
   k::test::TempDir dir;
   std::string out_file = dir.file("listener.out");
-  pid_t listener = start_velc(sim, {"-l"}, out_file);
+  pid_t listener = e2e::start_velc(sim, {"-l"}, out_file);
   for (int i = 0; i < 300 && sim.requests().empty(); ++i) usleep(20000);
   sim.stop();
-  EXPECT_EQ(wait_status(listener), 0);
+  EXPECT_EQ(e2e::wait_exit_status(listener), 0);
   EXPECT_EQ(e2e::read_file(out_file), "Connection dropped\n");
 }
 

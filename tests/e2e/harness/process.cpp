@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -198,6 +199,24 @@ Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::s
   std::vector<std::string> environment = {"HOME=" + sim.dir().path()};
   environment.insert(environment.end(), env.begin(), env.end());
   return run(bin_dir() + "/velc", all, input, environment);
+}
+
+pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file) {
+  args.insert(args.begin(), {bin_dir() + "/velc", "-u", sim.socket()});
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen(out_file.c_str(), "w", stdout)) _exit(127);
+    auto argv = argv_of(args);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int wait_exit_status(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace e2e

@@ -59,6 +59,12 @@ Run run(const std::string& program, const std::vector<std::string>& args,
 Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::string& input = "",
          const std::vector<std::string>& env = {});
 
+// Starts `velc -u <socket> <args>` in the background with its standard output going to
+// `out_file`, for tests that signal it while it runs. Its process id.
+pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file);
+// Waits for a process and gives its exit status, or -1 when it did not exit normally.
+int wait_exit_status(pid_t pid);
+
 // Reads a whole file ("" when missing).
 std::string read_file(const std::string& path);
 
