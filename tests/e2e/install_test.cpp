@@ -56,7 +56,8 @@ TEST_F(Installed, FilesAndLinks) {
     EXPECT_TRUE(executable(at(program))) << program;
   for (const char* file : {"share/veld-sim/home-router.json", "share/veld-sim/open-access.json",
                            "share/man/man1/velc.1", "share/doc/velc/examples/config",
-                           "share/bash-completion/completions/velc"})
+                           "share/bash-completion/completions/velc",
+                           "lib/lua/5.3/norlan/device.lua"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(file)))) << file;
   // The program names are relative links, so the installed tree can move.
   for (const char* dir : {"bin", "share/bash-completion/completions"}) {
@@ -128,6 +129,12 @@ TEST_F(Installed, ExamplesRunThroughTheirShebangLine) {
   EXPECT_EQ(lua.status, 0);
   EXPECT_EQ(lua.out, "1. Hello, Ada!\n2. Hello, Linus!\n2 name(s), greeted by Lua 5.3.\n");
   EXPECT_EQ(lua.err, "");
+
+  // The installed velc takes the Lua module installed beside it.
+  e2e::Run up = run_example(at("share/doc/velc/examples/hosts-up.lua"), at("bin/velc_lua"), sim,
+                            dir);
+  EXPECT_EQ(up.status, 0) << up.err;
+  EXPECT_NE(up.out.find("nas"), std::string::npos) << up.out;
 
   e2e::Run ntp = run_example(at("share/doc/velc/examples/ntp-servers"), interpreter, sim, dir);
   EXPECT_EQ(ntp.status, 0);

@@ -95,6 +95,15 @@ TEST(LuaDevice, ReadsListsChangesAndRunsMethods) {
       {"dump(device.execute('Device.System.Debug', {Mode = 'Disabled'}))\n"
        "dump(device.execute('Device.System.Debug'))",
        "Device.System.Debug.Status=Disabled (string)\nDevice.System.Debug.Status=Disabled (string)\n"},
+      // The helpers of the module's Lua part.
+      {"print(device.value('Device.Hosts.Host.3.HostName'), device.value('Device.Hosts.Host.4.Active'))\n"
+       "print(table.concat(device.instances('Device.Hosts.Host'), ','))\n"
+       "for n, host in device.each('Device.Hosts.Host.') do io.write(n, '=', host.HostName, ' ') end print()",
+       "nas\tfalse\n1,2,3,4,5\n1=office-pc 2=pixel-8 3=nas 4=macbook-air 5=smart-plug \n"},
+      {"local n = device.add('Device.Hosts.Host') device.del('Device.Hosts.Host.2')\n"
+       "print(table.concat(device.instances('Device.Hosts.Host.'), ','), n)\n"
+       "device.del('Device.Hosts.Host.' .. n)",
+       "1,3,4,5,8\t8\n"},  // 6 and 7 were added and deleted above
       {"local r = device.request('GetParameterValues', {ParameterNames = {'Device.DeviceInfo.ModelName'}})\n"
        "print(r.ParameterList[1].Name, r.ParameterList[1].Value)",
        "Device.DeviceInfo.ModelName\tKR-4200 Home Gateway\n"},
@@ -158,6 +167,9 @@ end
       {"try(device.get, {'Device.DeviceInfo.', '\\xff'})",
        "bad argument #1 to 'get' (the paths must be UTF-8 texts)\n"},
       {"try(device.listen)", "bad argument #1 to 'norlan.device.listen' (an event group expected)\n"},
+      {"try(device.value, 5) try(device.each)",
+       "bad argument #1 to 'norlan.device.value' (string expected, got number)\n"
+       "bad argument #1 to 'norlan.device.each' (string expected, got nil)\n"},
       // An error that nobody catches ends the script with its text.
       {"device.get('Device.Nope.') print('not reached')",
        "[9005] Invalid parameter name: Device.Nope.: no such node\n"},

@@ -70,35 +70,53 @@ void push_key(lua_State* L, std::string_view element) {
   }
 }
 
+// Leaves on the stack, above `parent`, its child table under `key` (already pushed), made when
+// missing: parent, key -> parent, child.
+void open_child(lua_State* L) {
+  lua_pushvalue(L, -1);
+  if (lua_rawget(L, -3) != LUA_TTABLE) {  // parent, key, old
+    lua_pop(L, 1);
+    lua_newtable(L);
+    lua_pushvalue(L, -2);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, -5);  // parent[key] = child
+  }
+  lua_remove(L, -2);
+}
+
 // Protected: the entries as nested tables below the base: objects are tables keyed by their
 // elements' names, tables' instances by their numbers, parameters hold their values.
+// The tables along the previous entry's path stay open on the stack: a reply lists an object's
+// parameters together, so most entries only add their last element to the table already on top.
 int push_tree(lua_State* L, const void* data) {
   const auto& tree = *static_cast<const Tree*>(data);
   lua_newtable(L);
   const int root = lua_gettop(L);
+  std::string_view previous;  // the last entry's name below the base
+  std::vector<size_t> open;   // per open table: the length of its path in `previous`, dot included
   for (const Entry& e : *tree.entries) {
     if (!e.name.starts_with(tree.base)) continue;  // the base itself, or outside it
     std::string_view rest = e.name.substr(tree.base.size());
-    lua_pushvalue(L, root);
-    for (size_t dot; (dot = rest.find('.')) != std::string_view::npos;) {
-      push_key(L, rest.substr(0, dot));
-      lua_pushvalue(L, -1);
-      if (lua_rawget(L, -3) != LUA_TTABLE) {  // parent, key, child
-        lua_pop(L, 1);
-        lua_newtable(L);
-        lua_pushvalue(L, -2);
-        lua_pushvalue(L, -2);
-        lua_rawset(L, -5);  // parent[key] = child
-      }
-      lua_replace(L, -3);  // child, key
+    size_t common = static_cast<size_t>(
+        std::mismatch(rest.begin(), rest.end(), previous.begin(), previous.end()).first -
+        rest.begin());
+    while (!open.empty() && open.back() > common) {
+      open.pop_back();
       lua_pop(L, 1);
-      rest = rest.substr(dot + 1);
     }
-    push_key(L, rest);
+    size_t start = open.empty() ? 0 : open.back();
+    for (size_t dot; (dot = rest.find('.', start)) != std::string_view::npos; start = dot + 1) {
+      luaL_checkstack(L, 4, "a path nested too deep");
+      push_key(L, rest.substr(start, dot - start));
+      open_child(L);
+      open.push_back(dot + 1);
+    }
+    push_key(L, rest.substr(start));
     push_value(L, e);
     lua_rawset(L, -3);
-    lua_pop(L, 1);
+    previous = rest;
   }
+  lua_settop(L, root);
   return 1;
 }
 
@@ -425,18 +443,18 @@ const luaL_Reg kFunctions[] = {
     {"request", l_request}, {"listen", lua_device_listen}, {nullptr, nullptr},
 };
 
-int luaopen_norlan_device(lua_State* L) {
+int luaopen_velc_device(lua_State* L) {
   luaL_newlib(L, kFunctions);
   lua_pushlightuserdata(L, nullptr);
   lua_setfield(L, -2, "null");
   return 1;
 }
 
-// Protected: package.preload["norlan.device"].
+// Protected: package.preload["velc.device"].
 int register_preload(lua_State* L) {
   luaL_getsubtable(L, LUA_REGISTRYINDEX, LUA_PRELOAD_TABLE);
-  lua_pushcfunction(L, luaopen_norlan_device);
-  lua_setfield(L, -2, "norlan.device");
+  lua_pushcfunction(L, luaopen_velc_device);
+  lua_setfield(L, -2, "velc.device");
   return 0;
 }
 

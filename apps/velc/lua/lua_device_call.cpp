@@ -74,7 +74,13 @@ int device_push(lua_State* L, int (*push)(lua_State*, const void*), const void* 
   int base = lua_gettop(L);
   lua_pushcfunction(L, run_push);
   lua_pushlightuserdata(L, &call);
-  if (lua_pcall(L, 1, LUA_MULTRET, 0) != LUA_OK) return -1;
+  // The collector rests while a reply becomes tables: all that is made stays reachable, and its
+  // steps would only walk the growing tables again and again.
+  bool collecting = lua_gc(L, LUA_GCISRUNNING, 0) != 0;
+  lua_gc(L, LUA_GCSTOP, 0);
+  int status = lua_pcall(L, 1, LUA_MULTRET, 0);
+  if (collecting) lua_gc(L, LUA_GCRESTART, 0);
+  if (status != LUA_OK) return -1;
   return lua_gettop(L) - base;
 }
 

@@ -4,10 +4,13 @@
 
 #include <lua.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/interrupt.h"
 #include "platform/lua_runner.h"
@@ -35,12 +38,21 @@ int require_into_global(lua_State* L) {
 }  // namespace
 
 void lua_preload_modules(lua_State* L) {
-  std::unique_ptr<DIR, DirCloser> dir(opendir(k::lua_module_dir().c_str()));
-  if (!dir) return;
-  while (dirent* e = readdir(dir.get())) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    std::string name = ("norlan." + std::string(e->d_name)).substr(0, kModuleNameMax);
-    if (name.size() > 3 && name.ends_with(".so")) name.resize(name.size() - 3);
+  std::vector<std::string> entries;
+  {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(k::lua_module_dir().c_str()));
+    if (!dir) return;
+    while (dirent* e = readdir(dir.get()))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        entries.emplace_back(e->d_name);
+  }
+  std::sort(entries.begin(), entries.end());  // the same order on every run
+  for (const std::string& entry : entries) {
+    // X.so, X.lua and the folder X (X/init.lua) are the module norlan.X.
+    std::string name = ("norlan." + entry).substr(0, kModuleNameMax);
+    for (std::string_view suffix : {".so", ".lua"})
+      if (name.size() > suffix.size() + 7 && name.ends_with(suffix))
+        name.resize(name.size() - suffix.size());
     std::string short_name = name.substr(std::strlen("norlan."));
     if (!lua_checkstack(L, 3)) return;
     lua_pushcfunction(L, require_into_global);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -233,7 +234,16 @@ std::string error_text(lua_State* L) {
 
 std::string lua_module_dir() {
   const char* dir = std::getenv("VELC_LUA_MODULES");
-  return dir && *dir ? dir : "/usr/lib/lua/5.3/norlan";
+  if (dir && *dir) return dir;
+  // BIN/velc finds BIN/../lib/lua/5.3/norlan: installed under any prefix, or in a build folder,
+  // velc takes the modules that came with it; /usr/bin/velc ends at the device's own folder.
+  std::error_code error;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    std::filesystem::path beside = program.parent_path().parent_path() / "lib/lua/5.3/norlan";
+    if (std::filesystem::is_directory(beside, error)) return beside.string();
+  }
+  return "/usr/lib/lua/5.3/norlan";
 }
 
 LuaContext::LuaContext() {

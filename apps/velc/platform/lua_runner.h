@@ -19,7 +19,8 @@ namespace k {
 class Connection;
 
 // Where the maker's Lua modules lie: $VELC_LUA_MODULES when set and not empty, else
-// "/usr/lib/lua/5.3/norlan".
+// lib/lua/5.3/norlan beside the folder of the running program when it exists (where
+// `cmake --install` puts them, and where a build folder has them), else "/usr/lib/lua/5.3/norlan".
 std::string lua_module_dir();
 
 // One interpreter. The state is closed when the context goes, however that happens.
