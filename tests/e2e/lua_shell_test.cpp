@@ -138,6 +138,9 @@ TEST(LuaShell, CompletionAndTheWayBack) {
   out = type_until_prompt(sh, "print(obj:ge\t\x7f\t), string.upper\t'x'))\r");
   // (The screen text keeps the redrawing of the backspace: the run shows what was inserted.)
   EXPECT_NE(out.find("'x'))\n7\tX\nvelc-lua:> "), std::string::npos) << out;
+  // A whole function name gets "(" and no blank after it.
+  out = type_until_prompt(sh, "print(tostring\t12))\r");
+  EXPECT_NE(out.find("print(tostring(12))\n12\n"), std::string::npos) << out;
   // An array's indexes after "[".
   sh.run("t = {'one'}");
   out = type_until_prompt(sh, "print(t[\t)\r");

@@ -276,9 +276,9 @@ void LineEditor::complete() {
   size_t typed = rl_point - start;
   if (c.candidates.size() == 1) {
     std::string text = c.candidates.front();
-    // A finished word is followed by a blank; a node to go into, a folder or a value's place
-    // is not.
-    if (text.empty() || !std::strchr("./=", text.back())) text += ' ';
+    // A finished word is followed by a blank; a node to go into, a folder, a value's place, or
+    // a Lua call's or index's opening (print(, t[) is not.
+    if (text.empty() || !std::strchr("./=([:", text.back())) text += ' ';
     replace_before_cursor(start, text);
     return;
   }
