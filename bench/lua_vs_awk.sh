@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Counts the hosts that are up in veld-sim --hosts N (default 5000) two ways: a Lua script that
-# reads all of Device.Hosts. into a table with norlan.device, and `velc -r cat Device.Hosts.`
-# piped into awk; then the Lua script with the same values as nested tables, and one that reads
-# only the Active column. All must find the same count.
+# Counts the hosts that are up in veld-sim --hosts N (default 5000): a Lua script that reads all
+# of Device.Hosts. into Lua tables with norlan.device (`device.tree`: nested tables), against
+# `velc -r cat Device.Hosts.` piped into awk; then, for scale, the Lua script with the values in
+# one flat table by full name (`device.get`) and one that reads only the Active column. All must
+# find the same count.
 #
 #   bench/lua_vs_awk.sh [HOSTS] [RUNS]
 #
@@ -79,7 +80,7 @@ measure() {
 }
 
 echo "veld-sim --hosts $hosts, median of $runs runs, peak RSS"
-measure "velc -S count.lua (norlan.device get)" "$velc" -u "$sock" -S "$dir/count.lua"
 measure "velc -S tree.lua (norlan.device tree)" "$velc" -u "$sock" -S "$dir/tree.lua"
 measure "velc -r cat Device.Hosts. | awk" bash -c count_awk
+measure "velc -S count.lua (norlan.device get)" "$velc" -u "$sock" -S "$dir/count.lua"
 measure "velc -S column.lua (the Active column)" "$velc" -u "$sock" -S "$dir/column.lua"
