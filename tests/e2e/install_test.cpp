@@ -57,7 +57,7 @@ TEST_F(Installed, FilesAndLinks) {
   for (const char* file : {"share/veld-sim/home-router.json", "share/veld-sim/open-access.json",
                            "share/man/man1/velc.1", "share/doc/velc/examples/config",
                            "share/bash-completion/completions/velc",
-                           "lib/lua/5.3/norlan/device.lua"})
+                           "lib/lua/5.3/norlan/device/init.lua"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(file)))) << file;
   // The program names are relative links, so the installed tree can move.
   for (const char* dir : {"bin", "share/bash-completion/completions"}) {

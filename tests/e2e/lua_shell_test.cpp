@@ -145,6 +145,16 @@ TEST(LuaShell, CompletionAndTheWayBack) {
   sh.run("t = {'one'}");
   out = type_until_prompt(sh, "print(t[\t)\r");
   EXPECT_NE(out.find("print(t[1] )\none\n"), std::string::npos) << out;
+  // A loaded module completed by name becomes a global; the line is drawn once, below the
+  // message.
+  sh.run("package.loaded.mymod = {x = 1}");
+  size_t from = sh.pty().mark();
+  sh.pty().type("mymod\t");
+  ASSERT_TRUE(sh.pty().wait_for("Globalized module 'mymod'.\n", from)) << sh.pty().text();
+  type_until_prompt(sh, "x\r");
+  out = sh.pty().text().substr(from);
+  EXPECT_NE(out.find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[1] = 1\n"), std::string::npos)
+      << out;
   // A module name inside require("...").
   out = type_until_prompt(sh, "print(require(\"norlan.gr\t).hello())\r");
   EXPECT_NE(out.find("print(require(\"norlan.greet\" ).hello())\nhi\n"), std::string::npos) << out;
@@ -189,6 +199,26 @@ TEST(LuaShell, LuaRecordRunsAgainAsAScript) {
   e2e::Run again = e2e::velc(sim, {"-S", file});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out, "a1\n10\n20\n");
+}
+
+// A recording begun in the shell goes on with the statements of a Lua session and is written
+// from them when the Lua shell is left (the Lua history's older entries stay out). Entering the
+// Lua shell writes the shell's history file, so a session that ends there keeps it.
+TEST(LuaShell, ShellRecordingThroughTheLuaShell) {
+  Emulator sim;
+  k::test::TempDir dir;
+  Shell sh(sim);
+  std::ofstream(sh.home() + "/lua-history") << "old1\nold2\nold3\n";
+  const std::string file = dir.file("r");
+  EXPECT_EQ(sh.run("record " + file), "");
+  EXPECT_EQ(sh.run("pwd"), ":\n");
+  EXPECT_EQ(sh.run("lua"), "> preloaded device\n");
+  EXPECT_EQ(e2e::read_file(sh.history()), "record " + file + "\npwd\nlua\n");
+  EXPECT_EQ(sh.run("print(5)"), "5\n");
+  type_until_prompt(sh, e2e::kCtrlD);
+  EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
+  EXPECT_EQ(e2e::read_file(file), "print(5)\n");
+  sh.quit("q\r");
 }
 
 // With colours, errors are red and result lines green.

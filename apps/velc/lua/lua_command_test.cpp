@@ -57,22 +57,25 @@ TEST(LuaCommand, OneStatement) {
   }
 }
 
-// Each loadable entry of the module folder is required as "norlan.<entry>" (".so" or ".lua"
-// cut), in the order of the names, and becomes a global; the rest are skipped without a word.
+// Each loadable entry of the module folder is required as "norlan.<entry>" (".so" cut), in the
+// order of the names, and becomes a global; the rest are skipped without a word.
 TEST(LuaPreload, LoadsTheModuleFolder) {
   k::test::TempDir dir;
   std::filesystem::create_directory(dir.file("greet"));
   std::ofstream(dir.file("greet/init.lua")) << "return {hello = 'hi'}\n";
   std::ofstream(dir.file("broken")) << "return = 1\n";  // resolves to nothing: no X.lua
-  std::ofstream(dir.file("plain.lua")) << "return 1\n";
-  std::ofstream(dir.file("bad.lua")) << "error('no')\n";
+  std::ofstream(dir.file("plain.lua")) << "return 1\n";  // norlan.plain.lua: no such module
+  std::filesystem::create_directory(dir.file("bad"));
+  std::ofstream(dir.file("bad/init.lua")) << "error('no')\n";
+  std::filesystem::create_directory(dir.file("another"));
+  std::ofstream(dir.file("another/init.lua")) << "return 2\n";
   setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
   k::LuaContext ctx;
   std::string out = output_of([&] { lua_preload_modules(ctx.state()); });
-  EXPECT_EQ(out, "> preloaded greet\n> preloaded plain\n");
-  ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, plain, bad)"), 0)
+  EXPECT_EQ(out, "> preloaded another\n> preloaded greet\n");
+  ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, another, bad)"), 0)
       << ctx.error();
-  EXPECT_EQ(ctx.output(), "hi\ttrue\t1\tnil\n");
+  EXPECT_EQ(ctx.output(), "hi\ttrue\t2\tnil\n");
 
   setenv("VELC_LUA_MODULES", dir.file("none").c_str(), 1);
   EXPECT_EQ(output_of([&] { lua_preload_modules(ctx.state()); }), "");

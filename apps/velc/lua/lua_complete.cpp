@@ -79,6 +79,7 @@ void consider(lua_State* L) {
   if (sep == '[') {
     if (ktype == LUA_TNUMBER) {
       const lua_Number k = lua_tonumber(L, key);
+      if (!(std::fabs(k) < 9.2e18)) return;  // no integer to write (and no defined conversion)
       const auto whole = static_cast<long long>(k);
       if (std::fabs(k - static_cast<lua_Number>(whole)) >= 0.000001) return;
       lua_pushfstring(L, "%I]", static_cast<lua_Integer>(whole));

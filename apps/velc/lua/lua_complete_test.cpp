@@ -52,7 +52,7 @@ class LuaCompleteState : public ::testing::Test {
                              " obj = setmetatable({f = 1, g = print}," +
                              " {__index = {gm = print, gv = 1}})" +
                              " nested = {inner = {x = 1}} arr = {{1}} fn = print"
-                             " whiskey = 1";
+                             " whiskey = 1 big = {[math.huge] = 1, [-1e300] = 2, [0/0 ~= 0/0 and 3 or 3] = 3, [2.5] = 4}";
     EXPECT_EQ(luaL_dostring(L, code.c_str()), LUA_OK) << lua_tostring(L, -1);
   }
   ~LuaCompleteState() override { lua_close(L); }
@@ -80,6 +80,7 @@ TEST_F(LuaCompleteState, Fields) {
       {"obj:", {"obj:g", "obj:gm"}},           // functions only, the object's and "__index"'s
       {"obj.g", {"obj.g(", "obj.gm", "obj.gv"}},
       {"t[", {"t[1]", "t[2]"}},
+      {"big[", {"big[3]"}},                    // no integer for huge or fractional keys
       {"k[\"", {"k[\"alpha\"]", "k[\"b c\"]"}},
       {"k['al", {"k['alpha']"}},
       {"nosuch.x", {}},                        // the expression fails

@@ -48,11 +48,9 @@ void lua_preload_modules(lua_State* L) {
   }
   std::sort(entries.begin(), entries.end());  // the same order on every run
   for (const std::string& entry : entries) {
-    // X.so, X.lua and the folder X (X/init.lua) are the module norlan.X.
+    // X.so and the folder X (X/init.lua) are the module norlan.X.
     std::string name = ("norlan." + entry).substr(0, kModuleNameMax);
-    for (std::string_view suffix : {".so", ".lua"})
-      if (name.size() > suffix.size() + 7 && name.ends_with(suffix))
-        name.resize(name.size() - suffix.size());
+    if (name.size() > 3 && name.ends_with(".so")) name.resize(name.size() - 3);
     std::string short_name = name.substr(std::strlen("norlan."));
     if (!lua_checkstack(L, 3)) return;
     lua_pushcfunction(L, require_into_global);

@@ -27,10 +27,15 @@
 namespace {
 
 // The shell's history entries, kept aside while the Lua shell has the editor's history, and put
-// back exactly as they were at the end (the shell's file is the shell's to write).
+// back exactly as they were at the end. They are also written to the shell's history file
+// (`file`, unless empty) first, so that a session that ends inside the Lua shell keeps them.
 class ShellEntriesAside {
  public:
-  ShellEntriesAside() : entries_(k::history_entries()) { k::history_clear(); }
+  explicit ShellEntriesAside(const std::string& file) : entries_(k::history_entries()) {
+    std::string why;
+    if (!file.empty()) k::history_dump(file, -1, why);  // a refused file was reported at start
+    k::history_clear();
+  }
   ~ShellEntriesAside() {
     k::history_clear();
     for (const std::string& line : entries_) k::history_add(line);
@@ -74,11 +79,9 @@ class LuaShell {
     state_.completion_state = ctx_.state();
     editor_.set_completion([this](const std::string& before_cursor) {
       k::Completion c;
-      if (!client_.editor.autocomplete) return c;
       c.fragment_start = lua_word_at(before_cursor, before_cursor.size()).start;
       c.candidates = lua_complete(ctx_.state(), before_cursor, before_cursor.size(), [this] {
-        editor_.hide();
-        redraw_ = true;
+        editor_.hide();  // the editor draws the line again below the message
       });
       return c;
     });
@@ -103,7 +106,6 @@ class LuaShell {
   std::optional<std::string> pending_;  // the lines of an unfinished statement
   std::string tag_ = "lua";
   bool results_global_ = false;  // the shell made `_` the results table
-  bool redraw_ = false;          // completion printed a message over the line
 };
 
 void LuaShell::show_prompt() {
@@ -221,10 +223,6 @@ void LuaShell::run() {
     }
     if (!readable(in)) continue;
     std::optional<std::string> line = editor_.feed(k::line_editor_getch());
-    if (redraw_) {
-      redraw_ = false;
-      show_prompt();  // draws the line again below the message
-    }
     if (editor_.input_ended()) {
       std::putchar('\n');
       break;
@@ -245,7 +243,12 @@ int lua_shell(Client& client) {
   std::fflush(stdout);
   // Ctrl-C stops a statement or drops the line, never the Lua shell.
   k::InterruptScope sigint;
-  ShellEntriesAside shell_entries;
+  // Only the interactive shell (which has a recorder) owns the shell's history file.
+  ShellEntriesAside shell_entries(client.record ? shell_history_path() : "");
+  // A recording running in the shell goes on with the Lua session's statements and is written
+  // from them when the Lua shell is left: the lines counted so far are the shell's, which the
+  // Lua history does not hold.
+  if (client.record && recording_active(*client.record)) client.record->count = 0;
   k::HistoryFile history(lua_history_path());  // written back before the shell's entries return
   LuaShell(client).run();
   // Written while the editor still holds the Lua history: the record is the Lua session's.

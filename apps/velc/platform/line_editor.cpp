@@ -268,6 +268,12 @@ void LineEditor::complete() {
   } catch (...) {
     return;  // nothing offered; an exception never unwinds through readline
   }
+  if (hidden_) {
+    // The completion printed something below the line (hide() took it away first): the line
+    // is drawn anew under it before anything is inserted.
+    hidden_ = false;
+    rl_forced_update_display();
+  }
   if (c.candidates.empty()) {
     rl_ding();
     return;

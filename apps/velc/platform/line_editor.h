@@ -51,7 +51,8 @@ class LineEditor {
   // with this prompt (it may have changed meanwhile).
   void show(const std::string& prompt, const HsvColour& colour, bool colours);
   // Takes the line being edited off the screen, so that ordinary output can be printed; the
-  // line is kept, and show() draws it again below that output.
+  // line is kept, and show() draws it again below that output (so does a completion callback
+  // that hid it, once it returns, and the next character fed).
   void hide();
   // Hands one character (from line_editor_getch) to the editor. Gives the finished line when
   // this character ended it; none while the line is still being edited and at the end of input
