@@ -16,6 +16,7 @@
 #include "shell/login_commands.h"
 #include "shell/presentation.h"
 #include "shell/record.h"
+#include "transfer/download.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ constexpr CommandEntry kRows[] = {
                  .request_handler = cmd_del, .usage = "del <path>",
                  .description = "delete instance from multi-instance object",
                  .needs_cache = true, .completion = kPath}),
+    command_row({.name = "download", .method = "Download", .id = 9,
+                 .handler = download_command, .request_handler = download_command,
+                 .usage = "download <firmware|config|file> <path_to_file> [<target_file_name>]",
+                 .description = "download a file to CPE and immediately apply if firmware|config",
+                 .completion = kDownload}),
     command_row({.name = "get", .method = "GetParameterValues", .id = 2, .handler = cmd_cat,
                  .request_handler = cmd_cat, .usage = "get [<path1> <path2>...]",
                  .description = "same as 'cat'", .needs_cache = true, .completion = kPath}),
@@ -136,6 +142,9 @@ constexpr CommandEntry kRows[] = {
                  .completion = kObjectPath}),
     command_row({.name = "up", .id = 39, .handler = cmd_up, .usage = "up [<levels>]",
                  .description = "cd to upper level node", .needs_cache = true}),
+    command_row({.name = "upgrade", .id = 40, .handler = upgrade_command,
+                 .request_handler = upgrade_command, .usage = "upgrade <path_to_firmware>",
+                 .description = "upgrade CPE firmware", .completion = kFile}),
     command_row({.name = "execute", .id = 12, .handler = cmd_execute,
                  .request_handler = cmd_execute,
                  .usage = "execute <path_to_method> [<rpath1>=<value1> <rpath2>=<value2>...]",

@@ -39,11 +39,11 @@ TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
   }
   EXPECT_EQ(listed, with_handler);
   EXPECT_EQ(listed, (std::set<std::string>{"add", "attr", "cat", "catree", "cd", "clear", "color",
-                                           "del", "execute", "get", "help", "info", "login",
-                                           "login_if_guest", "logout", "ls", "lua", "luarecord",
-                                           "opt", "order", "pwd", "reboot", "record", "reset",
-                                           "rm", "save", "select", "set", "sh", "take", "touch",
-                                           "tree", "up"}));
+                                           "del", "download", "execute", "get", "help", "info",
+                                           "login", "login_if_guest", "logout", "ls", "lua",
+                                           "luarecord", "opt", "order", "pwd", "reboot", "record",
+                                           "reset", "rm", "save", "select", "set", "sh", "take",
+                                           "touch", "tree", "up", "upgrade"}));
 }
 
 // Rows whose number, method or request handler other parts of velc go by.
@@ -57,6 +57,9 @@ TEST(CommandRows, AttributesAndMethodsRows) {
       {"info", 15, "GetParameterAttributes"},
       {"execute", 12, nullptr},
       {"lua", 22, "lua"},
+      {"download", 9, "Download"},
+      {"Download", 9, "Download"},
+      {"upgrade", 40, nullptr},
   };
   for (const auto& c : cases) {
     const CommandEntry* e = command_find_request(velc_commands(), c.word);
@@ -87,7 +90,7 @@ TEST(CommandRows, CompletionRules) {
       {"order", kFirstPath},   {"execute", kMethodInput}, {"color", kColourType},
       {"debug", kDebugMode},   {"opt", kOption},       {"reboot", kReboot},
       {"reset", kDeviceMode},  {"sh", kCommand},      {"record", kRecord},
-      {"luarecord", kRecord},
+      {"luarecord", kRecord},  {"download", kDownload}, {"upgrade", kFile},
   };
   for (const CommandEntry& e : velc_commands()) {
     auto kind = kinds.find(e.name);
@@ -124,7 +127,8 @@ TEST(CommandRows, FirstWordCompletionFollowsTheTable) {
   k::EditorSwitches editor;
   Client client{session, view, colours, editor};
   using Strings = std::vector<std::string>;
-  EXPECT_EQ(complete_line(velc_commands(), client, "d", 1), (Strings{"debug", "del"}));
+  EXPECT_EQ(complete_line(velc_commands(), client, "d", 1), (Strings{"debug", "del", "download"}));
+  EXPECT_EQ(complete_line(velc_commands(), client, "u", 1), (Strings{"up", "upgrade"}));
   EXPECT_EQ(complete_line(velc_commands(), client, "lo", 2),
             (Strings{"login", "logout", "login_if_guest"}));
 }

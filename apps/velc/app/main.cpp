@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/startup.h"
+#include "platform/exit_request.h"
 #include "platform/interrupt.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +12,9 @@ int main(int argc, char** argv) {
     // Ctrl-C outside the shell (request mode, raw mode) ends the run like the signal would.
     std::fflush(stdout);
     return 130;
+  } catch (const k::ExitRequest& e) {
+    // A command that ends the client (the end of a firmware upgrade) unwinds to here.
+    std::fflush(stdout);
+    return e.status;
   }
 }

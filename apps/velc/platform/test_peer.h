@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -69,6 +70,12 @@ class ScriptedDaemon {
     std::lock_guard<std::mutex> lock(mutex_);
     replies_[request] = answer;
   }
+  // Scripts the replies to the next requests of one text, one each, in order (before any reply
+  // scripted with `reply`, which answers once these are used up).
+  void reply_sequence(const std::string& request, const std::vector<std::string>& answers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sequences_[request].assign(answers.begin(), answers.end());
+  }
   // The requests received since the last call.
   std::vector<std::string> take_requests() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -113,6 +120,11 @@ class ScriptedDaemon {
         answer = found != replies_.end()
                      ? found->second
                      : R"({"code":9005,"message":"Invalid parameter name"})";
+        std::deque<std::string>& queued = sequences_[logged];
+        if (!queued.empty()) {
+          answer = queued.front();
+          queued.pop_front();
+        }
       }
       bool error = answer.rfind(R"({"code")", 0) == 0;
       k::Json reply = k::Json::take(json_pack("{s:s, s:O, s:o}", "jsonrpc", "2.0", "id",
@@ -130,6 +142,7 @@ class ScriptedDaemon {
   std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, std::string> replies_;
+  std::map<std::string, std::deque<std::string>> sequences_;
   std::vector<std::string> log_;
   int current_ = -1;
 };

@@ -1,0 +1,38 @@
+// Version comparison: every difference the upgrade dialogue tells apart, and the texts it cannot
+// compare.
+#include "platform/firmware_version.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FirmwareVersion, ComparesByTheHighestDifferingPart) {
+  constexpr int kInc = k::kVersionIncomparable;
+  const struct {
+    const char* current;
+    const char* next;
+    int expected;
+  } cases[] = {
+      {"4.2.1", "4.2.1", 0}, {"4.2.1-b7", "4.2.1-b7", 0}, {"junk", "junk", 0},
+      {"4.2.1", "4.2.2", 1}, {"4.2.2", "4.2.1", -1}, {"4.2.9", "4.2.10", 1},
+      {"4.2.1", "4.3.0", 2}, {"4.3.0", "4.2.9", -2}, {"4.9.1", "4.10.1", 2},
+      {"4.2.1", "5.0.0", 3}, {"5.0.0", "4.9.9", -3}, {"9.2.1", "10.0.0", 3},
+      {"4.2.1-rc9", "4.3.0-rc1", 2},  // the numbers decide before the suffix
+      // Equal numbers, different suffixes: a build difference, never 0.
+      {"4.2.1", "4.2.1-build2031", 1}, {"4.2.1-build2031", "4.2.1", -1},
+      {"4.2.1-build999", "4.2.1-build2031", 1}, {"4.2.1-beta", "4.2.1-alpha", -1},
+      {"4.2.1-a1", "4.2.1-a01", -1}, {"4.2.1-a", "4.2.1-a1", 1},
+      // Not of the form: positive when only the current one is malformed.
+      {"", "4.2.1", kInc}, {"4.2", "4.2.1", kInc}, {"4.02.1", "4.2.1", kInc},
+      {"v4.2.1", "4.2.1", kInc}, {"1234567890.0.0", "4.2.1", kInc},
+      {"4.2.1", "4.2.1.0", -kInc}, {"4.2.1", "4.2.x", -kInc}, {"4.2.1", "4.2.1-", -kInc},
+      {"4.2.1", "04.2.1", -kInc}, {"4.2.1", "4..1", -kInc}, {"4.2.1", " 4.2.1", -kInc},
+      {"4.2.1", "4.2.1-a b", -kInc}, {"4.2.1", "4.2.1+b", -kInc}, {"x", "", -kInc},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(k::firmware_version_cmp(c.current, c.next), c.expected)
+        << c.current << " -> " << c.next;
+  EXPECT_EQ(kInc, 2147483647);
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include "transfer/netcat.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Waits until the server socket has a connection to accept; false after `wait_ms`.
+bool wait_readable(int fd, int wait_ms) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd, POLLIN, 0};
+    int r = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    if (r > 0) return true;
+    if (r == 0 || errno != EINTR) return false;
+  }
+}
+
+// Sends every byte; the bytes sent, or -1 when the first send already failed.
+ssize_t send_all(int fd, const char* data, size_t size) {
+  size_t sent = 0;
+  while (sent < size) {
+    ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return sent > 0 ? static_cast<ssize_t>(sent) : -1;
+    sent += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(sent);
+}
+
+void send_file(NetcatTransfer& t) {
+  std::fflush(stdout);
+  if (!wait_readable(t.server.get(), t.wait_ms)) {
+    std::puts("Waiting timeout, abort.");
+    return;
+  }
+  t.connection.reset(::accept4(t.server.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  if (!t.connection) {
+    std::puts("accept() failed, abort.");
+    return;
+  }
+  ssize_t sent = send_all(t.connection.get(), t.file.data(), t.file.size());
+  if (sent < 0 || static_cast<size_t>(sent) < t.file.size())
+    std::printf("send() failed (expected %zu bytes, transferred %zi bytes), abort.\n",
+                t.file.size(), sent);
+}
+
+// Blocks every signal for its lifetime, so that a thread started meanwhile inherits a mask that
+// leaves Ctrl-C to the main thread, whose blocking points act on it.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old_);
+  }
+  ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+}  // namespace
+
+void netcat_sender(std::unique_ptr<NetcatTransfer> transfer) {
+  std::function<void()> on_end = std::move(transfer->on_end);
+  send_file(*transfer);
+  std::fflush(stdout);
+  transfer.reset();  // closing the connection ends the data for veld
+  if (on_end) on_end();
+}
+
+int netcat_open(int connection_fd, const std::string& path, std::string& url, size_t& size,
+                int wait_ms, std::function<void()> on_end) {
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(connection_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+      addr.ss_family != AF_INET) {
+    std::puts("Cannot get local address, aborting.");
+    return -1;
+  }
+  sockaddr_in local;
+  std::memcpy(&local, &addr, sizeof local);
+  return netcat_open_at(local, path, url, size, wait_ms, std::move(on_end));
+}
+
+int netcat_open_at(const sockaddr_in& local, const std::string& path, std::string& url,
+                   size_t& size, int wait_ms, std::function<void()> on_end) {
+  auto t = std::make_unique<NetcatTransfer>();
+  t->wait_ms = wait_ms;
+  t->on_end = std::move(on_end);
+  sockaddr_in addr = local;
+  addr.sin_family = AF_INET;
+  addr.sin_port = 0;  // the system chooses a free port
+  t->server.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!t->server) {
+    std::puts("Cannot create server socket, aborting.");
+    return -1;
+  }
+  if (::bind(t->server.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    std::puts("Cannot bind server socket, aborting.");
+    return -1;
+  }
+  if (::listen(t->server.get(), 1) != 0) {
+    std::puts("Cannot set server socket to LISTEN state, aborting.");
+    return -1;
+  }
+  sockaddr_in bound{};
+  socklen_t len = sizeof bound;
+  if (::getsockname(t->server.get(), reinterpret_cast<sockaddr*>(&bound), &len) != 0) {
+    std::puts("Cannot get local address, aborting.");
+    return -1;
+  }
+  char host[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &bound.sin_addr, host, sizeof host);
+  std::string channel_url =
+      "netcat://" + std::string(host) + ":" + std::to_string(ntohs(bound.sin_port));
+  if (!t->file.open(path)) {
+    std::printf("Cannot open file (%s), aborting.\n", path.c_str());
+    return -1;
+  }
+  size_t file_size = t->file.size();
+  // Announced before the thread starts, so that what the thread prints comes after it.
+  std::printf("Sending file (%s, %zu bytes) via netcat (%s)...\n", path.c_str(), file_size,
+              channel_url.c_str());
+  try {
+    SignalsBlocked quiet;
+    std::thread([t = std::move(t)]() mutable { netcat_sender(std::move(t)); }).detach();
+  } catch (const std::system_error&) {
+    // The record went with the thread object that was never started.
+    std::puts("Cannot start the sending thread, aborting.");
+    return -1;
+  }
+  url = std::move(channel_url);
+  size = file_size;
+  return 0;
+}

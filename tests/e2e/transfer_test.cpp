@@ -1,0 +1,65 @@
+// `upgrade` end to end in request mode against a scripted daemon: the flashing ends the client
+// with status 0 after the dialogue; a cancelled upgrade ends the command with its own status.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "harness/process.h"
+#include "platform/temp_dir.h"
+#include "platform/test_peer.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr const char* kPoll =
+    R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.UpgradeProgress",)"
+    R"("Device.DeviceInfo.UpgradeStatus"]})";
+
+TEST(Upgrade, FlashingEndsTheClientWithStatusZero) {
+  k::test::TempDir home;
+  std::string image = home.file("fw.img");
+  std::ofstream(image) << "image";
+  std::string url = "file://" + image;
+  std::string md5 = R"("MD5":"78805a221a988e79ef3f42d7c5bfd418")";
+  std::string pre = R"(Download {"FileType":"Firmware","URL":")" + url + "\"," + md5 +
+                    R"(,"NeedPreUpdate":true})";
+  std::string main = pre.substr(0, pre.size() - 5) + "false}";
+  std::string confirm = R"(Download {"FileType":"Firmware","URL":"file:///data/fw",)" + md5 +
+                        R"(,"NeedPreUpdate":false,"TransactionID":"t1"})";
+  k::test::ScriptedDaemon daemon({
+      {pre, "{}"},
+      {main, R"({"Status":1,"CurrentVersion":"4.2.1","NewVersion":"5.0.0",)"
+             R"("SavedFirmware":"/data/fw","TransactionID":"t1"})"},
+      {confirm, "{}"},
+      {R"(Download {"FileType":"Firmware","TransactionID":"t1"})", "{}"},
+  });
+  daemon.reply_sequence(kPoll, {R"({"ParameterList":[{"Name":"Device.DeviceInfo.UpgradeProgress",)"
+                                R"("Value":100},)"
+                                R"({"Name":"Device.DeviceInfo.UpgradeStatus","Value":3}]})"});
+  const struct {
+    const char* answer;
+    int status;
+    std::string out;
+    Strings sent;
+  } cases[] = {
+      {"n\n", 0, "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] Flashing: @\nStatus: OK\n",
+       {pre, main, confirm, kPoll, kPoll}},
+      {"c\n", 0, "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] ",
+       {pre, main, R"(Download {"FileType":"Firmware","TransactionID":"t1"})"}},
+  };
+  for (const auto& c : cases) {
+    e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", {"-u", daemon.path(), "-r", "upgrade", image},
+                          c.answer, {"HOME=" + home.path()});
+    EXPECT_EQ(r.status, c.status) << c.answer;
+    EXPECT_EQ(r.out, c.out) << c.answer;
+    Strings sent;
+    for (const std::string& s : daemon.take_requests())
+      if (s.rfind("JoinGroup", 0) != 0) sent.push_back(s);  // start-up's own
+    EXPECT_EQ(sent, c.sent) << c.answer;
+  }
+}
+
+}  // namespace
