@@ -79,6 +79,12 @@ bool Engine::boot(std::string& error, const std::optional<std::string>& device_m
     }
     root_ = std::move(fresh);
   }
+  std::string why;
+  if (!apply_installed_version(*root_, why)) {
+    error = why;
+    ok = false;
+  }
+  set_upgrade_state(0, 0);  // a device comes up idle, whatever an upgrade left
   set_device_mode(*root_, device_mode);
   started_ = std::chrono::steady_clock::now();
   return ok;
@@ -133,11 +139,18 @@ Reply Engine::factory_reset(const Caller& caller, const std::optional<std::strin
   if (!setup_.state_dir.empty() && !erase_saved_config(setup_.state_dir, error))
     return Reply::failure(kInternalError, error);
   set_device_mode(*fresh, device_mode);
+  // A factory reset keeps the installed firmware.
+  std::string ignored;
+  apply_installed_version(*fresh, ignored);
+  replace_root(std::move(fresh));
+  return Reply::status_ok();
+}
+
+void Engine::replace_root(std::unique_ptr<Node> fresh) {
   std::unique_ptr<Node> before = std::exchange(root_, std::move(fresh));
   std::vector<k::Json> events;
   instance_changes(*before, *root_, events);
   for (k::Json& e : events) emit(kChangeEventGroup, std::move(e));
-  return Reply::status_ok();
 }
 
 Reply Engine::save_config(const Caller& caller, const std::optional<std::string>& restore_point) {

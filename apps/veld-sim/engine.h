@@ -99,6 +99,8 @@ class Engine {
   Node& root() { return *root_; }
   // The model's accounts and the guests' rights.
   const Accounts& accounts() const { return accounts_; }
+  // The state folder ("" none).
+  const std::string& state_dir() const { return setup_.state_dir; }
   // Where AddObject and DeleteObject send their change events.
   void set_event_sink(EventSink sink) { sink_ = std::move(sink); }
 
@@ -140,6 +142,21 @@ class Engine {
   // Select (select.cpp): the readable subtrees and parameters a selector names.
   Reply select(const Caller& caller, std::string_view selector);
 
+  // The firmware side of Download (device_upgrade.cpp). The running firmware's version text:
+  // Device.DeviceInfo.SoftwareVersion ("" when the model has none).
+  std::string software_version() const;
+  // Makes `version` the installed firmware: SoftwareVersion from the next boot on, kept in the
+  // state folder (firmware.json) when there is one. False with `error` when it cannot be kept.
+  bool install_firmware(const std::string& version, std::string& error);
+  // Sets Device.DeviceInfo.UpgradeStatus and UpgradeProgress (those the model has).
+  void set_upgrade_state(int status, unsigned progress);
+  // Lays a configuration in the saved-configuration format ({"Version": 1, "Configuration":
+  // C}) over the running tree, all or nothing, with a change event for every instance that
+  // went or came. The installed firmware's version stays.
+  Reply apply_configuration(json_t* file);
+  // Records a reboot as an accepted Reboot does (the end of a firmware flash).
+  void request_reboot();
+
   // A parameter's value as the caller reads it now (runtime values computed, secrets hidden).
   k::Json read_value(const Caller& caller, const Node& param) const;
   // Seconds since the engine started.
@@ -162,6 +179,11 @@ class Engine {
   std::optional<Reply> check_device_mode(const std::string& mode) const;
   // Removes an instance and sends the "Delete" change event.
   void remove_and_announce(Node& table, Node& inst, const std::string& path);
+  // Makes `fresh` the running tree, with a change event for every instance that went or came.
+  void replace_root(std::unique_ptr<Node> fresh);
+  // Gives the tree the installed firmware's version (device_upgrade.cpp); with a state folder
+  // the version is read from it first. False with `error` when that file cannot be read.
+  bool apply_installed_version(Node& root, std::string& error);
 
   std::unique_ptr<Node> root_;
   Accounts accounts_;
@@ -169,6 +191,7 @@ class Engine {
   EventSink sink_;
   DeviceSetup setup_;
   std::optional<RebootRequest> pending_reboot_;
+  std::optional<std::string> installed_version_;  // none: the model's SoftwareVersion
 };
 
 // Calls fn(child, pseudo, element) for each child of a node in listing order: a table's

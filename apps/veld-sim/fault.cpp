@@ -15,6 +15,12 @@ const char* fault_message(int code) {
     case kInvalidType: return "Invalid parameter type";
     case kInvalidValue: return "Invalid parameter value";
     case kNotWritable: return "Attempt to set a non-writable parameter";
+    case kDownloadFailure: return "Download failure";
+    case kUnsupportedProtocol: return "Unsupported protocol for file transfer";
+    case kCannotContactServer: return "Download failure: unable to contact file server";
+    case kCannotAccessFile: return "Download failure: unable to access file";
+    case kIncompleteDownload: return "Download failure: unable to complete download";
+    case kFileCorrupted: return "Download failure: file corrupted";
     default: return "Internal error";
   }
 }

@@ -21,6 +21,12 @@ enum FaultCode : int {
   kInvalidType = 9006,
   kInvalidValue = 9007,
   kNotWritable = 9008,
+  kDownloadFailure = 9010,         // Download: the file could not be stored or applied
+  kUnsupportedProtocol = 9013,     // Download: a URL scheme the device does not fetch
+  kCannotContactServer = 9015,     // Download: the sender could not be reached
+  kCannotAccessFile = 9016,        // Download: the file is not there or not readable
+  kIncompleteDownload = 9017,      // Download: the transfer broke off, stalled or was too large
+  kFileCorrupted = 9018,           // Download: MD5 mismatch, or not a file of the right kind
 };
 
 // The fixed message of a code ("Internal error" for an unknown one).

@@ -76,7 +76,10 @@ int main(int argc, char** argv) {
                               .request_log = options.request_log,
                               .memory_budget = static_cast<size_t>(options.memory_budget_mib) << 20,
                               .max_request = static_cast<size_t>(options.max_request_mib) << 20,
-                              .reboot_ms = options.reboot_ms});
+                              .reboot_ms = options.reboot_ms,
+                              .download = {.download_dir = options.download_dir,
+                                           .flash_ms = options.flash_ms,
+                                           .fetch_timeout_ms = options.fetch_timeout_ms}});
   if (!server.listen(error)) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;

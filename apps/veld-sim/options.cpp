@@ -26,6 +26,7 @@ std::string usage_text() {
   return std::string("Usage: veld-sim --socket PATH [--model FILE] [--access FILE] [--hosts N]\n"
          "                [--delay MS] [--request-log FILE] [--memory-budget MIB]\n"
          "                [--max-request MIB] [--state DIR] [--reboot-time MS]\n"
+         "                [--download-dir DIR] [--flash-time MS] [--fetch-timeout MS]\n"
          "\n"
          "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
          "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
@@ -66,9 +67,18 @@ std::string usage_text() {
          "                        default 2000): every connection is dropped once the reply\n"
          "                        is written, connecting fails with ENOENT (no such socket)\n"
          "                        meanwhile, then the device serves again\n"
+         "  --download-dir DIR    where Download stores files of type \"File\" (made with\n"
+         "                        mode 0700 when missing); default: DIR/downloads of\n"
+         "                        --state, else a folder in a private temporary folder\n"
+         "                        that is removed at exit (as are saved firmware images)\n"
+         "  --flash-time MS       how long a firmware flash takes (0 to 3600000; default\n"
+         "                        3000): Device.DeviceInfo.UpgradeProgress goes from 0 to\n"
+         "                        100 meanwhile, then the device reboots into the new version\n"
+         "  --fetch-timeout MS    how long a Download waits for its sender to connect or\n"
+         "                        to send more bytes (1 to 3600000; default 10000)\n"
          "  -h, --help            show this text and exit\n"
          "\n"
-         "Exit status: 0 after a signal or --help, 1 when the model, the saved configuration\n"
+         "Exit status: 0 after a signal or --help, 1 when the model, the state folder's files\n"
          "or the socket fails, 2 for a bad command line.\n";
 }
 
@@ -90,7 +100,8 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
     bool known = name == "--socket" || name == "--model" || name == "--access" ||
                  name == "--hosts" || name == "--delay" || name == "--request-log" ||
                  name == "--memory-budget" || name == "--max-request" || name == "--state" ||
-                 name == "--reboot-time";
+                 name == "--reboot-time" || name == "--download-dir" || name == "--flash-time" ||
+                 name == "--fetch-timeout";
     if (!known) {
       error = "unknown option: " + arg;
       return false;
@@ -121,6 +132,20 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
         return false;
       }
       options.reboot_ms = static_cast<int>(number);
+    } else if (name == "--download-dir") {
+      options.download_dir = value;
+    } else if (name == "--flash-time") {
+      if (!read_number(value, 3600000, number)) {
+        error = "--flash-time expects milliseconds from 0 to 3600000";
+        return false;
+      }
+      options.flash_ms = static_cast<int>(number);
+    } else if (name == "--fetch-timeout") {
+      if (!read_number(value, 3600000, number) || number < 1) {
+        error = "--fetch-timeout expects milliseconds from 1 to 3600000";
+        return false;
+      }
+      options.fetch_timeout_ms = static_cast<int>(number);
     } else if (name == "--hosts") {
       if (!read_number(value, 200000, number)) {
         error = "--hosts expects a number from 0 to 200000";

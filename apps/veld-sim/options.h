@@ -17,6 +17,9 @@ struct Options {
   long max_request_mib = 4;      // longest request line
   std::string state_dir;         // the state folder (saved configurations); empty: none
   int reboot_ms = 2000;          // how long a reboot refuses connections
+  std::string download_dir;      // where Download stores files; empty: the default
+  int flash_ms = 3000;           // how long a firmware flash takes
+  int fetch_timeout_ms = 10000;  // the longest a Download waits for its sender
   bool help = false;
 };
 

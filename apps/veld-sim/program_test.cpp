@@ -59,9 +59,13 @@ TEST_F(Program, CommandLines) {
       {"--socket=/nowhere/s --max-request=1025", 2, "veld-sim: --max-request expects mebibytes from 1 to 1024\n"},
       {"--socket=/nowhere/s --reboot-time -1", 2, "veld-sim: --reboot-time expects milliseconds from 0 to 3600000\n"},
       {"--socket=/nowhere/s --state", 2, "veld-sim: --state needs a value\n"},
+      {"--socket=/nowhere/s --flash-time 3600001", 2, "veld-sim: --flash-time expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --fetch-timeout 0", 2, "veld-sim: --fetch-timeout expects milliseconds from 1 to 3600000\n"},
+      {"--socket=/nowhere/s --download-dir=", 2, "veld-sim: --download-dir needs a value\n"},
       // Accepted (the largest values), then the model is missing.
       {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
-       "--reboot-time 3600000 --state /nowhere/state --model /nowhere/none.json", 1,
+       "--reboot-time 3600000 --state /nowhere/state --flash-time 3600000 --fetch-timeout 3600000 "
+       "--download-dir /nowhere/dl --model /nowhere/none.json", 1,
        "veld-sim: /nowhere/none.json:"},
       {"--socket /nowhere/s --access /nowhere/none.json", 1, "veld-sim: /nowhere/none.json:"},
       {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},

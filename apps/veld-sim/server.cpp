@@ -108,7 +108,10 @@ json_t* usable_id(json_t* msg) {
 }  // namespace
 
 Server::Server(Engine& engine, ServerConfig config)
-    : engine_(engine), config_(std::move(config)), read_buf_(kReadChunk) {
+    : engine_(engine),
+      config_(std::move(config)),
+      read_buf_(kReadChunk),
+      downloads_(engine, config_.download) {
   engine_.set_event_sink([this](unsigned group, k::Json data) {
     deliver_event(group, data.get(), nullptr);
   });
@@ -177,10 +180,13 @@ void Server::run(int stop_fd) {
       fds.push_back({c->fd.get(), events, 0});
       ids.push_back(id);
     }
+    fds.push_back({downloads_.wake_fd(), POLLIN, 0});  // last: a fetch has finished
     int n = ::poll(fds.data(), fds.size(), poll_timeout_ms(backlog));
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && fds[0].revents) break;
     if (n > 0 && fds[1].revents & POLLIN) accept_clients();
+    if (n > 0 && fds.back().revents & POLLIN) finish_downloads();
+    advance_upgrade();
     // Every client gets one turn per round; the first turn goes to another client each round.
     size_t first = ids.empty() ? 0 : turn_++ % ids.size();
     for (size_t k = 0; k < ids.size(); ++k) {
@@ -238,6 +244,7 @@ bool Server::drained() const {
 }
 
 void Server::drop_everybody() {
+  downloads_.reboot();
   for (auto& [id, c] : clients_) disconnect(*c);
   reap();
   delayed_.clear();
@@ -479,6 +486,14 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
     }
   } else if (name == "JoinGroup") {
     r = join_group(id, params);
+  } else if (name == "Download") {
+    // A fetch replies later, from finish_downloads().
+    r = downloads_.request(id, raw_id, wants_reply, c.caller, params, Clock::now());
+    if (auto reboot = engine_.take_reboot()) note_reboot(0, *reboot);  // a flash of no time
+    if (!r) {
+      ++c.downloading;
+      return;
+    }
   } else if (auto auth = authentication_method(engine_.accounts(), c.peer, name, params,
                                                c.caller)) {
     r = std::move(auth);
@@ -568,6 +583,7 @@ int Server::poll_timeout_ms(bool backlog) const {
   if (!delayed_.empty()) wake = delayed_.front().due;
   if (accept_paused_ && (!wake || accept_retry_at_ < *wake)) wake = accept_retry_at_;
   if (phase_ == Phase::kGoingDown && (!wake || phase_until_ < *wake)) wake = phase_until_;
+  if (auto flash = downloads_.next_wake(); flash && (!wake || *flash < *wake)) wake = flash;
   if (!wake) return -1;
   return ms_until(*wake);
 }
@@ -575,7 +591,8 @@ int Server::poll_timeout_ms(bool backlog) const {
 void Server::reap() {
   for (auto it = clients_.begin(); it != clients_.end();) {
     Client& c = *it->second;
-    bool finished = c.read_closed && c.out.empty() && c.delayed == 0 && !c.reader.has_line();
+    bool finished = c.read_closed && c.out.empty() && c.delayed == 0 && !c.reader.has_line() &&
+                    c.downloading == 0;
     if (c.dead || finished) {
       ConnId id = it->first;
       if (c.delayed) std::erase_if(delayed_, [id](const Delayed& d) { return d.conn == id; });
@@ -587,6 +604,22 @@ void Server::reap() {
       ++it;
     }
   }
+}
+
+void Server::finish_downloads() {
+  for (DownloadService::Finished& f : downloads_.collect(Clock::now())) {
+    auto it = clients_.find(f.conn);
+    if (it == clients_.end()) continue;
+    --it->second->downloading;
+    if (f.wants_reply && !it->second->dead) reply(f.conn, *it->second, f.msg_id.get(), f.reply);
+  }
+}
+
+void Server::advance_upgrade() {
+  if (phase_ != Phase::kServing) return;
+  downloads_.advance(Clock::now());
+  // The end of a flash reboots the device as a Reboot does, asked by no connection.
+  if (auto reboot = engine_.take_reboot()) note_reboot(0, *reboot);
 }
 
 }  // namespace sim

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "authentication.h"
+#include "download_service.h"
 #include "engine.h"
 #include "event_router.h"
 #include "platform/line_reader.h"
@@ -39,6 +40,7 @@ struct ServerConfig {
   int reboot_ms = 2000;
   // Called with the caller of each new connection (tests grant with it what a login gives).
   std::function<void(Caller&)> on_connect{};
+  DownloadSettings download{};  // the Download method's folders and times
 };
 
 // What the server counted, for tests and diagnostics.
@@ -80,6 +82,7 @@ class Server {
     size_t held = 0;              // bytes counted against the budget (as last accounted)
     bool skipping = false;        // dropping the rest of an over-long line as it arrives
     bool read_closed = false;     // the peer shut its side down: close once all is sent
+    size_t downloading = 0;       // its Downloads whose fetch runs (their replies are due)
     bool dead = false;            // to be closed at the end of this round
     PeerCredentials peer;         // who connected, for a login without a password
     Caller caller;                // the user logged in on this connection, or a guest
@@ -125,6 +128,8 @@ class Server {
   int poll_timeout_ms(bool backlog) const;
   void reap();
   void log_line(std::string_view line);
+  void finish_downloads();
+  void advance_upgrade();
 
   Engine& engine_;
   ServerConfig config_;
@@ -146,6 +151,7 @@ class Server {
   ConnId reboot_conn_ = 0;      // the connection that asked for it
   Clock::time_point phase_until_{};  // going down: the latest end; down: when it serves again
   std::string fatal_error_;
+  DownloadService downloads_;  // last: its fetch threads end before the rest goes
 };
 
 }  // namespace sim
