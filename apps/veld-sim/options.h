@@ -1,7 +1,10 @@
 // The command line of veld-sim.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/tcp.h"
 
 namespace sim {
 
@@ -17,6 +20,8 @@ struct Options {
   long max_request_mib = 4;      // longest request line
   std::string state_dir;         // the state folder (saved configurations); empty: none
   int reboot_ms = 2000;          // how long a reboot refuses connections
+  std::optional<k::TcpAddress> tcp;  // --tcp HOST:PORT: also listen there
+  std::string tls_cert, tls_key;     // --tls-cert, --tls-key: the TCP listener speaks TLS
   bool help = false;
 };
 
