@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dispatch.h"
+#include "platform/socket.h"
 
 namespace sim {
 
@@ -51,6 +52,9 @@ Reply authenticate(const Accounts& accounts, json_t* params, Caller& caller) {
 }  // namespace
 
 PeerCredentials peer_credentials(int fd) {
+  // Over TCP the kernel names no process (it would report the overflow user): such a peer is
+  // nobody in particular and logs in with a password.
+  if (!k::is_unix_socket(fd)) return {};
   ucred cred{};
   socklen_t size = sizeof cred;
   if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0 || size != sizeof cred)

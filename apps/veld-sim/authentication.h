@@ -19,7 +19,8 @@ struct PeerCredentials {
   uid_t uid = 0;
 };
 
-// The credentials of the peer of a connected UNIX socket (unknown when the kernel tells none).
+// The credentials of the peer of a connected UNIX socket (unknown when the kernel tells none,
+// and always for a TCP connection).
 PeerCredentials peer_credentials(int fd);
 
 // The name of the system user with that id; "" when there is none.

@@ -2,11 +2,14 @@
 // is afterwards.
 #include "authentication.h"
 
+#include <poll.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "platform/tcp.h"
 #include "test_client.h"
 
 namespace sim {
@@ -161,6 +164,29 @@ TEST(Authentication, PeerCredentialsDecideThePasswordlessLogin) {
       {{true, me}, own_name() + "x", me == 0},
   };
   for (const auto& c : cases) EXPECT_EQ(peer_may_log_in_as(c.peer, c.name), c.may) << c.name;
+}
+
+TEST(Authentication, ATcpPeerHasNoCredentials) {
+  // The kernel would report the overflow user for a TCP peer: it must count as nobody known.
+  std::string error;
+  uint16_t port = 0;
+  k::Fd listener = k::tcp_listen({"127.0.0.1", 0}, port, error);
+  ASSERT_TRUE(listener) << error;
+  int err = 0;
+  k::Fd client = k::tcp_connect({"127.0.0.1", port}, 5000, err);
+  ASSERT_TRUE(client) << err;
+  pollfd p{listener.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 5000), 1);
+  k::Fd accepted(::accept(listener.get(), nullptr, nullptr));
+  ASSERT_TRUE(accepted);
+  EXPECT_FALSE(peer_credentials(accepted.get()).known);
+
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  k::Fd a(pair[0]), b(pair[1]);
+  PeerCredentials local = peer_credentials(a.get());
+  EXPECT_TRUE(local.known);
+  EXPECT_EQ(local.uid, ::geteuid());
 }
 
 }  // namespace

@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
   }
 
   sim::Server server(engine, {.socket_path = options.socket_path,
+                              .tcp = options.tcp,
+                              .tls_cert = options.tls_cert,
+                              .tls_key = options.tls_key,
                               .delay_ms = options.delay_ms,
                               .request_log = options.request_log,
                               .memory_budget = static_cast<size_t>(options.memory_budget_mib) << 20,
@@ -84,6 +87,10 @@ int main(int argc, char** argv) {
     std::cerr << "veld-sim: " << error << "\n";
     return 1;
   }
+  // The TCP line comes first: whoever waits for the socket's ready line has the port by then.
+  if (options.tcp)
+    std::printf("veld-sim: ready on tcp:%s:%u%s\n", options.tcp->host.c_str(),
+                static_cast<unsigned>(server.tcp_port()), options.tls_cert.empty() ? "" : " (TLS)");
   std::printf("veld-sim: ready on %s\n", options.socket_path.c_str());
   std::fflush(stdout);
   server.run(stop_fd.get());

@@ -27,6 +27,7 @@ std::string usage_text() {
          "                [--delay MS] [--request-log FILE] [--memory-budget MIB]\n"
          "                [--max-request MIB] [--state DIR] [--reboot-time MS]\n"
          "                [--download-dir DIR] [--flash-time MS] [--fetch-timeout MS]\n"
+         "                [--tcp HOST:PORT [--tls-cert FILE --tls-key FILE]]\n"
          "\n"
          "Emulates veld, the device-management daemon: serves a data model over a UNIX\n"
          "socket with veld's JSON-RPC protocol (one JSON message per line). Runs in the\n"
@@ -76,6 +77,14 @@ std::string usage_text() {
          "                        100 meanwhile, then the device reboots into the new version\n"
          "  --fetch-timeout MS    how long a Download waits for its sender to connect or\n"
          "                        to send more bytes (1 to 3600000; default 10000)\n"
+         "  --tcp HOST:PORT       listen on TCP too (IPv4; HOST an address or a name, PORT 0\n"
+         "                        for any free port), printing \"veld-sim: ready on\n"
+         "                        tcp:HOST:PORT\" with the port it got before the ready line\n"
+         "                        of the socket. TCP clients have no peer credentials: they\n"
+         "                        are guests until they log in with a password\n"
+         "  --tls-cert FILE       with --tls-key: the TCP listener speaks TLS, presenting this\n"
+         "                        certificate chain (PEM; scripts/make-test-certs makes one)\n"
+         "  --tls-key FILE        the certificate's private key (PEM)\n"
          "  -h, --help            show this text and exit\n"
          "\n"
          "Exit status: 0 after a signal or --help, 1 when the model, the state folder's files\n"
@@ -101,7 +110,8 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
                  name == "--hosts" || name == "--delay" || name == "--request-log" ||
                  name == "--memory-budget" || name == "--max-request" || name == "--state" ||
                  name == "--reboot-time" || name == "--download-dir" || name == "--flash-time" ||
-                 name == "--fetch-timeout";
+                 name == "--fetch-timeout" || name == "--tcp" || name == "--tls-cert" ||
+                 name == "--tls-key";
     if (!known) {
       error = "unknown option: " + arg;
       return false;
@@ -126,6 +136,17 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
       options.state_dir = value;
       while (options.state_dir.size() > 1 && options.state_dir.back() == '/')
         options.state_dir.pop_back();
+    } else if (name == "--tcp") {
+      k::TcpAddress at;
+      if (!k::parse_host_port(value, true, at)) {
+        error = "--tcp expects HOST:PORT (an IPv4 address or a name, a port from 0 to 65535)";
+        return false;
+      }
+      options.tcp = at;
+    } else if (name == "--tls-cert") {
+      options.tls_cert = value;
+    } else if (name == "--tls-key") {
+      options.tls_key = value;
     } else if (name == "--reboot-time") {
       if (!read_number(value, 3600000, number)) {
         error = "--reboot-time expects milliseconds from 0 to 3600000";
@@ -178,6 +199,14 @@ bool parse_options(int argc, const char* const* argv, Options& options, std::str
   }
   if (options.socket_path.empty()) {
     error = "--socket PATH is required";
+    return false;
+  }
+  if (options.tls_cert.empty() != options.tls_key.empty()) {
+    error = "--tls-cert and --tls-key go together";
+    return false;
+  }
+  if (!options.tls_cert.empty() && !options.tcp) {
+    error = "--tls-cert and --tls-key need --tcp";
     return false;
   }
   return true;

@@ -1,7 +1,10 @@
 // The command line of veld-sim.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/tcp.h"
 
 namespace sim {
 
@@ -20,6 +23,8 @@ struct Options {
   std::string download_dir;      // where Download stores files; empty: the default
   int flash_ms = 3000;           // how long a firmware flash takes
   int fetch_timeout_ms = 10000;  // the longest a Download waits for its sender
+  std::optional<k::TcpAddress> tcp;  // --tcp HOST:PORT: also listen there
+  std::string tls_cert, tls_key;     // --tls-cert, --tls-key: the TCP listener speaks TLS
   bool help = false;
 };
 

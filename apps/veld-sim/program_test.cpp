@@ -77,6 +77,30 @@ TEST_F(Program, CommandLines) {
   }
 }
 
+TEST_F(Program, TcpAndTlsCommandLines) {
+  const struct {
+    const char* words;
+    int status;
+    const char* output;  // its beginning
+  } cases[] = {
+      {"--socket=/nowhere/s --tcp 127.0.0.1", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tcp=127.0.0.1:65536", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tcp a/b:1", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tls-cert c.pem", 2, "veld-sim: --tls-cert and --tls-key go together\n"},
+      {"--socket=/nowhere/s --tls-key k.pem", 2, "veld-sim: --tls-cert and --tls-key go together\n"},
+      {"--socket=/nowhere/s --tls-cert c.pem --tls-key k.pem", 2,
+       "veld-sim: --tls-cert and --tls-key need --tcp\n"},
+      // Accepted; then the certificate cannot be read, before any socket is made.
+      {"--socket /nowhere/s --tcp 127.0.0.1:0 --tls-cert /nowhere/c.pem --tls-key /nowhere/k.pem",
+       1, "veld-sim: cannot load certificate /nowhere/c.pem: "},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run_program(c.words);
+    EXPECT_EQ(o.status, c.status) << c.words;
+    EXPECT_EQ(o.out.rfind(c.output, 0), 0u) << c.words << "\n" << o.out;
+  }
+}
+
 TEST_F(Program, AccountsThatCannotBeReadStopItWithOneLineNamingTheFile) {
   const struct {
     const char* option;  // "--model" or "--access"

@@ -123,6 +123,10 @@ Server::~Server() {
 }
 
 bool Server::listen(std::string& error) {
+  if (!config_.tls_cert.empty() || !config_.tls_key.empty()) {
+    tls_ = k::TlsContext::server(config_.tls_cert, config_.tls_key, error);
+    if (!tls_) return false;
+  }
   if (!open_listener(error)) return false;
   if (!config_.request_log.empty()) {
     log_fd_ = k::Fd(::open(config_.request_log.c_str(),
@@ -143,6 +147,15 @@ bool Server::open_listener(std::string& error) {
   }
   listening_ = true;
   ::fcntl(listen_fd_.get(), F_SETFL, ::fcntl(listen_fd_.get(), F_GETFL) | O_NONBLOCK);
+  if (config_.tcp) {
+    k::TcpAddress at = *config_.tcp;
+    if (tcp_port_) at.port = tcp_port_;  // after a reboot: the port the clients know
+    tcp_fd_ = k::tcp_listen(at, tcp_port_, error);
+    if (!tcp_fd_) {
+      close_listener();
+      return false;
+    }
+  }
   return true;
 }
 
@@ -152,13 +165,15 @@ void Server::close_listener() {
   // is about to close.
   ::unlink(config_.socket_path.c_str());
   listen_fd_.reset();
+  tcp_fd_.reset();  // TCP clients are refused meanwhile
   listening_ = false;
   accept_paused_ = false;
 }
 
 void Server::run(int stop_fd) {
   std::vector<pollfd> fds;
-  std::vector<ConnId> ids;  // the client of each pollfd from index 2 on
+  std::vector<ConnId> ids;  // the client of each pollfd from index kFirstClient on
+  constexpr size_t kFirstClient = 3;
   while (true) {
     if (phase_ == Phase::kDown) {
       if (!rest_and_boot(stop_fd)) break;
@@ -167,11 +182,21 @@ void Server::run(int stop_fd) {
     fds.clear();
     ids.clear();
     fds.push_back({stop_fd, POLLIN, 0});
-    fds.push_back({listener_polled(Clock::now()) ? listen_fd_.get() : -1, POLLIN, 0});
+    bool accepting = listener_polled(Clock::now());
+    fds.push_back({accepting ? listen_fd_.get() : -1, POLLIN, 0});
+    fds.push_back({accepting && tcp_fd_ ? tcp_fd_.get() : -1, POLLIN, 0});
     bool backlog = false;  // some client has lines that can be handled at once
     for (auto& [id, c] : clients_) {
+      if (c->handshaking) {
+        fds.push_back({c->fd.get(), c->tls_wants, 0});
+        ids.push_back(id);
+        continue;
+      }
       bool lines_waiting = c->reader.has_line();
       backlog |= lines_waiting && c->out_bytes < kQueuedToPause && handling_requests();
+      // Bytes OpenSSL already holds do not show in the poll.
+      backlog |= !lines_waiting && c->tls && c->tls->has_pending() && phase_ == Phase::kServing &&
+                 !c->read_closed;
       short events = 0;
       // A client's unhandled lines are worked off before more of its input is read; a daemon
       // going down reads nothing more.
@@ -184,7 +209,8 @@ void Server::run(int stop_fd) {
     int n = ::poll(fds.data(), fds.size(), poll_timeout_ms(backlog));
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && fds[0].revents) break;
-    if (n > 0 && fds[1].revents & POLLIN) accept_clients();
+    if (n > 0 && fds[1].revents & POLLIN) accept_clients(listen_fd_.get(), false);
+    if (n > 0 && fds[2].revents & POLLIN) accept_clients(tcp_fd_.get(), true);
     if (n > 0 && fds.back().revents & POLLIN) finish_downloads();
     advance_upgrade();
     // Every client gets one turn per round; the first turn goes to another client each round.
@@ -193,7 +219,7 @@ void Server::run(int stop_fd) {
       size_t i = (first + k) % ids.size();
       auto it = clients_.find(ids[i]);
       if (it == clients_.end() || it->second->dead) continue;
-      serve_turn(it->first, *it->second, n > 0 ? fds[i + 2].revents : 0);
+      serve_turn(it->first, *it->second, n > 0 ? fds[i + kFirstClient].revents : 0);
     }
     release_due_replies();
     reap();
@@ -272,9 +298,9 @@ bool Server::listener_polled(Clock::time_point now) {
   return !accept_paused_;
 }
 
-void Server::accept_clients() {
+void Server::accept_clients(int listener, bool tcp) {
   while (true) {
-    int fd = ::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -289,6 +315,12 @@ void Server::accept_clients() {
     }
     auto c = std::make_unique<Client>();
     c->fd = k::Fd(fd);
+    if (tcp && tls_) {
+      // The handshake goes on in the client's turns: one that stalls it holds up nobody.
+      c->tls = k::TlsSession::server(*tls_, fd);
+      if (!c->tls) continue;  // out of memory: the connection closes
+      c->handshaking = true;
+    }
     c->peer = peer_credentials(fd);
     c->caller = guest_caller(engine_.accounts());
     if (config_.on_connect) config_.on_connect(c->caller);
@@ -301,6 +333,11 @@ void Server::serve_turn(ConnId id, Client& c, short revents) {
     disconnect(c);  // going down, nothing more is read: a client gone is only dropped
     return;
   }
+  if (c.handshaking) {
+    if (revents) step_handshake(c);
+    return;
+  }
+  if (c.tls && c.tls->has_pending() && phase_ == Phase::kServing) revents |= POLLIN;
   if (revents & (POLLIN | POLLHUP | POLLERR)) {
     if (!c.read_closed) {
       if (!c.reader.has_line()) read_client(c);
@@ -313,7 +350,70 @@ void Server::serve_turn(ConnId id, Client& c, short revents) {
   if (!c.dead && !c.out.empty()) write_client(c);
 }
 
+void Server::step_handshake(Client& c) {
+  k::TlsIo io = c.tls->handshake();
+  if (io == k::TlsIo::kDone) {
+    c.handshaking = false;
+  } else if (io == k::TlsIo::kWantRead || io == k::TlsIo::kWantWrite) {
+    c.tls_wants = io == k::TlsIo::kWantRead ? POLLIN : POLLOUT;
+  } else {
+    disconnect(c);  // a refused or broken handshake: the client learns it from its own side
+  }
+}
+
+bool Server::read_tls(Client& c) {
+  // Records are read until the socket has nothing more or the chunk is full; what OpenSSL then
+  // still holds is read in the next round (see run).
+  size_t total = 0;
+  while (total < read_buf_.size()) {
+    size_t got = 0;
+    k::TlsIo io = c.tls->read(read_buf_.data() + total, read_buf_.size() - total, got);
+    if (io == k::TlsIo::kDone) {
+      total += got;
+      continue;
+    }
+    if (io == k::TlsIo::kClosed) {
+      c.read_closed = true;  // what it asked for is still answered
+    } else if (io == k::TlsIo::kFailed) {
+      disconnect(c);
+      return false;
+    }
+    break;
+  }
+  if (total == 0) return false;
+  c.reader.feed(read_buf_.data(), total);
+  return true;
+}
+
+void Server::write_tls(Client& c) {
+  size_t written = 0;
+  while (!c.out.empty() && written < kWrittenPerTurn) {
+    const std::string& front = c.out.front();
+    size_t put = 0;
+    k::TlsIo io = c.tls->write(front.data() + c.out_sent, front.size() - c.out_sent, put);
+    if (io == k::TlsIo::kWantRead || io == k::TlsIo::kWantWrite) break;
+    if (io != k::TlsIo::kDone) {
+      disconnect(c);
+      break;
+    }
+    written += put;
+    c.out_sent += put;
+    if (c.out_sent == front.size()) {
+      c.out_bytes -= front.size();
+      c.out.pop_front();
+      c.out_sent = 0;
+    }
+  }
+  account(c);
+}
+
 void Server::read_client(Client& c) {
+  if (c.tls) {
+    if (!read_tls(c)) return;
+    if (c.skipping && c.reader.skip_line_rest()) c.skipping = false;
+    account(c);
+    return;
+  }
   ssize_t got;
   do {
     got = ::read(c.fd.get(), read_buf_.data(), read_buf_.size());
@@ -352,6 +452,7 @@ void Server::handle_lines(ConnId id, Client& c) {
 }
 
 void Server::write_client(Client& c) {
+  if (c.tls) return write_tls(c);
   size_t written = 0;
   while (!c.out.empty() && written < kWrittenPerTurn) {
     iovec iov[kIovecs];

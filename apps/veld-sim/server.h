@@ -4,12 +4,15 @@
 // them together stay within one memory budget.
 #pragma once
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +23,16 @@
 #include "event_router.h"
 #include "platform/line_reader.h"
 #include "platform/socket.h"
+#include "platform/tcp.h"
+#include "platform/tls.h"
 
 namespace sim {
 
 // How the server behaves.
 struct ServerConfig {
   std::string socket_path{};
+  std::optional<k::TcpAddress> tcp{};  // also listen on TCP there (port 0: any free port)
+  std::string tls_cert{}, tls_key{};   // both given: the TCP listener speaks TLS
   int delay_ms = 0;              // replies leave this long after their request arrived
   std::string request_log{};     // every received line is appended here ("" none)
   // Queued output, held-back replies and unfinished input of all clients together. When they
@@ -59,8 +66,10 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Creates the listening socket (and opens the request log); false with `error` set.
+  // Creates the listening sockets (and opens the request log); false with `error` set.
   bool listen(std::string& error);
+  // The port of the TCP listener once listening (0: none).
+  uint16_t tcp_port() const { return tcp_port_; }
   // Serves until `stop_fd` becomes readable; then closes every client and removes the socket.
   // Also ends when the socket cannot be made again after a reboot (see fatal_error).
   void run(int stop_fd);
@@ -85,6 +94,9 @@ class Server {
     size_t downloading = 0;       // its Downloads whose fetch runs (their replies are due)
     bool dead = false;            // to be closed at the end of this round
     PeerCredentials peer;         // who connected, for a login without a password
+    std::unique_ptr<k::TlsSession> tls;  // a TLS client's session
+    bool handshaking = false;     // its handshake is still going on
+    short tls_wants = POLLIN;     // the way the socket must be ready for its next TLS step
     Caller caller;                // the user logged in on this connection, or a guest
   };
   // A reply held back by --delay.
@@ -105,7 +117,10 @@ class Server {
   bool drained() const;
   void drop_everybody();
   bool rest_and_boot(int stop_fd);
-  void accept_clients();
+  void accept_clients(int listener, bool tcp);
+  void step_handshake(Client& c);
+  bool read_tls(Client& c);
+  void write_tls(Client& c);
   bool listener_polled(Clock::time_point now);
   void serve_turn(ConnId id, Client& c, short revents);
   void read_client(Client& c);
@@ -134,6 +149,9 @@ class Server {
   Engine& engine_;
   ServerConfig config_;
   k::Fd listen_fd_;
+  k::Fd tcp_fd_;
+  uint16_t tcp_port_ = 0;  // kept over a reboot: the listener comes back on the same port
+  std::unique_ptr<k::TlsContext> tls_;
   k::Fd log_fd_;
   bool listening_ = false;
   bool accept_paused_ = false;   // out of descriptors: the listener is not polled

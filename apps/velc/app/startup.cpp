@@ -26,7 +26,7 @@ bool connect_checked(k::Connection& handle, const char* which) {
   if (handle.fd() == -1) handle.connect();
   int e = handle.socket_err();
   if (e == 0) return true;
-  std::printf("Cannot connect to veld(%s) - %s(%d)\n", which, k::socket_strerror(e), e);
+  std::printf("Cannot connect to veld(%s) - %s(%d)\n", which, handle.error_text().c_str(), e);
   return false;
 }
 

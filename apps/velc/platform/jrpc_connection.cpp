@@ -1,13 +1,18 @@
 #include "platform/jrpc_connection.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/interrupt.h"
+#include "platform/tcp.h"
 
 namespace k {
 
@@ -27,24 +32,104 @@ constexpr int kInterruptSliceMs = 250;
 
 }  // namespace
 
-void Connection::set_destination(const std::string& unix_path) {
-  path_ = unix_path;
+void Connection::set_destination(const std::string& destination) {
+  path_ = destination;
   close();
 }
 
-int Connection::set_socket_err(int code) {
+int Connection::set_socket_err(int code, std::string detail) {
   err_ = code;
+  err_detail_ = std::move(detail);
   return code;
+}
+
+std::string Connection::error_text() const {
+  return err_detail_.empty() ? socket_strerror(err_) : err_detail_;
+}
+
+int Connection::open_socket(int64_t deadline_ms, std::string& tls_host) {
+  int err = kSockOk;
+  if (is_tcp_destination(path_)) {
+    TcpAddress to;
+    if (int r = parse_tcp_destination(path_, to); r < 0) return r;
+    int left =
+        deadline_ms < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline_ms - now_ms()));
+    fd_ = tcp_connect(to, left, err);
+    tls_host = to.host;
+  } else {
+    fd_ = unix_connect(path_, err);
+    tls_host = kLocalTlsName;
+  }
+  return err;
+}
+
+int Connection::start_tls(const std::string& host, int64_t deadline_ms) {
+  // The codes' own texts, followed by what OpenSSL or the system said.
+  auto failed = [this](int code, const std::string& why) {
+    return set_socket_err(code, std::string(socket_strerror(code)) + ": " + why);
+  };
+  if (!tls_context_) {
+    const char* ca = std::getenv(kCaFileVariable);
+    std::string error;
+    tls_context_ = TlsContext::client(ca ? ca : "", error);
+    if (!tls_context_) return failed(kSockNoSsl, error);
+  }
+  ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
+  tls_ = TlsSession::client(*tls_context_, fd_.get(), host);
+  if (!tls_) return failed(kSockNoSsl, "cannot start a TLS session for " + host);
+  for (;;) {
+    TlsIo io = tls_->handshake();
+    if (io == TlsIo::kDone) return kSockOk;
+    if (io == TlsIo::kClosed || io == TlsIo::kFailed) return failed(kSockTls, tls_->error());
+    Wait w = wait_socket(io == TlsIo::kWantWrite ? POLLOUT : POLLIN, deadline_ms);
+    if (w == Wait::kInterrupted) interrupt_check();
+    if (w == Wait::kTimeout) return set_socket_err(kSockTimeout, "Timed out in the TLS handshake");
+    if (w != Wait::kReady) return failed(kSockTls, std::strerror(errno));
+  }
 }
 
 int Connection::connect() {
   close();
-  if (flags_ & kFlagSsl) return set_socket_err(kSockNoSsl);
-  int err = 0;
-  fd_ = unix_connect(path_, err);
-  if (err != kSockOk) return set_socket_err(err);
+  int64_t limit = timeout_ms_ < 0 ? -1 : std::max(timeout_ms_, kMinConnectTimeoutMs);
+  int64_t deadline = limit < 0 ? -1 : now_ms() + limit;
+  try {
+    std::string tls_host;
+    if (int r = open_socket(deadline, tls_host); r < 0) {
+      close();
+      return set_socket_err(r);
+    }
+    if (flags_ & kFlagSsl) {
+      if (int r = start_tls(tls_host, deadline); r < 0) {
+        std::string detail = err_detail_;
+        close();
+        return set_socket_err(r, detail);
+      }
+    }
+  } catch (...) {
+    close();  // Ctrl-C while connecting: nothing half made stays
+    throw;
+  }
   set_socket_err(kSockOk);
   return renew_authentication();
+}
+
+Connection::Wait Connection::wait_socket(short events, int64_t deadline_ms) {
+  for (;;) {
+    if (g_interrupt_requested) return Wait::kInterrupted;
+    int wait = kInterruptSliceMs;
+    if (deadline_ms >= 0) {
+      int64_t left = deadline_ms - now_ms();
+      if (left <= 0) return Wait::kTimeout;
+      if (left < wait) wait = static_cast<int>(left);
+    }
+    pollfd p{fd_.get(), events, 0};
+    int r = ::poll(&p, 1, wait);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Wait::kError;
+    }
+    if (r > 0) return Wait::kReady;
+  }
 }
 
 int Connection::renew_authentication() {
@@ -102,6 +187,8 @@ int Connection::logout() {
 }
 
 void Connection::close() {
+  if (tls_) tls_->shutdown();
+  tls_.reset();  // before its socket
   fd_.reset();
   reader_.clear();
   skip_partial_ = false;
@@ -113,33 +200,58 @@ int Connection::write_message(const Message& m) {
   std::string line = json_dump(m.to_json().get(), JSON_COMPACT);
   if (line.empty()) return set_socket_err(kSockInvalid);
   line.push_back('\n');
-  if (!write_all(fd_.get(), line.data(), line.size())) {
+  bool dead = false;
+  bool written = tls_ ? tls_write_all(line.data(), line.size(), dead)
+                      : write_all(fd_.get(), line.data(), line.size());
+  if (!written) {
     // A dead connection is noticed here, before the peer saw anything: the request can safely
     // go again on a fresh connection.
-    bool dead = errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN;
+    if (!tls_) dead = errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN;
     close();
     return set_socket_err(dead ? kSockResend : kSockWrite);
   }
   return set_socket_err(kSockOk);
 }
 
+bool Connection::tls_write_all(const char* data, size_t n, bool& dead) {
+  while (n > 0) {
+    size_t put = 0;
+    TlsIo io = tls_->write(data, n, put);
+    if (io == TlsIo::kDone) {
+      data += put;
+      n -= put;
+      continue;
+    }
+    if (io == TlsIo::kClosed || io == TlsIo::kFailed) {
+      dead = io == TlsIo::kClosed;
+      return false;
+    }
+    // As a plain write blocks until the peer takes the bytes, so does this one.
+    pollfd p{fd_.get(), static_cast<short>(io == TlsIo::kWantRead ? POLLIN : POLLOUT), 0};
+    if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+  }
+  return true;
+}
+
 Connection::Wait Connection::read_chunk(int64_t deadline_ms) {
   for (;;) {
-    if (g_interrupt_requested) return Wait::kInterrupted;
-    int wait = kInterruptSliceMs;
-    if (deadline_ms >= 0) {
-      int64_t left = deadline_ms - now_ms();
-      if (left <= 0) return Wait::kTimeout;
-      if (left < wait) wait = static_cast<int>(left);
-    }
-    pollfd p{fd_.get(), POLLIN, 0};
-    int r = ::poll(&p, 1, wait);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return Wait::kError;
-    }
-    if (r == 0) continue;
     char chunk[65536];
+    short events = POLLIN;
+    if (tls_) {
+      // Data OpenSSL already holds is not shown by poll: it is read before any wait.
+      if (g_interrupt_requested) return Wait::kInterrupted;
+      size_t got = 0;
+      TlsIo io = tls_->read(chunk, sizeof chunk, got);
+      if (io == TlsIo::kDone) {
+        reader_.feed(chunk, got);
+        return Wait::kReady;
+      }
+      if (io == TlsIo::kClosed) return Wait::kClosed;
+      if (io == TlsIo::kFailed) return Wait::kError;
+      if (io == TlsIo::kWantWrite) events = POLLOUT;
+    }
+    if (Wait w = wait_socket(events, deadline_ms); w != Wait::kReady) return w;
+    if (tls_) continue;
     ssize_t n = ::read(fd_.get(), chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
@@ -264,7 +376,10 @@ int Connection::exec(Message& m) {
   m.forget_failure();
   if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
   int r = exchange(m, nullptr);
-  if (r < 0) m.fail_here(r);
+  if (r < 0) {
+    m.fail_here(r);
+    if (!err_detail_.empty()) m.error_detail = err_detail_;  // e.g. why a new TLS session failed
+  }
   return r;
 }
 
@@ -272,7 +387,10 @@ int Connection::exec(Message& m, LargeReply& large) {
   m.forget_failure();
   if (m.kind != kMsgRequest) return set_socket_err(kSockInvalid);
   int r = exchange(m, &large);
-  if (r < 0) m.fail_here(r);
+  if (r < 0) {
+    m.fail_here(r);
+    if (!err_detail_.empty()) m.error_detail = err_detail_;  // e.g. why a new TLS session failed
+  }
   return r;
 }
 
@@ -343,7 +461,17 @@ int Connection::send(const Message& m) {
 
 bool Connection::has_buffered_message() {
   discard_abandoned_line();
-  return !inbox_.empty() || reader_.has_line();
+  if (!inbox_.empty() || reader_.has_line()) return true;
+  // What OpenSSL holds is taken into the line buffer without waiting; a failure shows on the
+  // next receive.
+  while (tls_ && tls_->has_pending()) {
+    char chunk[16384];
+    size_t got = 0;
+    if (tls_->read(chunk, sizeof chunk, got) != TlsIo::kDone) break;
+    reader_.feed(chunk, got);
+    discard_abandoned_line();
+  }
+  return reader_.has_line();
 }
 
 std::optional<Message> Connection::recv() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/large_reply.h"
 #include "platform/line_reader.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 
 namespace k {
 
@@ -33,7 +35,20 @@ inline constexpr size_t kDefaultMaxMessageBytes = size_t{256} << 20;
 // cleared after a token login, which the handle then renews with its kept token.
 inline constexpr unsigned kFlagSessionLogin = 1;
 inline constexpr unsigned kFlagReceiver = 2;  // the handle receives its process's events
-inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer
+inline constexpr unsigned kFlagSsl = 8;       // use the SSL layer (TLS)
+
+// The environment variable naming the file of CA certificates (PEM) that a TLS connection trusts;
+// unset or empty: the system's default store.
+inline constexpr const char* kCaFileVariable = "VELC_CA_FILE";
+
+// The name a TLS connection over a UNIX socket expects in the daemon's certificate (there is no
+// host name in a socket path; a daemon on this machine presents a certificate for localhost).
+inline constexpr const char* kLocalTlsName = "localhost";
+
+// Making a connection (TCP connect and TLS handshake together) is given at least this many
+// milliseconds, even on a handle whose time-out is shorter (the events handle waits 100 ms for a
+// message, far too short for a handshake with a remote daemon).
+inline constexpr int kMinConnectTimeoutMs = 1000;
 
 class Connection {
  public:
@@ -41,8 +56,9 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // The UNIX socket to connect to.
-  void set_destination(const std::string& unix_path);
+  // Where the daemon is: "tcp:HOST:PORT" (HOST an IPv4 address or a name) for TCP, anything
+  // else is the path of a UNIX socket. With kFlagSsl the connection speaks TLS on either.
+  void set_destination(const std::string& destination);
   const std::string& destination() const { return path_; }
   // Milliseconds that exec and recv wait; -1 waits without limit.
   void set_timeout(int ms) { timeout_ms_ = ms; }
@@ -55,7 +71,10 @@ class Connection {
   // The longest message accepted (bytes of one line, its "\n" excluded).
   void set_max_message_bytes(size_t n) { max_message_bytes_ = n; }
 
-  // Connects; 0 or a negative code, also kept as the socket error. On a new connection the
+  // Connects; 0 or a negative code, also kept as the socket error. Connecting and the TLS
+  // handshake (kFlagSsl) together take at most the time-out (but kMinConnectTimeoutMs at least);
+  // the certificate must name the destination's HOST, or kLocalTlsName for a UNIX socket, and be
+  // signed by a CA of kCaFileVariable's file. On a new connection the
   // handle's authentication is presented again (a kept token while kFlagSessionLogin is clear)
   // or, when it cannot be, marked lost (see kFlagSessionLogin).
   int connect();
@@ -64,6 +83,10 @@ class Connection {
   int fd() const { return fd_.get(); }
   // The code of the last failure, 0 after a success.
   int socket_err() const { return err_; }
+  // The text of the last failure: socket_strerror(socket_err()), or a fuller one where the
+  // failure has more to say (e.g. "TLS handshake failed: certificate verify failed (hostname
+  // mismatch)").
+  std::string error_text() const;
 
   // Sends a request and waits for its reply, which is stored into `m`. 0 on success (the reply
   // may still carry an error), negative on failure with the code in socket_err(); the failure is
@@ -121,8 +144,17 @@ class Connection {
   // not JSON or not a message, and none with `bad` 0 for a blank line.
   std::optional<Message> parse_line(std::string_view line, int& bad);
   struct StreamFeed;
-  // Keeps `code` as the socket error (0 after a success) and gives it back.
-  int set_socket_err(int code);
+  // Keeps `code` as the socket error (0 after a success) and gives it back; `detail` is the
+  // fuller text of error_text() ("" none).
+  int set_socket_err(int code, std::string detail = "");
+  // Makes the socket, plain; 0 or the code. `tls_host` is the name the certificate must carry.
+  int open_socket(int64_t deadline_ms, std::string& tls_host);
+  // Runs the TLS handshake on the new socket; 0 or the code (with its detail kept).
+  int start_tls(const std::string& host, int64_t deadline_ms);
+  // Waits until the socket is ready for `events` or the deadline (-1: none) passes.
+  Wait wait_socket(short events, int64_t deadline_ms);
+  // Writes all of `data` through TLS; false on failure with `dead` set when the peer was gone.
+  bool tls_write_all(const char* data, size_t n, bool& dead);
   int write_message(const Message& m);
   // One read of whatever the peer has sent, waiting until the deadline (-1: no limit).
   Wait read_chunk(int64_t deadline_ms);
@@ -149,6 +181,9 @@ class Connection {
   std::string session_id_;
   size_t max_message_bytes_ = kDefaultMaxMessageBytes;
   Fd fd_;
+  std::string err_detail_;
+  std::unique_ptr<TlsContext> tls_context_;  // made on the first TLS connect, then kept
+  std::unique_ptr<TlsSession> tls_;          // the session on fd_ with kFlagSsl
   LineReader reader_;
   bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read
   int64_t next_id_ = 1;

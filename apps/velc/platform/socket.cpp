@@ -32,6 +32,10 @@ const char* socket_strerror(int code) {
     case kSockRead: return "Read failed";
     case kSockTooLarge: return "Message too large";
     case kSockLoginLost: return "Login lost with the connection";
+    case kSockBadAddress: return "Bad address, expected tcp:HOST:PORT";
+    case kSockUnknownHost: return "Unknown host";
+    case kSockUnreachable: return "Host unreachable";
+    case kSockTls: return "TLS handshake failed";
     default: return "Unknown error";
   }
 }

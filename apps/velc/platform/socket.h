@@ -24,10 +24,14 @@ enum SocketError : int {
   kSockTimeout = -13,       // nothing arrived in time
   kSockPathTooLong = -14,   // the socket path does not fit a UNIX address
   kSockUnknownReply = -15,  // a reply to a request this handle never sent
-  kSockNoSsl = -16,         // the SSL layer is not available
+  kSockNoSsl = -16,         // the SSL layer cannot be set up (CA file, OpenSSL failure)
   kSockRead = -17,          // reading failed
   kSockTooLarge = -18,      // a message longer than the connection accepts (it is skipped)
   kSockLoginLost = -19,     // the connection was made anew and its login could not go with it
+  kSockBadAddress = -20,    // a "tcp:" destination that is not tcp:HOST:PORT
+  kSockUnknownHost = -21,   // the HOST of a "tcp:" destination has no IPv4 address
+  kSockUnreachable = -22,   // no route to the HOST of a "tcp:" destination
+  kSockTls = -23,           // the TLS handshake failed or the TLS session broke
 };
 
 // The text of a code (k_socket_strerror).

@@ -92,10 +92,11 @@ Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
     _exit(127);
   }
   close(out[1]);
-  // Wait for the readiness line.
+  // Wait for the socket's readiness line (a TCP listener's line comes before it).
   std::string seen;
+  const std::string ready = "ready on " + socket_ + "\n";
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (seen.find('\n') == std::string::npos) {
+  while (seen.find(ready) == std::string::npos) {
     pollfd p{out[0], POLLIN, 0};
     if (std::chrono::steady_clock::now() > deadline || poll(&p, 1, 1000) < 0) break;
     char buf[256];
@@ -106,6 +107,11 @@ Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
   close(out[0]);
   if (seen.find("ready") == std::string::npos)
     throw std::runtime_error("veld-sim did not start: " + seen);
+  const std::string tcp_ready = "ready on tcp:";
+  if (size_t at = seen.find(tcp_ready); at != std::string::npos) {
+    at += tcp_ready.size() - 4;
+    tcp_ = seen.substr(at, seen.find_first_of(" \n", at) - at);
+  }
 }
 
 Emulator::~Emulator() { stop(); }

@@ -27,6 +27,8 @@ class Emulator {
   Emulator& operator=(const Emulator&) = delete;
 
   const std::string& socket() const { return socket_; }
+  // The "tcp:HOST:PORT" destination of its --tcp listener, with the port it got; "" without one.
+  const std::string& tcp() const { return tcp_; }
   const k::test::TempDir& dir() const { return dir_; }
   // The request lines the emulator received so far.
   std::vector<std::string> requests() const;
@@ -38,6 +40,7 @@ class Emulator {
  private:
   k::test::TempDir dir_;
   std::string socket_;
+  std::string tcp_;
   std::string log_;
   pid_t pid_ = -1;
 };
