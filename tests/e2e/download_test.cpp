@@ -130,4 +130,22 @@ TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
   }
 }
 
+// A device that reboots at once is back before the next poll, and a token login would be
+// renewed on a new connection: the client ends all the same, with the device on the new version.
+TEST(UpgradeTheEmulator, EndsWhenTheDeviceComesBackBetweenTwoPolls) {
+  k::test::TempDir dir;
+  const std::string access = dir.file("access.json");
+  // The digest is sha256("upgrade-token").
+  std::ofstream(access) << R"({"#access": {"guest": {".": "r"}, "users": {"op": {)"
+                           R"("tokenDigests": ["b5ed66b9ea26d607947453c8e3c3b282d851d702a090ec0b20004a23568e4ea6"],)"
+                           R"("systemAccess": true, "enabled": true, "rights": {".": "rwadx"}}}}})";
+  e2e::Emulator sim({"--flash-time", "100", "--reboot-time", "0", "--access", access});
+  std::string image = make_image(dir, "4.2.5");
+  e2e::Run r = e2e::run(e2e::bin_dir() + "/velc",
+                        {"-u", sim.socket(), "-a", "upgrade-token", "-r", "upgrade", image});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.substr(r.out.size() - 12), "\nStatus: OK\n") << r.out;
+  EXPECT_EQ(version_becomes(sim, "4.2.5"), "4.2.5");
+}
+
 }  // namespace

@@ -110,6 +110,7 @@ int Connection::connect() {
     throw;
   }
   set_socket_err(kSockOk);
+  ++connections_;
   return renew_authentication();
 }
 

@@ -81,6 +81,9 @@ class Connection {
   void close();
   // The socket's descriptor, -1 while unconnected.
   int fd() const { return fd_.get(); }
+  // How many connections this handle has made: a change tells that the daemon now answering
+  // is on a new connection (it went away and came back, as after a reboot).
+  uint64_t connections() const { return connections_; }
   // The code of the last failure, 0 after a success.
   int socket_err() const { return err_; }
   // The text of the last failure: socket_strerror(socket_err()), or a fuller one where the
@@ -187,6 +190,7 @@ class Connection {
   LineReader reader_;
   bool skip_partial_ = false;  // the line at the front of reader_ was abandoned half-read
   int64_t next_id_ = 1;
+  uint64_t connections_ = 0;
   Auth auth_ = Auth::kGuest;  // of the current connection, or of the last one once it is closed
   std::string token_;         // the token presented on every new connection; empty: none
   bool login_lost_ = false;   // exchanges fail with kSockLoginLost (see kFlagSessionLogin)

@@ -53,10 +53,13 @@ void progress_display(Client& client, const k::Message& download, useconds_t pau
   std::fputs("Flashing: ", stdout);
   std::fflush(stdout);
   int previous = 0;
+  // A reply that comes over a new connection is from a device that went away and came back (it
+  // flashed and rebooted between two polls): the flashing is over, as when a poll fails.
+  const uint64_t connection = client.session.requests.connections();
   for (;;) {
     k::Message poll = k::msg_get_parameter_values(names);
     request_exchange(client.session, poll, kProgressPollTimeoutMs);
-    if (!reply_ok(poll)) break;
+    if (!reply_ok(poll) || client.session.requests.connections() != connection) break;
     int progress, status;
     read_poll(poll.result.get(), progress, status);
     if (status < 0) break;
