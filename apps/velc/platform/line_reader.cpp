@@ -2,14 +2,42 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace k {
+
+void ByteBuffer::reserve(size_t n) {
+  if (n <= capacity_) return;
+  void* p = std::realloc(data_, n);
+  if (!p) throw std::bad_alloc();
+  data_ = static_cast<char*>(p);
+  capacity_ = n;
+}
+
+void ByteBuffer::append(const char* bytes, size_t n) {
+  if (n == 0) return;
+  reserve(size_ + n);
+  std::memcpy(data_ + size_, bytes, n);
+  size_ += n;
+}
+
+void ByteBuffer::drop_front(size_t n) {
+  n = std::min(n, size_);
+  if (n < size_) std::memmove(data_, data_ + n, size_ - n);
+  size_ -= n;
+}
+
+void ByteBuffer::release() {
+  std::free(data_);
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+}
 
 void LineReader::feed(const char* data, size_t n) {
   // Drop what was handed out once it is the larger part, so the buffer does not grow without
   // bound on a long-lived connection and no byte is moved more than a constant number of times.
   if (start_ > 0 && start_ >= buf_.size() / 2) {
-    buf_.erase(0, start_);
+    buf_.drop_front(start_);
     start_ = 0;
   }
   if (buf_.capacity() < buf_.size() + n + kPadding)
@@ -62,7 +90,7 @@ bool LineReader::skip_line_rest() {
 void LineReader::trim() {
   constexpr size_t kKeep = 1 << 20;
   if (start_ == buf_.size() && buf_.capacity() > kKeep) {
-    std::string().swap(buf_);
+    buf_.release();
     start_ = 0;
     scanned_ = 0;
   }

@@ -4,11 +4,40 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace k {
+
+// Bytes in memory from malloc that grows with realloc: a buffer of megabytes then grows in
+// place, or by moving its pages (mremap), instead of being copied into fresh memory at every
+// doubling.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ~ByteBuffer() { std::free(data_); }
+
+  char* data() const { return data_; }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  // Makes room for `n` bytes in all; throws std::bad_alloc when there is none.
+  void reserve(size_t n);
+  void append(const char* bytes, size_t n);
+  // Drops the first `n` bytes.
+  void drop_front(size_t n);
+  void clear() { size_ = 0; }
+  // Gives the memory back.
+  void release();
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
 
 class LineReader {
  public:
@@ -37,7 +66,7 @@ class LineReader {
   void trim();
 
  private:
-  std::string buf_;
+  ByteBuffer buf_;
   size_t start_ = 0;    // first byte not yet handed out
   size_t scanned_ = 0;  // bytes from start_ on already known to hold no "\n"
 };

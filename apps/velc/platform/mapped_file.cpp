@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -47,6 +48,11 @@ bool MappedFile::open(const std::string& path) {
   size_ = size;
   open_ = true;
   return true;
+}
+
+void MappedFile::drop_pages(size_t offset, size_t length) {
+  if (!data_ || offset >= size_) return;
+  ::madvise(static_cast<char*>(data_) + offset, std::min(length, size_ - offset), MADV_DONTNEED);
 }
 
 void MappedFile::close() {

@@ -7,6 +7,9 @@
 
 namespace k {
 
+// A step through a mapped file that keeps to whole pages.
+inline constexpr size_t kMappedFileStep = size_t{4} << 20;
+
 class MappedFile {
  public:
   MappedFile() = default;
@@ -22,6 +25,10 @@ class MappedFile {
   bool open(const std::string& path);
   // Unmaps the file.
   void close();
+  // Gives back the memory of the pages of [offset, offset + length) that were read (the file and
+  // the system's cache of it keep them), so that going once through a large file does not make
+  // the process as large as the file. `offset` is a multiple of kMappedFileStep.
+  void drop_pages(size_t offset, size_t length);
 
   bool is_open() const { return open_; }
   const char* data() const { return static_cast<const char*>(data_); }

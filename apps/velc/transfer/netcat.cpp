@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -50,7 +51,18 @@ void send_file(NetcatTransfer& t) {
     std::puts("accept() failed, abort.");
     return;
   }
-  ssize_t sent = send_all(t.connection.get(), t.file.data(), t.file.size());
+  // In steps whose pages are given back once sent: the client does not grow with the file.
+  ssize_t sent = 0;
+  for (size_t at = 0; at < t.file.size(); at += k::kMappedFileStep) {
+    size_t step = std::min(k::kMappedFileStep, t.file.size() - at);
+    ssize_t n = send_all(t.connection.get(), t.file.data() + at, step);
+    if (n > 0) sent += n;
+    t.file.drop_pages(at, step);
+    if (n != static_cast<ssize_t>(step)) {
+      if (sent == 0) sent = -1;
+      break;
+    }
+  }
   if (sent < 0 || static_cast<size_t>(sent) < t.file.size())
     std::printf("send() failed (expected %zu bytes, transferred %zi bytes), abort.\n",
                 t.file.size(), sent);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "link/exchange.h"
 #include "platform/exit_request.h"
@@ -53,13 +54,16 @@ void progress_display(Client& client, const k::Message& download, useconds_t pau
   std::fputs("Flashing: ", stdout);
   std::fflush(stdout);
   int previous = 0;
-  // A reply that comes over a new connection is from a device that went away and came back (it
-  // flashed and rebooted between two polls): the flashing is over, as when a poll fails.
-  const uint64_t connection = client.session.requests.connections();
+  // A reply that comes over another connection than the last one is from a device that went
+  // away and came back (it flashed and rebooted between two polls): the flashing is over, as
+  // when a poll fails.
+  std::optional<uint64_t> connection;
   for (;;) {
     k::Message poll = k::msg_get_parameter_values(names);
     request_exchange(client.session, poll, kProgressPollTimeoutMs);
-    if (!reply_ok(poll) || client.session.requests.connections() != connection) break;
+    if (!reply_ok(poll)) break;
+    if (connection && *connection != client.session.requests.connections()) break;
+    connection = client.session.requests.connections();
     int progress, status;
     read_poll(poll.result.get(), progress, status);
     if (status < 0) break;
