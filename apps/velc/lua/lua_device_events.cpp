@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,11 +17,6 @@ constexpr const char* kListenerMeta = "norlan.device.listener";
 // The listener userdata: the connection, none once closed.
 k::Connection** listener_at(lua_State* L, int index) {
   return static_cast<k::Connection**>(luaL_checkudata(L, index, kListenerMeta));
-}
-
-int64_t now_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // A new session identity for every listener, so that the events the client itself sends on
@@ -72,15 +66,16 @@ int push_nil(lua_State* L, const void*) {
 
 // The next event within `timeout_ms` (-1: no limit), or nil.
 int wait(lua_State* L, k::Connection& c, int64_t timeout_ms) {
-  int64_t deadline = timeout_ms < 0 ? -1 : now_ms() + timeout_ms;
+  int64_t deadline = timeout_ms < 0 ? -1 : k::monotonic_ms() + timeout_ms;
   for (;;) {
-    int64_t left = deadline < 0 ? -1 : std::max<int64_t>(0, deadline - now_ms());
+    int64_t left = deadline < 0 ? -1 : std::max<int64_t>(0, deadline - k::monotonic_ms());
     c.set_timeout(static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
     std::optional<k::Message> m = c.recv();
     if (!m) {
       int e = c.socket_err();
       if (e == k::kSockTimeout || e == k::kSockNoData || e == k::kSockTooLarge) {
-        if (deadline >= 0 && now_ms() >= deadline) return device_push(L, push_nil, nullptr);
+        if (deadline >= 0 && k::monotonic_ms() >= deadline)
+          return device_push(L, push_nil, nullptr);
         if (e != k::kSockTooLarge && left == 0) return device_push(L, push_nil, nullptr);
         continue;
       }

@@ -1,5 +1,11 @@
 #include "platform/interrupt.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
 namespace k {
 
 volatile sig_atomic_t g_interrupt_requested = 0;
@@ -9,6 +15,26 @@ void interrupt_check() {
     g_interrupt_requested = 0;
     throw Interrupted{};
   }
+}
+
+int read_byte_interruptibly(int fd) {
+  for (;;) {
+    interrupt_check();
+    pollfd p{fd, POLLIN, 0};
+    int r = ::poll(&p, 1, kInterruptSliceMs);
+    if (r < 0 && errno != EINTR) return -1;
+    if (r <= 0) continue;
+    unsigned char c;
+    ssize_t n = ::read(fd, &c, 1);
+    if (n == 1) return c;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    return -1;
+  }
+}
+
+int64_t monotonic_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 namespace {

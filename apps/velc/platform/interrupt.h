@@ -4,6 +4,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 
 namespace k {
 
@@ -15,6 +16,17 @@ extern volatile sig_atomic_t g_interrupt_requested;
 
 // Throws `Interrupted` (clearing the flag) when an interrupt is pending.
 void interrupt_check();
+
+// A wait polls in slices of this many milliseconds, so that Ctrl-C is noticed even when the
+// signal slipped in just before the poll started.
+inline constexpr int kInterruptSliceMs = 250;
+
+// One byte of `fd`, or -1 at the end of input or on an error. Waits in slices, throwing
+// `Interrupted` when Ctrl-C comes.
+int read_byte_interruptibly(int fd);
+
+// Milliseconds of the monotonic clock, for deadlines.
+int64_t monotonic_ms();
 
 // Ignores SIGINT for its lifetime (start-up work that must not be cut short, such as joining the
 // event groups the shell depends on), then restores the previous action.

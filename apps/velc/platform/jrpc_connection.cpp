@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,17 +17,8 @@ namespace k {
 
 namespace {
 
-int64_t now_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Messages other than replies kept while an exchange waits (see exec).
 constexpr size_t kInboxMax = 1024;
-
-// Ctrl-C is noticed within this many milliseconds even if the signal slipped in just before a
-// poll started.
-constexpr int kInterruptSliceMs = 250;
 
 }  // namespace
 
@@ -52,8 +42,9 @@ int Connection::open_socket(int64_t deadline_ms, std::string& tls_host) {
   if (is_tcp_destination(path_)) {
     TcpAddress to;
     if (int r = parse_tcp_destination(path_, to); r < 0) return r;
-    int left =
-        deadline_ms < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline_ms - now_ms()));
+    int left = deadline_ms < 0
+                   ? -1
+                   : static_cast<int>(std::max<int64_t>(0, deadline_ms - monotonic_ms()));
     fd_ = tcp_connect(to, left, err);
     tls_host = to.host;
   } else {
@@ -91,7 +82,7 @@ int Connection::start_tls(const std::string& host, int64_t deadline_ms) {
 int Connection::connect() {
   close();
   int64_t limit = timeout_ms_ < 0 ? -1 : std::max(timeout_ms_, kMinConnectTimeoutMs);
-  int64_t deadline = limit < 0 ? -1 : now_ms() + limit;
+  int64_t deadline = limit < 0 ? -1 : monotonic_ms() + limit;
   try {
     std::string tls_host;
     if (int r = open_socket(deadline, tls_host); r < 0) {
@@ -119,7 +110,7 @@ Connection::Wait Connection::wait_socket(short events, int64_t deadline_ms) {
     if (g_interrupt_requested) return Wait::kInterrupted;
     int wait = kInterruptSliceMs;
     if (deadline_ms >= 0) {
-      int64_t left = deadline_ms - now_ms();
+      int64_t left = deadline_ms - monotonic_ms();
       if (left <= 0) return Wait::kTimeout;
       if (left < wait) wait = static_cast<int>(left);
     }
@@ -407,7 +398,7 @@ int Connection::exchange(Message& m, LargeReply* large, bool authenticating) {
   }
   if (int r = write_message(m); r < 0) return r;
 
-  int64_t deadline = timeout_ms_ < 0 ? -1 : now_ms() + timeout_ms_;
+  int64_t deadline = timeout_ms_ < 0 ? -1 : monotonic_ms() + timeout_ms_;
   int64_t awaited = json_is_integer(m.id.get()) ? json_integer_value(m.id.get()) : -1;
   // Until the reply arrives, this request counts as abandoned: if the wait ends early (time-out,
   // Ctrl-C), its late reply is recognised and dropped by the next exchange.
@@ -486,7 +477,7 @@ std::optional<Message> Connection::recv() {
     set_socket_err(kSockNotConnected);
     return std::nullopt;
   }
-  int64_t deadline = timeout_ms_ < 0 ? -1 : now_ms() + timeout_ms_;
+  int64_t deadline = timeout_ms_ < 0 ? -1 : monotonic_ms() + timeout_ms_;
   for (;;) {
     int bad = 0;
     auto got = take_buffered(bad);

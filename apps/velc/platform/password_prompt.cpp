@@ -1,10 +1,8 @@
 #include "platform/password_prompt.h"
 
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/interrupt.h"
@@ -12,9 +10,6 @@
 namespace k {
 
 namespace {
-
-// Ctrl-C is noticed within this many milliseconds even if it slipped in just before a poll.
-constexpr int kInterruptSliceMs = 250;
 
 // Switches a terminal's echo off for its lifetime; does nothing for a pipe or a file.
 class EchoOff {
@@ -37,23 +32,6 @@ class EchoOff {
   bool active_ = false;
 };
 
-// One byte of `fd`, or -1 at the end of input or on an error. Waits in slices, so that Ctrl-C
-// ends the wait.
-int read_byte(int fd) {
-  for (;;) {
-    interrupt_check();
-    pollfd p{fd, POLLIN, 0};
-    int r = ::poll(&p, 1, kInterruptSliceMs);
-    if (r < 0 && errno != EINTR) return -1;
-    if (r <= 0) continue;
-    unsigned char c;
-    ssize_t n = ::read(fd, &c, 1);
-    if (n == 1) return c;
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    return -1;
-  }
-}
-
 }  // namespace
 
 std::string password_prompt(const std::string& prompt) {
@@ -65,7 +43,8 @@ std::string password_prompt(const std::string& prompt) {
   std::string line;
   {
     EchoOff quiet(STDIN_FILENO);
-    for (int c; (c = read_byte(STDIN_FILENO)) >= 0 && c != '\n';) line += static_cast<char>(c);
+    for (int c; (c = read_byte_interruptibly(STDIN_FILENO)) >= 0 && c != '\n';)
+      line += static_cast<char>(c);
   }
   std::fputc('\n', stdout);
   std::fflush(stdout);

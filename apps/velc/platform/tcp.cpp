@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -19,13 +18,6 @@ namespace k {
 
 namespace {
 
-int64_t now_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Ctrl-C is noticed within this many milliseconds while a connect waits.
-constexpr int kInterruptSliceMs = 250;
 
 bool valid_host(std::string_view host) {
   if (host.empty() || host.size() > 253) return false;
@@ -56,7 +48,7 @@ int finish_connect(int fd, int64_t deadline) {
     interrupt_check();
     int wait = kInterruptSliceMs;
     if (deadline >= 0) {
-      int64_t left = deadline - now_ms();
+      int64_t left = deadline - monotonic_ms();
       if (left <= 0) return kSockTimeout;
       if (left < wait) wait = static_cast<int>(left);
     }
@@ -109,7 +101,7 @@ bool is_ipv4_literal(const std::string& host) {
 }
 
 Fd tcp_connect(const TcpAddress& to, int timeout_ms, int& err) {
-  int64_t deadline = timeout_ms < 0 ? -1 : now_ms() + timeout_ms;
+  int64_t deadline = timeout_ms < 0 ? -1 : monotonic_ms() + timeout_ms;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
