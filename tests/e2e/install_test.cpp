@@ -55,7 +55,8 @@ TEST_F(Installed, FilesAndLinks) {
                               "share/doc/velc/examples/hello.lua"})
     EXPECT_TRUE(executable(at(program))) << program;
   for (const char* file : {"share/veld-sim/home-router.json", "share/veld-sim/open-access.json",
-                           "share/man/man1/velc.1", "share/doc/velc/examples/config",
+                           "share/man/man1/velc.1", "share/man/man1/veld-sim.1",
+                           "share/doc/velc/examples/config",
                            "share/bash-completion/completions/velc",
                            "lib/lua/5.3/norlan/device/init.lua"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(file)))) << file;

@@ -210,7 +210,7 @@ void LuaShell::run() {
       continue;
     }
     in.revents = 0;
-    const int n = ::poll(&in, 1, -1);
+    const int n = k::poll_unless_interrupted(&in, 1);
     editor_.handle_resize();
     if (k::g_interrupt_requested) {
       cancel_line();
@@ -222,7 +222,9 @@ void LuaShell::run() {
       break;
     }
     if (!readable(in)) continue;
-    std::optional<std::string> line = editor_.feed(k::line_editor_getch());
+    int key = k::line_editor_read_key();
+    if (key == k::kNoKey) continue;  // the input was flushed by Ctrl-C: the loop sees its flag
+    std::optional<std::string> line = editor_.feed(key);
     if (editor_.input_ended()) {
       std::putchar('\n');
       break;

@@ -1,6 +1,8 @@
 #include "platform/interrupt.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +32,18 @@ int read_byte_interruptibly(int fd) {
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     return -1;
   }
+}
+
+int poll_unless_interrupted(pollfd* fds, size_t count) {
+  sigset_t sigint, outside;
+  sigemptyset(&sigint);
+  sigaddset(&sigint, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &sigint, &outside);
+  int n = g_interrupt_requested ? 0 : ::ppoll(fds, count, nullptr, &outside);
+  int kept = errno;
+  pthread_sigmask(SIG_SETMASK, &outside, nullptr);
+  errno = kept;
+  return n;
 }
 
 int64_t monotonic_ms() {

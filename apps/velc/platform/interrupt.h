@@ -3,7 +3,10 @@
 // catches at the command boundary, so destructors run and nothing leaks.
 #pragma once
 
+#include <poll.h>
+
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 
 namespace k {
@@ -24,6 +27,12 @@ inline constexpr int kInterruptSliceMs = 250;
 // One byte of `fd`, or -1 at the end of input or on an error. Waits in slices, throwing
 // `Interrupted` when Ctrl-C comes.
 int read_byte_interruptibly(int fd);
+
+// Waits like poll() for the descriptors, without a time limit, unless Ctrl-C's flag is up. The
+// flag is checked with SIGINT blocked and the wait lets SIGINT in atomically (ppoll), so a
+// Ctrl-C that comes between the check and the wait is not left waiting for the next key. The
+// result of ppoll: -1 with errno EINTR after a signal; 0 at once when the flag was already up.
+int poll_unless_interrupted(pollfd* fds, size_t count);
 
 // Milliseconds of the monotonic clock, for deadlines.
 int64_t monotonic_ms();

@@ -1,5 +1,6 @@
 #include "platform/line_editor.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -389,6 +390,20 @@ int line_editor_getch() {
     if (n < 0 && errno == EINTR) continue;
     return -1;
   }
+}
+
+int line_editor_read_key() {
+  // O_NONBLOCK only for this read: the descriptor is shared with the programs around us.
+  int flags = ::fcntl(STDIN_FILENO, F_GETFL);
+  if (flags < 0) return line_editor_getch();
+  ::fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
+  unsigned char c;
+  ssize_t n = ::read(STDIN_FILENO, &c, 1);
+  int kept = errno;
+  ::fcntl(STDIN_FILENO, F_SETFL, flags);
+  if (n == 1) return c;
+  if (n < 0 && (kept == EAGAIN || kept == EWOULDBLOCK || kept == EINTR)) return kNoKey;
+  return -1;
 }
 
 std::string line_editor_prompt(const std::string& prompt, const HsvColour& colour, bool colours) {

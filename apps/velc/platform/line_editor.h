@@ -54,7 +54,7 @@ class LineEditor {
   // line is kept, and show() draws it again below that output (so does a completion callback
   // that hid it, once it returns, and the next character fed).
   void hide();
-  // Hands one character (from line_editor_getch) to the editor. Gives the finished line when
+  // Hands one character (from line_editor_read_key) to the editor. Gives the finished line when
   // this character ended it; none while the line is still being edited and at the end of input
   // (Ctrl-D on an empty line, or standard input closed: see input_ended).
   std::optional<std::string> feed(int ch);
@@ -114,6 +114,15 @@ class LineEditor {
 
 // Reads one byte of standard input for the editor; -1 at end of input or on an error.
 int line_editor_getch();
+
+// What line_editor_read_key gives when nothing is there to read.
+inline constexpr int kNoKey = -2;
+
+// Reads one byte of standard input after a poll found it readable, without ever blocking: a
+// Ctrl-C typed meanwhile flushes the terminal's input, and a read that waited for more would
+// hold the shell until the next key. The byte; kNoKey when nothing is there (or a signal came);
+// -1 at end of input or on an error.
+int line_editor_read_key();
 
 // The prompt as handed to readline: wrapped in `colour` when `colours` is true, with the
 // sequences between \001 and \002 so that readline does not count them as visible.

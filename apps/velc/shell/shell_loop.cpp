@@ -181,7 +181,7 @@ void Shell::run() {
     }
     fds[0].revents = fds[1].revents = 0;
     bool events_buffered = events.has_buffered_message();
-    int n = events_buffered ? 0 : ::poll(fds, 2, -1);
+    int n = events_buffered ? 0 : k::poll_unless_interrupted(fds, 2);
     editor_.handle_resize();
     if (k::g_interrupt_requested) {
       cancel_line();
@@ -197,7 +197,9 @@ void Shell::run() {
     }
     if (!readable(fds[0])) continue;
 
-    std::optional<std::string> line = editor_.feed(k::line_editor_getch());
+    int key = k::line_editor_read_key();
+    if (key == k::kNoKey) continue;  // the input was flushed by Ctrl-C: the loop sees its flag
+    std::optional<std::string> line = editor_.feed(key);
     if (editor_.input_ended()) {
       std::putchar('\n');  // the terminal's own prompt starts on a fresh line
       break;
