@@ -4,20 +4,9 @@
 
 #include <string>
 
-namespace {
+#include "lua/test_drain.h"
 
-// What was written to a temporary file since it was last read.
-std::string drain(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::rewind(f);
-  if (ftruncate(fileno(f), 0) != 0) ADD_FAILURE() << "ftruncate";
-  return text;
-}
+namespace {
 
 class LuaCall : public ::testing::Test {
  protected:
