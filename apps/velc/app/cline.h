@@ -34,6 +34,7 @@ struct Options {
   const char* config_path = nullptr;
   std::string login;
   std::string password;
+  const char* password_file = nullptr;  // --password-file: where the --auth password is
   bool ssl = false;
   int timeout = 0;  // seconds
 };
