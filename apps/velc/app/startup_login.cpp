@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/login.h"
+#include "platform/interrupt.h"
 #include "platform/password_prompt.h"
 
 namespace {
@@ -40,7 +41,12 @@ int startup_login(Session& session, const Options& options) {
   // A passwordless user and a token are tried first, as without a terminal; only their refusal
   // asks, so that scripts and tokens never meet a prompt.
   if (r == kLoginRefused && !password && isatty(STDIN_FILENO)) {
-    password = k::password_prompt("[velc] password for " + options.login + ": ", stderr);
+    try {
+      password = k::password_prompt("[velc] password for " + options.login + ": ", stderr);
+    } catch (const k::Interrupted&) {
+      std::fputc('\n', stderr);  // the run ends (130); the shell's prompt starts on a new line
+      throw;
+    }
     r = user_login(session, options.login, password);
   }
   if (r == 0) return 0;
