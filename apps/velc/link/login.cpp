@@ -99,7 +99,7 @@ void report_login_failure(const Session& session, const std::string& login, int 
                           bool with_password) {
   std::string reason = login_failure_reason(session, result, with_password);
   std::fflush(stdout);  // on a terminal, after what was said before
-  if (with_password || result != kLoginRefused)
+  if (with_password)
     std::fprintf(stderr, "velc: cannot log in as %s: %s\n", login.c_str(), reason.c_str());
   else
     std::fprintf(stderr, "velc: cannot log in: %s\n", reason.c_str());

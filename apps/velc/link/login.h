@@ -24,7 +24,8 @@ int user_login(Session& session, const std::string& login,
 // was closed during login; is it a TLS port? (use --ssl)", or the connection's error text.
 std::string login_failure_reason(const Session& session, int result, bool with_password);
 // Says on standard error why logging in as `login` failed: "velc: cannot log in as LOGIN:
-// REASON". The text of a login without a password may be a token: it is not shown.
+// REASON", or "velc: cannot log in: REASON" without a password, when the text may be a token,
+// which is not shown.
 void report_login_failure(const Session& session, const std::string& login, int result,
                           bool with_password);
 // Logs out: drops the token of a token login (0), or sends a logout (0, or its failure). The
