@@ -6,29 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "harness/certs.h"
 #include "harness/process.h"
 #include "harness/shell_session.h"
 #include "platform/tcp.h"
 
 namespace {
 
+using e2e::Certs;
 using e2e::Emulator;
-
-// A test CA and a server certificate signed by it, made by scripts/make-test-certs.
-struct Certs {
-  explicit Certs(const std::string& names = "") {
-    std::vector<std::string> args = {e2e::source_dir() + "/scripts/make-test-certs", dir.path()};
-    if (!names.empty()) args.push_back(names);
-    e2e::Run made = e2e::run("/bin/sh", args);
-    EXPECT_EQ(made.status, 0) << made.err;
-  }
-  std::string ca() const { return dir.file("ca.pem"); }
-  std::vector<std::string> server_options() const {
-    return {"--tcp", "127.0.0.1:0", "--tls-cert", dir.file("server.pem"), "--tls-key",
-            dir.file("server.key")};
-  }
-  k::test::TempDir dir;
-};
 
 // The same destination by name.
 std::string by_name(const std::string& tcp) {
@@ -64,6 +50,7 @@ TEST(Tcp, DestinationsThatCannotBeReached) {
     e2e::Run r = e2e::velc(sim, {"-u", c.destination, "-r", "cat", "Device."});
     EXPECT_EQ(r.status, 1) << c.destination;
     EXPECT_EQ(r.out, c.out) << c.destination;
+    EXPECT_EQ(r.err, "velc: tried TCP " + c.destination.substr(4) + "\n") << c.destination;
   }
 }
 

@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kProgram = "velc";
 constexpr const char* kVersion = "0.2.1";
 
-enum LongOnly : int { kOptRaw = 1000, kOptSsl };
+enum LongOnly : int { kOptRaw = 1000, kOptSsl, kOptPasswordFile };
 
 const option kLongOptions[] = {
     {"request", required_argument, nullptr, 'r'},
@@ -32,6 +32,7 @@ const option kLongOptions[] = {
     {"unixpath", required_argument, nullptr, 'u'},
     {"auth", required_argument, nullptr, 'a'},
     {"config", required_argument, nullptr, 'c'},
+    {"password-file", required_argument, nullptr, kOptPasswordFile},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -61,16 +62,19 @@ bool add_groups(const char* list, Options& o) {
   return true;
 }
 
-// "login:password" or "token".
-void set_auth(const char* text, Options& o) {
+// "login:password" or "token". The secret is then blanked in the argument vector, so that other
+// users' `ps` do not show it: the password, or the whole text, which may be a token.
+void set_auth(char* text, Options& o) {
   std::string_view t(text);
   size_t colon = t.find(':');
   if (colon == std::string_view::npos) {
     o.login = std::string(t.substr(0, kCredentialMax));
+    std::memset(text, 0, t.size());
     return;
   }
   o.login = std::string(t.substr(0, std::min(colon, kCredentialMax)));
   o.password = std::string(t.substr(colon + 1).substr(0, kCredentialMax));
+  std::memset(text + colon + 1, 0, t.size() - colon - 1);
 }
 
 }  // namespace
@@ -93,6 +97,7 @@ void cline_usage(FILE* to) {
   std::fprintf(to, "\t-c, --config <path>                 Path to config file (default is \"$HOME/.local/%s/config\").\n", kProgram);
   std::fprintf(to, "\t-u, --unixpath <path>               UNIX socket path to connect (default is \"%s\").\n", "/var/run/veld.sock");
   std::fprintf(to, "\t-a  --auth [login:password|token]   Authorization data.\n");
+  std::fprintf(to, "\t    --password-file <path>          Password for --auth (else $VELC_PASSWORD, else asked).\n");
   std::fprintf(to, "\t-h, --help                          Print this help message.\n");
   std::fprintf(to, "\t-v, --version                       Display %s version.\n", kProgram);
 }
@@ -175,6 +180,9 @@ int cline_parse(int argc, char** argv, Options& o) {
         break;
       case 'c':
         o.config_path = optarg;
+        break;
+      case kOptPasswordFile:
+        o.password_file = optarg;
         break;
       default:  // unknown option, missing argument, -?, and -i (reserved, without meaning)
         cline_usage(stderr);

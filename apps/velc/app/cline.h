@@ -34,11 +34,13 @@ struct Options {
   const char* config_path = nullptr;
   std::string login;
   std::string password;
+  const char* password_file = nullptr;  // --password-file: where the --auth password is
   bool ssl = false;
   int timeout = 0;  // seconds
 };
 
-// Parses the argument vector into `options` (whose `parameters` must be an array). 0 to go on,
+// Parses the argument vector into `options` (whose `parameters` must be an array), and blanks
+// the secret of --auth in the vector (the password, or a text without ":"). 0 to go on,
 // 1 when help or version was printed, -1 on an error (already reported on standard error).
 int cline_parse(int argc, char** argv, Options& options);
 

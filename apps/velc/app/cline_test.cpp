@@ -124,24 +124,33 @@ TEST(Cline, EventIdThatIsNoNumberWarnsAndGoesOn) {
   EXPECT_EQ(p.options.mode, kModeEvent);
 }
 
-TEST(Cline, Auth) {
+TEST(Cline, AuthAndItsSecretBlankedInTheArgumentVector) {
+  const std::string z(1, '\0');
   struct Case {
-    std::string text;
+    std::vector<std::string> argv;
     std::string login;
     std::string password;
+    std::string left;  // the word holding the text, as `ps` then reads it
   };
   const Case cases[] = {
-      {"admin:secret", "admin", "secret"},
-      {"a:b:c", "a", "b:c"},
-      {"token123", "token123", ""},
-      {":", "", ""},
-      {std::string(300, 'u') + ":p", std::string(255, 'u'), "p"},
+      {{"velc", "-a", "admin:secret"}, "admin", "secret", "admin:" + std::string(6, '\0')},
+      {{"velc", "-a", "a:b:c"}, "a", "b:c", "a:" + std::string(3, '\0')},
+      {{"velc", "-aadmin:pw"}, "admin", "pw", "-aadmin:" + std::string(2, '\0')},
+      {{"velc", "--auth=admin:pw"}, "admin", "pw", "--auth=admin:" + std::string(2, '\0')},
+      // Without a colon the text may be a token: all of it goes.
+      {{"velc", "-a", "token123"}, "token123", "", std::string(8, '\0')},
+      {{"velc", "-a", ":"}, "", "", ":"},
+      {{"velc", "-a", std::string(300, 'u') + ":p"}, std::string(255, 'u'), "p",
+       std::string(300, 'u') + ":" + z},
   };
   for (const auto& c : cases) {
-    Parsed p = parse({"velc", "-a", c.text});
+    Parsed p = parse(c.argv);
     EXPECT_EQ(p.options.login, c.login);
     EXPECT_EQ(p.options.password, c.password);
+    EXPECT_EQ(p.words.back(), c.left);
   }
+  Parsed file = parse({"velc", "-a", "admin", "--password-file", "/home/a/.velc-pw"});
+  EXPECT_STREQ(file.options.password_file, "/home/a/.velc-pw");
 }
 
 TEST(Cline, TimeoutReadsLikeAtoi) {

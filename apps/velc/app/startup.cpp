@@ -3,17 +3,19 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "app/cline.h"
 #include "app/command_rows.h"
 #include "app/config_script.h"
 #include "app/modes.h"
+#include "app/startup_login.h"
 #include "datamodel/client.h"
-#include "link/login.h"
 #include "link/session.h"
 #include "lua/lua_script.h"
 #include "platform/interrupt.h"
+#include "platform/tcp.h"
 #include "shell/shell_loop.h"
 
 namespace {
@@ -21,12 +23,20 @@ namespace {
 constexpr int kEventsTimeoutMs = 100;
 constexpr int kJoinTimeoutMs = 1000;
 
-// Connects a handle that is not connected yet and reports a failure in the client's words.
-bool connect_checked(k::Connection& handle, const char* which) {
+// Connects a handle that is not connected yet and reports a failure in the client's words, then
+// on standard error where it tried to connect.
+bool connect_checked(k::Connection& handle, const char* which, bool default_destination) {
   if (handle.fd() == -1) handle.connect();
   int e = handle.socket_err();
   if (e == 0) return true;
   std::printf("Cannot connect to veld(%s) - %s(%d)\n", which, handle.error_text().c_str(), e);
+  std::fflush(stdout);
+  const std::string& to = handle.destination();
+  bool tcp = k::is_tcp_destination(to);
+  std::fprintf(stderr, "velc: tried %s %s%s%s\n", tcp ? "TCP" : "unix socket",
+               tcp ? to.c_str() + std::strlen("tcp:") : to.c_str(),
+               handle.flags() & k::kFlagSsl ? " with TLS" : "",
+               default_destination ? " (the default; -u names another)" : "");
   return false;
 }
 
@@ -113,13 +123,12 @@ int velc_main(int argc, char** argv) {
     // meanwhile must not cost the session (and its history).
     std::optional<k::InterruptIgnored> starting;
     if (options.mode == kModeInteractive) starting.emplace();
-    if (!connect_checked(requests, "requests") || !connect_checked(events, "events")) return 1;
-    // A failed --auth ends the run silently: a script must not go on as somebody else.
-    if (!options.login.empty()) {
-      std::optional<std::string> password;
-      if (!options.password.empty()) password = options.password;
-      if (user_login(session, options.login, password) != 0) return 1;
-    }
+    bool default_destination = options.unix_path == nullptr;
+    if (!connect_checked(requests, "requests", default_destination) ||
+        !connect_checked(events, "events", default_destination))
+      return 1;
+    // A failed --auth ends the run: a script must not go on as somebody else.
+    if (!options.login.empty() && startup_login(session, options) != 0) return 1;
     // The events connection takes the flags as the login left them.
     events.set_flags(requests.flags() | k::kFlagReceiver);
     join_group(events, k::kChangeEventGroup);

@@ -3,9 +3,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "link/exchange.h"
+#include "platform/tcp.h"
 
 namespace {
 
@@ -34,14 +36,25 @@ void set_current_user(Session& session, const std::optional<std::string>& name) 
 int user_login(Session& session, const std::string& login,
                const std::optional<std::string>& password) {
   k::Connection& requests = session.requests;
-  if (requests.login(login, password) == 0) {
+  // An exchange that failed (veld silent or gone) is not asked again as a token, nor told to log
+  // out: each would wait as long again for nothing. The client takes the connection for a guest.
+  auto lost = [&session](int r) {
+    session.token_login = false;
+    set_current_user(session, std::nullopt);
+    return r;
+  };
+  int r = requests.login(login, password);
+  if (r == 0) {
     session.token_login = false;
     set_current_user(session, login);
     return 0;
   }
+  if (r != kLoginRefused) return lost(r);
   // Not a user (or not this password): perhaps a token. Its user is whoever veld then says we
   // are; a token veld refused is not asked about, so that no earlier answer is taken for its.
-  if (requests.set_auth(login) == 0) {
+  r = requests.set_auth(login);
+  if (r != 0 && r != kLoginRefused) return lost(r);
+  if (r == 0) {
     k::Json user = read_value(session, "Device.Users.CurrentUser");
     if (json_is_string(user.get())) {
       // A token can be presented again on a new connection, unlike a password login.
@@ -52,7 +65,44 @@ int user_login(Session& session, const std::string& login,
     }
   }
   user_logout(session);
-  return -1;
+  return kLoginRefused;
+}
+
+std::string login_failure_reason(const Session& session, int result, bool with_password) {
+  const k::Connection& requests = session.requests;
+  switch (result) {
+    case kLoginRefused:
+      return with_password ? "wrong user name or password"
+                           : "refused as a user without a password and as a token";
+    case k::kSockTimeout: {
+      int ms = requests.timeout();
+      return "veld did not answer within " +
+             (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms");
+    }
+    case k::kSockClosed:
+    case k::kSockRead:
+    case k::kSockResend: {
+      // A TLS listener drops a peer that does not speak TLS at its first plain line.
+      std::string reason = "the connection was closed during login";
+      if (!(requests.flags() & k::kFlagSsl))
+        reason += k::is_tcp_destination(requests.destination())
+                      ? "; is it a TLS port? (use --ssl)"
+                      : "; is it a TLS socket? (use --ssl)";
+      return reason;
+    }
+    default:
+      return requests.error_text() + "(" + std::to_string(result) + ")";
+  }
+}
+
+void report_login_failure(const Session& session, const std::string& login, int result,
+                          bool with_password) {
+  std::string reason = login_failure_reason(session, result, with_password);
+  std::fflush(stdout);  // on a terminal, after what was said before
+  if (with_password)
+    std::fprintf(stderr, "velc: cannot log in as %s: %s\n", login.c_str(), reason.c_str());
+  else
+    std::fprintf(stderr, "velc: cannot log in: %s\n", reason.c_str());
 }
 
 int user_logout(Session& session) {

@@ -96,6 +96,39 @@ TEST(UserLogin, APasswordThenTheSameTextAsAToken) {
   }
 }
 
+// A daemon that does not answer, or hangs up, is not asked again as a token nor told to log
+// out (each would wait as long again), and the failure says why.
+TEST(UserLogin, AFailedExchangeIsNotTriedAgainAndSaysWhy) {
+  struct Case {
+    const char* name;
+    bool hang_up;  // at the first request; otherwise requests are read and never answered
+    int result;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"no answer", false, k::kSockTimeout, "veld did not answer within 300 ms"},
+      {"hung up", true, k::kSockClosed,
+       "the connection was closed during login; is it a TLS socket? (use --ssl)"},
+  };
+  for (const auto& c : cases) {
+    Strings read;
+    {
+      k::test::Peer peer([&](int fd) {
+        for (std::string line; !(line = k::test::read_line(fd)).empty() && !c.hang_up;)
+          read.push_back(k::json_text(k::json_parse(line).get(), "method"));
+        if (c.hang_up) read.push_back("(hung up)");
+      });
+      Session session;
+      session.requests.set_destination(peer.path());
+      session.requests.set_timeout(300);
+      EXPECT_EQ(user_login(session, "admin", std::string("pw")), c.result) << c.name;
+      EXPECT_EQ(login_failure_reason(session, c.result, true), c.reason) << c.name;
+      EXPECT_EQ(session.user, std::nullopt) << c.name;
+    }
+    EXPECT_EQ(read, Strings{c.hang_up ? "(hung up)" : "Login"}) << c.name;
+  }
+}
+
 TEST(UserLogout, DropsATokenOrLogsOut) {
   struct Case {
     const char* login;

@@ -13,37 +13,16 @@
 
 #include <readline/history.h>
 
-#include "platform/socket.h"
+#include "platform/private_file.h"
 
 namespace k {
 
 namespace {
 
-// Opens a history file and checks that it may be used; an empty descriptor, with the reason in
-// `why`, when not. A file planted by another user is refused before anything is read from or
-// written to it.
+// Opens a history file and checks that it may be used: a file planted by another user, or one
+// others may write to, is refused before anything is read from or written to it.
 Fd open_checked(const std::string& path, int flags, std::string& why) {
-  Fd fd(::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-  if (!fd) {
-    // ENXIO: a FIFO that nobody reads, opened for writing without waiting.
-    why = errno == ELOOP   ? "it is a symbolic link"
-          : errno == ENXIO ? "it is not a regular file"
-                           : std::strerror(errno);
-    return fd;
-  }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0) {
-    why = std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    why = "it is not a regular file";
-  } else if (st.st_uid != geteuid()) {
-    why = "it is owned by another user";
-  } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-    why = "others may write to it";
-  } else {
-    return fd;
-  }
-  return Fd();
+  return open_private_file(path, flags, S_IWGRP | S_IWOTH, why);
 }
 
 }  // namespace

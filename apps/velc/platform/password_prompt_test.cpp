@@ -1,5 +1,5 @@
 // The password prompt: what it prints, what it reads, and that the terminal's echo is off only
-// while it reads.
+// while it reads; and the password file, refused unless it is its owner's alone.
 #include "platform/password_prompt.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <fstream>
 #include <csignal>
 #include <string>
 #include <thread>
@@ -17,6 +20,7 @@
 #include "platform/socket.h"
 #include "platform/stdin_feed.h"
 #include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
 
 namespace {
 
@@ -110,6 +114,44 @@ TEST(PasswordPrompt, CtrlCEndsTheReadWithTheEchoBackOn) {
   user.join();
   EXPECT_EQ(out.finish(), "[velc] password for admin: ");
   EXPECT_TRUE(terminal.echo());
+}
+
+TEST(PasswordFile, OnlyTheOwnersOwnFileGivesItsFirstLine) {
+  struct Case {
+    const char* name;
+    const char* text;
+    mode_t mode;
+    std::optional<std::string> password;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"first line", "secret\nnext\n", 0600, "secret", ""},
+      {"no newline", "secret", 0400, "secret", ""},
+      {"empty", "", 0600, "", ""},
+      {"group may read", "secret\n", 0640, std::nullopt, "others may read it"},
+      {"others may write", "secret\n", 0602, std::nullopt, "others may write to it"},
+      {"others may execute", "secret\n", 0610, std::nullopt, "others may execute it"},
+  };
+  k::test::TempDir dir;
+  for (const auto& c : cases) {
+    std::string path = dir.file(c.name);
+    std::ofstream(path) << c.text;
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+    std::string why;
+    EXPECT_EQ(k::password_file_read(path, why), c.password) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
+  }
+  std::string why;
+  ASSERT_EQ(symlink(dir.file("first line").c_str(), dir.file("link").c_str()), 0);
+  EXPECT_EQ(k::password_file_read(dir.file("link"), why), std::nullopt);
+  EXPECT_EQ(why, "it is a symbolic link");
+  EXPECT_EQ(k::password_file_read(dir.file("missing"), why), std::nullopt);
+  EXPECT_EQ(why, "No such file or directory");
+  if (geteuid() == 0) {  // only root can give a file away
+    ASSERT_EQ(chown(dir.file("first line").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(k::password_file_read(dir.file("first line"), why), std::nullopt);
+    EXPECT_EQ(why, "it is owned by another user");
+  }
 }
 
 }  // namespace

@@ -29,8 +29,15 @@ int cmd_login(Client& client, const std::string& name, json_t* args) {
   }
   // Without $USER there is nobody to log in as: that is a failed login, not a request.
   int r = login ? user_login(client.session, *login, password) : -1;
-  if (r != 0) std::printf("Failed to authenticate user\n");
-  return r;
+  if (r == 0) return 0;
+  std::printf("Failed to authenticate user\n");
+  if (login) {
+    report_login_failure(client.session, *login, r, password.has_value());
+  } else {
+    std::fflush(stdout);
+    std::fprintf(stderr, "velc: cannot log in: USER is not set; name the user\n");
+  }
+  return -1;
 }
 
 int cmd_logout(Client& client, const std::string& name, json_t* args) {

@@ -68,12 +68,15 @@ TEST(LoginCommand, ArgumentForms) {
     EXPECT_EQ(f.t.session.user, c.user) << c.words.size();
     EXPECT_EQ(f.daemon.take_requests(), c.sent) << c.words.size();
   }
-  // Without $USER there is nobody to log in as.
+  // Without $USER there is nobody to log in as, and standard error says so.
   unsetenv("USER");
   Fixture f;
   k::Json none = args({});
+  testing::internal::CaptureStderr();
   EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.client, "login", none.get()), -1); }),
             "Failed to authenticate user\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "velc: cannot log in: USER is not set; name the user\n");
   EXPECT_EQ(f.daemon.take_requests(), Strings{});
 }
 

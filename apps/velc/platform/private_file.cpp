@@ -1,0 +1,39 @@
+#include "platform/private_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace k {
+
+Fd open_private_file(const std::string& path, int flags, mode_t forbidden, std::string& why) {
+  Fd fd(::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (!fd) {
+    // ENXIO: a FIFO that nobody reads, opened for writing without waiting.
+    why = errno == ELOOP   ? "it is a symbolic link"
+          : errno == ENXIO ? "it is not a regular file"
+                           : std::strerror(errno);
+    return fd;
+  }
+  struct stat st {};
+  mode_t open_to_others = 0;
+  if (fstat(fd.get(), &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "it is not a regular file";
+  } else if (st.st_uid != geteuid()) {
+    why = "it is owned by another user";
+  } else if ((open_to_others = st.st_mode & forbidden) != 0) {
+    why = open_to_others & (S_IWGRP | S_IWOTH) ? "others may write to it"
+          : open_to_others & (S_IRGRP | S_IROTH) ? "others may read it"
+                                                   : "others may execute it";
+  } else {
+    return fd;
+  }
+  return Fd();
+}
+
+}  // namespace k
