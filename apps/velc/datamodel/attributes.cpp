@@ -34,6 +34,7 @@ std::string path_at(json_t* paths, size_t i) {
 // reported under all the paths.
 void explain_refusal(Client& client, const std::string& name, json_t* paths,
                      const k::Message& refused) {
+  std::fflush(stdout);  // the ERROR line first, where both streams reach one terminal or file
   auto report = [&](const std::string& path, const k::Message& m) {
     std::fprintf(stderr, "%s: %s: ", name.c_str(), path.c_str());
     report_result(m, client.colours, stderr);
