@@ -1,5 +1,6 @@
 // The data-model commands end to end against veld-sim: request mode (no schema cache: paths go as
-// typed, set values are JSON) and the shell fed through a pipe (the schema cache, the trees).
+// typed, veld describes what set and execute convert) and the shell fed through a pipe (the
+// schema cache, the trees).
 #include <gtest/gtest.h>
 
 #include <span>
@@ -33,6 +34,7 @@ struct RequestCase {
   int status;          // exit status
   std::string output;  // exact standard output
   Strings sent;        // the requests sent
+  std::string err = "";  // exact standard error
 };
 
 // Runs each case as "velc -r <words>" against one emulator.
@@ -48,6 +50,7 @@ void run_request_cases(std::span<const RequestCase> cases) {
     EXPECT_EQ(run.status, c.status) << label;
     EXPECT_EQ(run.out, c.output) << label;
     EXPECT_EQ(requests(sim), c.sent) << label;
+    EXPECT_EQ(run.err, c.err) << label;
   }
 }
 
@@ -89,24 +92,31 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
        {R"(GetParameterAttributes {"ParameterNames":["Device.Users."],"Depth":1})"}},
       {{"ls", "--", "-l", "Device.Nope."}, 0, "Type  Access  Perms  Flags  Name\n",
        {R"(GetParameterAttributes {"ParameterNames":["Device.Nope."],"Depth":1})"}},
+      // veld describes each parameter; a value loses the quotes a shell would take off.
       {{"set", R"(Device.DeviceInfo.ProvisioningCode="ISP.TEST")", "Device.Time.Enable=false"}, 0,
        "key = Device.DeviceInfo.ProvisioningCode, value = \"ISP.TEST\"\n"
        "key = Device.Time.Enable, value = false\nStatus: OK\n",
-       {R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.ProvisioningCode",)"
+       {R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo.ProvisioningCode"],)"
+        R"("Depth":0})",
+        R"(GetParameterAttributes {"ParameterNames":["Device.Time.Enable"],"Depth":0})",
+        R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.ProvisioningCode",)"
         R"("Value":"ISP.TEST"},{"Name":"Device.Time.Enable","Value":false}]})"}},
-      {{"set", R"(Device.DeviceInfo.Manufacturer="x")"}, 0,  // refused, and still a success
-       "key = Device.DeviceInfo.Manufacturer, value = \"x\"\n"
+      {{"set", "Device.DeviceInfo.Manufacturer=x"}, 0,  // refused, and still a success
+       "key = Device.DeviceInfo.Manufacturer, value = x\n"
        "[9008] Attempt to set a non-writable parameter: no parameter was changed\n"
        "Device.DeviceInfo.Manufacturer: \"9008 Attempt to set a non-writable parameter\"\n",
-       {R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.Manufacturer",)"
+       {R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo.Manufacturer"],)"
+        R"("Depth":0})",
+        R"(SetParameterValues {"ParameterList":[{"Name":"Device.DeviceInfo.Manufacturer",)"
         R"("Value":"x"}]})"}},
-      // Without a cache a value must be JSON; a bare word is not.
-      {{"set", "Device.DeviceInfo.ProvisioningCode=bare"}, 255,
-       "key = Device.DeviceInfo.ProvisioningCode, value = bare\nset: no argument.\n", {}},
+      {{"set", "Device.Nope=1"}, 255,
+       "key = Device.Nope, value = 1\nset: Device.Nope: no such node.\nset: no argument.\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Nope"],"Depth":0})"}},
       {{"set"}, 255, "set: no argument.\n", {}},
-      {{"SetParameterValues", R"(Device.Time.NTPServer1="ntp.example.net")"}, 0,
-       "key = Device.Time.NTPServer1, value = \"ntp.example.net\"\nStatus: OK\n",
-       {R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.Time.NTPServer1",)"
+      {{"SetParameterValues", "Device.Time.NTPServer1=ntp.example.net"}, 0,
+       "key = Device.Time.NTPServer1, value = ntp.example.net\nStatus: OK\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Time.NTPServer1"],"Depth":0})",
+        R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.Time.NTPServer1",)"
         R"("Value":"ntp.example.net"}]})"}},
       // add exits with the new instance's number.
       {{"add", "Device.Hosts.Host"}, 6, "Instance number: 6\nStatus: OK\n",
@@ -273,10 +283,74 @@ TEST(MethodsAndAttributes, RequestMode) {
        {R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo.Manufacturer",)"
         R"("Device.Time."],"Depth":0})"}},
       // As typed: an object without its dot is refused.
-      {{"info", "Device.Time"}, 255, "info: ERROR\n",
-       {R"(GetParameterAttributes {"ParameterNames":["Device.Time"],"Depth":0})"}},
+      // The line stays alone on standard output; standard error says which path failed and why.
+      {{"info", "Device.Time", "Device.DeviceInfo.Manufacturer"}, 255, "info: ERROR\n",
+       {R"(GetParameterAttributes {"ParameterNames":["Device.Time",)"
+        R"("Device.DeviceInfo.Manufacturer"],"Depth":0})",
+        R"(GetParameterAttributes {"ParameterNames":["Device.Time"],"Depth":0})",
+        R"(GetParameterAttributes {"ParameterNames":["Device.DeviceInfo.Manufacturer"],)"
+        R"("Depth":0})"},
+       "info: Device.Time: [9005] Invalid parameter name: Device.Time: an object: its path ends "
+       "with a dot\n"},
   };
   run_request_cases(cases);
+}
+
+// The same set or execute typed in the shell and given to request mode sends veld the same
+// request, with the same JSON types; a value that does not convert is refused by both (and
+// fails request mode), never sent.
+TEST(OneValueSyntax, TheShellAndRequestModeSendTheSameRequest) {
+  const std::string ping = "Device.IP.Diagnostics.Ping";
+  auto set_request = [](const std::string& list) {
+    return R"(SetParameterValues {"ParameterList":[)" + list + "]}";
+  };
+  const struct {
+    std::string line;   // typed in the shell, as request mode's words after splitting at blanks
+    Strings words;      // the same for "velc -r", as a shell script would pass them
+    std::string sent;   // the request to veld; empty: refused with `refusal`
+    std::string refusal;
+  } cases[] = {
+      {"set Device.Time.NTPServer1=pool.ntp.org", {"set", "Device.Time.NTPServer1=pool.ntp.org"},
+       set_request(R"({"Name":"Device.Time.NTPServer1","Value":"pool.ntp.org"})"), ""},
+      {"set Device.DHCPv4.Server.Pool.1.LeaseTime=0x10",
+       {"set", "Device.DHCPv4.Server.Pool.1.LeaseTime=0x10"},
+       set_request(R"({"Name":"Device.DHCPv4.Server.Pool.1.LeaseTime","Value":16})"), ""},
+      {R"(set Device.Time.Enable=FALSE Device.Time.LocalTimeZone="UTC 0")",
+       {"set", "Device.Time.Enable=FALSE", R"(Device.Time.LocalTimeZone="UTC 0")"},
+       set_request(R"({"Name":"Device.Time.Enable","Value":false},)"
+                   R"({"Name":"Device.Time.LocalTimeZone","Value":"UTC 0"})"), ""},
+      {"set Device.Time.Enable=maybe", {"set", "Device.Time.Enable=maybe"}, "",
+       "set: Device.Time.Enable: invalid value maybe.\n"},
+      {"execute " + ping + R"( Host="10.0.0.1" NumberOfRepetitions=2)",
+       {"execute", ping, R"(Host="10.0.0.1")", "NumberOfRepetitions=2"},
+       R"(Execute {"MethodName":"Device.IP.Diagnostics.Ping","ParameterList":[{"Name":"Host",)"
+       R"("Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":2}]})", ""},
+      {"execute " + ping + " NumberOfRepetitions=two", {"execute", ping, "NumberOfRepetitions=two"},
+       "", "execute: NumberOfRepetitions: invalid value two.\n"},
+  };
+  auto changes = [](const Emulator& sim) {
+    Strings out;
+    for (const std::string& r : requests(sim))
+      if (r.rfind("SetParameterValues", 0) == 0 || r.rfind("Execute", 0) == 0) out.push_back(r);
+    return out;
+  };
+  Emulator sim;
+  for (const auto& c : cases) {
+    Strings expected;
+    if (!c.sent.empty()) expected.push_back(c.sent);
+    sim.clear_requests();
+    std::string shown = shell(sim, c.line + "\n");
+    EXPECT_EQ(changes(sim), expected) << "shell: " << c.line;
+    EXPECT_NE(shown.find(c.refusal), std::string::npos) << shown;
+
+    sim.clear_requests();
+    Strings args = {"-r"};
+    args.insert(args.end(), c.words.begin(), c.words.end());
+    e2e::Run run = e2e::velc(sim, args);
+    EXPECT_EQ(changes(sim), expected) << "request: " << c.line;
+    EXPECT_NE(run.out.find(c.refusal), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, c.sent.empty() ? 255 : 0) << c.line;
+  }
 }
 
 // In the shell the method and its arguments come from the schema cache, which asks for the

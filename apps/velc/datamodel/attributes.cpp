@@ -21,6 +21,41 @@ k::Json first_attributes(const k::Message& m) {
   return attributes ? k::Json::borrow(attributes) : k::Json();
 }
 
+// The path text at `i` of the argument array ("" for an element that is no text).
+std::string path_at(json_t* paths, size_t i) {
+  const char* text = k::json_array_text(paths, i);
+  return text ? text : "";
+}
+
+// Tells on standard error which paths veld refused and why, as "<name>: <path>: " followed by
+// veld's report; standard output keeps the "<name>: ERROR" line alone. veld refuses a request of
+// several paths as a whole, so each is then asked on its own to find the failing ones; when veld
+// was not reached (a failure of the client's own, below 0) or each alone passes, the refusal is
+// reported under all the paths.
+void explain_refusal(Client& client, const std::string& name, json_t* paths,
+                     const k::Message& refused) {
+  std::fflush(stdout);  // the ERROR line first, where both streams reach one terminal or file
+  auto report = [&](const std::string& path, const k::Message& m) {
+    std::fprintf(stderr, "%s: %s: ", name.c_str(), path.c_str());
+    report_result(m, client.colours, stderr);
+  };
+  const size_t count = json_array_size(paths);
+  bool told = false;
+  for (size_t i = 0; count > 1 && refused.error_code > 0 && i < count; ++i) {
+    k::Json one = k::Json::take(json_array());
+    json_array_append(one.get(), json_array_get(paths, i));
+    k::Message m = k::msg_get_parameter_attributes(one, 0);
+    request_exchange(client.session, m, k::kDefaultTimeoutMs);
+    if (reply_ok(m)) continue;
+    report(path_at(paths, i), m);
+    told = true;
+  }
+  if (told) return;
+  std::string all;
+  for (size_t i = 0; i < count; ++i) all += (i ? " " : "") + path_at(paths, i);
+  report(all, refused);
+}
+
 }  // namespace
 
 int attr_show(Client& client, const std::string& name, const char* path) {
@@ -63,6 +98,7 @@ int cmd_attr_request(Client& client, const std::string& name, json_t* args) {
   request_exchange(client.session, m, k::kDefaultTimeoutMs);
   if (!reply_ok(m)) {
     std::printf("%s: ERROR\n", name.c_str());
+    explain_refusal(client, name, args, m);
     return -1;
   }
   json_t* list = json_object_get(m.result.get(), "ParameterList");

@@ -93,7 +93,9 @@ TEST(CmdAttrRequest, SendsThePathsAsTypedAndReportsEveryUsableNode) {
                 {{asked(R"(["device.x","Device.Y"])"),
                   R"([{"Name":"Device.X","Attributes":{"type":"int","base":16,"default":16}},
                       {"Attributes":{"type":"int"}}, {"Name":"Device.Z"}, 5,
-                      {"Name":"Device.Y.","Attributes":{}}])"}});
+                      {"Name":"Device.Y.","Attributes":{}}])"},
+                 {asked(R"(["device.x"])"),
+                  R"([{"Name":"Device.X","Attributes":{"type":"int"}}])"}});
   int result = 0;
   k::Json a = args({"device.x", "Device.Y"});
   EXPECT_EQ(output_of([&] { result = cmd_attr_request(t.client, "attr", a.get()); }),
@@ -104,11 +106,31 @@ TEST(CmdAttrRequest, SendsThePathsAsTypedAndReportsEveryUsableNode) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(veld.take_requests(), Strings{asked(R"(["device.x","Device.Y"])")});
 
-  // A refusal shows nothing of the reply.
-  a = args({"Device.Nope"});
-  EXPECT_EQ(output_of([&] { result = cmd_attr_request(t.client, "GetParameterAttributes", a.get()); }),
-            "GetParameterAttributes: ERROR\n");
-  EXPECT_EQ(result, -1);
+  // A refusal keeps standard output to its one line; standard error tells which path failed
+  // and why: with several paths, each is asked alone to find it.
+  const struct {
+    std::vector<const char*> paths;
+    const char* why;
+    Strings sent;
+  } refusals[] = {
+      {{"Device.Nope"}, "GetParameterAttributes: Device.Nope: [9005] Invalid parameter name\n",
+       {asked(R"(["Device.Nope"])")}},
+      {{"device.x", "Device.Nope"},
+       "GetParameterAttributes: Device.Nope: [9005] Invalid parameter name\n",
+       {asked(R"(["device.x","Device.Nope"])"), asked(R"(["device.x"])"),
+        asked(R"(["Device.Nope"])")}},
+  };
+  for (const auto& r : refusals) {
+    a = args(r.paths);
+    StdoutCapture err(stderr);
+    EXPECT_EQ(output_of([&] {
+                result = cmd_attr_request(t.client, "GetParameterAttributes", a.get());
+              }),
+              "GetParameterAttributes: ERROR\n");
+    EXPECT_EQ(err.finish(), r.why);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(veld.take_requests(), r.sent);
+  }
 }
 
 }  // namespace

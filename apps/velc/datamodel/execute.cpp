@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <functional>
 
+#include "datamodel/assignment.h"
 #include "datamodel/resolve.h"
-#include "datamodel/schema.h"
 #include "datamodel/set.h"
-#include "datamodel/value_from_text.h"
 #include "datamodel/values.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
@@ -35,43 +34,27 @@ void say_no_arguments(const std::string& name) {
 
 // Turns the assignments after the method path into a ParameterList, each value converted by its
 // argument's default. None after printing why the first bad one was refused.
-k::Json collect_arguments(const std::string& name, json_t* args, const ArgumentFinder& find) {
+k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
+                          const ArgumentFinder& find) {
   k::Json list = k::Json::take(json_array());
   for (size_t i = 1; i < json_array_size(args); ++i) {
     const char* text = k::json_array_text(args, i);
-    std::string assignment = text ? text : "";
-    if (assignment.size() > kExecuteArgumentMax) {
+    std::string argument = text ? text : "";
+    if (argument.size() > kExecuteArgumentMax) {
       std::printf("%s: argument too long (more than %zu bytes).\n", name.c_str(),
                   kExecuteArgumentMax);
       return {};
     }
-    size_t equals = assignment.find('=');
-    if (equals == std::string::npos) {
-      std::printf("%s: %s: no value.\n", name.c_str(), assignment.c_str());
-      return {};
-    }
-    std::string rpath = assignment.substr(0, equals);
-    std::string value_text = assignment.substr(equals + 1);
-    std::printf("key = %s, value = %s\n", rpath.c_str(), value_text.c_str());
-
-    k::Json node = find(rpath);
+    std::optional<Assignment> a = split_assignment(name, argument);
+    if (!a) return {};
+    k::Json node = find(a->key);
     if (!node) {
-      std::printf("%s: %s: no such node.\n", name.c_str(), rpath.c_str());
+      std::printf("%s: %s: no such node.\n", name.c_str(), a->key.c_str());
       return {};
     }
-    json_t* fallback = k::tr_node_default(node.get());
-    if (!fallback) {
-      std::printf("%s: %s: is an object or doesn't have default value.\n", name.c_str(),
-                  rpath.c_str());
-      return {};
-    }
-    k::Json value = value_from_text(value_text, json_typeof(fallback));
-    if (!value) {
-      std::printf("%s: %s: invalid value %s.\n", name.c_str(), rpath.c_str(),
-                  value_text.c_str());
-      return {};
-    }
-    append_assignment(list.get(), rpath, std::move(value));
+    k::Json value = assignment_value(name, *a, node.get(), form);
+    if (!value) return {};
+    append_assignment(list.get(), a->key, std::move(value));
   }
   return list;
 }
@@ -94,26 +77,11 @@ bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
     say_no_arguments(name);
     return false;
   }
-  list = collect_arguments(name, args, [&](const std::string& rpath) {
+  list = collect_arguments(name, args, ValueForm::kShell, [&](const std::string& rpath) {
     CdpathCopy a(m.path);
     return cdpath_resolve(client, a.path, rpath.c_str()) == 0 ? a.path.node_hold : k::Json();
   });
   return bool(list);
-}
-
-// veld's description of a method's "#input", shaped like the schema cache (arguments under their
-// names, attributes under "#attr"). None when veld did not answer: there is no such method.
-k::Json input_from_veld(Client& client, const std::string& method) {
-  std::string path = method + ".#input.";
-  k::Json names = k::Json::take(json_array());
-  json_array_append_new(names.get(), json_stringn(path.data(), path.size()));
-  k::Message m = k::msg_get_parameter_attributes(names, -1);
-  request_exchange(client.session, m, -1);
-  if (!reply_ok(m)) return {};
-  k::Json input =
-      k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), path.c_str());
-  schema_info_to_attr(input.get());
-  return input;
 }
 
 // The argument at `rpath` below `input`, its names matched without regard to case.
@@ -134,16 +102,14 @@ bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
                          std::string& method_path, k::Json& list) {
   method_path = k::json_array_text(args, 0);
   if (json_array_size(args) < 2) return true;
-  k::Json input = input_from_veld(client, method_path);
-  if (!input) {
-    std::printf("%s: %s: no such method.\n", name.c_str(), method_path.c_str());
-    return false;
-  }
+  k::Json input = node_from_veld(client, method_path + ".#input.", -1,
+                                 name + ": " + method_path + ": no such method.\n");
+  if (!input) return false;
   if (!has_arguments(input.get())) {
     say_no_arguments(name);
     return false;
   }
-  list = collect_arguments(name, args, [&](const std::string& rpath) {
+  list = collect_arguments(name, args, ValueForm::kRequest, [&](const std::string& rpath) {
     return argument_in(input.get(), rpath);
   });
   return bool(list);

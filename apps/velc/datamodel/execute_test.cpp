@@ -119,20 +119,37 @@ TEST(Execute, RequestModeAsksVeldForTheArguments) {
   };
   const std::string run7 =
       R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"DELAY","Value":7}]})";
+  const std::string quoted =
+      R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"Host","Value":"10.0.0.1"},)"
+      R"({"Name":"Delay","Value":7}]})";
+  const char* const kOutputTreeInBase0 =
+      "└── Device\n    └── IP\n        └── Reset\n"
+      "            ├── Flags  = 255\n            └── Status = 'Done'\n";
   FakeVeld veld(t.session,
                 {{input_request("Device.IP.Reset"),
                   R"([{"Name":"Device.IP.Reset.#input.","Attributes":{"type":"object"}},
                       {"Name":"Device.IP.Reset.#input.Delay","Attributes":{"type":"int","default":0}},
-                      {"Name":"Device.IP.Reset.#input.Tag","Attributes":{"type":"string"}}])"},
+                      {"Name":"Device.IP.Reset.#input.Tag","Attributes":{"type":"string"}},
+                      {"Name":"Device.IP.Reset.#input.Host",
+                       "Attributes":{"type":"string","default":""}}])"},
                  {input_request("Device.IP.NoInput"),
                   R"([{"Name":"Device.IP.NoInput.#input.","Attributes":{"type":"object"}}])"},
-                 {execute_request(run7), kOutputs}});
+                 {execute_request(run7), kOutputs},
+                 {execute_request(quoted), kOutputs}});
   run_cases(t, veld, {
       // The outputs are drawn in base 0: there is no cache to know better.
       {{"Device.IP.Reset", "DELAY=7"}, 0,
-       "key = DELAY, value = 7\n└── Device\n    └── IP\n        └── Reset\n"
-       "            ├── Flags  = 255\n            └── Status = 'Done'\n",
+       "key = DELAY, value = 7\n" + std::string(kOutputTreeInBase0),
        {input_request("Device.IP.Reset"), execute_request(run7)}},
+      // The quotes a shell would have taken off go before the value is converted; a quote
+      // left open is refused, not sent.
+      {{"Device.IP.Reset", R"(Host="10.0.0.1")", "Delay='7'"}, 0,
+       "key = Host, value = \"10.0.0.1\"\nkey = Delay, value = '7'\n" +
+           std::string(kOutputTreeInBase0),
+       {input_request("Device.IP.Reset"), execute_request(quoted)}},
+      {{"Device.IP.Reset", R"(Host="10.0.0.1)"}, -1,
+       "key = Host, value = \"10.0.0.1\nexecute: Host: invalid value \"10.0.0.1.\n",
+       {input_request("Device.IP.Reset")}},
       {{"Device.IP.Reset", "Nope=1"}, -1, "key = Nope, value = 1\nexecute: Nope: no such node.\n",
        {input_request("Device.IP.Reset")}},
       {{"Device.IP.Reset", "#attr=1"}, -1,

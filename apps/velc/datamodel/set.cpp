@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "datamodel/assignment.h"
 #include "datamodel/resolve.h"
-#include "datamodel/value_from_text.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
 
@@ -14,56 +14,56 @@ void append_assignment(json_t* list, const std::string& path, k::Json value) {
 
 namespace {
 
-// Checks one assignment against the schema cache; the converted value, or none after printing
-// why it was rejected. `path` gets the resolved path text.
-k::Json cached_assignment(Client& client, const std::string& name, const std::string& key,
-                          const std::string& value_text, std::string& path) {
+// With the schema cache: the key resolved on a copy of the current position; `path` gets the
+// resolved path text. None after printing why the assignment was rejected.
+k::Json cached_assignment(Client& client, const std::string& name, const Assignment& a,
+                          std::string& path) {
   CdpathCopy copy(client.view.current_path);
-  if (resolve_argument(client, copy.path, name, key.c_str(), NoSuchNode::kWithPeriod) != 0)
+  if (resolve_argument(client, copy.path, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  json_t* fallback = k::tr_node_default(copy.path.node);
-  if (!k::tr_type_is_parameter(k::tr_node_type(copy.path.node)) || !fallback) {
-    std::printf("%s: %s: is an object or doesn't have default value.\n", name.c_str(),
-                key.c_str());
-    return {};
-  }
-  k::Json value = value_from_text(value_text, json_typeof(fallback));
-  if (!value) {
-    std::printf("%s: %s: invalid value %s.\n", name.c_str(), key.c_str(), value_text.c_str());
-    return {};
-  }
-  path = copy.path.text;
+  k::Json value = assignment_value(name, a, copy.path.node, ValueForm::kShell);
+  if (value) path = copy.path.text;
+  return value;
+}
+
+// Without one (request mode, scripts): veld describes the parameter named as typed, and the path
+// goes as typed.
+k::Json described_assignment(Client& client, const std::string& name, const Assignment& a,
+                             std::string& path) {
+  k::Json node =
+      node_from_veld(client, a.key, 0, name + ": " + a.key + ": no such node.\n");
+  if (!node) return {};
+  k::Json value = assignment_value(name, a, node.get(), ValueForm::kRequest);
+  if (value) path = a.key;
   return value;
 }
 
 }  // namespace
 
 k::Json set_collect(Client& client, const std::string& name, json_t* args) {
+  const bool cached = client.view.current_path.node != nullptr;
   k::Json list = k::Json::take(json_array());
   size_t i;
   json_t* arg;
   json_array_foreach(args, i, arg) {
-    std::string assignment = json_is_string(arg) ? json_string_value(arg) : "";
-    size_t equals = assignment.find('=');
-    if (equals == std::string::npos) {
-      std::printf("%s: %s: no value.\n", name.c_str(), assignment.c_str());
-      continue;
-    }
-    std::string key = assignment.substr(0, equals);
-    std::string value_text = assignment.substr(equals + 1);
-    std::printf("key = %s, value = %s\n", key.c_str(), value_text.c_str());
-
-    if (client.view.current_path.node) {
-      std::string path;
-      k::Json value = cached_assignment(client, name, key, value_text, path);
-      if (value) append_assignment(list.get(), path, std::move(value));
-    } else if (k::Json value = k::json_parse(value_text)) {
-      // No cache (request mode): the value is given as JSON; a text that is not JSON adds nothing.
-      append_assignment(list.get(), key, std::move(value));
-    }
+    const char* text = json_string_value(arg);
+    std::optional<Assignment> a = split_assignment(name, text ? text : "");
+    if (!a) continue;
+    std::string path;
+    k::Json value = cached ? cached_assignment(client, name, *a, path)
+                           : described_assignment(client, name, *a, path);
+    if (value) append_assignment(list.get(), path, std::move(value));
   }
-  if (json_array_size(list.get()) == 0) {
+  size_t accepted = json_array_size(list.get());
+  size_t given = json_array_size(args);
+  if (accepted == 0) {
     std::printf("%s: no argument.\n", name.c_str());
+    return {};
+  }
+  if (!cached && accepted < given) {
+    // No one watches a script or a command line: a partial change is worse than none.
+    std::printf("%s: %zu of %zu assignments refused, nothing sent.\n", name.c_str(),
+                given - accepted, given);
     return {};
   }
   return list;

@@ -16,8 +16,11 @@ int cmd_set(Client& client, const std::string& name, json_t* args);
 // Appends {"Name": path, "Value": value} to a ParameterList (a JSON array).
 void append_assignment(json_t* list, const std::string& path, k::Json value);
 
-// Turns the "<path>=<value>" arguments into a ParameterList of {"Name", "Value"}: with a schema
-// cache, paths are resolved and values converted by the parameter's type; without one, paths go
-// as typed and values are parsed as JSON. Rejected assignments are reported (naming `name`) and
-// left out. None, after printing "<name>: no argument.", when nothing was accepted.
+// Turns the "<path>=<value>" arguments into a ParameterList of {"Name", "Value"}, each value
+// converted by the parameter's type. With a schema cache (the shell), paths are resolved on the
+// current position and a rejected assignment is reported (naming `name`) and left out. Without
+// one (request mode, scripts), veld describes each parameter, named as typed, and the value
+// may carry quotes (request_value_text); one rejected assignment rejects all, after
+// "<name>: <n> of <m> assignments refused, nothing sent.". None, after "<name>: no argument.",
+// when nothing was accepted.
 k::Json set_collect(Client& client, const std::string& name, json_t* args);

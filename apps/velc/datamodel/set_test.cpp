@@ -1,11 +1,13 @@
 // set on the fixture cache, where it decides without asking veld (what it sends is covered end
-// to end).
+// to end), and without a cache, where veld describes each parameter.
 #include <gtest/gtest.h>
 
 #include "datamodel/set.h"
 #include "datamodel/test_support.h"
 
 using testing_support::args;
+using testing_support::FakeVeld;
+using testing_support::Strings;
 using testing_support::TestClient;
 
 namespace {
@@ -36,6 +38,71 @@ TEST(SetCollect, ResolvesConvertsAndReportsRejectedAssignments) {
             "put: Device.Time.Mask: is an object or doesn't have default value.\n"
             "put: Device.DeviceInfo.ModelName: no value.\nput: no argument.\n");
   EXPECT_FALSE(list);
+}
+
+// Without a cache (request mode, scripts) each value is converted by the type veld describes,
+// its quotes taken off, and one refused assignment keeps all from being sent.
+TEST(SetRequestForm, ConvertsByTheTypeVeldDescribes) {
+  TestClient t;  // no cache
+  auto describe = [](const std::string& path) {
+    return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":0})";
+  };
+  auto described = [](const std::string& path, const char* attributes) {
+    return R"([{"Name":")" + path + R"(","Attributes":)" + attributes + "}]";
+  };
+  const std::string set_all =
+      R"(SetParameterValues {"ParameterList":[{"Name":"Device.Time.NTPServer1","Value":"a b"},)"
+      R"({"Name":"Device.Time.Enable","Value":true},{"Name":"Device.X.Port","Value":16}]})";
+  const std::string raw_set =
+      R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.X.Port","Value":5}]})";
+  FakeVeld veld(t.session,
+                {{describe("Device.Time.NTPServer1"),
+                  described("Device.Time.NTPServer1", R"({"type":"string","default":""})")},
+                 {describe("Device.Time.Enable"),
+                  described("Device.Time.Enable", R"({"type":"boolean","default":true})")},
+                 {describe("Device.X.Port"),
+                  described("Device.X.Port", R"({"type":"unsignedInt","default":0})")},
+                 {describe("Device.Time."), described("Device.Time.", R"({"type":"object"})")},
+                 {set_all, "[]"}, {raw_set, "[]"}});
+  struct Case {
+    std::string word;
+    std::vector<const char*> words;
+    int result;
+    std::string output;
+    Strings sent;
+  };
+  const Case cases[] = {
+      {"set", {R"(Device.Time.NTPServer1="a b")", "Device.Time.Enable=TRUE", "Device.X.Port=0x10"},
+       0,
+       "key = Device.Time.NTPServer1, value = \"a b\"\nkey = Device.Time.Enable, value = TRUE\n"
+       "key = Device.X.Port, value = 0x10\nStatus: OK\n",
+       {describe("Device.Time.NTPServer1"), describe("Device.Time.Enable"),
+        describe("Device.X.Port"), set_all}},
+      // Under the method's name the converted values go raw.
+      {"SetParameterValues", {"Device.X.Port=5"}, 0, "key = Device.X.Port, value = 5\nStatus: OK\n",
+       {describe("Device.X.Port"), raw_set}},
+      {"set", {"Device.Time.NTPServer1=x", "Device.Time.Enable=maybe", "Device.X.Port"}, -1,
+       "key = Device.Time.NTPServer1, value = x\nkey = Device.Time.Enable, value = maybe\n"
+       "set: Device.Time.Enable: invalid value maybe.\nset: Device.X.Port: no value.\n"
+       "set: 2 of 3 assignments refused, nothing sent.\n",
+       {describe("Device.Time.NTPServer1"), describe("Device.Time.Enable")}},
+      {"set", {"Device.Nope=1", "Device.Time.=1", R"(Device.Time.NTPServer1="x)"}, -1,
+       "key = Device.Nope, value = 1\nset: Device.Nope: no such node.\n"
+       "key = Device.Time., value = 1\n"
+       "set: Device.Time.: is an object or doesn't have default value.\n"
+       "key = Device.Time.NTPServer1, value = \"x\n"
+       "set: Device.Time.NTPServer1: invalid value \"x.\n"
+       "set: no argument.\n",
+       {describe("Device.Nope"), describe("Device.Time."), describe("Device.Time.NTPServer1")}},
+  };
+  for (const Case& c : cases) {
+    k::Json a = args(c.words);
+    int result = 0;
+    EXPECT_EQ(output_of([&] { result = cmd_set(t.client, c.word, a.get()); }), c.output)
+        << c.words[0];
+    EXPECT_EQ(result, c.result) << c.words[0];
+    EXPECT_EQ(veld.take_requests(), c.sent) << c.words[0];
+  }
 }
 
 }  // namespace

@@ -47,3 +47,13 @@ k::Json value_from_text(std::string_view text, json_type type) {
       return {};
   }
 }
+
+std::optional<std::string> request_value_text(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'')
+    return std::string(text.substr(1, text.size() - 2));
+  if (text.empty() || text.front() != '"') return std::string(text);
+  // Only a whole JSON string: a stray quote is an error, never sent as part of the value.
+  k::Json parsed = k::json_parse(text);
+  if (!json_is_string(parsed.get())) return std::nullopt;
+  return std::string(json_string_value(parsed.get()), json_string_length(parsed.get()));
+}

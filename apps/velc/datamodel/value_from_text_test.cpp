@@ -25,4 +25,20 @@ TEST(ValueFromText, ConvertsByTheDefaultsType) {
   }
 }
 
+// Outside the shell a value may still carry the quotes the shell would have taken off.
+TEST(RequestValueText, TakesOffTheQuotesAShellWould) {
+  const std::pair<const char*, const char*> cases[] = {  // expected: null = refused
+      {"pool.ntp.org", "pool.ntp.org"}, {R"("10.0.0.1")", "10.0.0.1"}, {R"("a b")", "a b"},
+      {"'a b'", "a b"}, {R"("x\u00e9\"")", "x\u00e9\""}, {R"("")", ""}, {"", ""},
+      // Quotes inside, or an apostrophe alone, are the value's own.
+      {R"(a"b")", R"(a"b")"}, {"O'Brien", "O'Brien"}, {"'", "'"},
+      // A double quote that opens no whole JSON string is refused, never sent.
+      {R"("10.0.0.1)", nullptr}, {R"("a" "b")", nullptr}, {R"("a\q")", nullptr},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::optional<std::string> value = request_value_text(text);
+    EXPECT_EQ(value.value_or("refused"), expected ? expected : "refused") << text;
+  }
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // The one way every command asks veld something and reports the outcome.
 #pragma once
 
+#include <cstdio>
+
 #include "link/session.h"
 #include "platform/colors.h"
 #include "platform/jrpc_message.h"
@@ -14,8 +16,9 @@ int request_exchange(Session& session, k::Message& m, int timeout_ms);
 int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply& large);
 
 // Prints the outcome of a replied message: "Status: OK", or the error code, message, detail and
-// error data.
-void report_result(const k::Message& m, const k::ColourTable& colours);
+// error data. On standard output in the run's colours; on another stream (standard error, for
+// the commands whose standard output is fixed) without colours, escaped when it is a terminal.
+void report_result(const k::Message& m, const k::ColourTable& colours, FILE* to = stdout);
 
 // True when the message holds a reply with a result.
 inline bool reply_ok(const k::Message& m) { return m.kind == k::kMsgResult; }

@@ -1,5 +1,5 @@
-// Test helper: collects what the code under test writes to standard output (descriptor 1), so
-// that tests compare exact texts.
+// Test helper: collects what the code under test writes to standard output (descriptor 1), or to
+// another standard stream, so that tests compare exact texts.
 #pragma once
 
 #include <unistd.h>
@@ -9,11 +9,11 @@
 
 class StdoutCapture {
  public:
-  StdoutCapture() {
-    std::fflush(stdout);
+  explicit StdoutCapture(std::FILE* stream = stdout) : stream_(stream), fd_(fileno(stream)) {
+    std::fflush(stream_);
     file_ = std::tmpfile();
-    saved_ = dup(STDOUT_FILENO);
-    dup2(fileno(file_), STDOUT_FILENO);
+    saved_ = dup(fd_);
+    dup2(fileno(file_), fd_);
   }
   ~StdoutCapture() { finish(); }
   StdoutCapture(const StdoutCapture&) = delete;
@@ -22,8 +22,8 @@ class StdoutCapture {
   // Restores standard output and returns everything written since the capture began.
   std::string finish() {
     if (!file_) return text_;
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
+    std::fflush(stream_);
+    dup2(saved_, fd_);
     close(saved_);
     std::rewind(file_);
     char buf[4096];
@@ -35,6 +35,8 @@ class StdoutCapture {
   }
 
  private:
+  std::FILE* stream_;
+  int fd_;
   std::FILE* file_ = nullptr;
   int saved_ = -1;
   std::string text_;
