@@ -2,8 +2,8 @@
 # Upgrades veld-sim with a firmware image of MB mebibytes (default 64) over each channel of
 # `upgrade`: "file://" on the UNIX socket, the client's netcat server over TCP, and an http URL
 # that veld-sim fetches from a local server (socat). veld-sim flashes in no time and reboots at
-# once, so the time is the dialogue and the transfer: veld-sim reading the image, checking its
-# MD5 and SHA-256 and saving it. Then the same with an 8 MiB image, to show that velc's memory
+# once, so the time is the dialogue and the transfer (veld-sim reading the image, checking its
+# MD5 and SHA-256 and saving it), the restart, and velc reading the version it came back with. Then the same with an 8 MiB image, to show that velc's memory
 # does not grow with the image.
 #
 #   bench/upgrade.sh [MB] [RUNS]

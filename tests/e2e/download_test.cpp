@@ -3,6 +3,9 @@
 // http from 127.0.0.1. An upgrade ends with the device running the new version after its reboot.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -92,11 +95,16 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
 }
 
 // The whole upgrade: the dialogue, the progress, the reboot into the new version. A minor
-// version step asks nothing. A broken image fails the flash and the old version stays.
+// version step asks nothing. A forged or truncated image fails the flash: the old version
+// stays, and velc says so and fails.
 TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
   k::test::TempDir dir;
   const std::string certs = dir.file("certs");
   ASSERT_EQ(e2e::run(e2e::source_dir() + "/scripts/make-test-certs", {certs}).status, 0);
+  const std::string forged = make_image(dir, "4.2.9", {"--bad-checksum"});
+  // The whole header and half of the payload.
+  const std::string truncated = make_image(dir, "4.2.8");
+  std::filesystem::resize_file(truncated, 48 + 5 + 2048);
   const struct {
     std::string name;
     Strings sim_tls;
@@ -118,19 +126,54 @@ TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
     std::string destination = ch.over_tcp ? sim.tcp() : sim.socket();
     Strings env = {"VELC_CA_FILE=" + certs + "/ca.pem"};
 
-    std::string broken = make_image(dir, "4.2.9", {"--bad-checksum"});
-    e2e::Run r = velc_as_admin(destination, {"-r", "upgrade", broken}, ch.velc_tls, env);
-    EXPECT_EQ(r.status, 0) << ch.name << ": " << r.out << r.err;
-    EXPECT_NE(r.out.find("Build upgrade...\nFlashing: "), std::string::npos) << r.out;
-    EXPECT_EQ(version_becomes(sim, "4.2.1-build2031"), "4.2.1-build2031") << ch.name;
+    for (const std::string& broken : {forged, truncated}) {
+      e2e::Run r = velc_as_admin(destination, {"-r", "upgrade", broken}, ch.velc_tls, env);
+      EXPECT_EQ(r.status, 255) << ch.name << ": " << r.out << r.err;
+      EXPECT_NE(r.out.find("Build upgrade...\nFlashing: "), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.substr(r.out.size() - 35), "\nUpgrade failed: UpgradeStatus -1.\n")
+          << ch.name << ": " << r.out;
+      EXPECT_EQ(r.out.find("Status: OK"), std::string::npos) << r.out;
+      EXPECT_EQ(version_becomes(sim, "4.2.1-build2031"), "4.2.1-build2031") << ch.name;
+    }
 
     std::string image = make_image(dir, "4.3.0");
-    r = velc_as_admin(destination, {"-r", "upgrade", image}, ch.velc_tls, env);
+    e2e::Run r = velc_as_admin(destination, {"-r", "upgrade", image}, ch.velc_tls, env);
     EXPECT_EQ(r.status, 0) << ch.name << ": " << r.out << r.err;
     EXPECT_NE(r.out.find("Minor upgrade...\nFlashing: "), std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 12), "\nStatus: OK\n") << r.out;
     EXPECT_EQ(version_becomes(sim, "4.3.0"), "4.3.0") << ch.name;
   }
+}
+
+// Only a regular file is handed over, on either channel: a FIFO (which would block velc until
+// Ctrl-C), a folder, a missing file are refused with the reason, and veld is asked nothing.
+TEST(DownloadToTheEmulator, RefusesWhatIsNotARegularFile) {
+  k::test::TempDir dir;
+  e2e::Emulator sim({"--tcp", "127.0.0.1:0", "--access", kAccounts});
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    Strings args;
+    std::string out;
+  } cases[] = {
+      {{"download", "file", fifo}, "download: " + fifo + ": not a regular file (a FIFO).\n"},
+      {{"upgrade", fifo}, "download: " + fifo + ": not a regular file (a FIFO).\n"},
+      {{"download", "config", dir.path()},
+       "download: " + dir.path() + ": not a regular file (a directory).\n"},
+      {{"upgrade", dir.file("missing.img")},
+       "download: " + dir.file("missing.img") + ": no such file.\n"},
+  };
+  for (const std::string& destination : {sim.socket(), sim.tcp()}) {
+    for (const auto& c : cases) {
+      Strings args = {"-r"};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      e2e::Run r = velc_as_admin(destination, args);
+      EXPECT_EQ(r.status, 255) << c.out;
+      EXPECT_EQ(r.out, c.out) << destination;
+    }
+  }
+  for (const std::string& line : sim.requests())
+    EXPECT_EQ(line.find("\"Download\""), std::string::npos) << line;
 }
 
 // A device that reboots at once is back before the next poll, and a token login would be

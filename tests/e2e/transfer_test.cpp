@@ -1,5 +1,6 @@
 // `upgrade` end to end in request mode against a scripted daemon: the flashing ends the client
-// with status 0 after the dialogue; a cancelled upgrade ends the command with its own status.
+// with status 0 after the dialogue when the device comes back with the new version, and with
+// 255 when it comes back with another; a cancelled upgrade ends the command with its own status.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -17,8 +18,10 @@ using Strings = std::vector<std::string>;
 constexpr const char* kPoll =
     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.UpgradeProgress",)"
     R"("Device.DeviceInfo.UpgradeStatus"]})";
+constexpr const char* kVersion =
+    R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.SoftwareVersion"]})";
 
-TEST(Upgrade, FlashingEndsTheClientWithStatusZero) {
+TEST(Upgrade, FlashingEndsTheClientWithItsOutcome) {
   k::test::TempDir home;
   std::string image = home.file("fw.img");
   std::ofstream(image) << "image";
@@ -36,21 +39,31 @@ TEST(Upgrade, FlashingEndsTheClientWithStatusZero) {
       {confirm, "{}"},
       {R"(Download {"FileType":"Firmware","TransactionID":"t1"})", "{}"},
   });
-  daemon.reply_sequence(kPoll, {R"({"ParameterList":[{"Name":"Device.DeviceInfo.UpgradeProgress",)"
-                                R"("Value":100},)"
-                                R"({"Name":"Device.DeviceInfo.UpgradeStatus","Value":3}]})"});
   const struct {
     const char* answer;
+    const char* came_back;  // the version the device runs after the flash
     int status;
     std::string out;
     Strings sent;
   } cases[] = {
-      {"n\n", 0, "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] Flashing: @\nStatus: OK\n",
-       {pre, main, confirm, kPoll, kPoll}},
-      {"c\n", 0, "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] ",
+      {"n\n", "5.0.0", 0,
+       "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] Flashing: @\nStatus: OK\n",
+       {pre, main, confirm, kPoll, kPoll, kPoll, kVersion}},
+      {"n\n", "4.2.1", 255,
+       "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] Flashing: @\n"
+       "Upgrade failed: the device came back running 4.2.1, not 5.0.0.\n",
+       {pre, main, confirm, kPoll, kPoll, kPoll, kVersion}},
+      {"c\n", "", 0, "Major upgrade...\nReset config[(N)o/(y)es/(c)ancel] ",
        {pre, main, R"(Download {"FileType":"Firmware","TransactionID":"t1"})"}},
   };
   for (const auto& c : cases) {
+    // One poll at 100 %, then the device goes away to restart; the next poll finds it back.
+    daemon.reply_sequence(
+        kPoll, {R"({"ParameterList":[{"Name":"Device.DeviceInfo.UpgradeProgress","Value":100},)"
+                R"({"Name":"Device.DeviceInfo.UpgradeStatus","Value":3}]})",
+                k::test::ScriptedDaemon::kGoAway});
+    daemon.reply(kVersion, R"({"ParameterList":[{"Name":"Device.DeviceInfo.SoftwareVersion",)"
+                           R"("Value":")" + std::string(c.came_back) + "\"}]}");
     e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", {"-u", daemon.path(), "-r", "upgrade", image},
                           c.answer, {"HOME=" + home.path()});
     EXPECT_EQ(r.status, c.status) << c.answer;

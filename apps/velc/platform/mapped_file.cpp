@@ -30,7 +30,8 @@ MappedFile& MappedFile::operator=(MappedFile&& o) noexcept {
 
 bool MappedFile::open(const std::string& path) {
   close();
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting: opening a FIFO would otherwise block until a writer comes.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return false;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return false;

@@ -24,7 +24,8 @@ constexpr size_t kChunk = 64 * 1024;
 
 int md5_file_region(const std::string& path, int64_t offset, int64_t length, std::string& hex) {
   if (offset < 0 || length < -1) return -1;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting: opening a FIFO would otherwise block until a writer comes.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return -1;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;

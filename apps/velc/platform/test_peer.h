@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,6 +52,11 @@ class Peer {
 // begins with {"code"; a request without a script gets error 9005.
 class ScriptedDaemon {
  public:
+  // A scripted answer that is no reply: the daemon ends the connection instead, with the ones
+  // waiting to be accepted, as a device that goes away (to restart) while a request waits; the
+  // client's next connection is served.
+  static constexpr const char* kGoAway = "<go away>";
+
   explicit ScriptedDaemon(std::map<std::string, std::string> replies = {})
       : path_(dir_.file("veld.sock")), replies_(std::move(replies)) {
     listener_ = k::unix_listen(path_);
@@ -95,13 +101,22 @@ class ScriptedDaemon {
         std::lock_guard<std::mutex> lock(mutex_);
         current_ = fd;
       }
-      serve(fd);
+      bool went_away = serve(fd);
       std::lock_guard<std::mutex> lock(mutex_);
       current_ = -1;
       ::close(fd);
+      if (went_away) drop_waiting_connections();
     }
   }
-  void serve(int fd) {
+  void drop_waiting_connections() {
+    for (pollfd p{listener_.get(), POLLIN, 0}; ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);) {
+      int fd = ::accept(listener_.get(), nullptr, nullptr);
+      if (fd < 0) return;
+      ::close(fd);
+    }
+  }
+  // Serves one connection until the client closes it, or until it is told to go away (true).
+  bool serve(int fd) {
     std::string line;
     for (char c; ::read(fd, &c, 1) == 1;) {
       if (c != '\n') {
@@ -126,6 +141,7 @@ class ScriptedDaemon {
           queued.pop_front();
         }
       }
+      if (answer == kGoAway) return true;
       bool error = answer.rfind(R"({"code")", 0) == 0;
       k::Json reply = k::Json::take(json_pack("{s:s, s:O, s:o}", "jsonrpc", "2.0", "id",
                                               json_object_get(request.get(), "id"),
@@ -134,6 +150,7 @@ class ScriptedDaemon {
       std::string text = k::json_dump(reply.get(), JSON_COMPACT) + "\n";
       k::write_all(fd, text.data(), text.size());
     }
+    return false;
   }
 
   TempDir dir_;

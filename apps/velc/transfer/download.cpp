@@ -1,5 +1,8 @@
 #include "transfer/download.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +40,20 @@ const FileKind* find_kind(const char* word) {
   return nullptr;
 }
 
+// Why the local file at `path` cannot be handed over ("" when it can): only a regular file has a
+// content and an end; reading a FIFO or a device would wait for a writer or never end.
+std::string local_file_problem(const char* path) {
+  struct stat st {};
+  if (::stat(path, &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+  if (S_ISREG(st.st_mode)) return "";
+  if (S_ISDIR(st.st_mode)) return "not a regular file (a directory)";
+  if (S_ISFIFO(st.st_mode)) return "not a regular file (a FIFO)";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "not a regular file (a device)";
+  if (S_ISSOCK(st.st_mode)) return "not a regular file (a socket)";
+  return "not a regular file";
+}
+
 // Where veld fetches the file from.
 struct Channel {
   std::string url;
@@ -44,12 +61,16 @@ struct Channel {
   size_t file_size = 0;  // netcat only
 };
 
-// Chooses the channel for `path`: 0, or -1 after printing why (the syntax line for a path that
-// does not resolve or a URL that is too long, the failing step of the netcat channel).
+// Chooses the channel for `path`: 0, or -1 after printing why ("NAME: PATH: no such file." or
+// what else keeps a local file from being handed over, the syntax line for a URL that is too
+// long, the failing step of the netcat channel).
 int choose_channel(Client& client, const std::string& name, const char* path,
                    const TransferWaits& waits, Channel& channel) {
   if (k::is_url(path)) {
     channel.url = path;
+  } else if (std::string why = local_file_problem(path); !why.empty()) {
+    std::printf("%s: %s: %s.\n", name.c_str(), path, why.c_str());
+    return -1;
   } else if (client.session.requests.is_local()) {
     std::unique_ptr<char, decltype(&std::free)> absolute(realpath(path, nullptr), &std::free);
     if (!absolute) return syntax(name);
@@ -111,7 +132,7 @@ int download_run(Client& client, const std::string& name, json_t* args,
   }
   if (!send_download(client, params, download)) return -1;
   if (!firmware) return 0;
-  return firmware_dialogue(client, params, download, waits.poll_pause_us);
+  return firmware_dialogue(client, params, download, waits.progress);
 }
 
 int download_command(Client& client, const std::string& name, json_t* args) {

@@ -8,7 +8,6 @@
 #include <string>
 
 #include <jansson.h>
-#include <unistd.h>
 
 #include "datamodel/client.h"
 #include "transfer/netcat.h"
@@ -16,17 +15,19 @@
 
 // The waits of a download: production uses the defaults; tests shorten them.
 struct TransferWaits {
-  int netcat_wait_ms = kNetcatWaitMs;               // for veld to connect to the netcat channel
-  useconds_t poll_pause_us = kProgressPollPauseUs;  // between two progress polls
+  int netcat_wait_ms = kNetcatWaitMs;  // for veld to connect to the netcat channel
+  ProgressWaits progress;              // of the flashing progress
 };
 
 // `download <firmware|config|file> <path_to_file> [<target_file_name>]`. Sends "Download" with
 // "FileType", "URL", "MD5" (when the path names a readable local file), "TargetFileName" (when
 // given) and "FileSize" (netcat channel only); firmware is preceded by a pre-update request
 // ("NeedPreUpdate" true) and followed by the dialogue. 0 (config and file succeed silently, a
-// cancelled upgrade), or -1: the syntax line for wrong arguments or a path that does not
-// resolve, the failing step of the channel, or veld's refusal. A firmware upgrade that starts
-// flashing does not return: the client ends with status 0 (k::ExitRequest).
+// cancelled upgrade), or -1: the syntax line for wrong arguments, "NAME: PATH: no such file."
+// (or "not a regular file (a FIFO)." and the like) for a local path that is not a regular file,
+// the failing step of the channel, or veld's refusal. A firmware upgrade that starts flashing
+// does not return: the client ends with the upgrade's outcome (k::ExitRequest, see
+// progress_display).
 int download_command(Client& client, const std::string& name, json_t* args);
 // `upgrade <path_to_firmware>`: `download firmware <path>`, under the name "download".
 int upgrade_command(Client& client, const std::string& name, json_t* args);

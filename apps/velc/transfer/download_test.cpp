@@ -21,7 +21,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-constexpr TransferWaits kFast{.netcat_wait_ms = 1, .poll_pause_us = 0};
+constexpr TransferWaits kFast{.netcat_wait_ms = 1, .progress = {.pause_us = 0}};
 constexpr const char* kOk = R"({"Status":0})";
 constexpr const char* kDenied = R"({"code":9001,"message":"Request denied"})";
 constexpr const char* kSyntax =
@@ -29,9 +29,12 @@ constexpr const char* kSyntax =
 constexpr const char* kPoll =
     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.UpgradeProgress",)"
     R"("Device.DeviceInfo.UpgradeStatus"]})";
+constexpr const char* kVersion =
+    R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.SoftwareVersion"]})";
 constexpr const char* kAsk = "Reset config[(N)o/(y)es/(c)ancel] ";
 constexpr const char* kReset = "Resetting config...\nStatus: OK\n";
-// One poll at 60 %, then the device is gone: one "@", the full bar, the download's outcome.
+// One poll at 60 %, then the device goes away and comes back with the new version: one "@",
+// the full bar, the download's outcome.
 constexpr const char* kFlashed = "Flashing: @\nStatus: OK\n";
 
 struct Outcome {
@@ -93,7 +96,8 @@ struct Image {
   }
   static std::string cancel() { return R"(Download {"FileType":"Firmware","TransactionID":7})"; }
 
-  // A daemon that takes the image with the reply's status and versions.
+  // A daemon that takes the image with the reply's status and versions, and comes back from
+  // flashing it running `next`.
   void script(k::test::ScriptedDaemon& d, const char* current, const char* next,
               int status = 1) const {
     d.reply(pre(), kOk);
@@ -104,7 +108,10 @@ struct Image {
     d.reply("FactoryReset", kOk);
     d.reply_sequence(kPoll, {R"({"ParameterList":[{"Name":"Device.DeviceInfo.UpgradeProgress",)"
                              R"("Value":60},)"
-                             R"({"Name":"Device.DeviceInfo.UpgradeStatus","Value":2}]})"});
+                             R"({"Name":"Device.DeviceInfo.UpgradeStatus","Value":2}]})",
+                             k::test::ScriptedDaemon::kGoAway});
+    d.reply(kVersion, R"({"ParameterList":[{"Name":"Device.DeviceInfo.SoftwareVersion",)"
+                      R"("Value":")" + std::string(next) + "\"}]}");
   }
 };
 
@@ -115,6 +122,9 @@ TEST(Download, WhatEachFormSends) {
   // A folder named like a scheme: "http://x" is then also the name of a local file.
   ASSERT_EQ(mkdir("http:", 0700), 0);
   std::ofstream("http:/x") << "abc";
+  // Reading a FIFO waits for a writer that never comes: it must not even be opened.
+  ASSERT_EQ(mkfifo("fifo", 0600), 0);
+  ASSERT_EQ(mkfifo("http:/fifo", 0600), 0);
   const struct {
     std::vector<const char*> words;
     Strings sent;
@@ -126,7 +136,13 @@ TEST(Download, WhatEachFormSends) {
       {{"firmware"}, {}, kOk, kSyntax, -1},
       {{"config", "a", "b", "c"}, {}, kOk, kSyntax, -1},
       {{"Config", "fw.img"}, {}, kOk, kSyntax, -1},
-      {{"file", "missing.img"}, {}, kOk, kSyntax, -1},  // does not resolve
+      // Only a regular file is handed over.
+      {{"file", "missing.img"}, {}, kOk, "download: missing.img: no such file.\n", -1},
+      {{"file", "fw.img/x"}, {}, kOk, "download: fw.img/x: no such file.\n", -1},
+      {{"file", "fifo"}, {}, kOk, "download: fifo: not a regular file (a FIFO).\n", -1},
+      {{"firmware", "."}, {}, kOk, "download: .: not a regular file (a directory).\n", -1},
+      {{"config", "/dev/null"}, {}, kOk,
+       "download: /dev/null: not a regular file (a device).\n", -1},
       // A relative path: "file://" and the absolute path, "MD5", no "FileSize".
       {{"config", "fw.img"}, {image.request("Config")}, kOk, "", 0},
       {{"file", "fw.img", "t.img"}, {image.request("File", R"(,"TargetFileName":"t.img")")}, kOk,
@@ -137,6 +153,8 @@ TEST(Download, WhatEachFormSends) {
        {R"(Download {"FileType":"Config","URL":"http://x",)"
         R"("MD5":"900150983cd24fb0d6963f7d28e17f72"})"},
        kOk, "", 0},
+      {{"file", "http://fifo"}, {R"(Download {"FileType":"File","URL":"http://fifo"})"}, kOk, "",
+       0},
       {{"config", "fw.img"}, {image.request("Config")}, kDenied, "[9001] Request denied\n", -1},
       {{"firmware", "fw.img"}, {image.pre()}, kDenied, "[9001] Request denied\n", -1},
       {{"firmware", "fw.img"}, {image.pre(), image.main()}, kDenied, "[9001] Request denied\n", -1},
@@ -170,9 +188,11 @@ TEST(Upgrade, IsDownloadOfFirmware) {
 
 TEST(Firmware, EachVersionDifferenceAndAnswer) {
   Image image;
-  const Strings confirm = {image.confirm(), kPoll, kPoll};
-  const Strings reset = {"FactoryReset", image.confirm(), kPoll, kPoll};
-  const Strings flash = {kPoll, kPoll};
+  // The polls: at 60 %, the one the device goes away on, the first one answered after it; then
+  // the version it came back with is read.
+  const Strings confirm = {image.confirm(), kPoll, kPoll, kPoll, kVersion};
+  const Strings reset = {"FactoryReset", image.confirm(), kPoll, kPoll, kPoll, kVersion};
+  const Strings flash = {kPoll, kPoll, kPoll, kVersion};
   const Strings cancel = {Image::cancel()};
   const std::string major = std::string("Major upgrade...\n") + kAsk;
   const struct {
@@ -190,7 +210,8 @@ TEST(Firmware, EachVersionDifferenceAndAnswer) {
       {"4.3.0", "4.2.1", 1, "", "Minor downgrade...\n", confirm},
       {"5.0.0", "4.2.1", 1, "", std::string("Major downgrade...\n") + kAsk, confirm},
       {"unknown", "4.2.1", 1, "", kReset, reset},
-      {"4.2.1", "", 1, "", kReset, reset},
+      // No new version named: nothing to check it against.
+      {"4.2.1", "", 1, "", kReset, {"FactoryReset", image.confirm(), kPoll, kPoll, kPoll}},
       // The same version, or a device that flashes at once: straight to the progress.
       {"4.2.1", "4.2.1", 1, "y\n", "", flash},
       {"4.2.1", "5.0.0", 0, "y\n", "", flash},

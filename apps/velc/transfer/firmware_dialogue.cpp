@@ -48,7 +48,7 @@ ResetAnswer reset_answer(const std::optional<std::string>& line) {
 }
 
 int firmware_dialogue(Client& client, const k::Json& params, const k::Message& download,
-                      useconds_t poll_pause_us) {
+                      const ProgressWaits& waits) {
   json_t* reply = download.result.get();
   json_t* status = json_object_get(reply, "Status");
   // Status 0: the image is the running one and the device flashes it at once.
@@ -78,5 +78,5 @@ int firmware_dialogue(Client& client, const k::Json& params, const k::Message& d
     if (transaction) json_object_set(params.get(), "TransactionID", transaction);
     send_unexamined(client, params);
   }
-  progress_display(client, download, poll_pause_us);
+  progress_display(client, download, waits);
 }

@@ -6,8 +6,6 @@
 #include <optional>
 #include <string>
 
-#include <unistd.h>
-
 #include "datamodel/client.h"
 #include "platform/jrpc_message.h"
 #include "transfer/progress.h"
@@ -37,6 +35,6 @@ ResetAnswer reset_answer(const std::optional<std::string>& line);
 // Runs the dialogue. `params` are the Download parameters (changed and sent again for the
 // confirming or cancelling request), `download` the firmware's accepted "Download" exchange.
 // Gives 0 when the upgrade was cancelled; otherwise ends in progress_display, which ends the
-// client.
+// client with the upgrade's outcome.
 int firmware_dialogue(Client& client, const k::Json& params, const k::Message& download,
-                      useconds_t poll_pause_us = kProgressPollPauseUs);
+                      const ProgressWaits& waits = {});

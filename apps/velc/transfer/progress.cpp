@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <optional>
+#include <string>
 
 #include "link/exchange.h"
 #include "platform/exit_request.h"
 #include "platform/interrupt.h"
+#include "platform/printable.h"
 #include "platform/progressbar.h"
 #include "platform/text.h"
 
@@ -15,6 +16,17 @@ namespace {
 constexpr const char* kLabel = "Flashing:";
 constexpr const char* kProgressName = "Device.DeviceInfo.UpgradeProgress";
 constexpr const char* kStatusName = "Device.DeviceInfo.UpgradeStatus";
+constexpr const char* kVersionName = "Device.DeviceInfo.SoftwareVersion";
+
+// The value of `name` in a GetParameterValues result's ParameterList; none when absent.
+json_t* listed_value(json_t* result, const char* name) {
+  size_t i;
+  json_t* entry;
+  json_array_foreach(json_object_get(result, "ParameterList"), i, entry) {
+    if (k::json_text(entry, "Name") == name) return json_object_get(entry, "Value");
+  }
+  return nullptr;
+}
 
 // An integer value of the reply: a JSON integer, or a text holding one. 0 when absent.
 int integer_value(json_t* value) {
@@ -24,22 +36,55 @@ int integer_value(json_t* value) {
   return n;
 }
 
-// Reads the progress and the status from a poll's ParameterList.
-void read_poll(json_t* result, int& progress, int& status) {
-  progress = 0;
-  status = 0;
-  size_t i;
-  json_t* entry;
-  json_array_foreach(json_object_get(result, "ParameterList"), i, entry) {
-    std::string name = k::json_text(entry, "Name");
-    if (name == kProgressName) progress = integer_value(json_object_get(entry, "Value"));
-    if (name == kStatusName) status = integer_value(json_object_get(entry, "Value"));
-  }
-}
-
 // Pauses between polls; Ctrl-C ends the pause with k::Interrupted.
 void pause(useconds_t us) {
   if (::usleep(us) != 0 && errno == EINTR) k::interrupt_check();
+}
+
+// Ends the line of marks with the full bar and the download's outcome, and the client with 0.
+[[noreturn]] void succeed(Client& client, const k::Message& download) {
+  k::draw_progressbar(100, kLabel);
+  std::putchar('\n');
+  report_result(download, client.colours);
+  std::fflush(stdout);
+  throw k::ExitRequest{0};
+}
+
+// Ends the line of marks (the bar stays where it was: nothing more was flashed), prints `why`
+// and, when given, veld's error, and ends the client with -1.
+[[noreturn]] void fail(Client& client, const std::string& why, const k::Message* error = nullptr) {
+  std::putchar('\n');
+  client.colours.set_fixed(k::kColourError);
+  std::fputs(why.c_str(), stdout);
+  client.colours.reset();
+  std::putchar('\n');
+  if (error) report_result(*error, client.colours);
+  std::fflush(stdout);
+  throw k::ExitRequest{-1};
+}
+
+// The device answers again after it went away: ends the client on the version it now runs.
+[[noreturn]] void check_comeback(Client& client, const k::Message& download) {
+  std::string expected = k::json_text(download.result.get(), "NewVersion");
+  if (expected.empty()) succeed(client, download);  // nothing to compare with
+  k::Connection& requests = client.session.requests;
+  // A password login cannot go with a new connection: the version is read as a guest.
+  if (requests.socket_err() == k::kSockLoginLost) requests.logout();
+  k::Message ask = k::msg_get_parameter_values(k::Json::take(json_pack("[s]", kVersionName)));
+  request_exchange(client.session, ask, kProgressPollTimeoutMs);
+  json_t* version = listed_value(ask.result.get(), kVersionName);
+  if (!reply_ok(ask) || !json_is_string(version))
+    fail(client, "Upgrade not confirmed: the device answers again but its version cannot be read.",
+         &ask);
+  std::string running = json_string_value(version);
+  if (running != expected) {
+    // Versions are the device's texts: escaped on a terminal, like all of them.
+    bool escape = client.colours.escape;
+    fail(client, "Upgrade failed: the device came back running " +
+                     (escape ? k::escape_controls(running) : running) + ", not " +
+                     (escape ? k::escape_controls(expected) : expected) + ".");
+  }
+  succeed(client, download);
 }
 
 }  // namespace
@@ -49,35 +94,43 @@ char progress_mark(int previous, int progress) {
   return progress / 10 == previous / 10 ? '*' : '@';
 }
 
-void progress_display(Client& client, const k::Message& download, useconds_t pause_us) {
+void progress_display(Client& client, const k::Message& download, const ProgressWaits& waits) {
   k::Json names = k::Json::take(json_pack("[s, s]", kProgressName, kStatusName));
+  k::Connection& requests = client.session.requests;
   std::fputs("Flashing: ", stdout);
   std::fflush(stdout);
   int previous = 0;
-  // A reply that comes over another connection than the last one is from a device that went
-  // away and came back (it flashed and rebooted between two polls): the flashing is over, as
-  // when a poll fails.
-  std::optional<uint64_t> connection;
+  // An answer over another connection than the dialogue's comes from a device that went away
+  // and came back (it flashed the image and restarted).
+  const uint64_t dialogue_connection = requests.connections();
+  int64_t last_answer = k::monotonic_ms();
   for (;;) {
     k::Message poll = k::msg_get_parameter_values(names);
-    request_exchange(client.session, poll, kProgressPollTimeoutMs);
-    if (!reply_ok(poll)) break;
-    if (connection && *connection != client.session.requests.connections()) break;
-    connection = client.session.requests.connections();
-    int progress, status;
-    read_poll(poll.result.get(), progress, status);
-    if (status < 0) break;
+    int r = request_exchange(client.session, poll, kProgressPollTimeoutMs);
+    bool answered = r >= 0 || requests.socket_err() == k::kSockLoginLost;
+    if (answered && requests.connections() != dialogue_connection)
+      check_comeback(client, download);
+    if (!answered) {
+      // Away: flashing, restarting. Asked again until it answers or the wait is over.
+      if (k::monotonic_ms() - last_answer > waits.comeback_wait_ms)
+        fail(client, "Upgrade not confirmed: the device did not answer again within " +
+                         std::to_string(waits.comeback_wait_ms / 1000) + " seconds.");
+      pause(waits.pause_us);
+      continue;
+    }
+    last_answer = k::monotonic_ms();
+    if (!reply_ok(poll))
+      fail(client, "Upgrade not confirmed: its progress cannot be read.", &poll);
+    int progress = integer_value(listed_value(poll.result.get(), kProgressName));
+    int status = integer_value(listed_value(poll.result.get(), kStatusName));
+    if (status < 0)
+      fail(client, "Upgrade failed: UpgradeStatus " + std::to_string(status) + ".");
     k::draw_progressbar(progress, kLabel);
     if (char mark = progress_mark(previous, progress)) {
       std::putchar(mark);
       std::fflush(stdout);
     }
-    pause(pause_us);
+    pause(waits.pause_us);
     previous = progress;
   }
-  k::draw_progressbar(100, kLabel);
-  std::putchar('\n');
-  report_result(download, client.colours);
-  std::fflush(stdout);
-  throw k::ExitRequest{0};
 }
