@@ -46,6 +46,10 @@ TEST(LuaCommand, OneStatement) {
       {words({"error('x')"}), 0,
        "error('x') \nLUA ERROR: [string \"error('x') \"]:1: x\nstack traceback:\n"
        "\t[C]: in function 'error'\n\t[string \"error('x') \"]:1: in main chunk\n"},
+      // What was printed before the error stays, before it.
+      {words({"io.write('a')", "error('b',", "0)"}), 0,
+       "io.write('a') error('b', 0) \naLUA ERROR: b\nstack traceback:\n\t[C]: in function 'error'\n"
+       "\t[string \"io.write('a') error('b', 0) \"]:1: in main chunk\n"},
       {words({"x", "="}), 0, "x = \nLUA ERROR: [string \"x = \"]:1: unexpected symbol near <eof>\n"},
   };
   for (const Case& c : cases) {
@@ -73,9 +77,13 @@ TEST(LuaPreload, LoadsTheModuleFolder) {
   k::LuaContext ctx;
   std::string out = output_of([&] { lua_preload_modules(ctx.state()); });
   EXPECT_EQ(out, "> preloaded another\n> preloaded greet\n");
-  ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, another, bad)"), 0)
-      << ctx.error();
-  EXPECT_EQ(ctx.output(), "hi\ttrue\t2\tnil\n");
+  EXPECT_EQ(output_of([&] {
+              ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, "
+                                 "another, bad)"),
+                        0)
+                  << ctx.error();
+            }),
+            "hi\ttrue\t2\tnil\n");
 
   setenv("VELC_LUA_MODULES", dir.file("none").c_str(), 1);
   EXPECT_EQ(output_of([&] { lua_preload_modules(ctx.state()); }), "");

@@ -74,7 +74,6 @@ class LuaShell {
   explicit LuaShell(Client& client) : client_(client) {
     ctx_.messaging = &client.session.requests;
     lua_device_register(ctx_.state());  // require("norlan.device") works here as in scripts
-    ctx_.capture_output = false;  // the user watches a statement's output as it comes
     state_.colours = client.colours.enabled;
     state_.completion_state = ctx_.state();
     editor_.set_completion([this](const std::string& before_cursor) {
