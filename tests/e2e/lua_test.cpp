@@ -91,7 +91,8 @@ TEST(LuaScript, ArgumentsShebangAndErrors) {
   write_file(path, "#!/usr/bin/velc_lua\nprint('before')\nio.write('part')\nerror('line four')\n");
   e2e::Run failed = e2e::velc(sim, {"-S", path});
   EXPECT_EQ(failed.status, 0);  // a failed script is no failed run
-  EXPECT_EQ(failed.out, "before\npart" + path + ":4: line four\nstack traceback:\n\t[C]: in function 'error'\n\t" +
+  EXPECT_EQ(failed.out, "before\npart" + path +
+                            ":4: line four\nstack traceback:\n\t[C]: in function 'error'\n\t" +
                             path + ":4: in main chunk\n");
 
   write_file(path, "\nx = = 1\n");
