@@ -171,6 +171,12 @@ TEST(LuaShell, CompletionAndTheWayBack) {
   EXPECT_EQ(e2e::read_file(sh.history()), "pwd\nlua\npwd\npwd \n");
 }
 
+// How a record of a Lua session that preloaded norlan.device begins.
+const std::string kPreamble =
+    "-- Recorded in velc's Lua shell: what it had preloaded, then the statements typed.\n"
+    "local function velc_show(...) if select(\"#\", ...) > 0 then print(...) end end\n"
+    "device = require(\"norlan.device\")\n";
+
 // `luarecord` records the statements of a Lua session, which `velc -S` runs again.
 TEST(LuaShell, LuaRecordRunsAgainAsAScript) {
   Emulator sim;
@@ -188,7 +194,8 @@ TEST(LuaShell, LuaRecordRunsAgainAsAScript) {
   type_until_prompt(sh, "print(i * 10) end\r");
   type_until_prompt(sh, "q\r");
   EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
-  EXPECT_EQ(e2e::read_file(file), "print('a' .. 1)\nfor i = 1, 2 do\nprint(i * 10) end\n");
+  EXPECT_EQ(e2e::read_file(file),
+            kPreamble + "velc_show(print('a' .. 1))\nfor i = 1, 2 do\nprint(i * 10) end\n");
 
   // A second recording while one runs does not enter the Lua shell.
   EXPECT_EQ(sh.run("record " + dir.file("other")), "");
@@ -217,7 +224,7 @@ TEST(LuaShell, ShellRecordingThroughTheLuaShell) {
   EXPECT_EQ(sh.run("print(5)"), "5\n");
   type_until_prompt(sh, e2e::kCtrlD);
   EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
-  EXPECT_EQ(e2e::read_file(file), "print(5)\n");
+  EXPECT_EQ(e2e::read_file(file), kPreamble + "velc_show(print(5))\n");
   sh.quit("q\r");
 }
 

@@ -2,6 +2,7 @@
 // pseudo-terminal) and in request mode, and Lua scripts (-S, the program name velc_lua, a "#!"
 // line, standard input, Ctrl-C).
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "harness/process.h"
+#include "harness/pty.h"
 #include "harness/shell_session.h"
 #include "platform/temp_dir.h"
 
@@ -67,8 +69,8 @@ TEST(LuaCommand, InRequestMode) {
   EXPECT_NE(none.out.find("7\n"), std::string::npos) << none.out;
 }
 
-// A script with a "#!" line: its arguments, its output in one piece, and line numbers that
-// match the file in an error.
+// A script with a "#!" line: its arguments, its output, and line numbers that match the file in
+// an error.
 TEST(LuaScript, ArgumentsShebangAndErrors) {
   Emulator sim;
   k::test::TempDir dir;
@@ -85,10 +87,12 @@ TEST(LuaScript, ArgumentsShebangAndErrors) {
     EXPECT_EQ(r.err, "");
   }
 
-  write_file(path, "#!/usr/bin/velc_lua\nprint('before')\n\nerror('line four')\n");
+  // What was printed before the error stays, and the error follows it.
+  write_file(path, "#!/usr/bin/velc_lua\nprint('before')\nio.write('part')\nerror('line four')\n");
   e2e::Run failed = e2e::velc(sim, {"-S", path});
   EXPECT_EQ(failed.status, 0);  // a failed script is no failed run
-  EXPECT_EQ(failed.out, path + ":4: line four\nstack traceback:\n\t[C]: in function 'error'\n\t" +
+  EXPECT_EQ(failed.out, "before\npart" + path +
+                            ":4: line four\nstack traceback:\n\t[C]: in function 'error'\n\t" +
                             path + ":4: in main chunk\n");
 
   write_file(path, "\nx = = 1\n");
@@ -117,13 +121,47 @@ TEST(LuaScript, ProgramName) {
       {e2e::run(lua, {"-u", sim.socket(), path, "a", "b"}), "a\tb\n"},
       {e2e::run(path, {"c"}), "c\n"},
       {e2e::run(lua, {"-u", sim.socket()}, "print(arg[0], 1 + 1)\nerror('two')\n"),
-       "stdin:2: two\nstack traceback:\n\t[C]: in function 'error'\n\tstdin:2: in main chunk\n"},
+       "stdin\t2\nstdin:2: two\nstack traceback:\n\t[C]: in function 'error'\n\tstdin:2: in main chunk\n"},
       {e2e::run(lua, {"-u", sim.socket()}, "print(arg[0], 1 + 1)\n"), "stdin\t2\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.run.status, 0) << c.out;
     EXPECT_EQ(c.run.out, c.out);
   }
+}
+
+// A script's output comes as it prints it, before the script ends: line by line on a terminal,
+// and into a pipe when it flushes (stdio's block buffering). Each script waits for the test,
+// which answers only once it has read the first line.
+TEST(LuaScript, OutputComesAsItIsPrinted) {
+  Emulator sim;
+  k::test::TempDir dir;
+  write_file(dir.file("read.lua"), "print('first')\nprint('got ' .. io.read())\n");
+  e2e::Pty terminal(e2e::bin_dir() + "/velc", {"-u", sim.socket(), "-S", dir.file("read.lua")}, {});
+  ASSERT_TRUE(terminal.wait_for("first\n", 0)) << terminal.text();
+  terminal.type("go\r");
+  EXPECT_TRUE(terminal.wait_for("got go\n", 0)) << terminal.text();
+  EXPECT_EQ(terminal.wait_exit(), 0);
+
+  // Into a pipe: the script blocks opening a FIFO that the test opens after the first line came.
+  std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  write_file(dir.file("fifo.lua"),
+             "print('first') io.stdout:flush()\nprint('got ' .. io.open(arg[1]):read('a'))\n");
+  std::string command = e2e::bin_dir() + "/velc -u '" + sim.socket() + "' -S '" +
+                        dir.file("fifo.lua") + "' '" + fifo + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  pollfd p = {fileno(pipe), POLLIN, 0};
+  char line[64] = "";
+  bool came = poll(&p, 1, 30 * 1000) == 1 && std::fgets(line, sizeof line, pipe);
+  write_file(fifo, "go");  // lets the script end either way
+  EXPECT_TRUE(came);
+  EXPECT_STREQ(line, "first\n");
+  std::string rest;
+  while (std::fgets(line, sizeof line, pipe)) rest += line;
+  EXPECT_EQ(rest, "got go\n");
+  EXPECT_EQ(pclose(pipe), 0);
 }
 
 // Ctrl-C stops a script that loops; what it printed comes out, and the run ends with 130.

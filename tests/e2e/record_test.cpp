@@ -60,27 +60,77 @@ TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
       "set Device.Time.NTPServer1=\"rec.example.net\"\n"
       "cat Device.Time.NTPServer1\n"
       "cat Device.DeviceInfo.ModelName\n"
-      "record " + dir.file("other") + "\n";
+      "# record " + dir.file("other") + "\n";
   EXPECT_EQ(e2e::read_file(file), recorded);
   EXPECT_EQ(sh.run("pwd"), ":\n");
   sh.quit("q\r");
   // "q" is not in the history either.
   EXPECT_EQ(e2e::read_file(sh.history()).find("\nq\n"), std::string::npos);
 
-  // Run back: the same changes and readings; script mode shows the value as typed and knows no
-  // `record`.
+  // Run back: the same changes and readings; script mode shows the value as typed, and the
+  // `record` it does not know is a comment.
   std::vector<std::string> args = admin;
   args.insert(args.end(), {"-r", "set", "Device.Time.NTPServer1=\"elsewhere\""});
   ASSERT_EQ(e2e::velc(sim, args).status, 0);
   args = admin;
   args.insert(args.end(), {"-s", file});
   e2e::Run again = e2e::velc(sim, args);
+  EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out, "key = Device.Time.NTPServer1, value = \"rec.example.net\"\nStatus: OK\n" +
-                           printed + "record: unknown method.\n");
+                           printed);
   args = admin;
   args.insert(args.end(), {"-r", "cat", "Device.Time.NTPServer1"});
   EXPECT_EQ(e2e::velc(sim, args).out,
             "NTPServer1 = 'rec.example.net'\n");
+}
+
+// A session that moves with `cd` and names paths from there, and a Lua session, run back with
+// `velc -s` and `velc -S` as they ran: `cd` and the other shell-only commands are comments, the
+// relative paths are written from the root, the Lua record loads the module the Lua shell had
+// preloaded, and an expression typed alone prints its value.
+TEST(Record, SessionsWithCdAndLuaRunBack) {
+  Emulator sim;
+  Shell sh(sim);
+  k::test::TempDir dir;
+  const std::string shell_file = dir.file("shell.velc"), lua_file = dir.file("lua.lua");
+  EXPECT_EQ(sh.run("record " + shell_file), "");
+  sh.run("cd Device.Time");
+  sh.run("set NTPServer1=\"first.example.net\"");
+  std::string printed = sh.run("cat ntpserver1");
+  sh.run("cd <");
+  sh.run("tree Time");
+  sh.run("cd DeviceInfo.MemoryStatus");
+  printed += sh.run("cat");
+  sh.run("q");
+  EXPECT_EQ(e2e::read_file(shell_file),
+            "# cd Device.Time\n"
+            "set Device.Time.NTPServer1=\"first.example.net\"\n"
+            "cat Device.Time.NTPServer1\n"
+            "# cd <\n"
+            "# tree Time\n"
+            "# cd DeviceInfo.MemoryStatus\n"
+            "cat Device.DeviceInfo.MemoryStatus.\n");
+
+  sh.run("cd :");  // not recorded: the recording has ended
+  EXPECT_EQ(sh.run("luarecord " + lua_file), "> preloaded device\n");
+  sh.run("p = 'Device.Time.NTPServer2'");
+  sh.run("device.set(p, 'second.example.net')");
+  sh.run("x = device.value(p)");
+  sh.run("x .. '!'");
+  sh.quit(std::string(e2e::kCtrlD) + "q\r");
+
+  ASSERT_EQ(e2e::velc(sim, {"-r", "set", "Device.Time.NTPServer1=\"x\"",
+                            "Device.Time.NTPServer2=\"y\""})
+                .status,
+            0);
+  e2e::Run shell_again = e2e::velc(sim, {"-s", shell_file});
+  EXPECT_EQ(shell_again.status, 0);
+  EXPECT_EQ(shell_again.out,
+            "key = Device.Time.NTPServer1, value = \"first.example.net\"\nStatus: OK\n" + printed);
+  e2e::Run lua_again = e2e::velc(sim, {"-S", lua_file});
+  EXPECT_EQ(lua_again.out, "true\nsecond.example.net!\n");
+  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer1", "Device.Time.NTPServer2"}).out,
+            "NTPServer1 = 'first.example.net'\nNTPServer2 = 'second.example.net'\n");
 }
 
 // Aborting, the wrong ways of calling `record`, and ending the shell while recording: nothing is

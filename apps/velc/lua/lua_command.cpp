@@ -22,12 +22,11 @@ int lua_command(Client& client, const std::string&, json_t* args) {
   std::fwrite(statement.data(), 1, statement.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+  // What the statement prints goes out as it prints it; its error, if any, follows it.
   if (ctx.exec(statement) != 0) {
     std::fputs("LUA ERROR: ", stdout);
     std::fwrite(ctx.error().data(), 1, ctx.error().size(), stdout);
     std::fputc('\n', stdout);
-  } else {
-    std::fwrite(ctx.output().data(), 1, ctx.output().size(), stdout);
   }
   std::fflush(stdout);
   return 0;

@@ -10,7 +10,8 @@
 
 // The handler of `lua`. With arguments: echoes the statement (each argument followed by one
 // blank) on a line of its own, runs it in a fresh interpreter whose requests use the client's
-// connection, and prints what it printed, or "LUA ERROR: <error text>"; 0 either way. Ctrl-C
+// connection; what it prints goes out as it prints it, followed by "LUA ERROR: <error text>"
+// when it fails; 0 either way. Ctrl-C
 // (under a k::InterruptScope) stops the statement with k::Interrupted.
 // Without arguments it runs the Lua shell (lua_shell) and gives its result.
 int lua_command(Client& client, const std::string& name, json_t* args);

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "lua/lua_preload.h"
+#include "lua/lua_record.h"
 #include "platform/json.h"
 #include "platform/lua_runner.h"
 #include "platform/stdout_capture.h"
@@ -46,6 +48,10 @@ TEST(LuaCommand, OneStatement) {
       {words({"error('x')"}), 0,
        "error('x') \nLUA ERROR: [string \"error('x') \"]:1: x\nstack traceback:\n"
        "\t[C]: in function 'error'\n\t[string \"error('x') \"]:1: in main chunk\n"},
+      // What was printed before the error stays, before it.
+      {words({"io.write('a')", "error('b',", "0)"}), 0,
+       "io.write('a') error('b', 0) \naLUA ERROR: b\nstack traceback:\n\t[C]: in function 'error'\n"
+       "\t[string \"io.write('a') error('b', 0) \"]:1: in main chunk\n"},
       {words({"x", "="}), 0, "x = \nLUA ERROR: [string \"x = \"]:1: unexpected symbol near <eof>\n"},
   };
   for (const Case& c : cases) {
@@ -71,15 +77,54 @@ TEST(LuaPreload, LoadsTheModuleFolder) {
   std::ofstream(dir.file("another/init.lua")) << "return 2\n";
   setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
   k::LuaContext ctx;
-  std::string out = output_of([&] { lua_preload_modules(ctx.state()); });
+  std::vector<std::string> loaded;
+  std::string out = output_of([&] { loaded = lua_preload_modules(ctx.state()); });
   EXPECT_EQ(out, "> preloaded another\n> preloaded greet\n");
-  ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, another, bad)"), 0)
-      << ctx.error();
-  EXPECT_EQ(ctx.output(), "hi\ttrue\t2\tnil\n");
+  EXPECT_EQ(loaded, (std::vector<std::string>{"another", "greet"}));
+  EXPECT_EQ(output_of([&] {
+              ASSERT_EQ(ctx.exec("print(greet.hello, package.loaded['norlan.greet'] == greet, "
+                                 "another, bad)"),
+                        0)
+                  << ctx.error();
+            }),
+            "hi\ttrue\t2\tnil\n");
 
   setenv("VELC_LUA_MODULES", dir.file("none").c_str(), 1);
   EXPECT_EQ(output_of([&] { lua_preload_modules(ctx.state()); }), "");
   unsetenv("VELC_LUA_MODULES");
+}
+
+// A recorded Lua session runs as a script as it ran in the Lua shell: the preloaded modules are
+// globals again, expressions typed alone print their values, and a statement that did not
+// compile is a comment.
+TEST(LuaRecord, RunsAsAScript) {
+  std::string script;
+  for (const std::string& line : lua_record_preamble({"m", "odd-name"})) script += line + "\n";
+  const struct {
+    const char* text;
+    bool expression;
+    bool compiled;
+  } statements[] = {
+      {"x = m.base + 1", false, true},
+      {"x, 'two' -- a comment", true, true},
+      {"print('three')", true, true},  // no values: nothing more is printed
+      {"x = = 1\ny = 2", false, false},
+      {"for i = 1, 2 do\n  io.write(i)\nend", false, true},
+      {"_ENV['odd-name']", true, true},
+  };
+  for (const auto& s : statements)
+    script += lua_record_statement(s.text, s.expression, s.compiled) + "\n";
+
+  k::test::TempDir dir;
+  std::filesystem::create_directory(dir.file("m"));
+  std::ofstream(dir.file("m/init.lua")) << "return {base = 41}\n";
+  std::filesystem::create_directory(dir.file("odd-name"));
+  std::ofstream(dir.file("odd-name/init.lua")) << "return 'odd'\n";
+  setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
+  k::LuaContext ctx;
+  std::string out = output_of([&] { ASSERT_EQ(ctx.exec(script), 0) << ctx.error() << script; });
+  unsetenv("VELC_LUA_MODULES");
+  EXPECT_EQ(out, "42\ttwo\nthree\n12odd\n");
 }
 
 }  // namespace

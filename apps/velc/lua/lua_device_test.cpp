@@ -8,6 +8,7 @@
 
 #include "platform/jrpc_connection.h"
 #include "platform/lua_runner.h"
+#include "platform/stdout_capture.h"
 #include "platform/test_peer.h"
 
 namespace {
@@ -36,8 +37,9 @@ function show(v)
   return "{" .. table.concat(parts, ",") .. "}"
 end
 )lua";
-    if (ctx.exec(prelude + chunk) != 0) return "error: " + ctx.error();
-    return ctx.output();
+    StdoutCapture out;
+    if (ctx.exec(prelude + chunk) != 0) return out.finish() + "error: " + ctx.error();
+    return out.finish();
   }
 };
 

@@ -21,7 +21,9 @@ bool lua_message_is_incomplete(std::string_view message) {
   return message.size() >= 6 && message.ends_with("<eof>");
 }
 
-LuaEvalResult lua_eval_line(lua_State* L, std::string_view text, LuaPromptState& state) {
+LuaEvalResult lua_eval_line(lua_State* L, std::string_view text, LuaPromptState& state,
+                            bool* as_expression) {
+  if (as_expression) *as_expression = false;
   if (!lua_checkstack(L, 2)) {
     std::fprintf(state.err, "%snot enough memory%s\n", state.colours ? "\x1b[0;31m" : "",
                  state.colours ? "\x1b[0m" : "");
@@ -30,6 +32,7 @@ LuaEvalResult lua_eval_line(lua_State* L, std::string_view text, LuaPromptState&
   // Typed text is never a precompiled chunk: binary chunks are refused ("t"), as scripts' are.
   std::string expression = "return " + std::string(text);
   if (luaL_loadbufferx(L, expression.data(), expression.size(), kChunkName, "t") == LUA_OK) {
+    if (as_expression) *as_expression = true;
     lua_call_and_print(L, state);
     return kLuaEvalRun;
   }

@@ -19,7 +19,9 @@ enum LuaEvalResult {
 // (kLuaEvalIncomplete); another one, or running out of memory, prints the message on
 // `state.err` ("\e[0;31m" ... "\e[0m" with colours) and gives kLuaEvalWrong; a chunk that
 // compiles is run with lua_call_and_print. Binary chunks are refused as a syntax error.
-LuaEvalResult lua_eval_line(lua_State* L, std::string_view text, LuaPromptState& state);
+// `as_expression`, when given, is set to whether the text ran as "return <text>".
+LuaEvalResult lua_eval_line(lua_State* L, std::string_view text, LuaPromptState& state,
+                            bool* as_expression = nullptr);
 
 // True when a syntax message tells of a statement cut short: at least six characters, the last
 // five "<eof>".

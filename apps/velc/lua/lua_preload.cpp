@@ -37,11 +37,12 @@ int require_into_global(lua_State* L) {
 
 }  // namespace
 
-void lua_preload_modules(lua_State* L) {
+std::vector<std::string> lua_preload_modules(lua_State* L) {
   std::vector<std::string> entries;
+  std::vector<std::string> loaded;
   {
     std::unique_ptr<DIR, DirCloser> dir(opendir(k::lua_module_dir().c_str()));
-    if (!dir) return;
+    if (!dir) return loaded;
     while (dirent* e = readdir(dir.get()))
       if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
         entries.emplace_back(e->d_name);
@@ -52,15 +53,18 @@ void lua_preload_modules(lua_State* L) {
     std::string name = ("norlan." + entry).substr(0, kModuleNameMax);
     if (name.size() > 3 && name.ends_with(".so")) name.resize(name.size() - 3);
     std::string short_name = name.substr(std::strlen("norlan."));
-    if (!lua_checkstack(L, 3)) return;
+    if (!lua_checkstack(L, 3)) return loaded;
     lua_pushcfunction(L, require_into_global);
     lua_pushlightuserdata(L, name.data());
     lua_pushlightuserdata(L, short_name.data());
-    if (lua_pcall(L, 2, 0, 0) == LUA_OK)
+    if (lua_pcall(L, 2, 0, 0) == LUA_OK) {
       std::printf("> preloaded %s\n", short_name.c_str());
-    else
+      loaded.push_back(short_name);
+    } else {
       lua_pop(L, 1);
+    }
     // A module whose loading was cut by Ctrl-C ends the preloading.
     k::interrupt_check();
   }
+  return loaded;
 }

@@ -23,8 +23,6 @@ std::string read_all(FILE* in) {
   return text;
 }
 
-void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-
 }  // namespace
 
 int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
@@ -55,20 +53,13 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
   k::LuaContext ctx;
   ctx.messaging = messaging;
   lua_device_register(ctx.state());
-  int r = 0;
-  try {
-    r = ctx.exec(text, file ? *file : "stdin", args.get());
-  } catch (const k::Interrupted&) {
-    print(ctx.output());
-    std::fflush(stdout);
-    throw;
-  }
-  if (r != 0) {
-    print(ctx.error());
+  // What the script prints goes out as it prints it; its error, if any, follows it.
+  struct FlushAtEnd {
+    ~FlushAtEnd() { std::fflush(stdout); }
+  } flush;
+  if (ctx.exec(text, file ? *file : "stdin", args.get()) != 0) {
+    std::fwrite(ctx.error().data(), 1, ctx.error().size(), stdout);
     std::fputc('\n', stdout);
-  } else {
-    print(ctx.output());
   }
-  std::fflush(stdout);
   return 0;
 }

@@ -14,9 +14,10 @@ class Connection;
 // standard input (named "stdin"); the other elements of `parameters` (a borrowed JSON array)
 // are its arguments (`...` and arg[1..n]; arg[0] is the path). A first line beginning with
 // "#!" is blanked, its newline kept, so that line numbers match the file. The script runs in a
-// fresh interpreter whose requests use `messaging`; what it printed comes out when it ends,
-// or its error text and a newline. 0, also when the script failed; -1 with "Cannot open script
-// file %s" when the file cannot be opened. After Ctrl-C (under a k::InterruptScope) what the
-// script printed so far is printed, then k::Interrupted is thrown.
+// fresh interpreter whose requests use `messaging`; what it prints goes to standard output as it
+// prints it (see k::LuaContext), and an error it raises follows as its error text and a newline.
+// Standard output is flushed when it ends, however it ends. 0, also when the script failed; -1
+// with "Cannot open script file %s" when the file cannot be opened. Ctrl-C (under a
+// k::InterruptScope) stops it with k::Interrupted.
 int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
                    k::Connection* messaging);

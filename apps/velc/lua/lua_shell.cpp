@@ -15,6 +15,7 @@
 #include "lua/lua_eval.h"
 #include "lua/lua_device.h"
 #include "lua/lua_preload.h"
+#include "lua/lua_record.h"
 #include "platform/history.h"
 #include "platform/interrupt.h"
 #include "platform/line_editor.h"
@@ -74,7 +75,6 @@ class LuaShell {
   explicit LuaShell(Client& client) : client_(client) {
     ctx_.messaging = &client.session.requests;
     lua_device_register(ctx_.state());  // require("norlan.device") works here as in scripts
-    ctx_.capture_output = false;  // the user watches a statement's output as it comes
     state_.colours = client.colours.enabled;
     state_.completion_state = ctx_.state();
     editor_.set_completion([this](const std::string& before_cursor) {
@@ -168,9 +168,10 @@ bool LuaShell::handle_line(const std::string& line) {
   std::fflush(stdout);
   const std::string& text = pending_ ? *pending_ : line;
   LuaEvalResult result = kLuaEvalRun;
+  bool as_expression = false;
   try {
     before_statement();
-    result = lua_eval_line(L(), text, state_);
+    result = lua_eval_line(L(), text, state_, &as_expression);
   } catch (const k::Interrupted&) {
     interrupted();
     return true;
@@ -189,18 +190,24 @@ bool LuaShell::handle_line(const std::string& line) {
   // A statement typed with a leading blank runs but is not remembered (nor recorded).
   if (!k::is_blank(text[0])) {
     k::history_add(text);
-    if (client_.record) record_count_line(*client_.record);
+    if (client_.record)
+      record_line(*client_.record,
+                  lua_record_statement(text, as_expression, result != kLuaEvalWrong));
   }
   pending_.reset();
   return true;
 }
 
 void LuaShell::run() {
+  std::vector<std::string> modules;
   try {
-    lua_preload_modules(L());
+    modules = lua_preload_modules(L());
   } catch (const k::Interrupted&) {
     std::putchar('\n');
   }
+  // A recording replays what the session had before its first statement.
+  if (client_.record)
+    for (const std::string& line : lua_record_preamble(modules)) record_line(*client_.record, line);
   std::fflush(stdout);
   pollfd in = {STDIN_FILENO, POLLIN, 0};
   while (client_.session.running) {
@@ -248,12 +255,11 @@ int lua_shell(Client& client) {
   // Only the interactive shell (which has a recorder) owns the shell's history file.
   ShellEntriesAside shell_entries(client.record ? shell_history_path() : "");
   // A recording running in the shell goes on with the Lua session's statements and is written
-  // from them when the Lua shell is left: the lines counted so far are the shell's, which the
-  // Lua history does not hold.
-  if (client.record && recording_active(*client.record)) client.record->count = 0;
+  // from them when the Lua shell is left, as a Lua script: the shell's lines recorded so far
+  // are dropped.
+  if (client.record && recording_active(*client.record)) client.record->lines.clear();
   k::HistoryFile history(lua_history_path());  // written back before the shell's entries return
   LuaShell(client).run();
-  // Written while the editor still holds the Lua history: the record is the Lua session's.
   if (client.record && recording_active(*client.record)) record_finish(*client.record);
   return 0;
 }

@@ -60,17 +60,22 @@ int history_load(const std::string& path, std::string& why) {
 void history_add(const std::string& line) { add_history(line.c_str()); }
 
 int history_dump(const std::string& path, int count, std::string& why) {
+  std::vector<std::string> lines = history_entries();
+  size_t total = lines.size();
+  size_t first = count < 0 || static_cast<size_t>(count) > total ? 0 : total - count;
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+  return history_file_write(path, lines, why);
+}
+
+int history_file_write(const std::string& path, const std::vector<std::string>& lines,
+                       std::string& why) {
   // Not truncated on opening: a refused file must stay as it is.
   Fd fd = open_checked(path, O_WRONLY | O_CREAT, why);
   if (!fd) return -1;
   fchmod(fd.get(), 0600);  // an older file of ours may have a wider mode
-  HIST_ENTRY** entries = history_list();
-  int total = history_length;
-  int first = count < 0 || count > total ? 0 : total - count;
   std::string text;
-  for (int i = first; entries && i < total; ++i) {
-    if (!entries[i]) break;
-    text += entries[i]->line;
+  for (const std::string& line : lines) {
+    text += line;
     text += '\n';
   }
   if (ftruncate(fd.get(), 0) != 0 || !write_all(fd.get(), text.data(), text.size())) {

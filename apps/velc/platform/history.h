@@ -22,6 +22,10 @@ void history_add(const std::string& line);
 // Writes the latest `count` entries (all for -1) to `path`, oldest first, replacing its content.
 // 0, or -1 with the reason in `why` when the file is refused or cannot be written.
 int history_dump(const std::string& path, int count, std::string& why);
+// Writes `lines` to `path`, each followed by a newline, replacing its content, with the checks
+// of a history file: the session recorder writes its file so. 0, or -1 with the reason in `why`.
+int history_file_write(const std::string& path, const std::vector<std::string>& lines,
+                       std::string& why);
 // Forgets every entry.
 void history_clear();
 // Every entry, oldest first: what a nested editor (the Lua shell) puts back when it hands the

@@ -14,26 +14,6 @@
 
 namespace k {
 
-// The C functions below run inside Lua: they may raise Lua errors (longjmp), so they keep no
-// object with a destructor alive when they call a Lua function that can raise.
-struct LuaContextAccess {
-  // Appends printed bytes to the output of the context that owns `L`; a Lua error when there is
-  // no room.
-  static void capture(lua_State* L, const char* s, size_t n) {
-    LuaContext* ctx = LuaContext::of(L);
-    bool full = false;
-    try {
-      if (ctx && !ctx->capture_output)
-        std::fwrite(s, 1, n, stdout);
-      else if (ctx)
-        ctx->output_.append(s, n);
-    } catch (...) {
-      full = true;
-    }
-    if (full) luaL_error(L, "not enough memory");
-  }
-};
-
 namespace {
 
 // The registry key under which a state keeps its context.
@@ -41,84 +21,21 @@ const char kContextKey = 0;
 
 constexpr int kHookInstructions = 1000;
 
-// `print`, into the context's output: the values as `tostring` shows them, separated by tabs,
-// and a newline.
-int captured_print(lua_State* L) {
+// `print`: the values as `tostring` shows them, separated by tabs, and a newline, written to
+// standard output through its stdio buffer. Lua's own `print` flushes after every line, which
+// costs a write for each line into a pipe or a file; this one leaves the buffering to stdio (line
+// buffered on a terminal, block buffered elsewhere), like `io.write`, whose output it shares.
+int buffered_print(lua_State* L) {
   int n = lua_gettop(L);
   for (int i = 1; i <= n; ++i) {
     size_t len = 0;
     const char* s = luaL_tolstring(L, i, &len);
-    if (i > 1) LuaContextAccess::capture(L, "\t", 1);
-    LuaContextAccess::capture(L, s, len);
+    if (i > 1) std::fputc('\t', stdout);
+    std::fwrite(s, 1, len, stdout);
     lua_pop(L, 1);
   }
-  LuaContextAccess::capture(L, "\n", 1);
+  std::fputc('\n', stdout);
   return 0;
-}
-
-// Writes the values from index `first` on into the context's output: strings as they are,
-// numbers as io.write formats them.
-void capture_values(lua_State* L, int first) {
-  int n = lua_gettop(L);
-  for (int i = first; i <= n; ++i) {
-    if (lua_type(L, i) == LUA_TNUMBER) {
-      char buf[64];
-      int len = lua_isinteger(L, i)
-                    ? std::snprintf(buf, sizeof buf, LUA_INTEGER_FMT, lua_tointeger(L, i))
-                    : std::snprintf(buf, sizeof buf, LUA_NUMBER_FMT, lua_tonumber(L, i));
-      LuaContextAccess::capture(L, buf, static_cast<size_t>(len));
-    } else {
-      size_t len = 0;
-      const char* s = luaL_checklstring(L, i, &len);
-      LuaContextAccess::capture(L, s, len);
-    }
-  }
-}
-
-// Calls the function at upvalue `index` with all the arguments; its results.
-int pass_on(lua_State* L, int index) {
-  lua_pushvalue(L, lua_upvalueindex(index));
-  lua_insert(L, 1);
-  lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-  return lua_gettop(L);
-}
-
-// The files' `write` method (upvalues: io.stdout, the original method): standard output's is
-// collected, other files' written.
-int captured_file_write(lua_State* L) {
-  if (!lua_rawequal(L, 1, lua_upvalueindex(1))) return pass_on(L, 2);
-  capture_values(L, 2);
-  lua_settop(L, 1);
-  return 1;
-}
-
-// io.write (upvalues: io.stdout, io.output, the original io.write): collected while the default
-// output is standard output.
-int captured_io_write(lua_State* L) {
-  lua_pushvalue(L, lua_upvalueindex(2));
-  lua_call(L, 0, 1);
-  bool to_stdout = lua_rawequal(L, -1, lua_upvalueindex(1));
-  lua_pop(L, 1);
-  if (!to_stdout) return pass_on(L, 3);
-  capture_values(L, 1);
-  lua_pushvalue(L, lua_upvalueindex(1));
-  return 1;
-}
-
-// Puts the captured writers in place of io.write and the files' write method.
-void capture_writes(lua_State* L) {
-  lua_getglobal(L, "io");
-  lua_getfield(L, -1, "stdout");                    // io, stdout
-  lua_getfield(L, -2, "output");                    // io, stdout, output
-  lua_getfield(L, -3, "write");                     // io, stdout, output, write
-  lua_pushcclosure(L, captured_io_write, 3);        // io, closure
-  lua_setfield(L, -2, "write");                     // io
-  luaL_getmetatable(L, LUA_FILEHANDLE);             // io, methods (the metatable is __index)
-  lua_getfield(L, -2, "stdout");                    // io, methods, stdout
-  lua_getfield(L, -2, "write");                     // io, methods, stdout, write
-  lua_pushcclosure(L, captured_file_write, 2);      // io, methods, closure
-  lua_setfield(L, -2, "write");
-  lua_pop(L, 2);
 }
 
 // Run once in every new state, with the module folder as its argument: a searcher that finds
@@ -155,9 +72,8 @@ int open_state(lua_State* L) {
   luaL_openlibs(L);
   lua_pushlightuserdata(L, setup->ctx);
   lua_rawsetp(L, LUA_REGISTRYINDEX, &kContextKey);
-  lua_pushcfunction(L, captured_print);
+  lua_pushcfunction(L, buffered_print);
   lua_setglobal(L, "print");
-  capture_writes(L);
   if (luaL_loadbufferx(L, kPrelude, sizeof kPrelude - 1, "=prelude", "t") != LUA_OK)
     return lua_error(L);
   lua_pushlstring(L, setup->module_dir->data(), setup->module_dir->size());
@@ -277,7 +193,6 @@ LuaContext* LuaContext::of(lua_State* L) {
 
 int LuaContext::exec(std::string_view text, const std::optional<std::string>& chunk_name,
                      json_t* arguments) {
-  output_.clear();
   error_.clear();
   // Without a file name, messages name the text itself, as luaL_loadstring's do.
   std::string name = chunk_name ? "@" + *chunk_name : std::string(text);

@@ -1,5 +1,5 @@
 // The embedded Lua 5.3 interpreter: a context that owns one Lua state with the standard libraries
-// open, runs chunks in it and collects what they print and the error they raise.
+// open, runs chunks in it and keeps the error they raise.
 //
 // Lua raises errors with longjmp (the C library is built as C). So every Lua call that can raise
 // runs inside lua_pcall, and the C functions the runner gives Lua hold no object with a
@@ -25,8 +25,10 @@ std::string lua_module_dir();
 
 // One interpreter. The state is closed when the context goes, however that happens.
 //
-// What a chunk run by `exec` prints with `print`, `io.write` or `io.stdout:write` goes to
-// `output()` instead of the terminal (output to other files, io.stderr included, is untouched).
+// What a chunk prints with `print`, `io.write` or `io.stdout:write` goes to standard output as it
+// is printed, through stdio's buffer of stdout: line by line on a terminal, in blocks into a pipe
+// or a file (the caller flushes when the run ends). Nothing is held back in memory, so a script
+// may print without bound, and what it printed before an error is out before the error.
 // Every context also finds the maker's modules: `require("norlan.X")` searches lua_module_dir()
 // for X.so (opened with luaopen_norlan_X), X.lua and X/init.lua, before Lua's own search paths.
 //
@@ -51,8 +53,8 @@ class LuaContext {
   static LuaContext* of(lua_State* L);
 
   // Runs the Lua source `text` and gives 0, or non-zero when it could not be compiled or raised
-  // an error. The output text is replaced by what the run printed; the error text by the error
-  // message (with a stack traceback when the chunk raised it while running), or cleared.
+  // an error. The error text is replaced by the error message (with a stack traceback when the
+  // chunk raised it while running), or cleared.
   //
   // `chunk_name` is the script's file name: messages name lines as "<name>:<line>:". Without
   // one they name the text itself ([string "..."]:<line>:).
@@ -61,8 +63,8 @@ class LuaContext {
   // arg[1..n] the arguments. Without an array the chunk gets no `...` and `arg` is left as it is.
   //
   // Binary (precompiled) chunks are refused. Throws k::Interrupted when Ctrl-C stopped the run
-  // (under a k::InterruptScope); the error text is then "interrupted", the output text holds
-  // what was printed before, and the state stays usable.
+  // (under a k::InterruptScope); the error text is then "interrupted", and the state stays
+  // usable.
   int exec(std::string_view text, const std::optional<std::string>& chunk_name = std::nullopt,
            json_t* arguments = nullptr);
 
@@ -70,22 +72,15 @@ class LuaContext {
   // every run, code that runs Lua itself calls it after an interrupted run.
   void reset_hook();
 
-  // What the last run printed.
-  const std::string& output() const { return output_; }
   // The last run's error message; empty after a success.
   const std::string& error() const { return error_; }
 
   // The connection that the Lua code's requests use (the client's requests connection): set by
   // the client before any Lua code runs; none until then.
   Connection* messaging = nullptr;
-  // True: what chunks print is collected in output(). False: it goes straight to standard
-  // output as it is printed (the Lua shell, where the user watches a statement run).
-  bool capture_output = true;
 
  private:
-  friend struct LuaContextAccess;  // the C functions the runner gives Lua
   lua_State* L_ = nullptr;
-  std::string output_;
   std::string error_;
 };
 

@@ -49,6 +49,7 @@ struct CommandEntry {
   const char* description = nullptr;  // the explanation `help` shows
   bool sensitive = false;    // the line is never written to the history (it may hold a secret)
   bool needs_cache = false;  // works on the schema cache: queued changes are applied before it
+  bool at_position = false;  // given no path, it works on the current position (ls, cat, attr)
   CompletionKind completion = CompletionKind::kNone;
   uint32_t name_hash = 0;    // string_hash of name and method, so that a lookup compares texts
   uint32_t method_hash = 0;  // only where the hashes agree (filled by command_row)

@@ -1,32 +1,124 @@
 #include "shell/record.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
+#include "datamodel/cdpath.h"
+#include "datamodel/resolve.h"
 #include "platform/history.h"
+#include "platform/json.h"
 #include "shell/prompt.h"
+
+namespace {
+
+// The path `typed` names from the current position, spelt for a request; none when it does not
+// resolve.
+std::optional<std::string> resolved(Client& client, const std::string& typed) {
+  CdpathCopy copy(client.view.current_path);
+  if (cdpath_resolve_quiet(client, copy.path, typed.c_str()) != 0) return std::nullopt;
+  return cdpath_request_text(copy.path);
+}
+
+// Which arguments of a row's command are paths, by the rule its completion follows: the first
+// only, or every one (options of `ls`, which begin with "-", aside). For `set` the path is the
+// part before "=".
+bool is_path_argument(const CommandEntry& row, size_t index, const std::string& word) {
+  switch (row.completion) {
+    case CompletionKind::kFirstPath:
+    case CompletionKind::kMethodInput:
+      return index == 0;
+    case CompletionKind::kPath:
+    case CompletionKind::kObjectPath:
+      return !word.starts_with("-");
+    case CompletionKind::kWritablePath:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Where the word at or after `from` begins in a typed line: past blanks and tabs.
+size_t word_start(const std::string& line, size_t from) {
+  while (from < line.size() && (line[from] == ' ' || line[from] == '\t')) ++from;
+  return from;
+}
+
+// Where the word that begins at `from` ends: at the first blank or tab outside quotes that no
+// backslash protects (the shell's tokenizer splits there too).
+size_t word_end(const std::string& line, size_t from) {
+  char quote = 0;
+  for (; from < line.size(); ++from) {
+    const char c = line[from];
+    if (c == '\\') {
+      ++from;
+    } else if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == ' ' || c == '\t') {
+      break;
+    }
+  }
+  return std::min(from, line.size());
+}
+
+}  // namespace
 
 bool recording_active(const RecordState& record) { return record.active; }
 
 void record_start(RecordState& record, const std::string& file_name) {
   record.active = true;
-  record.count = 0;
+  record.lines.clear();
   record.file_name = file_name;
 }
 
 void record_stop(RecordState& record) {
   record.active = false;
-  record.count = 0;
+  record.lines.clear();
 }
 
 void record_finish(RecordState& record) {
   std::string why;
-  // Count 0 writes nothing: history_dump takes -1, not 0, for the whole history.
-  k::history_dump(record.file_name, record.count, why);
+  k::history_file_write(record.file_name, record.lines, why);
   record_stop(record);
 }
 
-void record_count_line(RecordState& record) {
-  if (record.active) ++record.count;
+void record_line(RecordState& record, const std::string& text) {
+  if (record.active) record.lines.push_back(text);
+}
+
+std::string record_shell_line(CommandTable table, Client& client, const std::string& line,
+                              json_t* words) {
+  const char* word = k::json_array_text(words, 0);
+  if (!word) return line;  // a comment, or blanks
+  const CommandEntry* row = command_find_request(table, word);
+  if (!row) return "# " + line;
+  if (!row->needs_cache) return line;
+  // The line's words are found again as they were typed, one after the other, and each path is
+  // replaced where it stands, so that the rest of the line (blanks, quotes, a comment) stays.
+  std::string out = line;
+  size_t at = word_end(out, word_start(out, 0));
+  bool has_path = false;
+  for (size_t i = 1; const char* arg = k::json_array_text(words, i); ++i) {
+    const size_t start = word_start(out, at);
+    at = word_end(out, start);
+    std::string typed = arg;
+    if (!is_path_argument(*row, i - 1, typed)) continue;
+    has_path = true;
+    std::string path = typed.substr(0, row->completion == CompletionKind::kWritablePath
+                                           ? typed.find('=')
+                                           : std::string::npos);
+    // A path typed with quotes or escapes is left as it is.
+    if (path.empty() || out.compare(start, path.size(), path) != 0) continue;
+    std::optional<std::string> full = resolved(client, path);
+    if (!full) continue;
+    out.replace(start, path.size(), *full);
+    at += full->size() - path.size();
+  }
+  if (!has_path && row->at_position && !client.view.current_path.text.empty())
+    out.insert(at, " " + cdpath_request_text(client.view.current_path));
+  return out;
 }
 
 std::string record_prompt_tag(const RecordState& record) {

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
 #include "platform/history.h"
 #include "platform/stdout_capture.h"
 #include "platform/temp_dir.h"
+#include "shell/tokenizer.h"
 
 namespace {
 
@@ -135,24 +137,21 @@ TEST_F(RecordCommand, NameAndNoShell) {
   EXPECT_FALSE(exists(dir_.file("f")));
 }
 
-// A finished recording holds the history entries counted since it began, oldest first, and
-// replaces what the file held; a recording that counted nothing leaves it empty.
-TEST_F(RecordCommand, FinishWritesTheCountedEntries) {
+// A finished recording holds the lines recorded since it began, in order, and replaces what the
+// file held; a recording that recorded nothing leaves it empty.
+TEST_F(RecordCommand, FinishWritesTheRecordedLines) {
   RecordState record;
   std::string file = dir_.file("rec");
   std::ofstream(file) << "older content\n";
-  k::history_add("before");
-  record_count_line(record);  // not recording: not counted
+  record_line(record, "before");  // not recording: not recorded
   record_start(record, file);
   EXPECT_EQ(record_prompt_tag(record), "-record");
-  for (const char* line : {"cat Device.", "set Device.Time.Enable=1"}) {
-    k::history_add(line);
-    record_count_line(record);
-  }
+  for (const char* line : {"cat Device.", "for i = 1, 2 do\n  print(i)\nend"})
+    record_line(record, line);
   record_finish(record);
   EXPECT_FALSE(recording_active(record));
   EXPECT_EQ(record_prompt_tag(record), "");
-  EXPECT_EQ(read(file), "cat Device.\nset Device.Time.Enable=1\n");
+  EXPECT_EQ(read(file), "cat Device.\nfor i = 1, 2 do\n  print(i)\nend\n");
 
   record_start(record, file);
   record_finish(record);
@@ -160,10 +159,63 @@ TEST_F(RecordCommand, FinishWritesTheCountedEntries) {
 
   // A file that cannot be written any more stops the recording all the same.
   record_start(record, dir_.file("gone/rec"));
-  k::history_add("pwd");
-  record_count_line(record);
+  record_line(record, "pwd");
   record_finish(record);
   EXPECT_FALSE(recording_active(record));
+}
+
+int no_op(Client&, const std::string&, json_t*) { return 0; }
+
+// A recorded shell line replays in script mode: commands that script mode lacks become comments,
+// paths are written from the root as the position resolved them, and a command that works on
+// the position without a path gets it.
+TEST(RecordShellLine, ReplaysFromTheRoot) {
+  using enum CompletionKind;
+  static constexpr CommandEntry kRows[] = {
+      command_row({.name = "cd", .id = 4, .handler = no_op, .needs_cache = true,
+                   .completion = kObjectPath}),
+      command_row({.name = "cat", .id = 2, .handler = no_op, .request_handler = no_op,
+                   .needs_cache = true, .at_position = true, .completion = kPath}),
+      command_row({.name = "ls", .id = 21, .handler = no_op, .request_handler = no_op,
+                   .needs_cache = true, .at_position = true, .completion = kPath}),
+      command_row({.name = "del", .id = 7, .handler = no_op, .request_handler = no_op,
+                   .needs_cache = true, .completion = kPath}),
+      command_row({.name = "set", .id = 35, .handler = no_op, .request_handler = no_op,
+                   .needs_cache = true, .completion = kWritablePath}),
+      command_row({.name = "execute", .id = 12, .handler = no_op, .request_handler = no_op,
+                   .needs_cache = true, .completion = kMethodInput}),
+      command_row({.name = "select", .id = 34, .handler = no_op, .request_handler = no_op,
+                   .completion = kPath}),
+  };
+  struct Case {
+    const char* position;  // where the line was typed
+    const char* line;
+    const char* recorded;
+  };
+  const Case cases[] = {
+      {"Device", "cd Hosts", "# cd Hosts"},
+      {"Device", "tree", "# tree"},
+      {"Device.Hosts", "cat host.1.hostname Host.9 :Device.Time.", 
+       "cat Device.Hosts.Host.1.HostName Host.9 Device.Time."},
+      {"Device.Hosts", "cat", "cat Device.Hosts."},
+      {"Device.Hosts", "ls -l  # long", "ls -l Device.Hosts.  # long"},
+      {"", "ls", "ls"},
+      {"Device.Hosts.Host", "ls <", "ls Device.Hosts."},
+      {"Device.Hosts", "del", "del"},  // no path: nothing is added to a command that needs one
+      {"Device.Hosts.Host.1", "set HostName=\"a=b\" Flags=3", 
+       "set Device.Hosts.Host.1.HostName=\"a=b\" Device.Hosts.Host.1.Flags=3"},
+      {"Device", "execute IP.Ping Host=x", "execute Device.IP.Ping Host=x"},
+      {"Device", "select Hosts.Host.[HostName=a]", "select Hosts.Host.[HostName=a]"},
+  };
+  for (const Case& c : cases) {
+    TestClient t;
+    t.load_schema();
+    if (*c.position) {
+      ASSERT_EQ(cdpath_resolve(t.client, t.view.current_path, c.position), 0) << c.position;
+    }
+    k::Json words = tokenize_line(c.line);
+    EXPECT_EQ(record_shell_line(kRows, t.client, c.line, words.get()), c.recorded) << c.line;
+  }
 }
 
 }  // namespace

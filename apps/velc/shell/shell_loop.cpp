@@ -61,7 +61,7 @@ class Shell {
   }
   k::Completion complete(const std::string& before_cursor);
   std::optional<std::string> hint(const std::string& line);
-  void run_command(json_t* words);
+  void run_command(const std::string& line, json_t* words, bool recorded);
   bool handle_line(const std::string& line);
   void cancel_line();
   bool receive_events();
@@ -95,15 +95,19 @@ std::optional<std::string> Shell::hint(const std::string& line) {
   }
 }
 
-// Runs one command. Ctrl-C abandons it at its next blocking point: the exception unwinds the
+// Runs one command, the typed `line` split into `words`, and adds it to an active recording when
+// `recorded`. Ctrl-C abandons it at its next blocking point: the exception unwinds the
 // command (its resources are freed on the way) up to here, and the shell goes on. A reply that
 // arrives later for an abandoned request is dropped by the connection.
-void Shell::run_command(json_t* words) {
-  k::Json word = k::Json::borrow(json_array_get(words, 0));
-  json_array_remove(words, 0);
+void Shell::run_command(const std::string& line, json_t* words, bool recorded) {
   std::fflush(stdout);
   try {
     k::InterruptScope interrupt;
+    // Written before the command runs: its paths are resolved at the position it starts from.
+    if (recorded && recording_active(record_))
+      record_line(record_, record_shell_line(table_, client_, line, words));
+    k::Json word = k::Json::borrow(json_array_get(words, 0));
+    json_array_remove(words, 0);
     command_dispatch(table_, client_, json_string_value(word.get()), words);
   } catch (const k::Interrupted&) {
     // The terminal echoed "^C"; the next prompt starts on a line of its own.
@@ -123,16 +127,17 @@ bool Shell::handle_line(const std::string& line) {
   }
   k::Json words = shell_line_words(line);
   // A line typed with a leading blank runs but is not remembered, nor is the line of a command
-  // that may carry a secret. A recording counts the lines remembered only, so that its file,
-  // the latest entries of the history, holds no secret and no earlier line.
+  // that may carry a secret. A recording takes the lines remembered only, so that its file holds
+  // no secret.
   const CommandEntry* command = command_find(table_, json_string_value(json_array_get(words.get(), 0)));
-  if (!k::is_blank(line[0]) && !(command && command->sensitive)) {
-    k::history_add(line);
-    record_count_line(record_);
-  }
+  const bool remembered = !k::is_blank(line[0]) && !(command && command->sensitive);
+  if (remembered) k::history_add(line);
   // A line of blanks or a comment only has no command: nothing runs and nothing is printed.
-  if (!words || json_array_size(words.get()) == 0) return true;
-  run_command(words.get());
+  if (!words || json_array_size(words.get()) == 0) {
+    if (remembered) record_line(record_, line);
+    return true;
+  }
+  run_command(line, words.get(), remembered);
   return true;
 }
 
