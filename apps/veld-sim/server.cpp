@@ -200,7 +200,9 @@ void Server::run(int stop_fd) {
       // A client's unhandled lines are worked off before more of its input is read.
       if (!lines_waiting && may_read(*c)) events |= POLLIN;
       if (!c->out.empty()) events |= POLLOUT;
-      fds.push_back({c->fd.get(), events, 0});
+      // A client waited on for nothing is left out: a socket that hung up would stay ready
+      // while its requests wait for the budget.
+      fds.push_back({events ? c->fd.get() : -1, events, 0});
       ids.push_back(id);
     }
     fds.push_back({downloads_.wake_fd(), POLLIN, 0});  // last: a fetch has finished
@@ -341,12 +343,10 @@ void Server::serve_turn(ConnId id, Client& c, short revents) {
   }
   if (c.tls && c.tls->has_pending() && may_read(c)) revents |= POLLIN;
   if (revents & (POLLIN | POLLHUP | POLLERR)) {
-    if (!c.reader.has_line() && may_read(c)) {
-      read_client(c);
+    if (!c.read_closed) {
+      if (!c.reader.has_line() && may_read(c)) read_client(c);
     } else if (revents & (POLLHUP | POLLERR)) {
-      // Gone, or shut down both ways: nothing more can be delivered (and a socket that hangs
-      // up stays ready, so it is not kept while its input waits).
-      disconnect(c);
+      disconnect(c);  // nothing more can be delivered
       return;
     }
   }
