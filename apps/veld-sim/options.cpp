@@ -54,7 +54,7 @@ std::string usage_text() {
          "                        not yet read, replies held back by --delay, unfinished\n"
          "                        request lines (1 to 65536; default 512). While it is\n"
          "                        spent, requests wait unread; a client that stalls it\n"
-         "                        (its output unwritten for 5 s) is disconnected. A reply\n"
+         "                        (its output unwritten for 2 s) is disconnected. A reply\n"
          "                        larger than the budget or 256 MiB gets error 9004\n"
          "  --max-request MIB     the longest request line (1 to 1024; default 4; at most\n"
          "                        the budget); a longer one gets error 9004, its bytes are\n"

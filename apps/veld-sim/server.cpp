@@ -325,7 +325,6 @@ void Server::accept_clients(int listener, bool tcp) {
       c->handshaking = true;
     }
     c->peer = peer_credentials(fd);
-    c->input_moved = Clock::now();
     c->caller = guest_caller(engine_.accounts());
     if (config_.on_connect) config_.on_connect(c->caller);
     clients_.emplace(next_id_++, std::move(c));

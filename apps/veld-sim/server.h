@@ -36,14 +36,14 @@ struct ServerConfig {
   std::string tls_cert{}, tls_key{};   // both given: the TCP listener speaks TLS
   int delay_ms = 0;              // replies leave this long after their request arrived
   std::string request_log{};     // every received line is appended here ("" none)
-  // Queued output, held-back replies and unread requests of all clients together. While they
-  // reach it, nobody's input is read and no request is taken up (a reply taken up before may
-  // pass it, by its own size at most); the clients whose bytes have stalled go (stall_ms).
+  // Queued output, held-back replies and received input not yet handled, of all clients
+  // together. While they reach it, nobody's input is read and no request is taken up (a reply
+  // taken up before may pass it, by its own size at most); clients that stall it go (stall_ms).
   size_t memory_budget = 512u << 20;
   // While the budget is spent, a client whose queued output has not moved this long (nothing of
   // it written), or whose unfinished request has not grown this long, is disconnected: the one
   // holding the most first, until the rest is within the budget.
-  int stall_ms = 5000;
+  int stall_ms = 2000;  // well within the 5 s velc waits for a reply
   size_t max_request = 4u << 20;   // a longer request line (or one longer than the budget)
                                    // gets 9004 and is dropped unread
   size_t max_reply = 256u << 20;   // a larger reply is replaced by a 9004 error
