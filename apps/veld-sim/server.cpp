@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -206,6 +207,7 @@ void Server::run(int stop_fd) {
       ids.push_back(id);
     }
     fds.push_back({downloads_.wake_fd(), POLLIN, 0});  // last: a fetch has finished
+    auto poll_started = Clock::now();
     int n = ::poll(fds.data(), fds.size(), poll_timeout_ms(backlog));
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && fds[0].revents) break;
@@ -219,6 +221,12 @@ void Server::run(int stop_fd) {
       size_t i = (first + k) % ids.size();
       auto it = clients_.find(ids[i]);
       if (it == clients_.end() || it->second->dead) continue;
+      const pollfd& p = fds[i + kFirstClient];
+      // Output waited and the client left no room for it all the poll long: it holds its
+      // output up (since the first such poll).
+      if (n >= 0 && (p.events & POLLOUT) && !(p.revents & (POLLOUT | POLLHUP | POLLERR)) &&
+          !it->second->blocked_since)
+        it->second->blocked_since = poll_started;
       serve_turn(it->first, *it->second, n > 0 ? fds[i + kFirstClient].revents : 0);
     }
     release_due_replies();
@@ -402,7 +410,7 @@ void Server::write_tls(Client& c) {
     }
     written += put;
     c.out_sent += put;
-    c.output_moved = Clock::now();
+    c.blocked_since.reset();
     if (c.out_sent == front.size()) {
       c.out_bytes -= front.size();
       c.out.pop_front();
@@ -475,7 +483,7 @@ void Server::write_client(Client& c) {
       break;
     }
     written += static_cast<size_t>(w);
-    c.output_moved = Clock::now();
+    c.blocked_since.reset();
     // Whole messages written leave the queue (and free their memory at once).
     for (size_t left = static_cast<size_t>(w); left > 0;) {
       size_t rest = c.out.front().size() - c.out_sent;
@@ -494,7 +502,6 @@ void Server::write_client(Client& c) {
 
 void Server::enqueue(Client& c, std::string text) {
   if (c.dead) return;
-  if (c.out.empty()) c.output_moved = Clock::now();  // its output begins to wait now
   c.out_bytes += text.size();
   c.out.push_back(std::move(text));
   account(c);
@@ -540,8 +547,9 @@ void Server::shed_load() {
 bool Server::budget_spent() const { return held_ >= config_.memory_budget; }
 
 bool Server::may_read(const Client& c) const {
-  // A daemon going down reads nothing more.
-  return phase_ == Phase::kServing && !c.read_closed && !budget_spent();
+  // A daemon going down reads nothing more. When nothing at all waits to be written, the budget
+  // is spent by requests alone, and reading the rest of them is the only way on.
+  return phase_ == Phase::kServing && !c.read_closed && (!budget_spent() || queued_ == 0);
 }
 
 bool Server::may_take_request(const Client& c) const {
@@ -552,10 +560,14 @@ bool Server::may_take_request(const Client& c) const {
 }
 
 std::optional<Server::Clock::time_point> Server::stall_since(Client& c) {
-  if (!c.out.empty()) return c.output_moved;
-  // An unfinished request holds the budget too (while it is spent, it is not read further).
-  if (c.reader.pending_bytes() > 0 && !c.reader.has_line()) return c.input_moved;
-  return std::nullopt;  // nothing, or requests waiting for their turn: the daemon's to move
+  if (!c.out.empty()) return c.blocked_since;
+  // An unfinished request holds the budget too, unless the rest of it is on its way: sent, and
+  // waiting in the socket to be read once the budget allows.
+  if (c.reader.pending_bytes() == 0 || c.reader.has_line()) return std::nullopt;
+  int unread = 0;
+  if ((c.tls && c.tls->has_pending()) || (::ioctl(c.fd.get(), FIONREAD, &unread) == 0 && unread > 0))
+    return std::nullopt;
+  return c.input_moved;
 }
 
 void Server::drop_stalled(Clock::time_point now) {
@@ -575,9 +587,12 @@ void Server::drop_stalled(Clock::time_point now) {
     ++stats_.dropped_over_budget;
   }
   if (!budget_spent()) return;
-  // The next look: when the first of the others that hold something could have stalled.
+  // The next look: when the first of the others that hold something could have stalled (output
+  // not yet found blocked: the next poll tells).
   for (auto& [id, c] : clients_) {
-    auto since = c->dead ? std::nullopt : stall_since(*c);
+    if (c->dead) continue;
+    auto since = stall_since(*c);
+    if (!since && !c->out.empty()) since = now;
     if (since && (!stall_check_at_ || *since + limit < *stall_check_at_))
       stall_check_at_ = *since + limit;
   }

@@ -38,11 +38,12 @@ struct ServerConfig {
   std::string request_log{};     // every received line is appended here ("" none)
   // Queued output, held-back replies and received input not yet handled, of all clients
   // together. While they reach it, nobody's input is read and no request is taken up (a reply
-  // taken up before may pass it, by its own size at most); clients that stall it go (stall_ms).
+  // taken up before may pass it, by its own size at most), unless nothing at all waits to be
+  // written; clients that stall it go (stall_ms).
   size_t memory_budget = 512u << 20;
-  // While the budget is spent, a client whose queued output has not moved this long (nothing of
-  // it written), or whose unfinished request has not grown this long, is disconnected: the one
-  // holding the most first, until the rest is within the budget.
+  // While the budget is spent, a client whose queued output has not moved this long (its socket
+  // full, nothing written), or whose unfinished request has not grown this long (nothing more
+  // sent), is disconnected: the one holding the most first, until the rest is within the budget.
   int stall_ms = 2000;  // well within the 5 s velc waits for a reply
   size_t max_request = 4u << 20;   // a longer request line (or one longer than the budget)
                                    // gets 9004 and is dropped unread
@@ -96,7 +97,9 @@ class Server {
     size_t delayed_bytes = 0;     // and their bytes
     size_t held = 0;              // bytes counted against the budget (as last accounted)
     size_t queued = 0;            // of them, output and held-back replies (as last accounted)
-    Clock::time_point output_moved{};  // when its output was last written to, or began to wait
+    // When a poll first found its socket full while output waited, none of which has been
+    // written since (none: it is being written).
+    std::optional<Clock::time_point> blocked_since{};
     Clock::time_point input_moved{};   // when bytes last came from it
     bool skipping = false;        // dropping the rest of an over-long line as it arrives
     bool read_closed = false;     // the peer shut its side down: close once all is sent
@@ -148,8 +151,8 @@ class Server {
   bool budget_spent() const;
   bool may_read(const Client& c) const;
   bool may_take_request(const Client& c) const;
-  // Since when the bytes `c` holds have not moved (its output, else its unfinished request);
-  // none when it holds nothing that it could move itself.
+  // Since when `c` has been holding up the bytes it holds (its output, else its unfinished
+  // request); none when it holds nothing that it could move itself.
   static std::optional<Clock::time_point> stall_since(Client& c);
   void drop_stalled(Clock::time_point now);
   size_t reply_limit() const;
