@@ -288,6 +288,25 @@ TEST(Server, OnASpentBudgetReadersWaitAndGetWholeRepliesAndOnlyAClientThatDoesNo
   EXPECT_LT(server.server->stats().peak_held, kBudget + (700u << 10));
 }
 
+TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
+  // Two requests of 40 KiB, each sent in two parts, on a budget of 64 KiB: once both first parts
+  // are in, the budget is spent with nothing to write, and only reading and answering go on.
+  RunningServer server({.memory_budget = 64 << 10, .stall_ms = 3600000});
+  const std::string padded = R"({"jsonrpc":"2.0","id":99,)" + std::string(40 << 10, ' ') +
+                             std::string(kNamesRequest).substr(1) + "\n";
+  const size_t half = 39 << 10;
+  TestClient a(server.socket_path), b(server.socket_path), c(server.socket_path);
+  a.send(padded.substr(0, half));
+  b.send(padded.substr(0, half));
+  expect_nothing_queued(c);
+  a.send(padded.substr(half));
+  b.send(padded.substr(half));
+  EXPECT_EQ(dump(member(a.message(), "id")), "99");
+  EXPECT_EQ(dump(member(b.message(), "id")), "99");
+  server.stop();
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
+}
+
 TEST(Server, OutOfDescriptorsTheListenerRestsUntilAClientCloses) {
   // The server runs in a child process whose descriptor limit leaves room for one or two
   // clients; the others wait in the listen queue and are served one by one as clients close.
