@@ -148,12 +148,13 @@ class Server {
   void account(Client& c);
   void disconnect(Client& c);
   void shed_load();
-  bool budget_spent() const;
-  bool may_read(const Client& c) const;
-  bool may_take_request(const Client& c) const;
+  bool budget_spent() const;  // the clients hold the memory budget or more
+  bool may_read(const Client& c) const;          // its socket may be read now
+  bool may_take_request(const Client& c) const;  // its next request may be handled now
   // Since when `c` has been holding up the bytes it holds (its output, else its unfinished
   // request); none when it holds nothing that it could move itself.
   static std::optional<Clock::time_point> stall_since(Client& c);
+  // On a spent budget, disconnects the stalled clients that hold the most until the rest fits.
   void drop_stalled(Clock::time_point now);
   size_t reply_limit() const;
   size_t request_limit() const;
