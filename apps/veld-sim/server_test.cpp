@@ -250,7 +250,7 @@ TEST(Server, OnASpentBudgetReadersWaitAndGetWholeRepliesAndOnlyAClientThatDoesNo
     return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
            R"(,"method":"GetParameterValues","params":{"ParameterNames":[)" + names + "]}}\n";
   };
-  RunningServer server({.memory_budget = kBudget, .stall_ms = 200});
+  RunningServer server({.memory_budget = kBudget, .stall_ms = 1000});
   TestClient idle(server.socket_path);
   std::string idle_requests;
   for (int id = 0; id < kIdleRequests; ++id) idle_requests += request(id);
