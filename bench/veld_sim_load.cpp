@@ -15,6 +15,10 @@
 //       even ones ask for the host table again and again and never read, the odd ones send a
 //       line that never ends. One well-behaved client keeps asking meanwhile. Prints the
 //       emulator's peak memory and how many hostile clients it disconnected.
+//   veld_sim_load readers VELD_SIM [CLIENTS [VELD_SIM_OPTIONS...]]
+//       CLIENTS clients (500) each ask once for the host table of --hosts 5000 (a 4.6 MB reply)
+//       and read it as it comes. Prints how many whole replies came and how many connections
+//       were closed first, how long it took (120 seconds at most) and the emulator's peak memory.
 //   veld_sim_load emfile VELD_SIM [LIMIT [CLIENTS [SECONDS]]]
 //       Runs the emulator with at most LIMIT descriptors, connects CLIENTS clients that each
 //       send one request, waits SECONDS, then closes them one by one (each after its reply).
@@ -342,6 +346,40 @@ int memory(const std::string& binary, int hostile, long mb_each) {
   return 0;
 }
 
+int readers(const std::string& binary, int clients, std::vector<std::string> options) {
+  options.insert(options.begin(), {"--hosts", "5000"});
+  Sim sim(binary, options);
+  long start_kb = sim.status_kb("VmRSS");
+  std::vector<Peer> peers(static_cast<size_t>(clients));
+  for (auto& p : peers) {
+    p.fd = connect_to(sim.socket);
+    p.queue(kHostTable);
+  }
+  auto start = Clock::now();
+  auto settled = [&] {
+    return std::all_of(peers.begin(), peers.end(), [](const Peer& p) { return p.lines || p.closed; });
+  };
+  while (!settled() && seconds_since(start) < 120) poll_round(peers, 100);
+  double took = seconds_since(start);
+  int whole = 0, cut = 0;
+  size_t bytes = 0;
+  for (auto& p : peers) {
+    // A whole reply is one complete line carrying the result.
+    if (p.lines == 1 && p.first_line.find("\"result\"") != std::string::npos) ++whole;
+    else if (p.closed) ++cut;
+    bytes += p.bytes_in;
+  }
+  std::string words;
+  for (auto& o : options) words += " " + o;
+  std::printf("veld-sim%s, %d clients each reading the host table once\n", words.c_str(), clients);
+  std::printf("whole replies: %d of %d; connections closed before their reply: %d; %.0f MB read in "
+              "%.1f s (120 s at most)\n", whole, clients, cut, bytes / 1e6, took);
+  std::printf("memory of veld-sim: %.0f MiB at the start, %.0f MiB at the peak\n",
+              start_kb / 1024.0, sim.status_kb("VmHWM") / 1024.0);
+  for (auto& p : peers) ::close(p.fd);
+  return whole == clients ? 0 : 1;
+}
+
 int emfile(const std::string& binary, long limit, int clients, int seconds) {
   Sim sim(binary, {}, limit);
   std::vector<Peer> peers(static_cast<size_t>(clients));
@@ -379,6 +417,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: veld_sim_load fairness VELD_SIM [CLIENTS [REQUEST_MB [set|junk|tables [OPTION...]]]]\n"
                  "       veld_sim_load memory VELD_SIM [HOSTILE [MB_EACH]]\n"
+                 "       veld_sim_load readers VELD_SIM [CLIENTS [OPTION...]]\n"
                  "       veld_sim_load emfile VELD_SIM [LIMIT [CLIENTS [SECONDS]]]\n");
     return 2;
   }
@@ -392,6 +431,9 @@ int main(int argc, char** argv) {
   if (scenario == "memory")
     return memory(binary, static_cast<int>(std::clamp(arg(3, 12), 1L, 400L)),
                   std::clamp(arg(4, 250), 1L, 1000L));
+  if (scenario == "readers")
+    return readers(binary, static_cast<int>(std::clamp(arg(3, 500), 1L, 900L)),
+                   std::vector<std::string>(argv + std::min(argc, 4), argv + argc));
   if (scenario == "emfile")
     return emfile(binary, std::clamp(arg(3, 64), 16L, 1024L),
                   static_cast<int>(std::clamp(arg(4, 100), 1L, 1000L)),

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -193,19 +194,20 @@ void Server::run(int stop_fd) {
         continue;
       }
       bool lines_waiting = c->reader.has_line();
-      backlog |= lines_waiting && c->out_bytes < kQueuedToPause && handling_requests();
+      backlog |= lines_waiting && may_take_request(*c);
       // Bytes OpenSSL already holds do not show in the poll.
-      backlog |= !lines_waiting && c->tls && c->tls->has_pending() && phase_ == Phase::kServing &&
-                 !c->read_closed;
+      backlog |= !lines_waiting && c->tls && c->tls->has_pending() && may_read(*c);
       short events = 0;
-      // A client's unhandled lines are worked off before more of its input is read; a daemon
-      // going down reads nothing more.
-      if (phase_ == Phase::kServing && !c->read_closed && !lines_waiting) events |= POLLIN;
+      // A client's unhandled lines are worked off before more of its input is read.
+      if (!lines_waiting && may_read(*c)) events |= POLLIN;
       if (!c->out.empty()) events |= POLLOUT;
-      fds.push_back({c->fd.get(), events, 0});
+      // A client waited on for nothing is left out: a socket that hung up would stay ready
+      // while its requests wait for the budget.
+      fds.push_back({events ? c->fd.get() : -1, events, 0});
       ids.push_back(id);
     }
     fds.push_back({downloads_.wake_fd(), POLLIN, 0});  // last: a fetch has finished
+    auto poll_started = Clock::now();
     int n = ::poll(fds.data(), fds.size(), poll_timeout_ms(backlog));
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && fds[0].revents) break;
@@ -219,9 +221,16 @@ void Server::run(int stop_fd) {
       size_t i = (first + k) % ids.size();
       auto it = clients_.find(ids[i]);
       if (it == clients_.end() || it->second->dead) continue;
+      const pollfd& p = fds[i + kFirstClient];
+      // Output waited and the client left no room for it all the poll long: it holds its
+      // output up (since the first such poll).
+      if (n >= 0 && (p.events & POLLOUT) && !(p.revents & (POLLOUT | POLLHUP | POLLERR)) &&
+          !it->second->blocked_since)
+        it->second->blocked_since = poll_started;
       serve_turn(it->first, *it->second, n > 0 ? fds[i + kFirstClient].revents : 0);
     }
     release_due_replies();
+    drop_stalled(Clock::now());
     reap();
     if (phase_ == Phase::kGoingDown && (drained() || Clock::now() >= phase_until_))
       drop_everybody();
@@ -229,6 +238,7 @@ void Server::run(int stop_fd) {
   clients_.clear();
   delayed_.clear();
   held_ = 0;
+  queued_ = 0;
 }
 
 void Server::note_reboot(ConnId id, const RebootRequest& request) {
@@ -255,6 +265,7 @@ void Server::note_reboot(ConnId id, const RebootRequest& request) {
     if (it == clients_.end()) continue;
     --it->second->delayed;
     it->second->delayed_bytes -= d.text.size();
+    account(*it->second);
   }
   delayed_.clear();
 }
@@ -337,10 +348,10 @@ void Server::serve_turn(ConnId id, Client& c, short revents) {
     if (revents) step_handshake(c);
     return;
   }
-  if (c.tls && c.tls->has_pending() && phase_ == Phase::kServing) revents |= POLLIN;
+  if (c.tls && c.tls->has_pending() && may_read(c)) revents |= POLLIN;
   if (revents & (POLLIN | POLLHUP | POLLERR)) {
     if (!c.read_closed) {
-      if (!c.reader.has_line()) read_client(c);
+      if (!c.reader.has_line() && may_read(c)) read_client(c);
     } else if (revents & (POLLHUP | POLLERR)) {
       disconnect(c);  // nothing more can be delivered
       return;
@@ -382,6 +393,7 @@ bool Server::read_tls(Client& c) {
   }
   if (total == 0) return false;
   c.reader.feed(read_buf_.data(), total);
+  c.input_moved = Clock::now();
   return true;
 }
 
@@ -398,6 +410,7 @@ void Server::write_tls(Client& c) {
     }
     written += put;
     c.out_sent += put;
+    c.blocked_since.reset();
     if (c.out_sent == front.size()) {
       c.out_bytes -= front.size();
       c.out.pop_front();
@@ -428,14 +441,14 @@ void Server::read_client(Client& c) {
     return;
   }
   c.reader.feed(read_buf_.data(), static_cast<size_t>(got));
+  c.input_moved = Clock::now();
   // The rest of an over-long line is dropped as it comes, up to its end.
   if (c.skipping && c.reader.skip_line_rest()) c.skipping = false;
   account(c);
 }
 
 void Server::handle_lines(ConnId id, Client& c) {
-  for (int n = 0;
-       n < kLinesPerTurn && !c.dead && c.out_bytes < kQueuedToPause && handling_requests(); ++n) {
+  for (int n = 0; n < kLinesPerTurn && !c.dead && may_take_request(c); ++n) {
     auto line = c.reader.next_line();
     if (!line) break;
     handle_line(id, c, *line);
@@ -470,6 +483,7 @@ void Server::write_client(Client& c) {
       break;
     }
     written += static_cast<size_t>(w);
+    c.blocked_since.reset();
     // Whole messages written leave the queue (and free their memory at once).
     for (size_t left = static_cast<size_t>(w); left > 0;) {
       size_t rest = c.out.front().size() - c.out_sent;
@@ -494,25 +508,32 @@ void Server::enqueue(Client& c, std::string text) {
 }
 
 void Server::account(Client& c) {
-  size_t now = c.dead ? 0 : c.out_bytes + c.reader.pending_bytes() + c.delayed_bytes;
+  size_t queued = c.dead ? 0 : c.out_bytes + c.delayed_bytes;
+  size_t now = c.dead ? 0 : queued + c.reader.pending_bytes();
   held_ = held_ - c.held + now;
+  queued_ = queued_ - c.queued + queued;
   c.held = now;
+  c.queued = queued;
   stats_.peak_held = std::max(stats_.peak_held, held_);
-  if (held_ > config_.memory_budget) shed_load();
+  // Taking up requests and reading stop at the budget; what one request's reply adds past it is
+  // within a reply's limit. Only events that one request sends to many clients go further.
+  if (held_ > config_.memory_budget + reply_limit() + kReadChunk) shed_load();
 }
 
 void Server::disconnect(Client& c) {
   c.dead = true;
   held_ -= c.held;
+  queued_ -= c.queued;
   c.held = 0;
+  c.queued = 0;
   c.out.clear();
   c.out_bytes = 0;
   c.out_sent = 0;
 }
 
 void Server::shed_load() {
-  // Over the budget, some client holds more than its share (budget / clients): the one holding
-  // the most goes, until the rest fits. Its memory is given back at once.
+  // Far past the budget, some client holds more than its share (budget / clients): the one
+  // holding the most goes at once, until the rest fits. Its memory is given back at once.
   while (held_ > config_.memory_budget) {
     Client* biggest = nullptr;
     for (auto& [id, c] : clients_)
@@ -520,6 +541,60 @@ void Server::shed_load() {
     if (!biggest) return;
     disconnect(*biggest);
     ++stats_.dropped_over_budget;
+  }
+}
+
+bool Server::budget_spent() const { return held_ >= config_.memory_budget; }
+
+bool Server::may_read(const Client& c) const {
+  // A daemon going down reads nothing more. When nothing at all waits to be written, the budget
+  // is spent by requests alone, and reading the rest of them is the only way on.
+  return phase_ == Phase::kServing && !c.read_closed && (!budget_spent() || queued_ == 0);
+}
+
+bool Server::may_take_request(const Client& c) const {
+  // A request is taken up while the budget is not spent, so that the replies being written and
+  // the one being built stay within it. When nothing at all waits to be written, the budget is
+  // spent by requests alone: taking them up is then the only way on, one reply at a time.
+  return handling_requests() && c.out_bytes < kQueuedToPause && (!budget_spent() || queued_ == 0);
+}
+
+std::optional<Server::Clock::time_point> Server::stall_since(Client& c) {
+  if (!c.out.empty()) return c.blocked_since;
+  // An unfinished request holds the budget too, unless the rest of it is on its way: sent, and
+  // waiting in the socket to be read once the budget allows.
+  if (c.reader.pending_bytes() == 0 || c.reader.has_line()) return std::nullopt;
+  int unread = 0;
+  if ((c.tls && c.tls->has_pending()) || (::ioctl(c.fd.get(), FIONREAD, &unread) == 0 && unread > 0))
+    return std::nullopt;
+  return c.input_moved;
+}
+
+void Server::drop_stalled(Clock::time_point now) {
+  stall_check_at_.reset();
+  auto limit = std::chrono::milliseconds(config_.stall_ms);
+  // The clients that stall the budget go, the one holding the most first, until the rest fits;
+  // the clients that read their replies are left to drain it.
+  while (budget_spent()) {
+    Client* worst = nullptr;
+    for (auto& [id, c] : clients_) {
+      if (c->dead) continue;
+      auto since = stall_since(*c);
+      if (since && now - *since >= limit && (!worst || c->held > worst->held)) worst = c.get();
+    }
+    if (!worst) break;
+    disconnect(*worst);
+    ++stats_.dropped_over_budget;
+  }
+  if (!budget_spent()) return;
+  // The next look: when the first of the others that hold something could have stalled (output
+  // not yet found blocked: the next poll tells).
+  for (auto& [id, c] : clients_) {
+    if (c->dead) continue;
+    auto since = stall_since(*c);
+    if (!since && !c->out.empty()) since = now;
+    if (since && (!stall_check_at_ || *since + limit < *stall_check_at_))
+      stall_check_at_ = *since + limit;
   }
 }
 
@@ -685,6 +760,7 @@ int Server::poll_timeout_ms(bool backlog) const {
   if (accept_paused_ && (!wake || accept_retry_at_ < *wake)) wake = accept_retry_at_;
   if (phase_ == Phase::kGoingDown && (!wake || phase_until_ < *wake)) wake = phase_until_;
   if (auto flash = downloads_.next_wake(); flash && (!wake || *flash < *wake)) wake = flash;
+  if (stall_check_at_ && (!wake || *stall_check_at_ < *wake)) wake = stall_check_at_;
   if (!wake) return -1;
   return ms_until(*wake);
 }
@@ -698,6 +774,7 @@ void Server::reap() {
       ConnId id = it->first;
       if (c.delayed) std::erase_if(delayed_, [id](const Delayed& d) { return d.conn == id; });
       held_ -= c.held;
+      queued_ -= c.queued;
       router_.forget(id);
       it = clients_.erase(it);
       accept_paused_ = false;  // a descriptor is free again

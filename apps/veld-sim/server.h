@@ -1,7 +1,8 @@
 // The daemon's connection handling: one poll loop serving many clients over a UNIX socket, with
 // per-client output queues, delayed replies, event routing and the request log. Clients are
 // served in turns (a bounded amount of reading and requests each), and the bytes held for all of
-// them together stay within one memory budget.
+// them together stay within one memory budget: while it is spent, no request is read or taken
+// up, and only clients that stall the budget (they do not read) are disconnected.
 #pragma once
 
 #include <poll.h>
@@ -35,9 +36,15 @@ struct ServerConfig {
   std::string tls_cert{}, tls_key{};   // both given: the TCP listener speaks TLS
   int delay_ms = 0;              // replies leave this long after their request arrived
   std::string request_log{};     // every received line is appended here ("" none)
-  // Queued output, held-back replies and unfinished input of all clients together. When they
-  // pass it, the client holding the most (more than its share) is disconnected.
+  // Queued output, held-back replies and received input not yet handled, of all clients
+  // together. While they reach it, nobody's input is read and no request is taken up (a reply
+  // taken up before may pass it, by its own size at most), unless nothing at all waits to be
+  // written; clients that stall it go (stall_ms).
   size_t memory_budget = 512u << 20;
+  // While the budget is spent, a client whose queued output has not moved this long (its socket
+  // full, nothing written), or whose unfinished request has not grown this long (nothing more
+  // sent), is disconnected: the one holding the most first, until the rest is within the budget.
+  int stall_ms = 2000;  // well within the 5 s velc waits for a reply
   size_t max_request = 4u << 20;   // a longer request line (or one longer than the budget)
                                    // gets 9004 and is dropped unread
   size_t max_reply = 256u << 20;   // a larger reply is replaced by a 9004 error
@@ -53,7 +60,7 @@ struct ServerConfig {
 // What the server counted, for tests and diagnostics.
 struct ServerStats {
   size_t accept_failures = 0;  // accepts that failed for want of descriptors or memory
-  size_t dropped_over_budget = 0;
+  size_t dropped_over_budget = 0;  // stalled clients dropped to free the budget (and past it)
   size_t peak_held = 0;  // the most the clients held together (the budget's measure)
 };
 
@@ -89,6 +96,11 @@ class Server {
     size_t delayed = 0;           // replies waiting in the delay queue
     size_t delayed_bytes = 0;     // and their bytes
     size_t held = 0;              // bytes counted against the budget (as last accounted)
+    size_t queued = 0;            // of them, output and held-back replies (as last accounted)
+    // When a poll first found its socket full while output waited, none of which has been
+    // written since (none: it is being written).
+    std::optional<Clock::time_point> blocked_since{};
+    Clock::time_point input_moved{};   // when bytes last came from it
     bool skipping = false;        // dropping the rest of an over-long line as it arrives
     bool read_closed = false;     // the peer shut its side down: close once all is sent
     size_t downloading = 0;       // its Downloads whose fetch runs (their replies are due)
@@ -136,6 +148,14 @@ class Server {
   void account(Client& c);
   void disconnect(Client& c);
   void shed_load();
+  bool budget_spent() const;  // the clients hold the memory budget or more
+  bool may_read(const Client& c) const;          // its socket may be read now
+  bool may_take_request(const Client& c) const;  // its next request may be handled now
+  // Since when `c` has been holding up the bytes it holds (its output, else its unfinished
+  // request); none when it holds nothing that it could move itself.
+  static std::optional<Clock::time_point> stall_since(Client& c);
+  // On a spent budget, disconnects the stalled clients that hold the most until the rest fits.
+  void drop_stalled(Clock::time_point now);
   size_t reply_limit() const;
   size_t request_limit() const;
   void deliver_event(unsigned group, json_t* data, const ConnId* sender);
@@ -157,6 +177,9 @@ class Server {
   bool accept_paused_ = false;   // out of descriptors: the listener is not polled
   Clock::time_point accept_retry_at_{};
   size_t held_ = 0;              // bytes held for all clients (the budget's measure)
+  size_t queued_ = 0;            // of them, output and held-back replies
+  // While the budget is spent: when some client may first have stalled (none: nobody holds any).
+  std::optional<Clock::time_point> stall_check_at_;
   size_t turn_ = 0;              // rotates which client is served first in a round
   ServerStats stats_;
   ConnId next_id_ = 1;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -174,7 +175,7 @@ TEST(Server, TooLargeRepliesAndRequestsGetResourcesExceededAndTheConnectionGoesO
   }
 }
 
-TEST(Server, OverTheMemoryBudgetTheClientHoldingTheMostIsDroppedAndTheOthersAreServed) {
+TEST(Server, OnASpentBudgetTheStalledClientHoldingTheMostIsDroppedAndTheOthersAreServed) {
   const struct {
     const char* what;
     int events;                     // of 1 KiB each, sent by the polite client to group 7
@@ -183,14 +184,14 @@ TEST(Server, OverTheMemoryBudgetTheClientHoldingTheMostIsDroppedAndTheOthersAreS
   } cases[] = {
       // The first hostile client joined group 7: events pile up for it.
       {"unread events", 2000, {""}, {true}},
-      // Both lines fit a request; together they pass the budget. When they do, the first holds
-      // more than 1 MiB - 400 KiB, so it goes, and the second is still served.
+      // Both lines fit a request; together they pass the budget, and neither grows any more.
+      // The first holds more than 1 MiB - 400 KiB, so it goes, and the second is still served.
       {"unfinished lines", 0, {std::string(900 << 10, 'x'), std::string(400 << 10, 'x')}, {true, false}},
   };
   const std::string event = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":")" +
                             std::string(1000, 'e') + "\"}}\n";
   for (const auto& c : cases) {
-    RunningServer server({.memory_budget = 1 << 20});
+    RunningServer server({.memory_budget = 1 << 20, .stall_ms = 100});
     TestClient polite(server.socket_path);
     std::vector<std::unique_ptr<TestClient>> hostile;
     for (size_t i = 0; i < c.sent.size(); ++i)
@@ -235,6 +236,75 @@ TEST(Server, AClientThatDoesNotReadIsNotReadEitherAndGetsEveryReplyOnceItDoes) {
   // Its replies waited in its socket and in about 1 MiB of queue, beside one read of requests.
   EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
   EXPECT_LT(server.server->stats().peak_held, 2u << 20);
+}
+
+TEST(Server, OnASpentBudgetReadersWaitAndGetWholeRepliesAndOnlyAClientThatDoesNotReadIsDropped) {
+  // Replies of about 600 KiB, two for each of six clients that read them slowly, on a budget of
+  // 1 MiB: together they would hold several times the budget. The idle client asks for four and
+  // reads none: once the readers are done, its own replies spend the budget and stall.
+  constexpr size_t kBudget = 1 << 20;
+  constexpr int kReaders = 6, kRequests = 2, kIdleRequests = 4;
+  std::string names;
+  for (int i = 0; i < 600; ++i) names += std::string(i ? "," : "") + "\".\"";
+  auto request = [&](int id) {
+    return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+           R"(,"method":"GetParameterValues","params":{"ParameterNames":[)" + names + "]}}\n";
+  };
+  RunningServer server({.memory_budget = kBudget, .stall_ms = 1000});
+  TestClient idle(server.socket_path);
+  std::string idle_requests;
+  for (int id = 0; id < kIdleRequests; ++id) idle_requests += request(id);
+  idle.send(idle_requests);
+  std::vector<std::string> results(kReaders * kRequests);  // each reply's ParameterList
+  std::vector<std::thread> readers;
+  for (int r = 0; r < kReaders; ++r) {
+    readers.emplace_back([&, r] {
+      TestClient reader(server.socket_path);
+      reader.send(request(10 * r) + request(10 * r + 1));
+      for (int i = 0; i < kRequests; ++i) {
+        k::Json reply;
+        while (true) {  // 16 KiB at a time, with a pause before each read
+          if (auto line = reader.reader.next_line()) {
+            reply = k::json_parse(*line);
+            break;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          if (!reader.fill(16 << 10)) break;
+        }
+        if (dump(member(reply, "id")) == std::to_string(10 * r + i))
+          results[r * kRequests + i] = dump(member(reply, "result.ParameterList"));
+      }
+    });
+  }
+  for (auto& t : readers) t.join();
+  for (const auto& result : results) {
+    EXPECT_GT(result.size(), 500u << 10);
+    EXPECT_EQ(result, results[0]);  // whole, and the same for everybody
+  }
+  EXPECT_TRUE(idle.closed_by_server());
+  server.stop();
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 1u);
+  // A reply taken up below the budget passes it by its own size at most.
+  EXPECT_LT(server.server->stats().peak_held, kBudget + (700u << 10));
+}
+
+TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
+  // Two requests of 40 KiB, each sent in two parts, on a budget of 64 KiB: once both first parts
+  // are in, the budget is spent with nothing to write, and only reading and answering go on.
+  RunningServer server({.memory_budget = 64 << 10, .stall_ms = 3600000});
+  const std::string padded = R"({"jsonrpc":"2.0","id":99,)" + std::string(40 << 10, ' ') +
+                             std::string(kNamesRequest).substr(1) + "\n";
+  const size_t half = 39 << 10;
+  TestClient a(server.socket_path), b(server.socket_path), c(server.socket_path);
+  a.send(padded.substr(0, half));
+  b.send(padded.substr(0, half));
+  expect_nothing_queued(c);
+  a.send(padded.substr(half));
+  b.send(padded.substr(half));
+  EXPECT_EQ(dump(member(a.message(), "id")), "99");
+  EXPECT_EQ(dump(member(b.message(), "id")), "99");
+  server.stop();
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
 }
 
 TEST(Server, OutOfDescriptorsTheListenerRestsUntilAClientCloses) {

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -78,11 +79,12 @@ struct TestClient {
     while (fill()) reader.clear();
     return closed;
   }
-  bool fill() {
+  // Reads once, at most `max` bytes (up to 64 KiB).
+  bool fill(size_t max = 65536) {
     pollfd p{fd.get(), POLLIN, 0};
     char buf[65536];
     if (::poll(&p, 1, 20000) <= 0) return false;
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    ssize_t n = ::read(fd.get(), buf, std::min(max, sizeof buf));
     if (n <= 0) return !(closed = true);
     reader.feed(buf, static_cast<size_t>(n));
     return true;
