@@ -116,7 +116,8 @@ TEST(ScriptMode, QuotedWordsAndDosLineEnds) {
   Emulator sim;
   e2e::Run r = script(sim,
                       "echo dos\r\n"
-                      "set Device.Time.NTPServer1='\"my ntp\"' \"Device.Time.NTPServer2=\\\"a b\\\"\"\r\n"
+                      "set Device.Time.NTPServer1='\"my ntp\"' "
+                      "\"Device.Time.NTPServer2=\\\"a b\\\"\"\r\n"
                       "cat Device.Time.NTPServer1 Device.Time.NTPServer2\r\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "dos\r\n"
@@ -176,14 +177,18 @@ TEST(ScriptMode, CtrlCStopsTheScript) {
   for (bool in_a_read : {false, true}) {
     k::test::TempDir dir;
     std::string out = dir.file("out"), input = dir.file("s");
-    if (in_a_read) ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    if (in_a_read) {
+      ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    }
     // "started" is flushed before the sleep begins.
-    const std::string text = "echo started\nsleep 0\n" +
-                             std::string(in_a_read ? "cat Device.DeviceInfo.Manufa" : "sleep 600\n");
+    const std::string text = std::string("echo started\nsleep 0\n") +
+                             (in_a_read ? "cat Device.DeviceInfo.Manufa" : "sleep 600\n");
     if (!in_a_read) write_file(input, text + "echo never\n");
     pid_t pid = e2e::start_velc(sim, {"-s", input}, out);
     int fifo = in_a_read ? open(input.c_str(), O_WRONLY) : -1;  // kept open: the line never ends
-    if (in_a_read) ASSERT_EQ(write(fifo, text.data(), text.size()), ssize_t(text.size()));
+    if (in_a_read) {
+      ASSERT_EQ(write(fifo, text.data(), text.size()), ssize_t(text.size()));
+    }
     for (int i = 0; i < 600 && e2e::read_file(out) != "started\n"; ++i) usleep(50 * 1000);
     ASSERT_EQ(e2e::read_file(out), "started\n");
     kill(pid, SIGINT);
@@ -294,6 +299,46 @@ TEST(ConfigScript, QuoteNeverClosedAndTheShippedExample) {
   e2e::Run shipped = e2e::velc(sim, args);
   EXPECT_EQ(shipped.err, "");
   EXPECT_EQ(shipped.out, "CurrentUser = 'support'\n");
+}
+
+// Strict mode: a command that prints the error of a failed request but gives 0 (here `save`,
+// refused to a guest) gives 255 under --strict, under `opt strict on` in the configuration script
+// or in the script itself; a script stops there. A Lua script whose error nobody catches ends
+// with 255 too (0 by default).
+TEST(StrictMode, AFailedRequestFailsTheCommand) {
+  Emulator sim({"--access", e2e::source_dir() + "/models/home-router.json"});
+  k::test::TempDir dir;
+  const std::string plain = dir.file("plain.velc"), own = dir.file("own.velc");
+  const std::string lua = dir.file("save.lua");
+  write_file(plain, "save\necho after\n");
+  write_file(own, "opt strict on\nsave\necho after\n");
+  write_file(lua, "require('norlan.device').request('SaveConfig')\nprint('after')\n");
+  Home config("opt strict on\n");
+  const std::string refused = "[9001] Request denied: SaveConfig needs a user with system access\n";
+  const struct {
+    Strings args;
+    bool strict_config;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"-r", "save"}, false, 0, refused},
+      {{"--strict", "-r", "save"}, false, 255, refused},
+      {{"-r", "save"}, true, 255, refused},
+      {{"-s", plain}, false, 0, refused + "after\n"},
+      {{"--strict", "-s", plain}, false, 255, refused},
+      {{"-s", plain}, true, 255, refused},
+      {{"-s", own}, false, 255, refused},
+      {{"-S", lua}, false, 0, refused},
+      {{"--strict", "-S", lua}, false, 255, refused},
+      {{"-S", lua}, true, 255, refused},
+  };
+  for (const auto& c : cases) {
+    Strings env;
+    if (c.strict_config) env.push_back(config.env());
+    e2e::Run r = e2e::velc(sim, c.args, "", env);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << c.strict_config;
+    EXPECT_EQ(r.out, c.out) << c.args[1] << c.strict_config;
+  }
 }
 
 // Ctrl-C during the configuration script ends the script, never the shell that follows it.

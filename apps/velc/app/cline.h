@@ -35,6 +35,7 @@ struct Options {
   std::string login;
   std::string password;
   bool ssl = false;
+  bool strict = false;  // a command whose request failed fails (see Session::strict)
   int timeout = 0;  // seconds
 };
 

@@ -111,7 +111,9 @@ TEST(RunScript, Statuses) {
 // too long together, a quote that the file never closes.
 TEST(RunScript, LinesTooLongAndQuotesNeverClosed) {
   const std::string max(kScriptLineMax, 'x');
-  const std::string n = std::to_string(kScriptLineMax);
+  const std::string too_long = ": line longer than " + std::to_string(kScriptLineMax) + " bytes\n";
+  const std::string unclosed =
+      ": quote opened here is never closed; the rest of the file was not run\n";
   struct Case {
     std::string script;
     int status;
@@ -121,14 +123,12 @@ TEST(RunScript, LinesTooLongAndQuotesNeverClosed) {
   const Case cases[] = {
       {"a\nb " + max.substr(2) + "\nc", 0, {"a", "b [" + max.substr(2) + "]", "c"}, ""},
       {"a " + max.substr(2) + "\nb", 0, {"a [" + max.substr(2) + "]", "b"}, ""},
-      {"a\n\nb " + max.substr(1) + "\nc\n", -1, {"a"}, "3: line longer than " + n + " bytes\n"},
-      {"a\n" + max + max, -1, {"a"}, "2: line longer than " + n + " bytes\n"},
-      {"a\nb\\\n" + max.substr(1) + "\\\nc\n", -1, {"a"}, "2: line longer than " + n + " bytes\n"},
-      {"a\nb '\n" + max + "\n", -1, {"a"}, "2: line longer than " + n + " bytes\n"},
-      {"a\n# it's\nb\n", -1, {"a"}, "2: quote opened here is never closed; the rest of the "
-                                     "file was not run\n"},
-      {"a \"x\\\ny\"\n'b\\\n\n\"c\"\n", -1, {"a [xy]"}, "3: quote opened here is never "
-                                                           "closed; the rest of the file was not run\n"},
+      {"a\n\nb " + max.substr(1) + "\nc\n", -1, {"a"}, "3" + too_long},
+      {"a\n" + max + max, -1, {"a"}, "2" + too_long},
+      {"a\nb\\\n" + max.substr(1) + "\\\nc\n", -1, {"a"}, "2" + too_long},
+      {"a\nb '\n" + max + "\n", -1, {"a"}, "2" + too_long},
+      {"a\n# it's\nb\n", -1, {"a"}, "2" + unclosed},
+      {"a \"x\\\ny\"\n'b\\\n\n\"c\"\n", -1, {"a [xy]"}, "3" + unclosed},
       {"a\nb\\", 0, {"a"}, ""},  // a final backslash: the line is dropped, as ever
   };
   for (const auto& c : cases) {

@@ -28,7 +28,7 @@ void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 }  // namespace
 
 int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
-                   k::Connection* messaging) {
+                   k::Connection* messaging, bool strict) {
   std::optional<std::string> file = path;
   size_t first_argument = 0;
   if (!file) {
@@ -70,5 +70,5 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
     print(ctx.output());
   }
   std::fflush(stdout);
-  return 0;
+  return r != 0 && strict ? -1 : 0;
 }

@@ -15,8 +15,8 @@ class Connection;
 // are its arguments (`...` and arg[1..n]; arg[0] is the path). A first line beginning with
 // "#!" is blanked, its newline kept, so that line numbers match the file. The script runs in a
 // fresh interpreter whose requests use `messaging`; what it printed comes out when it ends,
-// or its error text and a newline. 0, also when the script failed; -1 with "Cannot open script
-// file %s" when the file cannot be opened. After Ctrl-C (under a k::InterruptScope) what the
-// script printed so far is printed, then k::Interrupted is thrown.
+// or its error text and a newline. 0, also when the script failed unless `strict` (then -1);
+// -1 with "Cannot open script file %s" when the file cannot be opened. After Ctrl-C (under a
+// k::InterruptScope) what the script printed so far is printed, then k::Interrupted is thrown.
 int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
-                   k::Connection* messaging);
+                   k::Connection* messaging, bool strict = false);

@@ -60,7 +60,7 @@ void progress_display(Client& client, const k::Message& download, useconds_t pau
   std::optional<uint64_t> connection;
   for (;;) {
     k::Message poll = k::msg_get_parameter_values(names);
-    request_exchange(client.session, poll, kProgressPollTimeoutMs);
+    request_probe(client.session, poll, kProgressPollTimeoutMs);  // a failure ends the flashing
     if (!reply_ok(poll)) break;
     if (connection && *connection != client.session.requests.connections()) break;
     connection = client.session.requests.connections();
