@@ -14,7 +14,7 @@ struct Scanner {
   bool escape = false;
   bool comment = false;
 
-  // Turns a non-empty word into an element of the array; true when a word was finished.
+  // Adds a non-empty word to the words finished; true when a word was finished.
   bool finish_word() {
     if (word.empty()) return false;
     words.push_back(std::move(word));
