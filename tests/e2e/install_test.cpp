@@ -151,15 +151,15 @@ TEST_F(Installed, ExamplesRunThroughTheirShebangLine) {
   EXPECT_EQ(ntp.status, 0);
   EXPECT_EQ(ntp.out,
             "Setting the NTP servers...\n"
-            "key = Device.Time.NTPServer1, value = \"ntp1.example.net\"\n"
-            "key = Device.Time.NTPServer2, value = \"ntp2.example.net\"\n"
+            "key = Device.Time.NTPServer1, value = ntp1.example.net\n"
+            "key = Device.Time.NTPServer2, value = ntp2.example.net\n"
             "Status: OK\n"
             "NTPServer1 = 'ntp1.example.net'\n"
             "NTPServer2 = 'ntp2.example.net'\n");
 }
 
 // The completion file, loaded by bash-completion under any of the three names, offers velc's
-// options and, after -r, the words of request mode.
+// options and, after -r, the words of request mode (and the option of `opt`).
 TEST_F(Installed, BashCompletion) {
   auto complete = [&](const std::string& file, const std::string& words) {
     std::string script = "source '" + file + "'; COMP_WORDS=(" + words +
@@ -174,6 +174,13 @@ TEST_F(Installed, BashCompletion) {
             "cat\ncomplete -F _velc velc_interpreter\n");
   EXPECT_EQ(complete(dir + "velc_lua", "velc -t ''").out,
             "\ncomplete -F _velc velc_interpreter\n");
+  // Strict mode: the option, and `opt strict on|off` of request mode.
+  EXPECT_EQ(complete(dir + "velc", "velc --str").out,
+            "--strict\ncomplete -F _velc velc_interpreter\n");
+  EXPECT_EQ(complete(dir + "velc", "velc -r opt ''").out,
+            "strict\ncomplete -F _velc velc_interpreter\n");
+  EXPECT_EQ(complete(dir + "velc", "velc -r opt strict o").out,
+            "on\noff\ncomplete -F _velc velc_interpreter\n");
 }
 
 }  // namespace

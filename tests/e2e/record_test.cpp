@@ -37,9 +37,9 @@ TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(e2e::read_file(file), "");
 
-  // Script mode has no schema cache to read a bare word by: a string is written as JSON.
-  EXPECT_EQ(sh.run("set Device.Time.NTPServer1=\"rec.example.net\""),
-            "key = Device.Time.NTPServer1, value = rec.example.net\nStatus: OK\n");
+  // A value that the shell (by the parameter's type) and script mode (as JSON) read alike.
+  EXPECT_EQ(sh.run("set Device.Time.Enable=false"),
+            "key = Device.Time.Enable, value = false\nStatus: OK\n");
   std::string printed = sh.run("cat Device.Time.NTPServer1");
   EXPECT_EQ(sh.run("login support -p support"), "");  // a password on the line
   EXPECT_EQ(last_line(sh.pty().text()), "support@velc-record:> ");
@@ -57,7 +57,7 @@ TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
   EXPECT_EQ(sh.run("q"), "");
   EXPECT_EQ(last_line(sh.pty().text()), "admin@velc:> ");
   const std::string recorded =
-      "set Device.Time.NTPServer1=\"rec.example.net\"\n"
+      "set Device.Time.Enable=false\n"
       "cat Device.Time.NTPServer1\n"
       "cat Device.DeviceInfo.ModelName\n"
       "# record " + dir.file("other") + "\n";
@@ -70,18 +70,16 @@ TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
   // Run back: the same changes and readings; script mode shows the value as typed, and the
   // `record` it does not know is a comment.
   std::vector<std::string> args = admin;
-  args.insert(args.end(), {"-r", "set", "Device.Time.NTPServer1=\"elsewhere\""});
+  args.insert(args.end(), {"-r", "set", "Device.Time.Enable=true"});
   ASSERT_EQ(e2e::velc(sim, args).status, 0);
   args = admin;
   args.insert(args.end(), {"-s", file});
   e2e::Run again = e2e::velc(sim, args);
   EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out, "key = Device.Time.NTPServer1, value = \"rec.example.net\"\nStatus: OK\n" +
-                           printed);
+  EXPECT_EQ(again.out, "key = Device.Time.Enable, value = false\nStatus: OK\n" + printed);
   args = admin;
-  args.insert(args.end(), {"-r", "cat", "Device.Time.NTPServer1"});
-  EXPECT_EQ(e2e::velc(sim, args).out,
-            "NTPServer1 = 'rec.example.net'\n");
+  args.insert(args.end(), {"-r", "cat", "Device.Time.Enable"});
+  EXPECT_EQ(e2e::velc(sim, args).out, "Enable = false\n");
 }
 
 // A session that moves with `cd` and names paths from there, and a Lua session, run back with

@@ -3,6 +3,7 @@
 // configuration script that runs silently through the shell's dispatch before every mode.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,7 +97,7 @@ TEST(ScriptMode, AFailingLineStopsTheScript) {
       {"bogus x", "bogus: unknown method.\n"},
       {"cd Device.", "cd: unknown method.\n"},
       {"login_if_guest admin", "login_if_guest: unknown method.\n"},
-      {"ls\r", "ls\r: unknown method.\n"},  // the carriage return stays in the word
+      {"'ls Device.'", "ls Device.: unknown method.\n"},  // quotes hold words together
   };
   Emulator sim;
   for (const auto& c : cases) {
@@ -109,14 +110,21 @@ TEST(ScriptMode, AFailingLineStopsTheScript) {
   }
 }
 
-TEST(ScriptMode, CarriageReturnsStayInTheWords) {
+// Words are split as the shell splits a line: a quoted value keeps its blanks (request mode
+// reads it as JSON text), and a carriage return before the newline is a blank.
+TEST(ScriptMode, QuotedWordsAndDosLineEnds) {
   Emulator sim;
-  e2e::Run r = script(sim, "echo dos\r\ncat Device.DeviceInfo.Manufacturer\r\n");
+  e2e::Run r = script(sim,
+                      "echo dos\r\n"
+                      "set Device.Time.NTPServer1='\"my ntp\"' "
+                      "\"Device.Time.NTPServer2=\\\"a b\\\"\"\r\n"
+                      "cat Device.Time.NTPServer1 Device.Time.NTPServer2\r\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "dos\r\n[9005] Invalid parameter name: Device.DeviceInfo.Manufacturer\r: no such node\n");
-  EXPECT_EQ(sent(sim, kDataMethods),
-            Strings{R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.Manufacturer\r"]})"});
+  EXPECT_EQ(r.out, "dos\r\n"
+                   "key = Device.Time.NTPServer1, value = \"my ntp\"\n"
+                   "key = Device.Time.NTPServer2, value = \"a b\"\nStatus: OK\n"
+                   "NTPServer1 = 'my ntp'\nNTPServer2 = 'a b'\n");
+  EXPECT_EQ(r.err, "");
 }
 
 TEST(ScriptMode, StandardInputAndTheFileNameForms) {
@@ -162,19 +170,42 @@ TEST(ScriptMode, ProgramNameAndShebangLine) {
   EXPECT_EQ(conflict.err, "Cannot execute 'request' and 'interactive' modes simultaneously.\n");
 }
 
-// Ctrl-C stops a script (here in a sleep) and the run ends with 130.
+// Ctrl-C stops a script and the run ends with 130: in a sleep, and while a line is still being
+// read (from a pipe that sends no newline).
 TEST(ScriptMode, CtrlCStopsTheScript) {
   Emulator sim;
-  k::test::TempDir dir;
-  std::string out = dir.file("out");
-  write_file(dir.file("s"), "echo started\nsleep 600\necho never\n");
-  pid_t pid = e2e::start_velc(sim, {"-s", dir.file("s")}, out);
-  // "started" is flushed before the sleep begins.
-  for (int i = 0; i < 600 && e2e::read_file(out) != "started\n"; ++i) usleep(50 * 1000);
-  ASSERT_EQ(e2e::read_file(out), "started\n");
-  kill(pid, SIGINT);
-  EXPECT_EQ(e2e::wait_exit_status(pid), 130);
-  EXPECT_EQ(e2e::read_file(out), "started\n");
+  for (bool in_a_read : {false, true}) {
+    k::test::TempDir dir;
+    std::string out = dir.file("out"), input = dir.file("s");
+    if (in_a_read) {
+      ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    }
+    // "started" is flushed before the sleep begins.
+    const std::string text = std::string("echo started\nsleep 0\n") +
+                             (in_a_read ? "cat Device.DeviceInfo.Manufa" : "sleep 600\n");
+    if (!in_a_read) write_file(input, text + "echo never\n");
+    pid_t pid = e2e::start_velc(sim, {"-s", input}, out);
+    int fifo = in_a_read ? open(input.c_str(), O_WRONLY) : -1;  // kept open: the line never ends
+    if (in_a_read) {
+      ASSERT_EQ(write(fifo, text.data(), text.size()), ssize_t(text.size()));
+    }
+    for (int i = 0; i < 600 && e2e::read_file(out) != "started\n"; ++i) usleep(50 * 1000);
+    ASSERT_EQ(e2e::read_file(out), "started\n");
+    kill(pid, SIGINT);
+    EXPECT_EQ(e2e::wait_exit_status(pid), 130) << in_a_read;
+    EXPECT_EQ(e2e::read_file(out), "started\n");
+    if (fifo >= 0) close(fifo);
+  }
+}
+
+// An input without newlines is not read past the longest line a script may have: velc says so
+// and stops at once instead of filling the memory.
+TEST(ScriptMode, EndlessLineIsRefused) {
+  Emulator sim;
+  e2e::Run r = e2e::velc(sim, {"-s", "/dev/zero"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "/dev/zero:1: line longer than 1048576 bytes\n");
 }
 
 // A home folder with a configuration script in its default place.
@@ -247,6 +278,67 @@ TEST(ConfigScript, ColoursCarryIntoTheShell) {
   EXPECT_EQ(sh.pty().text().find("hidden"), std::string::npos);
   EXPECT_EQ(sh.run("color prompt"), "10 20 30\n");
   sh.quit("q\r");
+}
+
+// A quote that the configuration script never closes swallowed the rest of it: said on standard
+// error, with the line that opened it; the mode runs all the same. The shipped example runs
+// whole (its login reaches the mode).
+TEST(ConfigScript, QuoteNeverClosedAndTheShippedExample) {
+  Emulator sim({"--access", e2e::source_dir() + "/models/home-router.json"});
+  const std::string example = e2e::source_dir() + "/examples/config";
+  const Strings user = {"-r", "cat", "Device.Users.CurrentUser"};
+  Home home("color prompt 1 2 3\n# velc's own\nlogin_if_guest support support\n");
+  e2e::Run broken = e2e::velc(sim, user, "", {home.env()});
+  EXPECT_EQ(broken.err, home.dir.file(".local/velc/config") +
+                            ":2: quote opened here is never closed; the rest of the file was "
+                            "not run\n");
+  EXPECT_EQ(broken.out.rfind("[9001] ", 0), 0u) << broken.out;  // a guest's answer
+
+  Strings args = {"-c", example};
+  args.insert(args.end(), user.begin(), user.end());
+  e2e::Run shipped = e2e::velc(sim, args);
+  EXPECT_EQ(shipped.err, "");
+  EXPECT_EQ(shipped.out, "CurrentUser = 'support'\n");
+}
+
+// Strict mode: a command that prints the error of a failed request but gives 0 (here `save`,
+// refused to a guest) gives 255 under --strict, under `opt strict on` in the configuration script
+// or in the script itself; a script stops there. A Lua script whose error nobody catches ends
+// with 255 too (0 by default).
+TEST(StrictMode, AFailedRequestFailsTheCommand) {
+  Emulator sim({"--access", e2e::source_dir() + "/models/home-router.json"});
+  k::test::TempDir dir;
+  const std::string plain = dir.file("plain.velc"), own = dir.file("own.velc");
+  const std::string lua = dir.file("save.lua");
+  write_file(plain, "save\necho after\n");
+  write_file(own, "opt strict on\nsave\necho after\n");
+  write_file(lua, "require('norlan.device').request('SaveConfig')\nprint('after')\n");
+  Home config("opt strict on\n");
+  const std::string refused = "[9001] Request denied: SaveConfig needs a user with system access\n";
+  const struct {
+    Strings args;
+    bool strict_config;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"-r", "save"}, false, 0, refused},
+      {{"--strict", "-r", "save"}, false, 255, refused},
+      {{"-r", "save"}, true, 255, refused},
+      {{"-s", plain}, false, 0, refused + "after\n"},
+      {{"--strict", "-s", plain}, false, 255, refused},
+      {{"-s", plain}, true, 255, refused},
+      {{"-s", own}, false, 255, refused},
+      {{"-S", lua}, false, 0, refused},
+      {{"--strict", "-S", lua}, false, 255, refused},
+      {{"-S", lua}, true, 255, refused},
+  };
+  for (const auto& c : cases) {
+    Strings env;
+    if (c.strict_config) env.push_back(config.env());
+    e2e::Run r = e2e::velc(sim, c.args, "", env);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << c.strict_config;
+    EXPECT_EQ(r.out, c.out) << c.args[1] << c.strict_config;
+  }
 }
 
 // Ctrl-C during the configuration script ends the script, never the shell that follows it.

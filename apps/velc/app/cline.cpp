@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kProgram = "velc";
 constexpr const char* kVersion = "0.2.1";
 
-enum LongOnly : int { kOptRaw = 1000, kOptSsl, kOptPasswordFile };
+enum LongOnly : int { kOptRaw = 1000, kOptSsl, kOptPasswordFile, kOptStrict };
 
 const option kLongOptions[] = {
     {"request", required_argument, nullptr, 'r'},
@@ -29,6 +29,7 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {"ssl", no_argument, nullptr, kOptSsl},
+    {"strict", no_argument, nullptr, kOptStrict},
     {"unixpath", required_argument, nullptr, 'u'},
     {"auth", required_argument, nullptr, 'a'},
     {"config", required_argument, nullptr, 'c'},
@@ -92,6 +93,7 @@ void cline_usage(FILE* to) {
   std::fprintf(to, "\t-t  --timeout <seconds>             Timeout for send raw JSON-RPC message\n");
   std::fprintf(to, "\t-s, --script <path-to-script>       Proceed script file.\n");
   std::fprintf(to, "\t-S, --lua-script <path-to-script>   Proceed Lua script file.\n");
+  std::fprintf(to, "\t    --strict                        Fail and stop scripts on a failed request.\n");
   std::fprintf(to, "\t-g, --groups <gr1>[,<gr2>,..,<grN>] Join selected groups.\n");
   std::fprintf(to, "\t    --ssl                           Use SSL layer.\n");
   std::fprintf(to, "\t-c, --config <path>                 Path to config file (default is \"$HOME/.local/%s/config\").\n", kProgram);
@@ -171,6 +173,9 @@ int cline_parse(int argc, char** argv, Options& o) {
         return 1;
       case kOptSsl:
         o.ssl = true;
+        break;
+      case kOptStrict:
+        o.strict = true;
         break;
       case 'u':
         o.unix_path = optarg;

@@ -36,6 +36,7 @@ struct Options {
   std::string password;
   const char* password_file = nullptr;  // --password-file: where the --auth password is
   bool ssl = false;
+  bool strict = false;  // a command whose request failed fails (see Session::strict)
   int timeout = 0;  // seconds
 };
 

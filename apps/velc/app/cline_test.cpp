@@ -99,6 +99,32 @@ TEST(Cline, Conflicts) {
   }
 }
 
+// Strict mode is a long option only, with any mode; it is no mode of its own.
+TEST(Cline, StrictIsALongOptionBesideAnyMode) {
+  struct Case {
+    std::vector<std::string> argv;
+    int result;
+    bool strict;
+    int mode;
+  };
+  const Case cases[] = {
+      {{"velc", "-r", "save"}, 0, false, kModeRequest},
+      {{"velc", "-r", "save", "--strict"}, 0, true, kModeRequest},
+      {{"velc_interpreter", "--strict", "f"}, 0, true, kModeScript},
+      {{"velc", "--strict"}, 0, true, kModeInteractive},
+      {{"velc", "--strict=yes"}, -1, true, kModeInteractive},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse(c.argv);
+    SCOPED_TRACE(c.argv.back());
+    EXPECT_EQ(p.result, c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(p.options.strict, c.strict);
+    }
+    EXPECT_EQ(p.options.mode, c.mode);
+  }
+}
+
 TEST(Cline, Groups) {
   Parsed p = parse({"velc", "-g", "1,,2", "-g", "3"});
   EXPECT_EQ(p.result, 0);
@@ -166,6 +192,9 @@ TEST(Cline, HelpVersionAndUnknownOptions) {
   EXPECT_NE(help.out.find("\t-t  --timeout <seconds>             Timeout for send raw JSON-RPC message\n"),
             std::string::npos);
   EXPECT_NE(help.out.find("(default is \"/var/run/veld.sock\").\n"), std::string::npos);
+  EXPECT_NE(help.out.find("Proceed Lua script file.\n\t    --strict                        "
+                          "Fail and stop scripts on a failed request.\n\t-g, --groups"),
+            std::string::npos);
   EXPECT_EQ(help.err, "");
 
   Parsed unknown = parse({"velc", "--bogus", "-h"});

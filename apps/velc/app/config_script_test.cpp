@@ -81,13 +81,13 @@ TEST(ConfigScript, StdoutToNullRestoresOnEveryWayOut) {
   EXPECT_EQ(out, "before after");
 }
 
-// `color` and `opt` in the script change the caller's tables (those the shell gets later); the
-// script prints nothing, and a failing line ends it. Neither command reaches veld: the session
-// is not even connected.
+// `color` and `opt` in the script change the caller's tables (those the shell gets later) and the
+// session's strict mode; the script prints nothing, and a failing line ends it. Neither command
+// reaches veld: the session is not even connected.
 TEST(ConfigScript, ColoursAndSwitchesReachTheCallersTables) {
   k::test::TempDir dir;
   std::ofstream(dir.file("config")) << "echo hidden\ncolor prompt 10 20 30\nopt hint off\n"
-                                       "bogus\nopt autocomplete off\n";
+                                       "opt strict on\nbogus\nopt autocomplete off\n";
   Session session;
   k::ColourTable colours;
   k::EditorSwitches editor;
@@ -102,6 +102,7 @@ TEST(ConfigScript, ColoursAndSwitchesReachTheCallersTables) {
   EXPECT_EQ(prompt.value, 30);
   EXPECT_FALSE(editor.hints);
   EXPECT_TRUE(editor.autocomplete);  // after "bogus": not run
+  EXPECT_TRUE(session.strict);       // for the rest of the run
 }
 
 }  // namespace

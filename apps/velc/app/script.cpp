@@ -21,15 +21,38 @@ struct InputCloser {
 };
 using Input = std::unique_ptr<FILE, InputCloser>;
 
-// getline's buffer, freed however the run ends.
-struct LineBuffer {
-  LineBuffer() = default;
-  LineBuffer(const LineBuffer&) = delete;
-  LineBuffer& operator=(const LineBuffer&) = delete;
-  ~LineBuffer() { std::free(data); }
-  char* data = nullptr;
-  size_t capacity = 0;
-};
+// What reading one physical line found.
+enum class Read { kLine, kTooLong, kEnd };
+
+// Reads the next physical line of `in` into `line`, its newline included when there is one, but
+// no more than kScriptLineMax bytes before it: a longer line is not read further. Ctrl-C (under
+// an InterruptScope) throws k::Interrupted, whether the read waits for input or a line of
+// bytes keeps coming.
+Read read_physical_line(FILE* in, std::string& line) {
+  line.clear();
+  while (true) {
+    int c = getc_unlocked(in);
+    if (c == EOF) {
+      if (!ferror(in) || errno != EINTR) return line.empty() ? Read::kEnd : Read::kLine;
+      // A signal cut the wait short: Ctrl-C ends the script, any other goes on reading.
+      k::interrupt_check();
+      clearerr(in);
+      continue;
+    }
+    if (c == '\n') {
+      line.push_back('\n');
+      return Read::kLine;
+    }
+    if (line.size() == kScriptLineMax) return Read::kTooLong;
+    line.push_back(static_cast<char>(c));
+    if (line.size() % 65536 == 0) k::interrupt_check();
+  }
+}
+
+// How a script names its input in messages.
+std::string input_name(const std::optional<std::string>& path) {
+  return path ? *path : "(standard input)";
+}
 
 // Sleeps `seconds`; a SIGINT under an InterruptScope ends the sleep with k::Interrupted.
 void sleep_seconds(int seconds) {
@@ -61,17 +84,24 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
   }
   ScriptLineJoiner joiner;
   int status = 0;
-  size_t line_number = 0, first_line = 0;  // the logical line's first physical line
-  LineBuffer buffer;
+  std::string read;
   while (true) {
-    ssize_t n = getline(&buffer.data, &buffer.capacity, in.get());
-    if (n < 0) break;
+    Read got = read_physical_line(in.get(), read);
+    if (got == Read::kEnd) break;
     // Ctrl-C stops the script between lines even when no command blocks.
     k::interrupt_check();
-    ++line_number;
-    if (!joiner.pending()) first_line = line_number;
-    std::optional<std::string> text =
-        joiner.add(script_physical_line(std::string_view(buffer.data, static_cast<size_t>(n))));
+    std::optional<std::string> text;
+    if (got == Read::kLine) text = joiner.add(script_physical_line(read));
+    if (got == Read::kTooLong || (text ? text->size() : joiner.size()) > kScriptLineMax) {
+      std::fflush(stdout);
+      // Named by the physical line that begins it (the line not read in full, or the first of
+      // the continued lines).
+      size_t number = got == Read::kTooLong && !joiner.pending() ? joiner.lines() + 1
+                                                                 : joiner.first_line();
+      std::fprintf(stderr, "%s:%zu: line longer than %zu bytes\n", input_name(path).c_str(),
+                   number, kScriptLineMax);
+      return -1;
+    }
     if (!text) continue;
 
     ScriptLine line = script_line_parse(*text);
@@ -89,7 +119,7 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
       case ScriptLine::Kind::kCommand: {
         k::Json args = argument_array(line);
         if (!args || !k::json_str(line.words[0])) {
-          std::printf("Script line %zu is not UTF-8 text.\n", first_line);
+          std::printf("Script line %zu is not UTF-8 text.\n", joiner.first_line());
           status = -1;
           break;
         }
@@ -103,5 +133,12 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
   // A read cut short by Ctrl-C ends the input early; it is no end of the script.
   k::interrupt_check();
   std::fflush(stdout);
+  if (status >= 0 && joiner.pending() && joiner.open_quote()) {
+    // Whatever followed the quote became part of one line that never ended.
+    std::fprintf(stderr,
+                 "%s:%zu: quote opened here is never closed; the rest of the file was not run\n",
+                 input_name(path).c_str(), joiner.quote_line());
+    return -1;
+  }
   return status;
 }

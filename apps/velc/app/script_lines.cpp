@@ -3,10 +3,12 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/text.h"
+#include "shell/tokenizer.h"
+
 namespace {
 
 bool is_quote(char c) { return c == '\'' || c == '"'; }
-bool is_separator(char c) { return c == ' ' || c == '\t'; }
 
 // The number `text` begins with, read as atoi reads it, clamped to the range of int.
 int leading_int(std::string_view text) {
@@ -51,6 +53,8 @@ std::string_view script_physical_line(std::string_view read) {
 }
 
 std::optional<std::string> ScriptLineJoiner::add(std::string_view line) {
+  ++lines_;
+  if (!pending_) first_line_ = lines_;
   // The same decision as line_is_complete(text_ + line), from the state left by text_.
   char open = open_quote_;
   bool odd = odd_backslashes_;
@@ -60,10 +64,12 @@ std::optional<std::string> ScriptLineJoiner::add(std::string_view line) {
       continue;
     }
     if (is_quote(c) && !odd) {
-      if (open == 0)
+      if (open == 0) {
         open = c;
-      else if (c == open)
+        quote_line_ = lines_;
+      } else if (c == open) {
         open = 0;
+      }
     }
     odd = false;
   }
@@ -91,30 +97,25 @@ std::optional<std::string> ScriptLineJoiner::add(std::string_view line) {
 
 ScriptLine script_line_parse(std::string_view text) {
   ScriptLine out;
-  if (text.empty() || text[0] == '#') return out;
-  size_t pos = 0;
-  while (true) {
-    while (pos < text.size() && is_separator(text[pos])) ++pos;
-    if (pos == text.size()) break;
-    size_t end = pos;
-    while (end < text.size() && !is_separator(text[end])) ++end;
-    std::string_view word = text.substr(pos, end - pos);
-    if (word[0] == '#') break;  // a comment after the command
-    if (out.words.empty() && (word == "echo" || word == "sleep")) {
-      // The rest begins after the one separator that ended the word.
-      std::string_view rest = end < text.size() ? text.substr(end + 1) : std::string_view();
-      if (word == "echo") {
-        out.kind = ScriptLine::Kind::kEcho;
-        out.echo = rest;
-      } else {
-        out.kind = ScriptLine::Kind::kSleep;
-        out.seconds = leading_int(rest);
-      }
-      return out;
+  // "echo" and "sleep" are the script's own words: they take the rest of the line as written.
+  size_t start = 0;
+  while (start < text.size() && k::is_blank(text[start])) ++start;
+  size_t end = start;
+  while (end < text.size() && !k::is_blank(text[end])) ++end;
+  std::string_view first = text.substr(start, end - start);
+  if (first == "echo" || first == "sleep") {
+    // The rest begins after the one separator that ended the word.
+    std::string_view rest = end < text.size() ? text.substr(end + 1) : std::string_view();
+    if (first == "echo") {
+      out.kind = ScriptLine::Kind::kEcho;
+      out.echo = rest;
+    } else {
+      out.kind = ScriptLine::Kind::kSleep;
+      out.seconds = leading_int(rest);
     }
-    out.words.emplace_back(word);
-    pos = end;
+    return out;
   }
+  out.words = split_words(text);
   if (!out.words.empty()) out.kind = ScriptLine::Kind::kCommand;
   return out;
 }

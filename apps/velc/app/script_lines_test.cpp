@@ -144,10 +144,16 @@ TEST(ScriptLines, Parse) {
       {"  #ls", Kind::kNothing, {}},
       {"  ls", Kind::kCommand, {"ls"}},
       {"ls #x", Kind::kCommand, {"ls"}},
-      {"ls a#b", Kind::kCommand, {"ls", "a#b"}},
       {"\tcat  a\t\tb ", Kind::kCommand, {"cat", "a", "b"}},
-      {"set a='x y'", Kind::kCommand, {"set", "a='x", "y'"}},  // no quote removal
-      {"ls Device.\r", Kind::kCommand, {"ls", "Device.\r"}},
+      // Words as the shell splits them: quotes keep blanks and go, "#" starts a comment, a
+      // backslash protects a quote, and a carriage return is a blank.
+      {"set Device.DeviceInfo.X=\"My Router\"", Kind::kCommand,
+       {"set", "Device.DeviceInfo.X=My Router"}},
+      {"set X='\"a b\"' Y=it\\'s", Kind::kCommand, {"set", "X=\"a b\"", "Y=it's"}},
+      {"ls a#b 'c#d'", Kind::kCommand, {"ls", "a"}},
+      {"ls 'x \"\n\\ '\"\"", Kind::kCommand, {"ls", "x \"\n\\ "}},
+      {"'echo' x", Kind::kCommand, {"echo", "x"}},
+      {"ls Device.\r", Kind::kCommand, {"ls", "Device."}},
       {"ls echo", Kind::kCommand, {"ls", "echo"}},
       {"echox", Kind::kCommand, {"echox"}},
       {"echo  x", Kind::kEcho, {}, " x"},  // the first blank is the separator

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/script_lines.h"
 #include "platform/stdout_capture.h"
 #include "platform/temp_dir.h"
 
@@ -37,6 +38,7 @@ struct Ran {
   int status;
   std::string out;
   std::vector<std::string> calls;
+  std::string err;
 };
 
 Ran run_text(const std::string& script, std::map<std::string, int> results = {}) {
@@ -46,7 +48,9 @@ Ran run_text(const std::string& script, std::map<std::string, int> results = {})
   FakeDispatch fake;
   fake.results = std::move(results);
   Ran r;
+  testing::internal::CaptureStderr();
   r.out = output_of([&] { r.status = run_script(path, fake.function()); });
+  r.err = testing::internal::GetCapturedStderr();
   r.calls = fake.calls;
   return r;
 }
@@ -61,12 +65,11 @@ TEST(RunScript, LinesBecomeCalls) {
   const Case cases[] = {
       {"ls Devi\\\nce.\n", {"ls [Device.]"}},
       {"# a comment \\\nls X\nls Y\n", {"ls [Y]"}},  // the comment swallows the next line
-      {"  ls\nls #x\nls a#b\n", {"ls", "ls", "ls [a#b]"}},
-      {"set 'a b'\n", {"set ['a] [b']"}},
-      {"set X='a\nb'\ncat\n", {"set [X='ab']", "cat"}},
-      {"cat Device.\r\nls\r\n", {"cat [Device.\r]", "ls\r"}},  // carriage returns stay
-      {"cat\nls", {"cat", "ls"}},                             // no newline at the end
-      {"cat\necho 'open\nls\n", {"cat"}},                     // an open quote at the end
+      {"  ls\nls #x\nls a#b\n", {"ls", "ls", "ls [a]"}},
+      {"set 'a b'\n", {"set [a b]"}},  // words as the shell splits them
+      {"set X='a\nb'\ncat\n", {"set [X=ab]", "cat"}},
+      {"cat Device.\r\nls\r\n", {"cat [Device.]", "ls"}},  // a carriage return is a blank
+      {"cat\nls", {"cat", "ls"}},                          // no newline at the end
       {std::string("ls a\0b\nls c\n", 12), {"ls [a]", "ls [c]"}},
       {"\n\n#\n   \n", {}},
   };
@@ -100,6 +103,41 @@ TEST(RunScript, Statuses) {
     Ran r = run_text(c.script, c.results);
     EXPECT_EQ(r.status, c.status) << c.script;
     EXPECT_EQ(r.calls, c.calls) << c.script;
+  }
+}
+
+// What is wrong with the file itself is named by file and line on standard error, and the
+// script stops with -1: a line too long to read (kept from filling the memory), joined lines
+// too long together, a quote that the file never closes.
+TEST(RunScript, LinesTooLongAndQuotesNeverClosed) {
+  const std::string max(kScriptLineMax, 'x');
+  const std::string too_long = ": line longer than " + std::to_string(kScriptLineMax) + " bytes\n";
+  const std::string unclosed =
+      ": quote opened here is never closed; the rest of the file was not run\n";
+  struct Case {
+    std::string script;
+    int status;
+    Calls calls;
+    std::string err;  // after "<file>:"
+  };
+  const Case cases[] = {
+      {"a\nb " + max.substr(2) + "\nc", 0, {"a", "b [" + max.substr(2) + "]", "c"}, ""},
+      {"a " + max.substr(2) + "\nb", 0, {"a [" + max.substr(2) + "]", "b"}, ""},
+      {"a\n\nb " + max.substr(1) + "\nc\n", -1, {"a"}, "3" + too_long},
+      {"a\n" + max + max, -1, {"a"}, "2" + too_long},
+      {"a\nb\\\n" + max.substr(1) + "\\\nc\n", -1, {"a"}, "2" + too_long},
+      {"a\nb '\n" + max + "\n", -1, {"a"}, "2" + too_long},
+      {"a\n# it's\nb\n", -1, {"a"}, "2" + unclosed},
+      {"a \"x\\\ny\"\n'b\\\n\n\"c\"\n", -1, {"a [xy]"}, "3" + unclosed},
+      {"a\nb\\", 0, {"a"}, ""},  // a final backslash: the line is dropped, as ever
+  };
+  for (const auto& c : cases) {
+    const std::string shown = c.script.substr(0, 12);  // not a megabyte of it
+    Ran r = run_text(c.script);
+    EXPECT_EQ(r.status, c.status) << shown;
+    EXPECT_TRUE(r.calls == c.calls) << shown;
+    size_t name_end = r.err.find("/script:");
+    EXPECT_EQ(name_end == std::string::npos ? r.err : r.err.substr(name_end + 8), c.err) << shown;
   }
 }
 

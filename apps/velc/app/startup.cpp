@@ -92,7 +92,7 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours,
       k::InterruptScope sigint;
       std::optional<std::string> path;
       if (options.script_path) path = options.script_path;
-      return run_lua_script(path, options.parameters.get(), &session.requests);
+      return run_lua_script(path, options.parameters.get(), &session.requests, session.strict);
     }
   }
   return -1;  // no other mode exists
@@ -141,7 +141,10 @@ int velc_main(int argc, char** argv) {
   colours.enabled = k::stdout_wants_colours();
   colours.escape = isatty(STDOUT_FILENO);
   k::EditorSwitches editor;
+  // --strict holds for the configuration script too, and no `opt strict off` there undoes it.
+  session.strict = options.strict;
   run_configuration(options, session, colours, editor);
+  if (options.strict) session.strict = true;
   int status = run_mode(options, session, colours, editor);
   std::fflush(stdout);
   return status;

@@ -80,10 +80,14 @@ void show_words(const std::vector<std::string>& words, int options, bool escape)
   k::show_list(list.get(), escape);
 }
 
-// The names veld lists below `path` (one level), or none when it gives no result.
-k::Json ask_names(Session& session, const std::string& path, k::Message& m) {
+// The names veld lists below `path` (one level), or none when it gives no result. A `probe`
+// that fails is no failed request: another form of the path is tried next.
+k::Json ask_names(Session& session, const std::string& path, k::Message& m, bool probe = false) {
   m = k::msg_get_parameter_names(path, true);
-  request_exchange(session, m, -1);
+  if (probe)
+    request_probe(session, m, -1);
+  else
+    request_exchange(session, m, -1);
   if (!reply_ok(m)) return {};
   return k::tr_parameter_names(json_object_get(m.result.get(), "ParameterList"));
 }
@@ -95,7 +99,7 @@ int list_short_uncached(Client& client, const char* path, int options) {
   std::string p = path && *path ? path : ".";
   bool dotted = p.back() == '.';
   k::Message m;
-  k::Json names = ask_names(client.session, dotted ? p : p + ".", m);
+  k::Json names = ask_names(client.session, dotted ? p : p + ".", m, !dotted);
   if (!names && !dotted && ask_names(client.session, p, m)) {
     names = k::Json::take(json_array());
     json_array_append_new(names.get(), k::json_str(p).release());

@@ -23,13 +23,13 @@ k::Json single_name(const std::string& path) {
 // of its children, then their attributes at full depth.
 void fetch_instances(Session& session, json_t* table, const std::string& path) {
   k::Message names_msg = k::msg_get_parameter_names(path, true);
-  request_exchange(session, names_msg, -1);
+  request_probe(session, names_msg, -1);
   k::Json names = k::tr_parameter_names(reply_list(names_msg));
   if (json_array_size(names.get()) == 0) return;  // nothing to ask for
 
   k::Message attrs_msg = k::msg_get_parameter_attributes(names, -1);
   k::msg_add_parameter(attrs_msg, "IgnoreAccessError", k::Json::take(json_true()));
-  request_exchange(session, attrs_msg, -1);
+  request_probe(session, attrs_msg, -1);
   k::Json tree = k::tr_names_to_config(reply_list(attrs_msg), path.c_str());
   const char* key;
   json_t* instance;
@@ -65,7 +65,8 @@ void schema_follow_user(Client& client) {
 int schema_fetch(Client& client, cdpath& p) {
   std::string path = cdpath_request_text(p);
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
-  int exchanged = request_exchange(client.session, m, -1);
+  // What the cache cannot fetch it does not hold: resolution then reports the node missing.
+  int exchanged = request_probe(client.session, m, -1);
   // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".
   k::Json tree = k::tr_names_to_config(reply_list(m), path.c_str());
   schema_info_to_attr(tree.get());

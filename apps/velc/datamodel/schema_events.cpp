@@ -70,7 +70,7 @@ void schema_apply_events(Client& client) {
   if (wanted.empty()) return;
 
   k::Message m = k::msg_get_parameter_attributes(names, -1);
-  request_exchange(client.session, m, -1);
+  request_probe(client.session, m, -1);  // an instance gone again is no failure
   k::Json fetched =
       k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), nullptr);
   for (const Wanted& w : wanted) {

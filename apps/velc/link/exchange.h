@@ -9,11 +9,16 @@
 
 // Sends `m` on the session's requests connection and waits for the reply, which is stored in
 // `m`. A request that found the connection dead is sent once more. The time-out is `timeout_ms`
-// for this exchange (-1: none) and back at the default afterwards. The result of Connection::exec.
+// for this exchange (-1: none) and back at the default afterwards. A reply without a result
+// counts in `session.failed_requests`. The result of Connection::exec.
 int request_exchange(Session& session, k::Message& m, int timeout_ms);
 // The same for a request whose reply may be very large: a result is read into `large` instead
 // of `m` (see Connection::exec).
 int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply& large);
+// The same for a question whose refusal is an answer the caller goes on with (who the user is,
+// whether the device came back, what the schema cache may hold, which of two forms a path
+// has): a failure is not counted as a failed request.
+int request_probe(Session& session, k::Message& m, int timeout_ms);
 
 // Prints the outcome of a replied message: "Status: OK", or the error code, message, detail and
 // error data. On standard output in the run's colours; on another stream (standard error, for

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/stdout_capture.h"
+#include "platform/temp_dir.h"
+#include "platform/test_peer.h"
 
 namespace {
 
@@ -34,6 +36,35 @@ TEST(ReportResult, Forms) {
     StdoutCapture out;
     report_result(m, k::ColourTable{});
     EXPECT_EQ(out.finish(), c.printed) << c.reply;
+  }
+}
+
+// Every exchange whose reply holds no result counts as a failed request: an error of veld, and a
+// failure on our side (nobody to connect to); a probe counts nothing either way.
+TEST(RequestExchange, CountsFailedRequests) {
+  using Replies = std::map<std::string, std::string>;
+  k::test::ScriptedDaemon daemon(Replies{{"SaveConfig", R"({"Status":0})"}});
+  k::test::TempDir dir;
+  struct Case {
+    const char* method;
+    bool probe;
+    bool reachable;
+    unsigned counted;
+  };
+  const Case cases[] = {
+      {"SaveConfig", false, true, 0}, {"Reboot", false, true, 1}, {"Reboot", true, true, 0},
+      {"SaveConfig", true, true, 0},  {"SaveConfig", false, false, 1},
+      {"SaveConfig", true, false, 0},
+  };
+  for (const auto& c : cases) {
+    Session session;
+    session.requests.set_destination(c.reachable ? daemon.path() : dir.file("none"));
+    k::Message m = k::msg_create(c.method, k::Json());
+    if (c.probe)
+      request_probe(session, m, 1000);
+    else
+      request_exchange(session, m, 1000);
+    EXPECT_EQ(session.failed_requests, c.counted) << c.method << c.probe << c.reachable;
   }
 }
 

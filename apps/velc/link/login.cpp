@@ -17,7 +17,7 @@ k::Json read_value(Session& session, const char* path) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_string(path));
   k::Message m = k::msg_get_parameter_values(names);
-  request_exchange(session, m, k::kDefaultTimeoutMs);
+  request_probe(session, m, k::kDefaultTimeoutMs);
   if (!reply_ok(m)) return k::Json();
   json_t* entry = json_array_get(json_object_get(m.result.get(), "ParameterList"), 0);
   return k::Json::borrow(json_object_get(entry, "Value"));

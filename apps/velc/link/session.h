@@ -24,4 +24,11 @@ struct Session {
   // cache) is known to be stale.
   unsigned user_generation = 0;
   bool running = true;         // cleared when the events connection is lost
+  // Requests that failed so far: every request_exchange whose reply holds no result (an error of
+  // veld, a refused right, or a failure on our side: no connection, no reply in time, a reply
+  // that cannot be read). The dispatchers compare it before and after a command.
+  unsigned failed_requests = 0;
+  // Strict mode (--strict, `opt strict on`): a command that reports success although one of its
+  // requests failed gives -1 instead, so that request mode, scripts and their callers see it.
+  bool strict = false;
 };

@@ -26,7 +26,7 @@ std::string read_all(FILE* in) {
 }  // namespace
 
 int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
-                   k::Connection* messaging) {
+                   k::Connection* messaging, bool strict) {
   std::optional<std::string> file = path;
   size_t first_argument = 0;
   if (!file) {
@@ -57,9 +57,10 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
   struct FlushAtEnd {
     ~FlushAtEnd() { std::fflush(stdout); }
   } flush;
-  if (ctx.exec(text, file ? *file : "stdin", args.get()) != 0) {
+  bool failed = ctx.exec(text, file ? *file : "stdin", args.get()) != 0;
+  if (failed) {
     std::fwrite(ctx.error().data(), 1, ctx.error().size(), stdout);
     std::fputc('\n', stdout);
   }
-  return 0;
+  return failed && strict ? -1 : 0;
 }

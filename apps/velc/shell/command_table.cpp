@@ -17,6 +17,16 @@ const CommandEntry* find_row(CommandTable table, const char* word) {
   return nullptr;
 }
 
+// Runs a row's handler; under strict mode a success during which a request failed (its error was
+// printed, or nothing at all) becomes -1.
+int run_handler(CommandHandler handler, Client& client, const std::string& name, json_t* args) {
+  Session& session = client.session;
+  unsigned failed_before = session.failed_requests;
+  int r = handler(client, name, args);
+  if (session.strict && r >= 0 && session.failed_requests != failed_before) return -1;
+  return r;
+}
+
 }  // namespace
 
 const CommandEntry* command_find(CommandTable table, const char* word) {
@@ -39,7 +49,7 @@ int command_dispatch(CommandTable table, Client& client, const char* word, json_
     // meanwhile are applied first.
     schema_follow_user(client);
     if (e->needs_cache) schema_apply_events(client);
-    int r = e->handler(client, e->name, args);
+    int r = run_handler(e->handler, client, e->name, args);
     // A command that changed the user shows the new user's view at once (the position with it).
     schema_follow_user(client);
     return r;
@@ -50,7 +60,7 @@ int command_dispatch(CommandTable table, Client& client, const char* word, json_
 
 int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args) {
   const CommandEntry* e = command_find_request(table, word);
-  if (e && e->id != 0) return e->request_handler(client, word, args);
+  if (e && e->id != 0) return run_handler(e->request_handler, client, word, args);
   std::printf("%s: unknown method.\n", word ? word : "");
   return -1;
 }

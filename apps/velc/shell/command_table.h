@@ -73,7 +73,9 @@ const CommandEntry* command_find(CommandTable table, const char* word);
 const CommandEntry* command_find_request(CommandTable table, const char* word);
 // Runs a shell word with the row's name, after applying the queued data-model changes when the
 // command needs the cache; a cache made for another user is reset before and after the command.
-// Prints "%s: command not found." and gives -1 when no row qualifies.
+// Prints "%s: command not found." and gives -1 when no row qualifies. Under strict mode
+// (Session::strict) a command that gives 0 or more although one of its requests failed gives
+// -1; request_dispatch does the same.
 int command_dispatch(CommandTable table, Client& client, const char* word, json_t* args);
 // Runs a request-mode word with the word as typed; prints "%s: unknown method." and gives -1.
 int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args);

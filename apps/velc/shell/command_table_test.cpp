@@ -91,6 +91,48 @@ TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
   }
 }
 
+// Handlers that fail a request (as a refused `save` or `set` does: the error printed) and then
+// give 0, an instance number, or a failure of their own; and one whose requests succeed.
+int failed_then(Client& client, int status) {
+  ++client.session.failed_requests;
+  return status;
+}
+int failed_zero(Client& c, const std::string&, json_t*) { return failed_then(c, 0); }
+int failed_positive(Client& c, const std::string&, json_t*) { return failed_then(c, 5); }
+int failed_negative(Client& c, const std::string&, json_t*) { return failed_then(c, -2); }
+int all_fine(Client&, const std::string&, json_t*) { return 0; }
+
+// Strict mode turns a success during which a request failed into -1, in both dispatchers; a
+// failure keeps its own status, and without strict mode every status stays.
+TEST(CommandDispatch, StrictModeFailsACommandWhoseRequestFailed) {
+  static constexpr CommandEntry kStrictRows[] = {
+      command_row({.name = "zero", .id = 60, .handler = failed_zero,
+                   .request_handler = failed_zero}),
+      command_row({.name = "positive", .id = 61, .handler = failed_positive,
+                   .request_handler = failed_positive}),
+      command_row({.name = "negative", .id = 62, .handler = failed_negative,
+                   .request_handler = failed_negative}),
+      command_row({.name = "fine", .id = 63, .handler = all_fine, .request_handler = all_fine}),
+  };
+  const struct {
+    const char* word;
+    int normal, strict;
+  } cases[] = {{"zero", 0, -1}, {"positive", 5, -1}, {"negative", -2, -2}, {"fine", 0, 0}};
+  testing_support::TestClient t;
+  k::Json args = k::Json::take(json_array());
+  for (bool strict : {false, true}) {
+    t.session.strict = strict;
+    for (const auto& c : cases) {
+      EXPECT_EQ(command_dispatch(kStrictRows, t.client, c.word, args.get()),
+                strict ? c.strict : c.normal)
+          << c.word << strict;
+      EXPECT_EQ(request_dispatch(kStrictRows, t.client, c.word, args.get()),
+                strict ? c.strict : c.normal)
+          << c.word << strict;
+    }
+  }
+}
+
 // What the schema cache was like when a command ran.
 unsigned g_generation_seen = 0;
 int note_generation(Client& client, const std::string&, json_t*) {

@@ -106,7 +106,7 @@ void complete_arguments(CompletionKind kind, Client& client, json_t* tokens, siz
       add_keywords(out, {"abort"}, word);
       return completion::complete_files(1, tokens, true, out);
     case kOption:
-      if (index == 1) add_keywords(out, {"autocomplete", "hint"}, word);
+      if (index == 1) add_keywords(out, {"autocomplete", "hint", "strict"}, word);
       if (index == 2) add_keywords(out, {"on", "off"}, word);
       return out.sort();
     case kReboot:

@@ -185,7 +185,7 @@ TEST(Completion, KeywordsAndDeviceModes) {
              {"color hint ", {}},
              {"debug ", {"disabled", "permanent", "temporary"}},
              {"download f", {"file", "firmware"}, "f"},
-             {"opt ", {"autocomplete", "hint"}},
+             {"opt ", {"autocomplete", "hint", "strict"}},
              {"opt hint o", {"off", "on"}, "o"},
              {"reboot ", {"-f", "Bridge", "Repeater", "Router"}},
              {"reboot R", {"Repeater", "Router"}, "R"},

@@ -50,19 +50,39 @@ int cmd_color(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
+namespace {
+
+// "on" or "off" into `target`; false for any other word.
+bool switch_to(const char* value, bool& target) {
+  bool on = value && std::strcmp(value, "on") == 0;
+  bool off = value && std::strcmp(value, "off") == 0;
+  if (on || off) target = on;
+  return on || off;
+}
+
+}  // namespace
+
 int cmd_opt(Client& client, const std::string& name, json_t* args) {
   const char* option = k::json_array_text(args, 0);
   const char* value = k::json_array_text(args, 1);
   bool* target = nullptr;
   if (option && std::strcmp(option, "autocomplete") == 0) target = &client.editor.autocomplete;
   if (option && std::strcmp(option, "hint") == 0) target = &client.editor.hints;
-  bool on = value && std::strcmp(value, "on") == 0;
-  bool off = value && std::strcmp(value, "off") == 0;
-  if (json_array_size(args) != 2 || !target || !(on || off)) {
-    std::printf("syntax: %s autocomplete|hint on|off", name.c_str());
+  if (option && std::strcmp(option, "strict") == 0) target = &client.session.strict;
+  if (json_array_size(args) != 2 || !target || !switch_to(value, *target)) {
+    std::printf("syntax: %s autocomplete|hint|strict on|off", name.c_str());
     return -1;
   }
-  *target = on;
+  return 0;
+}
+
+int cmd_opt_request(Client& client, const std::string& name, json_t* args) {
+  const char* option = k::json_array_text(args, 0);
+  if (json_array_size(args) != 2 || !option || std::strcmp(option, "strict") != 0 ||
+      !switch_to(k::json_array_text(args, 1), client.session.strict)) {
+    std::printf("syntax: %s strict on|off\n", name.c_str());
+    return -1;
+  }
   return 0;
 }
 

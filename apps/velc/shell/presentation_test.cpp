@@ -66,33 +66,48 @@ INSTANTIATE_TEST_SUITE_P(
         Case{cmd_color, "color", {}, kColorSyntax, -1},
         Case{cmd_clear, "clear", {"everything"}, "\033[2J\033[H", 0}));
 
-// opt switches one of the line editor's offers, and only with exactly its two words.
-TEST(Presentation, OptSwitchesCompletionAndHints) {
-  const std::string kSyntax = "syntax: opt autocomplete|hint on|off";  // no line end
+// opt switches one of the line editor's offers, or strict mode, and only with exactly its two
+// words; in request mode and scripts only strict mode.
+TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
+  const std::string kSyntax = "syntax: opt autocomplete|hint|strict on|off";  // no line end
+  const std::string kRequestSyntax = "syntax: opt strict on|off\n";
   const struct {
+    bool request;  // the request-mode handler
     std::vector<const char*> args;
     std::string output;
     int status;
-    bool autocomplete, hints;  // afterwards, both having been on
+    bool autocomplete, hints, strict;  // afterwards, the first two having been on
   } cases[] = {
-      {{"hint", "off"}, "", 0, true, false},
-      {{"autocomplete", "off"}, "", 0, false, true},
-      {{"hint", "on"}, "", 0, true, true},
-      {{"hint", "maybe"}, kSyntax, -1, true, true},
-      {{"hint"}, kSyntax, -1, true, true},
-      {{"hint", "off", "now"}, kSyntax, -1, true, true},
-      {{"Hint", "off"}, kSyntax, -1, true, true},
-      {{"colour", "on"}, kSyntax, -1, true, true},
+      {false, {"hint", "off"}, "", 0, true, false, false},
+      {false, {"autocomplete", "off"}, "", 0, false, true, false},
+      {false, {"hint", "on"}, "", 0, true, true, false},
+      {false, {"strict", "on"}, "", 0, true, true, true},
+      {false, {"hint", "maybe"}, kSyntax, -1, true, true, false},
+      {false, {"hint"}, kSyntax, -1, true, true, false},
+      {false, {"hint", "off", "now"}, kSyntax, -1, true, true, false},
+      {false, {"Hint", "off"}, kSyntax, -1, true, true, false},
+      {false, {"colour", "on"}, kSyntax, -1, true, true, false},
+      {true, {"strict", "on"}, "", 0, true, true, true},
+      {true, {"strict", "yes"}, kRequestSyntax, -1, true, true, false},
+      {true, {"hint", "off"}, kRequestSyntax, -1, true, true, false},
+      {true, {"strict"}, kRequestSyntax, -1, true, true, false},
   };
   for (const auto& c : cases) {
     TestClient t;
     k::Json words = args(c.args);
     int status = 0;
-    EXPECT_EQ(output_of([&] { status = cmd_opt(t.client, "opt", words.get()); }), c.output);
+    auto handler = c.request ? cmd_opt_request : cmd_opt;
+    EXPECT_EQ(output_of([&] { status = handler(t.client, "opt", words.get()); }), c.output);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(t.editor.autocomplete, c.autocomplete) << c.args.size();
     EXPECT_EQ(t.editor.hints, c.hints) << c.args.size();
+    EXPECT_EQ(t.session.strict, c.strict) << c.args.size();
   }
+  TestClient t;
+  t.session.strict = true;
+  k::Json off = args({"strict", "off"});
+  EXPECT_EQ(cmd_opt_request(t.client, "opt", off.get()), 0);
+  EXPECT_FALSE(t.session.strict);
 }
 
 }  // namespace

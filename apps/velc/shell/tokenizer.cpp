@@ -6,19 +6,18 @@
 
 namespace {
 
-// The scan of one line: the word being collected and the scanner's flags.
+// The scan of one line: the words finished, the word being collected and the scanner's flags.
 struct Scanner {
-  json_t* words = nullptr;
+  std::vector<std::string> words;
   std::string word;
   char quote = 0;  // the open quote character, or 0
   bool escape = false;
   bool comment = false;
 
-  // Turns a non-empty word into an element of the array; true when a word was finished.
+  // Adds a non-empty word to the words finished; true when a word was finished.
   bool finish_word() {
     if (word.empty()) return false;
-    // A word that is not valid UTF-8 cannot be a JSON string: it is dropped, the scan goes on.
-    if (json_t* s = json_stringn(word.data(), word.size())) json_array_append_new(words, s);
+    words.push_back(std::move(word));
     word.clear();
     return true;
   }
@@ -36,21 +35,17 @@ struct Scanner {
   }
 };
 
-}  // namespace
-
-k::Json tokenize_line(const char* text, int cursor, int* count) {
-  if (!text) return {};
-  k::Json words = k::Json::take(json_array());
+// Splits `text`; with `count`, counts the words finished by a byte before `cursor`.
+std::vector<std::string> scan(std::string_view text, int cursor, int* count) {
   const bool counting = cursor >= 0 && count != nullptr;
   if (counting) *count = 0;
   Scanner s;
-  s.words = words.get();
   // Counts a word finished by the byte at `pos` when that byte lies before the cursor.
-  auto count_finished = [&](bool finished, int pos) {
-    if (counting && finished && pos < cursor) ++*count;
+  auto count_finished = [&](bool finished, size_t pos) {
+    if (counting && finished && pos < static_cast<size_t>(cursor)) ++*count;
   };
 
-  for (int pos = 0; text[pos] != '\0'; ++pos) {
+  for (size_t pos = 0; pos < text.size(); ++pos) {
     const char c = text[pos];
     if (s.comment) {
       if (c == '\\') {
@@ -95,5 +90,19 @@ k::Json tokenize_line(const char* text, int cursor, int* count) {
   // A backslash left pending inside a comment belongs to the comment and makes no word.
   if (s.escape && !s.comment) s.word.push_back('\\');
   s.finish_word();
+  return std::move(s.words);
+}
+
+}  // namespace
+
+k::Json tokenize_line(const char* text, int cursor, int* count) {
+  if (!text) return {};
+  k::Json words = k::Json::take(json_array());
+  for (const std::string& word : scan(text, cursor, count)) {
+    // A word that is not valid UTF-8 cannot be a JSON string: it is dropped.
+    if (json_t* s = json_stringn(word.data(), word.size())) json_array_append_new(words.get(), s);
+  }
   return words;
 }
+
+std::vector<std::string> split_words(std::string_view text) { return scan(text, -1, nullptr); }

@@ -1,6 +1,10 @@
 // Splitting a typed shell line into words, with quotes, backslash escapes and "#" comments.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/json.h"
 
 // Splits `text` into its words: a JSON array of strings (none for a null text). Quotes ("..."
@@ -12,3 +16,8 @@
 // before it (completion cuts the line at the cursor and asks which word it is completing).
 // A word whose bytes are not valid UTF-8 is left out.
 k::Json tokenize_line(const char* text, int cursor = 0, int* count = nullptr);
+
+// The words of `text` by the same rules, each as its bytes (UTF-8 or not, so that a caller can
+// refuse a line rather than run it without a word). Command scripts split their lines with it,
+// so that a script line means what the same line typed in the shell means.
+std::vector<std::string> split_words(std::string_view text);

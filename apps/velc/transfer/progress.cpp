@@ -106,7 +106,8 @@ void progress_display(Client& client, const k::Message& download, const Progress
   int64_t last_answer = k::monotonic_ms();
   for (;;) {
     k::Message poll = k::msg_get_parameter_values(names);
-    int r = request_exchange(client.session, poll, kProgressPollTimeoutMs);
+    // A refused or unanswered poll is part of the flashing, not a failed command.
+    int r = request_probe(client.session, poll, kProgressPollTimeoutMs);
     bool answered = r >= 0 || requests.socket_err() == k::kSockLoginLost;
     if (answered && requests.connections() != dialogue_connection)
       check_comeback(client, download);
