@@ -198,14 +198,24 @@ TEST(ScriptMode, CtrlCStopsTheScript) {
   }
 }
 
-// An input without newlines is not read past the longest line a script may have: velc says so
-// and stops at once instead of filling the memory.
+// An input without newlines is not read past the longest line a script may have (a Lua script,
+// read whole, past its own limit): velc says so and stops at once instead of filling the memory.
+// A folder is no script, whichever kind: it cannot be opened, and velc says why.
 TEST(ScriptMode, EndlessLineIsRefused) {
   Emulator sim;
   e2e::Run r = e2e::velc(sim, {"-s", "/dev/zero"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "/dev/zero:1: line longer than 1048576 bytes\n");
+  r = e2e::velc(sim, {"-S", "/dev/zero"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err, "velc: /dev/zero: a Lua script longer than 67108864 bytes is not run\n");
+  for (const char* mode : {"-s", "-S"}) {
+    r = e2e::velc(sim, {mode, "/tmp"});
+    EXPECT_EQ(r.status, 255) << mode;
+    EXPECT_EQ(r.out, "Cannot open script file /tmp\n") << mode;
+    EXPECT_EQ(r.err, "velc: /tmp: Is a directory\n") << mode;
+  }
 }
 
 // A home folder with a configuration script in its default place.

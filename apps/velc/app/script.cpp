@@ -11,15 +11,9 @@
 #include "app/script_lines.h"
 #include "platform/interrupt.h"
 #include "platform/json.h"
+#include "platform/script_file.h"
 
 namespace {
-
-// The script's input, closed however the run ends (standard input too: nothing reads it after
-// the script).
-struct InputCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using Input = std::unique_ptr<FILE, InputCloser>;
 
 // What reading one physical line found.
 enum class Read { kLine, kTooLong, kEnd };
@@ -77,11 +71,9 @@ k::Json argument_array(const ScriptLine& line) {
 }  // namespace
 
 int run_script(const std::optional<std::string>& path, const ScriptDispatch& dispatch) {
-  Input in(path ? std::fopen(path->c_str(), "r") : stdin);
-  if (!in) {
-    std::printf("Cannot open script file %s\n", path->c_str());
-    return -1;
-  }
+  // Standard input is closed at the end too: nothing reads it after the script.
+  k::ScriptFile in = k::open_script_file(path ? &*path : nullptr);
+  if (!in) return -1;
   ScriptLineJoiner joiner;
   int status = 0;
   std::string read;

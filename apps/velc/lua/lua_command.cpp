@@ -23,13 +23,15 @@ int lua_command(Client& client, const std::string&, json_t* args) {
   std::fputc('\n', stdout);
   std::fflush(stdout);
   // What the statement prints goes out as it prints it; its error, if any, follows it.
-  if (ctx.exec(statement) != 0) {
+  bool failed = ctx.exec(statement) != 0;
+  if (failed) {
     std::fputs("LUA ERROR: ", stdout);
     std::fwrite(ctx.error().data(), 1, ctx.error().size(), stdout);
     std::fputc('\n', stdout);
   }
   std::fflush(stdout);
-  return 0;
+  // An error is the statement's outcome, not the command's, unless strict mode says otherwise.
+  return failed && client.session.strict ? -1 : 0;
 }
 
 int cmd_luarecord(Client& client, const std::string& name, json_t* args) {

@@ -38,6 +38,7 @@ TEST(LuaCommand, OneStatement) {
     k::Json args;
     int status;
     std::string out;
+    bool strict = false;
   };
   const Case cases[] = {
       {words({"print(1)"}), 0, "print(1) \n1\n"},
@@ -53,9 +54,14 @@ TEST(LuaCommand, OneStatement) {
        "io.write('a') error('b', 0) \naLUA ERROR: b\nstack traceback:\n\t[C]: in function 'error'\n"
        "\t[string \"io.write('a') error('b', 0) \"]:1: in main chunk\n"},
       {words({"x", "="}), 0, "x = \nLUA ERROR: [string \"x = \"]:1: unexpected symbol near <eof>\n"},
+      // Under strict mode an error fails the command.
+      {words({"x", "="}), -1, "x = \nLUA ERROR: [string \"x = \"]:1: unexpected symbol near <eof>\n",
+       true},
+      {words({"print(2)"}), 0, "print(2) \n2\n", true},
   };
   for (const Case& c : cases) {
     Offline o;
+    o.client.session.strict = c.strict;
     int r = 0;
     std::string out = output_of([&] { r = lua_command(o.client, "lua", c.args.get()); });
     EXPECT_EQ(r, c.status) << out;

@@ -7,19 +7,25 @@
 #include "platform/interrupt.h"
 #include "platform/json.h"
 #include "platform/lua_runner.h"
+#include "platform/script_file.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
+// A Lua script is read whole before it runs; past this size (far beyond any script) the input
+// is no script: `velc -S /dev/zero` stops instead of filling the memory.
+constexpr size_t kLuaScriptMax = size_t{64} << 20;
 
-// The whole content of `in`.
-std::string read_all(FILE* in) {
+// The whole content of `in`, or none when it is longer than kLuaScriptMax. Ctrl-C (under an
+// InterruptScope) stops the reading.
+std::optional<std::string> read_all(FILE* in) {
   std::string text;
   char buf[8192];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) text.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
+    k::interrupt_check();
+    if (text.size() + n > kLuaScriptMax) return std::nullopt;
+    text.append(buf, n);
+  }
   return text;
 }
 
@@ -33,12 +39,15 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
     if (const char* first = k::json_array_text(parameters, 0)) file = first;
     if (json_array_size(parameters) > 0) first_argument = 1;
   }
-  std::unique_ptr<FILE, FileCloser> in(file ? std::fopen(file->c_str(), "r") : stdin);
-  if (!in) {
-    std::printf("Cannot open script file %s\n", file->c_str());
+  k::ScriptFile in = k::open_script_file(file ? &*file : nullptr);
+  if (!in) return -1;
+  std::optional<std::string> read = read_all(in.get());
+  if (!read) {
+    std::fprintf(stderr, "velc: %s: a Lua script longer than %zu bytes is not run\n",
+                 file ? file->c_str() : "(standard input)", kLuaScriptMax);
     return -1;
   }
-  std::string text = read_all(in.get());
+  std::string text = std::move(*read);
   in.reset();
   k::interrupt_check();  // Ctrl-C while standard input was read
   if (text.starts_with("#!")) {
