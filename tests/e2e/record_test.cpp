@@ -124,7 +124,7 @@ TEST(Record, SessionsWithCdAndLuaRunBack) {
   e2e::Run shell_again = e2e::velc(sim, {"-s", shell_file});
   EXPECT_EQ(shell_again.status, 0);
   EXPECT_EQ(shell_again.out,
-            "key = Device.Time.NTPServer1, value = \"first.example.net\"\nStatus: OK\n" + printed);
+            "key = Device.Time.NTPServer1, value = first.example.net\nStatus: OK\n" + printed);
   e2e::Run lua_again = e2e::velc(sim, {"-S", lua_file});
   EXPECT_EQ(lua_again.out, "true\nsecond.example.net!\n");
   EXPECT_EQ(e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer1", "Device.Time.NTPServer2"}).out,
