@@ -13,14 +13,13 @@
 #include "datamodel/schema.h"
 #include "link/events.h"
 #include "link/login.h"
-#include "platform/colors.h"
 #include "platform/history.h"
 #include "platform/interrupt.h"
 #include "platform/line_editor.h"
 #include "platform/printable.h"
 #include "platform/text.h"
 #include "shell/completion.h"
-#include "shell/plain_input.h"
+#include "shell/line_source.h"
 #include "shell/prompt.h"
 #include "shell/record.h"
 #include "shell/tokenizer.h"
@@ -39,30 +38,32 @@ void print_banner() {
 bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
 
 // One run of the shell: the table it dispatches through, what the commands work on, and where
-// its lines come from: the line editor on a terminal it suits, plain reading otherwise.
+// its lines come from.
 class Shell {
  public:
   // `client.record` is the shell's recording.
   Shell(CommandTable table, Client& client)
       : table_(table), client_(client), record_(*client.record) {
-    if (!k::line_editor_suits_input()) {
-      // The terminal, if it is one, echoes what is typed itself; other input is shown as read.
-      echo_plain_lines_ = !isatty(STDIN_FILENO);
-      return;
+    if (k::LineEditor* editor = input_.editor()) {
+      editor->set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
+      editor->set_hints([this](const std::string& line) { return hint(line); });
     }
-    editor_.emplace();
-    editor_->set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
-    editor_->set_hints([this](const std::string& line) { return hint(line); });
   }
 
   // The loop: serves the keyboard and the events connection until the shell ends.
   void run();
 
  private:
-  void show_prompt();
-  bool editing() const { return editor_ ? editor_->editing() : plain_prompt_shown_; }
-  // Reads what standard input holds; the finished line, if any. Sets `ended` at its end.
-  std::optional<std::string> read_input(bool& ended);
+  void show_prompt() {
+    const k::ColourTable& colours = client_.colours;
+    if (k::LineEditor* editor = input_.editor())
+      editor->set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
+                          colours.enabled);
+    std::string prompt = prompt_text(client_.session, client_.view.current_path,
+                                     record_prompt_tag(record_));
+    if (colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
+    input_.show(prompt, prompt_colour(client_.session, colours), colours.enabled);
+  }
   k::Completion complete(const std::string& before_cursor);
   std::optional<std::string> hint(const std::string& line);
   void run_command(json_t* words);
@@ -73,48 +74,8 @@ class Shell {
   CommandTable table_;
   Client& client_;
   RecordState& record_;
-  std::optional<k::LineEditor> editor_;  // none: lines are read plainly
-  PlainInput plain_;
-  bool plain_prompt_shown_ = false;  // the prompt of the plain line being read is on the screen
-  bool echo_plain_lines_ = false;
+  LineSource input_;
 };
-
-void Shell::show_prompt() {
-  const k::ColourTable& colours = client_.colours;
-  std::string prompt = prompt_text(client_.session, client_.view.current_path,
-                                   record_prompt_tag(record_));
-  if (colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
-  const k::HsvColour& colour = prompt_colour(client_.session, colours);
-  if (editor_) {
-    editor_->set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
-                         colours.enabled);
-    editor_->show(prompt, colour, colours.enabled);
-    return;
-  }
-  if (plain_prompt_shown_) return;
-  if (colours.enabled) prompt = k::hsv_sequence(colour) + prompt + "\033[0m";
-  std::fputs(prompt.c_str(), stdout);
-  std::fflush(stdout);
-  plain_prompt_shown_ = true;
-}
-
-std::optional<std::string> Shell::read_input(bool& ended) {
-  if (editor_) {
-    int key = k::line_editor_read_key();
-    if (key == k::kNoKey) return std::nullopt;  // flushed by Ctrl-C: the loop sees its flag
-    std::optional<std::string> line = editor_->feed(key);
-    ended = editor_->input_ended();
-    return line;
-  }
-  std::optional<std::string> line = plain_.read_available();
-  ended = plain_.ended();
-  if (line || ended) plain_prompt_shown_ = false;
-  if (line && echo_plain_lines_) {
-    k::put_text(*line, client_.colours.escape);
-    std::putchar('\n');
-  }
-  return line;
-}
 
 // Tab. Completing may fetch a level of the cache; Ctrl-C then gives up the completion only.
 k::Completion Shell::complete(const std::string& before_cursor) {
@@ -183,22 +144,14 @@ bool Shell::handle_line(const std::string& line) {
 // Ctrl-C while a line is being edited: the line is dropped and a fresh prompt follows.
 void Shell::cancel_line() {
   k::g_interrupt_requested = 0;
-  if (editor_) editor_->clear();
-  plain_.clear();
-  plain_prompt_shown_ = false;
-  // A terminal read plainly echoed the "^C" itself.
-  std::puts(!editor_ && !echo_plain_lines_ ? "" : "^C");
-  std::fflush(stdout);
+  input_.cancel();
 }
 
 // Prints the messages waiting on the events connection above the line being typed, which is
 // then shown again, unchanged. False when the connection was lost.
 bool Shell::receive_events() {
   int r = 0;
-  auto make_room = [this] {
-    if (editor_) editor_->hide();
-    plain_prompt_shown_ = false;  // shown again below the output
-  };
+  auto make_room = [this] { input_.hide(); };
   try {
     // One read can bring several messages; a poll would not show the ones already buffered.
     do {
@@ -224,7 +177,7 @@ void Shell::run() {
   pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {events.fd(), POLLIN, 0}};
 
   while (client_.session.running) {
-    if (!editing()) show_prompt();
+    if (!input_.editing()) show_prompt();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
@@ -232,7 +185,7 @@ void Shell::run() {
     fds[0].revents = fds[1].revents = 0;
     bool events_buffered = events.has_buffered_message();
     int n = events_buffered ? 0 : k::poll_unless_interrupted(fds, 2);
-    if (editor_) editor_->handle_resize();
+    input_.handle_resize();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
@@ -248,7 +201,7 @@ void Shell::run() {
     if (!readable(fds[0])) continue;
 
     bool ended = false;
-    std::optional<std::string> line = read_input(ended);
+    std::optional<std::string> line = input_.read(ended, client_.colours.escape);
     if (ended) {
       std::putchar('\n');  // the terminal's own prompt starts on a fresh line
       break;
