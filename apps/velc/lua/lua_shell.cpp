@@ -113,13 +113,10 @@ class LuaShell {
 
 void LuaShell::show_prompt() {
   const k::ColourTable& colours = client_.colours;
-  if (k::LineEditor* editor = input_.editor())
-    editor->set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
-                        colours.enabled);
   std::string prompt =
       pending_ ? "> " : prompt_text(client_.session, client_.view.current_path, prompt_tag(tag_));
   if (colours.escape) prompt = k::escape_controls(prompt);
-  input_.show(prompt, prompt_colour(client_.session, colours), colours.enabled);
+  input_.show(prompt, prompt_colour(client_.session, colours), colours);
 }
 
 // `_` is the results table while a statement runs, unless the user gave `_` a value.

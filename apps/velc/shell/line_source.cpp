@@ -13,13 +13,16 @@ LineSource::LineSource() {
     echo_ = !isatty(STDIN_FILENO);
 }
 
-void LineSource::show(const std::string& prompt, const k::HsvColour& colour, bool colours) {
+void LineSource::show(const std::string& prompt, const k::HsvColour& colour,
+                      const k::ColourTable& colours) {
   if (editor_) {
-    editor_->show(prompt, colour, colours);
+    editor_->set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
+                         colours.enabled);
+    editor_->show(prompt, colour, colours.enabled);
     return;
   }
   if (prompt_shown_) return;
-  if (colours)
+  if (colours.enabled)
     std::printf("%s%s\033[0m", k::hsv_sequence(colour).c_str(), prompt.c_str());
   else
     std::fputs(prompt.c_str(), stdout);

@@ -18,9 +18,10 @@ class LineSource {
 
   // The editor, for its completion and hints; none when lines are read plainly.
   k::LineEditor* editor() { return editor_ ? &*editor_ : nullptr; }
-  // Shows the prompt (in `colour` when `colours`): the editor's show(); plainly, the prompt is
-  // written once per line, and again after hide().
-  void show(const std::string& prompt, const k::HsvColour& colour, bool colours);
+  // Shows the prompt in `colour` while the scheme `colours` is enabled (whose entries also colour
+  // the editor's candidates and hints): the editor's show(); plainly, the prompt is written once
+  // per line, and again after hide().
+  void show(const std::string& prompt, const k::HsvColour& colour, const k::ColourTable& colours);
   // Makes room for ordinary output (see LineEditor::hide); show() puts the prompt back.
   void hide();
   // True while a line is being read (its prompt is shown).

@@ -56,13 +56,10 @@ class Shell {
  private:
   void show_prompt() {
     const k::ColourTable& colours = client_.colours;
-    if (k::LineEditor* editor = input_.editor())
-      editor->set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
-                          colours.enabled);
     std::string prompt = prompt_text(client_.session, client_.view.current_path,
                                      record_prompt_tag(record_));
     if (colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
-    input_.show(prompt, prompt_colour(client_.session, colours), colours.enabled);
+    input_.show(prompt, prompt_colour(client_.session, colours), colours);
   }
   k::Completion complete(const std::string& before_cursor);
   std::optional<std::string> hint(const std::string& line);
