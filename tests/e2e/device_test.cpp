@@ -28,7 +28,7 @@ TEST(DeviceCommands, ArgumentErrorsSendNothing) {
        "syntax: reboot [-f] [<DeviceMode>]\n"},
       {{"-r", "Reboot", "--", "-f", "-f", "-f"}, 255, "syntax: Reboot [-f] [<DeviceMode>]\n"},
       {{"-r", "reset", "Router", "now"}, 255, "syntax: reset <DeviceMode>\n"},
-      {{"-r", "debug", "loud"}, 255, "syntax: change system debug mode\n"},
+      {{"-r", "debug", "loud"}, 255, "syntax: change system debug mode: Disabled|Temporary|Permanent\n"},
       {{"-r", "select"}, 255, "syntax: select <selector>\n"},
       {{"-r", "login", "--", "admin", "-x"}, 255, "syntax: login [<login> [-p <password>]]\n"},
       {{"-r", "logout", "now"}, 255, "syntax: logout\n"},

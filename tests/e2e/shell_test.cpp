@@ -148,6 +148,57 @@ TEST(Shell, ControlCharactersFromTheDeviceAreEscapedOnTheTerminal) {
   sh.quit("q\r");
 }
 
+// A line far longer than a row, typed: on a terminal the editor suits it is drawn over several
+// rows (with and without the hints, which colours bring); on one that cannot move the cursor up
+// (TERM=dumb) it is read as the terminal gives it, and there are no colours. Under the sanitizers
+// a read past readline's buffers ends the run.
+TEST(Shell, LongTypedLines) {
+  Emulator sim;
+  const std::string line = "pwd #" + std::string(3000, 'x');
+  struct Case {
+    bool colours;
+    std::vector<std::string> env;
+  };
+  for (const Case& c : {Case{false, {}}, Case{true, {}}, Case{true, {"TERM=dumb"}}}) {
+    Shell sh(sim, {}, "", c.colours, c.env);
+    size_t from = sh.pty().mark();
+    sh.pty().type(line + "\r");
+    // (Rows drawn by the editor end in the blank that makes the terminal wrap.)
+    EXPECT_TRUE(sh.pty().wait_for("xxx\n:\nvelc:> ", from)) << sh.pty().text();
+    // The Lua shell reads its lines the same way.
+    sh.pty().type("lua\r");
+    ASSERT_TRUE(sh.pty().wait_for("velc-lua:> ", from)) << sh.pty().text();
+    sh.pty().type("print(#'" + std::string(3000, 'x') + "')\r");
+    EXPECT_TRUE(sh.pty().wait_for("\n3000\nvelc-lua:> ", from)) << sh.pty().text();
+    sh.pty().type("quit\r");
+    EXPECT_TRUE(sh.pty().wait_for("velc-lua:> quit\nvelc:> ", from)) << sh.pty().text();
+    if (!c.env.empty()) {
+      EXPECT_EQ(sh.pty().raw().find('\033'), std::string::npos);
+    }
+    sh.quit("q\r");
+  }
+}
+
+// Input that is no terminal is read as it comes, without the editor, by the shell and the Lua
+// shell: each line is shown after its prompt, a tab is no completion, "\r" ends a line too, and a
+// line of 200 kB takes no longer than its bytes (through the editor it took minutes: the harness
+// gives up after one).
+TEST(Shell, PipedInputIsReadWithoutTheEditor) {
+  Emulator sim;
+  const std::string long_line = "pwd #" + std::string(200000, 'x');
+  const std::string long_lua = "print(#'" + std::string(200000, 'x') + "')";
+  e2e::Run r = e2e::velc(sim, {}, "cd Device\r\n\tpwd\n" + long_line + "\nlua\n" + long_lua +
+                                      "\nquit\npwd");
+  EXPECT_EQ(r.status, 0) << r.err;
+  size_t at = r.out.find("velc:> ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.substr(at), "velc:> cd Device\nvelc:Device> \nvelc:Device> \tpwd\n:Device\n"
+                              "velc:Device> " + long_line + "\n:Device\n"
+                              "velc:Device> lua\n> preloaded device\nvelc-lua:Device> " + long_lua + "\n200000\n"
+                              "velc-lua:Device> quit\n"
+                              "velc:Device> pwd\n:Device\nvelc:Device> \n");
+}
+
 TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {
   Emulator sim;
   Shell sh(sim);

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+#include <utility>
+
 #include "harness/certs.h"
 #include "harness/process.h"
 #include "platform/json.h"
@@ -141,34 +144,48 @@ TEST(RawMode, NoReplyInTimePrintsTheTimeOutAsTheError) {
   EXPECT_EQ(r.status, -13 & 255);
 }
 
+// The exit status of a process that should end by itself; one that is still running after
+// `seconds` is killed (the status is then -1).
+int exit_status_within_seconds(pid_t pid, int seconds) {
+  for (int i = 0; i < seconds * 50; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    usleep(20000);
+  }
+  kill(pid, SIGKILL);
+  e2e::wait_exit_status(pid);
+  return -1;
+}
+
+// The listener joins group 7 and prints what arrives until it is stopped: Ctrl-C ends it as it
+// ends every other mode, SIGTERM with status 0.
 TEST(EventMode, RelayedToAListenerOfTheGroup) {
   Emulator sim;
-  // The listener joins group 7 and prints what arrives until it is stopped.
   k::test::TempDir dir;
-  std::string out_file = dir.file("listener.out");
-  pid_t listener = e2e::start_velc(sim, {"-g", "7", "-l"}, out_file);
-  // Wait until the listener has joined group 7 (its join is in the request log).
-  auto joined = [&] {
-    for (const auto& line : sim.requests())
-      if (line.find("\"Group\":7") != std::string::npos) return true;
-    return false;
-  };
-  for (int i = 0; i < 300 && !joined(); ++i) usleep(20000);
-  ASSERT_TRUE(joined());
+  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}}) {
+    sim.clear_requests();
+    std::string out_file = dir.file("listener.out" + std::to_string(signal));
+    pid_t listener = e2e::start_velc(sim, {"-g", "7", "-l"}, out_file);
+    // Wait until the listener has joined group 7 (its join is in the request log).
+    auto joined = [&] {
+      for (const auto& line : sim.requests())
+        if (line.find("\"Group\":7") != std::string::npos) return true;
+      return false;
+    };
+    for (int i = 0; i < 300 && !joined(); ++i) usleep(20000);
+    ASSERT_TRUE(joined());
 
-  e2e::Run sent = e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"});
-  EXPECT_EQ(sent.status, 0);
-  e2e::Run other = e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"});
-  EXPECT_EQ(other.status, 0);
+    e2e::Run sent = e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"});
+    EXPECT_EQ(sent.status, 0);
+    e2e::Run other = e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"});
+    EXPECT_EQ(other.status, 0);
 
-  std::string expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
-  for (int i = 0; i < 300 && e2e::read_file(out_file) != expected; ++i) usleep(20000);
-  // SIGINT is ignored by listen mode; SIGTERM ends it with status 0.
-  kill(listener, SIGINT);
-  usleep(100000);
-  kill(listener, SIGTERM);
-  EXPECT_EQ(e2e::wait_exit_status(listener), 0);
-  EXPECT_EQ(e2e::read_file(out_file), expected);
+    std::string expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
+    for (int i = 0; i < 300 && e2e::read_file(out_file) != expected; ++i) usleep(20000);
+    kill(listener, signal);
+    EXPECT_EQ(exit_status_within_seconds(listener, 30), status) << signal;
+    EXPECT_EQ(e2e::read_file(out_file), expected);
+  }
 }
 
 TEST(ListenMode, EndsWhenTheDaemonGoes) {

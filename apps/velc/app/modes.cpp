@@ -52,7 +52,6 @@ namespace {
 // Raised by the SIGTERM handler of listen mode.
 volatile sig_atomic_t g_terminate = 0;
 
-void on_sigint(int) {}
 void on_sigterm(int) { g_terminate = 1; }
 
 void install(int signal, void (*handler)(int)) {
@@ -65,8 +64,8 @@ void install(int signal, void (*handler)(int)) {
 }  // namespace
 
 int listen_mode(Session& session, bool escape) {
-  // SIGINT only interrupts the wait; it never ends listening.
-  install(SIGINT, on_sigint);
+  // Ctrl-C ends listening as it ends every other mode: the run ends with 130 (see main).
+  k::InterruptScope sigint;
   install(SIGTERM, on_sigterm);
   int fd = session.events.fd();
   // Data-model change events are not shown here; nothing applies them, so each is dropped.
@@ -74,7 +73,8 @@ int listen_mode(Session& session, bool escape) {
   while (session.running && !g_terminate) {
     if (!session.events.has_buffered_message()) {
       pollfd p{fd, POLLIN, 0};
-      int r = ::poll(&p, 1, -1);
+      int r = k::poll_unless_interrupted(&p, 1);
+      k::interrupt_check();
       if (r < 0) {
         if (errno == EINTR) continue;
         break;

@@ -12,8 +12,9 @@
 int raw_mode(Session& session, const Options& options, int timeout_ms);
 // Sends an event with the mode's id and the first positional word as JSON data. The send result.
 int event_mode(Session& session, const Options& options);
-// Prints the events of the joined groups until the events connection is lost or SIGTERM arrives;
-// SIGINT is ignored. With `escape`, control characters in the events are escaped. 0.
+// Prints the events of the joined groups until the events connection is lost or SIGTERM arrives
+// (0), or Ctrl-C (k::Interrupted is thrown, which ends the run with 130). With `escape`, control
+// characters in the events are escaped.
 int listen_mode(Session& session, bool escape);
 // Runs the script of script mode: `options.script_path`, else the first positional word, else
 // standard input; each command through the request dispatch (no schema cache: paths go to veld

@@ -32,7 +32,8 @@ json_t* argument(const char* name, const std::string& value) {
 int cmd_debug(Client& client, const std::string&, json_t* args) {
   const char* mode = mode_of(k::json_array_text(args, 0));
   if (!mode) {
-    std::printf("syntax: %s\n", "change system debug mode");
+    // The line names the words, so that a wrong one can be put right without the manual.
+    std::printf("syntax: change system debug mode: %s|%s|%s\n", kModes[0], kModes[1], kModes[2]);
     return -1;
   }
   // Switching debugging off needs no proof of who the user is; switching it on does.

@@ -44,7 +44,7 @@ TEST(DebugCommand, ModesPasswordAndSyntax) {
     Strings sent;
   };
   const std::string refused = "[9001] Request denied: wrong password\n";
-  const std::string syntax = "syntax: change system debug mode\n";
+  const std::string syntax = "syntax: change system debug mode: Disabled|Temporary|Permanent\n";
   const Case cases[] = {
       {{"permanent"}, "pw\n", 0, kPrompt + refused, {kPermanent}},
       {{"TEMPORARY"}, "", 0, kPrompt + refused, {kTemporary}},  // the end of input: no password

@@ -49,7 +49,11 @@ int event_receive(Session& session, ChangeQueue& changes, bool escape,
     if (before_output) before_output();
   };
   k::Connection& handle = session.events;
-  auto m = handle.recv();
+  // Called when the connection has something to read: what has arrived is taken, and nothing
+  // is waited for, so the keyboard is served again at once. Only a reply that comes after its
+  // request gave up (a JoinGroup at start-up answered late) may be all there is; a wait for
+  // another message then would hold the shell for the handle's whole time-out.
+  auto m = handle.recv(0);
   if (!m) {
     int e = handle.socket_err();
     // A message too long to take is skipped; the connection goes on.

@@ -45,7 +45,8 @@ class ChangeQueue {
   bool all_stale_ = false;
 };
 
-// Reads one message from the session's events connection and handles it. 0, or -1 when the
+// Reads one message that has arrived on the session's events connection, never waiting for one
+// (call it when the connection is readable), and handles it. 0, or -1 when the
 // connection was lost (the session's running flag is then cleared and "Connection dropped"
 // printed). `before_output` runs just before anything is printed (the shell moves the line being
 // typed out of the way then; silent messages leave the screen untouched).

@@ -22,6 +22,7 @@
 #include "platform/lua_runner.h"
 #include "platform/printable.h"
 #include "platform/text.h"
+#include "shell/line_source.h"
 #include "shell/prompt.h"
 #include "shell/record.h"
 
@@ -77,11 +78,13 @@ class LuaShell {
     lua_device_register(ctx_.state());  // require("norlan.device") works here as in scripts
     state_.colours = client.colours.enabled;
     state_.completion_state = ctx_.state();
-    editor_.set_completion([this](const std::string& before_cursor) {
+    k::LineEditor* editor = input_.editor();
+    if (!editor) return;  // lines read plainly: no completion
+    editor->set_completion([this, editor](const std::string& before_cursor) {
       k::Completion c;
       c.fragment_start = lua_word_at(before_cursor, before_cursor.size()).start;
-      c.candidates = lua_complete(ctx_.state(), before_cursor, before_cursor.size(), [this] {
-        editor_.hide();  // the editor draws the line again below the message
+      c.candidates = lua_complete(ctx_.state(), before_cursor, before_cursor.size(), [editor] {
+        editor->hide();  // the editor draws the line again below the message
       });
       return c;
     });
@@ -102,7 +105,7 @@ class LuaShell {
   Client& client_;
   k::LuaContext ctx_;
   LuaPromptState state_;
-  k::LineEditor editor_;
+  LineSource input_;
   std::optional<std::string> pending_;  // the lines of an unfinished statement
   std::string tag_ = "lua";
   bool results_global_ = false;  // the shell made `_` the results table
@@ -110,12 +113,10 @@ class LuaShell {
 
 void LuaShell::show_prompt() {
   const k::ColourTable& colours = client_.colours;
-  editor_.set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
-                      colours.enabled);
   std::string prompt =
       pending_ ? "> " : prompt_text(client_.session, client_.view.current_path, prompt_tag(tag_));
   if (colours.escape) prompt = k::escape_controls(prompt);
-  editor_.show(prompt, prompt_colour(client_.session, colours), colours.enabled);
+  input_.show(prompt, prompt_colour(client_.session, colours), colours);
 }
 
 // `_` is the results table while a statement runs, unless the user gave `_` a value.
@@ -151,10 +152,8 @@ void LuaShell::interrupted() {
 void LuaShell::cancel_line() {
   ctx_.reset_hook();
   k::g_interrupt_requested = 0;
-  editor_.clear();
+  input_.cancel();
   pending_.reset();
-  std::puts("^C");
-  std::fflush(stdout);
 }
 
 // Handles a finished line; false when it ends the Lua shell.
@@ -211,14 +210,14 @@ void LuaShell::run() {
   std::fflush(stdout);
   pollfd in = {STDIN_FILENO, POLLIN, 0};
   while (client_.session.running) {
-    if (!editor_.editing()) show_prompt();
+    if (!input_.editing()) show_prompt();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
     }
     in.revents = 0;
     const int n = k::poll_unless_interrupted(&in, 1);
-    editor_.handle_resize();
+    input_.handle_resize();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
@@ -229,10 +228,9 @@ void LuaShell::run() {
       break;
     }
     if (!readable(in)) continue;
-    int key = k::line_editor_read_key();
-    if (key == k::kNoKey) continue;  // the input was flushed by Ctrl-C: the loop sees its flag
-    std::optional<std::string> line = editor_.feed(key);
-    if (editor_.input_ended()) {
+    bool ended = false;
+    std::optional<std::string> line = input_.read(ended, client_.colours.escape);
+    if (ended) {
       std::putchar('\n');
       break;
     }

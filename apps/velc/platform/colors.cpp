@@ -6,10 +6,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace k {
 
-bool stdout_wants_colours() { return isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR"); }
+bool colours_wanted(bool to_terminal, const char* no_color, const char* term) {
+  return to_terminal && !no_color && !(term && std::strcmp(term, "dumb") == 0);
+}
+
+bool stdout_wants_colours() {
+  return colours_wanted(isatty(STDOUT_FILENO), std::getenv("NO_COLOR"), std::getenv("TERM"));
+}
 
 void ColourTable::set(int entry) const {
   if (enabled && entry >= 0 && entry < kColourEntries)

@@ -48,7 +48,12 @@ struct ColourTable {
   void reset() const;
 };
 
-// True when standard output is a terminal and NO_COLOR is unset: the run's colours are enabled.
+// Whether a run writes colours: only to a terminal, and neither with NO_COLOR set (to anything)
+// nor on a terminal that says it has none (TERM=dumb). `no_color` and `term` are the variables'
+// values, null when unset.
+bool colours_wanted(bool to_terminal, const char* no_color, const char* term);
+
+// colours_wanted for standard output and this run's environment: the run's colours are enabled.
 bool stdout_wants_colours();
 
 // The 24-bit foreground sequence of an HSV colour.

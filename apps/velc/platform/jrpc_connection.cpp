@@ -109,10 +109,14 @@ Connection::Wait Connection::wait_socket(short events, int64_t deadline_ms) {
   for (;;) {
     if (g_interrupt_requested) return Wait::kInterrupted;
     int wait = kInterruptSliceMs;
+    bool last = false;  // the deadline is reached when this wait ends
     if (deadline_ms >= 0) {
-      int64_t left = deadline_ms - monotonic_ms();
-      if (left <= 0) return Wait::kTimeout;
-      if (left < wait) wait = static_cast<int>(left);
+      // A deadline already past still looks once: a time-out of 0 takes what has arrived.
+      int64_t left = std::max<int64_t>(0, deadline_ms - monotonic_ms());
+      if (left <= wait) {
+        wait = static_cast<int>(left);
+        last = true;
+      }
     }
     pollfd p{fd_.get(), events, 0};
     int r = ::poll(&p, 1, wait);
@@ -121,6 +125,7 @@ Connection::Wait Connection::wait_socket(short events, int64_t deadline_ms) {
       return Wait::kError;
     }
     if (r > 0) return Wait::kReady;
+    if (last) return Wait::kTimeout;
   }
 }
 
@@ -466,7 +471,9 @@ bool Connection::has_buffered_message() {
   return reader_.has_line();
 }
 
-std::optional<Message> Connection::recv() {
+std::optional<Message> Connection::recv() { return recv(timeout_ms_); }
+
+std::optional<Message> Connection::recv(int timeout_ms) {
   if (!inbox_.empty()) {
     Message m = std::move(inbox_.front());
     inbox_.pop_front();
@@ -477,7 +484,7 @@ std::optional<Message> Connection::recv() {
     set_socket_err(kSockNotConnected);
     return std::nullopt;
   }
-  int64_t deadline = timeout_ms_ < 0 ? -1 : monotonic_ms() + timeout_ms_;
+  int64_t deadline = timeout_ms < 0 ? -1 : monotonic_ms() + timeout_ms;
   for (;;) {
     int bad = 0;
     auto got = take_buffered(bad);

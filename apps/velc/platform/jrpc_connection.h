@@ -109,6 +109,10 @@ class Connection {
   // arriving within the time-out; none with socket_err() -8 (nothing waiting), -13 (time-out),
   // -9 (peer closed) or another code.
   std::optional<Message> recv();
+  // The same within `timeout_ms` instead of the handle's time-out (-1: no limit); with 0 it
+  // takes only what has arrived, never waiting (a message still arriving stays buffered, and
+  // the answer is then socket_err() -13).
+  std::optional<Message> recv(int timeout_ms);
   // True when a complete message is buffered, so recv() will not block (a poll on fd() does not
   // show such a message).
   bool has_buffered_message();

@@ -107,6 +107,12 @@ void setup_readline() {
   rl_catch_sigwinch = 0;  // so is SIGWINCH: LineEditor::handle_resize
   rl_getc_function = getc_from_feed;
   rl_attempted_completion_function = complete_nothing;
+  // readline learns the terminal's capabilities when it first starts, and only while its own
+  // redisplay is in place: with another one it takes the terminal for one that cannot move the
+  // cursor up and draws every line on one row, scrolled sideways, where readline 8.2 reads past
+  // its line buffers once a line nears 1 kB. So it starts here, before ours takes over.
+  rl_redisplay_function = rl_redisplay;
+  rl_initialize();
   rl_redisplay_function = redisplay_with_hint;
   // readline never looks ahead for typed characters: it would read them from standard input
   // itself, past our poll loop, and a Ctrl-C that empties the terminal's input queue between
@@ -380,6 +386,13 @@ void LineEditor::draw_hint() {
                hint->c_str(), hint->size());
   std::fflush(rl_outstream);
   hint_width_ = hint->size();
+}
+
+bool line_editor_suits_input() {
+  if (!isatty(STDIN_FILENO)) return false;
+  setup_readline();
+  const char* up = rl_get_termcap("up");
+  return up && *up;
 }
 
 int line_editor_getch() {

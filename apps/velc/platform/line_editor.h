@@ -112,6 +112,14 @@ class LineEditor {
   struct sigaction old_winch_ {};
 };
 
+// True when standard input is a terminal that the editor can serve: one that can move the cursor
+// up, so that a line longer than a row is drawn over several rows. On any other input (a pipe, a
+// file, a terminal such as TERM=dumb) lines are to be read without the editor: readline would
+// redraw a whole line at every character (quadratic in its length), and on a terminal that cannot
+// move up it draws the line on one row scrolled sideways, where readline 8.2 reads past its
+// buffers once the line nears 1 kB.
+bool line_editor_suits_input();
+
 // Reads one byte of standard input for the editor; -1 at end of input or on an error.
 int line_editor_getch();
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/colors.h"
 #include "platform/stdout_capture.h"
 
 namespace {
@@ -24,6 +25,26 @@ TEST(PutText, EscapesControlsOnlyWhenAsked) {
     EXPECT_EQ(output_of([&] { k::put_text(text, true); }), escaped);
     EXPECT_EQ(output_of([&] { k::put_text(text, false); }), text);
   }
+}
+
+// Colours, the other guard of what reaches a terminal: when a run writes them.
+TEST(Colours, OnlyToATerminalThatHasThemAndWithoutNoColor) {
+  struct Case {
+    bool to_terminal;
+    const char* no_color;
+    const char* term;
+    bool wanted;
+  };
+  const Case cases[] = {
+      {true, nullptr, "xterm", true},   {true, nullptr, nullptr, true},
+      {false, nullptr, "xterm", false}, {true, "", "xterm", false},  // set, even empty
+      {true, "1", "xterm", false},      {true, nullptr, "dumb", false},
+      {true, nullptr, "dumb-emacs", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(k::colours_wanted(c.to_terminal, c.no_color, c.term), c.wanted)
+        << c.to_terminal << " " << (c.no_color ? c.no_color : "(unset)") << " "
+        << (c.term ? c.term : "(unset)");
 }
 
 }  // namespace

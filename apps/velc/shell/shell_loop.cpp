@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "datamodel/navigation.h"
@@ -18,6 +19,7 @@
 #include "platform/printable.h"
 #include "platform/text.h"
 #include "shell/completion.h"
+#include "shell/line_source.h"
 #include "shell/prompt.h"
 #include "shell/record.h"
 #include "shell/tokenizer.h"
@@ -35,15 +37,17 @@ void print_banner() {
 // Readable, or at an end that a read reports (so a closed input ends the shell, not a busy loop).
 bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
 
-// One run of the shell: the table it dispatches through, what the commands work on, and the
-// line editor.
+// One run of the shell: the table it dispatches through, what the commands work on, and where
+// its lines come from.
 class Shell {
  public:
   // `client.record` is the shell's recording.
   Shell(CommandTable table, Client& client)
       : table_(table), client_(client), record_(*client.record) {
-    editor_.set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
-    editor_.set_hints([this](const std::string& line) { return hint(line); });
+    if (k::LineEditor* editor = input_.editor()) {
+      editor->set_completion([this](const std::string& before_cursor) { return complete(before_cursor); });
+      editor->set_hints([this](const std::string& line) { return hint(line); });
+    }
   }
 
   // The loop: serves the keyboard and the events connection until the shell ends.
@@ -52,12 +56,10 @@ class Shell {
  private:
   void show_prompt() {
     const k::ColourTable& colours = client_.colours;
-    editor_.set_colours(colours.entries[k::kColourAutocomplete], colours.entries[k::kColourHint],
-                        colours.enabled);
     std::string prompt = prompt_text(client_.session, client_.view.current_path,
                                      record_prompt_tag(record_));
-    if (client_.colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
-    editor_.show(prompt, prompt_colour(client_.session, client_.colours), client_.colours.enabled);
+    if (colours.escape) prompt = k::escape_controls(prompt);  // it holds device names
+    input_.show(prompt, prompt_colour(client_.session, colours), colours);
   }
   k::Completion complete(const std::string& before_cursor);
   std::optional<std::string> hint(const std::string& line);
@@ -69,7 +71,7 @@ class Shell {
   CommandTable table_;
   Client& client_;
   RecordState& record_;
-  k::LineEditor editor_;
+  LineSource input_;
 };
 
 // Tab. Completing may fetch a level of the cache; Ctrl-C then gives up the completion only.
@@ -144,16 +146,14 @@ bool Shell::handle_line(const std::string& line) {
 // Ctrl-C while a line is being edited: the line is dropped and a fresh prompt follows.
 void Shell::cancel_line() {
   k::g_interrupt_requested = 0;
-  editor_.clear();
-  std::puts("^C");
-  std::fflush(stdout);
+  input_.cancel();
 }
 
 // Prints the messages waiting on the events connection above the line being typed, which is
 // then shown again, unchanged. False when the connection was lost.
 bool Shell::receive_events() {
   int r = 0;
-  auto make_room = [this] { editor_.hide(); };
+  auto make_room = [this] { input_.hide(); };
   try {
     // One read can bring several messages; a poll would not show the ones already buffered.
     do {
@@ -179,7 +179,7 @@ void Shell::run() {
   pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {events.fd(), POLLIN, 0}};
 
   while (client_.session.running) {
-    if (!editor_.editing()) show_prompt();
+    if (!input_.editing()) show_prompt();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
@@ -187,7 +187,7 @@ void Shell::run() {
     fds[0].revents = fds[1].revents = 0;
     bool events_buffered = events.has_buffered_message();
     int n = events_buffered ? 0 : k::poll_unless_interrupted(fds, 2);
-    editor_.handle_resize();
+    input_.handle_resize();
     if (k::g_interrupt_requested) {
       cancel_line();
       continue;
@@ -202,10 +202,9 @@ void Shell::run() {
     }
     if (!readable(fds[0])) continue;
 
-    int key = k::line_editor_read_key();
-    if (key == k::kNoKey) continue;  // the input was flushed by Ctrl-C: the loop sees its flag
-    std::optional<std::string> line = editor_.feed(key);
-    if (editor_.input_ended()) {
+    bool ended = false;
+    std::optional<std::string> line = input_.read(ended, client_.colours.escape);
+    if (ended) {
       std::putchar('\n');  // the terminal's own prompt starts on a fresh line
       break;
     }
