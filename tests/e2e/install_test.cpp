@@ -168,19 +168,23 @@ TEST_F(Installed, BashCompletion) {
     return e2e::run("/bin/bash", {"--norc", "-c", script});
   };
   const std::string dir = at("share/bash-completion/completions/");
-  EXPECT_EQ(complete(dir + "velc", "velc --con").out,
-            "--config\ncomplete -F _velc velc_interpreter\n");
-  EXPECT_EQ(complete(dir + "velc_interpreter", "velc_interpreter -r ca").out,
-            "cat\ncomplete -F _velc velc_interpreter\n");
-  EXPECT_EQ(complete(dir + "velc_lua", "velc -t ''").out,
-            "\ncomplete -F _velc velc_interpreter\n");
-  // Strict mode: the option, and `opt strict on|off` of request mode.
-  EXPECT_EQ(complete(dir + "velc", "velc --str").out,
-            "--strict\ncomplete -F _velc velc_interpreter\n");
-  EXPECT_EQ(complete(dir + "velc", "velc -r opt ''").out,
-            "strict\ncomplete -F _velc velc_interpreter\n");
-  EXPECT_EQ(complete(dir + "velc", "velc -r opt strict o").out,
-            "on\noff\ncomplete -F _velc velc_interpreter\n");
+  const struct {
+    const char* file;
+    const char* words;
+    const char* offered;
+  } cases[] = {
+      {"velc", "velc --con", "--config\n"},
+      {"velc_interpreter", "velc_interpreter -r ca", "cat\n"},
+      {"velc_lua", "velc -t ''", "\n"},
+      // Strict mode: the option, and `opt strict on|off` of request mode.
+      {"velc", "velc --str", "--strict\n"},
+      {"velc", "velc -r opt ''", "strict\n"},
+      {"velc", "velc -r opt strict o", "on\noff\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(complete(dir + c.file, c.words).out,
+              std::string(c.offered) + "complete -F _velc velc_interpreter\n")
+        << c.words;
 }
 
 }  // namespace

@@ -197,6 +197,13 @@ TEST(Shell, PipedInputIsReadWithoutTheEditor) {
                               "velc:Device> lua\n> preloaded device\nvelc-lua:Device> " + long_lua + "\n200000\n"
                               "velc-lua:Device> quit\n"
                               "velc:Device> pwd\n:Device\nvelc:Device> \n");
+
+  // A line longer than the shell takes is not run, and costs no more than the limit: the next
+  // line runs.
+  r = e2e::velc(sim, {}, "pwd #" + std::string(1 << 20, 'x') + "\ncd Device\npwd\n");
+  EXPECT_EQ(r.err, "velc: a line longer than 1048576 bytes is not run\n");
+  EXPECT_NE(r.out.find("velc:> cd Device\nvelc:Device> pwd\n:Device\n"), std::string::npos);
+  EXPECT_EQ(r.out.find(":\n"), std::string::npos);  // the long pwd did not run
 }
 
 TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {

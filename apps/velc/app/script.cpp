@@ -19,7 +19,7 @@ namespace {
 enum class Read { kLine, kTooLong, kEnd };
 
 // Reads the next physical line of `in` into `line`, its newline included when there is one, but
-// no more than kScriptLineMax bytes before it: a longer line is not read further. Ctrl-C (under
+// no more than kLineMax bytes before it: a longer line is not read further. Ctrl-C (under
 // an InterruptScope) throws k::Interrupted, whether the read waits for input or a line of
 // bytes keeps coming.
 Read read_physical_line(FILE* in, std::string& line) {
@@ -37,7 +37,7 @@ Read read_physical_line(FILE* in, std::string& line) {
       line.push_back('\n');
       return Read::kLine;
     }
-    if (line.size() == kScriptLineMax) return Read::kTooLong;
+    if (line.size() == kLineMax) return Read::kTooLong;
     line.push_back(static_cast<char>(c));
     if (line.size() % 65536 == 0) k::interrupt_check();
   }
@@ -84,14 +84,14 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
     k::interrupt_check();
     std::optional<std::string> text;
     if (got == Read::kLine) text = joiner.add(script_physical_line(read));
-    if (got == Read::kTooLong || (text ? text->size() : joiner.size()) > kScriptLineMax) {
+    if (got == Read::kTooLong || (text ? text->size() : joiner.size()) > kLineMax) {
       std::fflush(stdout);
       // Named by the physical line that begins it (the line not read in full, or the first of
       // the continued lines).
       size_t number = got == Read::kTooLong && !joiner.pending() ? joiner.lines() + 1
                                                                  : joiner.first_line();
       std::fprintf(stderr, "%s:%zu: line longer than %zu bytes\n", input_name(path).c_str(),
-                   number, kScriptLineMax);
+                   number, kLineMax);
       return -1;
     }
     if (!text) continue;

@@ -19,7 +19,7 @@ using ScriptDispatch = std::function<int(const char* word, json_t* args)>;
 // cannot be opened prints "Cannot open script file %s" and gives -1; a line whose words are not
 // UTF-8 text is not run: it prints "Script line %zu is not UTF-8 text." and gives -1. What is
 // wrong with the file itself goes to standard error, named "FILE:LINE: " (FILE "(standard
-// input)" without a path), and gives -1: a line longer than kScriptLineMax bytes ("line longer
+// input)" without a path), and gives -1: a line longer than kLineMax bytes ("line longer
 // than N bytes", the script stops there), and a quote still open at the end ("quote opened here
 // is never closed; the rest of the file was not run"). The input is closed at the end, standard
 // input too. Throws k::Interrupted after Ctrl-C (under a k::InterruptScope), at the next line,

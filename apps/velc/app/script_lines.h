@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/plain_input.h"
+
 // True when the byte at `position` of `text` is preceded by an odd number of backslashes,
 // counting back no further than the start of `text`.
 bool char_is_escaped(std::string_view text, size_t position);
@@ -23,10 +25,9 @@ bool line_is_complete(std::string_view text);
 // trailing newline removed. A carriage return before the newline stays.
 std::string_view script_physical_line(std::string_view read);
 
-// The longest logical line of a command script, in bytes: a physical line as read (before its
-// newline), or the text joined from continued lines. A longer one stops the script, so that an
-// input without newlines (/dev/zero) cannot fill the memory.
-inline constexpr size_t kScriptLineMax = size_t{1} << 20;
+// The longest logical line of a command script is the shell's, kLineMax bytes: a physical line
+// as read (before its newline), or the text joined from continued lines. A longer one stops the
+// script, so that an input without newlines (/dev/zero) cannot fill the memory.
 
 // Joins physical lines into logical lines. A line continues the logical line while the text
 // joined so far (this line included) is not complete in the sense of line_is_complete, so a

@@ -110,8 +110,8 @@ TEST(RunScript, Statuses) {
 // script stops with -1: a line too long to read (kept from filling the memory), joined lines
 // too long together, a quote that the file never closes.
 TEST(RunScript, LinesTooLongAndQuotesNeverClosed) {
-  const std::string max(kScriptLineMax, 'x');
-  const std::string too_long = ": line longer than " + std::to_string(kScriptLineMax) + " bytes\n";
+  const std::string max(kLineMax, 'x');
+  const std::string too_long = ": line longer than " + std::to_string(kLineMax) + " bytes\n";
   const std::string unclosed =
       ": quote opened here is never closed; the rest of the file was not run\n";
   struct Case {

@@ -19,30 +19,22 @@ namespace k {
 
 namespace {
 
-// Opens a history file and checks that it may be used: a file planted by another user, or one
-// others may write to, is refused before anything is read from or written to it.
+// A history file planted by another user, or one others may write to, is refused before
+// anything is read from or written to it.
+constexpr mode_t kOthersMayWrite = S_IWGRP | S_IWOTH;
+
+// Opens a history file for writing and checks that it may be used.
 Fd open_checked(const std::string& path, int flags, std::string& why) {
-  return open_private_file(path, flags, S_IWGRP | S_IWOTH, why);
+  return open_private_file(path, flags, kOthersMayWrite, why);
 }
 
 }  // namespace
 
 int history_load(const std::string& path, std::string& why) {
   if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return 0;
-  Fd fd = open_checked(path, O_RDONLY, why);
-  if (!fd) return -1;
-  std::string text;
-  char chunk[8192];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      why = std::strerror(errno);
-      return -1;
-    }
-    if (n == 0) break;
-    text.append(chunk, static_cast<size_t>(n));
-  }
+  std::optional<std::string> read = read_private_file(path, kOthersMayWrite, why);
+  if (!read) return -1;
+  const std::string text = std::move(*read);
   std::deque<std::string_view> lines;
   std::string_view rest = text;
   while (!rest.empty()) {

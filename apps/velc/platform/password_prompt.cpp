@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -58,22 +59,9 @@ std::string password_prompt(const std::string& prompt, FILE* out) {
 }
 
 std::optional<std::string> password_file_read(const std::string& path, std::string& why) {
-  Fd fd = open_private_file(path, O_RDONLY, S_IRWXG | S_IRWXO, why);
-  if (!fd) return std::nullopt;
-  std::string text;
-  char chunk[512];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      why = std::strerror(errno);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    text.append(chunk, static_cast<size_t>(n));
-    if (text.find('\n') != std::string::npos) break;
-  }
-  return text.substr(0, text.find('\n'));
+  std::optional<std::string> text = read_private_file(path, S_IRWXG | S_IRWXO, why);
+  if (text) text->resize(std::min(text->size(), text->find('\n')));
+  return text;
 }
 
 }  // namespace k

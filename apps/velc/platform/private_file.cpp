@@ -36,4 +36,22 @@ Fd open_private_file(const std::string& path, int flags, mode_t forbidden, std::
   return Fd();
 }
 
+std::optional<std::string> read_private_file(const std::string& path, mode_t forbidden,
+                                             std::string& why) {
+  Fd fd = open_private_file(path, O_RDONLY, forbidden, why);
+  if (!fd) return std::nullopt;
+  std::string text;
+  char chunk[8192];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = std::strerror(errno);
+      return std::nullopt;
+    }
+    if (n == 0) return text;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace k

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/socket.h"
@@ -16,5 +17,10 @@ namespace k {
 // bits set (S_IWGRP | S_IWOTH: nobody else may write; 077: nobody else may use it at all). An
 // empty descriptor with the reason in `why` ("it is owned by another user", ...) when refused.
 Fd open_private_file(const std::string& path, int flags, mode_t forbidden, std::string& why);
+
+// The whole content of the file at `path`, opened and checked as open_private_file does with
+// `forbidden`; none, with the reason in `why`, when it is refused or cannot be read.
+std::optional<std::string> read_private_file(const std::string& path, mode_t forbidden,
+                                             std::string& why);
 
 }  // namespace k

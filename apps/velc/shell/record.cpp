@@ -1,6 +1,5 @@
 #include "shell/record.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -9,6 +8,7 @@
 #include "platform/history.h"
 #include "platform/json.h"
 #include "shell/prompt.h"
+#include "shell/tokenizer.h"
 
 namespace {
 
@@ -38,31 +38,6 @@ bool is_path_argument(const CommandEntry& row, size_t index, const std::string& 
   }
 }
 
-// Where the word at or after `from` begins in a typed line: past blanks and tabs.
-size_t word_start(const std::string& line, size_t from) {
-  while (from < line.size() && (line[from] == ' ' || line[from] == '\t')) ++from;
-  return from;
-}
-
-// Where the word that begins at `from` ends: at the first blank or tab outside quotes that no
-// backslash protects (the shell's tokenizer splits there too).
-size_t word_end(const std::string& line, size_t from) {
-  char quote = 0;
-  for (; from < line.size(); ++from) {
-    const char c = line[from];
-    if (c == '\\') {
-      ++from;
-    } else if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == ' ' || c == '\t') {
-      break;
-    }
-  }
-  return std::min(from, line.size());
-}
-
 }  // namespace
 
 bool recording_active(const RecordState& record) { return record.active; }
@@ -88,36 +63,33 @@ void record_line(RecordState& record, const std::string& text) {
   if (record.active) record.lines.push_back(text);
 }
 
-std::string record_shell_line(CommandTable table, Client& client, const std::string& line,
-                              json_t* words) {
-  const char* word = k::json_array_text(words, 0);
-  if (!word) return line;  // a comment, or blanks
-  const CommandEntry* row = command_find_request(table, word);
+std::string record_shell_line(CommandTable table, Client& client, const std::string& line) {
+  const std::vector<WordSpan> words = split_word_spans(line);
+  if (words.empty()) return line;  // a comment, or blanks
+  const CommandEntry* row = command_find_request(table, words[0].text.c_str());
   if (!row) return "# " + line;
   if (!row->needs_cache) return line;
-  // The line's words are found again as they were typed, one after the other, and each path is
-  // replaced where it stands, so that the rest of the line (blanks, quotes, a comment) stays.
+  // Each path is replaced where it was typed, so that the rest of the line (blanks, quotes, a
+  // comment) stays; `shift` is how far the replacements so far moved what follows them.
   std::string out = line;
-  size_t at = word_end(out, word_start(out, 0));
   bool has_path = false;
-  for (size_t i = 1; const char* arg = k::json_array_text(words, i); ++i) {
-    const size_t start = word_start(out, at);
-    at = word_end(out, start);
-    std::string typed = arg;
-    if (!is_path_argument(*row, i - 1, typed)) continue;
+  ptrdiff_t shift = 0;
+  for (size_t i = 1; i < words.size(); ++i) {
+    const WordSpan& word = words[i];
+    if (!is_path_argument(*row, i - 1, word.text)) continue;
     has_path = true;
-    std::string path = typed.substr(0, row->completion == CompletionKind::kWritablePath
-                                           ? typed.find('=')
-                                           : std::string::npos);
+    std::string path = word.text.substr(0, row->completion == CompletionKind::kWritablePath
+                                               ? word.text.find('=')
+                                               : std::string::npos);
     // A path typed with quotes or escapes is left as it is.
-    if (path.empty() || out.compare(start, path.size(), path) != 0) continue;
-    std::optional<std::string> full = resolved(client, path);
-    if (!full) continue;
-    out.replace(start, path.size(), *full);
-    at += full->size() - path.size();
+    if (path.empty() || line.compare(word.begin, path.size(), path) != 0) continue;
+    if (std::optional<std::string> full = resolved(client, path)) {
+      out.replace(word.begin + shift, path.size(), *full);
+      shift += static_cast<ptrdiff_t>(full->size()) - static_cast<ptrdiff_t>(path.size());
+    }
   }
   if (!has_path && row->at_position && !client.view.current_path.text.empty())
-    out.insert(at, " " + cdpath_request_text(client.view.current_path));
+    out.insert(words.back().end, " " + cdpath_request_text(client.view.current_path));
   return out;
 }
 

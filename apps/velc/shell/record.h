@@ -41,10 +41,9 @@ void record_line(RecordState& record, const std::string& text);
 // of a command that works on the schema cache are written resolved against the position at this
 // time, in the spelling veld knows ("Hosts" typed at Device becomes "Device.Hosts."), and such
 // a command that works on the position when given no path (`ls`, `cat`, `attr`) gets the
-// position written. A path that does not resolve stays as typed. `words` are the line's words.
+// position written. A path that does not resolve stays as typed.
 // May fetch schema levels, and throw k::Interrupted then.
-std::string record_shell_line(CommandTable table, Client& client, const std::string& line,
-                              json_t* words);
+std::string record_shell_line(CommandTable table, Client& client, const std::string& line);
 
 // The prompt's tag while recording ("-record"), else empty.
 std::string record_prompt_tag(const RecordState& record);

@@ -107,7 +107,7 @@ void Shell::run_command(const std::string& line, json_t* words, bool recorded) {
     k::InterruptScope interrupt;
     // Written before the command runs: its paths are resolved at the position it starts from.
     if (recorded && recording_active(record_))
-      record_line(record_, record_shell_line(table_, client_, line, words));
+      record_line(record_, record_shell_line(table_, client_, line));
     k::Json word = k::Json::borrow(json_array_get(words, 0));
     json_array_remove(words, 0);
     command_dispatch(table_, client_, json_string_value(word.get()), words);

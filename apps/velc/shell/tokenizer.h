@@ -21,3 +21,15 @@ k::Json tokenize_line(const char* text, int cursor = 0, int* count = nullptr);
 // refuse a line rather than run it without a word). Command scripts split their lines with it,
 // so that a script line means what the same line typed in the shell means.
 std::vector<std::string> split_words(std::string_view text);
+
+// A word of a line and where it stands in the line as typed: bytes [begin, end), its quotes and
+// backslashes included.
+struct WordSpan {
+  std::string text;
+  size_t begin;
+  size_t end;
+};
+
+// The words of `text` by the same rules, each with its place in `text` (the recorder rewrites a
+// line's paths where they were typed).
+std::vector<WordSpan> split_word_spans(std::string_view text);

@@ -54,3 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Tokenize, NoLineGivesNone) { EXPECT_FALSE(tokenize_line(nullptr)); }
 
 }  // namespace
+
+// Each word's place in the line covers its quotes and backslashes; blanks and comments are no
+// word.
+TEST(Tokenize, WordSpans) {
+  const std::string line = "  ab \"c d\"e\\#f # g";
+  std::vector<std::string> places;
+  for (const WordSpan& w : split_word_spans(line))
+    places.push_back(w.text + "=" + line.substr(w.begin, w.end - w.begin));
+  EXPECT_EQ(places, (std::vector<std::string>{"ab=ab", "c de#f=\"c d\"e\\#f"}));
+}
