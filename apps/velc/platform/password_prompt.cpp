@@ -45,11 +45,13 @@ std::string password_prompt(const std::string& prompt, FILE* out) {
   // which would leave the terminal without echo.
   InterruptScope interrupt;
   std::fflush(stdout);  // what was printed before comes before the prompt
-  std::fputs(prompt.c_str(), out);
-  std::fflush(out);
   std::string line;
   {
+    // Echo goes off before the prompt shows: a password typed as soon as it appears is not
+    // echoed.
     EchoOff quiet(STDIN_FILENO);
+    std::fputs(prompt.c_str(), out);
+    std::fflush(out);
     for (int c; (c = read_byte_interruptibly(STDIN_FILENO)) >= 0 && c != '\n';)
       line += static_cast<char>(c);
   }
