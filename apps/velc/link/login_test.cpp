@@ -97,8 +97,8 @@ TEST(UserLogin, APasswordThenTheSameTextAsATokenAndTheLogout) {
     // Logging out drops a token (no logout: the token is what logged in), or logs out.
     unsigned generation = s.session.user_generation;
     EXPECT_EQ(user_logout(s.session), 0) << c.name;
-    EXPECT_EQ(s.daemon.take_requests(), Strings{c.token ? R"(Authenticate {"Token":""})" : "Logout"})
-        << c.name;
+    const char* logout = c.token ? R"(Authenticate {"Token":""})" : "Logout";
+    EXPECT_EQ(s.daemon.take_requests(), Strings{logout}) << c.name;
     EXPECT_EQ(s.session.user, std::nullopt) << c.name;
     EXPECT_FALSE(s.session.system_access) << c.name;
     EXPECT_NE(s.session.user_generation, generation) << c.name;

@@ -97,11 +97,12 @@ class Connection {
   // then stored into `m` as an error too (Message::fail_here), so that nobody takes a request
   // that got no reply for a success. A request that failed here may be sent again. A request
   // that finds the connection dead before it left (the daemon went away since the last
-  // exchange, e.g. it restarted) goes once more on a new connection; one that left is never sent
-  // twice: its connection's end is the failure (kSockClosed), for the caller to judge. Messages
-  // that are not the awaited reply (late replies to abandoned requests; events, of which the
-  // latest 1024 are kept for recv) do not end the wait. A reply longer than the connection
-  // accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
+  // exchange, e.g. it restarted) goes once more on a new connection; one that left is never
+  // sent twice: the end of its connection is its failure (kSockClosed), for the caller to
+  // judge. Messages that are not the awaited reply (late replies to abandoned requests; events,
+  // of which the latest 1024 are kept for recv) do not end the wait. A reply longer than the
+  // connection accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while
+  // waiting (`m` is then left as it was).
   int exec(Message& m);
   // The same, for a request whose reply may be very large: a result reply to it is read into
   // `large` (see large_reply.h) and `m` only becomes a result, without its value; any other

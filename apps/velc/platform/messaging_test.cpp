@@ -204,7 +204,8 @@ TEST(Connection, JoinCarriesTheSessionAndTheReceiverFlag) {
   client.c.set_session_id("42-7");
   Message m = k::msg_join_group(4);
   client.c.exec(m);
-  EXPECT_EQ(daemon.take_requests(), Strings{R"(JoinGroup {"Group":4,"Session":"42-7","Receiver":true})"});
+  EXPECT_EQ(daemon.take_requests(),
+            Strings{R"(JoinGroup {"Group":4,"Session":"42-7","Receiver":true})"});
 }
 
 constexpr const char* kOk = R"({"Status":0})";
