@@ -194,6 +194,7 @@ std::optional<Message> Connection::parse_line(std::string_view line, int& bad) {
   if (!m) bad = kSockNotJsonRpc;
   return m;
 }
+
 int Connection::exec(Message& m) { return exec_request(m, nullptr); }
 
 int Connection::exec(Message& m, LargeReply& large) { return exec_request(m, &large); }
