@@ -8,45 +8,33 @@
 
 namespace {
 
-// Restores the default time-out however the exchange ends (Ctrl-C included).
-struct DefaultTimeoutGuard {
-  k::Connection& handle;
-  ~DefaultTimeoutGuard() { handle.set_timeout(k::kDefaultTimeoutMs); }
-};
-
-}  // namespace
-
-// Sends with `exec` on the requests connection, once more when the connection was found dead
-// before the request left, with the time-out for this exchange.
-template <typename Exec>
-int send_on(Session& session, int timeout_ms, Exec exec) {
-  k::Connection& handle = session.requests;
-  DefaultTimeoutGuard guard{handle};
-  handle.set_timeout(timeout_ms);
-  int r = exec(handle);
-  if (r < 0 && handle.socket_err() == k::kSockResend) r = exec(handle);
-  return r;
+// Sends `m` on the requests connection with the time-out for this exchange. The connection's own
+// time-out (what a login waits) is the default after any exchange, whatever start-up left.
+int sent(Session& session, k::Message& m, int timeout_ms, k::LargeReply* large) {
+  session.requests.set_timeout(k::kDefaultTimeoutMs);
+  return session.requests.exec(m, timeout_ms, large);
 }
 
-// The same, counting a reply without a result as a failed request (a Ctrl-C that abandons the
-// exchange counts nothing: the command ends anyway).
-template <typename Exec>
-int exchange_on(Session& session, k::Message& m, int timeout_ms, Exec exec) {
-  int r = send_on(session, timeout_ms, exec);
+// The same, counting a reply without a result as a failed request
+// (a Ctrl-C that abandons the exchange counts nothing: the command ends anyway).
+int counted_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply* large) {
+  int r = sent(session, m, timeout_ms, large);
   if (!reply_ok(m)) ++session.failed_requests;
   return r;
 }
 
+}  // namespace
+
 int request_exchange(Session& session, k::Message& m, int timeout_ms) {
-  return exchange_on(session, m, timeout_ms, [&](k::Connection& c) { return c.exec(m); });
+  return counted_exchange(session, m, timeout_ms, nullptr);
 }
 
 int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeReply& large) {
-  return exchange_on(session, m, timeout_ms, [&](k::Connection& c) { return c.exec(m, large); });
+  return counted_exchange(session, m, timeout_ms, &large);
 }
 
 int request_probe(Session& session, k::Message& m, int timeout_ms) {
-  return send_on(session, timeout_ms, [&](k::Connection& c) { return c.exec(m); });
+  return sent(session, m, timeout_ms, nullptr);
 }
 
 void report_result(const k::Message& m, const k::ColourTable& colours, FILE* to) {

@@ -8,9 +8,10 @@
 #include "platform/jrpc_message.h"
 
 // Sends `m` on the session's requests connection and waits for the reply, which is stored in
-// `m`. A request that found the connection dead is sent once more. The time-out is `timeout_ms`
-// for this exchange (-1: none) and back at the default afterwards. A reply without a result
-// counts in `session.failed_requests`. The result of Connection::exec.
+// `m` (a request that found the connection dead before it left goes once more: see
+// Connection::exec). The time-out is `timeout_ms` for this exchange (-1: none); the
+// connection's own is the default afterwards. A reply without a result counts in
+// `session.failed_requests`. The result of Connection::exec.
 int request_exchange(Session& session, k::Message& m, int timeout_ms);
 // The same for a request whose reply may be very large: a result is read into `large` instead
 // of `m` (see Connection::exec).

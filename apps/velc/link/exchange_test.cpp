@@ -68,4 +68,23 @@ TEST(RequestExchange, CountsFailedRequests) {
   }
 }
 
+// A command after veld restarted (the connection ended between two commands) goes again on a new
+// connection and succeeds; the connection's time-out is the default after each.
+TEST(RequestExchange, ACommandAfterTheDaemonRestartedGoesOnANewConnection) {
+  k::test::ScriptedDaemon daemon;
+  daemon.reply("SaveConfig", R"({"Status":0})");
+  Session session;
+  session.requests.set_destination(daemon.path());
+  for (int i = 0; i < 2; ++i) {
+    session.requests.set_timeout(100);
+    k::Message m = k::msg_create("SaveConfig", k::Json());
+    EXPECT_EQ(request_exchange(session, m, 1000), 0);
+    EXPECT_EQ(session.requests.timeout(), k::kDefaultTimeoutMs);
+    daemon.drop_connection();
+  }
+  EXPECT_EQ(session.failed_requests, 0u);
+  EXPECT_EQ(daemon.take_requests(), (std::vector<std::string>{"SaveConfig", "SaveConfig"}));
+  EXPECT_EQ(session.requests.connections(), 2u);
+}
+
 }  // namespace

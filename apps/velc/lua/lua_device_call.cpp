@@ -85,16 +85,7 @@ int device_push(lua_State* L, int (*push)(lua_State*, const void*), const void* 
 }
 
 int device_exchange(k::Connection& c, k::Message& m, k::LargeReply* large) {
-  struct TimeoutGuard {
-    k::Connection& c;
-    int kept;
-    ~TimeoutGuard() { c.set_timeout(kept); }
-  } guard{c, c.timeout()};
-  c.set_timeout(-1);
-  auto exec = [&] { return large ? c.exec(m, *large) : c.exec(m); };
-  int r = exec();
-  if (r < 0 && c.socket_err() == k::kSockResend) r = exec();
-  return r;
+  return c.exec(m, -1, large);
 }
 
 int device_push_fault(lua_State* L, const k::Message& m) {

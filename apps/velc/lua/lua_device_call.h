@@ -30,9 +30,9 @@ int device_finish(lua_State* L, int result);
 // results, or -1 with the error object on top.
 int device_push(lua_State* L, int (*push)(lua_State*, const void*), const void* data);
 
-// Sends `m` on the connection, without time-out (Ctrl-C ends the wait), once more when the
-// connection was found dead before the request left; the connection's time-out is kept. A
-// result reply may go to `large` when given (see Connection::exec). The result of exec.
+// Sends `m` on the connection (see Connection::exec), without time-out (Ctrl-C ends the wait);
+// the connection's time-out is kept. A result reply may go to `large` when given. The result of
+// exec.
 int device_exchange(k::Connection& c, k::Message& m, k::LargeReply* large = nullptr);
 
 // Pushes the fault of a reply that is no result (veld's error, or the exchange's failure) as a

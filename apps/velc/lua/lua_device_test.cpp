@@ -129,4 +129,16 @@ TEST(LuaDevice, Failures) {
             "[string \"require('norlan.device').get('X.')\"]:1: norlan.device: no connection to veld");
 }
 
+// A device call after veld restarted (the connection ended between two calls) goes again on a
+// new connection.
+TEST(LuaDevice, ACallAfterTheDaemonRestartedGoesOnANewConnection) {
+  k::test::ScriptedDaemon veld;
+  veld.reply(R"(GetParameterValues {"ParameterNames":["X."]})",
+             R"({"ParameterList":[{"Name":"X.a","Value":1}]})");
+  Lua lua(veld.path());
+  EXPECT_EQ(lua.run("print(device.get('X.')['X.a'])"), "1\n");
+  veld.drop_connection();
+  EXPECT_EQ(lua.run("print(device.get('X.')['X.a'])"), "1\n");
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // A connection to veld (the "handle" of the messaging layer): destination, time-out, flags,
 // connect, the three exchanges: exec (send a request and wait for its reply), send, recv, and the
-// connection's authentication: login, set_auth, logout.
+// connection's authentication: login, set_auth, logout. jrpc_connection.cpp holds the socket's
+// life and the authentication, jrpc_exchange.cpp the messages written and read on it.
 #pragma once
 
 #include <cstdint>
@@ -94,15 +95,22 @@ class Connection {
   // Sends a request and waits for its reply, which is stored into `m`. 0 on success (the reply
   // may still carry an error), negative on failure with the code in socket_err(); the failure is
   // then stored into `m` as an error too (Message::fail_here), so that nobody takes a request
-  // that got no reply for a success. A request that failed here may be sent again. Messages
-  // that are not the awaited reply (late replies to abandoned requests; events, of which the
-  // latest 1024 are kept for recv) do not end the wait. A reply longer than the connection
-  // accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while waiting (`m` is then left as it was).
+  // that got no reply for a success. A request that failed here may be sent again. A request
+  // that finds the connection dead before it left (the daemon went away since the last
+  // exchange, e.g. it restarted) goes once more on a new connection; one that left is never
+  // sent twice: the end of its connection is its failure (kSockClosed), for the caller to
+  // judge. Messages that are not the awaited reply (late replies to abandoned requests; events,
+  // of which the latest 1024 are kept for recv) do not end the wait. A reply longer than the
+  // connection accepts fails with kSockTooLarge. Throws Interrupted when Ctrl-C arrives while
+  // waiting (`m` is then left as it was).
   int exec(Message& m);
   // The same, for a request whose reply may be very large: a result reply to it is read into
   // `large` (see large_reply.h) and `m` only becomes a result, without its value; any other
   // reply (an error, or one the fast reading refuses) is stored into `m` as exec does.
   int exec(Message& m, LargeReply& large);
+  // Either of the two, waiting `timeout_ms` (-1: no limit) for this exchange, connecting
+  // included, instead of the handle's time-out, which stays as it was.
+  int exec(Message& m, int timeout_ms, LargeReply* large = nullptr);
   // Sends a message without waiting; 0 or a negative code.
   int send(const Message& m);
   // The next message that is not a reply to one of our requests: one already waiting, or one
@@ -137,9 +145,15 @@ class Connection {
   enum class Wait { kReady, kTimeout, kClosed, kError, kInterrupted, kTooLarge };
   // Who the daemon takes this connection for.
   enum class Auth { kGuest, kLogin, kToken };
-  // The exchange of exec, without storing its failure. Only `authenticating` requests pass while
-  // the login is lost.
+  // exec's checks, exchange, and the failure stored into `m`.
+  int exec_request(Message& m, LargeReply* large);
+  // The exchange of exec (one more attempt on a new connection when the request did not leave),
+  // without storing its failure. Only `authenticating` requests pass while the login is lost.
   int exchange(Message& m, LargeReply* large, bool authenticating = false);
+  // One attempt of exchange: connects when unconnected, writes `m` and waits for its reply.
+  int exchange_once(Message& m, LargeReply* large, bool authenticating);
+  // Connects unless connected; 0 or connect's failure.
+  int ensure_connected();
   // Sends an authentication request (let through while the login is lost, which it ends) and
   // makes the connection `on_success` when veld accepts it, a guest otherwise. 0, the negative
   // exchange result, or -1 when veld refused.

@@ -1,4 +1,5 @@
-// Test support: a peer on a UNIX socket in a temporary folder, playing veld for one connection.
+// Test support: peers on a UNIX socket in a temporary folder, playing veld: one that runs a test's
+// own code on each connection, and one that answers requests from a script.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,35 +22,82 @@
 
 namespace k::test {
 
-// A peer on a UNIX socket in a temporary folder: `serve` runs on its own thread with the accepted
-// connection's descriptor.
+// Reads one request line from the peer's side.
+inline std::string read_line(int fd) {
+  std::string line;
+  char c;
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+// Writes a text to the client.
+inline void say(int fd, const std::string& text) {
+  ASSERT_TRUE(k::write_all(fd, text.data(), text.size()));
+}
+
+// A peer on a UNIX socket in a temporary folder, playing veld: `serve` runs on the peer's thread
+// with each accepted connection's descriptor, one connection at a time, until the peer is
+// destroyed (which ends the connection being served).
 class Peer {
  public:
-  explicit Peer(std::function<void(int)> serve) : path_(dir_.file("s")) {
+  explicit Peer(std::function<void(int)> serve) : path_(dir_.file("veld.sock")) {
     listener_ = k::unix_listen(path_);
     thread_ = std::thread([this, serve] {
-      int fd = accept(listener_.get(), nullptr, nullptr);
-      if (fd >= 0) {
+      for (int fd; (fd = ::accept(listener_.get(), nullptr, nullptr)) >= 0;) {
+        set_current(fd);
         serve(fd);
-        close(fd);
+        // Those waiting go first, so that a client that saw its connection end is served anew.
+        if (std::exchange(going_away_, false)) drop_waiting_connections();
+        set_current(-1);
+        ::close(fd);
       }
     });
   }
-  ~Peer() { thread_.join(); }
+  ~Peer() {
+    ::shutdown(listener_.get(), SHUT_RDWR);  // ends the wait in accept
+    drop_connection();
+    thread_.join();
+  }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
   const std::string& path() const { return path_; }
+  // Ends the connection being served, as a daemon that restarts does: the client's next write
+  // fails at once, and its next connection is accepted.
+  void drop_connection() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (current_ >= 0) ::shutdown(current_, SHUT_RDWR);
+  }
+  // Called by `serve`: once its connection is closed, the ones waiting to be accepted are ended
+  // too, as a device going away (to restart) ends them; the client's next connection is served.
+  void go_away() { going_away_ = true; }
 
  private:
+  void set_current(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_ = fd;
+  }
+  void drop_waiting_connections() {
+    for (pollfd p{listener_.get(), POLLIN, 0}; ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);) {
+      int fd = ::accept(listener_.get(), nullptr, nullptr);
+      if (fd < 0) return;
+      ::close(fd);
+    }
+  }
+
   TempDir dir_;
   std::string path_;
   k::Fd listener_;
+  std::mutex mutex_;
+  int current_ = -1;
+  bool going_away_ = false;  // the peer's thread only
   std::thread thread_;
 };
 
-// A daemon for exact requests on a UNIX socket in a temporary folder. It serves one connection at
-// a time and accepts the next one when the client connects again. Each request is logged as
-// "<method> <params as compact JSON>" (just the method without params) and answered with the
-// reply scripted for that text: the JSON text of the reply's "result", or of its "error" when it
-// begins with {"code"; a request without a script gets error 9005.
+// A daemon for exact requests. Each request is logged as "<method> <params as compact JSON>"
+// (just the method without params) and answered with the reply scripted for that text: the JSON
+// text of the reply's "result", or of its "error" when it begins with {"code"; a request without
+// a script gets error 9005.
 class ScriptedDaemon {
  public:
   // A scripted answer that is no reply: the daemon ends the connection instead, with the ones
@@ -58,19 +106,9 @@ class ScriptedDaemon {
   static constexpr const char* kGoAway = "<go away>";
 
   explicit ScriptedDaemon(std::map<std::string, std::string> replies = {})
-      : path_(dir_.file("veld.sock")), replies_(std::move(replies)) {
-    listener_ = k::unix_listen(path_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~ScriptedDaemon() {
-    ::shutdown(listener_.get(), SHUT_RDWR);  // ends the wait in accept
-    drop_connection();
-    thread_.join();
-  }
-  ScriptedDaemon(const ScriptedDaemon&) = delete;
-  ScriptedDaemon& operator=(const ScriptedDaemon&) = delete;
+      : replies_(std::move(replies)) {}
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return peer_.path(); }
   // Scripts (or scripts anew) the reply to a request.
   void reply(const std::string& request, const std::string& answer) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -87,61 +125,33 @@ class ScriptedDaemon {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::exchange(log_, {});
   }
-  // Ends the connection being served, as a daemon that restarts does: the client's next write
-  // fails at once, and its next connection is accepted.
-  void drop_connection() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (current_ >= 0) ::shutdown(current_, SHUT_RDWR);
-  }
+  // See Peer::drop_connection.
+  void drop_connection() { peer_.drop_connection(); }
 
  private:
-  void run() {
-    for (int fd; (fd = ::accept(listener_.get(), nullptr, nullptr)) >= 0;) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        current_ = fd;
-      }
-      bool went_away = serve(fd);
-      std::lock_guard<std::mutex> lock(mutex_);
-      current_ = -1;
-      ::close(fd);
-      if (went_away) drop_waiting_connections();
+  // Logs a request and gives its scripted answer.
+  std::string answer(const std::string& logged) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.push_back(logged);
+    std::deque<std::string>& queued = sequences_[logged];
+    if (!queued.empty()) {
+      std::string next = std::move(queued.front());
+      queued.pop_front();
+      return next;
     }
+    auto found = replies_.find(logged);
+    return found != replies_.end() ? found->second
+                                   : R"({"code":9005,"message":"Invalid parameter name"})";
   }
-  void drop_waiting_connections() {
-    for (pollfd p{listener_.get(), POLLIN, 0}; ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);) {
-      int fd = ::accept(listener_.get(), nullptr, nullptr);
-      if (fd < 0) return;
-      ::close(fd);
-    }
-  }
-  // Serves one connection until the client closes it, or until it is told to go away (true).
-  bool serve(int fd) {
-    std::string line;
-    for (char c; ::read(fd, &c, 1) == 1;) {
-      if (c != '\n') {
-        line += c;
-        continue;
-      }
-      k::Json request = k::json_parse(std::exchange(line, {}));
+  // Serves one connection until the client closes it, or until it is told to go away.
+  void serve(int fd) {
+    for (std::string line; !(line = read_line(fd)).empty();) {
+      k::Json request = k::json_parse(line);
       json_t* params = json_object_get(request.get(), "params");
       std::string logged = k::json_text(request.get(), "method");
       if (params) logged += " " + k::json_dump(params, JSON_COMPACT);
-      std::string answer;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back(logged);
-        auto found = replies_.find(logged);
-        answer = found != replies_.end()
-                     ? found->second
-                     : R"({"code":9005,"message":"Invalid parameter name"})";
-        std::deque<std::string>& queued = sequences_[logged];
-        if (!queued.empty()) {
-          answer = queued.front();
-          queued.pop_front();
-        }
-      }
-      if (answer == kGoAway) return true;
+      std::string answer = this->answer(logged);
+      if (answer == kGoAway) return peer_.go_away();
       bool error = answer.rfind(R"({"code")", 0) == 0;
       k::Json reply = k::Json::take(json_pack("{s:s, s:O, s:o}", "jsonrpc", "2.0", "id",
                                               json_object_get(request.get(), "id"),
@@ -150,31 +160,12 @@ class ScriptedDaemon {
       std::string text = k::json_dump(reply.get(), JSON_COMPACT) + "\n";
       k::write_all(fd, text.data(), text.size());
     }
-    return false;
   }
-
-  TempDir dir_;
-  std::string path_;
-  k::Fd listener_;
-  std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, std::string> replies_;
   std::map<std::string, std::deque<std::string>> sequences_;
   std::vector<std::string> log_;
-  int current_ = -1;
+  Peer peer_{[this](int fd) { serve(fd); }};  // last: its thread uses the members above
 };
-
-// Reads one request line from the peer's side.
-inline std::string read_line(int fd) {
-  std::string line;
-  char c;
-  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-// Writes a text to the client.
-inline void say(int fd, const std::string& text) {
-  ASSERT_TRUE(k::write_all(fd, text.data(), text.size()));
-}
 
 }  // namespace k::test
