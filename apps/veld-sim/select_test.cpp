@@ -67,7 +67,7 @@ TEST(Select, LeavesOutWhatTheCallerMayNotRead) {
   limited.user = "lim";
   std::string error;
   ASSERT_TRUE(parse_rights(
-      k::json_parse(R"({"Device.Host.": "r", "Device.Host.3.": "", "Device.CurrentUser": "r"})").get(),
+      k::json_parse(R"({"Device.Host.": "r", "Device.Host.3.": "", "Device.Host.1.Up": "", "Device.CurrentUser": "r"})").get(),
       limited.rights, error)) << error;
   Caller guest = limited;
   guest.user.clear();
@@ -78,6 +78,10 @@ TEST(Select, LeavesOutWhatTheCallerMayNotRead) {
   } cases[] = {
       {limited, "Device.Host.*.Name", R"({"Device.Host.1.":{"Name":"a"}})"},
       {limited, "Device.Host.[Up=false].", "{}"},
+      // A condition on a parameter the caller may not read holds for no instance, = or !=.
+      {limited, "Device.Host.[Up=true].Name", "{}"},
+      {limited, "Device.Host.[Up!=false].Name", "{}"},
+      {limited, "Device.Host.[Name=a].", R"({"Device.Host.1.":{"Name":"a","Addr":{"1":{"IP":"10.0.0.1"}}}})"},
       {limited, "Device.CurrentUser", R"({"Device.":{"CurrentUser":"lim"}})"},
       {guest, "Device.CurrentUser", "9001 Device.CurrentUser: no right to read"},
       {limited, "Device.Name", "9001 Device.Name: no right to read"},
