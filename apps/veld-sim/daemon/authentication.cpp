@@ -21,6 +21,8 @@ Reply user_reply(const std::string& user) {
   return r;
 }
 
+}  // namespace
+
 Reply login(const Accounts& accounts, const PeerCredentials& peer, json_t* params,
             Caller& caller) {
   caller = guest_caller(accounts);
@@ -38,7 +40,8 @@ Reply login(const Accounts& accounts, const PeerCredentials& peer, json_t* param
   return user_reply(account->name);
 }
 
-Reply authenticate(const Accounts& accounts, json_t* params, Caller& caller) {
+Reply authenticate(const Accounts& accounts, const PeerCredentials&, json_t* params,
+                   Caller& caller) {
   caller = guest_caller(accounts);
   std::optional<std::string> token;
   if (!opt_text(params, "Token", token) || !token)
@@ -50,7 +53,10 @@ Reply authenticate(const Accounts& accounts, json_t* params, Caller& caller) {
   return user_reply(account->name);
 }
 
-}  // namespace
+Reply logout(const Accounts& accounts, const PeerCredentials&, json_t*, Caller& caller) {
+  caller = guest_caller(accounts);
+  return Reply::status_ok();
+}
 
 PeerCredentials peer_credentials(int fd) {
   // Over TCP the kernel names no process (it would report the overflow user): such a peer is
@@ -81,22 +87,6 @@ bool peer_may_log_in_as(const PeerCredentials& peer, std::string_view username) 
   if (peer.uid == 0) return true;
   std::string name = system_user_name(peer.uid);
   return !name.empty() && name == username;
-}
-
-std::optional<Reply> authentication_method(const Accounts& accounts, const PeerCredentials& peer,
-                                           const std::string& method, json_t* params,
-                                           Caller& caller) {
-  if (method != "Login" && method != "Authenticate" && method != "Logout") return std::nullopt;
-  k::Json empty = k::Json::take(json_object());
-  if (!params) params = empty.get();
-  if (!json_is_object(params)) {
-    caller = guest_caller(accounts);
-    return Reply::failure(kInvalidParams, "params must be an object");
-  }
-  if (method == "Login") return login(accounts, peer, params, caller);
-  if (method == "Authenticate") return authenticate(accounts, params, caller);
-  caller = guest_caller(accounts);
-  return Reply::status_ok();
 }
 
 }  // namespace sim

@@ -30,11 +30,14 @@ std::string system_user_name(uid_t uid);
 // take any account, or as the system user of that very name.
 bool peer_may_log_in_as(const PeerCredentials& peer, std::string_view username);
 
-// Runs Login, Authenticate or Logout for a connection from `peer` whose caller is `caller`,
-// changing it: a success makes it the user, anything else (Logout included) a guest. None for
-// another method.
-std::optional<Reply> authentication_method(const Accounts& accounts, const PeerCredentials& peer,
-                                           const std::string& method, json_t* params,
-                                           Caller& caller);
+// The methods Login, Authenticate and Logout for a connection from `peer` whose caller is
+// `caller`, with params that are a JSON object. Each changes the caller: a success makes it the
+// user, anything else (Logout included) a guest.
+using AccountMethod = Reply (*)(const Accounts& accounts, const PeerCredentials& peer,
+                                json_t* params, Caller& caller);
+Reply login(const Accounts& accounts, const PeerCredentials& peer, json_t* params, Caller& caller);
+Reply authenticate(const Accounts& accounts, const PeerCredentials& peer, json_t* params,
+                   Caller& caller);
+Reply logout(const Accounts& accounts, const PeerCredentials& peer, json_t* params, Caller& caller);
 
 }  // namespace sim

@@ -1,5 +1,7 @@
-// The daemon's connection handling: one poll loop serving many clients over a UNIX socket, with
-// per-client output queues, delayed replies, event routing and the request log. Clients are
+// The daemon: one poll loop serving many clients over a UNIX socket (and TCP), routing their
+// requests through one method table, with per-client output queues, delayed replies, event
+// routing, reboots and the request log. The connections' side (accepting, TLS, reading and
+// writing, the memory budget) is in connections.cpp; the methods in methods.cpp. Clients are
 // served in turns (a bounded amount of reading and requests each), and the bytes held for all of
 // them together stay within one memory budget: while it is spent, no request is read or taken
 // up, and only clients that stall the budget (they do not read) are disconnected.
@@ -18,12 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "daemon/authentication.h"
+#include "daemon/connection.h"
+#include "daemon/dispatch.h"
 #include "downloads/download_service.h"
 #include "engine/engine.h"
 #include "engine/event_router.h"
-#include "platform/line_reader.h"
-#include "platform/socket.h"
 #include "platform/tcp.h"
 #include "platform/tls.h"
 
@@ -86,31 +87,33 @@ class Server {
   const std::string& fatal_error() const { return fatal_error_; }
 
  private:
-  // One connected client.
-  struct Client {
-    k::Fd fd;
-    k::LineReader reader;
-    std::deque<std::string> out;  // queued messages, the first one partly written
-    size_t out_sent = 0;          // bytes of the first message already written
-    size_t out_bytes = 0;         // bytes of the messages in `out` (the first one whole)
-    size_t delayed = 0;           // replies waiting in the delay queue
-    size_t delayed_bytes = 0;     // and their bytes
-    size_t held = 0;              // bytes counted against the budget (as last accounted)
-    size_t queued = 0;            // of them, output and held-back replies (as last accounted)
-    // When a poll first found its socket full while output waited, none of which has been
-    // written since (none: it is being written).
-    std::optional<Clock::time_point> blocked_since{};
-    Clock::time_point input_moved{};   // when bytes last came from it
-    bool skipping = false;        // dropping the rest of an over-long line as it arrives
-    bool read_closed = false;     // the peer shut its side down: close once all is sent
-    size_t downloading = 0;       // its Downloads whose fetch runs (their replies are due)
-    bool dead = false;            // to be closed at the end of this round
-    PeerCredentials peer;         // who connected, for a login without a password
-    std::unique_ptr<k::TlsSession> tls;  // a TLS client's session
-    bool handshaking = false;     // its handshake is still going on
-    short tls_wants = POLLIN;     // the way the socket must be ready for its next TLS step
-    Caller caller;                // the user logged in on this connection, or a guest
+
+  // One request as a method's handler takes it.
+  struct Request {
+    ConnId id;
+    Client& client;
+    json_t* params;  // as sent: none, an object or an array
+    json_t* msg_id;  // the id as sent; none for a notification, which gets no reply
   };
+  // Runs a method; none when its reply comes later (a Download's fetch).
+  using Handler = std::optional<Reply> (Server::*)(Request& request);
+  // A method of the daemon: what it is called and what runs it. The rights each asks for are
+  // checked where it runs (in the engine, per path or for system access), after its params
+  // have been read, so that a request of the wrong shape is told so whoever sends it.
+  struct Method {
+    std::string_view name;
+    Handler run;
+  };
+  // The method of that name; none for a name the daemon does not know.
+  static const Method* find_method(std::string_view name);
+  std::optional<Reply> event(Request& request);
+  std::optional<Reply> join_group(Request& request);
+  std::optional<Reply> download(Request& request);
+  template <AccountMethod method>
+  std::optional<Reply> account_method(Request& request);
+  template <EngineMethod method>
+  std::optional<Reply> engine_method(Request& request);
+
   // A reply held back by --delay.
   struct Delayed {
     Clock::time_point due;
@@ -140,8 +143,6 @@ class Server {
   void write_client(Client& c);
   void handle_line(ConnId id, Client& c, std::string_view line);
   void handle_message(ConnId id, Client& c, json_t* msg);
-  void handle_event(ConnId id, json_t* params);
-  Reply join_group(ConnId id, json_t* params);
   void reply(ConnId id, Client& c, json_t* msg_id, const Reply& r);
   void send_reply_text(ConnId id, Client& c, std::string text);
   void enqueue(Client& c, std::string text);
@@ -158,7 +159,9 @@ class Server {
   void drop_stalled(Clock::time_point now);
   size_t reply_limit() const;
   size_t request_limit() const;
-  void deliver_event(unsigned group, json_t* data, const ConnId* sender);
+  // Sends an event with these params (EventId, and Data when there is any) to the recipients
+  // of its group (not to its sender).
+  void send_event(unsigned group, json_t* params, const ConnId* sender);
   void release_due_replies(bool all = false);
   int poll_timeout_ms(bool backlog) const;
   void reap();
