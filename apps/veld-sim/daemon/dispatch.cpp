@@ -42,8 +42,8 @@ bool read_named_values(json_t* list, std::vector<NamedValue>& out) {
     json_t* name = json_object_get(e, "Name");
     json_t* value = json_object_get(e, "Value");
     if (!json_is_string(name) || !value) return false;
-    out.push_back({std::string(json_string_value(name), json_string_length(name)),
-                   k::Json::borrow(value)});
+    out.push_back(
+        {std::string(json_string_value(name), json_string_length(name)), k::Json::borrow(value)});
   }
   return true;
 }
@@ -82,14 +82,16 @@ Reply get_parameter_names(Engine& engine, const Caller& caller, json_t* params) 
 Reply get_parameter_values(Engine& engine, const Caller& caller, json_t* params) {
   std::vector<std::string> names;
   bool ignore = false;
-  if (!read_names(params, names, ignore)) return bad_params("expects ParameterNames (array of texts)");
+  if (!read_names(params, names, ignore))
+    return bad_params("expects ParameterNames (array of texts)");
   return engine.get_parameter_values(caller, names, ignore);
 }
 
 Reply get_parameter_attributes(Engine& engine, const Caller& caller, json_t* params) {
   std::vector<std::string> names;
   bool ignore = false;
-  if (!read_names(params, names, ignore)) return bad_params("expects ParameterNames (array of texts)");
+  if (!read_names(params, names, ignore))
+    return bad_params("expects ParameterNames (array of texts)");
   json_t* depth = json_object_get(params, "Depth");
   long long d = json_is_integer(depth) ? json_integer_value(depth) : 0;
   if ((depth && !json_is_integer(depth)) || d < -1 || d > 1)
@@ -144,7 +146,8 @@ Reply reboot(Engine& engine, const Caller& caller, json_t* params) {
 
 Reply factory_reset(Engine& engine, const Caller& caller, json_t* params) {
   std::optional<std::string> mode;
-  if (!opt_text(params, "DeviceMode", mode)) return bad_params("expects DeviceMode (text), optional");
+  if (!opt_text(params, "DeviceMode", mode))
+    return bad_params("expects DeviceMode (text), optional");
   return engine.factory_reset(caller, mode);
 }
 
