@@ -454,5 +454,38 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
   EXPECT_FALSE(fill_hosts(*root, 3, error)) << "a model without the host table";
 }
 
+// A table keeps between its minCount and maxCount instances: an add past the maximum and a
+// delete below the minimum are refused and leave the table as it was.
+TEST(TableLimits, AddAndDeleteStayWithinTheCounts) {
+  std::string error;
+  auto root = load_model(k::json_parse(R"({"T": {"#attr": {"type": "object", "multi": true,
+      "access": "readWrite", "minCount": 1, "maxCount": 2}, "#template": {}, "1": {}}})").get(), error);
+  ASSERT_TRUE(root) << error;
+  Engine engine(std::move(root));
+  const struct {
+    char op;  // '+' AddObject, '-' DeleteObject
+    const char* path;
+    const char* outcome;  // "#N", "" or the fault's code and detail
+    const char* left;     // the table's listing afterwards
+  } steps[] = {
+      {'-', "T.1.", "9001 T.1.: the table holds its minimum of instances", "T.1.+ T.max_instance-"},
+      {'+', "T.", "#2", "T.1.+ T.2.+ T.max_instance-"},
+      {'+', "T.", "9004 T.: the table is full", "T.1.+ T.2.+ T.max_instance-"},
+      {'-', "T.1.", "", "T.2.+ T.max_instance-"},
+      {'+', "T.", "#3", "T.2.+ T.3.+ T.max_instance-"},
+      {'-', "T.3.", "", "T.2.+ T.max_instance-"},
+      {'-', "T.2.", "9001 T.2.: the table holds its minimum of instances", "T.2.+ T.max_instance-"},
+  };
+  for (const auto& s : steps) {
+    Reply r = s.op == '+' ? engine.add_object(test::full_rights(), s.path)
+                          : engine.delete_object(test::full_rights(), s.path);
+    std::string outcome = !r.ok() ? std::to_string(r.fault.code) + " " + r.fault.detail
+                          : s.op == '+' ? test::brief(r) : "";
+    EXPECT_EQ(outcome, s.outcome) << s.op << s.path;
+    std::string left = test::brief(engine.get_parameter_names(test::full_rights(), "T.", true));
+    EXPECT_EQ(left, s.left) << s.op << s.path;
+  }
+}
+
 }  // namespace
 }  // namespace sim

@@ -19,6 +19,19 @@ TEST(LoadModel, ErrorsNameThePathAndTheReason) {
       {R"({"A": {"#attr": {"type": "string", "default": null}}})", "A: a \"default\" is a text"},
       {R"({"A": {"#attr": {"type": "object", "multi": true}}})", "A: a table needs \"#template\""},
       {R"({"A": {"#bogus": 1}})", "A: unexpected key #bogus"},
+      {R"([1])", ".: a node must be a JSON object"},
+      {R"({"#attr": {"type": "string", "default": ""}})", ".: the root must be an object"},
+      {R"({"A": 1})", "A: a node must be a JSON object"},
+      {R"({"A": {"#attr": []}})", "A: \"#attr\" must be an object"},
+      {R"({"A": {"#attr": {"type": 1}}})", "A: \"type\" must be a text"},
+      {R"({"A": {"#attr": {"type": "string", "default": ""}, "#x": 1}})", "A: unexpected key #x in a parameter"},
+      {R"({"T": {"#attr": {"type": "object", "multi": true}, "#template": {"#attr": {"type": "string", "default": ""}}}})", "T: a template must be an object"},
+      {TABLE(R"(, "#x": 1)"), "T: unexpected key #x in a table"},
+      {TABLE(R"(, "1": 5)"), "T.1: an instance must be an object"},
+      {R"({"M": {"#attr": {"type": "method"}, "#input": {"#attr": {"type": "string", "default": ""}}}})", "M: \"#input\" must be an object"},
+      {R"({"M": {"#attr": {"type": "method"}, "#output": {"O": {}}}})", "M.O: an output must be a parameter"},
+      {R"({"M": {"#attr": {"type": "method"}, "X": {}}})", "M: unexpected key X in a method"},
+      {R"({"A": {"#attr": {"type": "int", "default": 0}, "#handler": "count", "#target": 1}})", "A: \"#target\" must be a text"},
       {R"({"A.B": {}})", "bad element name"},
       {TABLE(R"(, "01": {})"), "T: \"01\" is not an instance number"},
       {TABLE(R"(, "1": {"P": "one"})"), "T.1.P: bad value"},
@@ -55,7 +68,7 @@ TEST(LoadModel, ErrorsNameThePathAndTheReason) {
   for (const auto& c : cases) {
     std::string error;
     EXPECT_EQ(load_model(k::json_parse(c.model).get(), error), nullptr) << c.model;
-    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.model << ": " << error;
   }
 }
 
