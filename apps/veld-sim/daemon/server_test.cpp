@@ -46,6 +46,11 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       {R"({"jsonrpc":"2.0","id":12,"method":"JoinGroup","params":{"Group":-1}})", -32602, "12"},
       {R"({"jsonrpc":"2.0","id":13,"method":"Event","params":{"EventId":"x"}})", -32602, "13"},
       {R"({"jsonrpc":"2.0","id":14,"method":"SetParameterValues","params":{"ParameterList":[{"Name":"Device.Name"}]}})", -32602, "14"},
+      {R"({"jsonrpc":"2.0","id":18,"method":"Reboot","params":{"Force":"yes"}})", -32602, "18"},
+      {R"({"jsonrpc":"2.0","id":19,"method":"FactoryReset","params":{"DeviceMode":null}})", -32602, "19"},
+      {R"({"jsonrpc":"2.0","id":20,"method":"SaveConfig","params":{"RestorePointName":["a"]}})", -32602, "20"},
+      {R"({"jsonrpc":"2.0","id":21,"method":"Select","params":{"Selector":3}})", -32602, "21"},
+      {R"({"jsonrpc":"2.0","id":22,"method":"Logout","params":[]})", -32602, "22"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
       {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
       // Beyond what the daemon reads as JSON: a lone surrogate, an integer beyond 64 bits.

@@ -118,11 +118,6 @@ TEST(Accounts, PasswordsAreCheckedAgainstTheHash) {
   for (const auto& c : cases) EXPECT_EQ(password_matches(c.hash, c.password), c.matches) << c.password;
 }
 
-TEST(Accounts, TokensAreKeptAsTheirSha256) {
-  EXPECT_EQ(token_digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(token_digest("tok-admin"), kAdminToken);
-}
-
 TEST(Accounts, AFileGivesItsSectionOrSaysWhatIsWrong) {
   k::test::TempDir dir;
   const struct {
