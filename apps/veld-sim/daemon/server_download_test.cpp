@@ -15,8 +15,8 @@
 #include <iterator>
 
 #include "daemon/test_client.h"
-#include "downloads/download_test_model.h"
 #include "downloads/firmware_image.h"
+#include "engine/test_model.h"
 #include "platform/test_tcp_peer.h"
 
 namespace sim {

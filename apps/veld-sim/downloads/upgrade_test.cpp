@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "downloads/download_test_model.h"
 #include "engine/test_model.h"
 #include "platform/temp_dir.h"
 

@@ -457,11 +457,8 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
 // A table keeps between its minCount and maxCount instances: an add past the maximum and a
 // delete below the minimum are refused and leave the table as it was.
 TEST(TableLimits, AddAndDeleteStayWithinTheCounts) {
-  std::string error;
-  auto root = load_model(k::json_parse(R"({"T": {"#attr": {"type": "object", "multi": true,
-      "access": "readWrite", "minCount": 1, "maxCount": 2}, "#template": {}, "1": {}}})").get(), error);
-  ASSERT_TRUE(root) << error;
-  Engine engine(std::move(root));
+  Engine engine(test::model_tree(R"({"T": {"#attr": {"type": "object", "multi": true,
+      "access": "readWrite", "minCount": 1, "maxCount": 2}, "#template": {}, "1": {}}})"));
   const struct {
     char op;  // '+' AddObject, '-' DeleteObject
     const char* path;

@@ -1,7 +1,7 @@
 // A small model for the engine and server tests (plain, read-only and constant parameters, a
 // table with a nested table, an ordered table, a read-only table, a method, a counter, a secret
 // and the connection's user), and a one-line summary of the engine's replies. It has no
-// accounts: guests may do everything.
+// accounts: guests may do everything. Also the download tests' device.
 #pragma once
 
 #include <memory>
@@ -54,10 +54,34 @@ inline Caller full_rights() {
 }
 
 // The test model's tree (throws on a load error).
-inline std::unique_ptr<Node> test_model_tree() {
+// The tree of a model given as JSON text (throws on a load error).
+inline std::unique_ptr<Node> model_tree(const char* model) {
   std::string error;
-  auto root = load_model(k::json_parse(kTestModel).get(), error);
+  auto root = load_model(k::json_parse(model).get(), error);
   return root ? std::move(root) : throw std::runtime_error("test model: " + error);
+}
+
+inline std::unique_ptr<Node> test_model_tree() { return model_tree(kTestModel); }
+
+// A small device for the Download tests: a firmware version with the upgrade parameters, a
+// setting and a table, as a configuration download changes them.
+inline constexpr const char* kDownloadModel = R"({
+ "Device": {
+  "Name": {"#attr": {"type": "string", "access": "readWrite", "maxLength": 8, "default": "box"}},
+  "DeviceInfo": {
+   "SoftwareVersion": {"#attr": {"type": "string", "access": "readOnly", "default": "1.0.0"}},
+   "UpgradeProgress": {"#attr": {"type": "unsignedInt", "access": "readOnly", "runtime": true, "maxInclusive": 100, "default": 0}},
+   "UpgradeStatus": {"#attr": {"type": "int", "access": "readOnly", "runtime": true, "default": 0}}
+  },
+  "Rule": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+   "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
+   "1": {"Port": 22}}
+ }
+})";
+
+// A device built from the download model, keeping its state in `state_dir` ("" none).
+inline DeviceSetup download_device(std::string state_dir = {}) {
+  return DeviceSetup{[](std::string&) { return model_tree(kDownloadModel); }, std::move(state_dir)};
 }
 
 // A ParameterList given as JSON ([{"Name": ..., "Value": ...}, ...]) as the engine takes it.
