@@ -34,8 +34,7 @@ Accounts test_accounts() {
     "off": {"passwordHash": "$6$testsalt1$JkeJddrQoqmQ5RwUPjpMuSlpzGy8Tt0jTbPww9/ABmTGbGNMEYBlLH1ZQ.gT2ATKCwvZphEsKiaqNLl9fEIMD0",
       "tokenDigests": ["fe59d8a132d7c03355a3872d2ba6097cc9ebae0845713ec89df7ef5da0ee9fa3"],
       "enabled": false, "rights": {".": "r"}},
-    "somebody-else": {"rights": {"Device.Level": "r"}},
-    ")" + own_name() + R"(": {"rights": {"Device.Name": "r"}}}})";
+    "somebody-else": {"rights": {"Device.Level": "r"}}}})";
   Accounts a;
   std::string error;
   EXPECT_TRUE(parse_accounts(k::json_parse(section).get(), a, error)) << error;
@@ -126,28 +125,7 @@ TEST(Authentication, EachConnectionHasItsOwnUserAndRights) {
   EXPECT_EQ(who(admin), "admin");
 }
 
-TEST(Authentication, WithoutAPasswordThePeerTakesItsOwnAccountAndRootAnyAccount) {
-  ASSERT_FALSE(own_name().empty());
-  bool root = ::geteuid() == 0;
-  RunningServer server({}, test_accounts());
-  const struct {
-    std::string name;
-    bool accepted;
-  } cases[] = {
-      {own_name(), true},
-      {"somebody-else", root},  // an account, but not the peer's own
-      {"off", false},           // disabled: not even for root
-      {"nobody-here", false},   // no such account
-  };
-  for (const auto& c : cases) {
-    TestClient client(server.socket_path);
-    std::string params = R"({"Username":")" + c.name + R"("})";
-    std::string expected = R"({"Status":0,"User":")" + c.name + R"("})";
-    EXPECT_EQ(call(client, "Login", params.c_str()), c.accepted ? expected : kLoginRefused) << c.name;
-    EXPECT_EQ(who(client), c.accepted ? c.name : kGuest) << c.name;
-  }
-}
-
+// Without a password, the peer takes its own account, and root any account.
 TEST(Authentication, PeerCredentialsDecideThePasswordlessLogin) {
   uid_t me = ::geteuid();
   EXPECT_EQ(system_user_name(me), own_name());

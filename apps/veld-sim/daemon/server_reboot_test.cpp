@@ -17,7 +17,6 @@ using test::member;
 using test::RunningServer;
 using test::TestClient;
 
-
 // Every connection may use the device-wide methods, as a user with system access could.
 void grant(Caller& caller) { caller.system_access = true; }
 
@@ -34,17 +33,6 @@ std::string ids_until_closed(TestClient& c) {
     if (json_t* id = member(m, "id")) ids += dump(id) + " ";
   EXPECT_TRUE(c.closed) << "the connection was not closed";
   return ids;
-}
-
-TEST(ServerReboot, NeedsSystemAccess) {
-  RunningServer server;  // connections as guests
-  TestClient client(server.socket_path);
-  client.request(request(1, "Reboot", R"({"Force":true})"));
-  EXPECT_EQ(dump(client.message().get()),
-            R"({"jsonrpc":"2.0","id":1,"error":{"code":9001,"message":"Request denied",)"
-            R"("detail":"Reboot needs a user with system access"}})");
-  client.request(request(2, "Select", R"({"Selector":"Device.Level"})"));
-  EXPECT_EQ(dump(client.message().get()), R"({"jsonrpc":"2.0","id":2,"result":{"Selection":{"Device.":{"Level":5}}}})");
 }
 
 TEST(ServerReboot, TheReplyComesFirstThenEveryConnectionGoesAndConnectingFailsWhileDown) {
