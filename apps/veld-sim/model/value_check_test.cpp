@@ -72,5 +72,18 @@ TEST(ValueFromText, ConvertsByTheParameterKind) {
   }
 }
 
+TEST(VersionText, ThreeNumbersAndAnOptionalSuffix) {
+  const struct {
+    const char* text;
+    bool ok;
+  } cases[] = {
+      {"4.2.1-build2031", true}, {"0.0.0", true},       {"1.2.3-a.b_c-d", true},
+      {"123456789.0.1", true},   {"1234567890.0.1", false}, {"1.2", false},
+      {"1.2.3.4", false},        {"1.2.3-", false},     {"1.2.3-a b", false},
+      {"v1.2.3", false},         {"1..3", false},       {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_version_text(c.text), c.ok) << c.text;
+}
+
 }  // namespace
 }  // namespace sim
