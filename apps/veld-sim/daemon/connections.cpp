@@ -1,3 +1,5 @@
+// The connections' side of the server: accepting, TLS, reading requests and writing replies in
+// turns, and keeping what all clients hold within the memory budget.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -13,8 +15,6 @@
 #include "engine/caller_rights.h"
 #include "engine/list_writer.h"
 
-// The connections' side of the server: accepting, TLS, reading requests and writing replies in
-// turns, and keeping what all clients hold within the memory budget.
 namespace sim {
 
 namespace {

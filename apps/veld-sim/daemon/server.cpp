@@ -2,9 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,10 +11,6 @@
 #include <cstring>
 #include <optional>
 #include <vector>
-
-#include "daemon/dispatch.h"
-#include "engine/caller_rights.h"
-#include "engine/list_writer.h"
 
 namespace sim {
 
