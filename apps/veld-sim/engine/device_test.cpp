@@ -18,15 +18,6 @@ namespace {
 using test::brief;
 using test::members;
 
-// The test model with a device mode.
-std::unique_ptr<Node> device_model(std::string& error) {
-  k::Json model = k::json_parse(test::kTestModel);
-  json_object_set_new(json_object_get(model.get(), "Device"), "DeviceInfo", json_loads(R"({
-    "DeviceMode": {"#attr": {"type": "enum", "access": "readWrite", "enum": ["Router", "Bridge"], "default": "Router"}}
-  })", 0, nullptr));
-  return load_model(model.get(), error);
-}
-
 std::string file_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -67,7 +58,7 @@ class DeviceTest : public ::testing::Test {
 
   k::test::TempDir dir;
   std::string state = dir.file("state");
-  Engine engine{DeviceSetup{device_model, state}};
+  Engine engine{test::device_with_mode(state)};
   Caller admin = test::full_rights();
   std::vector<std::string> events;
 };

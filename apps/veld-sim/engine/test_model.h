@@ -63,6 +63,19 @@ inline std::unique_ptr<Node> model_tree(const char* model) {
 
 inline std::unique_ptr<Node> test_model_tree() { return model_tree(kTestModel); }
 
+// A device built from the test model with a device mode (Router or Bridge), keeping its state
+// in `state_dir` ("" none).
+inline DeviceSetup device_with_mode(std::string state_dir = {}) {
+  auto factory = [](std::string& error) {
+    k::Json model = k::json_parse(kTestModel);
+    json_object_set_new(json_object_get(model.get(), "Device"), "DeviceInfo", json_loads(R"({
+      "DeviceMode": {"#attr": {"type": "enum", "access": "readWrite", "enum": ["Router", "Bridge"], "default": "Router"}}
+    })", 0, nullptr));
+    return load_model(model.get(), error);
+  };
+  return DeviceSetup{factory, std::move(state_dir)};
+}
+
 // A small device for the Download tests: a firmware version with the upgrade parameters, a
 // setting and a table, as a configuration download changes them.
 inline constexpr const char* kDownloadModel = R"({
