@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "check.h"
-#include "engine.h"
-#include "model_load.h"
+#include "daemon/server.h"
+#include "engine/engine.h"
+#include "model/model_load.h"
 #include "platform/jrpc_message.h"
 #include "platform/temp_dir.h"
-#include "server.h"
 
 namespace {
 

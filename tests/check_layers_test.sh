@@ -8,6 +8,7 @@ failures=0
 
 # check NAME STATUS OUTPUT FILE=TEXT...: makes the tree $tmp/NAME from the files (TEXT with \n
 # escapes) and expects the script to print OUTPUT (ROOT standing for the tree) and exit STATUS.
+# The layers are the client's, or those in $LAYERS.
 check() {
   local name=$1 want_status=$2 want=$3 entry file out status=0
   shift 3
@@ -18,7 +19,8 @@ check() {
     mkdir -p "$(dirname "$file")"
     printf '%b' "${entry#*=}" >"$file"
   done
-  out=$("$script" "$root/" 2>&1) || status=$?
+  # shellcheck disable=SC2086 # the layers are words
+  out=$("$script" "$root/" ${LAYERS:-} 2>&1) || status=$?
   want=${want//ROOT/$root}
   if [[ $status != "$want_status" || $out != "$want" ]]; then
     printf 'FAIL %s: exit status %s (expected %s)\n--- printed:\n%s\n--- expected:\n%s\n' \
@@ -29,7 +31,7 @@ check() {
 
 # Includes of the own layer and the layers below; system includes, comments and files that
 # are not sources are not looked at.
-check clean 0 "check-layers: 4 files, all includes point down" \
+check clean 0 "check-layers: ROOT: 4 files, all includes point down" \
   'app/main.cpp=#include "app/modes.h"\n#include "lua/runner.h"\n#include "platform/json.h"\n' \
   'link/events_test.cpp=#include "link/events.h"\n  #  include "platform/test_peer.h"\n#include <app/main.h>\n// #include "app/main.h"\n' \
   'shell/prompt.cpp=#include "device/select.h"\n#include "datamodel/cdpath.h"\n' \
@@ -54,6 +56,13 @@ ROOT/shell/tokenizer.cpp: includes "platform/../app/main.h", which climbs out wi
   'main.cpp=' \
   'entry/cline.cpp=#include "platform/text.h"\n' \
   'shell/tokenizer.cpp=#include "entry/cline.h"\n#include "tokenizer.h"\n#include "../app/main.h"\n#include "platform/../app/main.h"\n'
+
+# Layers given on the command line (veld-sim's): the lowest, platform, is no folder of the tree.
+LAYERS="daemon downloads engine model platform" check sim 1 'ROOT/engine/engine.cpp: includes "daemon/server.h", which is above its layer
+ROOT/model/node.h: includes "shell/prompt.h", which is not in a layer folder' \
+  'daemon/main.cpp=#include "engine/engine.h"\n#include "platform/json.h"\n' \
+  'engine/engine.cpp=#include "model/node.h"\n#include "daemon/server.h"\n' \
+  'model/node.h=#include "platform/json.h"\n#include "shell/prompt.h"\n'
 
 if ((failures)); then exit 1; fi
 echo "check-layers: all cases pass"

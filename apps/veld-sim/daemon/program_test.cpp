@@ -1,0 +1,149 @@
+// The veld-sim program itself: command line, readiness line, signals. Runs the built binary from
+// $VELC_BIN and is skipped without it.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "daemon/test_client.h"
+
+namespace sim {
+namespace {
+
+std::string program() {
+  const char* bin = std::getenv("VELC_BIN");
+  return bin ? std::string(bin) + "/veld-sim" : std::string();
+}
+
+// Runs veld-sim with these words (standard error joined to the output) until it exits.
+struct Outcome {
+  int status = -1;  // exit status; -1 when it did not exit
+  std::string out;
+};
+Outcome run_program(const std::string& words) {
+  FILE* f = ::popen((program() + " " + words + " 2>&1").c_str(), "r");
+  Outcome o;
+  for (int ch; (ch = std::fgetc(f)) != EOF;) o.out.push_back(static_cast<char>(ch));
+  int status = ::pclose(f);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (program().empty() || !std::filesystem::exists(program()))
+      GTEST_SKIP() << "VELC_BIN does not hold veld-sim";
+  }
+};
+
+TEST_F(Program, CommandLines) {
+  const struct {
+    const char* words;
+    int status;
+    const char* output;  // its beginning
+  } cases[] = {
+      {"--help", 0, "Usage: veld-sim --socket PATH [--model FILE]"},
+      {"", 2, "veld-sim: --socket PATH is required\n\nUsage: veld-sim"},
+      {"--socket=", 2, "veld-sim: --socket needs a value\n"},
+      {"--socket /nowhere/s --bogus", 2, "veld-sim: unknown option: --bogus\n\nUsage: veld-sim"},
+      {"--socket=/nowhere/s --delay 5ms", 2, "veld-sim: --delay expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --delay 3600001", 2, "veld-sim: --delay expects"},
+      {"--socket=/nowhere/s --hosts 200001", 2, "veld-sim: --hosts expects a number from 0 to 200000\n"},
+      {"--socket=/nowhere/s --memory-budget 0", 2, "veld-sim: --memory-budget expects mebibytes from 1 to 65536\n"},
+      {"--socket=/nowhere/s --max-request=1025", 2, "veld-sim: --max-request expects mebibytes from 1 to 1024\n"},
+      {"--socket=/nowhere/s --reboot-time -1", 2, "veld-sim: --reboot-time expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --state", 2, "veld-sim: --state needs a value\n"},
+      {"--socket=/nowhere/s --flash-time 3600001", 2, "veld-sim: --flash-time expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --fetch-timeout 0", 2, "veld-sim: --fetch-timeout expects milliseconds from 1 to 3600000\n"},
+      {"--socket=/nowhere/s --download-dir=", 2, "veld-sim: --download-dir needs a value\n"},
+      // Accepted (the largest values), then the model is missing.
+      {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
+       "--reboot-time 3600000 --state /nowhere/state --flash-time 3600000 --fetch-timeout 3600000 "
+       "--download-dir /nowhere/dl --model /nowhere/none.json", 1,
+       "veld-sim: /nowhere/none.json:"},
+      {"--socket /nowhere/s --access /nowhere/none.json", 1, "veld-sim: /nowhere/none.json:"},
+      {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},
+      {"--socket=/nowhere/s --tcp 127.0.0.1", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tcp=127.0.0.1:65536", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tcp a/b:1", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tls-cert c.pem", 2, "veld-sim: --tls-cert and --tls-key go together\n"},
+      {"--socket=/nowhere/s --tls-key k.pem", 2, "veld-sim: --tls-cert and --tls-key go together\n"},
+      {"--socket=/nowhere/s --tls-cert c.pem --tls-key k.pem", 2,
+       "veld-sim: --tls-cert and --tls-key need --tcp\n"},
+      // Accepted; then the certificate cannot be read, before any socket is made.
+      {"--socket /nowhere/s --tcp 127.0.0.1:0 --tls-cert /nowhere/c.pem --tls-key /nowhere/k.pem",
+       1, "veld-sim: cannot load certificate /nowhere/c.pem: "},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run_program(c.words);
+    EXPECT_EQ(o.status, c.status) << c.words;
+    EXPECT_EQ(o.out.rfind(c.output, 0), 0u) << c.words << "\n" << o.out;
+  }
+}
+
+TEST_F(Program, AccountsThatCannotBeReadStopItWithOneLineNamingTheFile) {
+  const struct {
+    const char* option;  // "--model" or "--access"
+    const char* file;
+    const char* error;   // after the file's name
+  } cases[] = {
+      {"--model", R"({"#access": {"users": {"x": {"passwordHash": "plain"}}}, "A": {}})",
+       ": #access.users.x.passwordHash: not a crypt(3) hash (make one with: openssl passwd -6)\n"},
+      {"--access", R"({"#access": {"guest": {"Device.": "rwz"}}})",
+       ": #access.guest: \"Device.\": \"rwz\" holds a letter outside \"rwadx\"\n"},
+      {"--access", R"({"A": {}})", ": no \"#access\" section\n"},
+  };
+  for (const auto& c : cases) {
+    k::test::TempDir dir;
+    std::string file = dir.file("x.json");
+    { std::ofstream(file) << c.file; }
+    Outcome o = run_program("--socket " + dir.file("s") + " " + c.option + " " + file);
+    EXPECT_EQ(o.status, 1) << c.file;
+    EXPECT_EQ(o.out, "veld-sim: " + file + c.error);
+  }
+}
+
+TEST_F(Program, AnUnreadableSavedConfigurationStopsTheStartWithOneLineNamingIt) {
+  k::test::TempDir dir;
+  std::filesystem::create_directory(dir.file("state"));
+  { std::ofstream(dir.file("state/config.json")) << R"({"Version":1,"Configuration":{"Device":{"DeviceInfo":{"DeviceMode":"Gateway"}}}})"; }
+  Outcome o = run_program("--socket " + dir.file("s") + " --state " + dir.file("state/"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "veld-sim: " + dir.file("state/config.json") +
+                     ": Device.DeviceInfo.DeviceMode: bad value: not one of the enumerated values\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("s")));
+}
+
+TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    k::test::TempDir dir;
+    std::string socket = dir.file("veld.sock");
+    // The shell prints its process id, which veld-sim takes over.
+    std::string command = "echo $$; exec " + program() + " --socket " + socket + " --hosts 3";
+    FILE* f = ::popen(command.c_str(), "r");
+    char pid[32], ready[256];
+    ASSERT_TRUE(std::fgets(pid, sizeof pid, f) && std::fgets(ready, sizeof ready, f));
+    EXPECT_EQ(std::string(ready), "veld-sim: ready on " + socket + "\n");
+    test::TestClient client(socket);
+    // The default model's administrator, with the password its documentation gives.
+    client.request(R"({"jsonrpc":"2.0","id":0,"method":"Login","params":{"Username":"admin","Password":"admin"}})");
+    EXPECT_EQ(k::json_dump(test::member(client.message(), "result"), JSON_COMPACT),
+              R"({"Status":0,"User":"admin"})");
+    client.request(
+        R"({"jsonrpc":"2.0","id":1,"method":"GetParameterValues","params":{"ParameterNames":["Device.Hosts.HostNumberOfEntries"]}})");
+    EXPECT_EQ(k::json_dump(test::member(client.message(), "result"), JSON_COMPACT),
+              R"({"ParameterList":[{"Name":"Device.Hosts.HostNumberOfEntries","Value":3}]})");
+    ::kill(std::atoi(pid), sig);
+    EXPECT_EQ(::pclose(f), 0) << "exits with status 0";
+    EXPECT_FALSE(std::filesystem::exists(socket));
+  }
+}
+
+}  // namespace
+}  // namespace sim

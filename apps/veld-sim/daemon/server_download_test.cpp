@@ -1,0 +1,308 @@
+// Download as clients see it: every channel (file, netcat, http), configuration and file
+// downloads, and the firmware dialogue through to the reboot into the new version.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
+
+#include "daemon/test_client.h"
+#include "downloads/firmware_image.h"
+#include "engine/test_model.h"
+#include "platform/test_tcp_peer.h"
+
+namespace sim {
+namespace {
+
+using test::dump;
+using test::member;
+using test::RunningServer;
+using test::TestClient;
+using k::test::OneShotPeer;
+using k::test::http_answers;
+using k::test::sends;
+
+void grant(Caller& caller) { caller.system_access = true; }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A daemon on the download model with a state folder and a downloads folder of its own, and
+// a connection with system access.
+struct Device {
+  explicit Device(int flash_ms = 3600000, std::function<void(Caller&)> on_connect = grant)
+      : server({.reboot_ms = 0,
+                .on_connect = std::move(on_connect),
+                .download = {.download_dir = dir.file("downloads"), .flash_ms = flash_ms}},
+               test::download_device(dir.file("state"))),
+        client(server.socket_path) {}
+  // Sends a request and gives its reply (events passed over).
+  k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
+    TestClient& c = on ? *on : client;
+    int id = ++last_id;
+    c.request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
+              R"(","params":)" + params + "}");
+    while (k::Json m = c.message())
+      if (json_t* got = member(m, "id"); got && json_integer_value(got) == id) return m;
+    return {};
+  }
+  // A Download's reply in brief: the result, or the error code and detail.
+  std::string download(const std::string& params) {
+    k::Json m = call("Download", params);
+    if (json_t* e = member(m, "error"))
+      return dump(json_object_get(e, "code")) + " " + k::json_text(e, "detail");
+    return dump(member(m, "result"));
+  }
+  // Values of parameters, as "Name=value ...".
+  std::string values(const std::string& names, TestClient* on = nullptr) {
+    k::Json m = call("GetParameterValues", R"({"ParameterNames":[)" + names + "]}", on);
+    std::string out;
+    size_t i;
+    json_t* e;
+    json_array_foreach(member(m, "result.ParameterList"), i, e)
+      out += (out.empty() ? "" : " ") + k::json_text(e, "Name") + "=" + dump(json_object_get(e, "Value"));
+    return out;
+  }
+  std::string firmware_state() {
+    return values(R"("Device.DeviceInfo.SoftwareVersion","Device.DeviceInfo.UpgradeStatus")");
+  }
+  k::test::TempDir dir;
+  RunningServer server;
+  TestClient client;
+  int last_id = 0;
+};
+
+TEST(ServerDownload, EveryChannelStoresTheFileOrSaysWhyNot) {
+  enum Channel { kFile, kNetcat, kHttp };
+  const std::string body = "0123456789";
+  const std::string md5 = md5_hex(body);
+  const struct {
+    const char* name;
+    Channel channel;
+    std::string served;   // netcat: the bytes sent; http: the body (of a 200, or "404")
+    std::string extra;    // more params
+    std::string reply;
+    const char* stored;   // the file's name in the downloads folder ("" none)
+  } cases[] = {
+      {"file", kFile, body, R"(,"TargetFileName":"a.bin")", R"({"Status":0,"FileName":"a.bin"})", "a.bin"},
+      {"file named by its URL", kFile, body, "", R"({"Status":0,"FileName":"source.bin"})", "source.bin"},
+      {"file with its MD5", kFile, body, R"(,"MD5":")" + md5 + "\"", R"({"Status":0,"FileName":"source.bin"})",
+       "source.bin"},
+      {"file with another MD5", kFile, body, R"(,"MD5":")" + md5_hex("x") + "\"",
+       "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5, ""},
+      {"netcat", kNetcat, body, R"(,"FileSize":10,"TargetFileName":"n.bin")", R"({"Status":0,"FileName":"n.bin"})",
+       "n.bin"},
+      {"netcat without a name", kNetcat, body, R"(,"FileSize":10)", R"({"Status":0,"FileName":"download-1"})",
+       "download-1"},
+      {"netcat short of FileSize", kNetcat, "012", R"(,"FileSize":10,"TargetFileName":"n.bin")",
+       "9017 the sender at 127.0.0.1:PORT sent 3 of 10 bytes", ""},
+      {"netcat with another MD5", kNetcat, body, R"(,"FileSize":10,"TargetFileName":"n.bin","MD5":")" + md5_hex("x") + "\"",
+       "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5, ""},
+      {"http", kHttp, body, "", R"({"Status":0,"FileName":"h.bin"})", "h.bin"},
+      {"http 404", kHttp, "404", "", "9016 http://127.0.0.1:PORT/files/h.bin: The requested URL returned error: 404", ""},
+  };
+  for (const auto& c : cases) {
+    Device d;
+    std::string source = d.dir.file("source.bin");
+    write_file(source, c.served);
+    std::optional<OneShotPeer> peer;
+    std::string url = "file://" + source;
+    if (c.channel == kNetcat) peer.emplace(sends(c.served));
+    if (c.channel == kHttp)
+      peer.emplace(c.served == "404" ? http_answers(404, "gone") : http_answers(200, c.served));
+    std::string port = peer ? std::to_string(peer->port) : "";
+    if (c.channel == kNetcat) url = "netcat://127.0.0.1:" + port;
+    if (c.channel == kHttp) url = "http://127.0.0.1:" + port + "/files/h.bin";
+    std::string expected = c.reply;
+    if (size_t at = expected.find("PORT"); at != std::string::npos) expected.replace(at, 4, port);
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + url + "\"" + c.extra + "}"), expected)
+        << c.name;
+    std::filesystem::path downloads = d.dir.file("downloads");
+    if (*c.stored)
+      EXPECT_EQ(read_file(downloads / c.stored), body) << c.name;
+    else
+      EXPECT_TRUE(!std::filesystem::exists(downloads) || std::filesystem::is_empty(downloads)) << c.name;
+  }
+}
+
+TEST(ServerDownload, RequestsRefusedBeforeAnythingIsFetched) {
+  const struct {
+    const char* params;
+    const char* reply;
+  } cases[] = {
+      {R"({"FileType":"File"})", "-32602 expects URL (text)"},
+      {R"({"FileType":"File","URL":"netcat://127.0.0.1:9"})", "-32602 a netcat URL needs FileSize (integer)"},
+      {R"({"FileType":"File","URL":"file:///tmp/x","TargetFileName":"../x"})",
+       "9007 cannot store a file named \"../x\" (expects 1 to 255 bytes without \"/\" or \"..\")"},
+      {R"({"FileType":"Config","TransactionID":1})", "9007 a TransactionID belongs to a firmware download"},
+      {R"({"FileType":"Firmware","TransactionID":1})", "9007 TransactionID 1: no firmware image awaits it"},
+      {R"({"FileType":"File","URL":"file:///nonexistent/x"})",
+       "9016 cannot open /nonexistent/x: No such file or directory"},
+  };
+  Device d;
+  for (const auto& c : cases) EXPECT_EQ(d.download(c.params), c.reply) << c.params;
+}
+
+TEST(ServerDownload, OnlyAUserWithSystemAccessDownloads) {
+  Device d(3600000, [](Caller&) {});  // guests, who may do everything but device actions
+  for (const char* type : {"Firmware", "Config", "File"})
+    EXPECT_EQ(d.download(std::string(R"({"FileType":")") + type + R"(","URL":"file:///etc/hostname"})"),
+              "9001 Download needs a user with system access")
+        << type;
+}
+
+TEST(ServerDownload, AConfigurationIsAppliedWholeOrNotAtAll) {
+  const char* kUnchanged = R"(Device.Name="box" Device.Rule.1.Port=22 Device.Rule.max_instance=1)";
+  const struct {
+    const char* file;
+    const char* reply;
+    const char* values;
+  } cases[] = {
+      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":80}}}}})",
+       R"({"Status":0})", R"(Device.Name="cfg" Device.Rule.2.Port=80 Device.Rule.max_instance=2)"},
+      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":"x"}}}}})",
+       "9018 the configuration does not apply: Device.Rule.2.Port: bad value: expects an integer",
+       kUnchanged},
+      {R"({"Version":2,"Configuration":{}})",
+       R"(9018 not a saved configuration (expects {"Version": 1, "Configuration": {...}}))",
+       kUnchanged},
+      {"not json", "9018 the configuration is not a JSON object", kUnchanged},
+  };
+  for (const auto& c : cases) {
+    Device d;
+    d.call("JoinGroup", R"({"Group":4})");
+    write_file(d.dir.file("config.json"), c.file);
+    EXPECT_EQ(d.download(R"({"FileType":"Config","URL":"file://)" + d.dir.file("config.json") + "\"}"), c.reply)
+        << c.file;
+    EXPECT_EQ(d.values(R"("Device.Name","Device.Rule.")"), c.values) << c.file;
+  }
+}
+
+TEST(ServerDownload, AConfigurationAnnouncesTheInstancesThatWentAndCame) {
+  Device d;
+  TestClient watcher(d.server.socket_path);
+  d.call("JoinGroup", R"({"Group":4})", &watcher);
+  write_file(d.dir.file("config.json"), R"({"Version":1,"Configuration":{"Device":{"Rule":{"2":{}}}}})");
+  EXPECT_EQ(d.download(R"({"FileType":"Config","URL":"file://)" + d.dir.file("config.json") + "\"}"),
+            R"({"Status":0})");
+  EXPECT_EQ(dump(member(watcher.message(), "params.Data")),
+            R"({"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})");
+  EXPECT_EQ(dump(member(watcher.message(), "params.Data")),
+            R"({"Action":"Add","Path":"Device.Rule.","InstanceNumber":2})");
+}
+
+TEST(ServerDownload, OtherClientsAreServedWhileAFetchWaits) {
+  Device d;
+  std::promise<void> go;
+  std::shared_future<void> released = go.get_future().share();
+  OneShotPeer peer([released](int fd) {
+    released.wait();
+    k::write_all(fd, "abc", 3);
+  });
+  d.client.request(R"({"jsonrpc":"2.0","id":1,"method":"Download","params":{"FileType":"File","URL":"netcat://127.0.0.1:)" +
+                   std::to_string(peer.port) + R"(","FileSize":3,"TargetFileName":"slow"}})");
+  TestClient other(d.server.socket_path);
+  EXPECT_EQ(d.values(R"("Device.Name")", &other), R"(Device.Name="box")");
+  go.set_value();
+  EXPECT_EQ(dump(d.client.message().get()),
+            R"({"jsonrpc":"2.0","id":1,"result":{"Status":0,"FileName":"slow"}})");
+  EXPECT_EQ(read_file(d.dir.file("downloads/slow")), "abc");
+}
+
+// The firmware dialogue as the client runs it over netcat: the pre-update must not use the
+// sender's one connection; the download answers with the versions; the confirmation flashes
+// and reboots into the new version.
+TEST(ServerDownload, FirmwareFromPreUpdateToTheRebootIntoTheNewVersion) {
+  Device d(0);
+  std::string image = make_firmware_image("2.0.0-rc1", std::string(5000, 'f'));
+  OneShotPeer peer(sends(image));
+  std::string params = R"("FileType":"Firmware","URL":"netcat://127.0.0.1:)" + std::to_string(peer.port) +
+                       R"(","MD5":")" + md5_hex(image) + R"(","FileSize":)" + std::to_string(image.size());
+  EXPECT_EQ(d.download("{" + params + R"(,"NeedPreUpdate":true})"), R"({"Status":0})");
+  k::Json reply = d.call("Download", "{" + params + R"(,"NeedPreUpdate":false})");
+  std::string saved = dump(member(reply, "result.SavedFirmware"));
+  EXPECT_EQ(dump(member(reply, "result")),
+            R"({"Status":1,"CurrentVersion":"1.0.0","NewVersion":"2.0.0-rc1","SavedFirmware":)" + saved +
+                R"(,"TransactionID":1})");
+  saved = saved.substr(1, saved.size() - 2);
+  EXPECT_EQ(read_file(saved), image);
+  EXPECT_EQ(d.firmware_state(), R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=0)");
+  // The confirmation keeps the other members, as the client sends it.
+  d.client.request(R"({"jsonrpc":"2.0","id":50,"method":"Download","params":{"FileType":"Firmware","URL":"file://)" +
+                   saved + R"(","MD5":")" + md5_hex(image) + R"(","NeedPreUpdate":false,"TransactionID":1}})");
+  EXPECT_EQ(dump(member(d.client.message(), "result")), R"({"Status":0})");
+  EXPECT_TRUE(d.client.closed_by_server());  // the reboot after the flash
+  std::unique_ptr<TestClient> again;
+  for (int tries = 0; tries < 2000 && !(again && again->fd); ++tries) {
+    if (again) ::usleep(10000);
+    again = std::make_unique<TestClient>(d.server.socket_path);
+  }
+  ASSERT_TRUE(again->fd) << "not served again";
+  EXPECT_EQ(d.values(R"("Device.DeviceInfo.SoftwareVersion","Device.DeviceInfo.UpgradeStatus","Device.DeviceInfo.UpgradeProgress")", again.get()),
+            R"(Device.DeviceInfo.SoftwareVersion="2.0.0-rc1" Device.DeviceInfo.UpgradeStatus=0 Device.DeviceInfo.UpgradeProgress=0)");
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  EXPECT_EQ(read_file(d.dir.file("state/firmware.json")), "{\n \"Version\": 1,\n \"SoftwareVersion\": \"2.0.0-rc1\"\n}\n");
+}
+
+TEST(ServerDownload, FirmwareOutcomesBeforeTheReboot) {
+  const struct {
+    const char* name;
+    std::string image;
+    const char* then;     // the request after the download: "confirm", "cancel" or ""
+    std::string reply;    // to the download (Status, or the fault)
+    const char* state;    // after `then`
+  } cases[] = {
+      {"same version flashes at once", make_firmware_image("1.0.0", "p"), "", R"(0)",
+       R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=2)"},
+      {"confirmed, flashing", make_firmware_image("1.1.0", "p"), "confirm", "1",
+       R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=2)"},
+      {"cancelled", make_firmware_image("1.1.0", "p"), "cancel", "1",
+       R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=0)"},
+      {"bad checksum fails at the flash", [] { std::string i = make_firmware_image("1.1.0", "p"); i.back() ^= 1; return i; }(),
+       "confirm", "1", R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=-1)"},
+      {"bad header fails at the download", "KNFW but not an image", "",
+       "9018 truncated firmware header",
+       R"(Device.DeviceInfo.SoftwareVersion="1.0.0" Device.DeviceInfo.UpgradeStatus=-1)"},
+  };
+  for (const auto& c : cases) {
+    Device d;  // a flash of an hour: it is still running at the end
+    write_file(d.dir.file("fw.img"), c.image);
+    k::Json reply = d.call("Download", R"({"FileType":"Firmware","URL":"file://)" + d.dir.file("fw.img") + "\"}");
+    std::string saved = k::json_text(member(reply, "result"), "SavedFirmware");
+    std::string got = member(reply, "error")
+                          ? dump(member(reply, "error.code")) + " " + k::json_text(member(reply, "error"), "detail")
+                          : dump(member(reply, "result.Status"));
+    EXPECT_EQ(got, c.reply) << c.name;
+    std::string then = c.then;
+    if (then == "confirm") {
+      EXPECT_EQ(d.download(R"({"FileType":"Firmware","URL":"file://)" + saved + R"(","TransactionID":1})"),
+                R"({"Status":0})") << c.name;
+    } else if (then == "cancel") {
+      EXPECT_EQ(d.download(R"({"FileType":"Firmware","TransactionID":1})"), R"({"Status":0})") << c.name;
+    }
+    EXPECT_EQ(d.firmware_state(), c.state) << c.name;
+    bool flashing = std::string(c.state).ends_with("=2");
+    EXPECT_EQ(!saved.empty() && std::filesystem::exists(saved), flashing) << c.name;
+    // While a flash runs nothing else is downloaded.
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":"file:///etc/hostname"})"),
+              flashing ? "9001 a firmware upgrade is in progress" : R"({"Status":0,"FileName":"hostname"})")
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,364 @@
+#include "daemon/server.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "daemon/test_client.h"
+
+namespace sim {
+namespace {
+
+using test::dump;
+using test::member;
+using test::RunningServer;
+using test::TestClient;
+
+constexpr const char* kNamesRequest = R"({"jsonrpc":"2.0","id":99,"method":"GetParameterNames","params":{"ParameterPath":"Device.Host.","NextLevel":true}})";
+
+// Sends kNamesRequest and expects its reply next: nothing else was queued for the client.
+void expect_nothing_queued(TestClient& c) {
+  c.request(kNamesRequest);
+  EXPECT_EQ(dump(member(c.message(), "id")), "99");
+}
+
+TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
+  const struct {
+    const char* line;
+    int code;
+    const char* id;  // the reply's id as JSON
+  } cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"method":)", -32700, "null"},
+      {"[1,2]", -32600, "null"},
+      {R"({"jsonrpc":"1.0","id":3,"method":"GetParameterNames"})", -32600, "3"},
+      {R"({"jsonrpc":"2.0","id":6,"method":7})", -32600, "6"},
+      {R"({"jsonrpc":"2.0","id":{"a":1},"method":"GetParameterNames"})", -32600, "null"},
+      {R"({ "jsonrpc" : "2.0", "id" : 7, "method" : "Nope" })", -32601, "7"},
+      {R"({"jsonrpc":"2.0","id":8,"method":"GetParameterValues","params":[1]})", -32602, "8"},
+      {R"({"jsonrpc":"2.0","id":11,"method":"GetParameterAttributes","params":{"ParameterNames":["."],"Depth":2}})", -32602, "11"},
+      {R"({"jsonrpc":"2.0","id":12,"method":"JoinGroup","params":{"Group":-1}})", -32602, "12"},
+      {R"({"jsonrpc":"2.0","id":13,"method":"Event","params":{"EventId":"x"}})", -32602, "13"},
+      {R"({"jsonrpc":"2.0","id":14,"method":"SetParameterValues","params":{"ParameterList":[{"Name":"Device.Name"}]}})", -32602, "14"},
+      {R"({"jsonrpc":"2.0","id":18,"method":"Reboot","params":{"Force":"yes"}})", -32602, "18"},
+      {R"({"jsonrpc":"2.0","id":19,"method":"FactoryReset","params":{"DeviceMode":null}})", -32602, "19"},
+      {R"({"jsonrpc":"2.0","id":20,"method":"SaveConfig","params":{"RestorePointName":["a"]}})", -32602, "20"},
+      {R"({"jsonrpc":"2.0","id":21,"method":"Select","params":{"Selector":3}})", -32602, "21"},
+      {R"({"jsonrpc":"2.0","id":22,"method":"Logout","params":[]})", -32602, "22"},
+      {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
+      {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
+      // Beyond what the daemon reads as JSON: a lone surrogate, an integer beyond 64 bits.
+      {R"({"jsonrpc":"2.0","id":16,"method":"GetParameterValues","params":{"ParameterNames":["Device.\ud800"]}})", -32700, "null"},
+      {R"({"jsonrpc":"2.0","id":17,"method":"ChangeOrder","params":{"ObjectName":"Device.Rule.1.","Order":9223372036854775808}})", -32700, "null"},
+  };
+  k::test::TempDir dir;
+  RunningServer server({.request_log = dir.file("requests.log")});
+  TestClient client(server.socket_path);
+  std::string sent;  // every line but the blank ones, as the log keeps them
+  for (const auto& c : cases) sent += std::string(c.line) + "\n";
+  // Ignored: notifications and replies; tolerated: CR before LF.
+  sent += R"({"jsonrpc":"2.0","method":"GetParameterNames","params":{"ParameterPath":"."}})" "\n";
+  sent += R"({"jsonrpc":"2.0","id":77,"result":{}})" "\n";
+  sent += R"({"jsonrpc":"2.0","error":{"code":1,"message":"x"}})" "\n";
+  sent += std::string(kNamesRequest) + "\r\n";
+  ASSERT_TRUE(client.send("\n  \n" + sent));  // blank lines are no requests
+  for (const auto& c : cases) {
+    k::Json reply = client.message();
+    EXPECT_EQ(json_integer_value(member(reply, "error.code")), c.code) << c.line;
+    EXPECT_EQ(dump(member(reply, "id")), c.id) << c.line;
+    EXPECT_TRUE(json_is_string(member(reply, "error.message"))) << c.line;
+  }
+  k::Json last = client.message();
+  EXPECT_TRUE(member(last, "result.ParameterList") && dump(member(last, "id")) == "99");
+  std::ifstream log(dir.file("requests.log"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), sent);
+}
+
+TEST(Server, EventsReachTheSessionsThatJoinedTheirGroup) {
+  RunningServer server;
+  TestClient watcher(server.socket_path), bystander(server.socket_path),
+      receiver(server.socket_path), worker(server.socket_path), sender(server.socket_path);
+  const std::pair<TestClient*, const char*> joins[] = {
+      {&watcher, R"("Group":4)"}, {&bystander, R"("Group":7)"}, {&sender, R"("Group":7)"},
+      // One client process: its events come on the receiving connection.
+      {&receiver, R"("Group":9,"Session":"p1","Receiver":true)"},
+      {&worker, R"("Group":4,"Session":"p1")"}};
+  // All requests are sent before any reply is read: each reply must come on its own connection.
+  for (int id = 0; id < 5; ++id)
+    joins[id].first->request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+                             R"(,"method":"JoinGroup","params":{)" + joins[id].second + "}}");
+  for (int id = 0; id < 5; ++id)
+    EXPECT_EQ(dump(joins[id].first->message().get()), R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":{"Status":0}})");
+
+  worker.request(R"({"jsonrpc":"2.0","id":2,"method":"DeleteObject","params":{"ObjectName":"Device.Host.3."}})");
+  EXPECT_EQ(dump(member(worker.message(), "result")), R"({"Status":0})");
+  const char* deleted =
+      R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Host.3.","InstanceNumber":3}}})";
+  EXPECT_EQ(dump(watcher.message().get()), deleted);
+  EXPECT_EQ(dump(receiver.message().get()), deleted);
+
+  // A client's event is relayed to the other sessions of its group.
+  const char* hello = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"Text":"hello"}}})";
+  sender.request(hello);
+  EXPECT_EQ(dump(bystander.message().get()), hello);
+  for (TestClient* c : {&watcher, &bystander, &receiver, &worker, &sender})
+    expect_nothing_queued(*c);
+}
+
+TEST(Server, DelayedRepliesDoNotHoldUpTheLoop) {
+  // Replies wait an hour; the loop still reads requests, runs them and delivers events.
+  RunningServer server({.delay_ms = 3600000});
+  TestClient watcher(server.socket_path), changer(server.socket_path);
+  // The join was sent first on the connection accepted first, so it is run first.
+  watcher.request(R"({"jsonrpc":"2.0","id":1,"method":"JoinGroup","params":{"Group":4}})");
+  changer.request(R"({"jsonrpc":"2.0","id":2,"method":"AddObject","params":{"ObjectName":"Device.Rule."}})");
+  EXPECT_EQ(dump(member(watcher.message(), "params.EventId")), "4");
+  server.stop();  // with replies still waiting
+}
+
+TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsReplies) {
+  RunningServer server;  // requests up to 4 MiB
+  TestClient client(server.socket_path);
+  std::thread writer([&] {
+    for (int i = 0; i < 24; ++i) client.send(std::string(1 << 20, 'x'));
+    client.send("\n" + std::string(kNamesRequest) + "\n");
+    ::shutdown(client.fd.get(), SHUT_WR);
+  });
+  k::Json refused = client.message();
+  EXPECT_EQ(dump(refused.get()),
+            R"({"jsonrpc":"2.0","id":null,"error":{"code":9004,"message":"Resources exceeded",)"
+            R"("detail":"the request is longer than the 4 MiB a request may take"}})");
+  writer.join();
+  EXPECT_EQ(dump(member(client.message(), "id")), "99");
+  EXPECT_TRUE(client.closed_by_server());
+}
+
+TEST(Server, TooLargeRepliesAndRequestsGetResourcesExceededAndTheConnectionGoesOn) {
+  const std::string all_values =  // a reply of about 1 KiB
+      R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["."]}})";
+  const std::string one_value =
+      R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Serial"]}})";
+  std::string long_request =
+      R"({"jsonrpc":"2.0","id":7,"method":"GetParameterValues","params":{"ParameterNames":[)";
+  for (int i = 0; i < 10; ++i) long_request += R"("Device.Serial","Device.Name",)";
+  long_request += R"("Device.Level"]}})";
+  const size_t n = long_request.size();
+  const struct {
+    ServerConfig config;
+    const std::string& request;
+    const char* id;
+    std::string detail;  // the end of the 9004 error's detail; "" when the reply goes out
+  } cases[] = {
+      {{.max_reply = 400}, all_values, "5", "bytes, more than the 400 bytes a reply may take"},
+      {{.memory_budget = 400}, all_values, "5", "bytes, more than the 400 bytes a reply may take"},
+      {{.max_reply = 400}, one_value, "6", ""},
+      {{.max_request = n - 1}, long_request, "null",
+       "the request is longer than the " + std::to_string(n - 1) + " bytes a request may take"},
+      {{.max_request = n}, long_request, "7", ""},
+  };
+  for (const auto& c : cases) {
+    RunningServer server(c.config);
+    TestClient client(server.socket_path);
+    client.request(c.request);
+    k::Json reply = client.message();
+    EXPECT_EQ(dump(member(reply, "id")), c.id) << c.request;
+    if (!c.detail.empty()) {
+      EXPECT_EQ(dump(member(reply, "error.code")), "9004");
+      EXPECT_EQ(dump(member(reply, "error.message")), R"("Resources exceeded")");
+      std::string detail = k::json_text(member(reply, "error"), "detail");
+      EXPECT_TRUE(detail.ends_with(c.detail)) << detail;
+    } else {
+      EXPECT_TRUE(member(reply, "result.ParameterList")) << dump(reply.get());
+    }
+    expect_nothing_queued(client);
+  }
+}
+
+TEST(Server, OnASpentBudgetTheStalledClientHoldingTheMostIsDroppedAndTheOthersAreServed) {
+  const struct {
+    const char* what;
+    int events;                     // of 1 KiB each, sent by the polite client to group 7
+    std::vector<std::string> sent;  // by each hostile client in turn; none of them reads
+    std::vector<bool> dropped;
+  } cases[] = {
+      // The first hostile client joined group 7: events pile up for it.
+      {"unread events", 2000, {""}, {true}},
+      // Both lines fit a request; together they pass the budget, and neither grows any more.
+      // The first holds more than 1 MiB - 400 KiB, so it goes, and the second is still served.
+      {"unfinished lines", 0, {std::string(900 << 10, 'x'), std::string(400 << 10, 'x')}, {true, false}},
+  };
+  const std::string event = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":")" +
+                            std::string(1000, 'e') + "\"}}\n";
+  for (const auto& c : cases) {
+    RunningServer server({.memory_budget = 1 << 20, .stall_ms = 100});
+    TestClient polite(server.socket_path);
+    std::vector<std::unique_ptr<TestClient>> hostile;
+    for (size_t i = 0; i < c.sent.size(); ++i)
+      hostile.push_back(std::make_unique<TestClient>(server.socket_path));
+    hostile[0]->request(R"({"jsonrpc":"2.0","id":1,"method":"JoinGroup","params":{"Group":7}})");
+    EXPECT_EQ(dump(member(hostile[0]->message(), "result.Status")), "0");
+    // Sending fails midway for a client that is dropped while it sends.
+    std::thread writer([&] {
+      for (size_t i = 0; i < c.sent.size(); ++i) hostile[i]->send(c.sent[i]);
+    });
+    for (int i = 0; i < c.events; ++i) polite.send(event);
+    expect_nothing_queued(polite);
+    writer.join();
+    for (size_t i = 0; i < c.sent.size(); ++i) {
+      if (c.dropped[i]) {
+        EXPECT_TRUE(hostile[i]->closed_by_server()) << c.what << " " << i;
+      } else {  // its line goes on, ends, and is answered
+        hostile[i]->send("\n");
+        EXPECT_EQ(json_integer_value(member(hostile[i]->message(), "error.code")), -32700) << c.what;
+      }
+    }
+    expect_nothing_queued(polite);
+    server.stop();
+    EXPECT_EQ(server.server->stats().dropped_over_budget, 1u) << c.what;
+  }
+}
+
+TEST(Server, AClientThatDoesNotReadIsNotReadEitherAndGetsEveryReplyOnceItDoes) {
+  RunningServer server;
+  TestClient greedy(server.socket_path), polite(server.socket_path);
+  constexpr int kRequests = 10000;  // replies of about 1 KiB each: 10 MB
+  std::string burst;
+  for (int i = 0; i < kRequests; ++i)
+    burst += R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+             R"(,"method":"GetParameterValues","params":{"ParameterNames":["."]}})" "\n";
+  std::thread writer([&] { greedy.send(burst); });  // stalls until the replies are read
+  expect_nothing_queued(polite);
+  for (int i = 0; i < kRequests; ++i)
+    ASSERT_EQ(dump(member(greedy.message(), "id")), std::to_string(i));
+  writer.join();
+  server.stop();
+  // Its replies waited in its socket and in about 1 MiB of queue, beside one read of requests.
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
+  EXPECT_LT(server.server->stats().peak_held, 2u << 20);
+}
+
+TEST(Server, OnASpentBudgetReadersWaitAndGetWholeRepliesAndOnlyAClientThatDoesNotReadIsDropped) {
+  // Replies of about 600 KiB, two for each of six clients that read them slowly, on a budget of
+  // 1 MiB: together they would hold several times the budget. The idle client asks for four and
+  // reads none: once the readers are done, its own replies spend the budget and stall.
+  constexpr size_t kBudget = 1 << 20;
+  constexpr int kReaders = 6, kRequests = 2, kIdleRequests = 4;
+  std::string names;
+  for (int i = 0; i < 600; ++i) names += std::string(i ? "," : "") + "\".\"";
+  auto request = [&](int id) {
+    return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+           R"(,"method":"GetParameterValues","params":{"ParameterNames":[)" + names + "]}}\n";
+  };
+  RunningServer server({.memory_budget = kBudget, .stall_ms = 1000});
+  TestClient idle(server.socket_path);
+  std::string idle_requests;
+  for (int id = 0; id < kIdleRequests; ++id) idle_requests += request(id);
+  idle.send(idle_requests);
+  std::vector<std::string> results(kReaders * kRequests);  // each reply's ParameterList
+  std::vector<std::thread> readers;
+  for (int r = 0; r < kReaders; ++r) {
+    readers.emplace_back([&, r] {
+      TestClient reader(server.socket_path);
+      reader.send(request(10 * r) + request(10 * r + 1));
+      for (int i = 0; i < kRequests; ++i) {
+        k::Json reply;
+        while (true) {  // 16 KiB at a time, with a pause before each read
+          if (auto line = reader.reader.next_line()) {
+            reply = k::json_parse(*line);
+            break;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          if (!reader.fill(16 << 10)) break;
+        }
+        if (dump(member(reply, "id")) == std::to_string(10 * r + i))
+          results[r * kRequests + i] = dump(member(reply, "result.ParameterList"));
+      }
+    });
+  }
+  for (auto& t : readers) t.join();
+  for (const auto& result : results) {
+    EXPECT_GT(result.size(), 500u << 10);
+    EXPECT_EQ(result, results[0]);  // whole, and the same for everybody
+  }
+  EXPECT_TRUE(idle.closed_by_server());
+  server.stop();
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 1u);
+  // A reply taken up below the budget passes it by its own size at most.
+  EXPECT_LT(server.server->stats().peak_held, kBudget + (700u << 10));
+}
+
+TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
+  // Two requests of 40 KiB, each sent in two parts, on a budget of 64 KiB: once both first parts
+  // are in, the budget is spent with nothing to write, and only reading and answering go on.
+  RunningServer server({.memory_budget = 64 << 10, .stall_ms = 3600000});
+  const std::string padded = R"({"jsonrpc":"2.0","id":99,)" + std::string(40 << 10, ' ') +
+                             std::string(kNamesRequest).substr(1) + "\n";
+  const size_t half = 39 << 10;
+  TestClient a(server.socket_path), b(server.socket_path), c(server.socket_path);
+  a.send(padded.substr(0, half));
+  b.send(padded.substr(0, half));
+  expect_nothing_queued(c);
+  a.send(padded.substr(half));
+  b.send(padded.substr(half));
+  EXPECT_EQ(dump(member(a.message(), "id")), "99");
+  EXPECT_EQ(dump(member(b.message(), "id")), "99");
+  server.stop();
+  EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
+}
+
+TEST(Server, OutOfDescriptorsTheListenerRestsUntilAClientCloses) {
+  // The server runs in a child process whose descriptor limit leaves room for one or two
+  // clients; the others wait in the listen queue and are served one by one as clients close.
+  constexpr int kClients = 6;
+  k::test::TempDir dir;
+  std::string socket = dir.file("veld.sock");
+  int ready[2], stop[2], report[2];
+  ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(stop) == 0 && ::pipe(report) == 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]), ::close(stop[1]), ::close(report[0]);
+    Engine engine(test::test_model_tree());
+    Server server(engine, {.socket_path = socket, .accept_retry_ms = 3600000});
+    std::string error;
+    if (!server.listen(error)) _exit(1);
+    int lowest_free = ::dup(0);
+    ::close(lowest_free);
+    rlimit limit{static_cast<rlim_t>(lowest_free + 2), static_cast<rlim_t>(lowest_free + 2)};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0 || ::write(ready[1], "r", 1) != 1) _exit(1);
+    server.run(stop[0]);
+    size_t failures = server.stats().accept_failures;
+    _exit(::write(report[1], &failures, sizeof failures) == sizeof failures ? 0 : 1);
+  }
+  ::close(ready[1]), ::close(stop[0]), ::close(report[1]);
+  char byte;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<TestClient>(socket));
+    clients.back()->request(R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+                            R"(,"method":"GetParameterNames","params":{"ParameterPath":"Device.Rule."}})");
+  }
+  for (int i = 0; i < kClients; ++i) {
+    EXPECT_EQ(dump(member(clients[i]->message(), "id")), std::to_string(i));
+    clients[i].reset();  // frees the server's descriptor for the next one
+  }
+  ASSERT_EQ(::write(stop[1], "x", 1), 1);
+  size_t failures = 0;
+  EXPECT_EQ(::read(report[0], &failures, sizeof failures), static_cast<ssize_t>(sizeof failures));
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(status, 0);
+  // Once per time it ran out: never more often than clients had to wait.
+  EXPECT_GE(failures, 1u);
+  EXPECT_LE(failures, static_cast<size_t>(kClients - 1));
+  for (int fd : {ready[0], stop[1], report[0]}) ::close(fd);
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,92 @@
+#include "downloads/firmware_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/temp_dir.h"
+
+namespace sim {
+namespace {
+
+// An image with one byte changed at `at`.
+std::string flipped(std::string image, size_t at) {
+  image[at] = static_cast<char>(image[at] ^ 0x55);
+  return image;
+}
+
+TEST(FirmwareImage, HeaderAndPayloadChecks) {
+  const std::string good = make_firmware_image("5.0.1-rc2", std::string(1000, 'p'));
+  const size_t payload_at = kFirmwareHeaderSize + 9;
+  const struct {
+    const char* name;
+    std::string image;
+    const char* header_error;   // "" when the header reads
+    const char* payload_error;  // "" when the payload checks out
+  } cases[] = {
+      {"good", good, "", ""},
+      {"empty payload", make_firmware_image("1.2.3", ""), "", ""},
+      {"bad magic", flipped(good, 0), "not a firmware image (bad magic)", ""},
+      {"empty", "", "not a firmware image (bad magic)", ""},
+      {"truncated header", good.substr(0, 20), "truncated firmware header", ""},
+      {"truncated version text", good.substr(0, kFirmwareHeaderSize + 3),
+       "truncated firmware header", ""},
+      {"unknown format", flipped(good, 5), "firmware image format 84 is not supported", ""},
+      {"zero version length", std::string(good).replace(6, 2, std::string(2, '\0')),
+       "bad firmware version length 0", ""},
+      {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
+       "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
+      {"bad checksum", flipped(good, 20), "", "firmware checksum mismatch"},
+      {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
+      {"truncated payload", good.substr(0, good.size() - 1), "",
+       "the payload has 999 bytes, the header says 1000"},
+      {"trailing bytes", good + "x", "", "the payload has 1001 bytes, the header says 1000"},
+  };
+  for (const auto& c : cases) {
+    FirmwareHeader header;
+    std::string error;
+    bool read = parse_firmware_header(c.image, header, error);
+    EXPECT_EQ(read ? "" : error, c.header_error) << c.name;
+    if (!read) continue;
+    EXPECT_EQ(header.payload_offset, kFirmwareHeaderSize + header.version.size()) << c.name;
+    error.clear();
+    EXPECT_EQ(verify_firmware_payload(c.image, header, error) ? "" : error, c.payload_error)
+        << c.name;
+  }
+  FirmwareHeader header;
+  std::string error;
+  ASSERT_TRUE(parse_firmware_header(good, header, error));
+  EXPECT_EQ(header.version, "5.0.1-rc2");
+  EXPECT_EQ(header.payload_size, 1000u);
+}
+
+// scripts/make-firmware writes the format the device reads (found beside the default model).
+TEST(FirmwareImage, TheScriptMakesImagesOfThisFormat) {
+  std::filesystem::path source =
+      std::filesystem::path(VELD_SIM_DEFAULT_MODEL).parent_path().parent_path();
+  k::test::TempDir dir;
+  const struct {
+    const char* options;
+    const char* payload_error;
+  } cases[] = {{"", ""}, {"--bad-checksum", "firmware checksum mismatch"}};
+  for (const auto& c : cases) {
+    std::string out = dir.file("fw.img");
+    std::string command = (source / "scripts/make-firmware").string() + " " + c.options +
+                          " 3.1.4-rc.1 " + out + " 300";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(out, std::ios::binary);
+    std::string image(std::istreambuf_iterator<char>(in), {});
+    FirmwareHeader header;
+    std::string error;
+    ASSERT_TRUE(parse_firmware_header(image, header, error)) << error;
+    EXPECT_EQ(header.version, "3.1.4-rc.1");
+    EXPECT_EQ(header.payload_size, 300u);
+    EXPECT_EQ(verify_firmware_payload(image, header, error) ? "" : error, c.payload_error);
+  }
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,109 @@
+// The firmware dialogue on its own, on a clock the test moves.
+#include "downloads/upgrade.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/test_model.h"
+#include "platform/temp_dir.h"
+
+namespace sim {
+namespace {
+
+using Clock = Upgrade::Clock;
+using std::chrono::milliseconds;
+
+const char* kState[] = {"Device.DeviceInfo.SoftwareVersion", "Device.DeviceInfo.UpgradeStatus",
+                        "Device.DeviceInfo.UpgradeProgress"};
+
+std::string state(Engine& engine) { return test::values(engine, {std::begin(kState), std::end(kState)}); }
+
+std::string state_text(const char* version, int status, int progress) {
+  return std::string("Device.DeviceInfo.SoftwareVersion=\"") + version +
+         "\" Device.DeviceInfo.UpgradeStatus=" + std::to_string(status) +
+         " Device.DeviceInfo.UpgradeProgress=" + std::to_string(progress);
+}
+
+// An engine on the download model with an upgrade whose images go to a temporary folder.
+struct Device {
+  explicit Device(int flash_ms, std::string state_dir = {})
+      : engine(test::download_device(std::move(state_dir))), upgrade(engine, flash_ms) {
+    std::string error;
+    if (!engine.boot(error)) throw std::runtime_error(error);
+  }
+  // Downloads an image of `version`; returns the reply.
+  Reply download(const char* version) {
+    std::string image = make_firmware_image(version, "payload");
+    FirmwareHeader header;
+    std::string error;
+    EXPECT_TRUE(parse_firmware_header(image, header, error));
+    return upgrade.downloaded(images.path(), image, header, "", t0);
+  }
+  k::test::TempDir images;
+  Engine engine;
+  Upgrade upgrade;
+  Clock::time_point t0 = Clock::now();
+};
+
+std::string result(const Reply& r) {
+  return r.ok() ? k::json_dump(r.result.get(), JSON_COMPACT) : test::brief(r) + " " + r.fault.detail;
+}
+
+TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
+  k::test::TempDir state_dir;
+  Device d(1000, state_dir.path());
+  Reply r = d.download("2.0.0");
+  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
+  EXPECT_EQ(result(r), R"({"Status":1,"CurrentVersion":"1.0.0","NewVersion":"2.0.0","SavedFirmware":")" +
+                           saved + R"(","TransactionID":1})");
+  EXPECT_TRUE(std::filesystem::exists(saved));
+  k::Json tid = k::Json::take(json_integer(1));
+  EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)), R"({"Status":0})");
+  EXPECT_TRUE(d.upgrade.flashing());
+  const struct {
+    int at_ms;
+    int status, progress;
+  } steps[] = {{0, 2, 0}, {10, 2, 1}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
+  for (const auto& s : steps) {
+    d.upgrade.advance(d.t0 + milliseconds(s.at_ms));
+    EXPECT_EQ(state(d.engine), state_text("1.0.0", s.status, s.progress)) << s.at_ms;
+    EXPECT_EQ(d.engine.take_reboot().has_value(), s.status == 3) << s.at_ms;
+  }
+  EXPECT_FALSE(d.upgrade.flashing());
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  // The reboot comes up in the new version, idle; a later boot too (it is kept in the state).
+  std::string error;
+  ASSERT_TRUE(d.engine.boot(error)) << error;
+  EXPECT_EQ(state(d.engine), state_text("2.0.0", 0, 0));
+  Engine again(test::download_device(state_dir.path()));
+  ASSERT_TRUE(again.boot(error)) << error;
+  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
+  // A factory reset keeps the firmware.
+  ASSERT_TRUE(again.factory_reset(test::full_rights(), std::nullopt).ok());
+  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
+}
+
+TEST(Upgrade, ConfirmationsThatDoNotMatch) {
+  Device d(1000);
+  Reply r = d.download("3.0.0");
+  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
+  k::Json other = k::Json::take(json_integer(2)), text = k::json_str("1");
+  EXPECT_EQ(result(d.upgrade.confirm(other.get(), "file://" + saved, d.t0)),
+            "9007 TransactionID 2: no firmware image awaits it");
+  EXPECT_EQ(result(d.upgrade.cancel(text.get())), "9007 TransactionID \"1\": no firmware image awaits it");
+  k::Json tid = k::Json::take(json_integer(1));
+  EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file:///tmp/other.img", d.t0)),
+            "9007 URL \"file:///tmp/other.img\": the transaction's image is file://" + saved);
+  EXPECT_FALSE(d.upgrade.flashing());
+  // A newer download takes the place of the waiting one.
+  Reply newer = d.download("3.0.1");
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)),
+            "9007 TransactionID 1: no firmware image awaits it");
+  k::Json tid2 = k::Json::take(json_integer(2));
+  EXPECT_TRUE(d.upgrade.confirm(tid2.get(), "file://" + k::json_text(newer.result.get(), "SavedFirmware"), d.t0).ok());
+}
+
+}  // namespace
+}  // namespace sim

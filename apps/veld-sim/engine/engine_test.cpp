@@ -1,0 +1,488 @@
+#include "engine/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "engine/caller_rights.h"
+#include "engine/test_model.h"
+#include "model/hosts.h"
+
+namespace sim {
+namespace {
+
+using test::brief;
+using test::members;
+
+// One operation and the brief of its reply. Ops: n/N names (next level or all), v values
+// (target: paths separated by spaces), a attributes (arg: depth), V/A the same ignoring access
+// errors, s/r set/raw set (target: the list as JSON), + add, - delete, o order (arg: position),
+// x execute (arg: arguments as JSON).
+struct Step {
+  char op;
+  const char* target;
+  std::string outcome;
+  const char* arg = "";
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest() : engine(test::test_model_tree()) {
+    engine.set_event_sink([this](unsigned group, k::Json data) {
+      events.push_back(std::to_string(group) + " " + k::json_dump(data.get(), JSON_COMPACT));
+    });
+  }
+  Reply perform(const Step& s) {
+    std::vector<std::string> paths;
+    std::istringstream words(s.target);
+    for (std::string w; words >> w;) paths.push_back(w);
+    switch (s.op) {
+      case 'n': return engine.get_parameter_names(caller, s.target, true);
+      case 'N': return engine.get_parameter_names(caller, s.target, false);
+      case 'v': return engine.get_parameter_values(caller, paths, false);
+      case 'V': return engine.get_parameter_values(caller, paths, true);
+      case 'a': return engine.get_parameter_attributes(caller, paths, std::atoi(s.arg), false);
+      case 'A': return engine.get_parameter_attributes(caller, paths, std::atoi(s.arg), true);
+      case 's': return engine.set_parameter_values(caller, members(s.target), false);
+      case 'r': return engine.set_parameter_values(caller, members(s.target), true);
+      case '+': return engine.add_object(caller, s.target);
+      case '-': return engine.delete_object(caller, s.target);
+      case 'o': return engine.change_order(caller, s.target, std::atoll(s.arg));
+      case 'x': return engine.execute(caller, s.target, members(s.arg));
+    }
+    return Reply::failure(-1, "no such op");
+  }
+  void run(const std::vector<Step>& steps) {
+    for (const Step& s : steps)
+      EXPECT_EQ(brief(perform(s)), s.outcome) << s.op << " " << s.target << " " << s.arg;
+  }
+  Engine engine;
+  Caller caller = test::full_rights();
+  std::vector<std::string> events;
+};
+
+TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
+  run({{'n', ".", "Device.-"},
+       {'n', "Device.",
+        "Device.Name+ Device.Serial- Device.Model- Device.Level+ Device.Secret+ Device.HostCount- "
+        "Device.Host.+ Device.Rule.+ Device.Fixed.- Device.Ping- Device.CurrentUser- "
+        "Device.SystemAccess-"},
+       {'n', "Device.Rule.",
+        "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
+       {'N', "Device.Host.1.",
+        "Device.Host.1.+ Device.Host.1.Name+ Device.Host.1.Up+ Device.Host.1.Addr.+ "
+        "Device.Host.1.Addr.1.+ Device.Host.1.Addr.1.IP+ Device.Host.1.Addr.max_instance-"},
+       {'N', "Device.Fixed.1.", "Device.Fixed.1.- Device.Fixed.1.X-"}, {'n', "Device.Name", ""},
+       {'n', "Device.Host.#template.",
+        "Device.Host.#template.Name+ Device.Host.#template.Up+ Device.Host.#template.Addr.+"},
+       {'n', "Device.Ping", "Device.Ping.#input.- Device.Ping.Status- Device.Ping.SuccessCount-"}});
+}
+
+TEST_F(EngineTest, MissingOrMisspelledPathsGive9005NamingThePath) {
+  for (const char* path : {"Device.Nope.", "Device.Name.X", "Device.Host", "Device.Host.2.", "",
+                           "Device..Name", "Device.Host.01.", "Device.Host.max_instance.",
+                           "Device.Host.order", "Device.Ping.", "Device.Host.4294967296."}) {
+    Reply r = engine.get_parameter_names(caller, path, true);
+    EXPECT_EQ(r.fault.code, kInvalidName) << path;
+    EXPECT_NE(r.fault.detail.find(path), std::string::npos) << r.fault.detail;
+  }
+}
+
+TEST_F(EngineTest, ParameterValues) {
+  // No template, no method; secrets empty, counters and pseudo-parameters computed.
+  run({{'v', ".",
+        R"(Device.Name="box" Device.Serial="S1" Device.Model="M" Device.Level=5 Device.Secret="" )"
+        R"(Device.HostCount=2 Device.Host.1.Name="a" Device.Host.1.Up=true )"
+        R"(Device.Host.1.Addr.1.IP="10.0.0.1" Device.Host.1.Addr.max_instance=1 Device.Host.3.Name="c" )"
+        R"(Device.Host.3.Up=false Device.Host.3.Addr.max_instance=0 Device.Host.max_instance=3 )"
+        R"(Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
+        R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2] Device.Fixed.1.X=0 )"
+        R"(Device.Fixed.max_instance=1 Device.CurrentUser="tester" Device.SystemAccess=true)"},
+       {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
+       {'v', "Device.Host.#template.Addr.#template.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
+       {'v', "Device.Host.#template.Addr.1.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
+       {'v', "Device.Host.3.Addr.#template.IP", ""}, {'v', "", ""},
+       {'v', "Device.Level Device.Name", R"(Device.Level=5 Device.Name="box")"},
+       {'v', "Device.Ping", R"(Device.Ping.Status="" Device.Ping.SuccessCount=0)"},
+       {'v', "Device.Ping.#input.NumberOfRepetitions", "Device.Ping.#input.NumberOfRepetitions=3"},
+       // One bad path fails the whole request.
+       {'v', "Device.Name Device.Host.#template.Nope", "9005"}, {'v', "Device.Name Device.Host.5.Name", "9005"}});
+}
+
+TEST_F(EngineTest, ParameterAttributesByDepth) {
+  // A template or an argument list comes whole, whatever the depth.
+  run({{'a', "Device.Host.",
+        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
+        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
+        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
+        "Device.Host.1. Device.Host.3. Device.Host.max_instance", "1"},
+       {'a', "Device.Ping",
+        "Device.Ping Device.Ping.#input. Device.Ping.#input.Host "
+        "Device.Ping.#input.NumberOfRepetitions Device.Ping.Status Device.Ping.SuccessCount", "1"},
+       {'a', "Device.Host.3.",
+        "Device.Host.3. Device.Host.3.Name Device.Host.3.Up Device.Host.3.Addr. "
+        "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
+        "Device.Host.3.Addr.max_instance", "-1"},
+       {'a', "Device.Nope.", "9005", "0"}});
+}
+
+TEST_F(EngineTest, PseudoParametersAreReadOnlyTableStateWhoseValuesHaveTheirDefaultsType) {
+  const struct {
+    const char* path;
+    const char* attributes;
+  } cases[] = {
+      {"Device.Host.max_instance", R"({"type":"unsignedInt","access":"readOnly","default":0})"},
+      {"Device.Rule.order", R"({"type":"list","access":"readOnly","default":[]})"},
+  };
+  for (const auto& c : cases) {
+    k::Json attrs = engine.get_parameter_attributes(caller, {c.path}, 0, false).result_json();
+    json_t* a = json_object_get(json_array_get(json_object_get(attrs.get(), "ParameterList"), 0), "Attributes");
+    EXPECT_EQ(k::json_dump(a, JSON_COMPACT), c.attributes) << c.path;
+    k::Json values = engine.get_parameter_values(caller, {c.path}, false).result_json();
+    json_t* v = json_object_get(json_array_get(json_object_get(values.get(), "ParameterList"), 0), "Value");
+    EXPECT_EQ(json_typeof(v), json_typeof(json_object_get(a, "default"))) << c.path;
+  }
+}
+
+TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
+  run({{'s', R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"},)"
+             R"({"Name":"Device.Model","Value":"x"},{"Name":"Device.Host.max_instance","Value":9},)"
+             R"({"Name":"Device.Nope","Value":1},{"Name":"Device.Host.","Value":1},)"
+             R"({"Name":"Device.Host.#template.Name","Value":"z"},{"Name":"Device.Host.3.Name","Value":"a"}])",
+        R"(9003 {"Device.Name":"9006 Invalid parameter type","Device.Serial":"9008 Attempt to set a )"
+        R"(non-writable parameter","Device.Model":"9008 Attempt to set a non-writable parameter",)"
+        R"("Device.Host.max_instance":"9008 Attempt to set a non-writable parameter","Device.Nope":)"
+        R"("9005 Invalid parameter name","Device.Host.":"9005 Invalid parameter name",)"
+        R"("Device.Host.#template.Name":"9005 Invalid parameter name","Device.Host.3.Name":)"
+        R"("9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Level","Value":99}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
+       {'v', "Device.Name", R"(Device.Name="box")"},
+       {'s', R"([{"Name":"Device.Name","Value":"new"},{"Name":"Device.Secret","Value":"pw"},{"Name":"Device.Host.3.Name","Value":"b"}])", ""},
+       {'v', "Device.Name Device.Secret", R"(Device.Name="new" Device.Secret="")"},
+       // Listings are written as text: what needs escaping must come back as it was set.
+       {'s', R"([{"Name":"Device.Name","Value":"\"\\/\u0001\u001fé€"}])", ""},
+       {'v', "Device.Name", R"(Device.Name="\"\\/\u0001\u001Fé€")"},
+       // Raw: texts are converted by the parameter's type, other values taken as they are.
+       {'r', R"([{"Name":"Device.Level","Value":"abc"},{"Name":"Device.Host.3.Up","Value":"11"}])",
+        R"(9003 {"Device.Level":"9007 Invalid parameter value","Device.Host.3.Up":"9007 Invalid parameter value"})"},
+       {'r', R"([{"Name":"Device.Level","Value":"11"}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
+       {'r', R"([{"Name":"Device.Level","Value":"0x0a"},{"Name":"Device.Host.3.Up","Value":"true"},)"
+             R"({"Name":"Device.Name","Value":"42"},{"Name":"Device.Host.1.Up","Value":false}])", ""},
+       {'v', "Device.Level Device.Host.3.Up Device.Name Device.Host.1.Up",
+        R"(Device.Level=10 Device.Host.3.Up=true Device.Name="42" Device.Host.1.Up=false)"}});
+}
+
+TEST_F(EngineTest, UniqueValuesAreJudgedAsTheWholeSetWouldLeaveThem) {
+  auto names = [](const char* one, const char* three) {
+    return std::string(R"(Device.Host.1.Name=")") + one + R"(" Device.Host.3.Name=")" + three + '"';
+  };
+  const char* both = "Device.Host.1.Name Device.Host.3.Name";
+  run({// Two instances given one value: the later member fails, nothing is written.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"x"},{"Name":"Device.Host.3.Name","Value":"x"}])",
+        R"(9007 {"Device.Host.3.Name":"9007 Invalid parameter value"})"},
+       {'v', both, names("a", "c")},
+       // A swap, and a value freed by another member of the same request, are fine.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"c"},{"Name":"Device.Host.3.Name","Value":"a"}])", ""},
+       {'v', both, names("c", "a")},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"a"},{"Name":"Device.Host.3.Name","Value":"z"}])", ""},
+       {'v', both, names("a", "z")},
+       // A value another instance keeps; a parameter named twice is judged by its last value.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"}])", R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"q"},{"Name":"Device.Host.1.Name","Value":"z"}])",
+        R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"},{"Name":"Device.Host.1.Name","Value":"q"}])", ""},
+       {'v', both, names("q", "z")},
+       // The empty text may repeat.
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":""},{"Name":"Device.Host.3.Name","Value":""}])", ""},
+       {'v', both, names("", "")}});
+}
+
+TEST_F(EngineTest, AddDeleteAndOrder) {
+  run({{'+', "Device.Host.", "#4"},
+       {'v', "Device.Host.4.", R"(Device.Host.4.Name="" Device.Host.4.Up=false Device.Host.4.Addr.max_instance=0)"},
+       {'+', "Device.Host.", "9004"}, {'-', "Device.Host.4.", ""}, {'-', "Device.Host.4.", "9005"},
+       {'+', "Device.Host.", "#5"},  // numbers are not given out twice
+       {'+', "Device.Fixed.", "9001"}, {'-', "Device.Fixed.1.", "9001"}, {'+', "Device.Name", "9005"},
+       {'+', "Device.Host.#template.Addr.", "9005"}, {'+', "Device.Host.1.", "9005"},
+       {'-', "Device.Host.", "9005"}, {'-', "Device.Host.#template.", "9005"},
+       {'-', "Device.Host.max_instance", "9005"}, {'+', "Device.Host.1.Addr.", "#2"},
+       {'o', "Device.Rule.2.", "", "1"}, {'v', "Device.Rule.order", "Device.Rule.order=[2,3,1]"},
+       {'o', "Device.Rule.2.", "", "99"}, {'v', "Device.Rule.order", "Device.Rule.order=[3,1,2]"},
+       {'o', "Device.Rule.2.", "", "2"}, {'o', "Device.Rule.3.", "9003", "0"},
+       {'o', "Device.Rule.7.", "9005", "1"}, {'o', "Device.Host.1.", "9005", "1"},
+       {'o', "Device.Rule.", "9005", "1"}, {'+', "Device.Rule.", "#4"}, {'-', "Device.Rule.1.", ""},
+       {'v', "Device.Rule.order Device.Host.max_instance", "Device.Rule.order=[3,2,4] Device.Host.max_instance=5"}});
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":4})",
+                        R"(4 {"Action":"Delete","Path":"Device.Host.4.","InstanceNumber":4})",
+                        R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":5})",
+                        R"(4 {"Action":"Add","Path":"Device.Host.1.Addr.","InstanceNumber":2})",
+                        R"(4 {"Action":"Add","Path":"Device.Rule.","InstanceNumber":4})",
+                        R"(4 {"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})"}));
+}
+
+TEST_F(EngineTest, Execute) {
+  const char* five = R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=5)";
+  run({{'x', "Device.Ping", R"(Device.Ping.Status="Error_CannotResolveHostName" Device.Ping.SuccessCount=0)", "[]"},
+       {'x', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=3)",
+        R"([{"Name":"Device.Ping.#input.Host","Value":"10.0.0.1"}])"},
+       {'x', "Device.Ping", five, R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":5}])"},
+       {'x', "Device.Ping", R"(9007 {"NumberOfRepetitions":"9007 Invalid parameter value"})", R"([{"Name":"NumberOfRepetitions","Value":0}])"},
+       {'x', "Device.Ping", R"(9006 {"NumberOfRepetitions":"9006 Invalid parameter type"})", R"([{"Name":"NumberOfRepetitions","Value":"3"}])"},
+       // An unknown argument is 9003 in the reply and in its member (9005 is for the method).
+       {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments"})", R"([{"Name":"Colour","Value":1}])"},
+       {'x', "Device.Ping", R"(9003 {"Device.Ping.#input.Colour":"9003 Invalid arguments"})",
+        R"([{"Name":"Device.Ping.#input.Colour","Value":1}])"},
+       {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments","Host":"9006 Invalid parameter type"})",
+        R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])"},
+       {'x', "Device.Name", "9005", "[]"}, {'v', "Device.Ping", five}});  // outputs keep the last results
+}
+
+// A caller with these rules ({path: letters}), logged in as `user` ("" a guest).
+Caller with_rights(const char* user, const char* rules) {
+  Caller c;
+  c.user = user;
+  std::string error;
+  EXPECT_TRUE(parse_rights(k::json_parse(rules).get(), c.rights, error)) << error;
+  return c;
+}
+
+TEST_F(EngineTest, EachMethodAsksForItsRightAndTheRestIsAsBefore) {
+  caller = with_rights("lim", R"({".": "r", "Device.Level": "", "Device.Host.": "rwa",
+      "Device.Host.3.": "d", "Device.Rule.": "rd"})");
+  run({// Names: the unreadable left out, "Writable" as far as the rights go too.
+       {'n', "Device.",
+        "Device.Name- Device.Serial- Device.Model- Device.Secret- Device.HostCount- Device.Host.+ "
+        "Device.Rule.- Device.Fixed.- Device.Ping- Device.CurrentUser- Device.SystemAccess-"},
+       {'n', "Device.Host.", "Device.Host.1.- Device.Host.max_instance-"},
+       {'N', "Device.Level", "9001"}, {'N', "Device.Host.3.", "9001"},
+       {'n', "Device.Rule.", "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
+       // Values: left out below an object, refused when named, unless access errors are ignored.
+       {'v', "Device.Host.",
+        R"(Device.Host.1.Name="a" Device.Host.1.Up=true Device.Host.1.Addr.1.IP="10.0.0.1" )"
+        R"(Device.Host.1.Addr.max_instance=1 Device.Host.max_instance=3)"},
+       {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a")"},
+       {'v', "Device.Level", "9001"}, {'v', "Device.Name Device.Host.3.Name", "9001"},
+       {'V', "Device.Name Device.Level Device.Host.3. Device.Host.3.Name", R"(Device.Name="box")"},
+       {'v', "Device.Nope", "9005"}, {'V', "Device.Nope", "9005"},
+       // Attributes likewise; a readable table gives its template whole.
+       {'a', "Device.Host.",
+        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
+        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
+        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
+        "Device.Host.1. Device.Host.max_instance", "1"},
+       {'a', "Device.Level", "9001", "0"}, {'A', "Device.Level Device.Name", "Device.Name", "0"},
+       // Sets need w; a read-only parameter is still 9008, whatever the rights.
+       {'s', R"([{"Name":"Device.Name","Value":"x"}])", R"(9001 {"Device.Name":"9001 Request denied"})"},
+       {'s', R"([{"Name":"Device.Serial","Value":"x"}])",
+        R"(9008 {"Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
+       {'r', R"([{"Name":"Device.Host.1.Up","Value":"false"},{"Name":"Device.Level","Value":"6"}])",
+        R"(9001 {"Device.Level":"9001 Request denied"})"},
+       {'v', "Device.Host.1.Up", "Device.Host.1.Up=true"},  // all or nothing
+       {'s', R"([{"Name":"Device.Host.1.Up","Value":false}])", ""},
+       // Add needs a, delete d (even of what the caller cannot read), order w, execute x.
+       {'+', "Device.Host.", "#4"}, {'+', "Device.Rule.", "9001"},
+       {'-', "Device.Host.1.", "9001"}, {'-', "Device.Host.3.", ""}, {'-', "Device.Rule.2.", ""},
+       {'o', "Device.Rule.1.", "9001", "2"}, {'x', "Device.Ping", "9001", "[]"},
+       {'+', "Device.Fixed.", "9001"}});
+  EXPECT_EQ(events.size(), 3u);  // the add and the two deletes
+}
+
+TEST_F(EngineTest, AGuestSeesTheWayToWhatItMayReadButNotTheConnectionsUser) {
+  caller = with_rights("", R"({"Device.Host.1.Addr.": "r", "Device.Serial": "r", "Device.CurrentUser": "r"})");
+  run({{'N', ".",
+        "Device.- Device.Serial- Device.Host.- Device.Host.1.- Device.Host.1.Addr.- "
+        "Device.Host.1.Addr.1.- Device.Host.1.Addr.1.IP- Device.Host.1.Addr.max_instance- Device.CurrentUser-"},
+       {'v', ".", R"(Device.Serial="S1" Device.Host.1.Addr.1.IP="10.0.0.1" Device.Host.1.Addr.max_instance=1)"},
+       {'v', "Device.CurrentUser", "9001"}, {'V', "Device.CurrentUser Device.Serial", R"(Device.Serial="S1")"},
+       {'v', "Device.SystemAccess", "9001"}, {'v', "Device.Host.max_instance", "9001"},
+       {'a', "Device.", "Device. Device.Serial Device.Host. Device.CurrentUser", "1"}});
+  EXPECT_EQ(engine.get_parameter_values(caller, {"Device.CurrentUser"}, false).fault.detail,
+            "nobody is logged in");
+}
+
+TEST_F(EngineTest, ALoggedInUserReadsItsOwnNameAndFlagWhateverItsRights) {
+  caller = with_rights("u", R"({"Device.Host.1.Up": "r"})");
+  caller.system_access = true;
+  run({{'v', "Device.CurrentUser Device.SystemAccess", R"(Device.CurrentUser="u" Device.SystemAccess=true)"},
+       {'v', "Device.", R"(Device.Host.1.Up=true Device.CurrentUser="u" Device.SystemAccess=true)"},
+       {'v', "Device.Serial", "9001"}});
+}
+
+std::unique_ptr<Node> default_model(Accounts* accounts = nullptr) {
+  std::string error;
+  auto root = load_model_file(VELD_SIM_DEFAULT_MODEL, error, accounts);
+  EXPECT_NE(root, nullptr) << error;
+  return root;
+}
+
+TEST(DefaultModel, MethodsActOnTheirTargets) {
+  Engine engine(default_model());
+  ASSERT_TRUE(engine.execute(test::full_rights(), "Device.IP.Interface.2.Reset", {}).ok());
+  EXPECT_EQ(test::values(engine, {"Device.IP.Interface.2.Stats.BytesSent"}),
+            "Device.IP.Interface.2.Stats.BytesSent=0");
+}
+
+TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
+  Accounts accounts;
+  Engine engine(default_model(&accounts));
+  Caller admin = user_caller(*accounts.find("admin"));
+  Caller nobody = test::full_rights();  // a guest that may execute anything
+  nobody.user.clear();
+  const struct {
+    const Caller& caller;
+    const char* mode;
+    const char* password;  // none: no UserPassword argument
+    const char* outcome;   // the Status output, or the fault and its detail
+    const char* debug_mode;
+  } cases[] = {
+      {admin, "Temporary", "admin", "Enabled", "Temporary"},
+      {admin, "Permanent", "support", "9001 wrong password", "Temporary"},
+      {admin, "Permanent", nullptr, "9001 wrong password", "Temporary"},
+      {nobody, "Permanent", "", "9001 wrong password", "Temporary"},
+      {admin, "Permanent", "admin", "Enabled", "Permanent"},
+      {nobody, "Disabled", nullptr, "Disabled", "Disabled"},
+  };
+  for (const auto& c : cases) {
+    std::vector<NamedValue> args = {{"Mode", k::json_str(c.mode)}};
+    if (c.password) args.push_back({"UserPassword", k::json_str(c.password)});
+    Reply r = engine.execute(c.caller, "Device.System.Debug", args);
+    std::string outcome = r.ok() ? k::json_text(json_array_get(json_object_get(r.result.get(), "ParameterList"), 0), "Value")
+                                 : std::to_string(r.fault.code) + " " + r.fault.detail;
+    EXPECT_EQ(outcome, c.outcome) << c.mode << " " << (c.password ? c.password : "-");
+    EXPECT_EQ(test::values(engine, {"Device.System.DebugMode"}),
+              std::string("Device.System.DebugMode=\"") + c.debug_mode + '"');
+  }
+  // The password given is never shown again.
+  EXPECT_EQ(test::values(engine, {"Device.System.Debug.#input.UserPassword"}),
+            R"(Device.System.Debug.#input.UserPassword="")");
+}
+
+TEST(DefaultModel, TheDocumentedAccountsLogInAndMayDoWhatTheirRightsSay) {
+  Accounts accounts;
+  Engine engine(default_model(&accounts));
+  const Account* admin = accounts.find("admin");
+  const Account* support = accounts.find("support");
+  ASSERT_TRUE(admin && support);
+  EXPECT_TRUE(password_matches(admin->password_hash, "admin") && admin->system_access);
+  EXPECT_TRUE(password_matches(support->password_hash, "support") && !support->system_access);
+  EXPECT_EQ(accounts.find_by_token("kr4200-admin-7c1e9b3a5d2f4e68"), admin);
+
+  Caller as_admin = user_caller(*admin), as_support = user_caller(*support),
+         as_guest = guest_caller(accounts);
+  const struct {
+    const Caller& caller;
+    char op;  // v read, w write (the value it has), + add, x execute (no arguments)
+    const char* path;
+    int code;
+  } cases[] = {
+      {as_guest, 'v', "Device.DeviceInfo.", 0}, {as_guest, 'v', "Device.Hosts.", 9001},
+      {as_guest, 'v', "Device.Users.CurrentUser", 9001}, {as_guest, 'v', "Device.Users.SystemAccess", 0},
+      {as_guest, 'w', "Device.DeviceInfo.ProvisioningCode", 9001},
+      {as_support, 'v', "Device.Time.", 0}, {as_support, 'v', "Device.Users.User.", 9001},
+      {as_support, 'v', "Device.Users.CurrentUser", 0}, {as_support, 'w', "Device.Time.Enable", 9001},
+      {as_support, 'w', "Device.WiFi.SSID.1.SSID", 0}, {as_support, 'w', "Device.Hosts.Host.1.Alias", 0},
+      {as_support, '+', "Device.NAT.PortMapping.", 0}, {as_support, '+', "Device.IP.Interface.", 9001},
+      {as_support, 'x', "Device.IP.Diagnostics.Ping", 0}, {as_support, 'x', "Device.System.Debug", 9001},
+      {as_admin, 'v', "Device.Users.User.", 0}, {as_admin, 'w', "Device.Time.Enable", 0},
+      {as_admin, '+', "Device.IP.Interface.", 0}, {as_admin, 'x', "Device.System.Debug", 0},
+  };
+  for (const auto& c : cases) {
+    Reply r;
+    if (c.op == 'v') r = engine.get_parameter_values(c.caller, {c.path}, false);
+    if (c.op == '+') r = engine.add_object(c.caller, c.path);
+    if (c.op == 'x') r = engine.execute(c.caller, c.path, {});
+    if (c.op == 'w') {
+      k::Json read = engine.get_parameter_values(test::full_rights(), {c.path}, false).result_json();
+      json_t* now = json_object_get(json_array_get(json_object_get(read.get(), "ParameterList"), 0), "Value");
+      r = engine.set_parameter_values(c.caller, {{c.path, k::Json::borrow(now)}}, false);
+    }
+    EXPECT_EQ(r.fault.code, c.code) << c.caller.user << " " << c.op << " " << c.path;
+  }
+}
+
+TEST(DefaultModel, PingSetsEveryOutput) {
+  Engine engine(default_model());
+  const struct {
+    const char* arguments;
+    const char* outputs;  // Status, IPAddressUsed, success and failure counts, average, min, max
+  } cases[] = {
+      {R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":4}])",
+       R"("Complete" "192.168.1.1" 4 0 14 13 16)"},
+      // Round trip 39 ms: the slowest reply (41 ms) decides whether all arrive in time.
+      {R"([{"Name":"Host","Value":"example.com"},{"Name":"Timeout","Value":41}])",
+       R"("Complete" "192.168.1.1" 3 0 39 38 41)"},
+      {R"([{"Name":"Host","Value":"example.com"},{"Name":"Timeout","Value":40}])",
+       R"("Complete" "192.168.1.1" 0 3 0 0 0)"},
+      // Nothing of the run before is left behind.
+      {R"([{"Name":"Host","Value":"10.0.0.1"}])", R"("Complete" "192.168.1.1" 3 0 14 13 16)"},
+      {R"([{"Name":"Host","Value":"nas.invalid"}])", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},
+      {"[]", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},
+  };
+  for (const auto& c : cases) {
+    std::vector<NamedValue> args;
+    k::Json list = k::json_parse(c.arguments);
+    size_t i;
+    json_t* e;
+    json_array_foreach(list.get(), i, e)
+      args.push_back({k::json_text(e, "Name"), k::Json::borrow(json_object_get(e, "Value"))});
+    Reply r = engine.execute(test::full_rights(), "Device.IP.Diagnostics.Ping", args);
+    std::string outputs;
+    json_array_foreach(json_object_get(r.result_json().get(), "ParameterList"), i, e)
+      outputs += (outputs.empty() ? "" : " ") + k::json_dump(json_object_get(e, "Value"), JSON_ENCODE_ANY);
+    EXPECT_EQ(outputs, c.outputs) << c.arguments;
+  }
+}
+
+TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
+  auto root = default_model();
+  std::string error;
+  ASSERT_TRUE(fill_hosts(*root, 5000, error)) << error;
+  Engine engine(std::move(root));
+  k::Json result = engine.get_parameter_values(test::full_rights(), {"Device.Hosts.Host.#template.IPAddress"}, false).result_json();
+  std::set<std::string> addresses;  // a refused address stays empty, a repeated one counts once
+  size_t i;
+  json_t* e;
+  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e)
+    addresses.insert(k::json_text(e, "Value"));
+  EXPECT_EQ(addresses.size(), 5000u);
+  EXPECT_EQ(test::values(engine, {"Device.Hosts.HostNumberOfEntries"}),
+            "Device.Hosts.HostNumberOfEntries=5000");
+
+  root = load_model(k::json_parse(R"({"Device": {}})").get(), error);
+  EXPECT_FALSE(fill_hosts(*root, 3, error)) << "a model without the host table";
+}
+
+// A table keeps between its minCount and maxCount instances: an add past the maximum and a
+// delete below the minimum are refused and leave the table as it was.
+TEST(TableLimits, AddAndDeleteStayWithinTheCounts) {
+  Engine engine(test::model_tree(R"({"T": {"#attr": {"type": "object", "multi": true,
+      "access": "readWrite", "minCount": 1, "maxCount": 2}, "#template": {}, "1": {}}})"));
+  const struct {
+    char op;  // '+' AddObject, '-' DeleteObject
+    const char* path;
+    const char* outcome;  // "#N", "" or the fault's code and detail
+    const char* left;     // the table's listing afterwards
+  } steps[] = {
+      {'-', "T.1.", "9001 T.1.: the table holds its minimum of instances", "T.1.+ T.max_instance-"},
+      {'+', "T.", "#2", "T.1.+ T.2.+ T.max_instance-"},
+      {'+', "T.", "9004 T.: the table is full", "T.1.+ T.2.+ T.max_instance-"},
+      {'-', "T.1.", "", "T.2.+ T.max_instance-"},
+      {'+', "T.", "#3", "T.2.+ T.3.+ T.max_instance-"},
+      {'-', "T.3.", "", "T.2.+ T.max_instance-"},
+      {'-', "T.2.", "9001 T.2.: the table holds its minimum of instances", "T.2.+ T.max_instance-"},
+  };
+  for (const auto& s : steps) {
+    Reply r = s.op == '+' ? engine.add_object(test::full_rights(), s.path)
+                          : engine.delete_object(test::full_rights(), s.path);
+    std::string outcome = !r.ok() ? std::to_string(r.fault.code) + " " + r.fault.detail
+                          : s.op == '+' ? test::brief(r) : "";
+    EXPECT_EQ(outcome, s.outcome) << s.op << s.path;
+    std::string left = test::brief(engine.get_parameter_names(test::full_rights(), "T.", true));
+    EXPECT_EQ(left, s.left) << s.op << s.path;
+  }
+}
+
+}  // namespace
+}  // namespace sim
