@@ -29,8 +29,8 @@
 #include "engine.h"
 #include "model_load.h"
 #include "platform/jrpc_message.h"
-#include "platform/temp_dir.h"
 #include "server.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

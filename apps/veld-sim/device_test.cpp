@@ -9,9 +9,9 @@
 #include <iterator>
 
 #include "dispatch.h"
-#include "platform/temp_dir.h"
 #include "saved_config.h"
 #include "test_model.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

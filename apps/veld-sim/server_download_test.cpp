@@ -16,8 +16,8 @@
 
 #include "download_test_model.h"
 #include "firmware_image.h"
-#include "platform/test_tcp_peer.h"
 #include "test_client.h"
+#include "testing/test_tcp_peer.h"
 
 namespace sim {
 namespace {

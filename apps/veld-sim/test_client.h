@@ -15,9 +15,9 @@
 
 #include "platform/line_reader.h"
 #include "platform/socket.h"
-#include "platform/temp_dir.h"
 #include "server.h"
 #include "test_model.h"
+#include "testing/temp_dir.h"
 
 namespace sim::test {
 

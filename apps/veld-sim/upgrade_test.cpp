@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "download_test_model.h"
-#include "platform/temp_dir.h"
 #include "test_model.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/stdout_capture.h"
 #include "shell/command_table.h"
 #include "shell/completion.h"
 #include "shell/help.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

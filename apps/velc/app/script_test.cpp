@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/script_lines.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/test_peer.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

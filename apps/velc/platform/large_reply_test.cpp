@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/jrpc_message.h"
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

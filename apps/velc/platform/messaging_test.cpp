@@ -14,7 +14,7 @@
 
 #include "platform/jrpc_connection.h"
 #include "platform/line_reader.h"
-#include "platform/test_peer.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 
 #include "platform/interrupt.h"
 #include "platform/socket.h"
-#include "platform/stdin_feed.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdin_feed.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "platform/jrpc_connection.h"
 #include "platform/tcp.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/exit_request.h"
-#include "platform/md5.h"
-#include "platform/stdin_feed.h"
-#include "platform/test_peer.h"
+#include "testing/stdin_feed.h"
+#include "testing/test_peer.h"
+#include "transfer/exit_request.h"
+#include "transfer/md5.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ Outcome run(k::test::ScriptedDaemon& daemon, std::vector<const char*> words,
   StdinFeed keyboard(input);
   o.printed = output_of([&] {
     try {
-      o.status = upgrade ? upgrade_command(t.client, "upgrade", a.get())
+      o.status = upgrade ? cmd_upgrade(t.client, "upgrade", a.get())
                          : download_run(t.client, "download", a.get(), kFast);
     } catch (const k::ExitRequest& e) {
       o.exited = true;

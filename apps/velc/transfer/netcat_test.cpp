@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Version comparison: every difference the upgrade dialogue tells apart, and the texts it cannot
 // compare.
-#include "platform/firmware_version.h"
+#include "transfer/firmware_version.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/lua_runner.h"
+#include "lua/lua_runner.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +12,8 @@
 
 #include "platform/interrupt.h"
 #include "platform/json.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
