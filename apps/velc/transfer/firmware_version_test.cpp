@@ -32,7 +32,6 @@ TEST(FirmwareVersion, ComparesByTheHighestDifferingPart) {
   for (const auto& c : cases)
     EXPECT_EQ(k::firmware_version_cmp(c.current, c.next), c.expected)
         << c.current << " -> " << c.next;
-  EXPECT_EQ(kInc, 2147483647);
 }
 
 }  // namespace
