@@ -57,18 +57,6 @@ Ran run_text(const std::string& script, std::map<std::string, int> results = {})
 
 using Calls = std::vector<std::string>;
 
-TEST(RunScript, LinesBecomeCalls) {
-  const std::pair<std::string, Calls> cases[] = {
-      {"# a comment \\\nls X\nls Y\n", {"ls [Y]"}},  // the comment swallows the next line
-      {"set X='a\nb'\ncat\n", {"set [X=ab]", "cat"}},
-      {"cat Device.\r\nls\r\n", {"cat [Device.]", "ls"}},  // a carriage return is a blank
-      {"cat\nls", {"cat", "ls"}},                          // no newline at the end
-      {std::string("ls a\0b\nls c\n", 12), {"ls [a]", "ls [c]"}},
-      {"\n\n#\n   \n", {}},
-  };
-  for (const auto& [script, calls] : cases) EXPECT_EQ(run_text(script).calls, calls) << script;
-}
-
 TEST(RunScript, EchoAndSleepRunNoCommand) {
   Ran r = run_text("echo  two  blanks # kept\necho\ncat\nsleep 0\nsleep\necho done\r\n");
   EXPECT_EQ(r.calls, Calls{"cat"});
