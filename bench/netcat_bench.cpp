@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 #include "transfer/netcat.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "check.h"
 #include "message_check.h"
 #include "platform/jrpc_connection.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "engine/engine.h"
 #include "model/model_load.h"
 #include "platform/jrpc_message.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

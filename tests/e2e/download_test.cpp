@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "harness/process.h"
-#include "platform/temp_dir.h"
-#include "platform/test_tcp_peer.h"
+#include "testing/temp_dir.h"
+#include "testing/test_tcp_peer.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "harness/process.h"
 #include "platform/json.h"
 #include "platform/socket.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "harness/process.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

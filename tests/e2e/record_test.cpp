@@ -8,7 +8,7 @@
 
 #include "harness/process.h"
 #include "harness/shell_session.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 
 #include "platform/json.h"
@@ -39,6 +41,23 @@ struct Options {
   bool strict = false;  // a command whose request failed fails (see Session::strict)
   int timeout = 0;  // seconds
 };
+
+// One of velc's options: the one description that the parser, the usage text and the tests of
+// the man page and the bash completion all read.
+struct OptionRow {
+  const char* name;                // the long name, without "--"
+  int code;                        // the short option's letter, or a code above 255 when long only
+  int argument;                    // getopt's no_argument, required_argument or optional_argument
+  const char* words = nullptr;     // the argument as the usage text shows it
+  const char* text;                // the usage text's description
+  bool comma = true;               // the usage text writes "-x, --name" (else "-x  --name")
+  int mode = kModeInteractive;     // a mode option: the mode it selects
+  const char* mode_word = nullptr; // ... and the word that names that mode
+  const char* clash_word = nullptr;  // the word naming the option when it clashes, if not mode_word
+};
+
+// The options, in the order of the usage text.
+std::span<const OptionRow> cline_options();
 
 // Parses the argument vector into `options` (whose `parameters` must be an array), and blanks
 // the secret of --auth in the vector (the password, or a text without ":"). 0 to go on,

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "app/command_rows.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 
 #include "app/startup.h"
-#include "platform/exit_request.h"
 #include "platform/interrupt.h"
+#include "transfer/exit_request.h"
 
 int main(int argc, char** argv) {
   try {

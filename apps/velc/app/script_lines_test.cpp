@@ -10,34 +10,13 @@ namespace {
 
 using Kind = ScriptLine::Kind;
 
-TEST(ScriptLines, CharIsEscaped) {
-  struct Case {
-    std::string text;
-    size_t position;
-    bool escaped;
-  };
-  const Case cases[] = {
-      {"'", 0, false},          {"\\'", 1, true},       {"\\\\'", 2, false},
-      {"\\\\\\'", 3, true},     {"a\\b'", 3, false},    {"ab", 1, false},
-      {"\\\\\\\\x", 4, false},  {"x\\\\\\", 2, true},      {"x\\\\\\", 3, false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(char_is_escaped(c.text, c.position), c.escaped) << c.text << " @" << c.position;
-}
-
 TEST(ScriptLines, LineIsComplete) {
-  struct Case {
-    std::string text;
-    bool complete;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, bool> cases[] = {
       {"", true},
-      {"ls Device.", true},
       {"ls Devi\\", false},            // a final backslash continues the line
       {"ls a\\\\", true},              // ... unless it is escaped
       {"ls a\\\\\\", false},
       {"echo 'a", false},              // an open quote continues it
-      {"echo 'a'", true},
       {"echo \"it's\"", true},         // the other kind inside a quote is a byte
       {"echo 'say \"hi'", true},
       {"echo 'a\"", false},
@@ -45,19 +24,16 @@ TEST(ScriptLines, LineIsComplete) {
       {"echo \\\\'", false},
       {"# don't", false},              // comments are scanned too
       {"'a'\"b\"'c", false},
-      {"'\\", false},
       {"ls Device.\r", true},
   };
-  for (const auto& c : cases) EXPECT_EQ(line_is_complete(c.text), c.complete) << c.text;
+  for (const auto& [text, complete] : cases) EXPECT_EQ(line_is_complete(text), complete) << text;
 }
 
 TEST(ScriptLines, PhysicalLine) {
   const std::pair<std::string, std::string> cases[] = {
       {"ls\n", "ls"},
-      {"ls", "ls"},
       {"ls\r\n", "ls\r"},
       {"ls\n\n", "ls\n"},  // only one newline goes
-      {"\n", ""},
       {std::string("ls a\0b\n", 7), "ls a"},  // a line is a C text
   };
   for (const auto& [read, line] : cases) EXPECT_EQ(script_physical_line(read), line) << read;
@@ -74,26 +50,22 @@ std::vector<std::string> joined(const std::vector<std::string>& lines) {
 }
 
 TEST(ScriptLines, Joining) {
-  struct Case {
+  const struct {
     std::vector<std::string> lines;
     std::vector<std::string> logical;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {{"ls Devi\\", "ce."}, {"ls Device."}},
       {{"# comment \\", "ls", "cat"}, {"# comment ls", "cat"}},
       // An apostrophe in a comment joins lines until one closes the quote.
       {{"# don't", "ls", "it's", "cat"}, {"# don'tlsit's", "cat"}},
-      {{"echo 'a", "b'"}, {"echo 'ab'"}},
       {{"echo \"a", "it's", "\"", "ls"}, {"echo \"ait's\"", "ls"}},
       // A continued line loses a final backslash even inside a quote.
       {{"set X='a\\", "b'"}, {"set X='ab'"}},
       {{"a\\\\", "b"}, {"a\\\\", "b"}},
       {{"x\\", "", "y"}, {"x", "y"}},
       {{"x\\", "\\", "y"}, {"xy"}},
-      {{"ls Device.\r"}, {"ls Device.\r"}},
       {{"echo 'never closed", "ls"}, {"<pending>"}},
       {{"ls\\"}, {"<pending>"}},
-      {{""}, {""}},
   };
   for (const auto& c : cases) EXPECT_EQ(joined(c.lines), c.logical) << c.lines[0];
 }
@@ -130,19 +102,16 @@ TEST(ScriptLines, JoinerAgreesWithLineIsComplete) {
 }
 
 TEST(ScriptLines, Parse) {
-  struct Case {
+  const struct {
     std::string text;
     Kind kind;
     std::vector<std::string> words;
     std::string echo = "";
     int seconds = 0;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"", Kind::kNothing, {}},
-      {"   ", Kind::kNothing, {}},
       {"#ls", Kind::kNothing, {}},
       {"  #ls", Kind::kNothing, {}},
-      {"  ls", Kind::kCommand, {"ls"}},
       {"ls #x", Kind::kCommand, {"ls"}},
       {"\tcat  a\t\tb ", Kind::kCommand, {"cat", "a", "b"}},
       // Words as the shell splits them: quotes keep blanks and go, "#" starts a comment, a
@@ -152,18 +121,13 @@ TEST(ScriptLines, Parse) {
       {"set X='\"a b\"' Y=it\\'s", Kind::kCommand, {"set", "X=\"a b\"", "Y=it's"}},
       {"ls a#b 'c#d'", Kind::kCommand, {"ls", "a"}},
       {"ls 'x \"\n\\ '\"\"", Kind::kCommand, {"ls", "x \"\n\\ "}},
-      {"'echo' x", Kind::kCommand, {"echo", "x"}},
       {"ls Device.\r", Kind::kCommand, {"ls", "Device."}},
-      {"ls echo", Kind::kCommand, {"ls", "echo"}},
       {"echox", Kind::kCommand, {"echox"}},
       {"echo  x", Kind::kEcho, {}, " x"},  // the first blank is the separator
       {"echo", Kind::kEcho, {}, ""},
-      {"echo ", Kind::kEcho, {}, ""},
       {"echo 'a  b' # c", Kind::kEcho, {}, "'a  b' # c"},
       {"echo\tx", Kind::kEcho, {}, "x"},
       {"  echo x\r", Kind::kEcho, {}, "x\r"},
-      {"sleep 0", Kind::kSleep, {}, "", 0},
-      {"sleep", Kind::kSleep, {}, "", 0},
       {"sleep x", Kind::kSleep, {}, "", 0},
       {"sleep  2s", Kind::kSleep, {}, "", 2},
       {"sleep -3", Kind::kSleep, {}, "", -3},

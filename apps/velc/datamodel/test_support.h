@@ -15,9 +15,9 @@
 
 #include "datamodel/client.h"
 #include "platform/socket.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
 #include "platform/tr.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "datamodel/test_support.h"
-#include "platform/stdin_feed.h"
+#include "testing/stdin_feed.h"
 
 namespace {
 

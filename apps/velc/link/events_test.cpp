@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/interrupt.h"
-#include "platform/stdout_capture.h"
-#include "platform/test_peer.h"
+#include "testing/stdout_capture.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
-#include "platform/test_peer.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/stdout_capture.h"
-#include "platform/test_peer.h"
+#include "testing/stdout_capture.h"
+#include "testing/test_peer.h"
 
 namespace {
 

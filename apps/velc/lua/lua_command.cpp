@@ -2,17 +2,16 @@
 
 #include <cstdio>
 
-#include "lua/lua_device.h"
+#include "lua/device_interpreter.h"
+#include "lua/lua_runner.h"
 #include "lua/lua_shell.h"
 #include "platform/json.h"
-#include "platform/lua_runner.h"
 #include "shell/record.h"
 
-int lua_command(Client& client, const std::string&, json_t* args) {
+int cmd_lua(Client& client, const std::string&, json_t* args) {
   if (json_array_size(args) == 0) return lua_shell(client);
-  k::LuaContext ctx;
-  ctx.messaging = &client.session.requests;
-  lua_device_register(ctx.state());
+  std::unique_ptr<k::LuaContext> interpreter = make_device_interpreter(&client.session.requests);
+  k::LuaContext& ctx = *interpreter;
   std::string statement;
   for (size_t i = 0; const char* word = k::json_array_text(args, i); ++i) {
     statement += word;

@@ -14,7 +14,7 @@
 // when it fails; 0 either way. Ctrl-C
 // (under a k::InterruptScope) stops the statement with k::Interrupted.
 // Without arguments it runs the Lua shell (lua_shell) and gives its result.
-int lua_command(Client& client, const std::string& name, json_t* args);
+int cmd_lua(Client& client, const std::string& name, json_t* args);
 
 // The handler of `luarecord <filename>`: starts a recording as `record` does (its messages then
 // name "luarecord"; -1 when it fails) and runs the Lua shell, which writes the statements of its

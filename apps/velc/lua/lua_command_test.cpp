@@ -9,10 +9,10 @@
 
 #include "lua/lua_preload.h"
 #include "lua/lua_record.h"
+#include "lua/lua_runner.h"
 #include "platform/json.h"
-#include "platform/lua_runner.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ TEST(LuaCommand, OneStatement) {
     Offline o;
     o.client.session.strict = c.strict;
     int r = 0;
-    std::string out = output_of([&] { r = lua_command(o.client, "lua", c.args.get()); });
+    std::string out = output_of([&] { r = cmd_lua(o.client, "lua", c.args.get()); });
     EXPECT_EQ(r, c.status) << out;
     EXPECT_EQ(out, c.out);
   }

@@ -13,7 +13,7 @@
 #include <set>
 #include <string_view>
 
-#include "platform/lua_runner.h"
+#include "lua/lua_runner.h"
 
 const char* const lua_keywords[21] = {"and",  "break", "do",    "else",     "elseif", "end",
                                       "false", "for",  "function", "if", "in",   "local",

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

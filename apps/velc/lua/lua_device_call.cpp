@@ -1,7 +1,7 @@
 #include "lua/lua_device_call.h"
 
 #include "lua/lua_json.h"
-#include "platform/lua_runner.h"
+#include "lua/lua_runner.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <string>
 
+#include "lua/lua_runner.h"
 #include "platform/jrpc_connection.h"
-#include "platform/lua_runner.h"
-#include "platform/stdout_capture.h"
-#include "platform/test_peer.h"
+#include "testing/stdout_capture.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lua/lua_runner.h"
 #include "platform/interrupt.h"
-#include "platform/lua_runner.h"
 
 namespace {
 

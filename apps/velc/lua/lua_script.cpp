@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "lua/lua_device.h"
+#include "lua/device_interpreter.h"
+#include "lua/lua_runner.h"
 #include "platform/interrupt.h"
 #include "platform/json.h"
-#include "platform/lua_runner.h"
 #include "platform/script_file.h"
 
 namespace {
@@ -59,9 +59,8 @@ int run_lua_script(const std::optional<std::string>& path, json_t* parameters,
   for (size_t i = first_argument; i < json_array_size(parameters); ++i)
     json_array_append(args.get(), json_array_get(parameters, i));
 
-  k::LuaContext ctx;
-  ctx.messaging = messaging;
-  lua_device_register(ctx.state());
+  std::unique_ptr<k::LuaContext> interpreter = make_device_interpreter(messaging);
+  k::LuaContext& ctx = *interpreter;
   // What the script prints goes out as it prints it; its error, if any, follows it.
   struct FlushAtEnd {
     ~FlushAtEnd() { std::fflush(stdout); }

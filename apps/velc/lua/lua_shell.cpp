@@ -10,16 +10,16 @@
 #include <optional>
 #include <vector>
 
+#include "lua/device_interpreter.h"
 #include "lua/lua_call.h"
 #include "lua/lua_complete.h"
 #include "lua/lua_eval.h"
-#include "lua/lua_device.h"
 #include "lua/lua_preload.h"
 #include "lua/lua_record.h"
+#include "lua/lua_runner.h"
 #include "platform/history.h"
 #include "platform/interrupt.h"
 #include "platform/line_editor.h"
-#include "platform/lua_runner.h"
 #include "platform/printable.h"
 #include "platform/text.h"
 #include "shell/line_source.h"
@@ -74,8 +74,6 @@ bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR 
 class LuaShell {
  public:
   explicit LuaShell(Client& client) : client_(client) {
-    ctx_.messaging = &client.session.requests;
-    lua_device_register(ctx_.state());  // require("norlan.device") works here as in scripts
     state_.colours = client.colours.enabled;
     state_.completion_state = ctx_.state();
     k::LineEditor* editor = input_.editor();
@@ -103,7 +101,8 @@ class LuaShell {
   void cancel_line();
 
   Client& client_;
-  k::LuaContext ctx_;
+  std::unique_ptr<k::LuaContext> interpreter_ = make_device_interpreter(&client_.session.requests);
+  k::LuaContext& ctx_ = *interpreter_;
   LuaPromptState state_;
   LineSource input_;
   std::optional<std::string> pending_;  // the lines of an unfinished statement

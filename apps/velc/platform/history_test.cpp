@@ -8,8 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -48,14 +49,30 @@ TEST_F(HistoryFile, LoadSkipsEmptyLinesAndDumpWritesLatestPrivately) {
   EXPECT_EQ(mode_of(fresh), 0600u);
 }
 
+// A long file loads only its newest entries, in their order.
+TEST_F(HistoryFile, LoadKeepsTheNewestEntries) {
+  std::string path = dir_.file("long");
+  std::ofstream out(path);
+  for (size_t i = 0; i < k::kHistoryLoadMax + 5; ++i) out << "line " << i << "\n";
+  out.close();
+  std::string why;
+  ASSERT_EQ(k::history_load(path, why), 0) << why;
+  std::vector<std::string> entries = k::history_entries();
+  ASSERT_EQ(entries.size(), k::kHistoryLoadMax);
+  EXPECT_EQ(entries.front(), "line 5");
+  EXPECT_EQ(entries.back(), "line " + std::to_string(k::kHistoryLoadMax + 4));
+}
+
 // Files that another user could have planted are neither read nor written.
 TEST_F(HistoryFile, PlantedFilesAreRefusedAndLeftAlone) {
   std::string target = dir_.file("target"), link = dir_.file("link"), open_file = dir_.file("w"),
-              fifo = dir_.file("fifo"), foreign = dir_.file("foreign");
+              group_file = dir_.file("g"), fifo = dir_.file("fifo"), foreign = dir_.file("foreign");
   std::ofstream(target) << "precious\n";
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   std::ofstream(open_file) << "planted\n";
   chmod(open_file.c_str(), 0666);
+  std::ofstream(group_file) << "planted\n";
+  chmod(group_file.c_str(), 0620);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::ofstream(foreign) << "theirs\n";
   bool as_root = geteuid() == 0;
@@ -65,6 +82,7 @@ TEST_F(HistoryFile, PlantedFilesAreRefusedAndLeftAlone) {
   const std::pair<std::string, std::string> cases[] = {
       {link, "it is a symbolic link"},
       {open_file, "others may write to it"},
+      {group_file, "others may write to it"},  // its group counts as others
       {fifo, "it is not a regular file"},  // and nothing waits for a writer
       {foreign, "it is owned by another user"},
   };
@@ -84,6 +102,7 @@ TEST_F(HistoryFile, PlantedFilesAreRefusedAndLeftAlone) {
   EXPECT_EQ(history_length, 1);  // nothing was loaded
   EXPECT_EQ(read(target), "precious\n");
   EXPECT_EQ(read(open_file), "planted\n");
+  EXPECT_EQ(read(group_file), "planted\n");
   EXPECT_EQ(read(foreign), "theirs\n");
 }
 

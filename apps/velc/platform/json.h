@@ -7,6 +7,9 @@
 #include <string_view>
 #include <utility>
 
+// `k` is the client's own namespace, for its library-like services (JSON handles, messages and
+// connections, the terminal, interrupts, the Lua runner, the exit request), which the emulator
+// partly links too. Commands and their helpers stay at global scope.
 namespace k {
 
 // Owns one reference to a Jansson value (or none). Copying adds a reference, destruction drops

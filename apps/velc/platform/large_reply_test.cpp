@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/jrpc_message.h"
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string through_large(const std::string& line) {
 TEST(LargeReply, PrintsExactlyAsJansson) {
   const char* results[] = {
       "{}", "[]", "null", "true", "0", "-0", "-1", "9223372036854775807", "-9223372036854775808",
-      "0.1", "1e300", "-2.5e-7", "1E2", "100.0", "5e-324", "1.7976931348623157e308",
+      "0.1", "1e300", "1e20", "123456789012345678.0", "-0.0", "-2.5e-7", "1E2", "100.0", "5e-324", "1.7976931348623157e308",
       R"("")", R"("plain")", R"("quote \" back \\ slash \/ tab \t nl \n cr \r bs \b ff \f")",
       R"("ctl \u0001 \u001f del \u007f")", R"("caf\u00e9 \ud83d\ude00 é ✓")",
       R"({"a":{"b":[1,{"c":[]},{}],"d":null},"e":"x"})",
@@ -122,13 +122,6 @@ TEST(LargeReply, ParametersInOrder) {
     seen += std::string(name) + ":" + std::to_string(v.kind) + ";";
   });
   EXPECT_EQ(seen, "A:1;B:2;:3;:4;E:0;F:7;:0;");
-}
-
-TEST(JanssonRealText, AsJanssonWritesReals) {
-  for (double d : {0.0, -0.0, 1.0, 100.0, 0.1, 1e20, 1.5e-7, 123456789012345678.0, 5e-324}) {
-    k::Json real = k::Json::take(json_real(d));
-    EXPECT_EQ(k::jansson_real_text(d), k::json_dump(real.get(), JSON_ENCODE_ANY)) << d;
-  }
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/jrpc_connection.h"
-#include "platform/test_peer.h"
+#include "platform/line_reader.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/colors.h"
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

@@ -1,17 +1,15 @@
-// TCP destinations and what a connection does with them: the "tcp:HOST:PORT" form, a request
-// over TCP, and the ways connecting (with or without TLS) fails, none of which may hang.
+// TCP destinations: the "tcp:HOST:PORT" form and the ways connecting (with or without TLS) fails,
+// none of which may hang. Requests over TCP are seen end to end.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "platform/jrpc_connection.h"
 #include "platform/tcp.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -24,20 +22,14 @@ TEST(TcpDestination, Forms) {
   } cases[] = {
       {"tcp:127.0.0.1:4700", true, "127.0.0.1", 4700},
       {"tcp:router.lan:1", true, "router.lan", 1},
-      {"tcp:my-box_2:65535", true, "my-box_2", 65535},
       {"tcp:localhost:0080", true, "localhost", 80},
       {"tcp:127.0.0.1:0", false, "", 0},  // a client needs a real port
       {"tcp:127.0.0.1:65536", false, "", 0},
-      {"tcp:127.0.0.1:123456", false, "", 0},
       {"tcp:127.0.0.1", false, "", 0},
       {"tcp::4700", false, "", 0},
-      {"tcp:host:", false, "", 0},
       {"tcp:host:+80", false, "", 0},
       {"tcp:host:80 ", false, "", 0},
-      {"tcp:a b:80", false, "", 0},
       {"tcp:[::1]:80", false, "", 0},  // IPv4 only
-      {"tcp:::1:80", false, "", 0},
-      {"tcp:", false, "", 0},
       {"/var/run/veld.sock", false, "", 0},  // a UNIX path is no TCP destination
   };
   for (const auto& c : cases) {
@@ -68,35 +60,6 @@ struct SilentListener {
   k::Fd fd;
   uint16_t port = 0;
 };
-
-TEST(TcpConnection, ARequestAndItsReply) {
-  SilentListener l;
-  ASSERT_TRUE(l.fd);
-  std::thread peer([&] {
-    pollfd p{l.fd.get(), POLLIN, 0};  // the listener is non-blocking
-    if (::poll(&p, 1, 30000) != 1) return;
-    int fd = ::accept4(l.fd.get(), nullptr, nullptr, 0);
-    if (fd < 0) return;
-    std::string got;
-    char ch;
-    while (::read(fd, &ch, 1) == 1 && ch != '\n') got.push_back(ch);
-    std::string reply = R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})" "\n";
-    if (got.find("\"id\":1") != std::string::npos) k::write_all(fd, reply.data(), reply.size());
-    ::close(fd);
-  });
-  k::Connection c;
-  c.set_destination(l.destination());
-  EXPECT_EQ(c.connect(), 0) << c.error_text();
-  EXPECT_FALSE(c.is_local());
-  sockaddr_storage own{};
-  socklen_t size = sizeof own;
-  ASSERT_EQ(::getsockname(c.fd(), reinterpret_cast<sockaddr*>(&own), &size), 0);
-  EXPECT_EQ(own.ss_family, AF_INET);
-  k::Message m = k::msg_create("Ping", k::Json());
-  EXPECT_EQ(c.exec(m), 0) << c.error_text();
-  EXPECT_EQ(m.kind, k::kMsgResult);
-  peer.join();
-}
 
 TEST(TcpConnection, FailuresAreClearAndNeverHang) {
   SilentListener silent;
@@ -145,6 +108,22 @@ TEST(TcpConnection, FailuresAreClearAndNeverHang) {
     EXPECT_EQ(m.error_code, c.code) << c.destination;
   }
   ::unsetenv(k::kCaFileVariable);
+}
+
+// A listener whose queue is full drops new handshakes unanswered: connecting to it ends with the
+// time-out's error instead of waiting for ever.
+TEST(TcpConnect, AnUnansweredHandshakeEndsWithTheTimeOut) {
+  uint16_t port = 0;
+  std::string error;
+  k::Fd listener = k::tcp_listen({"127.0.0.1", 0}, port, error, 0);
+  ASSERT_TRUE(listener) << error;
+  std::vector<k::Fd> queued;  // the connections that fill its queue, never accepted
+  int err = k::kSockOk;
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 8 && err != k::kSockTimeout; ++i)
+    if (k::Fd fd = k::tcp_connect({"127.0.0.1", port}, 300, err)) queued.push_back(std::move(fd));
+  EXPECT_EQ(err, k::kSockTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

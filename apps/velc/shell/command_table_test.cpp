@@ -8,9 +8,9 @@
 #include "datamodel/navigation.h"
 #include "datamodel/test_support.h"
 #include "link/login.h"
-#include "platform/stdout_capture.h"
-#include "platform/test_peer.h"
 #include "shell/login_commands.h"
+#include "testing/stdout_capture.h"
+#include "testing/test_peer.h"
 
 namespace {
 

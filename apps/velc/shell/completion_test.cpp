@@ -16,8 +16,8 @@
 #include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
 #include "platform/interrupt.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 using testing_support::FakeVeld;
 using testing_support::Strings;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/stdin_feed.h"
-#include "platform/test_peer.h"
+#include "testing/stdin_feed.h"
+#include "testing/test_peer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/stdout_capture.h"
+#include "testing/stdout_capture.h"
 
 namespace {
 

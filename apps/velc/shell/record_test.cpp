@@ -14,9 +14,9 @@
 #include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
 #include "platform/history.h"
-#include "platform/stdout_capture.h"
-#include "platform/temp_dir.h"
 #include "shell/tokenizer.h"
+#include "testing/stdout_capture.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

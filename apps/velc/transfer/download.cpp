@@ -10,9 +10,9 @@
 
 #include "link/exchange.h"
 #include "platform/interrupt.h"
-#include "platform/md5.h"
-#include "platform/url.h"
 #include "transfer/firmware_dialogue.h"
+#include "transfer/md5.h"
+#include "transfer/url.h"
 
 namespace {
 
@@ -135,13 +135,13 @@ int download_run(Client& client, const std::string& name, json_t* args,
   return firmware_dialogue(client, params, download, waits.progress);
 }
 
-int download_command(Client& client, const std::string& name, json_t* args) {
+int cmd_download(Client& client, const std::string& name, json_t* args) {
   return download_run(client, name, args, TransferWaits{});
 }
 
-int upgrade_command(Client& client, const std::string&, json_t* args) {
+int cmd_upgrade(Client& client, const std::string&, json_t* args) {
   k::Json firmware_args = k::Json::take(json_array());
   json_array_append_new(firmware_args.get(), json_string(kFirmware.word));
   json_array_extend(firmware_args.get(), args);
-  return download_command(client, "download", firmware_args.get());
+  return cmd_download(client, "download", firmware_args.get());
 }

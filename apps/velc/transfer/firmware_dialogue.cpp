@@ -5,8 +5,8 @@
 
 #include "device/device_actions.h"
 #include "link/exchange.h"
-#include "platform/firmware_version.h"
-#include "platform/line_prompt.h"
+#include "transfer/firmware_version.h"
+#include "transfer/line_prompt.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/mapped_file.h"
 #include "platform/socket.h"
+#include "transfer/mapped_file.h"
 
 // Milliseconds the sender waits for veld to connect before it gives up.
 inline constexpr int kNetcatWaitMs = 10000;

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "link/exchange.h"
-#include "platform/exit_request.h"
 #include "platform/interrupt.h"
 #include "platform/printable.h"
-#include "platform/progressbar.h"
 #include "platform/text.h"
+#include "transfer/exit_request.h"
+#include "transfer/progressbar.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "platform/exit_request.h"
-#include "platform/test_peer.h"
+#include "testing/test_peer.h"
+#include "transfer/exit_request.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "daemon/test_client.h"
 #include "downloads/firmware_image.h"
 #include "engine/test_model.h"
-#include "platform/test_tcp_peer.h"
+#include "testing/test_tcp_peer.h"
 
 namespace sim {
 namespace {

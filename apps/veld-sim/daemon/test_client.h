@@ -17,7 +17,7 @@
 #include "engine/test_model.h"
 #include "platform/line_reader.h"
 #include "platform/socket.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace sim::test {
 

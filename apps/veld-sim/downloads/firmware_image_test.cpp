@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "engine/test_model.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

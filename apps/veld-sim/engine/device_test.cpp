@@ -10,7 +10,7 @@
 
 #include "engine/test_model.h"
 #include "model/saved_config.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

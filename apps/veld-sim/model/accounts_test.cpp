@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

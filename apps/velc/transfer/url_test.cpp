@@ -1,5 +1,5 @@
 // Telling a URL from a path.
-#include "platform/url.h"
+#include "transfer/url.h"
 
 #include <gtest/gtest.h>
 

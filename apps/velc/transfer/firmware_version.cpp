@@ -1,4 +1,4 @@
-#include "platform/firmware_version.h"
+#include "transfer/firmware_version.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,12 +1,12 @@
 // The file digest that `download` sends with a file.
-#include "platform/md5.h"
+#include "transfer/md5.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The progress bar: right of the room of the marks, back to where they stopped, or nothing.
-#include "platform/progressbar.h"
+#include "transfer/progressbar.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/line_prompt.h"
+#include "transfer/line_prompt.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/mapped_file.h"
+#include "transfer/mapped_file.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

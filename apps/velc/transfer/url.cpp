@@ -1,4 +1,4 @@
-#include "platform/url.h"
+#include "transfer/url.h"
 
 namespace k {
 

@@ -1,4 +1,4 @@
-#include "platform/md5.h"
+#include "transfer/md5.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>

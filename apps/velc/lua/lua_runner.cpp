@@ -1,4 +1,4 @@
-#include "platform/lua_runner.h"
+#include "lua/lua_runner.h"
 
 #include <lua.hpp>
 

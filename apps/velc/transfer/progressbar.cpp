@@ -1,4 +1,4 @@
-#include "platform/progressbar.h"
+#include "transfer/progressbar.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

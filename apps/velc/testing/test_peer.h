@@ -18,7 +18,7 @@
 
 #include "platform/json.h"
 #include "platform/socket.h"
-#include "platform/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace k::test {
 

@@ -1,6 +1,6 @@
 // Version comparison: every difference the upgrade dialogue tells apart, and the texts it cannot
 // compare.
-#include "platform/firmware_version.h"
+#include "transfer/firmware_version.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,6 @@ TEST(FirmwareVersion, ComparesByTheHighestDifferingPart) {
   for (const auto& c : cases)
     EXPECT_EQ(k::firmware_version_cmp(c.current, c.next), c.expected)
         << c.current << " -> " << c.next;
-  EXPECT_EQ(kInc, 2147483647);
 }
 
 }  // namespace
