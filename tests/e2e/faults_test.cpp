@@ -19,20 +19,22 @@ namespace {
 
 // A daemon on a socket in a temporary folder that answers the group joins of start-up, then
 // answers the next request with `reply` (the text "$ID" standing for its id) and hangs up.
-// One connection at a time, which is all velc's request mode opens.
+// Each connection is served by a thread of its own, which ends when the client hangs up.
 class RudeDaemon {
  public:
   explicit RudeDaemon(std::string reply) : reply_(std::move(reply)), listener_(k::unix_listen(socket())) {
     thread_ = std::thread([this] {
       while (!stop_) {
         pollfd p{listener_.get(), POLLIN, 0};
-        if (::poll(&p, 1, 50) == 1) serve(k::Fd(accept(listener_.get(), nullptr, nullptr)));
+        if (::poll(&p, 1, 50) == 1)
+          clients_.emplace_back(&RudeDaemon::serve, this, k::Fd(accept(listener_.get(), nullptr, nullptr)));
       }
     });
   }
   ~RudeDaemon() {
     stop_ = true;
     thread_.join();
+    for (std::thread& t : clients_) t.join();
   }
   std::string socket() const { return dir_.file("veld.sock"); }
 
@@ -60,6 +62,7 @@ class RudeDaemon {
   k::Fd listener_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  std::vector<std::thread> clients_;  // touched by thread_ alone until it is joined
 };
 
 TEST(Faults, ARequestWithoutAProperReplyIsReportedAsAnError) {
