@@ -218,19 +218,6 @@ TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {
                                      " is not used: it is a symbolic link.\n"),
             std::string::npos)
       << linked.pty().text();
-
-  // A file that others may write is not read or written, and the shell still starts; so is a
-  // FIFO, which must not hang the start.
-  std::string open_file = sh.history() + ".open", fifo = sh.history() + ".fifo";
-  { std::ofstream(open_file) << "planted\n"; }
-  ASSERT_EQ(chmod(open_file.c_str(), 0666), 0);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::string& planted : {open_file, fifo}) {
-    Shell refused(sim, {}, planted);
-    EXPECT_EQ(refused.run("pwd"), ":\n");
-    refused.quit("q\r");
-  }
-  EXPECT_EQ(e2e::read_file(open_file), "planted\n");
 }
 
 }  // namespace
