@@ -84,14 +84,15 @@ TEST(RawMode, RequestsRepliesAndStatuses) {
   EXPECT_EQ(r.status, -13 & 255);
 }
 
-// The listener prints the events of its group until stopped: Ctrl-C ends it with 130 as it ends
-// every mode, SIGTERM with 0; it ends by itself with 0 when the daemon goes.
+// The listener prints the events of its group as they come (into a file: flushed each time)
+// until stopped: Ctrl-C ends it with 130 as it ends every mode, SIGTERM with 0; it ends by
+// itself with 0 when the daemon goes. -l takes no argument: the -g after it is read.
 TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
   Emulator sim;
   for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}, std::pair{0, 0}}) {
     sim.clear_requests();
     std::string out_file = sim.dir().file("listener.out" + std::to_string(signal));
-    pid_t listener = e2e::start_velc(sim, {"-g", "7", "-l"}, out_file);
+    pid_t listener = e2e::start_velc(sim, {"-l", "-g", "7"}, out_file);
     ASSERT_TRUE(e2e::eventually([&] {
       for (const auto& line : sim.requests())
         if (line.find("\"Group\":7") != std::string::npos) return true;
@@ -102,7 +103,7 @@ TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
       EXPECT_EQ(e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"}).status, 0);
       EXPECT_EQ(e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"}).status, 0);
       expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
-      e2e::eventually([&] { return e2e::read_file(out_file) == expected; });
+      EXPECT_TRUE(e2e::eventually([&] { return e2e::read_file(out_file) == expected; }));
       kill(listener, signal);
     } else {
       sim.stop();
