@@ -61,10 +61,10 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
        "key = Device.Time.NTPServer1, value = ntp.example.net\nStatus: OK\n",
        {attributes(R"("Device.Time.NTPServer1")", 0),
         R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.Time.NTPServer1","Value":"ntp.example.net"}]})"}},
-      // add exits with the new instance's number.
-      {{"add", "Device.Hosts.Host"}, 6, "Instance number: 6\nStatus: OK\n",
+      // add exits with the new instance's number, the first one's too.
+      {{"add", "Device.Hosts.Host"}, 1, "Instance number: 1\nStatus: OK\n",
        {R"(AddObject {"ObjectName":"Device.Hosts.Host."})"}},
-      {{"del", "Device.Hosts.Host.3"}, 0, "Status: OK\n", {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.3."})"}},
+      {{"del", "Device.Hosts.Host.1"}, 0, "Status: OK\n", {R"(DeleteObject {"ObjectName":"Device.Hosts.Host.1."})"}},
       {{"order", "Device.Firewall.Chain.1.Rule.1", "007"}, 0, "Status: OK\n",
        {R"(ChangeOrder {"ObjectName":"Device.Firewall.Chain.1.Rule.1.","Order":7})"}},
       {{"execute", "Device.IP.Diagnostics.Ping", "Host=10.0.0.1", "NumberOfRepetitions=2"}, 0,
@@ -82,7 +82,7 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
         attributes(R"("Device.DeviceInfo.Manufacturer")", 0)},
        "info: Device.Time: [9005] Invalid parameter name: Device.Time: an object: its path ends with a dot\n"},
   };
-  Emulator sim;
+  Emulator sim({"--hosts", "0"});  // an empty table of hosts
   for (const auto& c : cases) {
     Strings args = {"-r"};
     args.insert(args.end(), c.words.begin(), c.words.end());

@@ -59,6 +59,11 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
   ASSERT_FALSE(sim.tcp().empty());
   const std::string source = dir.file("notes.txt");
   std::ofstream(source) << "line one\nline two\n";
+  // Larger than the step in which the netcat server sends a file, and different in each step.
+  std::string large_content((4 << 20) + 1000, '\0');
+  for (size_t i = 0; i < large_content.size(); ++i) large_content[i] = static_cast<char>(i % 251);
+  const std::string large = dir.file("large.bin");
+  e2e::write_file(large, large_content);
   k::test::OneShotPeer http(k::test::http_answers(200, "served over http\n"));
   const std::string http_url = "http://127.0.0.1:" + std::to_string(http.port) + "/f.txt";
 
@@ -73,6 +78,7 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
       {sim.tcp(), source, "by-netcat", "line one\nline two\n",
        "Sending file (" + source + ", 18 bytes) via netcat (netcat://127.0.0.1:"},
       {sim.socket(), http_url, "by-http", "served over http\n", ""},
+      {sim.tcp(), large, "large-by-netcat", large_content, "Sending file (" + large + ", 4195304 bytes) via netcat"},
   };
   for (const auto& c : cases) {
     e2e::Run r = velc_as_admin(c.destination, {"-r", "download", "file", c.path, c.stored_as});
@@ -82,7 +88,7 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
     } else {
       EXPECT_EQ(r.out.rfind(c.out_start, 0), 0u) << r.out;
     }
-    EXPECT_EQ(e2e::read_file(dir.file("downloads/" + c.stored_as)), c.content) << c.stored_as;
+    EXPECT_TRUE(e2e::read_file(dir.file("downloads/" + c.stored_as)) == c.content) << c.stored_as;
   }
   // The request names the channel: the file by its absolute path with its MD5, the netcat
   // server with the size.
