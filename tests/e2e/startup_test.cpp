@@ -2,11 +2,11 @@
 // against veld-sim.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "harness/process.h"
 
@@ -30,7 +30,9 @@ TEST(Startup, OptionsThatNeedNoDaemon) {
     e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", c.args);
     EXPECT_EQ(r.status, c.status) << c.args[0];
     EXPECT_EQ(r.out.rfind(c.out_begins, 0), 0u) << c.args[0] << r.out;
-    if (c.out_begins.empty()) EXPECT_EQ(r.out, "");
+    if (c.out_begins.empty()) {
+      EXPECT_EQ(r.out, "");
+    }
     EXPECT_NE(r.err.find(c.err_holds), std::string::npos) << c.args[0] << r.err;
   }
   // A run that cannot connect ends with 1 before the mode runs; standard error says where it tried.
