@@ -67,7 +67,7 @@ TEST_F(Installed, FilesLinksAndStrippedPrograms) {
                            "share/bash-completion/completions/velc", "lib/lua/5.3/norlan/device/init.lua"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(file)))) << file;
   // The program names are relative links, so the installed tree can move.
-  for (const std::string& link : {"bin/velc_interpreter", "bin/velc_lua", "share/bash-completion/completions/velc_interpreter",
+  for (const std::string link : {"bin/velc_interpreter", "bin/velc_lua", "share/bash-completion/completions/velc_interpreter",
                                   "share/bash-completion/completions/velc_lua"}) {
     ASSERT_TRUE(fs::is_symlink(at(link))) << link;
     EXPECT_EQ(fs::read_symlink(at(link)), "velc") << link;

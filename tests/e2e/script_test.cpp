@@ -128,11 +128,16 @@ TEST(ScriptMode, CtrlCStopsTheScript) {
     std::string out = dir.file("out"), input = dir.file("s");
     const std::string text = std::string("echo started\nsleep 0\n") +  // flushed before the sleep
                              (in_a_read ? "cat Device.DeviceInfo.Manufa" : "sleep 600\necho never\n");
-    if (in_a_read) ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
-    else e2e::write_file(input, text);
+    if (in_a_read) {
+      ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    } else {
+      e2e::write_file(input, text);
+    }
     pid_t pid = e2e::start_velc(sim, {"-s", input}, out);
     int fifo = in_a_read ? open(input.c_str(), O_WRONLY) : -1;  // kept open: the line never ends
-    if (in_a_read) ASSERT_EQ(write(fifo, text.data(), text.size()), ssize_t(text.size()));
+    if (in_a_read) {
+      ASSERT_EQ(write(fifo, text.data(), text.size()), ssize_t(text.size()));
+    }
     ASSERT_TRUE(e2e::eventually([&] { return e2e::read_file(out) == "started\n"; }));
     kill(pid, SIGINT);
     EXPECT_EQ(e2e::wait_exit_status(pid), 130) << in_a_read;
