@@ -87,8 +87,8 @@ TEST(Completion, TabCompletesAndListsThroughTheKeyboard) {
   asked.quit("q\r");
 }
 
-// Hints: the rest of the only candidate after the cursor in the hint colour, erased before
-// Enter; `opt hint off` stops them.
+// Hints: the rest of the only candidate after the cursor in the hint colour, erased as the line
+// changes and before Enter; `opt hint off` stops them.
 TEST(Completion, HintsAppearAndDisappear) {
   Emulator sim;
   Shell sh(sim, {}, "", /*colours=*/true);
@@ -98,6 +98,16 @@ TEST(Completion, HintsAppearAndDisappear) {
   sh.pty().type("cd Device.DeviceIn");
   ASSERT_TRUE(sh.pty().wait_until([&](const std::string&) {
     return raw_since(from).find(hint_colour + "fo.\033[0m\033[3D") != std::string::npos;
+  })) << raw_since(from);
+  // A letter that leaves no candidate erases the hint and draws none.
+  from = sh.pty().raw().size();
+  sh.pty().type("x");
+  ASSERT_TRUE(sh.pty().wait_until([&](const std::string&) { return raw_since(from).find('x') != std::string::npos; }));
+  EXPECT_EQ(raw_since(from).rfind("\033[K", 0), 0u) << raw_since(from);
+  EXPECT_EQ(raw_since(from).find(hint_colour), std::string::npos) << raw_since(from);
+  sh.pty().type("\x7f");  // Backspace: the hint is back
+  ASSERT_TRUE(sh.pty().wait_until([&](const std::string&) {
+    return raw_since(from).find(hint_colour + "fo.") != std::string::npos;
   })) << raw_since(from);
   from = sh.pty().raw().size();
   size_t screen_from = sh.pty().mark();

@@ -107,6 +107,15 @@ TEST(LuaShell, CompletionAndTheWayBack) {
   out = type_until_prompt(sh, "print(require(\"norlan.gr\t).hello())\r");
   EXPECT_NE(out.find("print(require(\"norlan.greet\" ).hello())\nhi\n"), std::string::npos) << out;
 
+  // A loaded module completed by name becomes a global; the line is drawn once, below the message.
+  sh.run("package.loaded.mymod = {x = 1}");
+  size_t from = sh.pty().mark();
+  sh.pty().type("mymod\t");
+  ASSERT_TRUE(sh.pty().wait_for("Globalized module 'mymod'.\n", from)) << sh.pty().text();
+  type_until_prompt(sh, "x\r");
+  EXPECT_NE(sh.pty().text().find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[1] = 1\n", from), std::string::npos)
+      << sh.pty().text().substr(from);
+
   type_until_prompt(sh, e2e::kCtrlD);
   EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
   out = type_until_prompt(sh, "\x1b[A\x1b[A\r");  // Up twice: "pwd", before "lua"
