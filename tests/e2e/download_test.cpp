@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "harness/certs.h"
 #include "harness/process.h"
 #include "platform/temp_dir.h"
 #include "platform/test_tcp_peer.h"
@@ -17,9 +18,6 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// The default model's own accounts: a download needs a user with system access (admin).
-const std::string kAccounts = e2e::source_dir() + "/models/home-router.json";
 
 // velc as admin against `destination` (the UNIX socket, or tcp:HOST:PORT), with `extra` options.
 e2e::Run velc_as_admin(const std::string& destination, const Strings& args,
@@ -55,7 +53,7 @@ std::string make_image(const k::test::TempDir& dir, const std::string& version,
 TEST(DownloadToTheEmulator, FilesOverEachChannel) {
   k::test::TempDir dir;
   e2e::Emulator sim({"--tcp", "127.0.0.1:0", "--download-dir", dir.file("downloads"), "--access",
-                     kAccounts});
+                     e2e::accounts()});
   ASSERT_FALSE(sim.tcp().empty());
   const std::string source = dir.file("notes.txt");
   std::ofstream(source) << "line one\nline two\n";
@@ -93,11 +91,10 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
   // The request names the channel: the file by its absolute path with its MD5, the netcat
   // server with the size.
   std::string log;
-  for (const std::string& line : sim.requests())
-    if (line.find("\"Download\"") != std::string::npos) log += line + "\n";
-  EXPECT_NE(log.find("\"URL\":\"file://" + source + "\",\"MD5\":\"987929d61c9b69f0c6406b840aa77fd8\""), std::string::npos)
+  for (const std::string& line : e2e::sent(sim, "Download")) log += line + "\n";
+  EXPECT_NE(log.find(R"("URL":"file://)" + source + R"(","MD5":"987929d61c9b69f0c6406b840aa77fd8")"), std::string::npos)
       << log;
-  EXPECT_NE(log.find("\"FileSize\":18"), std::string::npos) << log;
+  EXPECT_NE(log.find(R"("FileSize":18)"), std::string::npos) << log;
 }
 
 // The whole upgrade: the dialogue, the progress, the reboot into the new version. A minor
@@ -105,8 +102,7 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
 // stays, and velc says so and fails.
 TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
   k::test::TempDir dir;
-  const std::string certs = dir.file("certs");
-  ASSERT_EQ(e2e::run(e2e::source_dir() + "/scripts/make-test-certs", {certs}).status, 0);
+  e2e::Certs certs;
   const std::string forged = make_image(dir, "4.2.9", {"--bad-checksum"});
   // The whole header and half of the payload.
   const std::string truncated = make_image(dir, "4.2.8");
@@ -120,17 +116,17 @@ TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
       {"file url", {}, {}, false},
       {"netcat", {}, {}, true},
       {"netcat over TLS",
-       {"--tls-cert", certs + "/server.pem", "--tls-key", certs + "/server.key"},
+       {"--tls-cert", certs.dir.file("server.pem"), "--tls-key", certs.dir.file("server.key")},
        {"--ssl"},
        true},
   };
   for (const auto& ch : channels) {
     Strings options = {"--tcp",         "127.0.0.1:0", "--flash-time", "200",
-                       "--reboot-time", "100",         "--access",     kAccounts};
+                       "--reboot-time", "100",         "--access",     e2e::accounts()};
     options.insert(options.end(), ch.sim_tls.begin(), ch.sim_tls.end());
     e2e::Emulator sim(options);
     std::string destination = ch.over_tcp ? sim.tcp() : sim.socket();
-    Strings env = {"VELC_CA_FILE=" + certs + "/ca.pem"};
+    Strings env = {"VELC_CA_FILE=" + certs.ca()};
 
     for (const std::string& broken : {forged, truncated}) {
       if (ch.over_tcp) break;  // the flash fails on the device, whichever the channel
@@ -153,7 +149,7 @@ TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
 // Ctrl-C) is refused with the reason, and veld is asked nothing.
 TEST(DownloadToTheEmulator, RefusesWhatIsNotARegularFile) {
   k::test::TempDir dir;
-  e2e::Emulator sim({"--tcp", "127.0.0.1:0", "--access", kAccounts});
+  e2e::Emulator sim({"--tcp", "127.0.0.1:0", "--access", e2e::accounts()});
   const std::string fifo = dir.file("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& destination : {sim.socket(), sim.tcp()}) {
