@@ -1,7 +1,5 @@
 #include "harness/process.h"
 
-#include "platform/json.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/json.h"
 
 extern char** environ;
 
