@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "harness/process.h"
@@ -18,77 +19,55 @@
 namespace {
 
 // A daemon on a socket in a temporary folder that answers the group joins of start-up, then
-// answers every other request with `reply` (the text "$ID" standing for the request's id) and
-// closes the connection.
+// answers the next request with `reply` (the text "$ID" standing for its id) and hangs up.
+// Each connection is served by a thread of its own, which ends when the client hangs up.
 class RudeDaemon {
  public:
-  explicit RudeDaemon(std::string reply)
-      : reply_(std::move(reply)), socket_(dir_.file("veld.sock")) {
-    listener_ = k::unix_listen(socket_);
-    thread_ = std::thread([this] { serve(); });
+  explicit RudeDaemon(std::string reply) : reply_(std::move(reply)), listener_(k::unix_listen(socket())) {
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{listener_.get(), POLLIN, 0};
+        if (::poll(&p, 1, 50) == 1)
+          clients_.emplace_back(&RudeDaemon::serve, this, k::Fd(accept(listener_.get(), nullptr, nullptr)));
+      }
+    });
   }
   ~RudeDaemon() {
     stop_ = true;
     thread_.join();
+    for (std::thread& t : clients_) t.join();
   }
-  const std::string& socket() const { return socket_; }
+  std::string socket() const { return dir_.file("veld.sock"); }
 
  private:
-  // Serves the connections one line at a time, from one thread, until stopped.
-  void serve() {
-    std::vector<k::Fd> clients;
-    std::vector<std::string> pending;
-    while (!stop_) {
-      std::vector<pollfd> fds{{listener_.get(), POLLIN, 0}};
-      for (const k::Fd& c : clients) fds.push_back({c.get(), POLLIN, 0});
-      if (::poll(fds.data(), fds.size(), 50) <= 0) continue;
-      if (fds[0].revents & POLLIN) {
-        clients.emplace_back(accept(listener_.get(), nullptr, nullptr));
-        pending.emplace_back();
-      }
-      for (size_t i = 0; i + 1 < fds.size(); ++i) {
-        if (!(fds[i + 1].revents & (POLLIN | POLLHUP)) || !clients[i]) continue;
-        char buf[4096];
-        ssize_t n = read(clients[i].get(), buf, sizeof buf);
-        if (n <= 0) {
-          clients[i].reset();
-          continue;
-        }
-        pending[i].append(buf, static_cast<size_t>(n));
-        for (size_t nl; clients[i] && (nl = pending[i].find('\n')) != std::string::npos;) {
-          std::string line = pending[i].substr(0, nl);
-          pending[i].erase(0, nl + 1);
-          answer(clients[i], line);
-        }
+  void serve(k::Fd client) {
+    std::string pending;
+    char buf[4096];
+    for (ssize_t n; client && (n = read(client.get(), buf, sizeof buf)) > 0;) {
+      pending.append(buf, static_cast<size_t>(n));
+      for (size_t nl; client && (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) {
+        k::Json j = k::json_parse(pending.substr(0, nl));
+        std::string id = k::json_dump(json_object_get(j.get(), "id"), JSON_ENCODE_ANY);
+        std::string text = R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"Status":0}})" "\n";
+        bool join = k::json_text(j.get(), "method") == "JoinGroup";
+        if (!join) text = reply_;
+        for (size_t at; (at = text.find("$ID")) != std::string::npos;) text.replace(at, 3, id);
+        k::write_all(client.get(), text.data(), text.size());
+        if (!join) client.reset();
       }
     }
-  }
-
-  void answer(k::Fd& client, const std::string& request) {
-    k::Json j = k::json_parse(request);
-    std::string id = k::json_dump(json_object_get(j.get(), "id"), JSON_ENCODE_ANY);
-    if (k::json_text(j.get(), "method") == "JoinGroup") {
-      std::string ok = R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":{"Status":0}})" "\n";
-      k::write_all(client.get(), ok.data(), ok.size());
-      return;
-    }
-    std::string text = reply_;
-    for (size_t at; (at = text.find("$ID")) != std::string::npos;) text.replace(at, 3, id);
-    k::write_all(client.get(), text.data(), text.size());
-    client.reset();
   }
 
   k::test::TempDir dir_;
   std::string reply_;
-  std::string socket_;
   k::Fd listener_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  std::vector<std::thread> clients_;  // touched by thread_ alone until it is joined
 };
 
 TEST(Faults, ARequestWithoutAProperReplyIsReportedAsAnError) {
-  // Deeper than the JSON parser goes.
-  const std::string deep = std::string(3000, '[') + std::string(3000, ']') + "\n";
+  const std::string deep = std::string(3000, '[') + std::string(3000, ']') + "\n";  // past the parser
   const std::pair<std::string, std::string> cases[] = {  // the daemon's reply, what velc prints
       {"", "[-9] Connection closed by peer\n"},
       {"not json\n", "[-11] Malformed message\n"},
@@ -99,32 +78,24 @@ TEST(Faults, ARequestWithoutAProperReplyIsReportedAsAnError) {
       {deep, "[-11] Malformed message\n"},
   };
   for (const auto& [reply, printed] : cases) {
-    SCOPED_TRACE(reply);
-    {
-      RudeDaemon daemon(reply);
-      e2e::Run set = e2e::run(e2e::bin_dir() + "/velc",
-                              {"-u", daemon.socket(), "-r", "set", "Device.Time.NTPServer1=\"x\""});
-      // The failure comes with set's first request, the one that asks for the parameter's type.
-      EXPECT_EQ(set.out,
-                "key = Device.Time.NTPServer1, value = \"x\"\n" + printed + "set: no argument.\n");
-      EXPECT_EQ(set.status, 255);
-    }
-    {
-      RudeDaemon daemon(reply);
-      e2e::Run add = e2e::run(e2e::bin_dir() + "/velc",
-                              {"-u", daemon.socket(), "-r", "add", "Device.Hosts.Host."});
-      EXPECT_EQ(add.out, printed);
-    }
+    SCOPED_TRACE(reply.substr(0, 60));
+    RudeDaemon daemon(reply);
+    auto velc = [&](std::vector<std::string> words) {
+      words.insert(words.begin(), {"-u", daemon.socket(), "-r"});
+      return e2e::run(e2e::bin_dir() + "/velc", words);
+    };
+    // The failure comes with set's first request, the one that asks for the parameter's type.
+    e2e::Run set = velc({"set", "Device.Time.NTPServer1=\"x\""});
+    EXPECT_EQ(set.out, "key = Device.Time.NTPServer1, value = \"x\"\n" + printed + "set: no argument.\n");
+    EXPECT_EQ(set.status, 255);
+    EXPECT_EQ(velc({"add", "Device.Hosts.Host."}).out, printed);
   }
-}
-
-TEST(Faults, RawModePrintsTheErrorTheExchangeLeft) {
+  // Raw mode prints the error that the exchange left, as a reply, and exits with its code.
   RudeDaemon daemon("");
   e2e::Run r = e2e::run(e2e::bin_dir() + "/velc",
                         {"-u", daemon.socket(), "--raw", R"({"jsonrpc":"2.0","id":5,"method":"X"})"});
-  EXPECT_EQ(r.out,
-            "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 5,\n    \"error\": {\n"
-            "        \"code\": -9,\n        \"message\": \"Connection closed by peer\"\n    }\n}\n");
+  EXPECT_EQ(r.out, "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 5,\n    \"error\": {\n"
+                   "        \"code\": -9,\n        \"message\": \"Connection closed by peer\"\n    }\n}\n");
   EXPECT_EQ(r.status, -9 & 255);
 }
 

@@ -1,5 +1,5 @@
-// Session recording end to end: `record` in the shell on a terminal against veld-sim, the file it
-// writes, and that file run again in script mode.
+// Session recording end to end: `record` and `luarecord` in the shell on a terminal against
+// veld-sim, the files they write, and those files run again as scripts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,24 +8,19 @@
 
 #include "harness/process.h"
 #include "harness/shell_session.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
 using e2e::Emulator;
 using e2e::Shell;
 using e2e::last_line;
+using Strings = std::vector<std::string>;
 
-// An emulator with the default model's accounts (admin, support).
-Emulator with_accounts() {
-  return Emulator({"--access", e2e::source_dir() + "/models/home-router.json"});
-}
-
-// A recording holds the lines the history took while it ran, and runs again with `velc -s`:
-// no password, no line typed with a leading blank, nothing from before it.
+// A recording is a private file of the lines the history took while it ran, and runs again with
+// `velc -s`: no password, no line typed with a leading blank, nothing from before it.
 TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
-  Emulator sim = with_accounts();
-  const std::vector<std::string> admin = {"--auth", "admin:admin"};
+  Emulator sim({"--access", e2e::accounts()});
+  const Strings admin = {"--auth", "admin:admin"};
   Shell sh(sim, admin);
   k::test::TempDir dir;
   const std::string file = dir.file("session.velc");
@@ -35,57 +30,44 @@ TEST(Record, RecordsTheHistoryAndRunsAgainInScriptMode) {
   struct stat st {};
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  EXPECT_EQ(e2e::read_file(file), "");
 
   // A value that the shell (by the parameter's type) and script mode (as JSON) read alike.
-  EXPECT_EQ(sh.run("set Device.Time.Enable=false"),
-            "key = Device.Time.Enable, value = false\nStatus: OK\n");
+  EXPECT_EQ(sh.run("set Device.Time.Enable=false"), "key = Device.Time.Enable, value = false\nStatus: OK\n");
   std::string printed = sh.run("cat Device.Time.NTPServer1");
   EXPECT_EQ(sh.run("login support -p support"), "");  // a password on the line
-  EXPECT_EQ(last_line(sh.pty().text()), "support@velc-record:> ");
-  sh.run(" cat Device.DeviceInfo.Manufacturer");  // a leading blank
-  // A password typed at the password prompt (not echoed).
-  size_t from = sh.pty().mark();
+  sh.run(" cat Device.DeviceInfo.Manufacturer");      // a leading blank
+  size_t from = sh.pty().mark();                      // a password at the prompt
   sh.pty().type("login admin\r");
   ASSERT_TRUE(sh.pty().wait_for("password for admin: ", from)) << sh.pty().text();
   sh.pty().type("admin\r");
   ASSERT_TRUE(sh.pty().wait_for("\nadmin@velc-record:> ", from)) << sh.pty().text();
   printed += sh.run("cat Device.DeviceInfo.ModelName");
   EXPECT_EQ(sh.run("record " + dir.file("other")), "record: already recording.\n");
-
-  // "q" writes the record and ends the recording, not the shell.
+  // "q" writes the record and ends the recording, not the shell; it is not in the history.
   EXPECT_EQ(sh.run("q"), "");
   EXPECT_EQ(last_line(sh.pty().text()), "admin@velc:> ");
-  const std::string recorded =
-      "set Device.Time.Enable=false\n"
-      "cat Device.Time.NTPServer1\n"
-      "cat Device.DeviceInfo.ModelName\n"
-      "# record " + dir.file("other") + "\n";
-  EXPECT_EQ(e2e::read_file(file), recorded);
-  EXPECT_EQ(sh.run("pwd"), ":\n");
+  EXPECT_EQ(e2e::read_file(file), "set Device.Time.Enable=false\ncat Device.Time.NTPServer1\n"
+                                  "cat Device.DeviceInfo.ModelName\n# record " + dir.file("other") + "\n");
   sh.quit("q\r");
-  // "q" is not in the history either.
   EXPECT_EQ(e2e::read_file(sh.history()).find("\nq\n"), std::string::npos);
 
-  // Run back: the same changes and readings; script mode shows the value as typed, and the
-  // `record` it does not know is a comment.
-  std::vector<std::string> args = admin;
-  args.insert(args.end(), {"-r", "set", "Device.Time.Enable=true"});
-  ASSERT_EQ(e2e::velc(sim, args).status, 0);
-  args = admin;
-  args.insert(args.end(), {"-s", file});
-  e2e::Run again = e2e::velc(sim, args);
+  // Run back: the same change and readings; the `record` script mode does not know is a comment.
+  auto as_admin = [&](Strings args) {
+    args.insert(args.begin(), admin.begin(), admin.end());
+    return e2e::velc(sim, args);
+  };
+  ASSERT_EQ(as_admin({"-r", "set", "Device.Time.Enable=true"}).status, 0);
+  e2e::Run again = as_admin({"-s", file});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out, "key = Device.Time.Enable, value = false\nStatus: OK\n" + printed);
-  args = admin;
-  args.insert(args.end(), {"-r", "cat", "Device.Time.Enable"});
-  EXPECT_EQ(e2e::velc(sim, args).out, "Enable = false\n");
+  EXPECT_EQ(as_admin({"-r", "cat", "Device.Time.Enable"}).out, "Enable = false\n");
 }
 
 // A session that moves with `cd` and names paths from there, and a Lua session, run back with
 // `velc -s` and `velc -S` as they ran: `cd` and the other shell-only commands are comments, the
 // relative paths are written from the root, the Lua record loads the module the Lua shell had
-// preloaded, and an expression typed alone prints its value.
+// preloaded, and an expression typed alone prints its value. A recording the shell's end cuts
+// short writes nothing.
 TEST(Record, SessionsWithCdAndLuaRunBack) {
   Emulator sim;
   Shell sh(sim);
@@ -101,13 +83,8 @@ TEST(Record, SessionsWithCdAndLuaRunBack) {
   printed += sh.run("cat");
   sh.run("q");
   EXPECT_EQ(e2e::read_file(shell_file),
-            "# cd Device.Time\n"
-            "set Device.Time.NTPServer1=\"first.example.net\"\n"
-            "cat Device.Time.NTPServer1\n"
-            "# cd <\n"
-            "# tree Time\n"
-            "# cd DeviceInfo.MemoryStatus\n"
-            "cat Device.DeviceInfo.MemoryStatus.\n");
+            "# cd Device.Time\nset Device.Time.NTPServer1=\"first.example.net\"\ncat Device.Time.NTPServer1\n"
+            "# cd <\n# tree Time\n# cd DeviceInfo.MemoryStatus\ncat Device.DeviceInfo.MemoryStatus.\n");
 
   sh.run("cd :");  // not recorded: the recording has ended
   EXPECT_EQ(sh.run("luarecord " + lua_file), "> preloaded device\n");
@@ -115,46 +92,23 @@ TEST(Record, SessionsWithCdAndLuaRunBack) {
   sh.run("device.set(p, 'second.example.net')");
   sh.run("x = device.value(p)");
   sh.run("x .. '!'");
-  sh.quit(std::string(e2e::kCtrlD) + "q\r");
-
-  ASSERT_EQ(e2e::velc(sim, {"-r", "set", "Device.Time.NTPServer1=\"x\"",
-                            "Device.Time.NTPServer2=\"y\""})
-                .status,
-            0);
-  e2e::Run shell_again = e2e::velc(sim, {"-s", shell_file});
-  EXPECT_EQ(shell_again.status, 0);
-  EXPECT_EQ(shell_again.out,
-            "key = Device.Time.NTPServer1, value = first.example.net\nStatus: OK\n" + printed);
-  e2e::Run lua_again = e2e::velc(sim, {"-S", lua_file});
-  EXPECT_EQ(lua_again.out, "true\nsecond.example.net!\n");
-  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer1", "Device.Time.NTPServer2"}).out,
-            "NTPServer1 = 'first.example.net'\nNTPServer2 = 'second.example.net'\n");
-}
-
-// Aborting, the wrong ways of calling `record`, and ending the shell while recording: nothing is
-// written.
-TEST(Record, AbortFailuresAndCtrlDWriteNothing) {
-  Emulator sim;
-  Shell sh(sim);
-  k::test::TempDir dir;
-  const std::string aborted = dir.file("aborted"), dropped = dir.file("dropped");
-  EXPECT_EQ(sh.run("record abort"), "record: no record found.\n");
-  EXPECT_EQ(sh.run("record"), "syntax: record <filename>|abort\n");
-  EXPECT_EQ(sh.run("record " + dir.file("no/such")),
-            "record: can't create record file " + dir.file("no/such") + ".\n");
-  EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
-
-  EXPECT_EQ(sh.run("record " + aborted), "");
-  sh.run("cd Device");
-  EXPECT_EQ(sh.run("record abort"), "");
-  EXPECT_EQ(last_line(sh.pty().text()), "velc:Device> ");
-  EXPECT_EQ(e2e::read_file(aborted), "");
-
-  EXPECT_EQ(sh.run("record " + dropped), "");
-  EXPECT_EQ(last_line(sh.pty().text()), "velc-record:Device> ");
+  {
+    size_t from = sh.pty().mark();
+    sh.pty().type(e2e::kCtrlD);
+    ASSERT_TRUE(sh.pty().wait_for("velc:> ", from)) << sh.pty().text();
+  }
+  EXPECT_EQ(sh.run("record " + dir.file("dropped")), "");
   sh.run("pwd");
   sh.quit(e2e::kCtrlD);
-  EXPECT_EQ(e2e::read_file(dropped), "");
+  EXPECT_EQ(e2e::read_file(dir.file("dropped")), "");
+
+  ASSERT_EQ(e2e::velc(sim, {"-r", "set", "Device.Time.NTPServer1=\"x\"", "Device.Time.NTPServer2=\"y\""}).status, 0);
+  e2e::Run shell_again = e2e::velc(sim, {"-s", shell_file});
+  EXPECT_EQ(shell_again.status, 0);
+  EXPECT_EQ(shell_again.out, "key = Device.Time.NTPServer1, value = first.example.net\nStatus: OK\n" + printed);
+  EXPECT_EQ(e2e::velc(sim, {"-S", lua_file}).out, "true\nsecond.example.net!\n");
+  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", "Device.Time.NTPServer1", "Device.Time.NTPServer2"}).out,
+            "NTPServer1 = 'first.example.net'\nNTPServer2 = 'second.example.net'\n");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/json.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -68,6 +70,38 @@ std::string read_file(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string accounts() { return source_dir() + "/models/home-router.json"; }
+
+std::vector<std::string> sent(const Emulator& sim, const std::string& method) {
+  std::vector<std::string> out;
+  for (const std::string& line : sim.requests()) {
+    k::Json m = k::json_parse(line);
+    std::string name = k::json_text(m.get(), "method");
+    if (name == "JoinGroup" || name.rfind(method, 0) != 0) continue;
+    json_t* params = json_object_get(m.get(), "params");
+    out.push_back(params ? name + " " + k::json_dump(params, JSON_COMPACT | JSON_ENCODE_ANY) : name);
+  }
+  return out;
+}
+
+std::vector<std::string> methods(const Emulator& sim) {
+  std::vector<std::string> out = sent(sim);
+  for (std::string& s : out) s = s.substr(0, s.find(' '));
+  return out;
+}
+
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 600; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
 }
 
 Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {

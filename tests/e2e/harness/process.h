@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,5 +71,17 @@ int wait_exit_status(pid_t pid);
 
 // Reads a whole file ("" when missing).
 std::string read_file(const std::string& path);
+// Writes `text` as the whole of a file.
+void write_file(const std::string& path, const std::string& text);
+
+// The default model with its own accounts (admin, support, guests reading little), for --access.
+std::string accounts();
+// The requests the emulator received whose method begins with `method`, each as "<method>
+// <params as compact JSON>" ("<method>" alone with no `params`), start-up's group joins left out.
+std::vector<std::string> sent(const Emulator& sim, const std::string& method = "");
+// Only the methods of those requests.
+std::vector<std::string> methods(const Emulator& sim);
+// Polls `done` for at most 30 s; its last answer.
+bool eventually(const std::function<bool()>& done);
 
 }  // namespace e2e
