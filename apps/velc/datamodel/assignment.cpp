@@ -6,6 +6,7 @@
 #include "datamodel/value_from_text.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "link/exchange.h"
 #include "platform/tr.h"
 #include "render/attr_report.h"
+#include "render/result_report.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "datamodel/values.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 
 namespace {

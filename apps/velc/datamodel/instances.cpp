@@ -7,6 +7,7 @@
 #include "link/exchange.h"
 #include "platform/text.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 
 namespace {
 

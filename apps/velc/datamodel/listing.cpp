@@ -11,6 +11,7 @@
 #include "platform/printable.h"
 #include "platform/show_list.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 #include "render/value_text.h"
 

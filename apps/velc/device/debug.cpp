@@ -9,6 +9,7 @@
 
 #include "link/exchange.h"
 #include "platform/password_prompt.h"
+#include "render/result_report.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/exchange.h"
+#include "render/result_report.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "render/attr_report.h"
+#include "render/result_report.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,36 @@ TEST(AttrReport, EscapesDeviceTextOnATerminal) {
                 "Relations: \n  clear before '\\x1b' delete\n");
   std::string piped = report(hostile, false);
   EXPECT_NE(piped.find("Type:               str\x1b]0;x\a\n"), std::string::npos);
+}
+
+k::Message reply(const char* wire) {
+  k::Json j = k::json_parse(wire);
+  auto m = k::msg_parse(j.get());
+  EXPECT_TRUE(m) << wire;
+  return m ? *m : k::Message();
+}
+
+TEST(ReportResult, Forms) {
+  struct Case {
+    const char* reply;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})", "Status: OK\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9005,"message":"Invalid parameter name"}})",
+       "[9005] Invalid parameter name\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9001}})", "[9001] \n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})",
+       "[9003] : two failed\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"Device.A":"9007 Invalid parameter value","Device.B":[1,2],"Device.C":7}}})",
+       "[9003] Invalid arguments: d\nDevice.A: \"9007 Invalid parameter value\"\nDevice.B: [1, 2]\nDevice.C: 7\n"},
+  };
+  for (const auto& c : cases) {
+    k::Message m = reply(c.reply);
+    StdoutCapture out;
+    report_result(m, k::ColourTable{});
+    EXPECT_EQ(out.finish(), c.printed) << c.reply;
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/interrupt.h"
 #include "platform/md5.h"
 #include "platform/url.h"
+#include "render/result_report.h"
 #include "transfer/firmware_dialogue.h"
 
 namespace {

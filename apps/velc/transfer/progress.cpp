@@ -10,6 +10,7 @@
 #include "platform/printable.h"
 #include "platform/progressbar.h"
 #include "platform/text.h"
+#include "render/result_report.h"
 
 namespace {
 

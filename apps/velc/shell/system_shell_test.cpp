@@ -1,5 +1,5 @@
 // sh: the words become one command line of the system's shell.
-#include "device/system_shell.h"
+#include "shell/system_shell.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "device/system_shell.h"
+#include "shell/system_shell.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,11 @@
-#include "device/select.h"
+#include "datamodel/select.h"
 
 #include <cstdio>
 
 #include "datamodel/values.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 
 int cmd_select(Client& client, const std::string& name, json_t* args) {
