@@ -125,7 +125,7 @@ TEST(CommandRows, FirstWordCompletionFollowsTheTable) {
   DataModelView view;
   k::ColourTable colours;
   k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  Client client{{session, view, colours}, editor};
   using Strings = std::vector<std::string>;
   EXPECT_EQ(complete_line(velc_commands(), client, "d", 1), (Strings{"debug", "del", "download"}));
   EXPECT_EQ(complete_line(velc_commands(), client, "u", 1), (Strings{"up", "upgrade"}));

@@ -54,8 +54,9 @@ void config_script_run(CommandTable table, const std::string& path, Session& ses
   if (!silenced.active()) return;
   k::InterruptScope sigint;
   // The script's own view: the shell makes a fresh one (and starts at its home position).
-  DataModelView view;
-  Client client{session, view, colours, editor};
+  CommandRun run(session, colours, editor);
+  Client& client = run.client();
+  DataModelView& view = run.view();
   run_script(path, [&](const char* word, json_t* args) {
     // Most configuration lines (`color`, `opt`, `login_if_guest`) need no schema cache; one is
     // fetched, as the shell fetches it at start, only before the first command that works on it.

@@ -45,7 +45,7 @@ k::Json assignment_value(const std::string& name, const Assignment& a, json_t* n
   return value;
 }
 
-k::Json node_from_veld(Client& client, const std::string& path, int depth,
+k::Json node_from_veld(CommandContext& client, const std::string& path, int depth,
                        const std::string& unknown) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_stringn(path.data(), path.size()));

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/json.h"
 
 // Where an assignment was typed. The shell's tokenizer has removed its quotes already; on
@@ -34,5 +34,5 @@ k::Json assignment_value(const std::string& name, const Assignment& a, json_t* n
 // under "#attr", children under their names): depth 0 the node alone, -1 with its whole subtree.
 // None when veld gave none, after printing `unknown` when veld knows no such node (9005) and
 // veld's report otherwise (a refusal, no answer), so that the user learns why.
-k::Json node_from_veld(Client& client, const std::string& path, int depth,
+k::Json node_from_veld(CommandContext& client, const std::string& path, int depth,
                        const std::string& unknown);

@@ -33,7 +33,7 @@ std::string path_at(json_t* paths, size_t i) {
 // several paths as a whole, so each is then asked on its own to find the failing ones; when veld
 // was not reached (a failure of the client's own, below 0) or each alone passes, the refusal is
 // reported under all the paths.
-void explain_refusal(Client& client, const std::string& name, json_t* paths,
+void explain_refusal(CommandContext& client, const std::string& name, json_t* paths,
                      const k::Message& refused) {
   std::fflush(stdout);  // the ERROR line first, where both streams reach one terminal or file
   auto report = [&](const std::string& path, const k::Message& m) {
@@ -59,7 +59,7 @@ void explain_refusal(Client& client, const std::string& name, json_t* paths,
 
 }  // namespace
 
-int attr_show(Client& client, const std::string& name, const char* path) {
+int attr_show(CommandContext& client, const std::string& name, const char* path) {
   CdpathCopy copy(client.view.current_path);
   if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
@@ -81,7 +81,7 @@ int attr_show(Client& client, const std::string& name, const char* path) {
   return 0;
 }
 
-int cmd_attr(Client& client, const std::string& name, json_t* args) {
+int cmd_attr(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) < 2) return attr_show(client, name, k::json_array_text(args, 0));
   size_t i;
   json_t* arg;
@@ -94,7 +94,7 @@ int cmd_attr(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_attr_request(Client& client, const std::string& name, json_t* args) {
+int cmd_attr_request(CommandContext& client, const std::string& name, json_t* args) {
   k::Message m = k::msg_get_parameter_attributes(k::Json::borrow(args), 0);
   request_exchange(client.session, m, k::kDefaultTimeoutMs);
   if (!reply_ok(m)) {

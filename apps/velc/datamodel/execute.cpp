@@ -62,7 +62,7 @@ k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
 
 // With the schema cache: resolves the method on a copy of the current position and its
 // arguments below its "#input". False after printing why the command stops.
-bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
+bool arguments_from_cache(CommandContext& client, const std::string& name, json_t* args,
                           std::string& method_path, k::Json& list) {
   const char* method = k::json_array_text(args, 0);
   CdpathCopy m(client.view.current_path);
@@ -99,7 +99,7 @@ k::Json argument_in(json_t* input, const std::string& rpath) {
 // Without a schema cache (request mode): the method path goes as typed, and the arguments are
 // looked up in veld's description of the method's "#input". False after printing why the
 // command stops.
-bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
+bool arguments_from_veld(CommandContext& client, const std::string& name, json_t* args,
                          std::string& method_path, k::Json& list) {
   method_path = k::json_array_text(args, 0);
   if (json_array_size(args) < 2) return true;
@@ -118,7 +118,7 @@ bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
 
 }  // namespace
 
-int cmd_execute(Client& client, const std::string& name, json_t* args) {
+int cmd_execute(CommandContext& client, const std::string& name, json_t* args) {
   const char* method = k::json_array_text(args, 0);
   if (!method || !*method) {
     std::printf("%s: no method.\n", name.c_str());

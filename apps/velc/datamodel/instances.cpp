@@ -14,7 +14,7 @@ namespace {
 // The target of an instance command: the argument resolved on a copy of the current position
 // (so `path` holds the cache's spelling and `type` the node's type code), or, without a schema
 // cache, the argument as typed with type 0. -1 after the "no such node." line.
-int target_path(Client& client, const std::string& command, const char* argument,
+int target_path(CommandContext& client, const std::string& command, const char* argument,
                 std::string& path, int& type) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
@@ -31,14 +31,14 @@ void end_with_dot(std::string& path) {
 }
 
 // Sends a request and prints its outcome.
-void exchange_and_report(Client& client, k::Message& m) {
+void exchange_and_report(CommandContext& client, k::Message& m) {
   request_exchange(client.session, m, -1);
   report_result(m, client.colours);
 }
 
 }  // namespace
 
-int cmd_add(Client& client, const std::string& name, json_t* args) {
+int cmd_add(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 3) {
     std::printf("syntax: %s <path> [<order_num>]\n", name.c_str());
     return -1;
@@ -63,7 +63,7 @@ int cmd_add(Client& client, const std::string& name, json_t* args) {
   return instance;
 }
 
-int cmd_del(Client& client, const std::string& name, json_t* args) {
+int cmd_del(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   if (json_array_size(args) != 1 || !argument) {
     std::printf("syntax: %s <path>\n", name.c_str());
@@ -82,7 +82,7 @@ int cmd_del(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_order(Client& client, const std::string& name, json_t* args) {
+int cmd_order(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   const char* number_text = k::json_array_text(args, 1);
   if (json_array_size(args) != 2 || !argument) {

@@ -96,7 +96,7 @@ k::Json ask_names(Session& session, const std::string& path, k::Message& m, bool
 // Short form without a schema cache (request mode): veld's names below the path as typed. A
 // path without its trailing dot is tried as an object first, then as a parameter, which lists
 // itself.
-int list_short_uncached(Client& client, const char* path, int options) {
+int list_short_uncached(CommandContext& client, const char* path, int options) {
   std::string p = path && *path ? path : ".";
   bool dotted = p.back() == '.';
   k::Message m;
@@ -114,7 +114,7 @@ int list_short_uncached(Client& client, const char* path, int options) {
   return 0;
 }
 
-int list_short(Client& client, cdpath& p, const char* path, int options) {
+int list_short(CommandContext& client, cdpath& p, const char* path, int options) {
   bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
@@ -129,7 +129,7 @@ int list_short(Client& client, cdpath& p, const char* path, int options) {
   return 0;
 }
 
-int list_long(Client& client, const std::string& base) {
+int list_long(CommandContext& client, const std::string& base) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_string((base + ".").c_str()));
   k::Message m = k::msg_get_parameter_attributes(names, 1);
@@ -206,7 +206,7 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
   }
 }
 
-int ls_list(Client& client, const std::string& name, const char* path, int options) {
+int ls_list(CommandContext& client, const std::string& name, const char* path, int options) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
   if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
@@ -221,7 +221,7 @@ int ls_list(Client& client, const std::string& name, const char* path, int optio
   return list_short(client, copy.path, path, options);
 }
 
-int cmd_ls(Client& client, const std::string& name, json_t* args) {
+int cmd_ls(CommandContext& client, const std::string& name, json_t* args) {
   int options = 0;
   std::vector<std::string> paths;
   size_t i;

@@ -8,7 +8,7 @@
 #include "render/result_report.h"
 #include "render/tree.h"
 
-int cmd_select(Client& client, const std::string& name, json_t* args) {
+int cmd_select(CommandContext& client, const std::string& name, json_t* args) {
   std::string selector;
   size_t i;
   json_t* arg;

@@ -17,7 +17,7 @@ namespace {
 
 // With the schema cache: the key resolved on a copy of the current position; `path` gets the
 // resolved path text. None after printing why the assignment was rejected.
-k::Json cached_assignment(Client& client, const std::string& name, const Assignment& a,
+k::Json cached_assignment(CommandContext& client, const std::string& name, const Assignment& a,
                           std::string& path) {
   CdpathCopy copy(client.view.current_path);
   if (resolve_argument(client, copy.path, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
@@ -29,7 +29,7 @@ k::Json cached_assignment(Client& client, const std::string& name, const Assignm
 
 // Without one (request mode, scripts): veld describes the parameter named as typed, and the path
 // goes as typed.
-k::Json described_assignment(Client& client, const std::string& name, const Assignment& a,
+k::Json described_assignment(CommandContext& client, const std::string& name, const Assignment& a,
                              std::string& path) {
   k::Json node =
       node_from_veld(client, a.key, 0, name + ": " + a.key + ": no such node.\n");
@@ -41,7 +41,7 @@ k::Json described_assignment(Client& client, const std::string& name, const Assi
 
 }  // namespace
 
-k::Json set_collect(Client& client, const std::string& name, json_t* args) {
+k::Json set_collect(CommandContext& client, const std::string& name, json_t* args) {
   const bool cached = client.view.current_path.node != nullptr;
   k::Json list = k::Json::take(json_array());
   size_t i;
@@ -70,7 +70,7 @@ k::Json set_collect(Client& client, const std::string& name, json_t* args) {
   return list;
 }
 
-int cmd_set(Client& client, const std::string& name, json_t* args) {
+int cmd_set(CommandContext& client, const std::string& name, json_t* args) {
   k::Json list = set_collect(client, name, args);
   if (!list) return -1;
   k::Message m = name == "set"

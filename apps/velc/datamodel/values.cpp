@@ -34,7 +34,7 @@ std::string_view text_of(json_t* s) {
 }
 
 // Runs `show` for each argument (with no argument, for "."); always 0.
-int show_each(Client& client, const std::string& name, json_t* args, bool tree) {
+int show_each(CommandContext& client, const std::string& name, json_t* args, bool tree) {
   if (json_array_size(args) == 0) {
     values_show(client, name, ".", tree);
     return 0;
@@ -60,7 +60,7 @@ namespace {
 // for_each(fn) calls fn(full name, value text) for each entry, where value text(base) renders the
 // value. Every entry is handed out twice: first to measure the names.
 template <typename ForEach>
-void print_aligned(Client& client, const std::string& request_text, ForEach for_each) {
+void print_aligned(CommandContext& client, const std::string& request_text, ForEach for_each) {
   size_t prefix = known_prefix(request_text);
   std::string fallback = request_text.substr(request_text.rfind('.') + 1);
   auto short_name = [prefix](std::string_view n) {
@@ -87,7 +87,7 @@ void print_aligned(Client& client, const std::string& request_text, ForEach for_
 
 }  // namespace
 
-void values_print(Client& client, json_t* parameter_list, const std::string& request_text) {
+void values_print(CommandContext& client, json_t* parameter_list, const std::string& request_text) {
   print_aligned(client, request_text, [parameter_list](auto&& fn) {
     size_t i;
     json_t* entry;
@@ -99,7 +99,7 @@ void values_print(Client& client, json_t* parameter_list, const std::string& req
   });
 }
 
-void values_print(Client& client, const k::LargeReply& reply, const std::string& request_text) {
+void values_print(CommandContext& client, const k::LargeReply& reply, const std::string& request_text) {
   print_aligned(client, request_text, [&reply](auto&& fn) {
     reply.for_each_parameter([&](std::string_view name, const k::ReplyValue& value) {
       fn(name, [&value](int base) { return reply_value_text(value, base); });
@@ -135,7 +135,7 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
   return root;
 }
 
-int values_show(Client& client, const std::string& name, const char* path, bool tree) {
+int values_show(CommandContext& client, const std::string& name, const char* path, bool tree) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
   if (resolve_argument(client, copy.path, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
@@ -176,7 +176,7 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   return 0;
 }
 
-k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool from_multi) {
+k::Json schema_tree(CommandContext& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
   json_t* node = p.node;
@@ -209,15 +209,15 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
   return record;
 }
 
-int cmd_cat(Client& client, const std::string& name, json_t* args) {
+int cmd_cat(CommandContext& client, const std::string& name, json_t* args) {
   return show_each(client, name, args, false);
 }
 
-int cmd_catree(Client& client, const std::string& name, json_t* args) {
+int cmd_catree(CommandContext& client, const std::string& name, json_t* args) {
   return show_each(client, name, args, true);
 }
 
-int cmd_tree(Client& client, const std::string& name, json_t* args) {
+int cmd_tree(CommandContext& client, const std::string& name, json_t* args) {
   CdpathCopy copy(client.view.current_path);
   const char* first = k::json_array_text(args, 0);
   if (first && resolve_argument(client, copy.path, name, first, NoSuchNode::kWithoutPeriod) != 0)

@@ -30,7 +30,7 @@ json_t* argument(const char* name, const std::string& value) {
 
 }  // namespace
 
-int cmd_debug(Client& client, const std::string&, json_t* args) {
+int cmd_debug(CommandContext& client, const std::string&, json_t* args) {
   const char* mode = mode_of(k::json_array_text(args, 0));
   if (!mode) {
     // The line names the words, so that a wrong one can be put right without the manual.

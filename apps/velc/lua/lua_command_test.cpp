@@ -22,7 +22,7 @@ struct Offline {
   DataModelView view;
   k::ColourTable colours;
   k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  Client client{{session, view, colours}, editor};
 };
 
 k::Json words(std::initializer_list<const char*> list) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "datamodel/navigation.h"
-#include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "link/login.h"
 #include "platform/stdout_capture.h"
 #include "platform/test_peer.h"
@@ -56,11 +56,8 @@ TEST(CommandLookup, FindsTheFirstRowWithAHandlerForTheMode) {
 }
 
 TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
-  Session session;
-  DataModelView view;
-  k::ColourTable colours;
-  k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  testing_support::ShellTestClient t;
+  Client& client = t.shell;
   k::Json args = k::Json::take(json_array());
   struct {
     bool request;
@@ -118,15 +115,15 @@ TEST(CommandDispatch, StrictModeFailsACommandWhoseRequestFailed) {
     const char* word;
     int normal, strict;
   } cases[] = {{"zero", 0, -1}, {"positive", 5, -1}, {"negative", -2, -2}, {"fine", 0, 0}};
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   k::Json args = k::Json::take(json_array());
   for (bool strict : {false, true}) {
     t.session.strict = strict;
     for (const auto& c : cases) {
-      EXPECT_EQ(command_dispatch(kStrictRows, t.client, c.word, args.get()),
+      EXPECT_EQ(command_dispatch(kStrictRows, t.shell, c.word, args.get()),
                 strict ? c.strict : c.normal)
           << c.word << strict;
-      EXPECT_EQ(request_dispatch(kStrictRows, t.client, c.word, args.get()),
+      EXPECT_EQ(request_dispatch(kStrictRows, t.shell, c.word, args.get()),
                 strict ? c.strict : c.normal)
           << c.word << strict;
     }
@@ -153,13 +150,13 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   k::test::ScriptedDaemon daemon(
       {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
        {fetch_top, R"({"ParameterList":[{"Name":"Device.","Attributes":{"type":"object"}}]})"}});
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   t.load_schema();
   t.session.requests.set_destination(daemon.path());
   auto run = [&](const char* word, std::vector<const char*> words) {
     k::Json args = testing_support::args(words);
     StdoutCapture out;
-    return command_dispatch(kUserRows, t.client, word, args.get());
+    return command_dispatch(kUserRows, t.shell, word, args.get());
   };
 
   ASSERT_EQ(run("cd", {"Device.Hosts"}), 0);

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "platform/stdout_capture.h"
 
 namespace {
 
 using testing_support::args;
-using testing_support::TestClient;
+using testing_support::ShellTestClient;
 
 const std::string kColorSyntax =
     "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
@@ -36,7 +36,7 @@ TEST_P(Presentation, PrintsAndSets) {
   k::ColourTable colours;
   const k::ColourTable defaults;
   k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  Client client{{session, view, colours}, editor};
   k::Json args = k::Json::take(json_array());
   for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
   int status = 0;
@@ -93,20 +93,20 @@ TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
       {true, {"strict"}, kRequestSyntax, -1, true, true, false},
   };
   for (const auto& c : cases) {
-    TestClient t;
+    ShellTestClient t;
     k::Json words = args(c.args);
     int status = 0;
     auto handler = c.request ? cmd_opt_request : cmd_opt;
-    EXPECT_EQ(output_of([&] { status = handler(t.client, "opt", words.get()); }), c.output);
+    EXPECT_EQ(output_of([&] { status = handler(t.shell, "opt", words.get()); }), c.output);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(t.editor.autocomplete, c.autocomplete) << c.args.size();
     EXPECT_EQ(t.editor.hints, c.hints) << c.args.size();
     EXPECT_EQ(t.session.strict, c.strict) << c.args.size();
   }
-  TestClient t;
+  ShellTestClient t;
   t.session.strict = true;
   k::Json off = args({"strict", "off"});
-  EXPECT_EQ(cmd_opt_request(t.client, "opt", off.get()), 0);
+  EXPECT_EQ(cmd_opt_request(t.shell, "opt", off.get()), 0);
   EXPECT_FALSE(t.session.strict);
 }
 

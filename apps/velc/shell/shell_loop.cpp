@@ -190,10 +190,11 @@ int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
   // Ctrl-C never ends the shell, not even while it starts: an interrupted login is given up, an
   // interrupted first fetch leaves the root to be fetched when first used.
   k::InterruptScope sigint;
-  DataModelView view;
   // Lives as long as the shell: Ctrl-D or a lost connection while recording writes nothing.
   RecordState record;
-  Client client{session, view, colours, editor, &record};
+  CommandRun run(session, colours, editor, stdout, &record);
+  Client& client = run.client();
+  DataModelView& view = run.view();
   // Logged in before the first fetch, so that the cache is the user's from the start.
   try {
     if (login_local_user) try_login(session);

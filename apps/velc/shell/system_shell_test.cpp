@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "platform/stdin_feed.h"
 
 namespace {
@@ -25,10 +25,10 @@ std::string read_file(const std::string& path) {
 TEST(ShCommand, RunsTheWordsAsOneCommandLine) {
   k::test::TempDir dir;
   std::string file = dir.file("out");
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   k::Json words = args({"printf", "'<%s>'", "ls", "-l", ">", file.c_str()});
   StdoutCapture out;
-  EXPECT_EQ(cmd_sh(t.client, "sh", words.get()), 0);
+  EXPECT_EQ(cmd_sh(t.shell, "sh", words.get()), 0);
   EXPECT_EQ(out.finish(), "");
   EXPECT_EQ(read_file(file), "<ls><-l>");
 
@@ -36,7 +36,7 @@ TEST(ShCommand, RunsTheWordsAsOneCommandLine) {
   k::Json echo = args({"echo", "hello", "  ", "world;", "exit", "3"});
   EXPECT_EQ(output_of([&] {
               std::printf("before\n");
-              EXPECT_EQ(cmd_sh(t.client, "sh", echo.get()), 0);
+              EXPECT_EQ(cmd_sh(t.shell, "sh", echo.get()), 0);
             }),
             "before\nhello world\n");
 }
@@ -44,10 +44,10 @@ TEST(ShCommand, RunsTheWordsAsOneCommandLine) {
 TEST(ShCommand, WithoutWordsAnInteractiveShellReadsTheKeyboard) {
   k::test::TempDir dir;
   std::string file = dir.file("typed");
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   StdinFeed keyboard("echo typed > " + file + "\n");
   k::Json none = args({});
-  EXPECT_EQ(cmd_sh(t.client, "sh", none.get()), 0);
+  EXPECT_EQ(cmd_sh(t.shell, "sh", none.get()), 0);
   EXPECT_EQ(read_file(file), "typed\n");
 }
 

@@ -65,7 +65,7 @@ struct Channel {
 // Chooses the channel for `path`: 0, or -1 after printing why ("NAME: PATH: no such file." or
 // what else keeps a local file from being handed over, the syntax line for a URL that is too
 // long, the failing step of the netcat channel).
-int choose_channel(Client& client, const std::string& name, const char* path,
+int choose_channel(CommandContext& client, const std::string& name, const char* path,
                    const TransferWaits& waits, Channel& channel) {
   if (k::is_url(path)) {
     channel.url = path;
@@ -87,7 +87,7 @@ int choose_channel(Client& client, const std::string& name, const char* path,
 
 // Sends "Download" with the parameters as they stand and waits without limit. True when veld
 // accepted it; its refusal (or the failed exchange) is printed otherwise.
-bool send_download(Client& client, const k::Json& params, k::Message& m) {
+bool send_download(CommandContext& client, const k::Json& params, k::Message& m) {
   m = k::msg_create("Download", params);
   request_exchange(client.session, m, -1);
   if (reply_ok(m)) return true;
@@ -97,7 +97,7 @@ bool send_download(Client& client, const k::Json& params, k::Message& m) {
 
 }  // namespace
 
-int download_run(Client& client, const std::string& name, json_t* args,
+int download_run(CommandContext& client, const std::string& name, json_t* args,
                  const TransferWaits& waits) {
   size_t count = json_array_size(args);
   const FileKind* kind = find_kind(k::json_array_text(args, 0));
@@ -136,11 +136,11 @@ int download_run(Client& client, const std::string& name, json_t* args,
   return firmware_dialogue(client, params, download, waits.progress);
 }
 
-int download_command(Client& client, const std::string& name, json_t* args) {
+int download_command(CommandContext& client, const std::string& name, json_t* args) {
   return download_run(client, name, args, TransferWaits{});
 }
 
-int upgrade_command(Client& client, const std::string&, json_t* args) {
+int upgrade_command(CommandContext& client, const std::string&, json_t* args) {
   k::Json firmware_args = k::Json::take(json_array());
   json_array_append_new(firmware_args.get(), json_string(kFirmware.word));
   json_array_extend(firmware_args.get(), args);

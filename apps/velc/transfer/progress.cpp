@@ -43,7 +43,7 @@ void pause(useconds_t us) {
 }
 
 // Ends the line of marks with the full bar and the download's outcome, and the client with 0.
-[[noreturn]] void succeed(Client& client, const k::Message& download) {
+[[noreturn]] void succeed(CommandContext& client, const k::Message& download) {
   k::draw_progressbar(100, kLabel);
   std::putchar('\n');
   report_result(download, client.colours);
@@ -53,7 +53,7 @@ void pause(useconds_t us) {
 
 // Ends the line of marks (the bar stays where it was: nothing more was flashed), prints `why`
 // and, when given, veld's error, and ends the client with -1.
-[[noreturn]] void fail(Client& client, const std::string& why, const k::Message* error = nullptr) {
+[[noreturn]] void fail(CommandContext& client, const std::string& why, const k::Message* error = nullptr) {
   std::putchar('\n');
   client.colours.set_fixed(k::kColourError);
   std::fputs(why.c_str(), stdout);
@@ -65,7 +65,7 @@ void pause(useconds_t us) {
 }
 
 // The device answers again after it went away: ends the client on the version it now runs.
-[[noreturn]] void check_comeback(Client& client, const k::Message& download) {
+[[noreturn]] void check_comeback(CommandContext& client, const k::Message& download) {
   std::string expected = k::json_text(download.result.get(), "NewVersion");
   if (expected.empty()) succeed(client, download);  // nothing to compare with
   k::Connection& requests = client.session.requests;
@@ -95,7 +95,7 @@ char progress_mark(int previous, int progress) {
   return progress / 10 == previous / 10 ? '*' : '@';
 }
 
-void progress_display(Client& client, const k::Message& download, const ProgressWaits& waits) {
+void progress_display(CommandContext& client, const k::Message& download, const ProgressWaits& waits) {
   k::Json names = k::Json::take(json_pack("[s, s]", kProgressName, kStatusName));
   k::Connection& requests = client.session.requests;
   std::fputs("Flashing: ", stdout);
