@@ -31,20 +31,15 @@ class Presentation : public testing::TestWithParam<Case> {};
 
 TEST_P(Presentation, PrintsAndSets) {
   const Case& c = GetParam();
-  Session session;
-  DataModelView view;
-  k::ColourTable colours;
+  ShellTestClient t;
   const k::ColourTable defaults;
-  k::EditorSwitches editor;
-  Client client{{session, view, colours}, editor};
-  k::Json args = k::Json::take(json_array());
-  for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
+  k::Json words = args(c.args);
   int status = 0;
-  EXPECT_EQ(output_of([&] { status = c.handler(client, c.name, args.get()); }), c.output);
+  EXPECT_EQ(output_of([&] { status = c.handler(t.shell, c.name, words.get()); }), c.output);
   EXPECT_EQ(status, c.status);
   for (int i = 0; i < k::kColourEntries; ++i) {
     const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
-    const k::HsvColour& got = colours.entries[i];
+    const k::HsvColour& got = t.colours.entries[i];
     EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}),
               std::vector<int>({want.hue, want.saturation, want.value}))
         << "entry " << i;
