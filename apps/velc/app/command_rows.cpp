@@ -154,7 +154,7 @@ constexpr CommandEntry kRows[] = {
 };
 
 int cmd_help(Client& client, const std::string&, json_t*) {
-  return help_print(kRows, client.colours);
+  return help_print(kRows, client.colours, client.out);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 namespace {
 
 TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
-  std::istringstream out(output_of([] { help_print(velc_commands(), k::ColourTable{}); }));
+  std::istringstream out(output_of([] { help_print(velc_commands(), k::ColourTable{}, stdout); }));
   std::set<std::string> listed;
   size_t column = std::string::npos;
   bool unpadded = false;  // the longest usage sets the column: it is followed by " - " at once

@@ -3,6 +3,7 @@
 // and in request mode and scripts (veld describes the node: node_from_veld).
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -19,16 +20,17 @@ struct Assignment {
   std::string value_text;
 };
 
-// Splits `argument` and prints "key = <key>, value = <value>". None after
+// Splits `argument` and prints on `out` "key = <key>, value = <value>". None after
 // "<name>: <argument>: no value." when it holds no "=".
-std::optional<Assignment> split_assignment(const std::string& name, const std::string& argument);
+std::optional<Assignment> split_assignment(const std::string& name, const std::string& argument,
+                                           FILE* out);
 
 // The value assigned to `node` (a node of the schema cache, or one made by node_from_veld): the
 // value text (in the request form, through request_value_text first) converted by the JSON type
 // of the node's default. None after "<name>: <key>: is an object or doesn't have default value."
-// or "<name>: <key>: invalid value <value text>.".
+// or "<name>: <key>: invalid value <value text>." on `out`.
 k::Json assignment_value(const std::string& name, const Assignment& a, json_t* node,
-                         ValueForm form);
+                         ValueForm form, FILE* out);
 
 // veld's description of the node at `path`, shaped like a node of the schema cache (attributes
 // under "#attr", children under their names): depth 0 the node alone, -1 with its whole subtree.

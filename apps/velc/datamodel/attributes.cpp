@@ -35,7 +35,7 @@ std::string path_at(json_t* paths, size_t i) {
 // reported under all the paths.
 void explain_refusal(CommandContext& client, const std::string& name, json_t* paths,
                      const k::Message& refused) {
-  std::fflush(stdout);  // the ERROR line first, where both streams reach one terminal or file
+  std::fflush(client.out);  // the ERROR line first, where both streams reach one terminal or file
   auto report = [&](const std::string& path, const k::Message& m) {
     std::fprintf(stderr, "%s: %s: ", name.c_str(), path.c_str());
     report_result(m, client.colours, stderr);
@@ -66,7 +66,7 @@ int attr_show(CommandContext& client, const std::string& name, const char* path)
   if (copy.path.node && copy.path.node == client.view.schema_root.get()) {
     // The root is no node of veld's model: it has no attributes to ask for.
     std::fputs("Canonical path:     :\nType:               config root\n"
-               "Const:              true\n", stdout);
+               "Const:              true\n", client.out);
     return -1;
   }
   std::string text = cdpath_request_text(copy.path);
@@ -77,7 +77,7 @@ int attr_show(CommandContext& client, const std::string& name, const char* path)
   k::Json attributes = first_attributes(m);
   // veld said nothing (refused, or too slow): what the cache knows is still worth showing.
   if (!attributes) attributes = k::Json::take(json_deep_copy(k::tr_node_attr(copy.path.node)));
-  attr_report(text, attributes.get(), client.colours);
+  attr_report(text, attributes.get(), client.colours, client.out);
   return 0;
 }
 
@@ -87,9 +87,9 @@ int cmd_attr(CommandContext& client, const std::string& name, json_t* args) {
   json_t* arg;
   json_array_foreach(args, i, arg) {
     const char* path = json_string_value(arg);
-    std::printf("%s:\n", path ? path : "");
+    std::fprintf(client.out, "%s:\n", path ? path : "");
     attr_show(client, name, path ? path : "");
-    std::fputc('\n', stdout);
+    std::fputc('\n', client.out);
   }
   return 0;
 }
@@ -98,7 +98,7 @@ int cmd_attr_request(CommandContext& client, const std::string& name, json_t* ar
   k::Message m = k::msg_get_parameter_attributes(k::Json::borrow(args), 0);
   request_exchange(client.session, m, k::kDefaultTimeoutMs);
   if (!reply_ok(m)) {
-    std::printf("%s: ERROR\n", name.c_str());
+    std::fprintf(client.out, "%s: ERROR\n", name.c_str());
     explain_refusal(client, name, args, m);
     return -1;
   }
@@ -110,8 +110,8 @@ int cmd_attr_request(CommandContext& client, const std::string& name, json_t* ar
     json_t* attributes;
     if (json_unpack(entry, "{s:s, s:o}", "Name", &node_name, "Attributes", &attributes) != 0)
       continue;  // nothing to name the report by, or nothing to report
-    attr_report(node_name, attributes, client.colours);
-    std::fputc('\n', stdout);
+    attr_report(node_name, attributes, client.colours, client.out);
+    std::fputc('\n', client.out);
   }
   return 0;
 }

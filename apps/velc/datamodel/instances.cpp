@@ -33,14 +33,14 @@ void end_with_dot(std::string& path) {
 // Sends a request and prints its outcome.
 void exchange_and_report(CommandContext& client, k::Message& m) {
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
 }
 
 }  // namespace
 
 int cmd_add(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 3) {
-    std::printf("syntax: %s <path> [<order_num>]\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path> [<order_num>]\n", name.c_str());
     return -1;
   }
   const char* argument = k::json_array_text(args, 0);
@@ -54,19 +54,19 @@ int cmd_add(CommandContext& client, const std::string& name, json_t* args) {
   int instance = 0;
   json_unpack(m.result.get(), "{s:i}", "InstanceNumber", &instance);
   if (instance > 0) {
-    std::fputs("Instance number:", stdout);
-    client.colours.set_fixed(k::kColourNumber);
-    std::printf(" %d\n", instance);
-    client.colours.reset();
+    std::fputs("Instance number:", client.out);
+    client.colours.set_fixed(k::kColourNumber, client.out);
+    std::fprintf(client.out, " %d\n", instance);
+    client.colours.reset(client.out);
   }
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return instance;
 }
 
 int cmd_del(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   if (json_array_size(args) != 1 || !argument) {
-    std::printf("syntax: %s <path>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path>\n", name.c_str());
     return -1;
   }
   std::string path;
@@ -86,13 +86,14 @@ int cmd_order(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   const char* number_text = k::json_array_text(args, 1);
   if (json_array_size(args) != 2 || !argument) {
-    std::printf("syntax: %s <path> <order_num>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path> <order_num>\n", name.c_str());
     return -1;
   }
   // The number is checked first, so a bad number is reported even for a bad path.
   uint32_t order = 0;
   if (k::string_to_u32(number_text ? number_text : "", 10, order) < 0) {
-    std::printf("%s: invalid order integer: %s\n", name.c_str(), number_text ? number_text : "");
+    std::fprintf(client.out, "%s: invalid order integer: %s\n", name.c_str(),
+                 number_text ? number_text : "");
     return -1;
   }
   std::string path;

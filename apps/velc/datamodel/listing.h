@@ -40,6 +40,6 @@ LsRow ls_repack_list(json_t* entry, size_t prefix_len);
 // Row order: "object" rows first, then by name (byte order).
 bool ls_row_before(const LsRow& a, const LsRow& b);
 
-// Prints the header and the rows (already sorted) with their columns sized to fit, names in the
-// autocomplete colour.
-void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours);
+// Prints on `out` the header and the rows (already sorted) with their columns
+// sized to fit, names in the autocomplete colour.
+void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours, FILE* out);

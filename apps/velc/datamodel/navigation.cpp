@@ -24,8 +24,8 @@ int cd_to(CommandContext& client, const std::string& name, const std::string& pa
 
 int cmd_cd(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 2) {
-    std::printf("syntax: %s [<path>]", name.c_str());
-    std::fflush(stdout);
+    std::fprintf(client.out, "syntax: %s [<path>]", name.c_str());
+    std::fflush(client.out);
     return -1;
   }
   DataModelView& view = client.view;
@@ -61,8 +61,8 @@ int cmd_take(CommandContext& client, const std::string& name, json_t* args) {
 }
 
 int cmd_pwd(CommandContext& client, const std::string&, json_t*) {
-  std::fputs(":", stdout);
-  k::put_text(client.view.current_path.text, client.colours.escape);
-  std::fputs("\n", stdout);
+  std::fputs(":", client.out);
+  k::put_text(client.view.current_path.text, client.colours.escape, client.out);
+  std::fputs("\n", client.out);
   return 0;
 }

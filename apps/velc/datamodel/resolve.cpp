@@ -57,7 +57,7 @@ int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool e
       }
       return 0;
     case '-':
-      if (echo) std::printf(":%s\n", c.view.previous_path.text.c_str());
+      if (echo) std::fprintf(c.out, ":%s\n", c.view.previous_path.text.c_str());
       cdpath_copy(p, c.view.previous_path);
       return 0;
     case '*':
@@ -100,7 +100,7 @@ int resolve_argument(CommandContext& client, cdpath& p, const std::string& comma
   if (!p.node) return 0;
   int r = cdpath_resolve(client, p, argument);
   if (r != 0)
-    std::printf("%s: %s: no such node%s\n", command.c_str(), argument ? argument : "",
-                ending == NoSuchNode::kWithPeriod ? "." : "");
+    std::fprintf(client.out, "%s: %s: no such node%s\n", command.c_str(), argument ? argument : "",
+                 ending == NoSuchNode::kWithPeriod ? "." : "");
   return r;
 }

@@ -22,7 +22,7 @@ k::Json cached_assignment(CommandContext& client, const std::string& name, const
   CdpathCopy copy(client.view.current_path);
   if (resolve_argument(client, copy.path, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  k::Json value = assignment_value(name, a, copy.path.node, ValueForm::kShell);
+  k::Json value = assignment_value(name, a, copy.path.node, ValueForm::kShell, client.out);
   if (value) path = copy.path.text;
   return value;
 }
@@ -34,7 +34,7 @@ k::Json described_assignment(CommandContext& client, const std::string& name, co
   k::Json node =
       node_from_veld(client, a.key, 0, name + ": " + a.key + ": no such node.\n");
   if (!node) return {};
-  k::Json value = assignment_value(name, a, node.get(), ValueForm::kRequest);
+  k::Json value = assignment_value(name, a, node.get(), ValueForm::kRequest, client.out);
   if (value) path = a.key;
   return value;
 }
@@ -48,7 +48,7 @@ k::Json set_collect(CommandContext& client, const std::string& name, json_t* arg
   json_t* arg;
   json_array_foreach(args, i, arg) {
     const char* text = json_string_value(arg);
-    std::optional<Assignment> a = split_assignment(name, text ? text : "");
+    std::optional<Assignment> a = split_assignment(name, text ? text : "", client.out);
     if (!a) continue;
     std::string path;
     k::Json value = cached ? cached_assignment(client, name, *a, path)
@@ -58,13 +58,13 @@ k::Json set_collect(CommandContext& client, const std::string& name, json_t* arg
   size_t accepted = json_array_size(list.get());
   size_t given = json_array_size(args);
   if (accepted == 0) {
-    std::printf("%s: no argument.\n", name.c_str());
+    std::fprintf(client.out, "%s: no argument.\n", name.c_str());
     return {};
   }
   if (!cached && accepted < given) {
     // No one watches a script or a command line: a partial change is worse than none.
-    std::printf("%s: %zu of %zu assignments refused, nothing sent.\n", name.c_str(),
-                given - accepted, given);
+    std::fprintf(client.out, "%s: %zu of %zu assignments refused, nothing sent.\n", name.c_str(),
+                 given - accepted, given);
     return {};
   }
   return list;
@@ -78,6 +78,6 @@ int cmd_set(CommandContext& client, const std::string& name, json_t* args) {
                      : k::msg_create("RawSetParameterValues",
                                      k::Json::take(json_pack("{s:O}", "ParameterList", list.get())));
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return 0;
 }

@@ -76,12 +76,12 @@ void print_aligned(CommandContext& client, const std::string& request_text, ForE
     std::string shown(short_name(name));
     if (shown.empty()) shown = fallback;
     std::string text = value_text(base_of(schema_root, name));
-    k::put_text(shown, escape);
-    std::printf("%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
-    client.colours.set(k::kColourAutocomplete);
-    k::put_text(text, escape);
-    std::fputc('\n', stdout);
-    client.colours.reset();
+    k::put_text(shown, escape, client.out);
+    std::fprintf(client.out, "%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
+    client.colours.set(k::kColourAutocomplete, client.out);
+    k::put_text(text, escape, client.out);
+    std::fputc('\n', client.out);
+    client.colours.reset(client.out);
   });
 }
 
@@ -142,7 +142,7 @@ int values_show(CommandContext& client, const std::string& name, const char* pat
   std::string request_text = values_request_text(copy.path, path, cached);
   k::Json text = k::json_str(request_text);
   if (!text) {
-    std::printf("%s: no argument.\n", name.c_str());
+    std::fprintf(client.out, "%s: no argument.\n", name.c_str());
     return -1;
   }
   k::Json names = k::Json::take(json_array());
@@ -153,12 +153,12 @@ int values_show(CommandContext& client, const std::string& name, const char* pat
   if (tree) {
     request_exchange(client.session, m, -1);
     if (!reply_ok(m)) {
-      report_result(m, client.colours);
+      report_result(m, client.colours, client.out);
       return -1;
     }
     json_t* list = json_object_get(m.result.get(), "ParameterList");
     k::Json drawn = values_tree_build(client.view.schema_root.get(), list, request_text);
-    print_tree(drawn.get(), client.colours);
+    print_tree(drawn.get(), client.colours, client.out);
     return 0;
   }
   // The values of a whole table can make a reply of many megabytes: it is read straight from
@@ -166,7 +166,7 @@ int values_show(CommandContext& client, const std::string& name, const char* pat
   k::LargeReply large;
   request_exchange(client.session, m, -1, large);
   if (!reply_ok(m)) {
-    report_result(m, client.colours);
+    report_result(m, client.colours, client.out);
     return -1;
   }
   if (m.result)
@@ -224,6 +224,6 @@ int cmd_tree(CommandContext& client, const std::string& name, json_t* args) {
     return -1;
   std::string root_name = copy.path.text.empty() ? ":" : copy.path.text;
   k::Json tree = schema_tree(client, copy.path, root_name, copy.path.is_multi);
-  print_tree(tree.get(), client.colours);
+  print_tree(tree.get(), client.colours, client.out);
   return 0;
 }

@@ -12,7 +12,7 @@ namespace {
 // outcome. True when veld answered with a result.
 bool send_and_report(CommandContext& client, k::Message m) {
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return reply_ok(m);
 }
 
@@ -27,8 +27,8 @@ k::Json text_member(const char* key, const char* text) {
 }  // namespace
 
 int cmd_reboot(CommandContext& client, const std::string& name, json_t* args) {
-  auto syntax = [&name] {
-    std::printf("syntax: %s [-f] [<DeviceMode>]\n", name.c_str());
+  auto syntax = [&name, &client] {
+    std::fprintf(client.out, "syntax: %s [-f] [<DeviceMode>]\n", name.c_str());
     return -1;
   };
   if (json_array_size(args) > 2) return syntax();
@@ -52,7 +52,7 @@ int cmd_reboot(CommandContext& client, const std::string& name, json_t* args) {
 
 int cmd_reset(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 2) {
-    std::printf("syntax: %s <DeviceMode>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <DeviceMode>\n", name.c_str());
     return -1;
   }
   k::Json params = text_member("DeviceMode", k::json_array_text(args, 0));

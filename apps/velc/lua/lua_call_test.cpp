@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "lua/test_drain.h"
+#include "render/test_drain.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "render/attr_report.h"
-#include "render/result_report.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
-#include "platform/stdout_capture.h"
+#include "render/result_report.h"
+#include "render/test_drain.h"
 
 namespace {
 
@@ -12,7 +12,9 @@ std::string report(const char* attributes, bool escape = false) {
   k::Json parsed = k::json_parse(attributes);
   k::ColourTable colours;
   colours.escape = escape;
-  return output_of([&] { attr_report("Device.X.Y", parsed.get(), colours); });
+  TestStream out;
+  attr_report("Device.X.Y", parsed.get(), colours, out.file);
+  return out.text();
 }
 
 constexpr const char* kHead = "Canonical path:     :Device.X.Y\n";
@@ -109,8 +111,9 @@ TEST(AttrReport, ParseErrorsSayWhereAndWhy) {
   };
   for (const auto& [attributes, line] : cases)
     EXPECT_EQ(report(attributes), std::string(line) + kHead + "Type:               (none)\n");
-  EXPECT_EQ(output_of([] { attr_report(".", nullptr, k::ColourTable{}); }).substr(0, 17),
-            "attr parse error ");
+  TestStream out;
+  attr_report(".", nullptr, k::ColourTable{}, out.file);
+  EXPECT_EQ(out.text().substr(0, 17), "attr parse error ");
 }
 
 // Texts from the device go out escaped on a terminal, and unchanged into a pipe.
@@ -155,9 +158,9 @@ TEST(ReportResult, Forms) {
   };
   for (const auto& c : cases) {
     k::Message m = reply(c.reply);
-    StdoutCapture out;
-    report_result(m, k::ColourTable{});
-    EXPECT_EQ(out.finish(), c.printed) << c.reply;
+    TestStream out;
+    report_result(m, k::ColourTable{}, out.file);
+    EXPECT_EQ(out.text(), c.printed) << c.reply;
   }
 }
 

@@ -11,6 +11,11 @@
 #include "platform/stdout_capture.h"
 #include "platform/test_peer.h"
 #include "shell/login_commands.h"
+#include "shell/presentation.h"
+#include "datamodel/listing.h"
+#include "datamodel/set.h"
+#include "datamodel/values.h"
+#include "render/test_drain.h"
 
 namespace {
 
@@ -178,6 +183,37 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   ASSERT_EQ(run("probe", {}), 0);
   EXPECT_EQ(g_generation_seen, t.session.user_generation);
   EXPECT_EQ(daemon.take_requests(), std::vector<std::string>{fetch_top});
+}
+
+// Every command prints on its context's stream (the configuration script's /dev/null, a test's
+// file), never on standard output: a print left on standard output would reach the terminal
+// from a silent configuration script.
+TEST(CommandOutput, GoesToTheContextsStreamOnly) {
+  const struct {
+    CommandHandler handler;
+    std::vector<const char*> words;
+    const char* printed;  // part of what the command prints (its name is "x")
+  } cases[] = {
+      {cmd_cd, {"-"}, ":\n"},
+      {cmd_pwd, {}, ""},
+      {cmd_ls, {"Device.Time"}, "Mask"},
+      {cmd_tree, {"Device.Time"}, "Device.Time"},
+      {cmd_cat, {"Device.Nowhere"}, "x: Device.Nowhere: no such node"},
+      {cmd_set, {"Device.Time.Mode"}, "x: Device.Time.Mode: no value."},
+      {cmd_color, {"hint"}, "120 100 55\n"},
+      {cmd_opt, {"hint"}, "syntax: x"},
+      {cmd_clear, {}, "\033[2J"},
+  };
+  for (const auto& c : cases) {
+    testing_support::ShellTestClient t;
+    t.load_schema();
+    TestStream out;
+    t.shell.out = out.file;
+    k::Json words = testing_support::args(c.words);
+    EXPECT_EQ(output_of([&] { c.handler(t.shell, "x", words.get()); }), "") << c.printed;
+    std::string printed = out.text();
+    EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+  }
 }
 
 }  // namespace

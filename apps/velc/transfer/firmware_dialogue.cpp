@@ -12,7 +12,7 @@ namespace {
 
 // The configuration back to its defaults before the new image runs.
 void reset_config(CommandContext& client) {
-  std::puts("Resetting config...");
+  std::fputs("Resetting config...\n", client.out);
   cmd_reset(client, "", nullptr);
 }
 
@@ -58,7 +58,7 @@ int firmware_dialogue(CommandContext& client, const k::Json& params, const k::Me
                                                k::json_text(reply, "NewVersion"));
   if (cmp != 0) {
     VersionStep step = version_step(cmp);
-    if (step.level) std::printf("%s %s...\n", step.level, step.direction);
+    if (step.level) std::fprintf(client.out, "%s %s...\n", step.level, step.direction);
     json_t* transaction = json_object_get(reply, "TransactionID");
     if (step.next == VersionNext::kResetConfirm) reset_config(client);
     if (step.next == VersionNext::kAsk) {
