@@ -9,6 +9,7 @@
 
 #include "shell/test_client.h"
 #include "platform/stdin_feed.h"
+#include "render/test_drain.h"
 
 namespace {
 
@@ -39,6 +40,11 @@ TEST(ShCommand, RunsTheWordsAsOneCommandLine) {
               EXPECT_EQ(cmd_sh(t.shell, "sh", echo.get()), 0);
             }),
             "before\nhello world\n");
+  // Given a stream of its own (the configuration script's), the program writes there.
+  TestStream stream;
+  t.shell.out = stream.file;
+  EXPECT_EQ(output_of([&] { cmd_sh(t.shell, "sh", echo.get()); }), "");
+  EXPECT_EQ(stream.text(), "hello world\n");
 }
 
 TEST(ShCommand, WithoutWordsAnInteractiveShellReadsTheKeyboard) {
