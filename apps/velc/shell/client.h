@@ -28,7 +28,9 @@ class CommandRun {
   CommandRun(const CommandRun&) = delete;
   CommandRun& operator=(const CommandRun&) = delete;
 
+  // What the commands of this user receive.
   Client& client() { return client_; }
+  // The user's own data-model view (the client's `view`).
   DataModelView& view() { return view_; }
 
  private:

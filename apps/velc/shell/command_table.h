@@ -25,13 +25,17 @@ using ContextHandler = int (*)(CommandContext& context, const std::string& name,
 // A row's handler: either kind, so that the rows name every layer's handlers as they are.
 class CommandHandler {
  public:
+  // None: the row does not run in that mode.
   constexpr CommandHandler() = default;
   constexpr CommandHandler(std::nullptr_t) {}
+  // Implicit, so that a row names either kind of handler as it is.
   constexpr CommandHandler(ShellHandler handler) : shell_(handler) {}
   constexpr CommandHandler(ContextHandler handler) : context_(handler) {}
 
+  // True when there is a handler.
   explicit operator bool() const { return shell_ || context_; }
   bool operator==(const CommandHandler&) const = default;
+  // Runs the handler; a lower layer's gets the client's command context.
   int operator()(Client& client, const std::string& name, json_t* args) const {
     return shell_ ? shell_(client, name, args) : context_(client, name, args);
   }
