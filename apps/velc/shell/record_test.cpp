@@ -101,7 +101,9 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
               in_dir(c.output, d));
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(recording_active(record), c.recording_after);
-    if (c.recording_after) EXPECT_EQ(record.file_name, in_dir(c.file_after, d));
+    if (c.recording_after) {
+      EXPECT_EQ(record.file_name, in_dir(c.file_after, d));
+    }
     EXPECT_EQ(read(d + "/target"), "precious\n");
     // A file is made only by a recording that starts, empty and private.
     EXPECT_EQ(exists(d + "/new"), c.status == 0 && c.recording_after);
