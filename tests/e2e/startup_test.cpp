@@ -1,6 +1,7 @@
 // The command line, start-up and the one-shot modes (notify, raw, event, listen), end to end
 // against veld-sim.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -112,6 +113,52 @@ TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
     }
     EXPECT_EQ(e2e::wait_exit_status(listener), status) << signal;
     EXPECT_EQ(e2e::read_file(out_file), expected);
+  }
+}
+
+// Events printed to a pipe arrive whole, in order, as they come: in listen mode, and in the
+// shell whose input and output are pipes (it is still running when they are read).
+TEST(EventsToAPipe, ArriveWholeAndInOrderWhileVelcRuns) {
+  Emulator sim;
+  for (bool listen : {true, false}) {
+    int in[2], out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    pid_t velc = fork();
+    if (velc == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+      const std::string program = e2e::bin_dir() + "/velc";
+      execl(program.c_str(), program.c_str(), "-u", sim.socket().c_str(), "-g", "7",
+            listen ? "-l" : nullptr, nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    for (int i = 0; i < 300 && sim.requests().empty(); ++i) usleep(20000);
+    usleep(200000);  // the group joined before the events are sent
+    for (const char* text : {"one", "two"})
+      EXPECT_EQ(e2e::velc(sim, {"-e", "7", std::string(R"({"text":")") + text + "\"}"}).status, 0);
+    const std::string one = "\nEVENT 7:\n{\n    \"text\": \"one\"\n}\n";
+    const std::string two = "\nEVENT 7:\n{\n    \"text\": \"two\"\n}\n";
+    std::string got;
+    for (int i = 0; i < 300 && got.find(two) == std::string::npos; ++i) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buf[4096];
+      ssize_t n = read(out[0], buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(waitpid(velc, nullptr, WNOHANG), 0) << "velc ended before its events were read";
+    size_t first = got.find(one);
+    EXPECT_NE(first, std::string::npos) << got;
+    EXPECT_NE(got.find(two, first), std::string::npos) << got;
+    close(in[1]);  // the shell ends at the end of its input
+    if (listen) kill(velc, SIGTERM);
+    EXPECT_EQ(e2e::wait_exit_status(velc), 0) << listen;
+    close(out[0]);
   }
 }
 

@@ -9,8 +9,8 @@
 #include "datamodel/values.h"
 #include "device/debug.h"
 #include "device/device_actions.h"
-#include "device/select.h"
-#include "device/system_shell.h"
+#include "datamodel/select.h"
+#include "shell/system_shell.h"
 #include "lua/lua_command.h"
 #include "shell/help.h"
 #include "shell/login_commands.h"
@@ -154,7 +154,7 @@ constexpr CommandEntry kRows[] = {
 };
 
 int cmd_help(Client& client, const std::string&, json_t*) {
-  return help_print(kRows, client.colours);
+  return help_print(kRows, client.colours, client.out);
 }
 
 }  // namespace

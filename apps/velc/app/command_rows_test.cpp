@@ -17,7 +17,7 @@
 namespace {
 
 TEST(CommandRows, HelpListsExactlyTheCommandsThatRun) {
-  std::istringstream out(output_of([] { help_print(velc_commands(), k::ColourTable{}); }));
+  std::istringstream out(output_of([] { help_print(velc_commands(), k::ColourTable{}, stdout); }));
   std::set<std::string> listed;
   size_t column = std::string::npos;
   bool unpadded = false;  // the longest usage sets the column: it is followed by " - " at once
@@ -62,7 +62,7 @@ TEST(CommandRows, RowsOtherPartsGoBy) {
   DataModelView view;
   k::ColourTable colours;
   k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  Client client{{session, view, colours}, editor};
   EXPECT_EQ(complete_line(velc_commands(), client, "d", 1),
             (std::vector<std::string>{"debug", "del", "download"}));
 }

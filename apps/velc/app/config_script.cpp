@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/script.h"
 #include "datamodel/schema.h"
@@ -49,13 +50,17 @@ void config_script_run(CommandTable table, const std::string& path, Session& ses
                        k::ColourTable& colours, k::EditorSwitches& editor) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  // The commands' output goes to the context's stream; what still writes on descriptor 1 itself
+  // (the script's echo lines, Lua's print, the progress bar) is silenced by the guard.
+  std::unique_ptr<FILE, int (*)(FILE*)> null_stream(std::fopen("/dev/null", "we"), std::fclose);
   StdoutToNull silenced;
   // The script runs silently or not at all.
-  if (!silenced.active()) return;
+  if (!null_stream || !silenced.active()) return;
   k::InterruptScope sigint;
   // The script's own view: the shell makes a fresh one (and starts at its home position).
-  DataModelView view;
-  Client client{session, view, colours, editor};
+  CommandRun run(session, colours, editor, null_stream.get());
+  Client& client = run.client();
+  DataModelView& view = run.view();
   run_script(path, [&](const char* word, json_t* args) {
     // Most configuration lines (`color`, `opt`, `login_if_guest`) need no schema cache; one is
     // fetched, as the shell fetches it at start, only before the first command that works on it.

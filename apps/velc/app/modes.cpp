@@ -97,8 +97,8 @@ int script_mode(Session& session, const Options& options, k::ColourTable& colour
     path = options.script_path;
   else if (const char* first = k::json_array_text(options.parameters.get(), 0))
     path = first;
-  DataModelView view;  // without a schema cache, as in request mode
-  Client client{session, view, colours, editor};
+  CommandRun run(session, colours, editor);  // without a schema cache, as in request mode
+  Client& client = run.client();
   CommandTable table = velc_commands();
   return run_script(path, [&](const char* word, json_t* args) {
     return request_dispatch(table, client, word, args);

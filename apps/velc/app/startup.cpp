@@ -11,7 +11,7 @@
 #include "app/config_script.h"
 #include "app/modes.h"
 #include "app/startup_login.h"
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "link/session.h"
 #include "lua/lua_script.h"
 #include "platform/interrupt.h"
@@ -75,9 +75,8 @@ int run_mode(const Options& options, Session& session, k::ColourTable& colours,
     case kModeListen:
       return listen_mode(session, colours.escape);
     case kModeRequest: {
-      DataModelView view;  // without a schema cache: paths go to veld as typed
-      Client client{session, view, colours, editor};
-      return request_dispatch(velc_commands(), client, options.mode_name,
+      CommandRun run(session, colours, editor);  // no schema cache: paths go to veld as typed
+      return request_dispatch(velc_commands(), run.client(), options.mode_name,
                               options.parameters.get());
     }
     case kModeNotify:

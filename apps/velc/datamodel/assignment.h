@@ -3,10 +3,11 @@
 // and in request mode and scripts (veld describes the node: node_from_veld).
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/json.h"
 
 // Where an assignment was typed. The shell's tokenizer has removed its quotes already; on
@@ -19,20 +20,21 @@ struct Assignment {
   std::string value_text;
 };
 
-// Splits `argument` and prints "key = <key>, value = <value>". None after
+// Splits `argument` and prints on `out` "key = <key>, value = <value>". None after
 // "<name>: <argument>: no value." when it holds no "=".
-std::optional<Assignment> split_assignment(const std::string& name, const std::string& argument);
+std::optional<Assignment> split_assignment(const std::string& name, const std::string& argument,
+                                           FILE* out);
 
 // The value assigned to `node` (a node of the schema cache, or one made by node_from_veld): the
 // value text (in the request form, through request_value_text first) converted by the JSON type
 // of the node's default. None after "<name>: <key>: is an object or doesn't have default value."
-// or "<name>: <key>: invalid value <value text>.".
+// or "<name>: <key>: invalid value <value text>." on `out`.
 k::Json assignment_value(const std::string& name, const Assignment& a, json_t* node,
-                         ValueForm form);
+                         ValueForm form, FILE* out);
 
 // veld's description of the node at `path`, shaped like a node of the schema cache (attributes
 // under "#attr", children under their names): depth 0 the node alone, -1 with its whole subtree.
 // None when veld gave none, after printing `unknown` when veld knows no such node (9005) and
 // veld's report otherwise (a refusal, no answer), so that the user learns why.
-k::Json node_from_veld(Client& client, const std::string& path, int depth,
+k::Json node_from_veld(CommandContext& client, const std::string& path, int depth,
                        const std::string& unknown);

@@ -6,6 +6,7 @@
 #include "link/exchange.h"
 #include "platform/tr.h"
 #include "render/attr_report.h"
+#include "render/result_report.h"
 
 namespace {
 
@@ -32,9 +33,9 @@ std::string path_at(json_t* paths, size_t i) {
 // several paths as a whole, so each is then asked on its own to find the failing ones; when veld
 // was not reached (a failure of the client's own, below 0) or each alone passes, the refusal is
 // reported under all the paths.
-void explain_refusal(Client& client, const std::string& name, json_t* paths,
+void explain_refusal(CommandContext& client, const std::string& name, json_t* paths,
                      const k::Message& refused) {
-  std::fflush(stdout);  // the ERROR line first, where both streams reach one terminal or file
+  std::fflush(client.out);  // the ERROR line first, where both streams reach one terminal or file
   auto report = [&](const std::string& path, const k::Message& m) {
     std::fprintf(stderr, "%s: %s: ", name.c_str(), path.c_str());
     report_result(m, client.colours, stderr);
@@ -58,14 +59,14 @@ void explain_refusal(Client& client, const std::string& name, json_t* paths,
 
 }  // namespace
 
-int attr_show(Client& client, const std::string& name, const char* path) {
+int attr_show(CommandContext& client, const std::string& name, const char* path) {
   CdpathCopy copy(client.view.current_path);
   if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
   if (copy.path.node && copy.path.node == client.view.schema_root.get()) {
     // The root is no node of veld's model: it has no attributes to ask for.
     std::fputs("Canonical path:     :\nType:               config root\n"
-               "Const:              true\n", stdout);
+               "Const:              true\n", client.out);
     return -1;
   }
   std::string text = cdpath_request_text(copy.path);
@@ -76,28 +77,28 @@ int attr_show(Client& client, const std::string& name, const char* path) {
   k::Json attributes = first_attributes(m);
   // veld said nothing (refused, or too slow): what the cache knows is still worth showing.
   if (!attributes) attributes = k::Json::take(json_deep_copy(k::tr_node_attr(copy.path.node)));
-  attr_report(text, attributes.get(), client.colours);
+  attr_report(text, attributes.get(), client.colours, client.out);
   return 0;
 }
 
-int cmd_attr(Client& client, const std::string& name, json_t* args) {
+int cmd_attr(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) < 2) return attr_show(client, name, k::json_array_text(args, 0));
   size_t i;
   json_t* arg;
   json_array_foreach(args, i, arg) {
     const char* path = json_string_value(arg);
-    std::printf("%s:\n", path ? path : "");
+    std::fprintf(client.out, "%s:\n", path ? path : "");
     attr_show(client, name, path ? path : "");
-    std::fputc('\n', stdout);
+    std::fputc('\n', client.out);
   }
   return 0;
 }
 
-int cmd_attr_request(Client& client, const std::string& name, json_t* args) {
+int cmd_attr_request(CommandContext& client, const std::string& name, json_t* args) {
   k::Message m = k::msg_get_parameter_attributes(k::Json::borrow(args), 0);
   request_exchange(client.session, m, k::kDefaultTimeoutMs);
   if (!reply_ok(m)) {
-    std::printf("%s: ERROR\n", name.c_str());
+    std::fprintf(client.out, "%s: ERROR\n", name.c_str());
     explain_refusal(client, name, args, m);
     return -1;
   }
@@ -109,8 +110,8 @@ int cmd_attr_request(Client& client, const std::string& name, json_t* args) {
     json_t* attributes;
     if (json_unpack(entry, "{s:s, s:o}", "Name", &node_name, "Attributes", &attributes) != 0)
       continue;  // nothing to name the report by, or nothing to report
-    attr_report(node_name, attributes, client.colours);
-    std::fputc('\n', stdout);
+    attr_report(node_name, attributes, client.colours, client.out);
+    std::fputc('\n', client.out);
   }
   return 0;
 }

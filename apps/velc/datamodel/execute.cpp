@@ -9,6 +9,7 @@
 #include "datamodel/values.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 
 namespace {
@@ -28,31 +29,31 @@ bool has_arguments(json_t* input) {
   return false;
 }
 
-void say_no_arguments(const std::string& name) {
-  std::printf("%s: this method does not have input arguments.\n", name.c_str());
+void say_no_arguments(const std::string& name, FILE* out) {
+  std::fprintf(out, "%s: this method does not have input arguments.\n", name.c_str());
 }
 
 // Turns the assignments after the method path into a ParameterList, each value converted by its
 // argument's default. None after printing why the first bad one was refused.
 k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
-                          const ArgumentFinder& find) {
+                          const ArgumentFinder& find, FILE* out) {
   k::Json list = k::Json::take(json_array());
   for (size_t i = 1; i < json_array_size(args); ++i) {
     const char* text = k::json_array_text(args, i);
     std::string argument = text ? text : "";
     if (argument.size() > kExecuteArgumentMax) {
-      std::printf("%s: argument too long (more than %zu bytes).\n", name.c_str(),
+      std::fprintf(out, "%s: argument too long (more than %zu bytes).\n", name.c_str(),
                   kExecuteArgumentMax);
       return {};
     }
-    std::optional<Assignment> a = split_assignment(name, argument);
+    std::optional<Assignment> a = split_assignment(name, argument, out);
     if (!a) return {};
     k::Json node = find(a->key);
     if (!node) {
-      std::printf("%s: %s: no such node.\n", name.c_str(), a->key.c_str());
+      std::fprintf(out, "%s: %s: no such node.\n", name.c_str(), a->key.c_str());
       return {};
     }
-    k::Json value = assignment_value(name, *a, node.get(), form);
+    k::Json value = assignment_value(name, *a, node.get(), form, out);
     if (!value) return {};
     append_assignment(list.get(), a->key, std::move(value));
   }
@@ -61,12 +62,12 @@ k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
 
 // With the schema cache: resolves the method on a copy of the current position and its
 // arguments below its "#input". False after printing why the command stops.
-bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
+bool arguments_from_cache(CommandContext& client, const std::string& name, json_t* args,
                           std::string& method_path, k::Json& list) {
   const char* method = k::json_array_text(args, 0);
   CdpathCopy m(client.view.current_path);
   if (cdpath_resolve(client, m.path, method) != 0) {
-    std::printf("%s: %s: no such method.\n", name.c_str(), method);
+    std::fprintf(client.out, "%s: %s: no such method.\n", name.c_str(), method);
     return false;
   }
   // The method's own path: veld names a method without a trailing dot.
@@ -74,13 +75,13 @@ bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
   if (json_array_size(args) < 2) return true;
   m.path.in_method = true;
   if (cdpath_resolve(client, m.path, "#input") != 0 || !has_arguments(m.path.node)) {
-    say_no_arguments(name);
+    say_no_arguments(name, client.out);
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kShell, [&](const std::string& rpath) {
     CdpathCopy a(m.path);
     return cdpath_resolve(client, a.path, rpath.c_str()) == 0 ? a.path.node_hold : k::Json();
-  });
+  }, client.out);
   return bool(list);
 }
 
@@ -98,7 +99,7 @@ k::Json argument_in(json_t* input, const std::string& rpath) {
 // Without a schema cache (request mode): the method path goes as typed, and the arguments are
 // looked up in veld's description of the method's "#input". False after printing why the
 // command stops.
-bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
+bool arguments_from_veld(CommandContext& client, const std::string& name, json_t* args,
                          std::string& method_path, k::Json& list) {
   method_path = k::json_array_text(args, 0);
   if (json_array_size(args) < 2) return true;
@@ -106,21 +107,21 @@ bool arguments_from_veld(Client& client, const std::string& name, json_t* args,
                                  name + ": " + method_path + ": no such method.\n");
   if (!input) return false;
   if (!has_arguments(input.get())) {
-    say_no_arguments(name);
+    say_no_arguments(name, client.out);
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kRequest, [&](const std::string& rpath) {
     return argument_in(input.get(), rpath);
-  });
+  }, client.out);
   return bool(list);
 }
 
 }  // namespace
 
-int cmd_execute(Client& client, const std::string& name, json_t* args) {
+int cmd_execute(CommandContext& client, const std::string& name, json_t* args) {
   const char* method = k::json_array_text(args, 0);
   if (!method || !*method) {
-    std::printf("%s: no method.\n", name.c_str());
+    std::fprintf(client.out, "%s: no method.\n", name.c_str());
     return -1;
   }
   std::string method_path;
@@ -135,10 +136,10 @@ int cmd_execute(Client& client, const std::string& name, json_t* args) {
   json_t* outputs = reply_ok(m) ? json_object_get(m.result.get(), "ParameterList") : nullptr;
   if (json_array_size(outputs) == 0) {
     // An error, or a success without outputs: either way the status is all there is to show.
-    report_result(m, client.colours);
+    report_result(m, client.colours, client.out);
     return -1;
   }
   k::Json tree = values_tree_build(client.view.schema_root.get(), outputs, "");
-  print_tree(tree.get(), client.colours);
+  print_tree(tree.get(), client.colours, client.out);
   return 0;
 }

@@ -5,7 +5,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
 // The longest "<rpath>=<value>" argument `execute` accepts, in bytes; a longer one is refused.
 inline constexpr size_t kExecuteArgumentMax = 259;
@@ -18,4 +18,4 @@ inline constexpr size_t kExecuteArgumentMax = 259;
 // outputs are drawn as a tree of their full names. 0 when outputs were drawn; -1 otherwise (a
 // refused argument, veld's error, or a method that answered no outputs: its status is
 // reported).
-int cmd_execute(Client& client, const std::string& name, json_t* args);
+int cmd_execute(CommandContext& client, const std::string& name, json_t* args);

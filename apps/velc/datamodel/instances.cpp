@@ -7,13 +7,14 @@
 #include "link/exchange.h"
 #include "platform/text.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 
 namespace {
 
 // The target of an instance command: the argument resolved on a copy of the current position
 // (so `path` holds the cache's spelling and `type` the node's type code), or, without a schema
 // cache, the argument as typed with type 0. -1 after the "no such node." line.
-int target_path(Client& client, const std::string& command, const char* argument,
+int target_path(CommandContext& client, const std::string& command, const char* argument,
                 std::string& path, int& type) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
@@ -30,16 +31,16 @@ void end_with_dot(std::string& path) {
 }
 
 // Sends a request and prints its outcome.
-void exchange_and_report(Client& client, k::Message& m) {
+void exchange_and_report(CommandContext& client, k::Message& m) {
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
 }
 
 }  // namespace
 
-int cmd_add(Client& client, const std::string& name, json_t* args) {
+int cmd_add(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 3) {
-    std::printf("syntax: %s <path> [<order_num>]\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path> [<order_num>]\n", name.c_str());
     return -1;
   }
   const char* argument = k::json_array_text(args, 0);
@@ -53,19 +54,19 @@ int cmd_add(Client& client, const std::string& name, json_t* args) {
   int instance = 0;
   json_unpack(m.result.get(), "{s:i}", "InstanceNumber", &instance);
   if (instance > 0) {
-    std::fputs("Instance number:", stdout);
-    client.colours.set_fixed(k::kColourNumber);
-    std::printf(" %d\n", instance);
-    client.colours.reset();
+    std::fputs("Instance number:", client.out);
+    client.colours.set_fixed(k::kColourNumber, client.out);
+    std::fprintf(client.out, " %d\n", instance);
+    client.colours.reset(client.out);
   }
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return instance;
 }
 
-int cmd_del(Client& client, const std::string& name, json_t* args) {
+int cmd_del(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   if (json_array_size(args) != 1 || !argument) {
-    std::printf("syntax: %s <path>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path>\n", name.c_str());
     return -1;
   }
   std::string path;
@@ -81,17 +82,18 @@ int cmd_del(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_order(Client& client, const std::string& name, json_t* args) {
+int cmd_order(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   const char* number_text = k::json_array_text(args, 1);
   if (json_array_size(args) != 2 || !argument) {
-    std::printf("syntax: %s <path> <order_num>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <path> <order_num>\n", name.c_str());
     return -1;
   }
   // The number is checked first, so a bad number is reported even for a bad path.
   uint32_t order = 0;
   if (k::string_to_u32(number_text ? number_text : "", 10, order) < 0) {
-    std::printf("%s: invalid order integer: %s\n", name.c_str(), number_text ? number_text : "");
+    std::fprintf(client.out, "%s: invalid order integer: %s\n", name.c_str(),
+                 number_text ? number_text : "");
     return -1;
   }
   std::string path;

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
-int cmd_add(Client& client, const std::string& name, json_t* args);
-int cmd_del(Client& client, const std::string& name, json_t* args);
-int cmd_order(Client& client, const std::string& name, json_t* args);
+int cmd_add(CommandContext& client, const std::string& name, json_t* args);
+int cmd_del(CommandContext& client, const std::string& name, json_t* args);
+int cmd_order(CommandContext& client, const std::string& name, json_t* args);

@@ -10,7 +10,7 @@ using testing_support::TestClient;
 namespace {
 
 TEST(InstanceCommands, RefuseBeforeAnyRequest) {
-  using Handler = int (*)(Client&, const std::string&, json_t*);
+  using Handler = int (*)(CommandContext&, const std::string&, json_t*);
   const std::tuple<Handler, const char*, std::vector<const char*>, const char*> cases[] = {
       {cmd_add, "touch", {"Nonexistent"}, "touch: Nonexistent: no such node.\n"},
       {cmd_del, "rm", {"Device.Nope"}, "rm: Device.Nope: no such node.\n"},

@@ -11,6 +11,7 @@
 #include "platform/printable.h"
 #include "platform/show_list.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 
 namespace {
 
@@ -73,11 +74,11 @@ std::vector<std::string> sorted_words(json_t* list) {
   return words;
 }
 
-void show_words(const std::vector<std::string>& words, int options, bool escape) {
+void show_words(const std::vector<std::string>& words, int options, bool escape, FILE* out) {
   k::Json list = k::Json::take(json_array());
   if (options & LS_DOT) json_array_append_new(list.get(), json_string("."));
   for (const auto& w : words) json_array_append_new(list.get(), json_stringn(w.data(), w.size()));
-  k::show_list(list.get(), escape);
+  k::show_list(list.get(), escape, out);
 }
 
 // The names veld lists below `path` (one level), or none when it gives no result. A `probe`
@@ -95,7 +96,7 @@ k::Json ask_names(Session& session, const std::string& path, k::Message& m, bool
 // Short form without a schema cache (request mode): veld's names below the path as typed. A
 // path without its trailing dot is tried as an object first, then as a parameter, which lists
 // itself.
-int list_short_uncached(Client& client, const char* path, int options) {
+int list_short_uncached(CommandContext& client, const char* path, int options) {
   std::string p = path && *path ? path : ".";
   bool dotted = p.back() == '.';
   k::Message m;
@@ -106,29 +107,29 @@ int list_short_uncached(Client& client, const char* path, int options) {
     options &= ~LS_DOT;
   }
   if (!names) {
-    report_result(m, client.colours);
+    report_result(m, client.colours, client.out);
     return -1;
   }
-  show_words(sorted_words(names.get()), options, client.colours.escape);
+  show_words(sorted_words(names.get()), options, client.colours.escape, client.out);
   return 0;
 }
 
-int list_short(Client& client, cdpath& p, const char* path, int options) {
+int list_short(CommandContext& client, cdpath& p, const char* path, int options) {
   bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
-               options & ~LS_DOT, client.colours.escape);
+               options & ~LS_DOT, client.colours.escape, client.out);
     return 0;
   }
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
   k::Json list =
       schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
-  show_words(sorted_words(list.get()), options, client.colours.escape);
+  show_words(sorted_words(list.get()), options, client.colours.escape, client.out);
   return 0;
 }
 
-int list_long(Client& client, const std::string& base) {
+int list_long(CommandContext& client, const std::string& base) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_string((base + ".").c_str()));
   k::Message m = k::msg_get_parameter_attributes(names, 1);
@@ -143,7 +144,7 @@ int list_long(Client& client, const std::string& base) {
     }
   }
   std::stable_sort(rows.begin(), rows.end(), ls_row_before);
-  ls_print_rows(rows, client.colours);
+  ls_print_rows(rows, client.colours, client.out);
   return 0;
 }
 
@@ -180,7 +181,7 @@ bool ls_row_before(const LsRow& a, const LsRow& b) {
   return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
 }
 
-void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours) {
+void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours, FILE* out) {
   size_t w1 = 4, w2 = 6, w3 = 5, w4 = 5;
   for (const LsRow& r : rows) {
     w1 = std::max(w1, r.type.size());
@@ -190,22 +191,22 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
   }
   int c1 = static_cast<int>(w1 + 1), c2 = static_cast<int>(w2 + 1);
   int c3 = static_cast<int>(w3 + 1), c4 = static_cast<int>(w4 + 1);
-  std::printf("%-*s %-*s %-*s %-*s %s\n", c1, "Type", c2, "Access", c3, "Perms", c4, "Flags",
+  std::fprintf(out, "%-*s %-*s %-*s %-*s %s\n", c1, "Type", c2, "Access", c3, "Perms", c4, "Flags",
               "Name");
   for (const LsRow& r : rows) {
     k::interrupt_check();  // Ctrl-C stops a long listing at the next line
     std::string type = colours.escape ? k::escape_controls(r.type) : r.type;
     std::string perms = colours.escape ? k::escape_controls(r.perms) : r.perms;
-    std::printf("%-*s %-*s %-*s %-*s ", c1, type.c_str(), c2, r.access.c_str(), c3,
+    std::fprintf(out, "%-*s %-*s %-*s %-*s ", c1, type.c_str(), c2, r.access.c_str(), c3,
                 perms.c_str(), c4, r.flags.c_str());
-    colours.set(k::kColourAutocomplete);
-    k::put_text(r.name, colours.escape);
-    std::fputc('\n', stdout);
-    colours.reset();
+    colours.set(k::kColourAutocomplete, out);
+    k::put_text(r.name, colours.escape, out);
+    std::fputc('\n', out);
+    colours.reset(out);
   }
 }
 
-int ls_list(Client& client, const std::string& name, const char* path, int options) {
+int ls_list(CommandContext& client, const std::string& name, const char* path, int options) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
   if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
@@ -220,7 +221,7 @@ int ls_list(Client& client, const std::string& name, const char* path, int optio
   return list_short(client, copy.path, path, options);
 }
 
-int cmd_ls(Client& client, const std::string& name, json_t* args) {
+int cmd_ls(CommandContext& client, const std::string& name, json_t* args) {
   int options = 0;
   std::vector<std::string> paths;
   size_t i;
@@ -240,9 +241,9 @@ int cmd_ls(Client& client, const std::string& name, json_t* args) {
   if (paths.size() < 2)
     return ls_list(client, name, paths.empty() ? nullptr : paths[0].c_str(), options);
   for (const std::string& p : paths) {
-    std::printf("%s:\n", p.c_str());
+    std::fprintf(client.out, "%s:\n", p.c_str());
     ls_list(client, name, p.c_str(), options);
-    std::fputs("\n", stdout);
+    std::fputs("\n", client.out);
   }
   return 0;
 }

@@ -7,7 +7,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
 // Option bits of `ls`.
 enum LsOptions : int {
@@ -28,10 +28,10 @@ struct LsRow {
 // The `ls` command: "-l" and "-a" options, then paths (none: the current position); several
 // paths are listed one after another under their names. 0, or -1 when the only path does not
 // resolve.
-int cmd_ls(Client& client, const std::string& name, json_t* args);
+int cmd_ls(CommandContext& client, const std::string& name, json_t* args);
 
 // Lists one path (none: the current position). 0, or -1 when the path does not resolve.
-int ls_list(Client& client, const std::string& name, const char* path, int options);
+int ls_list(CommandContext& client, const std::string& name, const char* path, int options);
 
 // The row of one entry of a GetParameterAttributes reply; `prefix_len` is the length of the
 // listed object's path text (without its trailing dot).
@@ -40,6 +40,6 @@ LsRow ls_repack_list(json_t* entry, size_t prefix_len);
 // Row order: "object" rows first, then by name (byte order).
 bool ls_row_before(const LsRow& a, const LsRow& b);
 
-// Prints the header and the rows (already sorted) with their columns sized to fit, names in the
-// autocomplete colour.
-void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours);
+// Prints on `out` the header and the rows (already sorted) with their columns
+// sized to fit, names in the autocomplete colour.
+void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours, FILE* out);

@@ -15,17 +15,17 @@ namespace {
 constexpr long kMaxLevels = kPathTextMax / 2 + 1;
 
 // Runs cd under the caller's name with the one argument `path`.
-int cd_to(Client& client, const std::string& name, const std::string& path) {
+int cd_to(CommandContext& client, const std::string& name, const std::string& path) {
   k::Json args = k::Json::take(json_pack("[s]", path.c_str()));
   return cmd_cd(client, name, args.get());
 }
 
 }  // namespace
 
-int cmd_cd(Client& client, const std::string& name, json_t* args) {
+int cmd_cd(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 2) {
-    std::printf("syntax: %s [<path>]", name.c_str());
-    std::fflush(stdout);
+    std::fprintf(client.out, "syntax: %s [<path>]", name.c_str());
+    std::fflush(client.out);
     return -1;
   }
   DataModelView& view = client.view;
@@ -43,7 +43,7 @@ int cmd_cd(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_up(Client& client, const std::string& name, json_t* args) {
+int cmd_up(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   long levels = argument ? std::strtol(argument, nullptr, 10) : 1;  // "x" reads as 0
   if (levels == 0) levels = 1;
@@ -51,7 +51,7 @@ int cmd_up(Client& client, const std::string& name, json_t* args) {
   return cd_to(client, name, std::string(levels > 0 ? levels : 0, '<'));
 }
 
-int cmd_take(Client& client, const std::string& name, json_t* args) {
+int cmd_take(CommandContext& client, const std::string& name, json_t* args) {
   const char* argument = k::json_array_text(args, 0);
   std::string path = argument ? argument : ".";
   int instance = cmd_add(client, name, args);
@@ -60,9 +60,9 @@ int cmd_take(Client& client, const std::string& name, json_t* args) {
   return cd_to(client, name, path + std::to_string(instance));
 }
 
-int cmd_pwd(Client& client, const std::string&, json_t*) {
-  std::fputs(":", stdout);
-  k::put_text(client.view.current_path.text, client.colours.escape);
-  std::fputs("\n", stdout);
+int cmd_pwd(CommandContext& client, const std::string&, json_t*) {
+  std::fputs(":", client.out);
+  k::put_text(client.view.current_path.text, client.colours.escape, client.out);
+  std::fputs("\n", client.out);
   return 0;
 }

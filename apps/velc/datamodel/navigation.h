@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
-int cmd_cd(Client& client, const std::string& name, json_t* args);
-int cmd_up(Client& client, const std::string& name, json_t* args);
-int cmd_take(Client& client, const std::string& name, json_t* args);
-int cmd_pwd(Client& client, const std::string& name, json_t* args);
+int cmd_cd(CommandContext& client, const std::string& name, json_t* args);
+int cmd_up(CommandContext& client, const std::string& name, json_t* args);
+int cmd_take(CommandContext& client, const std::string& name, json_t* args);
+int cmd_pwd(CommandContext& client, const std::string& name, json_t* args);

@@ -14,7 +14,7 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
   TestClient t;
   t.load_schema();
   struct {
-    int (*handler)(Client&, const std::string&, json_t*);
+    int (*handler)(CommandContext&, const std::string&, json_t*);
     std::vector<const char*> words;
     int result;
     const char* output;

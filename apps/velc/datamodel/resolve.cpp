@@ -24,13 +24,13 @@ std::string cached_spelling(json_t* node, const std::string& name) {
 namespace {
 
 // Steps into the child `name`; -1 when there is none or the path text would be too long.
-int step_into(Client& c, cdpath& p, const std::string& name) {
+int step_into(CommandContext& c, cdpath& p, const std::string& name) {
   json_t* child = schema_child(c, p, name);
   if (!child) return -1;
   return cdpath_push(p, child, name, k::tr_node_is_multi(child), k::tr_node_is_ordered(child));
 }
 
-int step_to_template(Client& c, cdpath& p) {
+int step_to_template(CommandContext& c, cdpath& p) {
   // A missing template is not an error here: the path gets an empty node of its own, which its
   // next fetch fills (from veld's answer about "<table>.#template."). It must not be left without
   // a node, since the commands take a position without a node for one without a schema cache.
@@ -45,7 +45,7 @@ int step_to_template(Client& c, cdpath& p) {
                      k::tr_node_is_ordered(templ));
 }
 
-int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
+int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool echo) {
   switch (element[0]) {
     case '#':
       if (!p.in_method || element != "#input") return -1;
@@ -57,7 +57,7 @@ int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
       }
       return 0;
     case '-':
-      if (echo) std::printf(":%s\n", c.view.previous_path.text.c_str());
+      if (echo) std::fprintf(c.out, ":%s\n", c.view.previous_path.text.c_str());
       cdpath_copy(p, c.view.previous_path);
       return 0;
     case '*':
@@ -72,7 +72,7 @@ int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
   }
 }
 
-int resolve(Client& client, cdpath& p, const char* text, bool echo) {
+int resolve(CommandContext& client, cdpath& p, const char* text, bool echo) {
   if (!text) return -2;
   std::string_view rest(text);
   if (!rest.empty() && rest[0] == ':') {
@@ -87,20 +87,20 @@ int resolve(Client& client, cdpath& p, const char* text, bool echo) {
 
 }  // namespace
 
-int cdpath_resolve(Client& client, cdpath& p, const char* text) {
+int cdpath_resolve(CommandContext& client, cdpath& p, const char* text) {
   return resolve(client, p, text, true);
 }
 
-int cdpath_resolve_quiet(Client& client, cdpath& p, const char* text) {
+int cdpath_resolve_quiet(CommandContext& client, cdpath& p, const char* text) {
   return resolve(client, p, text, false);
 }
 
-int resolve_argument(Client& client, cdpath& p, const std::string& command, const char* argument,
+int resolve_argument(CommandContext& client, cdpath& p, const std::string& command, const char* argument,
                      NoSuchNode ending) {
   if (!p.node) return 0;
   int r = cdpath_resolve(client, p, argument);
   if (r != 0)
-    std::printf("%s: %s: no such node%s\n", command.c_str(), argument ? argument : "",
-                ending == NoSuchNode::kWithPeriod ? "." : "");
+    std::fprintf(client.out, "%s: %s: no such node%s\n", command.c_str(), argument ? argument : "",
+                 ending == NoSuchNode::kWithPeriod ? "." : "");
   return r;
 }

@@ -10,14 +10,14 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
 // Applies `text` to `p`: 0 success, -1 an element failed (elements before it were applied), -2
 // no text.
-int cdpath_resolve(Client& client, cdpath& p, const char* text);
+int cdpath_resolve(CommandContext& client, cdpath& p, const char* text);
 // The same without a word on standard output (the previous position that "-" leads to is not
 // echoed): for completion, which runs while the user types.
-int cdpath_resolve_quiet(Client& client, cdpath& p, const char* text);
+int cdpath_resolve_quiet(CommandContext& client, cdpath& p, const char* text);
 
 // The key under which the cache node `node` holds the child typed as `name`: the exact key when
 // there is one, otherwise the first key equal to it without regard to case, otherwise the name as
@@ -32,5 +32,5 @@ enum class NoSuchNode { kWithPeriod, kWithoutPeriod };
 // "<command>: <argument>: no such node" (with the chosen ending) and gives the resolution's
 // negative result. Without a schema cache (`p` has no node: request mode) nothing is resolved
 // and 0 is given: the command then names the path to veld as typed.
-int resolve_argument(Client& client, cdpath& p, const std::string& command, const char* argument,
+int resolve_argument(CommandContext& client, cdpath& p, const std::string& command, const char* argument,
                      NoSuchNode ending);

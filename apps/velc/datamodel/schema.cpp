@@ -43,7 +43,7 @@ void fetch_instances(Session& session, json_t* table, const std::string& path) {
 
 }  // namespace
 
-json_t* schema_reset(Client& client) {
+json_t* schema_reset(CommandContext& client) {
   DataModelView& view = client.view;
   view.schema_root = k::Json::take(json_object());
   view.user_generation = client.session.user_generation;
@@ -57,12 +57,12 @@ json_t* schema_reset(Client& client) {
   return fetched == 0 ? view.schema_root.get() : nullptr;
 }
 
-void schema_follow_user(Client& client) {
+void schema_follow_user(CommandContext& client) {
   if (client.view.schema_root && client.view.user_generation != client.session.user_generation)
     schema_reset(client);
 }
 
-int schema_fetch(Client& client, cdpath& p) {
+int schema_fetch(CommandContext& client, cdpath& p) {
   std::string path = cdpath_request_text(p);
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
   // What the cache cannot fetch it does not hold: resolution then reports the node missing.
@@ -91,7 +91,7 @@ bool schema_children_unknown(json_t* node) {
   return n == 0 || (n == 1 && json_object_get(node, "#attr"));
 }
 
-json_t* schema_child(Client& client, cdpath& p, const std::string& name) {
+json_t* schema_child(CommandContext& client, cdpath& p, const std::string& name) {
   // A table is fetched again for a name it lacks: the instance may have been added since.
   if (schema_children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
     schema_fetch(client, p);

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/json.h"
 
 // List options of schema_list_children.
@@ -26,37 +26,37 @@ enum ListOptions : int {
 // Drops the cache, moves the current and previous positions to the new root and fetches the top
 // level, for the session's current user. Returns the new root, or none when veld could not be
 // asked (the root then stays empty).
-json_t* schema_reset(Client& client);
+json_t* schema_reset(CommandContext& client);
 // Resets a cache that was made for another user than the session's current one: each user sees
 // their own part of the data model. Nothing happens without a cache.
-void schema_follow_user(Client& client);
+void schema_follow_user(CommandContext& client);
 // Fetches the children of the path's node from veld (tables: all instances' subtrees). A path
 // without a node gets a new, empty one of its own. The node is marked fetched whatever veld
 // answers (a refusal leaves it empty). Returns 0, or -1 when veld could not be asked at all.
-int schema_fetch(Client& client, cdpath& p);
+int schema_fetch(CommandContext& client, cdpath& p);
 // True for a node known only from its parent's reply (or not at all): the cache has not asked
 // for its children yet.
 bool schema_children_unknown(json_t* node);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
 // not hold gives the table's "#template". None when there is no such child.
-json_t* schema_child(Client& client, cdpath& p, const std::string& name);
+json_t* schema_child(CommandContext& client, cdpath& p, const std::string& name);
 // Turns "#info" entries into "#attr" attributes, in place, recursively.
 void schema_info_to_attr(json_t* node);
 // False for a node whose "access" attribute is "readOnly".
 bool node_is_writable(json_t* node);
 // The names of the path's children, from the cache (fetching the node first when needed).
-k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options);
+k::Json schema_list_children(CommandContext& client, cdpath& p, const char* filter, int options);
 // The walk behind schema_list_children, for callers that want no JSON array: calls
 // `visit(name, parameter)` for each child that the filter and the options (LIST_OBJECTS_ONLY,
 // LIST_MATCH_PREFIX, LIST_WRITABLE_ONLY) let through, in the node's order, until it returns false.
-void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
+void schema_for_each_child(CommandContext& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit);
 // The names below the path for the tree view: a table's instances as veld lists them (one
 // request), any other node's children from the cache, fetched first when it has not asked for
 // them yet (a tree never shows a node as empty for want of asking). None when a request fails.
-k::Json schema_list_names(Client& client, cdpath& p);
+k::Json schema_list_names(CommandContext& client, cdpath& p);
 // Appends ":"? prefix "."? name "."? to `array` (an empty prefix counts as none).
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
                     bool mark);
 // Applies the view's queued data-model change events to the cache.
-void schema_apply_events(Client& client);
+void schema_apply_events(CommandContext& client);

@@ -32,7 +32,7 @@ void mark_all_stale(json_t* node) {
 
 }  // namespace
 
-void schema_apply_events(Client& client) {
+void schema_apply_events(CommandContext& client) {
   ChangeQueue& queue = client.view.pending_changes;
   if (queue.empty()) return;
   bool all_stale = queue.all_stale();

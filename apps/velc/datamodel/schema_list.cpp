@@ -18,7 +18,7 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
   json_array_append_new(array, json_stringn(entry.data(), entry.size()));
 }
 
-void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
+void schema_for_each_child(CommandContext& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit) {
   if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
   bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
@@ -40,7 +40,7 @@ void schema_for_each_child(Client& client, cdpath& p, const char* filter, int op
   }
 }
 
-k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options) {
+k::Json schema_list_children(CommandContext& client, cdpath& p, const char* filter, int options) {
   k::Json list = k::Json::take(json_array());
   schema_for_each_child(client, p, filter, options, [&](const char* name, bool parameter) {
     list_entry_add(list.get(), name, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
@@ -50,7 +50,7 @@ k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int 
   return list;
 }
 
-k::Json schema_list_names(Client& client, cdpath& p) {
+k::Json schema_list_names(CommandContext& client, cdpath& p) {
   if (!p.is_multi) {
     if (schema_children_unknown(p.node) && schema_fetch(client, p) != 0) return {};
     k::Json list = k::Json::take(json_array());

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/json.h"
 
 // `set <path>=<value> ...`: sends the accepted assignments and reports veld's answer. Under
 // another word than "set" (request mode passes the word as typed, such as
 // "SetParameterValues") the values go raw, for veld to convert text values by the parameter's
 // type itself. 0, or -1 when no assignment was accepted.
-int cmd_set(Client& client, const std::string& name, json_t* args);
+int cmd_set(CommandContext& client, const std::string& name, json_t* args);
 
 // Appends {"Name": path, "Value": value} to a ParameterList (a JSON array).
 void append_assignment(json_t* list, const std::string& path, k::Json value);
@@ -23,4 +23,4 @@ void append_assignment(json_t* list, const std::string& path, k::Json value);
 // may carry quotes (request_value_text); one rejected assignment rejects all, after
 // "<name>: <n> of <m> assignments refused, nothing sent.". None, after "<name>: no argument.",
 // when nothing was accepted.
-k::Json set_collect(Client& client, const std::string& name, json_t* args);
+k::Json set_collect(CommandContext& client, const std::string& name, json_t* args);

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/socket.h"
 #include "platform/tr.h"
 #include "testing/stdout_capture.h"
@@ -54,8 +54,7 @@ struct TestClient {
   Session session;
   DataModelView view;
   k::ColourTable colours;
-  k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  CommandContext client{session, view, colours};
 
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");

@@ -9,6 +9,7 @@
 #include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 #include "render/value_text.h"
 
@@ -33,7 +34,7 @@ std::string_view text_of(json_t* s) {
 }
 
 // Runs `show` for each argument (with no argument, for "."); always 0.
-int show_each(Client& client, const std::string& name, json_t* args, bool tree) {
+int show_each(CommandContext& client, const std::string& name, json_t* args, bool tree) {
   if (json_array_size(args) == 0) {
     values_show(client, name, ".", tree);
     return 0;
@@ -59,7 +60,7 @@ namespace {
 // for_each(fn) calls fn(full name, value text) for each entry, where value text(base) renders the
 // value. Every entry is handed out twice: first to measure the names.
 template <typename ForEach>
-void print_aligned(Client& client, const std::string& request_text, ForEach for_each) {
+void print_aligned(CommandContext& client, const std::string& request_text, ForEach for_each) {
   size_t prefix = known_prefix(request_text);
   std::string fallback = request_text.substr(request_text.rfind('.') + 1);
   auto short_name = [prefix](std::string_view n) {
@@ -75,18 +76,18 @@ void print_aligned(Client& client, const std::string& request_text, ForEach for_
     std::string shown(short_name(name));
     if (shown.empty()) shown = fallback;
     std::string text = value_text(base_of(schema_root, name));
-    k::put_text(shown, escape);
-    std::printf("%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
-    client.colours.set(k::kColourAutocomplete);
-    k::put_text(text, escape);
-    std::fputc('\n', stdout);
-    client.colours.reset();
+    k::put_text(shown, escape, client.out);
+    std::fprintf(client.out, "%*s = ", static_cast<int>(width - std::min(width, shown.size())), "");
+    client.colours.set(k::kColourAutocomplete, client.out);
+    k::put_text(text, escape, client.out);
+    std::fputc('\n', client.out);
+    client.colours.reset(client.out);
   });
 }
 
 }  // namespace
 
-void values_print(Client& client, json_t* parameter_list, const std::string& request_text) {
+void values_print(CommandContext& client, json_t* parameter_list, const std::string& request_text) {
   print_aligned(client, request_text, [parameter_list](auto&& fn) {
     size_t i;
     json_t* entry;
@@ -98,7 +99,7 @@ void values_print(Client& client, json_t* parameter_list, const std::string& req
   });
 }
 
-void values_print(Client& client, const k::LargeReply& reply, const std::string& request_text) {
+void values_print(CommandContext& client, const k::LargeReply& reply, const std::string& request_text) {
   print_aligned(client, request_text, [&reply](auto&& fn) {
     reply.for_each_parameter([&](std::string_view name, const k::ReplyValue& value) {
       fn(name, [&value](int base) { return reply_value_text(value, base); });
@@ -134,14 +135,14 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
   return root;
 }
 
-int values_show(Client& client, const std::string& name, const char* path, bool tree) {
+int values_show(CommandContext& client, const std::string& name, const char* path, bool tree) {
   CdpathCopy copy(client.view.current_path);
   bool cached = copy.path.node != nullptr;
   if (resolve_argument(client, copy.path, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
   std::string request_text = values_request_text(copy.path, path, cached);
   k::Json text = k::json_str(request_text);
   if (!text) {
-    std::printf("%s: no argument.\n", name.c_str());
+    std::fprintf(client.out, "%s: no argument.\n", name.c_str());
     return -1;
   }
   k::Json names = k::Json::take(json_array());
@@ -152,12 +153,12 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   if (tree) {
     request_exchange(client.session, m, -1);
     if (!reply_ok(m)) {
-      report_result(m, client.colours);
+      report_result(m, client.colours, client.out);
       return -1;
     }
     json_t* list = json_object_get(m.result.get(), "ParameterList");
     k::Json drawn = values_tree_build(client.view.schema_root.get(), list, request_text);
-    print_tree(drawn.get(), client.colours);
+    print_tree(drawn.get(), client.colours, client.out);
     return 0;
   }
   // The values of a whole table can make a reply of many megabytes: it is read straight from
@@ -165,7 +166,7 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   k::LargeReply large;
   request_exchange(client.session, m, -1, large);
   if (!reply_ok(m)) {
-    report_result(m, client.colours);
+    report_result(m, client.colours, client.out);
     return -1;
   }
   if (m.result)
@@ -175,7 +176,7 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   return 0;
 }
 
-k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool from_multi) {
+k::Json schema_tree(CommandContext& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
   json_t* node = p.node;
@@ -208,21 +209,21 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
   return record;
 }
 
-int cmd_cat(Client& client, const std::string& name, json_t* args) {
+int cmd_cat(CommandContext& client, const std::string& name, json_t* args) {
   return show_each(client, name, args, false);
 }
 
-int cmd_catree(Client& client, const std::string& name, json_t* args) {
+int cmd_catree(CommandContext& client, const std::string& name, json_t* args) {
   return show_each(client, name, args, true);
 }
 
-int cmd_tree(Client& client, const std::string& name, json_t* args) {
+int cmd_tree(CommandContext& client, const std::string& name, json_t* args) {
   CdpathCopy copy(client.view.current_path);
   const char* first = k::json_array_text(args, 0);
   if (first && resolve_argument(client, copy.path, name, first, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
   std::string root_name = copy.path.text.empty() ? ":" : copy.path.text;
   k::Json tree = schema_tree(client, copy.path, root_name, copy.path.is_multi);
-  print_tree(tree.get(), client.colours);
+  print_tree(tree.get(), client.colours, client.out);
   return 0;
 }

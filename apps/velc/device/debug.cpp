@@ -9,6 +9,7 @@
 
 #include "link/exchange.h"
 #include "platform/password_prompt.h"
+#include "render/result_report.h"
 
 namespace {
 
@@ -29,11 +30,12 @@ json_t* argument(const char* name, const std::string& value) {
 
 }  // namespace
 
-int cmd_debug(Client& client, const std::string&, json_t* args) {
+int cmd_debug(CommandContext& client, const std::string&, json_t* args) {
   const char* mode = mode_of(k::json_array_text(args, 0));
   if (!mode) {
     // The line names the words, so that a wrong one can be put right without the manual.
-    std::printf("syntax: change system debug mode: %s|%s|%s\n", kModes[0], kModes[1], kModes[2]);
+    std::fprintf(client.out, "syntax: change system debug mode: %s|%s|%s\n", kModes[0], kModes[1],
+                 kModes[2]);
     return -1;
   }
   // Switching debugging off needs no proof of who the user is; switching it on does.
@@ -45,10 +47,10 @@ int cmd_debug(Client& client, const std::string&, json_t* args) {
   if (password) json_array_append_new(list.get(), argument("UserPassword", *password));
   k::Message m = k::msg_execute("Device.System.Debug", std::move(list));
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   if (reply_ok(m)) {
-    std::printf("You must log out and log back in for the changes to take effect.\n");
-    std::fflush(stdout);
+    std::fprintf(client.out, "You must log out and log back in for the changes to take effect.\n");
+    std::fflush(client.out);
     kill(getppid(), SIGHUP);
   }
   return 0;

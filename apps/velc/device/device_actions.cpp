@@ -4,14 +4,15 @@
 #include <cstring>
 
 #include "link/exchange.h"
+#include "render/result_report.h"
 
 namespace {
 
 // Sends a device-wide request (no time-out: a device may take long to act) and prints its
 // outcome. True when veld answered with a result.
-bool send_and_report(Client& client, k::Message m) {
+bool send_and_report(CommandContext& client, k::Message m) {
   request_exchange(client.session, m, -1);
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return reply_ok(m);
 }
 
@@ -25,9 +26,9 @@ k::Json text_member(const char* key, const char* text) {
 
 }  // namespace
 
-int cmd_reboot(Client& client, const std::string& name, json_t* args) {
-  auto syntax = [&name] {
-    std::printf("syntax: %s [-f] [<DeviceMode>]\n", name.c_str());
+int cmd_reboot(CommandContext& client, const std::string& name, json_t* args) {
+  auto syntax = [&name, &client] {
+    std::fprintf(client.out, "syntax: %s [-f] [<DeviceMode>]\n", name.c_str());
     return -1;
   };
   if (json_array_size(args) > 2) return syntax();
@@ -49,9 +50,9 @@ int cmd_reboot(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_reset(Client& client, const std::string& name, json_t* args) {
+int cmd_reset(CommandContext& client, const std::string& name, json_t* args) {
   if (json_array_size(args) >= 2) {
-    std::printf("syntax: %s <DeviceMode>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <DeviceMode>\n", name.c_str());
     return -1;
   }
   k::Json params = text_member("DeviceMode", k::json_array_text(args, 0));
@@ -59,7 +60,7 @@ int cmd_reset(Client& client, const std::string& name, json_t* args) {
   return 0;
 }
 
-int cmd_save(Client& client, const std::string&, json_t* args) {
+int cmd_save(CommandContext& client, const std::string&, json_t* args) {
   k::Json params = text_member("RestorePointName", k::json_array_text(args, 0));
   send_and_report(client, k::msg_create("SaveConfig", params));
   return 0;

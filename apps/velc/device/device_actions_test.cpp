@@ -27,7 +27,7 @@ struct Case {
 
 // Runs each case against a daemon that accepts exactly the requests of `accepted` and refuses
 // the others with `refusal`.
-void run_cases(int (*handler)(Client&, const std::string&, json_t*),
+void run_cases(int (*handler)(CommandContext&, const std::string&, json_t*),
                const std::vector<Case>& cases, const Strings& accepted, const char* refusal) {
   for (const auto& c : cases) {
     k::test::ScriptedDaemon daemon;

@@ -1,10 +1,7 @@
-// The one way every command asks veld something and reports the outcome.
+// The one way every command asks veld something.
 #pragma once
 
-#include <cstdio>
-
 #include "link/session.h"
-#include "platform/colors.h"
 #include "platform/jrpc_message.h"
 
 // Sends `m` on the session's requests connection and waits for the reply, which is stored in
@@ -20,11 +17,6 @@ int request_exchange(Session& session, k::Message& m, int timeout_ms, k::LargeRe
 // whether the device came back, what the schema cache may hold, which of two forms a path
 // has): a failure is not counted as a failed request.
 int request_probe(Session& session, k::Message& m, int timeout_ms);
-
-// Prints the outcome of a replied message: "Status: OK", or the error code, message, detail and
-// error data. On standard output in the run's colours; on another stream (standard error, for
-// the commands whose standard output is fixed) without colours, escaped when it is a terminal.
-void report_result(const k::Message& m, const k::ColourTable& colours, FILE* to = stdout);
 
 // True when the message holds a reply with a result.
 inline bool reply_ok(const k::Message& m) { return m.kind == k::kMsgResult; }

@@ -1,4 +1,4 @@
-// The one form in which the client reports a replied request.
+// How a request is exchanged and counted.
 #include "link/exchange.h"
 
 #include <gtest/gtest.h>
@@ -8,36 +8,6 @@
 #include "testing/test_peer.h"
 
 namespace {
-
-k::Message reply(const char* wire) {
-  k::Json j = k::json_parse(wire);
-  auto m = k::msg_parse(j.get());
-  EXPECT_TRUE(m) << wire;
-  return m ? *m : k::Message();
-}
-
-TEST(ReportResult, Forms) {
-  struct Case {
-    const char* reply;
-    const char* printed;
-  };
-  const Case cases[] = {
-      {R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})", "Status: OK\n"},
-      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9005,"message":"Invalid parameter name"}})",
-       "[9005] Invalid parameter name\n"},
-      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9001}})", "[9001] \n"},
-      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})",
-       "[9003] : two failed\n"},
-      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"Device.A":"9007 Invalid parameter value","Device.B":[1,2],"Device.C":7}}})",
-       "[9003] Invalid arguments: d\nDevice.A: \"9007 Invalid parameter value\"\nDevice.B: [1, 2]\nDevice.C: 7\n"},
-  };
-  for (const auto& c : cases) {
-    k::Message m = reply(c.reply);
-    StdoutCapture out;
-    report_result(m, k::ColourTable{});
-    EXPECT_EQ(out.finish(), c.printed) << c.reply;
-  }
-}
 
 // Every exchange whose reply holds no result counts as a failed request: an error of veld, and a
 // failure on our side (nobody to connect to); a probe counts nothing either way.

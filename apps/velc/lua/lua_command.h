@@ -6,7 +6,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 
 // The handler of `lua`. With arguments: echoes the statement (each argument followed by one
 // blank) on a line of its own, runs it in a fresh interpreter whose requests use the client's

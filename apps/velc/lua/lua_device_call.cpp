@@ -1,5 +1,8 @@
 #include "lua/lua_device_call.h"
 
+#include <string>
+#include <utility>
+
 #include "lua/lua_json.h"
 #include "lua/lua_runner.h"
 
@@ -97,4 +100,46 @@ k::Connection& device_connection(lua_State* L) {
   k::LuaContext* ctx = k::LuaContext::of(L);
   if (!ctx || !ctx->messaging) luaL_error(L, "norlan.device: no connection to veld");
   return *ctx->messaging;
+}
+
+namespace {
+
+// The message "bad argument #N to 'F' (what)".
+struct BadArgument {
+  int index;
+  const char* function;
+  std::string what;
+};
+int push_bad_argument(lua_State* L, const void* data) {
+  const auto& b = *static_cast<const BadArgument*>(data);
+  lua_pushfstring(L, "bad argument #%d to '%s' (%s)", b.index, b.function, b.what.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int device_bad_argument(lua_State* L, int index, const char* function, std::string what) {
+  BadArgument b{index, function, std::move(what)};
+  int n = device_push(L, push_bad_argument, &b);
+  return n < 0 ? n : -1;
+}
+
+std::string device_text_at(lua_State* L, int index) {
+  size_t len = 0;
+  const char* s = lua_tolstring(L, index, &len);  // a string (checked): no conversion
+  return std::string(s, len);
+}
+
+std::string device_object_path_at(lua_State* L, int index) {
+  std::string path = device_text_at(L, index);
+  if (!path.ends_with('.')) path += '.';
+  return path;
+}
+
+bool device_exchange_ok(lua_State* L, k::Connection& c, k::Message& m, int& status,
+                        k::LargeReply* large) {
+  device_exchange(c, m, large);
+  if (m.kind == k::kMsgResult) return true;
+  status = device_push_fault(L, m);
+  return false;
 }

@@ -44,6 +44,18 @@ int device_push_fault(lua_State* L, const k::Message& m);
 // the connection.
 k::Connection& device_connection(lua_State* L);
 
+// Pushes the error message "bad argument #<index> to '<function>' (<what>)". -1 (an error
+// object is on top), or the status of a failed push.
+int device_bad_argument(lua_State* L, int index, const char* function, std::string what);
+// The text at `index`, a string already checked (so never converted in place).
+std::string device_text_at(lua_State* L, int index);
+// An object path: the text at `index` with a trailing dot.
+std::string device_object_path_at(lua_State* L, int index);
+// Exchanges `m` and pushes the fault when the reply is none: true when there is a result, else
+// false with `status` the fault's.
+bool device_exchange_ok(lua_State* L, k::Connection& c, k::Message& m, int& status,
+                        k::LargeReply* large = nullptr);
+
 template <typename Body>
 int device_guarded(Body body) noexcept {
   try {

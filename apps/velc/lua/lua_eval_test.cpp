@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "lua/test_drain.h"
+#include "render/test_drain.h"
 
 namespace {
 

@@ -1,12 +1,7 @@
 #include "lua/lua_shell.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -22,6 +17,7 @@
 #include "platform/line_editor.h"
 #include "platform/printable.h"
 #include "platform/text.h"
+#include "shell/line_loop.h"
 #include "shell/line_source.h"
 #include "shell/prompt.h"
 #include "shell/record.h"
@@ -68,8 +64,6 @@ int clear_results_global(lua_State* L) {
   return 0;
 }
 
-bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
-
 // One Lua shell session.
 class LuaShell {
  public:
@@ -98,7 +92,7 @@ class LuaShell {
   void before_statement();
   void after_statement();
   void interrupted();
-  void cancel_line();
+  void line_cancelled();
 
   Client& client_;
   std::unique_ptr<k::LuaContext> interpreter_ = make_device_interpreter(&client_.session.requests);
@@ -146,12 +140,10 @@ void LuaShell::interrupted() {
   std::fflush(stdout);
 }
 
-// Ctrl-C at the prompt: the line, and any unfinished statement, are dropped. (A completion that
+// Ctrl-C at the prompt dropped the line: any unfinished statement goes too. (A completion that
 // ran Lua code may have met it: the hook goes back to its sparse check.)
-void LuaShell::cancel_line() {
+void LuaShell::line_cancelled() {
   ctx_.reset_hook();
-  k::g_interrupt_requested = 0;
-  input_.cancel();
   pending_.reset();
 }
 
@@ -207,35 +199,11 @@ void LuaShell::run() {
   if (client_.record)
     for (const std::string& line : lua_record_preamble(modules)) record_line(*client_.record, line);
   std::fflush(stdout);
-  pollfd in = {STDIN_FILENO, POLLIN, 0};
-  while (client_.session.running) {
-    if (!input_.editing()) show_prompt();
-    if (k::g_interrupt_requested) {
-      cancel_line();
-      continue;
-    }
-    in.revents = 0;
-    const int n = k::poll_unless_interrupted(&in, 1);
-    input_.handle_resize();
-    if (k::g_interrupt_requested) {
-      cancel_line();
-      continue;
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;  // a window change
-      std::printf("Error poll(): %s\n", std::strerror(errno));
-      break;
-    }
-    if (!readable(in)) continue;
-    bool ended = false;
-    std::optional<std::string> line = input_.read(ended, client_.colours.escape);
-    if (ended) {
-      std::putchar('\n');
-      break;
-    }
-    if (line && !handle_line(*line)) break;
-  }
-  std::fflush(stdout);
+  LineLoopHandlers handlers;
+  handlers.show_prompt = [this] { show_prompt(); };
+  handlers.line = [this](const std::string& line) { return handle_line(line); };
+  handlers.cancelled = [this] { line_cancelled(); };
+  run_line_loop(input_, client_.session, client_.colours, nullptr, handlers);
 }
 
 }  // namespace

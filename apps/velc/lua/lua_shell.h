@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 
 // The Lua shell's history file: "/tmp/.velc.lua.hist", or the file named by the environment
 // variable VELC_LUA_HISTFILE when it is set and not empty.

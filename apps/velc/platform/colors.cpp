@@ -18,22 +18,22 @@ bool stdout_wants_colours() {
   return colours_wanted(isatty(STDOUT_FILENO), std::getenv("NO_COLOR"), std::getenv("TERM"));
 }
 
-void ColourTable::set(int entry) const {
+void ColourTable::set(int entry, FILE* to) const {
   if (enabled && entry >= 0 && entry < kColourEntries)
-    std::fputs(hsv_sequence(entries[entry]).c_str(), stdout);
+    std::fputs(hsv_sequence(entries[entry]).c_str(), to);
 }
 
-void ColourTable::set_fixed(int colour) const {
+void ColourTable::set_fixed(int colour, FILE* to) const {
   if (!enabled) return;
   const char* seq = colour == kColourError    ? "\033[31m"
                     : colour == kColourOk     ? "\033[32m"
                     : colour == kColourNumber ? "\033[33m"
                                               : "\033[0m";
-  std::fputs(seq, stdout);
+  std::fputs(seq, to);
 }
 
-void ColourTable::reset() const {
-  if (enabled) std::fputs("\033[0m", stdout);
+void ColourTable::reset(FILE* to) const {
+  if (enabled) std::fputs("\033[0m", to);
 }
 
 std::string hsv_sequence(const HsvColour& c) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace k {
@@ -40,12 +41,12 @@ struct ColourTable {
   bool enabled = false;
   bool escape = false;  // standard output is a terminal
 
-  // Switches standard output to an entry of the table.
-  void set(int entry) const;
-  // Switches standard output to a fixed colour.
-  void set_fixed(int colour) const;
+  // Switches the output `to` to an entry of the table.
+  void set(int entry, FILE* to = stdout) const;
+  // Switches the output `to` to a fixed colour.
+  void set_fixed(int colour, FILE* to = stdout) const;
   // Back to the terminal's normal colour.
-  void reset() const;
+  void reset(FILE* to = stdout) const;
 };
 
 // Whether a run writes colours: only to a terminal, and neither with NO_COLOR set (to anything)

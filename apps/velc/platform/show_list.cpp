@@ -20,7 +20,7 @@ int terminal_columns() {
   return 80;
 }
 
-void show_list(json_t* words, bool escape) {
+void show_list(json_t* words, bool escape, FILE* out) {
   std::vector<std::string> items;
   size_t i;
   json_t* w;
@@ -48,7 +48,7 @@ void show_list(json_t* words, bool escape) {
       if (!last) line.append(col_width - items[k].size(), ' ');
     }
     line += '\n';
-    std::fputs(line.c_str(), stdout);
+    std::fputs(line.c_str(), out);
   }
 }
 

@@ -70,18 +70,19 @@ const char* name_of(json_t* v, const char* const (&names)[N]) {
 
 struct Printer {
   bool escape;
+  FILE* to;
 
   // `label` (which holds the padding), then `text` from the device, then a newline.
   void line(const char* label, std::string_view text) const {
-    std::fputs(label, stdout);
-    k::put_text(text, escape);
-    std::fputc('\n', stdout);
+    std::fputs(label, to);
+    k::put_text(text, escape, to);
+    std::fputc('\n', to);
   }
   void flag(const char* label, json_t* v) const {
     if (v) line(label, flag_text(v));
   }
   void integer(const char* label, json_t* v) const {
-    if (v) std::printf("%s%lli\n", label, static_cast<long long>(json_integer_value(v)));
+    if (v) std::fprintf(to, "%s%lli\n", label, static_cast<long long>(json_integer_value(v)));
   }
 };
 
@@ -92,7 +93,7 @@ void print_handlers(const Printer& out, json_t* handlers) {
     json_t* handler = json_object_get(element, "handler");
     const char* action = name_of(json_object_get(element, "action"), kActionNames);
     if (!json_is_string(handler) || !action) continue;
-    std::printf("Handler %s:        ", action);
+    std::fprintf(out.to, "Handler %s:        ", action);
     out.line("", std::string_view(json_string_value(handler), json_string_length(handler)));
   }
 }
@@ -100,26 +101,26 @@ void print_handlers(const Printer& out, json_t* handlers) {
 // Relations whose "match" is no text say nothing usable and are left out.
 void print_relations(const Printer& out, json_t* relations) {
   if (json_array_size(relations) == 0) return;
-  std::fputs("Relations: \n", stdout);
+  std::fputs("Relations: \n", out.to);
   size_t i;
   json_t* element;
   json_array_foreach(relations, i, element) {
     json_t* match = json_object_get(element, "match");
     if (!json_is_string(match)) continue;
     const char* verdict = name_of(json_object_get(element, "verdict"), kVerdictNames);
-    std::printf("  %s before '", verdict ? verdict : "unknown");
-    k::put_text(std::string_view(json_string_value(match), json_string_length(match)),
-                out.escape);
-    std::fputs("' delete\n", stdout);
+    std::fprintf(out.to, "  %s before '", verdict ? verdict : "unknown");
+    k::put_text(std::string_view(json_string_value(match), json_string_length(match)), out.escape,
+                out.to);
+    std::fputs("' delete\n", out.to);
   }
 }
 
 }  // namespace
 
-void print_list(json_t* array, const char* label, const k::ColourTable& colours) {
+void print_list(json_t* array, const char* label, const k::ColourTable& colours, FILE* to) {
   if (json_array_size(array) == 0) return;
-  std::printf("%s: \n", label);
-  Printer out{colours.escape};
+  std::fprintf(to, "%s: \n", label);
+  Printer out{colours.escape, to};
   size_t i;
   json_t* element;
   json_array_foreach(array, i, element) {
@@ -130,7 +131,8 @@ void print_list(json_t* array, const char* label, const k::ColourTable& colours)
   }
 }
 
-void attr_report(const std::string& path, json_t* attributes, const k::ColourTable& colours) {
+void attr_report(const std::string& path, json_t* attributes, const k::ColourTable& colours,
+                 FILE* to) {
   Attributes a;
   json_error_t error;
   if (json_unpack_ex(attributes, &error, 0, kFormat, "type", &a.type, "const", &a.is_const,
@@ -143,10 +145,10 @@ void attr_report(const std::string& path, json_t* attributes, const k::ColourTab
                      "get_before_set", &a.get_before_set, "ignore_handler_set",
                      &a.ignore_handler_set, "mappings", &a.mappings, "relations", &a.relations,
                      "async", &a.async, "base", &a.base) != 0) {
-    std::printf("attr parse error on %d:%d : %s\n", error.line, error.column, error.text);
+    std::fprintf(to, "attr parse error on %d:%d : %s\n", error.line, error.column, error.text);
   }
 
-  Printer out{colours.escape};
+  Printer out{colours.escape, to};
   out.line("Canonical path:     :", path);
   // Without a usable type the unpacking stopped at once: nothing else was read.
   out.line("Type:               ", a.type ? a.type : "(none)");
@@ -154,7 +156,7 @@ void attr_report(const std::string& path, json_t* attributes, const k::ColourTab
   if (a.base) out.line("Base:               ", base_name(base));
   out.flag("Const:              ", a.is_const);
   if (a.fallback) out.line("Default:            ", json_dump_value(a.fallback, static_cast<int>(base)));
-  print_list(a.enums, "Enum", colours);
+  print_list(a.enums, "Enum", colours, to);
   out.flag("Ordered:            ", a.ordered);
   out.flag("Runtime:            ", a.runtime);
   out.flag("Unique:             ", a.unique);
@@ -172,6 +174,6 @@ void attr_report(const std::string& path, json_t* attributes, const k::ColourTab
   print_handlers(out, a.handlers);
   if (a.off_value) out.line("OFF value:          ", compact(a.off_value));
   if (a.regex) out.line("Regex:              ", compact(a.regex));
-  print_list(a.mappings, "Mappings", colours);
+  print_list(a.mappings, "Mappings", colours, to);
   print_relations(out, a.relations);
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
+#include "render/result_report.h"
+#include "render/test_drain.h"
 #include "testing/stdout_capture.h"
 
 namespace {
@@ -11,7 +13,9 @@ std::string report(const char* attributes, bool escape = false) {
   k::Json parsed = k::json_parse(attributes);
   k::ColourTable colours;
   colours.escape = escape;
-  return output_of([&] { attr_report("Device.X.Y", parsed.get(), colours); });
+  TestStream out;
+  attr_report("Device.X.Y", parsed.get(), colours, out.file);
+  return out.text();
 }
 
 constexpr const char* kHead = "Canonical path:     :Device.X.Y\n";
@@ -108,8 +112,9 @@ TEST(AttrReport, ParseErrorsSayWhereAndWhy) {
   };
   for (const auto& [attributes, line] : cases)
     EXPECT_EQ(report(attributes), std::string(line) + kHead + "Type:               (none)\n");
-  EXPECT_EQ(output_of([] { attr_report(".", nullptr, k::ColourTable{}); }).substr(0, 17),
-            "attr parse error ");
+  TestStream out;
+  attr_report(".", nullptr, k::ColourTable{}, out.file);
+  EXPECT_EQ(out.text().substr(0, 17), "attr parse error ");
 }
 
 // Texts from the device go out escaped on a terminal, and unchanged into a pipe.
@@ -128,6 +133,36 @@ TEST(AttrReport, EscapesDeviceTextOnATerminal) {
                 "Relations: \n  clear before '\\x1b' delete\n");
   std::string piped = report(hostile, false);
   EXPECT_NE(piped.find("Type:               str\x1b]0;x\a\n"), std::string::npos);
+}
+
+k::Message reply(const char* wire) {
+  k::Json j = k::json_parse(wire);
+  auto m = k::msg_parse(j.get());
+  EXPECT_TRUE(m) << wire;
+  return m ? *m : k::Message();
+}
+
+TEST(ReportResult, Forms) {
+  struct Case {
+    const char* reply;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})", "Status: OK\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9005,"message":"Invalid parameter name"}})",
+       "[9005] Invalid parameter name\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9001}})", "[9001] \n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})",
+       "[9003] : two failed\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"Device.A":"9007 Invalid parameter value","Device.B":[1,2],"Device.C":7}}})",
+       "[9003] Invalid arguments: d\nDevice.A: \"9007 Invalid parameter value\"\nDevice.B: [1, 2]\nDevice.C: 7\n"},
+  };
+  for (const auto& c : cases) {
+    k::Message m = reply(c.reply);
+    TestStream out;
+    report_result(m, k::ColourTable{}, out.file);
+    EXPECT_EQ(out.text(), c.printed) << c.reply;
+  }
 }
 
 }  // namespace

@@ -54,20 +54,20 @@ size_t children_width(const std::vector<json_t*>& children) {
 }
 
 void print_line(json_t* record, std::string_view name, size_t width,
-                const k::ColourTable& colours) {
-  k::put_text(name, colours.escape);
+                const k::ColourTable& colours, FILE* out) {
+  k::put_text(name, colours.escape, out);
   json_t* value = json_object_get(record, "value");
   if (value) {
     json_t* base = json_object_get(record, "base");
     int b = json_is_integer(base) ? static_cast<int>(json_integer_value(base)) : 0;
     std::string text = json_dump_value(value, b);
     size_t fill = width > name.size() ? width - name.size() : 0;
-    std::printf("%*s = ", static_cast<int>(fill), "");
-    colours.set(k::kColourAutocomplete);
-    k::put_text(text, colours.escape);
-    colours.reset();
+    std::fprintf(out, "%*s = ", static_cast<int>(fill), "");
+    colours.set(k::kColourAutocomplete, out);
+    k::put_text(text, colours.escape, out);
+    colours.reset(out);
   }
-  std::fputc('\n', stdout);
+  std::fputc('\n', out);
 }
 
 }  // namespace
@@ -100,12 +100,12 @@ json_t* display_tree_child(DisplayTreeIndex& index, json_t* parent, std::string_
   return child;
 }
 
-void print_tree(json_t* root, const k::ColourTable& colours) {
-  print_tree_node(root, -1, 0, {}, false, colours);
+void print_tree(json_t* root, const k::ColourTable& colours, FILE* out) {
+  print_tree_node(root, -1, 0, {}, false, colours, out);
 }
 
 void print_tree_node(json_t* record, int depth, size_t width, const std::vector<char>& columns,
-                     bool is_last, const k::ColourTable& colours) {
+                     bool is_last, const k::ColourTable& colours, FILE* out) {
   // Private column flags: the caller's levels 0..depth, and one for this record's children.
   std::vector<char> flags(depth + 2, 0);
   for (int i = 0; i <= depth && i < static_cast<int>(columns.size()); ++i) flags[i] = columns[i];
@@ -114,12 +114,12 @@ void print_tree_node(json_t* record, int depth, size_t width, const std::vector<
   std::string_view name = record_name(record);
   bool print = depth >= 0 || !name.empty();
   if (print) {
-    for (int i = 0; i < depth; ++i) std::fputs(flags[i] ? kColumnMore : kColumnNone, stdout);
+    for (int i = 0; i < depth; ++i) std::fputs(flags[i] ? kColumnMore : kColumnNone, out);
     if (depth >= 0) {
-      std::fputs(is_last ? kConnectorLast : kConnectorMiddle, stdout);
-      std::fputs(kAfterConnector, stdout);
+      std::fputs(is_last ? kConnectorLast : kConnectorMiddle, out);
+      std::fputs(kAfterConnector, out);
     }
-    print_line(record, name, width, colours);
+    print_line(record, name, width, colours, out);
   }
 
   std::vector<json_t*> children = sorted_children(json_object_get(record, "content"));
@@ -128,6 +128,6 @@ void print_tree_node(json_t* record, int depth, size_t width, const std::vector<
   for (size_t i = 0; i < children.size(); ++i) {
     bool last = i + 1 == children.size();
     if (last) flags[depth + 1] = 0;
-    print_tree_node(children[i], depth + 1, child_width, flags, last, colours);
+    print_tree_node(children[i], depth + 1, child_width, flags, last, colours, out);
   }
 }

@@ -10,6 +10,8 @@
 //   "from_multi" boolean, a table in the schema view (not used for drawing)
 #pragma once
 
+#include <cstdio>
+
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,12 +31,12 @@ struct DisplayTreeIndex {
 // parent's "content" (created when missing) when there is none. Borrowed from the tree.
 json_t* display_tree_child(DisplayTreeIndex& index, json_t* parent, std::string_view name);
 
-// Draws a tree on standard output, one line per record, values in the autocomplete colour of
+// Draws a tree on `out`, one line per record, values in the autocomplete colour of
 // `colours`; a root with an empty name has no line.
-void print_tree(json_t* root, const k::ColourTable& colours);
+void print_tree(json_t* root, const k::ColourTable& colours, FILE* out);
 
 // Draws one record and its children. `depth` is -1 for the root, 0 for its children, ...;
 // `width` the name width that aligns "=" among leaf siblings (0: no alignment); `columns` holds,
 // for each level 0..depth, whether the ancestor at that level has further siblings below it.
 void print_tree_node(json_t* record, int depth, size_t width, const std::vector<char>& columns,
-                     bool is_last, const k::ColourTable& colours);
+                     bool is_last, const k::ColourTable& colours, FILE* out);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
+#include "render/test_drain.h"
 #include "testing/stdout_capture.h"
 
 namespace {
@@ -43,9 +44,9 @@ TEST(PrintTree, DrawsExactly) {
   for (const auto& [tree, drawing] : cases) {
     k::Json parsed = k::json_parse(tree);
     ASSERT_TRUE(parsed) << tree;
-    StdoutCapture capture;
-    print_tree(parsed.get(), k::ColourTable{});
-    EXPECT_EQ(capture.finish(), drawing);
+    TestStream out;
+    print_tree(parsed.get(), k::ColourTable{}, out.file);
+    EXPECT_EQ(out.text(), drawing);
   }
 }
 

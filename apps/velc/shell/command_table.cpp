@@ -54,14 +54,14 @@ int command_dispatch(CommandTable table, Client& client, const char* word, json_
     schema_follow_user(client);
     return r;
   }
-  std::printf("%s: command not found.\n", word ? word : "");
+  std::fprintf(client.out, "%s: command not found.\n", word ? word : "");
   return -1;
 }
 
 int request_dispatch(CommandTable table, Client& client, const char* word, json_t* args) {
   const CommandEntry* e = command_find_request(table, word);
   if (e && e->id != 0) return run_handler(e->request_handler, client, word, args);
-  std::printf("%s: unknown method.\n", word ? word : "");
+  std::fprintf(client.out, "%s: unknown method.\n", word ? word : "");
   return -1;
 }
 

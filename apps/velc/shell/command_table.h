@@ -4,6 +4,7 @@
 // handlers of every layer, and reach the shell and request mode as an argument.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -12,12 +13,37 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "platform/text.h"
 
 // Runs a command: the command name (as the dispatcher passes it) and the argument array (a
 // borrowed JSON array of strings, without the command word). 0 on success, negative on failure.
-using CommandHandler = int (*)(Client& client, const std::string& name, json_t* args);
+using ShellHandler = int (*)(Client& client, const std::string& name, json_t* args);
+// The same for a handler of a layer below the shell, which takes the command context only.
+using ContextHandler = int (*)(CommandContext& context, const std::string& name, json_t* args);
+
+// A row's handler: either kind, so that the rows name every layer's handlers as they are.
+class CommandHandler {
+ public:
+  // None: the row does not run in that mode.
+  constexpr CommandHandler() = default;
+  constexpr CommandHandler(std::nullptr_t) {}
+  // Implicit, so that a row names either kind of handler as it is.
+  constexpr CommandHandler(ShellHandler handler) : shell_(handler) {}
+  constexpr CommandHandler(ContextHandler handler) : context_(handler) {}
+
+  // True when there is a handler.
+  explicit operator bool() const { return shell_ || context_; }
+  bool operator==(const CommandHandler&) const = default;
+  // Runs the handler; a lower layer's gets the client's command context.
+  int operator()(Client& client, const std::string& name, json_t* args) const {
+    return shell_ ? shell_(client, name, args) : context_(client, name, args);
+  }
+
+ private:
+  ShellHandler shell_ = nullptr;
+  ContextHandler context_ = nullptr;
+};
 
 // What the shell offers for the arguments of the command (Tab and hints): the rule of its row.
 enum class CompletionKind {

@@ -6,9 +6,14 @@
 #include <vector>
 
 #include "datamodel/navigation.h"
-#include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "link/login.h"
 #include "shell/login_commands.h"
+#include "datamodel/listing.h"
+#include "datamodel/set.h"
+#include "datamodel/values.h"
+#include "render/test_drain.h"
+#include "shell/presentation.h"
 #include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
 
@@ -56,11 +61,8 @@ TEST(CommandLookup, FindsTheFirstRowWithAHandlerForTheMode) {
 }
 
 TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
-  Session session;
-  DataModelView view;
-  k::ColourTable colours;
-  k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  testing_support::ShellTestClient t;
+  Client& client = t.shell;
   k::Json args = k::Json::take(json_array());
   struct {
     bool request;
@@ -118,15 +120,15 @@ TEST(CommandDispatch, StrictModeFailsACommandWhoseRequestFailed) {
     const char* word;
     int normal, strict;
   } cases[] = {{"zero", 0, -1}, {"positive", 5, -1}, {"negative", -2, -2}, {"fine", 0, 0}};
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   k::Json args = k::Json::take(json_array());
   for (bool strict : {false, true}) {
     t.session.strict = strict;
     for (const auto& c : cases) {
-      EXPECT_EQ(command_dispatch(kStrictRows, t.client, c.word, args.get()),
+      EXPECT_EQ(command_dispatch(kStrictRows, t.shell, c.word, args.get()),
                 strict ? c.strict : c.normal)
           << c.word << strict;
-      EXPECT_EQ(request_dispatch(kStrictRows, t.client, c.word, args.get()),
+      EXPECT_EQ(request_dispatch(kStrictRows, t.shell, c.word, args.get()),
                 strict ? c.strict : c.normal)
           << c.word << strict;
     }
@@ -153,13 +155,13 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   k::test::ScriptedDaemon daemon(
       {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
        {fetch_top, R"({"ParameterList":[{"Name":"Device.","Attributes":{"type":"object"}}]})"}});
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   t.load_schema();
   t.session.requests.set_destination(daemon.path());
   auto run = [&](const char* word, std::vector<const char*> words) {
     k::Json args = testing_support::args(words);
     StdoutCapture out;
-    return command_dispatch(kUserRows, t.client, word, args.get());
+    return command_dispatch(kUserRows, t.shell, word, args.get());
   };
 
   ASSERT_EQ(run("cd", {"Device.Hosts"}), 0);
@@ -181,6 +183,37 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   ASSERT_EQ(run("probe", {}), 0);
   EXPECT_EQ(g_generation_seen, t.session.user_generation);
   EXPECT_EQ(daemon.take_requests(), std::vector<std::string>{fetch_top});
+}
+
+// Every command prints on its context's stream (the configuration script's /dev/null, a test's
+// file), never on standard output: a print left on standard output would reach the terminal
+// from a silent configuration script.
+TEST(CommandOutput, GoesToTheContextsStreamOnly) {
+  const struct {
+    CommandHandler handler;
+    std::vector<const char*> words;
+    const char* printed;  // part of what the command prints (its name is "x")
+  } cases[] = {
+      {cmd_cd, {"-"}, ":\n"},
+      {cmd_pwd, {}, ""},
+      {cmd_ls, {"Device.Time"}, "Mask"},
+      {cmd_tree, {"Device.Time"}, "Device.Time"},
+      {cmd_cat, {"Device.Nowhere"}, "x: Device.Nowhere: no such node"},
+      {cmd_set, {"Device.Time.Mode"}, "x: Device.Time.Mode: no value."},
+      {cmd_color, {"hint"}, "120 100 55\n"},
+      {cmd_opt, {"hint"}, "syntax: x"},
+      {cmd_clear, {}, "\033[2J"},
+  };
+  for (const auto& c : cases) {
+    testing_support::ShellTestClient t;
+    t.load_schema();
+    TestStream out;
+    t.shell.out = out.file;
+    k::Json words = testing_support::args(c.words);
+    EXPECT_EQ(output_of([&] { c.handler(t.shell, "x", words.get()); }), "") << c.printed;
+    std::string printed = out.text();
+    EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+  }
 }
 
 }  // namespace

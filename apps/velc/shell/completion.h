@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "shell/command_table.h"
 
 // The candidates for the word under the cursor of `line` (only the text before `cursor`

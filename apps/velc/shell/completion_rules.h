@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "platform/json.h"
 
 namespace completion {

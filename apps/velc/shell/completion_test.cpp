@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "datamodel/resolve.h"
-#include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "platform/interrupt.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
@@ -83,7 +83,7 @@ constexpr const char* kSchema = R"({"#fetched": true,
 
 // A client at the fixture cache's root; requests fail at once (nothing listens) until a
 // FakeVeld is made on its session.
-struct Fixture : testing_support::TestClient {
+struct Fixture : testing_support::ShellTestClient {
   Fixture() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
     view.schema_root = k::json_parse(kSchema);
@@ -91,10 +91,10 @@ struct Fixture : testing_support::TestClient {
     cdpath_new(view.previous_path, view.schema_root.get());
   }
   Strings complete(const std::string& line) {
-    return complete_line(kRows, client, line, line.size());
+    return complete_line(kRows, shell, line, line.size());
   }
   std::optional<std::string> hint(const std::string& line) {
-    return hint_line(kRows, client, line);
+    return hint_line(kRows, shell, line);
   }
   void cd(const char* path) { ASSERT_EQ(cdpath_resolve(client, view.current_path, path), 0); }
 };

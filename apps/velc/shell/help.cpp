@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-int help_print(CommandTable table, const k::ColourTable& colours) {
+int help_print(CommandTable table, const k::ColourTable& colours, FILE* out) {
   // A sorted copy: lookups rely on the table's own order.
   std::vector<const CommandEntry*> rows;
   for (const CommandEntry& e : table)
@@ -16,14 +16,14 @@ int help_print(CommandTable table, const k::ColourTable& colours) {
   int width = 0;
   for (const CommandEntry* e : rows) width = std::max(width, static_cast<int>(std::strlen(e->usage)));
   if (width == 0) {
-    std::puts("No available help. Please refer to #15692");
+    std::fputs("No available help. Please refer to #15692\n", out);
     return 0;
   }
   for (const CommandEntry* e : rows) {
-    colours.set(k::kColourAutocomplete);
-    std::printf("%-*s", width, e->usage);
-    colours.reset();
-    std::printf(" - %s\n", e->description);
+    colours.set(k::kColourAutocomplete, out);
+    std::fprintf(out, "%-*s", width, e->usage);
+    colours.reset(out);
+    std::fprintf(out, " - %s\n", e->description);
   }
   return 0;
 }

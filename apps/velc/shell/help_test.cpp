@@ -18,10 +18,10 @@ TEST(Help, ListsRowsWithHandlerUsageAndDescriptionSortedAndPadded) {
       command_row({.name = "attr", .id = 15, .usage = "attr [<path1> <path2>...]",
                    .description = "show node's attributes"}),  // no handler: not listed
   };
-  EXPECT_EQ(output_of([&] { help_print(rows, k::ColourTable{}); }),
+  EXPECT_EQ(output_of([&] { help_print(rows, k::ColourTable{}, stdout); }),
             "cd <path>     - cd to the node\n"
             "up [<levels>] - cd to upper level node\n");
-  EXPECT_EQ(output_of([&] { help_print(CommandTable(rows).subspan(2), k::ColourTable{}); }),
+  EXPECT_EQ(output_of([&] { help_print(CommandTable(rows).subspan(2), k::ColourTable{}, stdout); }),
             "No available help. Please refer to #15692\n");
 }
 

@@ -24,17 +24,17 @@ int cmd_login(Client& client, const std::string& name, json_t* args) {
     login = first;
     password = third;
   } else {
-    std::printf("syntax: %s [<login> [-p <password>]]\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s [<login> [-p <password>]]\n", name.c_str());
     return -1;
   }
   // Without $USER there is nobody to log in as: that is a failed login, not a request.
   int r = login ? user_login(client.session, *login, password) : -1;
   if (r == 0) return 0;
-  std::printf("Failed to authenticate user\n");
+  std::fprintf(client.out, "Failed to authenticate user\n");
   if (login) {
     report_login_failure(client.session, *login, r, password.has_value());
   } else {
-    std::fflush(stdout);
+    std::fflush(client.out);
     std::fprintf(stderr, "velc: cannot log in: USER is not set; name the user\n");
   }
   return -1;
@@ -42,7 +42,7 @@ int cmd_login(Client& client, const std::string& name, json_t* args) {
 
 int cmd_logout(Client& client, const std::string& name, json_t* args) {
   if (json_array_size(args) != 0) {
-    std::printf("syntax: %s\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s\n", name.c_str());
     return -1;
   }
   return user_logout(client.session);

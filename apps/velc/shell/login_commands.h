@@ -5,7 +5,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 
 // `login [<username> [-p <password>]]`: no argument logs in as $USER without a password; a
 // login alone asks for its password; "Failed to authenticate user" when veld refuses, and on

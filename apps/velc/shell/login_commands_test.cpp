@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "testing/stdin_feed.h"
 #include "testing/test_peer.h"
 
@@ -29,7 +30,7 @@ struct Fixture {
        {R"(Authenticate {"Token":"admin"})", kDenied},
        {R"(Authenticate {"Token":""})", R"({"Status":0})"},
        {"Logout", R"({"Status":0})"}}};
-  testing_support::TestClient t;
+  testing_support::ShellTestClient t;
   Fixture() { t.session.requests.set_destination(daemon.path()); }
 };
 
@@ -63,7 +64,7 @@ TEST(LoginCommand, ArgumentForms) {
     k::Json a = args(c.words);
     StdinFeed keyboard(c.typed);
     StdoutCapture out;
-    EXPECT_EQ(cmd_login(f.t.client, "login", a.get()), c.status) << c.words.size();
+    EXPECT_EQ(cmd_login(f.t.shell, "login", a.get()), c.status) << c.words.size();
     EXPECT_EQ(out.finish(), c.printed) << c.words.size();
     EXPECT_EQ(f.t.session.user, c.user) << c.words.size();
     EXPECT_EQ(f.daemon.take_requests(), c.sent) << c.words.size();
@@ -73,7 +74,7 @@ TEST(LoginCommand, ArgumentForms) {
   Fixture f;
   k::Json none = args({});
   testing::internal::CaptureStderr();
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.client, "login", none.get()), -1); }),
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.shell, "login", none.get()), -1); }),
             "Failed to authenticate user\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "velc: cannot log in: USER is not set; name the user\n");
@@ -84,11 +85,11 @@ TEST(LogoutCommand, TakesNoArgument) {
   Fixture f;
   f.t.session.user = "admin";
   k::Json extra = args({"now"});
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.client, "logout", extra.get()), -1); }),
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", extra.get()), -1); }),
             "syntax: logout\n");
   EXPECT_EQ(f.t.session.user, "admin");
   k::Json none = args({});
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.client, "logout", none.get()), 0); }), "");
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", none.get()), 0); }), "");
   EXPECT_EQ(f.t.session.user, std::nullopt);
   EXPECT_EQ(f.daemon.take_requests(), Strings{"Logout"});
 }
@@ -114,7 +115,7 @@ TEST(LoginIfGuestCommand, OnlyAGuestLogsInAndNothingIsSaid) {
     f.t.session.user = c.before;
     k::Json a = args(c.words);
     EXPECT_EQ(output_of([&] {
-                EXPECT_EQ(cmd_login_if_guest(f.t.client, "login_if_guest", a.get()), 0);
+                EXPECT_EQ(cmd_login_if_guest(f.t.shell, "login_if_guest", a.get()), 0);
               }),
               "");
     EXPECT_EQ(f.t.session.user, c.after);

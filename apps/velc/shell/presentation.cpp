@@ -15,9 +15,11 @@ int colour_entry_of(const char* type) {
   return -1;
 }
 
-int color_syntax(const std::string& name) {
-  std::printf("syntax: %s <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n",
-              name.c_str());
+int color_syntax(const std::string& name, FILE* out) {
+  std::fprintf(out,
+               "syntax: %s <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* "
+               "<value>|*]\n",
+               name.c_str());
   return -1;
 }
 
@@ -36,17 +38,17 @@ bool read_component(const char* text, Field& field) {
 
 int cmd_color(Client& client, const std::string& name, json_t* args) {
   int entry = colour_entry_of(k::json_array_text(args, 0));
-  if (entry < 0) return color_syntax(name);
+  if (entry < 0) return color_syntax(name, client.out);
   // Read into a copy, so that a bad component changes nothing.
   k::HsvColour c = client.colours.entries[entry];
   if (!read_component(k::json_array_text(args, 1), c.hue) ||
       !read_component(k::json_array_text(args, 2), c.saturation) ||
       !read_component(k::json_array_text(args, 3), c.value))
-    return color_syntax(name);
+    return color_syntax(name, client.out);
   client.colours.entries[entry] = c;
-  client.colours.set(entry);
-  std::printf("%d %d %d\n", c.hue, c.saturation, c.value);
-  client.colours.reset();
+  client.colours.set(entry, client.out);
+  std::fprintf(client.out, "%d %d %d\n", c.hue, c.saturation, c.value);
+  client.colours.reset(client.out);
   return 0;
 }
 
@@ -70,7 +72,7 @@ int cmd_opt(Client& client, const std::string& name, json_t* args) {
   if (option && std::strcmp(option, "hint") == 0) target = &client.editor.hints;
   if (option && std::strcmp(option, "strict") == 0) target = &client.session.strict;
   if (json_array_size(args) != 2 || !target || !switch_to(value, *target)) {
-    std::printf("syntax: %s autocomplete|hint|strict on|off", name.c_str());
+    std::fprintf(client.out, "syntax: %s autocomplete|hint|strict on|off", name.c_str());
     return -1;
   }
   return 0;
@@ -80,14 +82,14 @@ int cmd_opt_request(Client& client, const std::string& name, json_t* args) {
   const char* option = k::json_array_text(args, 0);
   if (json_array_size(args) != 2 || !option || std::strcmp(option, "strict") != 0 ||
       !switch_to(k::json_array_text(args, 1), client.session.strict)) {
-    std::printf("syntax: %s strict on|off\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s strict on|off\n", name.c_str());
     return -1;
   }
   return 0;
 }
 
-int cmd_clear(Client&, const std::string&, json_t*) {
+int cmd_clear(Client& client, const std::string&, json_t*) {
   // Erase the display, then the cursor to the top left.
-  for (char c : {'\033', '[', '2', 'J', '\033', '[', 'H'}) std::putchar(c);
+  for (char c : {'\033', '[', '2', 'J', '\033', '[', 'H'}) std::fputc(c, client.out);
   return 0;
 }

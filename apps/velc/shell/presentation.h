@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 
 int cmd_color(Client& client, const std::string& name, json_t* args);
 int cmd_opt(Client& client, const std::string& name, json_t* args);

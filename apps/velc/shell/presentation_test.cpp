@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
+#include "shell/test_client.h"
 #include "testing/stdout_capture.h"
 
 namespace {
 
 using testing_support::args;
-using testing_support::TestClient;
+using testing_support::ShellTestClient;
 
 const std::string kColorSyntax =
     "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
@@ -27,44 +28,36 @@ struct Case {
   k::HsvColour after{};  // its numbers afterwards
 };
 
-class Presentation : public testing::TestWithParam<Case> {};
-
-TEST_P(Presentation, PrintsAndSets) {
-  const Case& c = GetParam();
-  Session session;
-  DataModelView view;
-  k::ColourTable colours;
-  const k::ColourTable defaults;
-  k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
-  k::Json args = k::Json::take(json_array());
-  for (const char* a : c.args) json_array_append_new(args.get(), json_string(a));
-  int status = 0;
-  EXPECT_EQ(output_of([&] { status = c.handler(client, c.name, args.get()); }), c.output);
-  EXPECT_EQ(status, c.status);
-  for (int i = 0; i < k::kColourEntries; ++i) {
-    const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
-    const k::HsvColour& got = colours.entries[i];
-    EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}),
-              std::vector<int>({want.hue, want.saturation, want.value}))
-        << "entry " << i;
+TEST(Presentation, ColorAndClearPrintAndSet) {
+  const Case cases[] = {
+      Case{cmd_color, "color", {"hint", "*", "*", "80"}, "120 100 80\n", 0, 3, {120, 100, 80}},
+      Case{cmd_color, "color", {"root-prompt"}, "0 100 100\n", 0},
+      Case{cmd_color, "color", {"prompt", "65546"}, "10 78 100\n", 0, 1, {10, 78, 100}},
+      Case{cmd_color, "color", {"autocomplete", "*", "300"}, "50 44 55\n", 0, 2, {50, 44, 55}},
+      Case{cmd_color, "color", {"hint", "1", "2", "3", "extra"}, "1 2 3\n", 0, 3, {1, 2, 3}},
+      Case{cmd_color, "color", {"prompt", "10", "abc"}, kColorSyntax, -1},
+      Case{cmd_color, "color", {"prompt", "-5"}, kColorSyntax, -1},
+      Case{cmd_color, "color", {"prompt", "0x10"}, kColorSyntax, -1},
+      Case{cmd_color, "color", {"Prompt", "1"}, kColorSyntax, -1},
+      Case{cmd_color, "color", {}, kColorSyntax, -1},
+      Case{cmd_clear, "clear", {"everything"}, "\033[2J\033[H", 0},
+  };
+  for (const Case& c : cases) {
+    ShellTestClient t;
+    const k::ColourTable defaults;
+    k::Json words = args(c.args);
+    int status = 0;
+    EXPECT_EQ(output_of([&] { status = c.handler(t.shell, c.name, words.get()); }), c.output);
+    EXPECT_EQ(status, c.status);
+    for (int i = 0; i < k::kColourEntries; ++i) {
+      const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
+      const k::HsvColour& got = t.colours.entries[i];
+      EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}),
+                std::vector<int>({want.hue, want.saturation, want.value}))
+          << "entry " << i << " after " << c.name << " " << c.output;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, Presentation,
-    testing::Values(
-        Case{cmd_color, "color", {"hint", "*", "*", "80"}, "120 100 80\n", 0, 3, {120, 100, 80}},
-        Case{cmd_color, "color", {"root-prompt"}, "0 100 100\n", 0},
-        Case{cmd_color, "color", {"prompt", "65546"}, "10 78 100\n", 0, 1, {10, 78, 100}},
-        Case{cmd_color, "color", {"autocomplete", "*", "300"}, "50 44 55\n", 0, 2, {50, 44, 55}},
-        Case{cmd_color, "color", {"hint", "1", "2", "3", "extra"}, "1 2 3\n", 0, 3, {1, 2, 3}},
-        Case{cmd_color, "color", {"prompt", "10", "abc"}, kColorSyntax, -1},
-        Case{cmd_color, "color", {"prompt", "-5"}, kColorSyntax, -1},
-        Case{cmd_color, "color", {"prompt", "0x10"}, kColorSyntax, -1},
-        Case{cmd_color, "color", {"Prompt", "1"}, kColorSyntax, -1},
-        Case{cmd_color, "color", {}, kColorSyntax, -1},
-        Case{cmd_clear, "clear", {"everything"}, "\033[2J\033[H", 0}));
 
 // opt switches one of the line editor's offers, or strict mode, and only with exactly its two
 // words; in request mode and scripts only strict mode.
@@ -93,20 +86,20 @@ TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
       {true, {"strict"}, kRequestSyntax, -1, true, true, false},
   };
   for (const auto& c : cases) {
-    TestClient t;
+    ShellTestClient t;
     k::Json words = args(c.args);
     int status = 0;
     auto handler = c.request ? cmd_opt_request : cmd_opt;
-    EXPECT_EQ(output_of([&] { status = handler(t.client, "opt", words.get()); }), c.output);
+    EXPECT_EQ(output_of([&] { status = handler(t.shell, "opt", words.get()); }), c.output);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(t.editor.autocomplete, c.autocomplete) << c.args.size();
     EXPECT_EQ(t.editor.hints, c.hints) << c.args.size();
     EXPECT_EQ(t.session.strict, c.strict) << c.args.size();
   }
-  TestClient t;
+  ShellTestClient t;
   t.session.strict = true;
   k::Json off = args({"strict", "off"});
-  EXPECT_EQ(cmd_opt_request(t.client, "opt", off.get()), 0);
+  EXPECT_EQ(cmd_opt_request(t.shell, "opt", off.get()), 0);
   EXPECT_FALSE(t.session.strict);
 }
 

@@ -99,32 +99,32 @@ std::string record_prompt_tag(const RecordState& record) {
 
 int cmd_record(Client& client, const std::string& name, json_t* args) {
   if (json_array_size(args) != 1) {
-    std::printf("syntax: %s <filename>|abort\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <filename>|abort\n", name.c_str());
     return -1;
   }
   const char* text = json_string_value(json_array_get(args, 0));
   std::string word = text ? text : "";
   if (!client.record) {
     // The configuration script runs before any shell: there is no session to record.
-    std::printf("%s: only the interactive shell can be recorded.\n", name.c_str());
+    std::fprintf(client.out, "%s: only the interactive shell can be recorded.\n", name.c_str());
     return -1;
   }
   RecordState& record = *client.record;
   if (word == "abort") {
     if (!recording_active(record)) {
-      std::printf("%s: no record found.\n", name.c_str());
+      std::fprintf(client.out, "%s: no record found.\n", name.c_str());
       return -1;
     }
     record_stop(record);
     return 0;
   }
   if (recording_active(record)) {
-    std::printf("%s: already recording.\n", name.c_str());
+    std::fprintf(client.out, "%s: already recording.\n", name.c_str());
     return -1;
   }
   std::string why;
   if (word.size() > kRecordNameMax || k::history_file_touch(word, why) != 0) {
-    std::printf("%s: can't create record file %s.\n", name.c_str(), word.c_str());
+    std::fprintf(client.out, "%s: can't create record file %s.\n", name.c_str(), word.c_str());
     return -1;
   }
   record_start(record, word);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "shell/command_table.h"
 
 // One shell's recording.

@@ -1,11 +1,6 @@
 #include "shell/shell_loop.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -19,6 +14,7 @@
 #include "platform/printable.h"
 #include "platform/text.h"
 #include "shell/completion.h"
+#include "shell/line_loop.h"
 #include "shell/line_source.h"
 #include "shell/prompt.h"
 #include "shell/record.h"
@@ -34,9 +30,6 @@ void print_banner() {
   std::puts("Interactive mode. \nEnter 'help' or '?' for help, 'q' for exit.");
 }
 
-// Readable, or at an end that a read reports (so a closed input ends the shell, not a busy loop).
-bool readable(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL); }
-
 // One run of the shell: the table it dispatches through, what the commands work on, and where
 // its lines come from.
 class Shell {
@@ -50,7 +43,7 @@ class Shell {
     }
   }
 
-  // The loop: serves the keyboard and the events connection until the shell ends.
+  // Serves the keyboard and the events connection until the shell ends.
   void run();
 
  private:
@@ -172,46 +165,11 @@ bool Shell::receive_events() {
 }
 
 void Shell::run() {
-  // Ctrl-C never ends the shell: at the prompt it drops the line, in a command it abandons the
-  // command (run_command installs its own scope).
-  k::InterruptScope sigint;
-  k::Connection& events = client_.session.events;
-  pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {events.fd(), POLLIN, 0}};
-
-  while (client_.session.running) {
-    if (!input_.editing()) show_prompt();
-    if (k::g_interrupt_requested) {
-      cancel_line();
-      continue;
-    }
-    fds[0].revents = fds[1].revents = 0;
-    bool events_buffered = events.has_buffered_message();
-    int n = events_buffered ? 0 : k::poll_unless_interrupted(fds, 2);
-    input_.handle_resize();
-    if (k::g_interrupt_requested) {
-      cancel_line();
-      continue;
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;  // a window change
-      std::printf("Error poll(): %s\n", std::strerror(errno));
-      break;
-    }
-    if (events_buffered || readable(fds[1])) {
-      if (!receive_events()) break;
-    }
-    if (!readable(fds[0])) continue;
-
-    bool ended = false;
-    std::optional<std::string> line = input_.read(ended, client_.colours.escape);
-    if (ended) {
-      std::putchar('\n');  // the terminal's own prompt starts on a fresh line
-      break;
-    }
-    if (!line) continue;
-    if (!handle_line(*line)) break;
-  }
-  std::fflush(stdout);
+  LineLoopHandlers handlers;
+  handlers.show_prompt = [this] { show_prompt(); };
+  handlers.line = [this](const std::string& line) { return handle_line(line); };
+  handlers.events = [this] { return receive_events(); };
+  run_line_loop(input_, client_.session, client_.colours, &client_.session.events, handlers);
 }
 
 }  // namespace
@@ -232,10 +190,11 @@ int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
   // Ctrl-C never ends the shell, not even while it starts: an interrupted login is given up, an
   // interrupted first fetch leaves the root to be fetched when first used.
   k::InterruptScope sigint;
-  DataModelView view;
   // Lives as long as the shell: Ctrl-D or a lost connection while recording writes nothing.
   RecordState record;
-  Client client{session, view, colours, editor, &record};
+  CommandRun run(session, colours, editor, stdout, &record);
+  Client& client = run.client();
+  DataModelView& view = run.view();
   // Logged in before the first fetch, so that the cache is the user's from the start.
   try {
     if (login_local_user) try_login(session);

@@ -10,6 +10,9 @@
 
 #include "link/exchange.h"
 #include "platform/interrupt.h"
+#include "platform/md5.h"
+#include "platform/url.h"
+#include "render/result_report.h"
 #include "transfer/firmware_dialogue.h"
 #include "transfer/md5.h"
 #include "transfer/url.h"
@@ -27,8 +30,8 @@ constexpr const FileKind& kFirmware = kKinds[0];
 // The longest URL sent: what a 4096-byte URL text holds with its terminating zero.
 constexpr size_t kUrlMax = 4095;
 
-int syntax(const std::string& name) {
-  std::printf("syntax: %s <firmware|config|file> <path_to_file> [<target_file_name>]\n",
+int syntax(const std::string& name, FILE* out) {
+  std::fprintf(out, "syntax: %s <firmware|config|file> <path_to_file> [<target_file_name>]\n",
               name.c_str());
   return -1;
 }
@@ -64,53 +67,53 @@ struct Channel {
 // Chooses the channel for `path`: 0, or -1 after printing why ("NAME: PATH: no such file." or
 // what else keeps a local file from being handed over, the syntax line for a URL that is too
 // long, the failing step of the netcat channel).
-int choose_channel(Client& client, const std::string& name, const char* path,
+int choose_channel(CommandContext& client, const std::string& name, const char* path,
                    const TransferWaits& waits, Channel& channel) {
   if (k::is_url(path)) {
     channel.url = path;
   } else if (std::string why = local_file_problem(path); !why.empty()) {
-    std::printf("%s: %s: %s.\n", name.c_str(), path, why.c_str());
+    std::fprintf(client.out, "%s: %s: %s.\n", name.c_str(), path, why.c_str());
     return -1;
   } else if (client.session.requests.is_local()) {
     std::unique_ptr<char, decltype(&std::free)> absolute(realpath(path, nullptr), &std::free);
-    if (!absolute) return syntax(name);
+    if (!absolute) return syntax(name, client.out);
     channel.url = std::string("file://") + absolute.get();
   } else {
     channel.netcat = true;
     return netcat_open(client.session.requests.fd(), path, channel.url, channel.file_size,
                        waits.netcat_wait_ms);
   }
-  if (channel.url.size() > kUrlMax) return syntax(name);
+  if (channel.url.size() > kUrlMax) return syntax(name, client.out);
   return 0;
 }
 
 // Sends "Download" with the parameters as they stand and waits without limit. True when veld
 // accepted it; its refusal (or the failed exchange) is printed otherwise.
-bool send_download(Client& client, const k::Json& params, k::Message& m) {
+bool send_download(CommandContext& client, const k::Json& params, k::Message& m) {
   m = k::msg_create("Download", params);
   request_exchange(client.session, m, -1);
   if (reply_ok(m)) return true;
-  report_result(m, client.colours);
+  report_result(m, client.colours, client.out);
   return false;
 }
 
 }  // namespace
 
-int download_run(Client& client, const std::string& name, json_t* args,
+int download_run(CommandContext& client, const std::string& name, json_t* args,
                  const TransferWaits& waits) {
   size_t count = json_array_size(args);
   const FileKind* kind = find_kind(k::json_array_text(args, 0));
   const char* path = k::json_array_text(args, 1);
   const char* target = k::json_array_text(args, 2);
   if ((count != 2 && count != 3) || !kind || !path || (count == 3 && !target))
-    return syntax(name);
+    return syntax(name, client.out);
   // Ctrl-C anywhere in the exchanges, the question or the progress ends the command cleanly.
   k::InterruptScope sigint;
 
   Channel channel;
   if (choose_channel(client, name, path, waits, channel) != 0) return -1;
   k::Json url = k::json_str(channel.url);
-  if (!url) return syntax(name);  // a resolved path that is not UTF-8 text
+  if (!url) return syntax(name, client.out);  // a resolved path that is not UTF-8 text
   k::Json params = k::Json::take(json_object());
   json_object_set_new(params.get(), "FileType", json_string(kind->file_type));
   json_object_set(params.get(), "URL", url.get());
@@ -135,11 +138,11 @@ int download_run(Client& client, const std::string& name, json_t* args,
   return firmware_dialogue(client, params, download, waits.progress);
 }
 
-int cmd_download(Client& client, const std::string& name, json_t* args) {
+int cmd_download(CommandContext& client, const std::string& name, json_t* args) {
   return download_run(client, name, args, TransferWaits{});
 }
 
-int cmd_upgrade(Client& client, const std::string&, json_t* args) {
+int cmd_upgrade(CommandContext& client, const std::string&, json_t* args) {
   k::Json firmware_args = k::Json::take(json_array());
   json_array_append_new(firmware_args.get(), json_string(kFirmware.word));
   json_array_extend(firmware_args.get(), args);

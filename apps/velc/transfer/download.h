@@ -9,7 +9,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "transfer/netcat.h"
 #include "transfer/progress.h"
 
@@ -28,10 +28,10 @@ struct TransferWaits {
 // the failing step of the channel, or veld's refusal. A firmware upgrade that starts flashing
 // does not return: the client ends with the upgrade's outcome (k::ExitRequest, see
 // progress_display).
-int cmd_download(Client& client, const std::string& name, json_t* args);
+int cmd_download(CommandContext& client, const std::string& name, json_t* args);
 // `upgrade <path_to_firmware>`: `download firmware <path>`, under the name "download".
-int cmd_upgrade(Client& client, const std::string& name, json_t* args);
+int cmd_upgrade(CommandContext& client, const std::string& name, json_t* args);
 
 // cmd_download with the given waits.
-int download_run(Client& client, const std::string& name, json_t* args,
+int download_run(CommandContext& client, const std::string& name, json_t* args,
                  const TransferWaits& waits);

@@ -11,14 +11,14 @@
 namespace {
 
 // The configuration back to its defaults before the new image runs.
-void reset_config(Client& client) {
-  std::puts("Resetting config...");
+void reset_config(CommandContext& client) {
+  std::fputs("Resetting config...\n", client.out);
   cmd_reset(client, "", nullptr);
 }
 
 // Sends a Download request whose reply nobody examines (the confirmation and the cancellation:
 // veld goes on, or not, whatever it answers).
-void send_unexamined(Client& client, const k::Json& params) {
+void send_unexamined(CommandContext& client, const k::Json& params) {
   k::Message m = k::msg_create("Download", params);
   request_exchange(client.session, m, -1);
 }
@@ -47,7 +47,7 @@ ResetAnswer reset_answer(const std::optional<std::string>& line) {
   return ResetAnswer::kNo;
 }
 
-int firmware_dialogue(Client& client, const k::Json& params, const k::Message& download,
+int firmware_dialogue(CommandContext& client, const k::Json& params, const k::Message& download,
                       const ProgressWaits& waits) {
   json_t* reply = download.result.get();
   json_t* status = json_object_get(reply, "Status");
@@ -58,7 +58,7 @@ int firmware_dialogue(Client& client, const k::Json& params, const k::Message& d
                                                k::json_text(reply, "NewVersion"));
   if (cmp != 0) {
     VersionStep step = version_step(cmp);
-    if (step.level) std::printf("%s %s...\n", step.level, step.direction);
+    if (step.level) std::fprintf(client.out, "%s %s...\n", step.level, step.direction);
     json_t* transaction = json_object_get(reply, "TransactionID");
     if (step.next == VersionNext::kResetConfirm) reset_config(client);
     if (step.next == VersionNext::kAsk) {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/jrpc_message.h"
 #include "transfer/progress.h"
 
@@ -36,5 +36,5 @@ ResetAnswer reset_answer(const std::optional<std::string>& line);
 // confirming or cancelling request), `download` the firmware's accepted "Download" exchange.
 // Gives 0 when the upgrade was cancelled; otherwise ends in progress_display, which ends the
 // client with the upgrade's outcome.
-int firmware_dialogue(Client& client, const k::Json& params, const k::Message& download,
+int firmware_dialogue(CommandContext& client, const k::Json& params, const k::Message& download,
                       const ProgressWaits& waits = {});

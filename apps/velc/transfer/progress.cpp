@@ -8,6 +8,7 @@
 #include "platform/interrupt.h"
 #include "platform/printable.h"
 #include "platform/text.h"
+#include "render/result_report.h"
 #include "transfer/exit_request.h"
 #include "transfer/progressbar.h"
 
@@ -42,29 +43,29 @@ void pause(useconds_t us) {
 }
 
 // Ends the line of marks with the full bar and the download's outcome, and the client with 0.
-[[noreturn]] void succeed(Client& client, const k::Message& download) {
+[[noreturn]] void succeed(CommandContext& client, const k::Message& download) {
   k::draw_progressbar(100, kLabel);
-  std::putchar('\n');
-  report_result(download, client.colours);
-  std::fflush(stdout);
+  std::fputc('\n', client.out);
+  report_result(download, client.colours, client.out);
+  std::fflush(client.out);
   throw k::ExitRequest{0};
 }
 
 // Ends the line of marks (the bar stays where it was: nothing more was flashed), prints `why`
 // and, when given, veld's error, and ends the client with -1.
-[[noreturn]] void fail(Client& client, const std::string& why, const k::Message* error = nullptr) {
-  std::putchar('\n');
-  client.colours.set_fixed(k::kColourError);
-  std::fputs(why.c_str(), stdout);
-  client.colours.reset();
-  std::putchar('\n');
-  if (error) report_result(*error, client.colours);
-  std::fflush(stdout);
+[[noreturn]] void fail(CommandContext& client, const std::string& why, const k::Message* error = nullptr) {
+  std::fputc('\n', client.out);
+  client.colours.set_fixed(k::kColourError, client.out);
+  std::fputs(why.c_str(), client.out);
+  client.colours.reset(client.out);
+  std::fputc('\n', client.out);
+  if (error) report_result(*error, client.colours, client.out);
+  std::fflush(client.out);
   throw k::ExitRequest{-1};
 }
 
 // The device answers again after it went away: ends the client on the version it now runs.
-[[noreturn]] void check_comeback(Client& client, const k::Message& download) {
+[[noreturn]] void check_comeback(CommandContext& client, const k::Message& download) {
   std::string expected = k::json_text(download.result.get(), "NewVersion");
   if (expected.empty()) succeed(client, download);  // nothing to compare with
   k::Connection& requests = client.session.requests;
@@ -94,11 +95,11 @@ char progress_mark(int previous, int progress) {
   return progress / 10 == previous / 10 ? '*' : '@';
 }
 
-void progress_display(Client& client, const k::Message& download, const ProgressWaits& waits) {
+void progress_display(CommandContext& client, const k::Message& download, const ProgressWaits& waits) {
   k::Json names = k::Json::take(json_pack("[s, s]", kProgressName, kStatusName));
   k::Connection& requests = client.session.requests;
-  std::fputs("Flashing: ", stdout);
-  std::fflush(stdout);
+  std::fputs("Flashing: ", client.out);
+  std::fflush(client.out);
   int previous = 0;
   // An answer over another connection than the dialogue's comes from a device that went away
   // and came back (it flashed the image and restarted).
@@ -128,8 +129,8 @@ void progress_display(Client& client, const k::Message& download, const Progress
       fail(client, "Upgrade failed: UpgradeStatus " + std::to_string(status) + ".");
     k::draw_progressbar(progress, kLabel);
     if (char mark = progress_mark(previous, progress)) {
-      std::putchar(mark);
-      std::fflush(stdout);
+      std::fputc(mark, client.out);
+      std::fflush(client.out);
     }
     pause(waits.pause_us);
     previous = progress;

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 #include "platform/jrpc_message.h"
 
 // Microseconds between two polls.
@@ -37,5 +37,5 @@ char progress_mark(int previous, int progress);
 //   printed), the device came back with another version, its version or the progress cannot be
 //   read (veld's error follows), or it did not answer again within the wait.
 // Ctrl-C ends it with k::Interrupted.
-[[noreturn]] void progress_display(Client& client, const k::Message& download,
+[[noreturn]] void progress_display(CommandContext& client, const k::Message& download,
                                    const ProgressWaits& waits = {});

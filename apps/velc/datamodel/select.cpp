@@ -1,13 +1,14 @@
-#include "device/select.h"
+#include "datamodel/select.h"
 
 #include <cstdio>
 
 #include "datamodel/values.h"
 #include "link/exchange.h"
 #include "platform/tr.h"
+#include "render/result_report.h"
 #include "render/tree.h"
 
-int cmd_select(Client& client, const std::string& name, json_t* args) {
+int cmd_select(CommandContext& client, const std::string& name, json_t* args) {
   std::string selector;
   size_t i;
   json_t* arg;
@@ -18,7 +19,7 @@ int cmd_select(Client& client, const std::string& name, json_t* args) {
   }
   k::Json text = k::json_str(selector);
   if (json_array_size(args) == 0 || !text) {
-    std::printf("syntax: %s <selector>\n", name.c_str());
+    std::fprintf(client.out, "syntax: %s <selector>\n", name.c_str());
     return -1;
   }
   k::Json params = k::Json::take(json_object());
@@ -26,7 +27,7 @@ int cmd_select(Client& client, const std::string& name, json_t* args) {
   k::Message m = k::msg_create("Select", params);
   request_exchange(client.session, m, -1);
   if (!reply_ok(m)) {
-    report_result(m, client.colours);
+    report_result(m, client.colours, client.out);
     return -1;
   }
   const char* base;
@@ -34,7 +35,7 @@ int cmd_select(Client& client, const std::string& name, json_t* args) {
   json_object_foreach(json_object_get(m.result.get(), "Selection"), base, subtree) {
     k::Json list = k::tr_config_to_namevalues(subtree, base);
     k::Json tree = values_tree_build(client.view.schema_root.get(), list.get(), base);
-    print_tree(tree.get(), client.colours);
+    print_tree(tree.get(), client.colours, client.out);
   }
   return 0;
 }

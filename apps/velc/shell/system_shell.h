@@ -5,7 +5,7 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "shell/client.h"
 
 // `sh [<cmd> <...>]`: runs the words, each followed by a blank and unquoted (so the system shell
 // reads its own syntax in them), with system(3); without words an interactive "sh". 0, whatever

@@ -5,9 +5,9 @@
 
 #include <jansson.h>
 
-#include "datamodel/client.h"
+#include "datamodel/context.h"
 
 // `select <selector>` ("Select"): the words joined with blanks are the selector (a path whose
 // instance numbers may be "*" or "[Param=Value & ...]"); each selected node is drawn as a values
 // tree under its base path. 0; -1 with the syntax line without a word, or with veld's error.
-int cmd_select(Client& client, const std::string& name, json_t* args);
+int cmd_select(CommandContext& client, const std::string& name, json_t* args);

@@ -1,5 +1,5 @@
 // select: the selector sent, and each selected node drawn as a values tree under its base path.
-#include "device/select.h"
+#include "datamodel/select.h"
 
 #include <gtest/gtest.h>
 
