@@ -10,8 +10,8 @@
 
 #include "link/exchange.h"
 #include "platform/interrupt.h"
-#include "platform/md5.h"
-#include "platform/url.h"
+#include "transfer/md5.h"
+#include "transfer/url.h"
 #include "render/result_report.h"
 #include "transfer/firmware_dialogue.h"
 #include "transfer/md5.h"
