@@ -54,11 +54,12 @@ bool read_names(json_t* params, std::vector<std::string>& names, bool& ignore) {
          opt_bool(params, "IgnoreAccessError", ignore);
 }
 
-Reply set_values(Engine& engine, const Caller& caller, json_t* params, bool raw) {
+Reply set_values(Engine& engine, const Call& call, json_t* params, bool raw) {
   std::vector<NamedValue> list;
   if (!read_named_values(json_object_get(params, "ParameterList"), list))
     return bad_params("expects ParameterList: [{\"Name\": text, \"Value\": value}, ...]");
-  return engine.set_parameter_values(caller, list, raw);
+  if (auto refused = call.refused()) return *refused;
+  return engine.set_parameter_values(call.caller, list, raw);
 }
 
 }  // namespace
@@ -71,23 +72,25 @@ bool opt_text(json_t* params, const char* key, std::optional<std::string>& out) 
   return true;
 }
 
-Reply get_parameter_names(Engine& engine, const Caller& caller, json_t* params) {
+Reply get_parameter_names(Engine& engine, const Call& call, json_t* params) {
   std::string path;
   bool next_level = false;
   if (!text_member(params, "ParameterPath", path) || !opt_bool(params, "NextLevel", next_level))
     return bad_params("expects ParameterPath (text) and NextLevel (boolean)");
-  return engine.get_parameter_names(caller, path, next_level);
+  if (auto refused = call.refused()) return *refused;
+  return engine.get_parameter_names(call.caller, path, next_level);
 }
 
-Reply get_parameter_values(Engine& engine, const Caller& caller, json_t* params) {
+Reply get_parameter_values(Engine& engine, const Call& call, json_t* params) {
   std::vector<std::string> names;
   bool ignore = false;
   if (!read_names(params, names, ignore))
     return bad_params("expects ParameterNames (array of texts)");
-  return engine.get_parameter_values(caller, names, ignore);
+  if (auto refused = call.refused()) return *refused;
+  return engine.get_parameter_values(call.caller, names, ignore);
 }
 
-Reply get_parameter_attributes(Engine& engine, const Caller& caller, json_t* params) {
+Reply get_parameter_attributes(Engine& engine, const Call& call, json_t* params) {
   std::vector<std::string> names;
   bool ignore = false;
   if (!read_names(params, names, ignore))
@@ -96,72 +99,81 @@ Reply get_parameter_attributes(Engine& engine, const Caller& caller, json_t* par
   long long d = json_is_integer(depth) ? json_integer_value(depth) : 0;
   if ((depth && !json_is_integer(depth)) || d < -1 || d > 1)
     return bad_params("Depth must be 0, 1 or -1");
-  return engine.get_parameter_attributes(caller, names, static_cast<int>(d), ignore);
+  if (auto refused = call.refused()) return *refused;
+  return engine.get_parameter_attributes(call.caller, names, static_cast<int>(d), ignore);
 }
 
-Reply set_parameter_values(Engine& engine, const Caller& caller, json_t* params) {
-  return set_values(engine, caller, params, false);
+Reply set_parameter_values(Engine& engine, const Call& call, json_t* params) {
+  return set_values(engine, call, params, false);
 }
 
-Reply raw_set_parameter_values(Engine& engine, const Caller& caller, json_t* params) {
-  return set_values(engine, caller, params, true);
+Reply raw_set_parameter_values(Engine& engine, const Call& call, json_t* params) {
+  return set_values(engine, call, params, true);
 }
 
-Reply add_object(Engine& engine, const Caller& caller, json_t* params) {
+Reply add_object(Engine& engine, const Call& call, json_t* params) {
   std::string path;
   if (!text_member(params, "ObjectName", path)) return bad_params("expects ObjectName (text)");
-  return engine.add_object(caller, path);
+  if (auto refused = call.refused()) return *refused;
+  return engine.add_object(call.caller, path);
 }
 
-Reply delete_object(Engine& engine, const Caller& caller, json_t* params) {
+Reply delete_object(Engine& engine, const Call& call, json_t* params) {
   std::string path;
   if (!text_member(params, "ObjectName", path)) return bad_params("expects ObjectName (text)");
-  return engine.delete_object(caller, path);
+  if (auto refused = call.refused()) return *refused;
+  return engine.delete_object(call.caller, path);
 }
 
-Reply change_order(Engine& engine, const Caller& caller, json_t* params) {
+Reply change_order(Engine& engine, const Call& call, json_t* params) {
   std::string path;
   json_t* order = json_object_get(params, "Order");
   if (!text_member(params, "ObjectName", path) || !json_is_integer(order))
     return bad_params("expects ObjectName (text) and Order (integer)");
-  return engine.change_order(caller, path, json_integer_value(order));
+  if (auto refused = call.refused()) return *refused;
+  return engine.change_order(call.caller, path, json_integer_value(order));
 }
 
-Reply execute(Engine& engine, const Caller& caller, json_t* params) {
+Reply execute(Engine& engine, const Call& call, json_t* params) {
   std::string path;
   std::vector<NamedValue> args;
   json_t* list = json_object_get(params, "ParameterList");
   if (!text_member(params, "MethodName", path) || (list && !read_named_values(list, args)))
     return bad_params("expects MethodName (text) and an optional ParameterList");
-  return engine.execute(caller, path, args);
+  if (auto refused = call.refused()) return *refused;
+  return engine.execute(call.caller, path, args);
 }
 
-Reply reboot(Engine& engine, const Caller& caller, json_t* params) {
+Reply reboot(Engine& engine, const Call& call, json_t* params) {
   bool force = false;
   std::optional<std::string> mode;
   if (!opt_bool(params, "Force", force) || !opt_text(params, "DeviceMode", mode))
     return bad_params("expects Force (boolean) and DeviceMode (text), both optional");
-  return engine.reboot(caller, mode, force);
+  if (auto refused = call.refused()) return *refused;
+  return engine.reboot(mode, force);
 }
 
-Reply factory_reset(Engine& engine, const Caller& caller, json_t* params) {
+Reply factory_reset(Engine& engine, const Call& call, json_t* params) {
   std::optional<std::string> mode;
   if (!opt_text(params, "DeviceMode", mode))
     return bad_params("expects DeviceMode (text), optional");
-  return engine.factory_reset(caller, mode);
+  if (auto refused = call.refused()) return *refused;
+  return engine.factory_reset(mode);
 }
 
-Reply save_config(Engine& engine, const Caller& caller, json_t* params) {
+Reply save_config(Engine& engine, const Call& call, json_t* params) {
   std::optional<std::string> name;
   if (!opt_text(params, "RestorePointName", name))
     return bad_params("expects RestorePointName (text), optional");
-  return engine.save_config(caller, name);
+  if (auto refused = call.refused()) return *refused;
+  return engine.save_config(name);
 }
 
-Reply select(Engine& engine, const Caller& caller, json_t* params) {
+Reply select(Engine& engine, const Call& call, json_t* params) {
   std::string selector;
   if (!text_member(params, "Selector", selector)) return bad_params("expects Selector (text)");
-  return engine.select(caller, selector);
+  if (auto refused = call.refused()) return *refused;
+  return engine.select(call.caller, selector);
 }
 
 }  // namespace sim

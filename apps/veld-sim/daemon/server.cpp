@@ -262,7 +262,7 @@ void Server::handle_message(ConnId id, Client& c, json_t* msg) {
     if (wants_reply) reply(id, c, raw_id, Reply::failure(kMethodNotFound, "no method " + name));
     return;
   }
-  Request request{id, c, params, raw_id};
+  Request request{id, c, params, raw_id, *m};
   std::optional<Reply> r = (this->*m->run)(request);
   if (r && wants_reply) reply(id, c, raw_id, *r);
 }

@@ -88,20 +88,26 @@ class Server {
 
  private:
 
+  struct Method;
   // One request as a method's handler takes it.
   struct Request {
     ConnId id;
     Client& client;
     json_t* params;  // as sent: none, an object or an array
     json_t* msg_id;  // the id as sent; none for a notification, which gets no reply
+    const Method& method;
+    // The call as the handler checks it, with the right its method asks for.
+    Call call() const { return {client.caller, method.right, method.name}; }
   };
   // Runs a method; none when its reply comes later (a Download's fetch).
   using Handler = std::optional<Reply> (Server::*)(Request& request);
-  // A method of the daemon: what it is called and what runs it. The rights each asks for are
-  // checked where it runs (in the engine, per path or for system access), after its params
-  // have been read, so that a request of the wrong shape is told so whoever sends it.
+  // A method of the daemon: what it is called, what it asks of its caller, and what runs it.
+  // The handler checks that right once the params have the right shape (Call::refused), so that
+  // a request of the wrong shape is told so whoever sends it; what a right by path asks, the
+  // engine checks on each path.
   struct Method {
     std::string_view name;
+    MethodRight right;
     Handler run;
   };
   // The method of that name; none for a name the daemon does not know.

@@ -49,6 +49,10 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       {R"({"jsonrpc":"2.0","id":18,"method":"Reboot","params":{"Force":"yes"}})", -32602, "18"},
       {R"({"jsonrpc":"2.0","id":19,"method":"FactoryReset","params":{"DeviceMode":null}})", -32602, "19"},
       {R"({"jsonrpc":"2.0","id":20,"method":"SaveConfig","params":{"RestorePointName":["a"]}})", -32602, "20"},
+      // A guest: the device actions' right comes after the shape, before the values.
+      {R"({"jsonrpc":"2.0","id":23,"method":"Reboot","params":{"DeviceMode":"Gateway"}})", 9001, "23"},
+      {R"({"jsonrpc":"2.0","id":24,"method":"FactoryReset","params":{"DeviceMode":"Gateway"}})", 9001, "24"},
+      {R"({"jsonrpc":"2.0","id":25,"method":"SaveConfig","params":{"RestorePointName":""}})", 9001, "25"},
       {R"({"jsonrpc":"2.0","id":21,"method":"Select","params":{"Selector":3}})", -32602, "21"},
       {R"({"jsonrpc":"2.0","id":22,"method":"Logout","params":[]})", -32602, "22"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},

@@ -110,12 +110,7 @@ DownloadService::~DownloadService() {
 }
 
 std::optional<Reply> DownloadService::request(ConnId conn, json_t* msg_id, bool wants_reply,
-                                              const Caller& caller, json_t* params,
-                                              Clock::time_point now) {
-  DownloadRequest request;
-  if (auto bad = read_download_request(params, request)) return bad;
-  if (!caller.system_access)
-    return Reply::failure(kRequestDenied, "Download needs a user with system access");
+                                              DownloadRequest request, Clock::time_point now) {
   if (upgrade_.flashing())
     return Reply::failure(kRequestDenied, "a firmware upgrade is in progress");
 

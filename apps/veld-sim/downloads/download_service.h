@@ -50,10 +50,11 @@ class DownloadService {
   DownloadService(const DownloadService&) = delete;
   DownloadService& operator=(const DownloadService&) = delete;
 
-  // A Download request of connection `conn`: its reply, or none when a fetch has started, whose
-  // reply collect() hands over once it is done.
+  // A Download request of connection `conn`, its params read (read_download_request) and its
+  // caller's right checked: its reply, or none when a fetch has started, whose reply collect()
+  // hands over once it is done.
   std::optional<Reply> request(ConnId conn, json_t* msg_id, bool wants_reply,
-                               const Caller& caller, json_t* params, Clock::time_point now);
+                               DownloadRequest request, Clock::time_point now);
   // Readable when a fetch has finished; -1 before the first fetch.
   int wake_fd() const { return wake_.get(); }
   // Applies the finished fetches and gives their replies.

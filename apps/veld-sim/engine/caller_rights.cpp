@@ -53,6 +53,13 @@ bool refused_to_guest(const Caller& caller, const Node& param) {
   return !caller.logged_in() && param.handler == "current_user";
 }
 
+std::optional<Reply> refuse_method(const Caller& caller, MethodRight right,
+                                   std::string_view method) {
+  if (right != MethodRight::kSystemAccess || caller.system_access) return std::nullopt;
+  return Reply::failure(kRequestDenied,
+                        std::string(method) + " needs a user with system access");
+}
+
 Caller guest_caller(const Accounts& accounts) {
   Caller c;
   c.rights = accounts.guest;

@@ -2,6 +2,7 @@
 // path the node is listed under.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -33,6 +34,20 @@ bool is_own_identity(const Node& n);
 
 // True for the value of the connection's user name asked by a guest, who has none.
 bool refused_to_guest(const Caller& caller, const Node& param);
+
+// What a method asks of its caller, as the daemon's method table declares it beside the name.
+enum class MethodRight {
+  kNone,          // nothing: guests may call it (logging in, events)
+  kByPath,        // a right on each path it names, which the engine's operation checks
+  kSystemAccess,  // a logged-in user whose system-access flag is true (the device actions)
+};
+
+// 9001 "METHOD needs a user with system access" when the method asks for system access and
+// `caller` lacks it; none otherwise (what kByPath asks is the operation's to check). A method
+// asks this once its params have the right shape, so that a request of the wrong shape is told
+// so whoever sends it.
+std::optional<Reply> refuse_method(const Caller& caller, MethodRight right,
+                                   std::string_view method);
 
 // A guest: nobody logged in, with the guests' rights.
 Caller guest_caller(const Accounts& accounts);

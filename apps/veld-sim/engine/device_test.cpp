@@ -63,22 +63,17 @@ class DeviceTest : public ::testing::Test {
   std::vector<std::string> events;
 };
 
-TEST_F(DeviceTest, DeviceActionsNeedSystemAccessAndAModeTheModelAllows) {
-  Caller user = test::full_rights();
-  user.system_access = false;
+TEST_F(DeviceTest, DeviceActionsNeedAModeTheModelAllows) {
   const struct {
     Reply reply;
     const char* fault;
   } cases[] = {
-      {engine.reboot(user, std::nullopt, true), "9001 Reboot needs a user with system access"},
-      {engine.factory_reset(user, std::nullopt), "9001 FactoryReset needs a user with system access"},
-      {engine.save_config(user, std::nullopt), "9001 SaveConfig needs a user with system access"},
-      {engine.reboot(admin, "Gateway", false),
+      {engine.reboot("Gateway", false),
        "9007 DeviceMode \"Gateway\": not one of the enumerated values (Router, Bridge)"},
-      {engine.factory_reset(admin, "router"),
+      {engine.factory_reset("router"),
        "9007 DeviceMode \"router\": not one of the enumerated values (Router, Bridge)"},
-      {engine.save_config(admin, ""), "9007 RestorePointName must have 1 to 64 bytes"},
-      {engine.save_config(admin, std::string(65, 'x')), "9007 RestorePointName must have 1 to 64 bytes"},
+      {engine.save_config(""), "9007 RestorePointName must have 1 to 64 bytes"},
+      {engine.save_config(std::string(65, 'x')), "9007 RestorePointName must have 1 to 64 bytes"},
   };
   for (const auto& c : cases) EXPECT_EQ(fault(c.reply), c.fault);
   EXPECT_FALSE(engine.take_reboot());
@@ -86,19 +81,19 @@ TEST_F(DeviceTest, DeviceActionsNeedSystemAccessAndAModeTheModelAllows) {
   EXPECT_TRUE(events.empty());
 
   Engine plain(test::test_model_tree());  // a model without DeviceInfo, a device without --state
-  EXPECT_EQ(fault(plain.reboot(admin, "Router", false)),
+  EXPECT_EQ(fault(plain.reboot("Router", false)),
             "9007 DeviceMode: the model has no Device.DeviceInfo.DeviceMode");
-  EXPECT_EQ(fault(plain.save_config(admin, std::nullopt)),
+  EXPECT_EQ(fault(plain.save_config(std::nullopt)),
             "9002 veld-sim runs without --state: there is no folder to save the configuration in");
-  EXPECT_EQ(fault(plain.factory_reset(admin, std::nullopt)),
+  EXPECT_EQ(fault(plain.factory_reset(std::nullopt)),
             "9002 the device has no factory model to go back to");
 }
 
 TEST_F(DeviceTest, RebootsAskedForJoinAndTheDeviceBootsWithTheLastModeAndWithoutUnsavedChanges) {
   const std::string factory = everything(engine);
-  ASSERT_EQ(brief(engine.reboot(admin, std::nullopt, false)), "");
-  ASSERT_EQ(brief(engine.reboot(admin, "Bridge", true)), "");
-  ASSERT_EQ(brief(engine.reboot(admin, std::nullopt, false)), "");
+  ASSERT_EQ(brief(engine.reboot(std::nullopt, false)), "");
+  ASSERT_EQ(brief(engine.reboot("Bridge", true)), "");
+  ASSERT_EQ(brief(engine.reboot(std::nullopt, false)), "");
   auto request = engine.take_reboot();
   ASSERT_TRUE(request);
   EXPECT_EQ(request->device_mode, "Bridge");
@@ -117,7 +112,7 @@ TEST_F(DeviceTest, RebootsAskedForJoinAndTheDeviceBootsWithTheLastModeAndWithout
 TEST_F(DeviceTest, SavedConfigurationComesBackWholeAfterAReboot) {
   change_everything();
   const std::string changed = everything(engine);
-  ASSERT_EQ(brief(engine.save_config(admin, "before upgrade/1")), "");
+  ASSERT_EQ(brief(engine.save_config("before upgrade/1")), "");
   std::string file = saved_config_file(state);
   std::string point = state + "/restore-points/before%20upgrade%2F1.json";
   EXPECT_EQ(file_text(point), file_text(file));
@@ -155,8 +150,8 @@ TEST_F(DeviceTest, RestorePointNamesBecomeSafeFileNames) {
 TEST_F(DeviceTest, FactoryResetRestoresTheModelErasesTheSavedConfigurationAndAnnouncesInstances) {
   const std::string factory = everything(engine);
   change_everything();
-  ASSERT_EQ(brief(engine.save_config(admin, "mine")), "");
-  ASSERT_EQ(brief(engine.factory_reset(admin, std::nullopt)), "");
+  ASSERT_EQ(brief(engine.save_config("mine")), "");
+  ASSERT_EQ(brief(engine.factory_reset(std::nullopt)), "");
   EXPECT_EQ(everything(engine), factory);
   EXPECT_EQ(stored_secret(), "hidden");
   EXPECT_FALSE(std::filesystem::exists(saved_config_file(state)));
@@ -170,7 +165,7 @@ TEST_F(DeviceTest, FactoryResetRestoresTheModelErasesTheSavedConfigurationAndAnn
   // finds nothing saved.
   events.clear();
   ASSERT_EQ(brief(engine.delete_object(admin, "Device.Host.1.Addr.1.")), "");
-  ASSERT_EQ(brief(engine.factory_reset(admin, "Bridge")), "");
+  ASSERT_EQ(brief(engine.factory_reset("Bridge")), "");
   EXPECT_EQ(events, (std::vector<std::string>{
                         R"(4 {"Action":"Delete","Path":"Device.Host.1.Addr.1.","InstanceNumber":1})",
                         R"(4 {"Action":"Add","Path":"Device.Host.1.Addr.","InstanceNumber":1})"}));

@@ -125,9 +125,11 @@ class Engine {
   Reply execute(const Caller& caller, std::string_view method_path,
                 const std::vector<NamedValue>& arguments);
 
-  // Reboot: checks the caller and the DeviceMode and records the request, which the server
-  // carries out (take_reboot) once the reply is written.
-  Reply reboot(const Caller& caller, const std::optional<std::string>& device_mode, bool force);
+  // The device actions: Reboot, FactoryReset and SaveConfig. Whether the caller may ask for
+  // them is checked before, where the method is called (refuse_method); these check the values.
+  // Reboot: checks the DeviceMode and records the request, which the server carries out
+  // (take_reboot) once the reply is written.
+  Reply reboot(const std::optional<std::string>& device_mode, bool force);
   // The recorded reboot, handed over once; none when no Reboot was accepted since.
   std::optional<RebootRequest> take_reboot() {
     return std::exchange(pending_reboot_, std::nullopt);
@@ -135,10 +137,10 @@ class Engine {
   // FactoryReset: the factory model (with DeviceMode when given) replaces the running tree, the
   // saved configuration is erased, and a change event goes out for every instance that
   // vanished or appeared.
-  Reply factory_reset(const Caller& caller, const std::optional<std::string>& device_mode);
+  Reply factory_reset(const std::optional<std::string>& device_mode);
   // SaveConfig: writes the running configuration to the state folder, and under the restore
   // point's name too when one is given.
-  Reply save_config(const Caller& caller, const std::optional<std::string>& restore_point);
+  Reply save_config(const std::optional<std::string>& restore_point);
   // Select (select.cpp): the readable subtrees and parameters a selector names.
   Reply select(const Caller& caller, std::string_view selector);
 
@@ -173,8 +175,6 @@ class Engine {
                        RightsScope scope, ListWriter& out);
 
   void emit(unsigned group, k::Json data);
-  // Device actions (device.cpp): 9001 unless the caller has system access.
-  std::optional<Reply> refuse_device_action(const Caller& caller, const char* method) const;
   // 9007 unless `mode` is a value Device.DeviceInfo.DeviceMode accepts.
   std::optional<Reply> check_device_mode(const std::string& mode) const;
   // Removes an instance and sends the "Delete" change event.
