@@ -1,13 +1,11 @@
 #include "app/config_script.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "app/script.h"
 #include "datamodel/schema.h"
@@ -26,46 +24,37 @@ std::optional<std::string> config_script_path(const char* given) {
   return path;
 }
 
-StdoutToNull::StdoutToNull() {
-  std::fflush(stdout);
-  int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (null_fd < 0) return;
-  // Close-on-exec: a command that starts a program (`sh`) must not hand it the real output.
-  saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
-  if (saved_ >= 0 && dup2(null_fd, STDOUT_FILENO) < 0) {
-    close(saved_);
-    saved_ = -1;
-  }
-  close(null_fd);
+namespace {
+
+// The configuration script's output stream: /dev/null, opened once and kept open for the rest of
+// the run like standard output, because a thread a command started (netcat's sender) may still
+// report on it after the script ended.
+FILE* null_output() {
+  static FILE* const stream = std::fopen("/dev/null", "we");
+  return stream;
 }
 
-StdoutToNull::~StdoutToNull() {
-  if (saved_ < 0) return;
-  std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
-  close(saved_);
-}
+}  // namespace
 
 void config_script_run(CommandTable table, const std::string& path, Session& session,
                        k::ColourTable& colours, k::EditorSwitches& editor) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  // The commands' output goes to the context's stream; what still writes on descriptor 1 itself
-  // (the script's echo lines, Lua's print, the progress bar) is silenced by the guard.
-  std::unique_ptr<FILE, int (*)(FILE*)> null_stream(std::fopen("/dev/null", "we"), std::fclose);
-  StdoutToNull silenced;
-  // The script runs silently or not at all.
-  if (!null_stream || !silenced.active()) return;
+  // The commands print on the context's stream, /dev/null here (standard error stays); `sh`
+  // gives it to its program as descriptor 1. The script runs silently or not at all.
+  FILE* out = null_output();
+  if (!out) return;
   k::InterruptScope sigint;
   // The script's own view: the shell makes a fresh one (and starts at its home position).
-  CommandRun run(session, colours, editor, null_stream.get());
+  CommandRun run(session, colours, editor, out);
   Client& client = run.client();
   DataModelView& view = run.view();
-  run_script(path, [&](const char* word, json_t* args) {
+  auto dispatch = [&](const char* word, json_t* args) {
     // Most configuration lines (`color`, `opt`, `login_if_guest`) need no schema cache; one is
     // fetched, as the shell fetches it at start, only before the first command that works on it.
     const CommandEntry* row = command_find(table, word);
     if (row && row->needs_cache && !view.schema_root) schema_reset(client);
     return command_dispatch(table, client, word, args);
-  });
+  };
+  run_script(path, dispatch, out);
 }

@@ -20,28 +20,11 @@ inline constexpr size_t kConfigPathMax = 255;
 // path would be longer than kConfigPathMax.
 std::optional<std::string> config_script_path(const char* given);
 
-// Sends standard output (descriptor 1) to /dev/null for its lifetime and puts it back however
-// the scope ends, an exception included; what was buffered before and during is flushed to
-// where it belongs. When /dev/null cannot be opened or descriptor 1 saved, nothing changes and
-// `active()` is false.
-class StdoutToNull {
- public:
-  StdoutToNull();
-  ~StdoutToNull();
-  StdoutToNull(const StdoutToNull&) = delete;
-  StdoutToNull& operator=(const StdoutToNull&) = delete;
-
-  bool active() const { return saved_ >= 0; }
-
- private:
-  int saved_ = -1;
-};
-
 // Runs the configuration script at `path` when it names a regular file (anything else, or no
-// file, is skipped without a word): every line through the shell's dispatch of `table`, with
-// standard output sent to /dev/null (standard error stays), so that `color` and `opt` set the
-// colours and the editor's switches the shell gets later. Its result is ignored; a failing line
+// file, is skipped without a word): every line through the shell's dispatch of `table`, with a
+// context whose output stream is /dev/null (standard error stays), so that `color` and `opt` set
+// the colours and the editor's switches the shell gets later. Its result is ignored; a failing line
 // ends only the script. The schema cache is made when the first command that needs it runs.
-// Ctrl-C ends the script with k::Interrupted (standard output restored).
+// Ctrl-C ends the script with k::Interrupted.
 void config_script_run(CommandTable table, const std::string& path, Session& session,
                        k::ColourTable& colours, k::EditorSwitches& editor);

@@ -100,7 +100,8 @@ int script_mode(Session& session, const Options& options, k::ColourTable& colour
   CommandRun run(session, colours, editor);  // without a schema cache, as in request mode
   Client& client = run.client();
   CommandTable table = velc_commands();
-  return run_script(path, [&](const char* word, json_t* args) {
-    return request_dispatch(table, client, word, args);
-  });
+  return run_script(
+      path,
+      [&](const char* word, json_t* args) { return request_dispatch(table, client, word, args); },
+      client.out);
 }

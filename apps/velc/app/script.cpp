@@ -70,9 +70,10 @@ k::Json argument_array(const ScriptLine& line) {
 
 }  // namespace
 
-int run_script(const std::optional<std::string>& path, const ScriptDispatch& dispatch) {
+int run_script(const std::optional<std::string>& path, const ScriptDispatch& dispatch,
+               FILE* out) {
   // Standard input is closed at the end too: nothing reads it after the script.
-  k::ScriptFile in = k::open_script_file(path ? &*path : nullptr);
+  k::ScriptFile in = k::open_script_file(path ? &*path : nullptr, out);
   if (!in) return -1;
   ScriptLineJoiner joiner;
   int status = 0;
@@ -85,7 +86,7 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
     std::optional<std::string> text;
     if (got == Read::kLine) text = joiner.add(script_physical_line(read));
     if (got == Read::kTooLong || (text ? text->size() : joiner.size()) > kLineMax) {
-      std::fflush(stdout);
+      std::fflush(out);
       // Named by the physical line that begins it (the line not read in full, or the first of
       // the continued lines).
       size_t number = got == Read::kTooLong && !joiner.pending() ? joiner.lines() + 1
@@ -101,21 +102,21 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
       case ScriptLine::Kind::kNothing:
         break;
       case ScriptLine::Kind::kEcho:
-        std::fwrite(line.echo.data(), 1, line.echo.size(), stdout);
-        std::fputc('\n', stdout);
+        std::fwrite(line.echo.data(), 1, line.echo.size(), out);
+        std::fputc('\n', out);
         break;
       case ScriptLine::Kind::kSleep:
-        std::fflush(stdout);  // what came before shows while the script waits
+        std::fflush(out);  // what came before shows while the script waits
         sleep_seconds(line.seconds);
         break;
       case ScriptLine::Kind::kCommand: {
         k::Json args = argument_array(line);
         if (!args || !k::json_str(line.words[0])) {
-          std::printf("Script line %zu is not UTF-8 text.\n", joiner.first_line());
+          std::fprintf(out, "Script line %zu is not UTF-8 text.\n", joiner.first_line());
           status = -1;
           break;
         }
-        std::fflush(stdout);  // echoed text comes before what the command (or its child) prints
+        std::fflush(out);  // echoed text comes before what the command (or its child) prints
         status = dispatch(line.words[0].c_str(), args.get());
         break;
       }
@@ -124,7 +125,7 @@ int run_script(const std::optional<std::string>& path, const ScriptDispatch& dis
   }
   // A read cut short by Ctrl-C ends the input early; it is no end of the script.
   k::interrupt_check();
-  std::fflush(stdout);
+  std::fflush(out);
   if (status >= 0 && joiner.pending() && joiner.open_quote()) {
     // Whatever followed the quote became part of one line that never ended.
     std::fprintf(stderr,

@@ -10,8 +10,8 @@
 
 // The handler of `lua`. With arguments: echoes the statement (each argument followed by one
 // blank) on a line of its own, runs it in a fresh interpreter whose requests use the client's
-// connection; what it prints goes out as it prints it, followed by "LUA ERROR: <error text>"
-// when it fails; 0 either way. Ctrl-C
+// connection; the echo, what it prints (`print`, `io.write`) and "LUA ERROR: <error text>" when
+// it fails go to the client's output stream as they come; 0 either way. Ctrl-C
 // (under a k::InterruptScope) stops the statement with k::Interrupted.
 // Without arguments it runs the Lua shell (lua_shell) and gives its result.
 int cmd_lua(Client& client, const std::string& name, json_t* args);

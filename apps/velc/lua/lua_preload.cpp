@@ -37,7 +37,7 @@ int require_into_global(lua_State* L) {
 
 }  // namespace
 
-std::vector<std::string> lua_preload_modules(lua_State* L) {
+std::vector<std::string> lua_preload_modules(lua_State* L, FILE* out) {
   std::vector<std::string> entries;
   std::vector<std::string> loaded;
   {
@@ -58,7 +58,7 @@ std::vector<std::string> lua_preload_modules(lua_State* L) {
     lua_pushlightuserdata(L, name.data());
     lua_pushlightuserdata(L, short_name.data());
     if (lua_pcall(L, 2, 0, 0) == LUA_OK) {
-      std::printf("> preloaded %s\n", short_name.c_str());
+      std::fprintf(out, "> preloaded %s\n", short_name.c_str());
       loaded.push_back(short_name);
     } else {
       lua_pop(L, 1);

@@ -22,19 +22,50 @@ const char kContextKey = 0;
 constexpr int kHookInstructions = 1000;
 
 // `print`: the values as `tostring` shows them, separated by tabs, and a newline, written to
-// standard output through its stdio buffer. Lua's own `print` flushes after every line, which
-// costs a write for each line into a pipe or a file; this one leaves the buffering to stdio (line
-// buffered on a terminal, block buffered elsewhere), like `io.write`, whose output it shares.
+// the context's output stream through its stdio buffer. Lua's own `print` flushes after every
+// line, which costs a write for each line into a pipe or a file; this one leaves the buffering to
+// stdio (line buffered on a terminal, block buffered elsewhere), like `io.write`, whose output it
+// shares.
 int buffered_print(lua_State* L) {
+  LuaContext* ctx = LuaContext::of(L);
+  FILE* out = ctx ? ctx->output() : stdout;
   int n = lua_gettop(L);
   for (int i = 1; i <= n; ++i) {
     size_t len = 0;
     const char* s = luaL_tolstring(L, i, &len);
-    if (i > 1) std::fputc('\t', stdout);
-    std::fwrite(s, 1, len, stdout);
+    if (i > 1) std::fputc('\t', out);
+    std::fwrite(s, 1, len, out);
     lua_pop(L, 1);
   }
-  std::fputc('\n', stdout);
+  std::fputc('\n', out);
+  return 0;
+}
+
+// The `close` of an output handle: the stream is not Lua's to close, so the handle stays open,
+// as io.stdout does.
+int keep_open(lua_State* L) {
+  auto* handle = static_cast<luaL_Stream*>(luaL_checkudata(L, 1, LUA_FILEHANDLE));
+  handle->closef = keep_open;
+  lua_pushnil(L);
+  lua_pushliteral(L, "cannot close standard file");
+  return 2;
+}
+
+// Makes a file handle on the stream (argument 1) the io library's default output and its
+// `io.stdout` (protected: it may raise).
+int install_output(lua_State* L) {
+  FILE* out = static_cast<FILE*>(lua_touserdata(L, 1));
+  auto* handle = static_cast<luaL_Stream*>(lua_newuserdata(L, sizeof(luaL_Stream)));
+  handle->closef = nullptr;  // a closed handle until it is complete
+  luaL_setmetatable(L, LUA_FILEHANDLE);
+  handle->f = out;
+  handle->closef = keep_open;
+  if (lua_getglobal(L, "io") != LUA_TTABLE) return 0;
+  lua_pushvalue(L, -2);
+  lua_setfield(L, -2, "stdout");
+  lua_getfield(L, -1, "output");  // io.output(handle): where io.write writes
+  lua_pushvalue(L, -3);
+  lua_call(L, 1, 0);
   return 0;
 }
 
@@ -183,6 +214,16 @@ void LuaContext::reset_hook() {
 }
 
 LuaContext::~LuaContext() { lua_close(L_); }
+
+void LuaContext::set_output(FILE* out) {
+  lua_pushcfunction(L_, install_output);
+  lua_pushlightuserdata(L_, out);
+  if (lua_pcall(L_, 1, 0, 0) != LUA_OK) {
+    lua_pop(L_, 1);
+    throw std::bad_alloc();
+  }
+  out_ = out;
+}
 
 LuaContext* LuaContext::of(lua_State* L) {
   lua_rawgetp(L, LUA_REGISTRYINDEX, &kContextKey);  // neither allocates nor raises

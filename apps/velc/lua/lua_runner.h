@@ -8,6 +8,7 @@
 
 #include <jansson.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,9 +26,10 @@ std::string lua_module_dir();
 
 // One interpreter. The state is closed when the context goes, however that happens.
 //
-// What a chunk prints with `print`, `io.write` or `io.stdout:write` goes to standard output as it
-// is printed, through stdio's buffer of stdout: line by line on a terminal, in blocks into a pipe
-// or a file (the caller flushes when the run ends). Nothing is held back in memory, so a script
+// What a chunk prints with `print`, `io.write` or `io.stdout:write` goes to the context's output
+// stream (standard output unless set_output names another) as it is printed, through that
+// stream's stdio buffer: line by line on a terminal, in blocks into a pipe or a file (the caller
+// flushes when the run ends). Nothing is held back in memory, so a script
 // may print without bound, and what it printed before an error is out before the error.
 // Every context also finds the maker's modules: `require("norlan.X")` searches lua_module_dir()
 // for X.so (opened with luaopen_norlan_X), X.lua and X/init.lua, before Lua's own search paths.
@@ -72,6 +74,13 @@ class LuaContext {
   // every run, code that runs Lua itself calls it after an interrupted run.
   void reset_hook();
 
+  // Sends what the chunks print from now on to `out` (`print`, and `io.write` and `io.stdout`,
+  // which become a handle on `out` that Lua cannot close). The stream stays the caller's and
+  // must outlive the context. Throws std::bad_alloc when Lua runs out of memory.
+  void set_output(FILE* out);
+  // Where `print` writes.
+  FILE* output() const { return out_; }
+
   // The last run's error message; empty after a success.
   const std::string& error() const { return error_; }
 
@@ -82,6 +91,7 @@ class LuaContext {
  private:
   lua_State* L_ = nullptr;
   std::string error_;
+  FILE* out_ = stdout;
 };
 
 }  // namespace k

@@ -12,6 +12,7 @@
 
 #include "platform/interrupt.h"
 #include "platform/json.h"
+#include "render/test_drain.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 
@@ -54,6 +55,21 @@ TEST(LuaRunner, OutputAndErrors) {
     EXPECT_EQ(ctx.error().find("stack traceback:") != std::string::npos, c.traceback)
         << c.text << "\n" << ctx.error();
   }
+}
+
+// Given a stream, `print`, `io.write` and `io.stdout` write there and nothing to standard output;
+// Lua cannot close it.
+TEST(LuaRunner, OutputStream) {
+  TestStream out;
+  k::LuaContext ctx;
+  ctx.set_output(out.file);
+  StdoutCapture terminal;
+  ASSERT_EQ(ctx.exec("print(1, 'a') io.write('b') io.stdout:write('c') assert(not io.close()) "
+                     "assert(not io.stdout:close()) io.output():write('d')"),
+            0)
+      << ctx.error();
+  EXPECT_EQ(terminal.finish(), "");
+  EXPECT_EQ(drain(out.file), "1\ta\nbcd");
 }
 
 TEST(LuaRunner, GlobalsLastAndErrorIsPerRun) {

@@ -69,6 +69,8 @@ class LuaShell {
  public:
   explicit LuaShell(Client& client) : client_(client) {
     state_.colours = client.colours.enabled;
+    state_.out = client.out;
+    ctx_.set_output(client.out);
     state_.completion_state = ctx_.state();
     k::LineEditor* editor = input_.editor();
     if (!editor) return;  // lines read plainly: no completion
@@ -136,8 +138,8 @@ void LuaShell::interrupted() {
   ctx_.reset_hook();
   k::g_interrupt_requested = 0;
   pending_.reset();
-  std::putchar('\n');
-  std::fflush(stdout);
+  std::fputc('\n', client_.out);
+  std::fflush(client_.out);
 }
 
 // Ctrl-C at the prompt dropped the line: any unfinished statement goes too. (A completion that
@@ -155,7 +157,7 @@ bool LuaShell::handle_line(const std::string& line) {
     *pending_ += '\n';
     *pending_ += line;
   }
-  std::fflush(stdout);
+  std::fflush(client_.out);
   const std::string& text = pending_ ? *pending_ : line;
   LuaEvalResult result = kLuaEvalRun;
   bool as_expression = false;
@@ -166,7 +168,7 @@ bool LuaShell::handle_line(const std::string& line) {
     interrupted();
     return true;
   }
-  std::fflush(stdout);
+  std::fflush(client_.out);
   if (k::g_interrupt_requested) {
     interrupted();
     return true;
@@ -191,14 +193,14 @@ bool LuaShell::handle_line(const std::string& line) {
 void LuaShell::run() {
   std::vector<std::string> modules;
   try {
-    modules = lua_preload_modules(L());
+    modules = lua_preload_modules(L(), client_.out);
   } catch (const k::Interrupted&) {
-    std::putchar('\n');
+    std::fputc('\n', client_.out);
   }
   // A recording replays what the session had before its first statement.
   if (client_.record)
     for (const std::string& line : lua_record_preamble(modules)) record_line(*client_.record, line);
-  std::fflush(stdout);
+  std::fflush(client_.out);
   LineLoopHandlers handlers;
   handlers.show_prompt = [this] { show_prompt(); };
   handlers.line = [this](const std::string& line) { return handle_line(line); };
@@ -214,7 +216,7 @@ std::string lua_history_path() {
 }
 
 int lua_shell(Client& client) {
-  std::fflush(stdout);
+  std::fflush(client.out);
   // Ctrl-C stops a statement or drops the line, never the Lua shell.
   k::InterruptScope sigint;
   // Only the interactive shell (which has a recorder) owns the shell's history file.

@@ -7,7 +7,7 @@
 
 namespace k {
 
-ScriptFile open_script_file(const std::string* path) {
+ScriptFile open_script_file(const std::string* path, FILE* out) {
   if (!path) return ScriptFile(stdin);
   ScriptFile in(std::fopen(path->c_str(), "r"));
   struct stat st {};
@@ -17,8 +17,8 @@ ScriptFile open_script_file(const std::string* path) {
   }
   if (!in) {
     int error = errno;
-    std::printf("Cannot open script file %s\n", path->c_str());
-    std::fflush(stdout);
+    std::fprintf(out, "Cannot open script file %s\n", path->c_str());
+    std::fflush(out);
     std::fprintf(stderr, "velc: %s: %s\n", path->c_str(), std::strerror(error));
   }
   return in;

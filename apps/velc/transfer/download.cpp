@@ -81,7 +81,7 @@ int choose_channel(CommandContext& client, const std::string& name, const char* 
   } else {
     channel.netcat = true;
     return netcat_open(client.session.requests.fd(), path, channel.url, channel.file_size,
-                       waits.netcat_wait_ms);
+                       waits.netcat_wait_ms, {}, client.out);
   }
   if (channel.url.size() > kUrlMax) return syntax(name, client.out);
   return 0;

@@ -41,14 +41,14 @@ ssize_t send_all(int fd, const char* data, size_t size) {
 }
 
 void send_file(NetcatTransfer& t) {
-  std::fflush(stdout);
+  std::fflush(t.out);
   if (!wait_readable(t.server.get(), t.wait_ms)) {
-    std::puts("Waiting timeout, abort.");
+    std::fputs("Waiting timeout, abort.\n", t.out);
     return;
   }
   t.connection.reset(::accept4(t.server.get(), nullptr, nullptr, SOCK_CLOEXEC));
   if (!t.connection) {
-    std::puts("accept() failed, abort.");
+    std::fputs("accept() failed, abort.\n", t.out);
     return;
   }
   // In steps whose pages are given back once sent: the client does not grow with the file.
@@ -64,7 +64,7 @@ void send_file(NetcatTransfer& t) {
     }
   }
   if (sent < 0 || static_cast<size_t>(sent) < t.file.size())
-    std::printf("send() failed (expected %zu bytes, transferred %zi bytes), abort.\n",
+    std::fprintf(t.out, "send() failed (expected %zu bytes, transferred %zi bytes), abort.\n",
                 t.file.size(), sent);
 }
 
@@ -90,28 +90,29 @@ class SignalsBlocked {
 void netcat_sender(std::unique_ptr<NetcatTransfer> transfer) {
   std::function<void()> on_end = std::move(transfer->on_end);
   send_file(*transfer);
-  std::fflush(stdout);
+  std::fflush(transfer->out);
   transfer.reset();  // closing the connection ends the data for veld
   if (on_end) on_end();
 }
 
 int netcat_open(int connection_fd, const std::string& path, std::string& url, size_t& size,
-                int wait_ms, std::function<void()> on_end) {
+                int wait_ms, std::function<void()> on_end, FILE* out) {
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
   if (::getsockname(connection_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
       addr.ss_family != AF_INET) {
-    std::puts("Cannot get local address, aborting.");
+    std::fputs("Cannot get local address, aborting.\n", out);
     return -1;
   }
   sockaddr_in local;
   std::memcpy(&local, &addr, sizeof local);
-  return netcat_open_at(local, path, url, size, wait_ms, std::move(on_end));
+  return netcat_open_at(local, path, url, size, wait_ms, std::move(on_end), out);
 }
 
 int netcat_open_at(const sockaddr_in& local, const std::string& path, std::string& url,
-                   size_t& size, int wait_ms, std::function<void()> on_end) {
+                   size_t& size, int wait_ms, std::function<void()> on_end, FILE* out) {
   auto t = std::make_unique<NetcatTransfer>();
+  t->out = out;
   t->wait_ms = wait_ms;
   t->on_end = std::move(on_end);
   sockaddr_in addr = local;
@@ -119,21 +120,21 @@ int netcat_open_at(const sockaddr_in& local, const std::string& path, std::strin
   addr.sin_port = 0;  // the system chooses a free port
   t->server.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!t->server) {
-    std::puts("Cannot create server socket, aborting.");
+    std::fputs("Cannot create server socket, aborting.\n", out);
     return -1;
   }
   if (::bind(t->server.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    std::puts("Cannot bind server socket, aborting.");
+    std::fputs("Cannot bind server socket, aborting.\n", out);
     return -1;
   }
   if (::listen(t->server.get(), 1) != 0) {
-    std::puts("Cannot set server socket to LISTEN state, aborting.");
+    std::fputs("Cannot set server socket to LISTEN state, aborting.\n", out);
     return -1;
   }
   sockaddr_in bound{};
   socklen_t len = sizeof bound;
   if (::getsockname(t->server.get(), reinterpret_cast<sockaddr*>(&bound), &len) != 0) {
-    std::puts("Cannot get local address, aborting.");
+    std::fputs("Cannot get local address, aborting.\n", out);
     return -1;
   }
   char host[INET_ADDRSTRLEN] = {};
@@ -141,19 +142,19 @@ int netcat_open_at(const sockaddr_in& local, const std::string& path, std::strin
   std::string channel_url =
       "netcat://" + std::string(host) + ":" + std::to_string(ntohs(bound.sin_port));
   if (!t->file.open(path)) {
-    std::printf("Cannot open file (%s), aborting.\n", path.c_str());
+    std::fprintf(out, "Cannot open file (%s), aborting.\n", path.c_str());
     return -1;
   }
   size_t file_size = t->file.size();
   // Announced before the thread starts, so that what the thread prints comes after it.
-  std::printf("Sending file (%s, %zu bytes) via netcat (%s)...\n", path.c_str(), file_size,
+  std::fprintf(out, "Sending file (%s, %zu bytes) via netcat (%s)...\n", path.c_str(), file_size,
               channel_url.c_str());
   try {
     SignalsBlocked quiet;
     std::thread([t = std::move(t)]() mutable { netcat_sender(std::move(t)); }).detach();
   } catch (const std::system_error&) {
     // The record went with the thread object that was never started.
-    std::puts("Cannot start the sending thread, aborting.");
+    std::fputs("Cannot start the sending thread, aborting.\n", out);
     return -1;
   }
   url = std::move(channel_url);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,25 +25,31 @@ struct NetcatTransfer {
   k::Fd server;        // the listening socket
   k::Fd connection;    // veld's connection, once accepted
   int wait_ms = kNetcatWaitMs;
+  // Where the thread reports a failure: the command's output stream, which lives as long as the
+  // program (the thread may outlive the command).
+  FILE* out = stdout;
   // Called by the thread as its very last act, after everything above was released (tests wait
   // on it); may be empty.
   std::function<void()> on_end;
 };
 
 // The thread's body: waits up to `wait_ms` for one connection, sends the file over it and
-// releases the record. A failure is printed here ("Waiting timeout, abort.", "accept() failed,
-// abort.", "send() failed (expected N bytes, transferred M bytes), abort."); nobody else is told.
+// releases the record. A failure is printed here, on the record's `out` ("Waiting timeout,
+// abort.", "accept() failed, abort.", "send() failed (expected N bytes, transferred M bytes),
+// abort."); nobody else is told.
 void netcat_sender(std::unique_ptr<NetcatTransfer> transfer);
 
 // Opens the channel for the file at `path` on the local address of `connection_fd` (the socket
 // on which veld reaches us): a listening socket on that address and a port the system chooses,
 // the file mapped, the sending thread started, and "Sending file (PATH, N bytes) via netcat
 // (URL)..." printed. 0 with the URL and the file's size; -1 after printing the step that failed
-// ("Cannot get local address, aborting.", ...), with nothing left behind.
-// `on_end` goes to the record.
+// ("Cannot get local address, aborting.", ...), with nothing left behind. Everything is printed
+// on `out`, the thread's messages too. `on_end` goes to the record.
 int netcat_open(int connection_fd, const std::string& path, std::string& url, size_t& size,
-                int wait_ms = kNetcatWaitMs, std::function<void()> on_end = {});
+                int wait_ms = kNetcatWaitMs, std::function<void()> on_end = {},
+                FILE* out = stdout);
 
 // The same on a given IPv4 address (its port is ignored).
 int netcat_open_at(const sockaddr_in& local, const std::string& path, std::string& url,
-                   size_t& size, int wait_ms, std::function<void()> on_end = {});
+                   size_t& size, int wait_ms, std::function<void()> on_end = {},
+                   FILE* out = stdout);

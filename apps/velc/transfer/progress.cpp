@@ -44,7 +44,7 @@ void pause(useconds_t us) {
 
 // Ends the line of marks with the full bar and the download's outcome, and the client with 0.
 [[noreturn]] void succeed(CommandContext& client, const k::Message& download) {
-  k::draw_progressbar(100, kLabel);
+  k::draw_progressbar(100, kLabel, client.out);
   std::fputc('\n', client.out);
   report_result(download, client.colours, client.out);
   std::fflush(client.out);
@@ -127,7 +127,7 @@ void progress_display(CommandContext& client, const k::Message& download, const 
     int status = integer_value(listed_value(poll.result.get(), kStatusName));
     if (status < 0)
       fail(client, "Upgrade failed: UpgradeStatus " + std::to_string(status) + ".");
-    k::draw_progressbar(progress, kLabel);
+    k::draw_progressbar(progress, kLabel, client.out);
     if (char mark = progress_mark(previous, progress)) {
       std::fputc(mark, client.out);
       std::fflush(client.out);

@@ -27,8 +27,9 @@ struct ProgressWaits {
 // while progress/2 stays the same, '@' when progress/10 changes too (a new ten), '*' otherwise.
 char progress_mark(int previous, int progress);
 
-// Prints "Flashing: " and the marks of the polled progress (with the bar on a terminal, see
-// platform/progressbar.h) until the upgrade ends, then a newline and its outcome. `download` is
+// Prints "Flashing: " and the marks of the polled progress on the client's stream (with the bar
+// when that is a terminal, see transfer/progressbar.h) until the upgrade ends, then a newline and
+// its outcome. `download` is
 // the firmware's accepted "Download" exchange: its "NewVersion" is the version the device must
 // come back with. Never returns; it ends the client by throwing k::ExitRequest:
 // - status 0: the device came back running the new version (or veld named none): the full bar

@@ -22,14 +22,15 @@ std::string progressbar_text(int percent, std::string_view label, int columns) {
   return "\0337\r\033[" + std::to_string(start) + "C" + bar + "\0338";
 }
 
-void draw_progressbar(int percent, std::string_view label) {
-  if (!isatty(STDOUT_FILENO)) return;
+void draw_progressbar(int percent, std::string_view label, FILE* out) {
+  int fd = fileno(out);
+  if (fd < 0 || !isatty(fd)) return;
   winsize ws{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0) return;
+  if (ioctl(fd, TIOCGWINSZ, &ws) != 0) return;
   std::string text = progressbar_text(percent, label, ws.ws_col);
   if (text.empty()) return;
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+  std::fputs(text.c_str(), out);
+  std::fflush(out);
 }
 
 }  // namespace k

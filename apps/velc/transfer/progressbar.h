@@ -9,6 +9,7 @@
 // nothing, so the marks alone carry the progress there.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,7 @@ inline constexpr int kProgressMarksMax = 50;
 // `columns` columns; empty when the bar does not fit.
 std::string progressbar_text(int percent, std::string_view label, int columns);
 
-// Draws the bar on standard output when it is a terminal (see above); does nothing otherwise.
-void draw_progressbar(int percent, std::string_view label);
+// Draws the bar on `out` when it is a terminal (see above); does nothing otherwise.
+void draw_progressbar(int percent, std::string_view label, FILE* out);
 
 }  // namespace k
