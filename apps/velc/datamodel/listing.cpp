@@ -75,7 +75,7 @@ std::vector<std::string> sorted_words(json_t* list) {
 
 void show_words(const std::vector<std::string>& words, int options, bool escape) {
   k::Json list = k::Json::take(json_array());
-  if (options & LS_DOT) json_array_append_new(list.get(), json_string("."));
+  if (options & kLsDot) json_array_append_new(list.get(), json_string("."));
   for (const auto& w : words) json_array_append_new(list.get(), json_stringn(w.data(), w.size()));
   k::show_list(list.get(), escape);
 }
@@ -103,7 +103,7 @@ int list_short_uncached(Client& client, const char* path, int options) {
   if (!names && !dotted && ask_names(client.session, p, m)) {
     names = k::Json::take(json_array());
     json_array_append_new(names.get(), k::json_str(p).release());
-    options &= ~LS_DOT;
+    options &= ~kLsDot;
   }
   if (!names) {
     report_result(m, client.colours);
@@ -117,13 +117,13 @@ int list_short(Client& client, cdpath& p, const char* path, int options) {
   bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
-               options & ~LS_DOT, client.colours.escape);
+               options & ~kLsDot, client.colours.escape);
     return 0;
   }
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
   k::Json list =
-      schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
+      schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), kListMarkObjects);
   show_words(sorted_words(list.get()), options, client.colours.escape);
   return 0;
 }
@@ -210,7 +210,7 @@ int ls_list(Client& client, const std::string& name, const char* path, int optio
   bool cached = copy.path.node != nullptr;
   if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  if (options & LS_LONG) {
+  if (options & kLsLong) {
     // Without a cache the path goes as typed; either way the request names it as an object.
     std::string base = cached || !path ? copy.path.text : std::string(path);
     if (!base.empty() && base.back() == '.') base.pop_back();
@@ -233,8 +233,8 @@ int cmd_ls(Client& client, const std::string& name, json_t* args) {
       continue;
     }
     for (const char* c = word + 1; *c; ++c) {
-      if (*c == 'l') options |= LS_LONG;
-      if (*c == 'a') options |= LS_DOT;
+      if (*c == 'l') options |= kLsLong;
+      if (*c == 'a') options |= kLsDot;
     }
   }
   if (paths.size() < 2)

@@ -16,11 +16,11 @@
 
 // List options of schema_list_children.
 enum ListOptions : int {
-  LIST_OBJECTS_ONLY = 1,   // leave parameters out
-  LIST_MARK_OBJECTS = 2,   // a trailing "." on every entry that is not a parameter
-  LIST_ABSOLUTE = 4,       // every entry begins with ":"
-  LIST_MATCH_PREFIX = 8,   // the filter is a name prefix (case-insensitive), not a path prefix
-  LIST_WRITABLE_ONLY = 16, // leave read-only parameters out
+  kListObjectsOnly = 1,    // leave parameters out
+  kListMarkObjects = 2,    // a trailing "." on every entry that is not a parameter
+  kListAbsolute = 4,       // every entry begins with ":"
+  kListMatchPrefix = 8,    // the filter is a name prefix (case-insensitive), not a path prefix
+  kListWritableOnly = 16,  // leave read-only parameters out
 };
 
 // Drops the cache, moves the current and previous positions to the new root and fetches the top
@@ -47,8 +47,8 @@ bool node_is_writable(json_t* node);
 // The names of the path's children, from the cache (fetching the node first when needed).
 k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options);
 // The walk behind schema_list_children, for callers that want no JSON array: calls
-// `visit(name, parameter)` for each child that the filter and the options (LIST_OBJECTS_ONLY,
-// LIST_MATCH_PREFIX, LIST_WRITABLE_ONLY) let through, in the node's order, until it returns false.
+// `visit(name, parameter)` for each child that the filter and the options (kListObjectsOnly,
+// kListMatchPrefix, kListWritableOnly) let through, in the node's order, until it returns false.
 void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit);
 // The names below the path for the tree view: a table's instances as veld lists them (one

@@ -21,7 +21,7 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
 void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit) {
   if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
-  bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
+  bool match_prefix = (options & kListMatchPrefix) && filter;
   size_t filter_length = filter ? std::strlen(filter) : 0;
 
   const char* key;
@@ -34,8 +34,8 @@ void schema_for_each_child(Client& client, cdpath& p, const char* filter, int op
     // A table's instances are objects: no need to look into each of many thousands.
     bool parameter = !(p.is_multi && k::tr_is_instance_number(key)) &&
                      k::tr_type_is_parameter(k::tr_node_type(child));
-    if ((options & LIST_OBJECTS_ONLY) && parameter) continue;
-    if ((options & LIST_WRITABLE_ONLY) && parameter && !node_is_writable(child)) continue;
+    if ((options & kListObjectsOnly) && parameter) continue;
+    if ((options & kListWritableOnly) && parameter && !node_is_writable(child)) continue;
     if (!visit(key, parameter)) return;
   }
 }
@@ -43,8 +43,8 @@ void schema_for_each_child(Client& client, cdpath& p, const char* filter, int op
 k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options) {
   k::Json list = k::Json::take(json_array());
   schema_for_each_child(client, p, filter, options, [&](const char* name, bool parameter) {
-    list_entry_add(list.get(), name, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
-                   options & LIST_ABSOLUTE, (options & LIST_MARK_OBJECTS) && !parameter);
+    list_entry_add(list.get(), name, (options & kListMatchPrefix) ? nullptr : filter,
+                   options & kListAbsolute, (options & kListMarkObjects) && !parameter);
     return true;
   });
   return list;

@@ -78,9 +78,9 @@ void complete_arguments(CompletionKind kind, Client& client, json_t* tokens, siz
     case kPath:
       return completion::complete_paths(client, word, 0, out);
     case kObjectPath:
-      return completion::complete_paths(client, word, LIST_OBJECTS_ONLY, out);
+      return completion::complete_paths(client, word, kListObjectsOnly, out);
     case kWritablePath:
-      return completion::complete_paths(client, word, LIST_WRITABLE_ONLY, out);
+      return completion::complete_paths(client, word, kListWritableOnly, out);
     case kFirstPath:
       if (index == 1) completion::complete_paths(client, word, 0, out);
       return;

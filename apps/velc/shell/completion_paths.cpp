@@ -45,14 +45,14 @@ bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
 }
 
 // Offers the children of `p` whose names begin with `prefix` (without regard to case, as the
-// cache matches names), objects with a trailing "." and, with LIST_ABSOLUTE, all with a leading
+// cache matches names), objects with a trailing "." and, with kListAbsolute, all with a leading
 // ":"; then sorts the whole list. The entries are built straight from the cache's keys: a large
 // table costs one string per instance and one sort.
 void add_children(Client& client, cdpath& p, const std::string& prefix, int options,
                   Candidates& out) {
-  bool absolute = options & LIST_ABSOLUTE;
+  bool absolute = options & kListAbsolute;
   out.reserve(json_object_size(p.node));
-  schema_for_each_child(client, p, prefix.c_str(), options | LIST_MATCH_PREFIX,
+  schema_for_each_child(client, p, prefix.c_str(), options | kListMatchPrefix,
                         [&](const char* name, bool parameter) {
                           std::string_view n(name);
                           std::string entry = absolute ? ":" : "";
@@ -89,7 +89,7 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
   } else if (!rest.empty() && rest[0] == ':') {
     cdpath_clear(p, root);
     prefix = rest.substr(1);
-    options |= LIST_ABSOLUTE;
+    options |= kListAbsolute;
   }
   add_children(client, p, prefix, options, out);
 }
