@@ -18,7 +18,7 @@
 #include "check.h"
 #include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

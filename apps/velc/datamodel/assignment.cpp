@@ -5,7 +5,7 @@
 #include "datamodel/schema.h"
 #include "datamodel/value_from_text.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

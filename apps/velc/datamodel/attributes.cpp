@@ -4,7 +4,7 @@
 
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/attr_report.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "datamodel/cdpath.h"
 
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

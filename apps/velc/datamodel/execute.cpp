@@ -8,7 +8,7 @@
 #include "datamodel/set.h"
 #include "datamodel/values.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/tree.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
 #include "platform/text.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "link/exchange.h"
 #include "platform/interrupt.h"
 #include "platform/printable.h"
-#include "platform/show_list.h"
-#include "platform/tr.h"
+#include "datamodel/show_list.h"
+#include "datamodel/tree.h"
 
 namespace {
 

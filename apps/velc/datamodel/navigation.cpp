@@ -7,7 +7,7 @@
 #include "datamodel/instances.h"
 #include "datamodel/resolve.h"
 #include "platform/printable.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "datamodel/schema.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 std::string cached_spelling(json_t* node, const std::string& name) {
   if (!node || json_object_get(node, name.c_str())) return name;

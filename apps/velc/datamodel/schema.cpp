@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

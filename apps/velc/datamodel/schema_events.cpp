@@ -6,7 +6,7 @@
 
 #include "datamodel/schema.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "datamodel/schema.h"
 #include "link/exchange.h"
 #include "platform/interrupt.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
                     bool mark) {

@@ -5,7 +5,7 @@
 #include "datamodel/assignment.h"
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 void append_assignment(json_t* list, const std::string& path, k::Json value) {
   json_array_append_new(list, json_pack("{s:s%, s:o}", "Name", path.data(), path.size(), "Value",

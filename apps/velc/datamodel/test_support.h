@@ -17,7 +17,7 @@
 #include "platform/socket.h"
 #include "platform/stdout_capture.h"
 #include "platform/temp_dir.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 #include "link/exchange.h"
 #include "platform/interrupt.h"
 #include "platform/printable.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/tree.h"
 #include "render/value_text.h"
 

@@ -10,7 +10,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "platform/text.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "shell/completion_rules.h"
 #include "shell/tokenizer.h"
 

@@ -4,7 +4,7 @@
 
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "shell/completion_rules.h"
 
 namespace completion {

@@ -1,4 +1,4 @@
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 #include <gtest/gtest.h>
 
