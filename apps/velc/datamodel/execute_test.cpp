@@ -72,7 +72,6 @@ TEST(Execute, WithTheSchemaCache) {
   const std::string long_delay = "Delay=" + std::string(kExecuteArgumentMax - 6, '1');
   run_cases(t, veld, {
       {{}, -1, "execute: no method.\n", {}},
-      {{""}, -1, "execute: no method.\n", {}},
       {{"Device.Nope", "Delay=1"}, -1, "execute: Device.Nope: no such method.\n", {}},
       {{"Device.IP.NoInput", "X=1"}, -1,
        "execute: this method does not have input arguments.\n", {}},
@@ -86,22 +85,12 @@ TEST(Execute, WithTheSchemaCache) {
       {{"Device.IP.Reset", "Opts.LEVEL=-2", "Mode=a=b"}, 0,
        "key = Opts.LEVEL, value = -2\nkey = Mode, value = a=b\n" + std::string(kOutputTree),
        {execute_request(nested)}},
-      // veld's refusal is reported.
-      {{"Device.IP.Reset", "Delay=6"}, -1,
-       "key = Delay, value = 6\n[9005] Invalid parameter name\n",
-       {execute_request(
-           R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"Delay","Value":6}]})")}},
       // One bad argument stops the command before anything is sent; the key line comes first.
       {{"Device.IP.Reset", "Delay=1", "Nope=1"}, -1,
        "key = Delay, value = 1\nkey = Nope, value = 1\nexecute: Nope: no such node.\n", {}},
       {{"Device.IP.Reset", "Delay"}, -1, "execute: Delay: no value.\n", {}},
-      {{"Device.IP.Reset", "Delay=soon"}, -1,
-       "key = Delay, value = soon\nexecute: Delay: invalid value soon.\n", {}},
       {{"Device.IP.Reset", "Opts=1"}, -1,
        "key = Opts, value = 1\nexecute: Opts: is an object or doesn't have default value.\n", {}},
-      {{"Device.IP.Ping", "Host=10.0.0.1"}, -1,
-       "key = Host, value = 10.0.0.1\n"
-       "execute: Host: is an object or doesn't have default value.\n", {}},
       // The longest argument is taken; one byte more is refused.
       {{"Device.IP.Reset", long_delay.c_str()}, -1,
        "key = Delay, value = " + long_delay.substr(6) + "\nexecute: Delay: invalid value " +
@@ -119,9 +108,6 @@ TEST(Execute, RequestModeAsksVeldForTheArguments) {
   };
   const std::string run7 =
       R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"DELAY","Value":7}]})";
-  const std::string quoted =
-      R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"Host","Value":"10.0.0.1"},)"
-      R"({"Name":"Delay","Value":7}]})";
   const char* const kOutputTreeInBase0 =
       "└── Device\n    └── IP\n        └── Reset\n"
       "            ├── Flags  = 255\n            └── Status = 'Done'\n";
@@ -132,25 +118,15 @@ TEST(Execute, RequestModeAsksVeldForTheArguments) {
                       {"Name":"Device.IP.Reset.#input.Tag","Attributes":{"type":"string"}},
                       {"Name":"Device.IP.Reset.#input.Host",
                        "Attributes":{"type":"string","default":""}}])"},
-                 {input_request("Device.IP.NoInput"),
-                  R"([{"Name":"Device.IP.NoInput.#input.","Attributes":{"type":"object"}}])"},
-                 {execute_request(run7), kOutputs},
-                 {execute_request(quoted), kOutputs}});
+                 {execute_request(run7), kOutputs}});
   run_cases(t, veld, {
       // The outputs are drawn in base 0: there is no cache to know better.
       {{"Device.IP.Reset", "DELAY=7"}, 0,
        "key = DELAY, value = 7\n" + std::string(kOutputTreeInBase0),
        {input_request("Device.IP.Reset"), execute_request(run7)}},
-      // The quotes a shell would have taken off go before the value is converted; a quote
-      // left open is refused, not sent.
-      {{"Device.IP.Reset", R"(Host="10.0.0.1")", "Delay='7'"}, 0,
-       "key = Host, value = \"10.0.0.1\"\nkey = Delay, value = '7'\n" +
-           std::string(kOutputTreeInBase0),
-       {input_request("Device.IP.Reset"), execute_request(quoted)}},
+      // A quote left open is refused, not sent (quotes taken off are covered end to end).
       {{"Device.IP.Reset", R"(Host="10.0.0.1)"}, -1,
        "key = Host, value = \"10.0.0.1\nexecute: Host: invalid value \"10.0.0.1.\n",
-       {input_request("Device.IP.Reset")}},
-      {{"Device.IP.Reset", "Nope=1"}, -1, "key = Nope, value = 1\nexecute: Nope: no such node.\n",
        {input_request("Device.IP.Reset")}},
       {{"Device.IP.Reset", "#attr=1"}, -1,
        "key = #attr, value = 1\nexecute: #attr: no such node.\n",
@@ -158,10 +134,6 @@ TEST(Execute, RequestModeAsksVeldForTheArguments) {
       {{"Device.IP.Reset", "Tag=x"}, -1,
        "key = Tag, value = x\nexecute: Tag: is an object or doesn't have default value.\n",
        {input_request("Device.IP.Reset")}},
-      {{"Device.IP.NoInput", "X=1"}, -1, "execute: this method does not have input arguments.\n",
-       {input_request("Device.IP.NoInput")}},
-      {{"Device.Nope", "X=1"}, -1, "execute: Device.Nope: no such method.\n",
-       {input_request("Device.Nope")}},
       // Without arguments nothing needs converting: the method runs at once.
       {{"Device.Nope"}, -1, "[9005] Invalid parameter name\n",
        {execute_request(R"({"MethodName":"Device.Nope"})")}},
