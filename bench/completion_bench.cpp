@@ -39,8 +39,8 @@ struct BigCache {
                     "PhysAddress", "#attr", "type", "string"));
     }
     json_object_set_new(hosts_node, "Host", table);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    cdpath_clear(view.current_path, view.schema_root.get());
+    cdpath_clear(view.previous_path, view.schema_root.get());
   }
 };
 

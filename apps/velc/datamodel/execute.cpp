@@ -64,22 +64,22 @@ k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
 bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
                           std::string& method_path, k::Json& list) {
   const char* method = k::json_array_text(args, 0);
-  CdpathCopy m(client.view.current_path);
-  if (cdpath_resolve(client, m.path, method) != 0) {
+  cdpath m = client.view.current_path;
+  if (cdpath_resolve(client, m, method) != 0) {
     std::printf("%s: %s: no such method.\n", name.c_str(), method);
     return false;
   }
   // The method's own path: veld names a method without a trailing dot.
-  method_path = m.path.text;
+  method_path = m.text;
   if (json_array_size(args) < 2) return true;
-  m.path.in_method = true;
-  if (cdpath_resolve(client, m.path, "#input") != 0 || !has_arguments(m.path.node)) {
+  m.in_method = true;
+  if (cdpath_resolve(client, m, "#input") != 0 || !has_arguments(m.node)) {
     say_no_arguments(name);
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kShell, [&](const std::string& rpath) {
-    CdpathCopy a(m.path);
-    return cdpath_resolve(client, a.path, rpath.c_str()) == 0 ? a.path.node_hold : k::Json();
+    cdpath a = m;
+    return cdpath_resolve(client, a, rpath.c_str()) == 0 ? a.node_hold : k::Json();
   });
   return bool(list);
 }

@@ -15,12 +15,12 @@ namespace {
 // cache, the argument as typed with type 0. -1 after the "no such node." line.
 int target_path(Client& client, const std::string& command, const char* argument,
                 std::string& path, int& type) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (resolve_argument(client, copy.path, command, argument, NoSuchNode::kWithPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (resolve_argument(client, copy, command, argument, NoSuchNode::kWithPeriod) != 0)
     return -1;
-  path = cached ? copy.path.text : argument;
-  type = cached ? k::tr_node_type(copy.path.node) : k::kTypeNone;
+  path = cached ? copy.text : argument;
+  type = cached ? k::tr_node_type(copy.node) : k::kTypeNone;
   return 0;
 }
 

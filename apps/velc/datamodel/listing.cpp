@@ -206,18 +206,18 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
 }
 
 int ls_list(Client& client, const std::string& name, const char* path, int options) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (path && resolve_argument(client, copy, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
   if (options & kLsLong) {
     // Without a cache the path goes as typed; either way the request names it as an object.
-    std::string base = cached || !path ? copy.path.text : std::string(path);
+    std::string base = cached || !path ? copy.text : std::string(path);
     if (!base.empty() && base.back() == '.') base.pop_back();
     return list_long(client, base);
   }
   if (!cached) return list_short_uncached(client, path, options);
-  return list_short(client, copy.path, path, options);
+  return list_short(client, copy, path, options);
 }
 
 int cmd_ls(Client& client, const std::string& name, json_t* args) {

@@ -58,7 +58,8 @@ int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
       return 0;
     case '-':
       if (echo) std::printf(":%s\n", c.view.previous_path.text.c_str());
-      cdpath_copy(p, c.view.previous_path);
+      p = c.view.previous_path;
+      p.via_template = false;  // what this resolution went through, not the stored one's
       return 0;
     case '*':
       return element.size() == 1 ? step_to_template(c, p) : -1;
@@ -74,6 +75,7 @@ int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
 
 int resolve(Client& client, cdpath& p, const char* text, bool echo) {
   if (!text) return -2;
+  p.via_template = false;
   std::string_view rest(text);
   if (!rest.empty() && rest[0] == ':') {
     cdpath_clear(p, client.view.schema_root.get());

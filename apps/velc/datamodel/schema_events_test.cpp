@@ -46,18 +46,18 @@ TEST(SchemaEvents, InstancesAddedDeletedAndAddedAgain) {
     }
     EXPECT_EQ(veld.take_requests(), Strings{fetch});
     EXPECT_EQ(t.at("Device.Hosts.Host.2"), instance_2);
-    CdpathCopy table(t.view.current_path);
-    ASSERT_EQ(cdpath_resolve_quiet(t.client, table.path, "Device.Hosts.Host"), 0);
-    EXPECT_EQ(dump(schema_list_children(t.client, table.path, nullptr, kListMarkObjects).get()),
+    cdpath table = t.view.current_path;
+    ASSERT_EQ(cdpath_resolve_quiet(t.client, table, "Device.Hosts.Host"), 0);
+    EXPECT_EQ(dump(schema_list_children(t.client, table, nullptr, kListMarkObjects).get()),
               R"(["2.","max_instance","1."])");
     Strings completed;
-    schema_for_each_child(t.client, table.path, "1", kListMatchPrefix,
+    schema_for_each_child(t.client, table, "1", kListMatchPrefix,
                           [&](const char* name, bool) { return completed.push_back(name), true; });
     EXPECT_EQ(completed, Strings{"1"});
     for (auto [path, result] :
          {std::pair{"Device.Hosts.Host.1.Port", 0}, {"Device.Hosts.Host.1.HostName", -1}}) {
-      CdpathCopy p(t.view.current_path);
-      EXPECT_EQ(cdpath_resolve_quiet(t.client, p.path, path), result) << path;
+      cdpath p = t.view.current_path;
+      EXPECT_EQ(cdpath_resolve_quiet(t.client, p, path), result) << path;
     }
     schema_apply_events(t.client);  // the queue was taken
     EXPECT_TRUE(veld.take_requests().empty());  // the new instance is held whole

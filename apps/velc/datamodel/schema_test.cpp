@@ -60,12 +60,12 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
       {"Device.*.X", -1, "Device.#template", {attributes("Device.#template.")}},
   };
   for (const auto& s : steps) {
-    CdpathCopy p(t.view.current_path);
-    EXPECT_EQ(cdpath_resolve(t.client, p.path, s.path), s.result) << s.path;
-    EXPECT_EQ(p.path.text, s.final_text) << s.path;
+    cdpath p = t.view.current_path;
+    EXPECT_EQ(cdpath_resolve(t.client, p, s.path), s.result) << s.path;
+    EXPECT_EQ(p.text, s.final_text) << s.path;
     EXPECT_EQ(veld.take_requests(), s.requests) << s.path;
     if (json_t* cached = t.at(s.node_at ? s.node_at : s.final_text)) {
-      EXPECT_EQ(p.path.node, cached) << s.path;
+      EXPECT_EQ(p.node, cached) << s.path;
     }
   }
   EXPECT_EQ(dump(t.at("Device.Broken")), R"({"#fetched":true})");

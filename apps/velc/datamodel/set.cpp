@@ -18,11 +18,11 @@ namespace {
 // resolved path text. None after printing why the assignment was rejected.
 k::Json cached_assignment(Client& client, const std::string& name, const Assignment& a,
                           std::string& path) {
-  CdpathCopy copy(client.view.current_path);
-  if (resolve_argument(client, copy.path, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  if (resolve_argument(client, copy, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  k::Json value = assignment_value(name, a, copy.path.node, ValueForm::kShell);
-  if (value) path = copy.path.text;
+  k::Json value = assignment_value(name, a, copy.node, ValueForm::kShell);
+  if (value) path = copy.text;
   return value;
 }
 

@@ -60,8 +60,8 @@ struct TestClient {
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
     view.schema_root = k::json_parse(kSchema);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    cdpath_clear(view.current_path, view.schema_root.get());
+    cdpath_clear(view.previous_path, view.schema_root.get());
   }
   // The cache's node at a path, or none.
   json_t* at(const char* path) { return k::conf_find_branch(view.schema_root.get(), path); }

@@ -135,10 +135,10 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
 }
 
 int values_show(Client& client, const std::string& name, const char* path, bool tree) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (resolve_argument(client, copy.path, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
-  std::string request_text = values_request_text(copy.path, path, cached);
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (resolve_argument(client, copy, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
+  std::string request_text = values_request_text(copy, path, cached);
   k::Json text = k::json_str(request_text);
   if (!text) {
     std::printf("%s: no argument.\n", name.c_str());
@@ -147,7 +147,7 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), text.release());
   k::Message m = k::msg_get_parameter_values(names);
-  if (copy.path.via_template)
+  if (copy.via_template)
     k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
   if (tree) {
     request_exchange(client.session, m, -1);
@@ -197,11 +197,11 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
     if (!json_is_string(child_name)) continue;
     std::string n = json_string_value(child_name);
     json_t* child = multi ? templ : json_object_get(node, n.c_str());
-    CdpathCopy below(p);
-    bool pushed = cdpath_push(below.path, child, n, k::tr_node_is_multi(child),
+    cdpath below = p;
+    bool pushed = cdpath_push(below, child, n, k::tr_node_is_multi(child),
                               k::tr_node_is_ordered(child)) == 0;
     // A path too long to follow is still drawn, as a leaf.
-    k::Json sub = pushed ? schema_tree(client, below.path, n, multi)
+    k::Json sub = pushed ? schema_tree(client, below, n, multi)
                          : k::Json::take(json_pack("{s:s}", "name", n.c_str()));
     json_array_append_new(content, sub.release());
   }
@@ -217,12 +217,12 @@ int cmd_catree(Client& client, const std::string& name, json_t* args) {
 }
 
 int cmd_tree(Client& client, const std::string& name, json_t* args) {
-  CdpathCopy copy(client.view.current_path);
+  cdpath copy = client.view.current_path;
   const char* first = k::json_array_text(args, 0);
-  if (first && resolve_argument(client, copy.path, name, first, NoSuchNode::kWithoutPeriod) != 0)
+  if (first && resolve_argument(client, copy, name, first, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  std::string root_name = copy.path.text.empty() ? ":" : copy.path.text;
-  k::Json tree = schema_tree(client, copy.path, root_name, copy.path.is_multi);
+  std::string root_name = copy.text.empty() ? ":" : copy.text;
+  k::Json tree = schema_tree(client, copy, root_name, copy.is_multi);
   print_tree(tree.get(), client.colours);
   return 0;
 }

@@ -33,11 +33,11 @@ void add_keywords(Candidates& out, std::initializer_list<const char*> keywords,
 std::vector<std::string> device_modes(Client& client) {
   std::vector<std::string> modes;
   if (!client.view.schema_root) return modes;
-  CdpathCopy p(client.view.current_path);
-  if (cdpath_resolve_quiet(client, p.path, ":Device.DeviceInfo.DeviceMode") != 0) return modes;
+  cdpath p = client.view.current_path;
+  if (cdpath_resolve_quiet(client, p, ":Device.DeviceInfo.DeviceMode") != 0) return modes;
   size_t i;
   json_t* mode;
-  json_array_foreach(json_object_get(k::tr_node_attr(p.path.node), "enum"), i, mode) {
+  json_array_foreach(json_object_get(k::tr_node_attr(p.node), "enum"), i, mode) {
     if (json_is_string(mode)) modes.emplace_back(json_string_value(mode), json_string_length(mode));
   }
   return modes;

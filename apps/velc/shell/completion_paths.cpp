@@ -71,8 +71,8 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
   schema_apply_events(client);
   json_t* root = client.view.schema_root.get();
   if (!root) return;
-  CdpathCopy copy(start);
-  cdpath& p = copy.path;
+  cdpath copy = start;
+  cdpath& p = copy;
 
   std::string rest = word;
   if (size_t eq = word.rfind('='); eq != std::string::npos) {
@@ -105,11 +105,11 @@ void complete_method_inputs(Client& client, const std::string& word, const std::
   schema_apply_events(client);
   if (!client.view.schema_root) return;
   // A copy of the position steps into the method's arguments; the shell's own never moves.
-  CdpathCopy method(client.view.current_path);
-  if (cdpath_resolve_quiet(client, method.path, method_path.c_str()) != 0) return;
-  method.path.in_method = true;
-  if (cdpath_resolve_quiet(client, method.path, "#input") != 0) return;
-  complete_below(client, method.path, word, options, out);
+  cdpath method = client.view.current_path;
+  if (cdpath_resolve_quiet(client, method, method_path.c_str()) != 0) return;
+  method.in_method = true;
+  if (cdpath_resolve_quiet(client, method, "#input") != 0) return;
+  complete_below(client, method, word, options, out);
 }
 
 }  // namespace completion

@@ -87,8 +87,8 @@ struct Fixture : testing_support::TestClient {
   Fixture() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
     view.schema_root = k::json_parse(kSchema);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    cdpath_clear(view.current_path, view.schema_root.get());
+    cdpath_clear(view.previous_path, view.schema_root.get());
   }
   Strings complete(const std::string& line) {
     return complete_line(kRows, client, line, line.size());
