@@ -57,12 +57,6 @@ TEST(CdpathRequestText, SpellsEachKindOfNodeAsVeldDoes) {
     ASSERT_EQ(cdpath_resolve(t.client, p, path), 0) << path;
     EXPECT_EQ(cdpath_request_text(p), request) << path;
   }
-  // A method's arguments are an object.
-  cdpath p = t.view.current_path;
-  ASSERT_EQ(cdpath_resolve(t.client, p, "Device.IP.Ping"), 0);
-  p.in_method = true;
-  ASSERT_EQ(cdpath_resolve(t.client, p, "#input"), 0);
-  EXPECT_EQ(cdpath_request_text(p), "Device.IP.Ping.#input.");
 }
 
 }  // namespace

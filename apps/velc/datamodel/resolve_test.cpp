@@ -61,6 +61,8 @@ TEST(Resolve, InputOnlyInMethodContext) {
   p.in_method = true;
   EXPECT_EQ(cdpath_resolve(t.client, p, "#input.host"), 0);
   EXPECT_EQ(p.text, "Device.IP.Ping.#input.Host");
+  cdpath_pop(p);
+  EXPECT_EQ(cdpath_request_text(p), "Device.IP.Ping.#input.");  // the arguments are an object
   EXPECT_EQ(cdpath_resolve(t.client, p, "<.#Input"), -1);  // exactly "#input"
 }
 
