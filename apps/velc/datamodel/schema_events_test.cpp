@@ -39,8 +39,7 @@ TEST(SchemaEvents, InstancesAddedDeletedAndAddedAgain) {
     for (const auto& batch : batches) {
       for (const char* event : batch) {
         if (!event) continue;
-        veld.send_change(event);
-        ASSERT_EQ(event_receive(t.session, t.view.pending_changes, false), 0);
+        t.view.pending_changes.push(k::json_parse(event).get());
       }
       if (apply_between || &batch == &batches[1]) schema_apply_events(t.client);
     }
