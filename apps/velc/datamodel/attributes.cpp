@@ -75,7 +75,8 @@ int attr_show(Client& client, const std::string& name, const char* path) {
   request_exchange(client.session, m, kAttributesTimeoutMs);
   k::Json attributes = first_attributes(m);
   // veld said nothing (refused, or too slow): what the cache knows is still worth showing.
-  if (!attributes) attributes = k::Json::take(json_deep_copy(k::tr_node_attr(copy.node)));
+  if (!attributes && copy.node)
+    attributes = k::Json::take(json_deep_copy(copy.node->attributes.all.get()));
   attr_report(text, attributes.get(), client.colours);
   return 0;
 }

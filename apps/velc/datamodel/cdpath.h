@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/json.h"
+#include "datamodel/schema_node.h"
 
 // The longest path text a node path holds; a longer one is refused (resolution fails).
 inline constexpr size_t kPathTextMax = 255;
@@ -14,9 +14,8 @@ inline constexpr size_t kPathTextMax = 255;
 // A node path: a value, copied and moved like one; a copy holds the same nodes, and stepping
 // on one copy never moves another.
 struct cdpath {
-  json_t* node = nullptr;  // the node at the path; null when the path stepped into a missing
-                           // template and nothing was fetched for it yet, or without a cache
-  std::vector<k::Json> parents;  // the nodes above, nearest last (none for a missing one)
+  SchemaNode* node = nullptr;  // the node at the path; none without a schema cache
+  std::vector<SchemaNodePtr> parents;  // the nodes above, nearest last
   bool is_multi = false;   // `node` is a multi-instance object
   bool is_ordered = false; // `node` is an ordered multi-instance object
   bool in_method = false;  // resolution may step into "#input"
@@ -24,14 +23,14 @@ struct cdpath {
   std::string text;        // elements joined by ".", no leading or trailing ".", empty at the root
   // Keeps `node` alive on its own: a table that is fetched again, or a delete event, drops the
   // cache's reference to instance nodes that a path may still stand on.
-  k::Json node_hold;
+  SchemaNodePtr node_hold;
 };
 
 // Back to `root`, the root node of the schema cache; `via_template` is kept.
-void cdpath_clear(cdpath& p, json_t* root);
-// Steps down into `child` under `name`. Returns 0, or -1 when the text would exceed
-// kPathTextMax (the path is then unchanged).
-int cdpath_push(cdpath& p, json_t* child, const std::string& name, bool multi, bool ordered);
+void cdpath_clear(cdpath& p, const SchemaNodePtr& root);
+// Steps down into `child` under `name` (whether it is a table is the child's). Returns 0, or -1
+// when the text would exceed kPathTextMax (the path is then unchanged).
+int cdpath_push(cdpath& p, SchemaNodePtr child, const std::string& name);
 // Steps up one level (stays at the root). Returns 0.
 int cdpath_pop(cdpath& p);
 

@@ -18,23 +18,23 @@ TEST(Cdpath, PushPopCopyAndClearKeepThePathConsistent) {
   EXPECT_TRUE(p.is_multi);  // taken from the node stepped back to
   p.in_method = true;
   cdpath copy = p;
-  cdpath_push(copy, t.at("Device.Hosts.Host.2"), "2", false, false);
+  cdpath_push(copy, t.at("Device.Hosts.Host.2"), "2");
   EXPECT_EQ(p.text, "Device.Hosts.Host");  // the source does not move with its copy
   EXPECT_EQ(p.parents.size(), 3u);
   EXPECT_TRUE(copy.in_method);
-  json_object_del(t.at("Device.Hosts.Host"), "2");  // a refetch or a delete event drops it
-  EXPECT_EQ(k::tr_node_type(copy.node), k::kTypeObject);
+  t.at("Device.Hosts.Host")->remove_child("2");  // a refetch or a delete event drops it
+  EXPECT_EQ(copy.node->attributes.type, k::kTypeObject);
 
   p.via_template = true;
-  cdpath_clear(p, t.view.schema_root.get());
+  cdpath_clear(p, t.view.schema_root);
   EXPECT_TRUE(p.via_template);
   EXPECT_FALSE(p.in_method || p.is_multi);
   // "Device." and 248 bytes make the longest text; one more byte is refused, changing nothing.
-  ASSERT_EQ(cdpath_push(p, t.at("Device"), "Device", false, false), 0);
-  EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(248, 'a'), false, false), 0);
+  ASSERT_EQ(cdpath_push(p, t.at("Device"), "Device"), 0);
+  EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(248, 'a')), 0);
   EXPECT_EQ(p.text.size(), kPathTextMax);
   cdpath_pop(p);
-  EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(249, 'a'), false, false), -1);
+  EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(249, 'a')), -1);
   EXPECT_EQ(p.text, "Device");
   EXPECT_EQ(p.parents.size(), 1u);
 }

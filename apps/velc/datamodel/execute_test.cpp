@@ -53,13 +53,13 @@ void run_cases(TestClient& t, FakeVeld& veld, const std::vector<Case>& cases) {
 TEST(Execute, WithTheSchemaCache) {
   TestClient t;
   t.load_schema();
-  json_t* ip = t.at("Device.IP");
-  json_object_set_new(ip, "Reset", k::json_parse(kReset).release());
-  json_object_set_new(ip, "NoInput", json_pack("{s:b, s:{s:s}}", "#fetched", 1, "#attr", "type",
-                                               "method"));
-  json_object_set_new(ip, "EmptyInput", json_pack("{s:b, s:{s:s}, s:{s:{s:s}}}", "#fetched", 1,
-                                                  "#attr", "type", "method", "#input", "#attr",
-                                                  "type", "object"));
+  SchemaNodePtr ip = t.at("Device.IP");
+  ip->set_child("Reset", testing_support::node_from_json(kReset));
+  ip->set_child("NoInput",
+                testing_support::node_from_json(R"({"#fetched": true, "#attr": {"type": "method"}})"));
+  ip->set_child("EmptyInput", testing_support::node_from_json(
+                                  R"({"#fetched": true, "#attr": {"type": "method"},)"
+                                  R"( "#input": {"#attr": {"type": "object"}}})"));
   const std::string delay5 =
       R"({"MethodName":"Device.IP.Reset","ParameterList":[{"Name":"delay","Value":5}]})";
   const std::string nested =

@@ -20,7 +20,7 @@ int target_path(Client& client, const std::string& command, const char* argument
   if (resolve_argument(client, copy, command, argument, NoSuchNode::kWithPeriod) != 0)
     return -1;
   path = cached ? copy.text : argument;
-  type = cached ? k::tr_node_type(copy.node) : k::kTypeNone;
+  type = cached ? copy.node->attributes.type : k::kTypeNone;
   return 0;
 }
 

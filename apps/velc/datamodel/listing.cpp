@@ -114,7 +114,7 @@ int list_short_uncached(Client& client, const char* path, int options) {
 }
 
 int list_short(Client& client, cdpath& p, const char* path, int options) {
-  bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
+  bool parameter = !p.text.empty() && p.node && k::tr_type_is_parameter(p.node->attributes.type);
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
                options & ~kLsDot, client.colours.escape);

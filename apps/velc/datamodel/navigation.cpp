@@ -33,7 +33,7 @@ int cmd_cd(Client& client, const std::string& name, json_t* args) {
   cdpath saved = view.current_path;
   const char* argument = k::json_array_text(args, 0);
   if (!argument) {
-    cdpath_clear(work, view.schema_root.get());
+    cdpath_clear(work, view.schema_root);
   } else if (resolve_argument(client, work, name, argument, NoSuchNode::kWithoutPeriod) !=
              0) {
     return -2;

@@ -40,9 +40,9 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
     EXPECT_EQ(cdpath_resolve(t.client, p, text), result) << text;
     EXPECT_EQ(p.text, final_text) << text;
     EXPECT_EQ(p.via_template, via_template) << text;
-    json_t* cached = t.at(final_text);
+    SchemaNodePtr cached = t.at(final_text);
     ASSERT_NE(p.node, nullptr) << text;
-    EXPECT_TRUE(cached ? p.node == cached : json_object_size(p.node) == 0) << text;
+    EXPECT_TRUE(cached ? p.node == cached.get() : p.node->children().empty()) << text;
     EXPECT_FALSE(t.at("Device.#template")) << text;
     size_t dots = std::count(p.text.begin(), p.text.end(), '.');
     EXPECT_EQ(p.parents.size(), p.text.empty() ? 0 : dots + 1) << text;

@@ -1,17 +1,15 @@
-// The schema cache: the client's copy of the part of veld's schema it has seen, one JSON tree
-// rooted at the view's `schema_root`, filled lazily one level at a time (tables with all their instances in
-// one request), and rebuilt when the shell starts or the user changes (before the next command).
-//
-// A node is a JSON object: its children under their names, and special keys beginning with "#":
-// "#attr" (the node's attributes as veld sent them), "#fetched" (true once its children were
-// asked for), "#template" (a table's instance description), "#input" (a method's arguments). An
-// ordered table also holds "order": {"#fetched": true}.
+// The schema cache: the client's copy of the part of veld's schema it has seen, a tree of
+// SchemaNode (schema_node.h) rooted at the view's `schema_root`, filled lazily one level at a time
+// (tables with all their instances in one request), and rebuilt when the shell starts or the user
+// changes (before the next command). veld's replies become nodes as they arrive; an ordered
+// table also holds "order", an empty node marked fetched.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "datamodel/client.h"
+#include "datamodel/schema_node.h"
 #include "platform/json.h"
 
 // List options of schema_list_children.
@@ -26,7 +24,7 @@ enum ListOptions : int {
 // Drops the cache, moves the current and previous positions to the new root and fetches the top
 // level, for the session's current user. Returns the new root, or none when veld could not be
 // asked (the root then stays empty).
-json_t* schema_reset(Client& client);
+SchemaNode* schema_reset(Client& client);
 // Resets a cache that was made for another user than the session's current one: each user sees
 // their own part of the data model. Nothing happens without a cache.
 void schema_follow_user(Client& client);
@@ -36,14 +34,10 @@ void schema_follow_user(Client& client);
 int schema_fetch(Client& client, cdpath& p);
 // True for a node known only from its parent's reply (or not at all): the cache has not asked
 // for its children yet.
-bool schema_children_unknown(json_t* node);
+bool schema_children_unknown(const SchemaNode* node);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
-// not hold gives the table's "#template". None when there is no such child.
-json_t* schema_child(Client& client, cdpath& p, const std::string& name);
-// Turns "#info" entries into "#attr" attributes, in place, recursively.
-void schema_info_to_attr(json_t* node);
-// False for a node whose "access" attribute is "readOnly".
-bool node_is_writable(json_t* node);
+// not hold gives the table's template. None when there is no such child.
+SchemaNodePtr schema_child(Client& client, cdpath& p, const std::string& name);
 // The names of the path's children, from the cache (fetching the node first when needed).
 k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int options);
 // The walk behind schema_list_children, for callers that want no JSON array: calls

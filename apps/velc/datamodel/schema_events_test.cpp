@@ -35,7 +35,7 @@ TEST(SchemaEvents, InstancesAddedDeletedAndAddedAgain) {
     t.load_schema();
     FakeVeld veld(t.session, {{fetch, R"([{"Name":"Device.Hosts.Host.1.","Attributes":{"type":"object"}},
                                {"Name":"Device.Hosts.Host.1.Port","Attributes":{"type":"string"}}])"}});
-    json_t* instance_2 = t.at("Device.Hosts.Host.2");
+    SchemaNodePtr instance_2 = t.at("Device.Hosts.Host.2");
     for (const auto& batch : batches) {
       for (const char* event : batch) {
         if (!event) continue;
@@ -76,7 +76,8 @@ TEST(SchemaEvents, TooManyChangesMakeTablesStale) {
       t.view.pending_changes.push(data.get());
     }
     schema_apply_events(t.client);  // no veld: a request would fail, and none is made
-    EXPECT_EQ(dump(t.at("Device.Hosts.Host")), R"({"#attr":{"type":"object","multi":true}})");
+    EXPECT_EQ(testing_support::node_text(t.at("Device.Hosts.Host")),
+              R"({"#attr":{"type":"object","multi":true}})");
     EXPECT_TRUE(t.at("Device.Time.Mask"));  // objects other than tables stay
   }
 }

@@ -20,22 +20,17 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
 
 void schema_for_each_child(Client& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit) {
-  if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
+  if (!p.node || !p.node->fetched) schema_fetch(client, p);
   bool match_prefix = (options & kListMatchPrefix) && filter;
   size_t filter_length = filter ? std::strlen(filter) : 0;
 
-  const char* key;
-  json_t* child;
-  json_object_foreach(p.node, key, child) {
+  for (const auto& [name, child] : p.node->children()) {
     k::interrupt_check();
-    if (key[0] == '#') continue;
-    // The name first: it needs no look into the child, which a large table makes costly.
+    const char* key = name.c_str();
     if (match_prefix && strncasecmp(key, filter, filter_length) != 0) continue;
-    // A table's instances are objects: no need to look into each of many thousands.
-    bool parameter = !(p.is_multi && k::tr_is_instance_number(key)) &&
-                     k::tr_type_is_parameter(k::tr_node_type(child));
+    bool parameter = k::tr_type_is_parameter(child->attributes.type);
     if ((options & kListObjectsOnly) && parameter) continue;
-    if ((options & kListWritableOnly) && parameter && !node_is_writable(child)) continue;
+    if ((options & kListWritableOnly) && parameter && child->attributes.read_only) continue;
     if (!visit(key, parameter)) return;
   }
 }
@@ -54,11 +49,8 @@ k::Json schema_list_names(Client& client, cdpath& p) {
   if (!p.is_multi) {
     if (schema_children_unknown(p.node) && schema_fetch(client, p) != 0) return {};
     k::Json list = k::Json::take(json_array());
-    const char* key;
-    json_t* child;
-    json_object_foreach(p.node, key, child) {
-      if (key[0] != '#') json_array_append_new(list.get(), json_string(key));
-    }
+    for (const auto& [name, child] : p.node->children())
+      json_array_append_new(list.get(), json_stringn(name.data(), name.size()));
     return list;
   }
 

@@ -23,10 +23,10 @@ std::string names(const std::string& path) {
 TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
   TestClient t;
   t.load_schema();
-  json_object_set_new(t.at("Device"), "Broken", json_pack("{s:{s:s}}", "#attr", "type", "object"));
-  json_object_set_new(t.at("Device"), "Run", json_pack("{s:{s:s}}", "#attr", "type", "method"));
-  json_object_set_new(t.at("Device"), "Rule", json_pack("{s:{s:s, s:b, s:b}}", "#attr", "type",
-                                                      "object", "multi", 1, "ordered", 1));
+  for (auto [name, node] : {std::pair{"Broken", R"({"#attr": {"type": "object"}})"},
+                            {"Run", R"({"#attr": {"type": "method"}})"},
+                            {"Rule", R"({"#attr": {"type": "object", "multi": true, "ordered": true}})"}})
+    t.at("Device")->set_child(name, testing_support::node_from_json(node));
   const std::string host = "Device.Hosts.Host.";
   const std::string instances = R"(GetParameterAttributes {"ParameterNames":)"
                                 R"(["Device.Hosts.Host.1."],"Depth":-1,"IgnoreAccessError":true})";
@@ -64,11 +64,11 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
     EXPECT_EQ(cdpath_resolve(t.client, p, s.path), s.result) << s.path;
     EXPECT_EQ(p.text, s.final_text) << s.path;
     EXPECT_EQ(veld.take_requests(), s.requests) << s.path;
-    if (json_t* cached = t.at(s.node_at ? s.node_at : s.final_text)) {
-      EXPECT_EQ(p.node, cached) << s.path;
+    if (SchemaNodePtr cached = t.at(s.node_at ? s.node_at : s.final_text)) {
+      EXPECT_EQ(p.node, cached.get()) << s.path;
     }
   }
-  EXPECT_EQ(dump(t.at("Device.Broken")), R"({"#fetched":true})");
+  EXPECT_EQ(testing_support::node_text(t.at("Device.Broken")), R"({"#fetched":true})");
   EXPECT_FALSE(t.at("Device.#template"));
 }
 

@@ -30,7 +30,7 @@ k::Json cached_assignment(Client& client, const std::string& name, const Assignm
 // goes as typed.
 k::Json described_assignment(Client& client, const std::string& name, const Assignment& a,
                              std::string& path) {
-  k::Json node =
+  SchemaNodePtr node =
       node_from_veld(client, a.key, 0, name + ": " + a.key + ": no such node.\n");
   if (!node) return {};
   k::Json value = assignment_value(name, a, node.get(), ValueForm::kRequest);

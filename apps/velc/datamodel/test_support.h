@@ -40,6 +40,39 @@ inline constexpr const char* kSchema = R"({"#fetched": true,
       "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
       "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}}})";
 
+// A cache tree written as JSON: "#attr" the attributes, "#fetched" true when fetched,
+// "#template" and "#input" the template and the arguments, any other key a child.
+inline SchemaNodePtr node_from_json(json_t* json) {
+  auto node = std::make_shared<SchemaNode>();
+  const char* key;
+  json_t* value;
+  json_object_foreach(json, key, value) {
+    if (std::string_view(key) == "#attr")
+      node->attributes = NodeAttributes::from_json(value);
+    else if (std::string_view(key) == "#fetched")
+      node->fetched = json_is_true(value);
+    else
+      node->set_child(key, node_from_json(value));
+  }
+  return node;
+}
+inline SchemaNodePtr node_from_json(const char* text) { return node_from_json(k::json_parse(text).get()); }
+// The node written the same way (children, "#template", "#input", "#attr", "#fetched"), compact.
+inline k::Json node_json(const SchemaNode* node) {
+  k::Json json = k::Json::take(json_object());
+  for (const auto& [name, child] : node->children())
+    json_object_set_new(json.get(), name.c_str(), node_json(child.get()).release());
+  for (const auto& [key, special] : {std::pair{"#template", node->template_node.get()},
+                                     std::pair{"#input", node->input.get()}})
+    if (special) json_object_set_new(json.get(), key, node_json(special).release());
+  if (node->attributes.all) json_object_set(json.get(), "#attr", node->attributes.all.get());
+  if (node->fetched) json_object_set_new(json.get(), "#fetched", json_true());
+  return json;
+}
+inline std::string node_text(const SchemaNodePtr& node) {
+  return node ? k::json_dump(node_json(node.get()).get(), JSON_COMPACT) : "none";
+}
+
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
 // makes kSchema the cache, with the current and previous positions at its root; requests fail at
 // once (no veld behind the socket) until a FakeVeld is made on the session.
@@ -52,12 +85,18 @@ struct TestClient {
 
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
-    view.schema_root = k::json_parse(kSchema);
-    cdpath_clear(view.current_path, view.schema_root.get());
-    cdpath_clear(view.previous_path, view.schema_root.get());
+    view.schema_root = node_from_json(kSchema);
+    cdpath_clear(view.current_path, view.schema_root);
+    cdpath_clear(view.previous_path, view.schema_root);
   }
-  // The cache's node at a path, or none.
-  json_t* at(const char* path) { return k::conf_find_branch(view.schema_root.get(), path); }
+  // The cache's node at a path (no trailing dot), or none.
+  SchemaNodePtr at(const std::string& path) {
+    size_t dot = path.rfind('.');
+    if (path.empty()) return view.schema_root;
+    if (dot == std::string::npos) return view.schema_root->child_ref(path);
+    SchemaNode* parent = schema_node_at(view.schema_root.get(), path.substr(0, dot));
+    return parent ? parent->child_ref(path.substr(dot + 1)) : nullptr;
+  }
 };
 
 inline k::Json args(const std::vector<const char*>& words) {

@@ -2,22 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include "datamodel/schema_node.h"
+
 namespace {
 
 using k::Json;
 
-TEST(Tree, NamesToConfigBuildsATreeRelativeToTheBase) {
+// veld's ParameterList becomes nodes below the base, whose own entry gives the top node's
+// attributes; "#template" and "#input" elements lead to the template and the arguments.
+TEST(SchemaNodes, FromAParameterListRelativeToTheBase) {
   Json list = k::json_parse(R"([
     {"Name":"Device.","Attributes":{"type":"object"}},
-    {"Name":"Device.DeviceInfo.Manufacturer","Attributes":{"type":"string"}},
-    {"Name":"Device.Hosts.Host.#template.HostName","Attributes":{"type":"string"}},
+    {"Name":"Device.DeviceInfo.Manufacturer","Attributes":{"type":"string","access":"readOnly"}},
+    {"Name":"Device.Hosts.Host.#template.HostName","Attributes":{"type":"string","base":16}},
+    {"Name":"Device.IP.Ping.#input.Host","Attributes":{"type":"string","default":""}},
     {"Name":"Other.X","Attributes":{}}])");
-  Json tree = k::tr_names_to_config(list.get(), "Device.");
-  EXPECT_TRUE(json_object_get(tree.get(), "#info"));  // the base's own entry
-  EXPECT_TRUE(k::conf_find_branch(tree.get(), "DeviceInfo.Manufacturer.#info"));
-  EXPECT_TRUE(k::conf_find_branch(tree.get(), "Hosts.Host.#template.HostName"));
-  EXPECT_FALSE(json_object_get(tree.get(), "Other"));
-  EXPECT_TRUE(k::conf_find_branch(k::tr_names_to_config(list.get(), nullptr).get(), "Device."));
+  SchemaNodePtr tree = schema_nodes_from_list(list.get(), "Device.");
+  EXPECT_EQ(tree->attributes.type, k::kTypeObject);
+  EXPECT_TRUE(schema_node_at(tree.get(), "DeviceInfo.Manufacturer")->attributes.read_only);
+  EXPECT_TRUE(schema_node_at(tree.get(), "IP.Ping")->input->child("Host")->attributes.default_value);
+  EXPECT_EQ(tree->children().size(), 3u);  // "Other" is outside the base
+  // An instance the tree does not hold is described by the template.
+  SchemaNodePtr absolute = schema_nodes_from_list(list.get(), ".");
+  for (const char* instance : {"Device.Hosts.Host.#template.HostName", "Device.Hosts.Host.7.HostName"})
+    EXPECT_EQ(schema_node_describing(absolute.get(), instance)->attributes.base, 16) << instance;
+  EXPECT_FALSE(schema_node_describing(absolute.get(), "Device.Hosts.Host.x.HostName"));
+  EXPECT_FALSE(schema_node_at(absolute.get(), "Device.Hosts.Host.7.HostName"));
 }
 
 TEST(Tree, ConfigToNameValuesWalksObjectsAndKeepsOtherValuesWhole) {
@@ -33,15 +43,6 @@ TEST(Tree, ConfigToNameValuesWalksObjectsAndKeepsOtherValuesWhole) {
     EXPECT_TRUE(json_equal(k::tr_config_to_namevalues(config.get(), base).get(), expected.get()))
         << base;
   }
-}
-
-TEST(Tree, NodeFindFallsBackToTheTemplateForInstances) {
-  Json root = k::json_parse(R"({"Device":{"Hosts":{"Host":{"1":{"A":{"#attr":{"base":16}}},)"
-                            R"("#template":{"A":{"#attr":{"base":8}}}}}}})");
-  EXPECT_EQ(k::tr_node_base(k::tr_node_find(root.get(), "Device.Hosts.Host.1.A")), 16);
-  EXPECT_EQ(k::tr_node_base(k::tr_node_find(root.get(), "Device.Hosts.Host.7.A")), 8);
-  EXPECT_EQ(k::tr_node_find(root.get(), "Device.Hosts.Host.x.A"), nullptr);
-  EXPECT_EQ(k::conf_find_branch(root.get(), "Device.Hosts.Host.7.A"), nullptr);
 }
 
 TEST(Tree, InstanceNumbersHaveOneToTwentyDigits) {

@@ -22,9 +22,10 @@ size_t known_prefix(const std::string& request_text) {
 }
 
 // The number base of the schema node at a full path (0 when the cache does not hold it).
-int base_of(json_t* schema_root, std::string_view name) {
-  if (name.empty() || !schema_root) return 0;
-  return k::tr_node_base(k::tr_node_find(schema_root, name));
+int base_of(const SchemaNode* schema_root, std::string_view name) {
+  if (name.empty()) return 0;
+  const SchemaNode* node = schema_node_describing(schema_root, name);
+  return node ? node->attributes.base : 0;
 }
 
 std::string_view text_of(json_t* s) {
@@ -68,7 +69,7 @@ void print_aligned(Client& client, const std::string& request_text, ForEach for_
   size_t width = 0;
   for_each([&](std::string_view name, auto&&) { width = std::max(width, short_name(name).size()); });
 
-  json_t* schema_root = client.view.schema_root.get();
+  const SchemaNode* schema_root = client.view.schema_root.get();
   bool escape = client.colours.escape;
   for_each([&](std::string_view name, auto&& value_text) {
     k::interrupt_check();  // Ctrl-C stops a long listing at the next line
@@ -106,7 +107,7 @@ void values_print(Client& client, const k::LargeReply& reply, const std::string&
   });
 }
 
-k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
+k::Json values_tree_build(const SchemaNode* schema_root, json_t* parameter_list,
                           const std::string& request_text) {
   k::Json root = k::Json::take(json_object());
   size_t prefix = known_prefix(request_text);
@@ -178,12 +179,11 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
 k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
-  json_t* node = p.node;
-  if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(node))) return record;
+  SchemaNode* node = p.node;
+  if (!p.text.empty() && node && k::tr_type_is_parameter(node->attributes.type)) return record;
   if (from_multi && k::tr_is_pseudo_parameter(name)) return record;
 
-  bool multi = k::tr_node_is_multi(node);
-  json_t* templ = multi ? json_object_get(node, "#template") : nullptr;
+  bool multi = node && node->attributes.multi;
   // A node the cache does not hold (an unknown template) shows with no children.
   k::Json names = node ? schema_list_names(client, p) : k::Json();
   json_object_set_new(record.get(), "from_multi", json_boolean(multi));
@@ -196,10 +196,8 @@ k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool fro
     k::interrupt_check();
     if (!json_is_string(child_name)) continue;
     std::string n = json_string_value(child_name);
-    json_t* child = multi ? templ : json_object_get(node, n.c_str());
     cdpath below = p;
-    bool pushed = cdpath_push(below, child, n, k::tr_node_is_multi(child),
-                              k::tr_node_is_ordered(child)) == 0;
+    bool pushed = cdpath_push(below, multi ? node->template_node : node->child_ref(n), n) == 0;
     // A path too long to follow is still drawn, as a leaf.
     k::Json sub = pushed ? schema_tree(client, below, n, multi)
                          : k::Json::take(json_pack("{s:s}", "name", n.c_str()));

@@ -12,9 +12,9 @@ namespace {
 TEST(ValuesRequestText, NamesParametersAndObjects) {
   TestClient t;
   t.load_schema();
-  k::Json order = k::json_parse(R"({"#fetched": true})");  // an object in the cache
-  const std::tuple<json_t*, const char*, bool, const char*> cases[] = {  // node, text, cached
-      {t.at(""), "", true, "."}, {nullptr, "", false, "As.Typed"},  // no cache: as typed
+  SchemaNodePtr order = testing_support::node_from_json(R"({"#fetched": true})");  // an object
+  const std::tuple<SchemaNode*, const char*, bool, const char*> cases[] = {  // node, text, cached
+      {t.at("").get(), "", true, "."}, {nullptr, "", false, "As.Typed"},  // no cache: as typed
       // A table's pseudo-parameters, whatever the cache holds for them.
       {order.get(), "Device.Firewall.Rule.order", true, "Device.Firewall.Rule.order"},
       {nullptr, "Device.Hosts.Host.max_instance", true, "Device.Hosts.Host.max_instance"},

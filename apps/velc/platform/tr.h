@@ -7,7 +7,7 @@
 
 namespace k {
 
-// Type codes of `tr_node_type`, from the "type" attribute. Codes 0 to 2 are not parameters;
+// Type codes of the "type" attribute (`tr_type_code`). Codes 0 to 2 are not parameters;
 // 4 and 25 are the two spellings of a boolean; 23 is a parameter whose value is a data-model path.
 enum TypeCode : int {
   kTypeNone = 0,         // no type attribute (an unknown node)

@@ -37,7 +37,7 @@ std::vector<std::string> device_modes(Client& client) {
   if (cdpath_resolve_quiet(client, p, ":Device.DeviceInfo.DeviceMode") != 0) return modes;
   size_t i;
   json_t* mode;
-  json_array_foreach(json_object_get(k::tr_node_attr(p.node), "enum"), i, mode) {
+  json_array_foreach(json_object_get(p.node->attributes.all.get(), "enum"), i, mode) {
     if (json_is_string(mode)) modes.emplace_back(json_string_value(mode), json_string_length(mode));
   }
   return modes;

@@ -14,9 +14,9 @@ namespace {
 // boolean, the enumeration (in its order) for the others; nothing for a read-only parameter or
 // a node that is no parameter. True when the parameter holds a data-model path: its value is
 // then completed as a path.
-bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
-  if (!node_is_writable(node)) return false;
-  switch (k::tr_node_type(node)) {
+bool add_values(const SchemaNode* node, const std::string& prefix, Candidates& out) {
+  if (!node || node->attributes.read_only) return false;
+  switch (node->attributes.type) {
     case k::kTypeBoolean:
     case k::kTypeBool:
       for (const char* value : {"true", "false"}) {
@@ -34,7 +34,7 @@ bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
   }
   size_t i;
   json_t* element;
-  json_array_foreach(json_object_get(k::tr_node_attr(node), "enum"), i, element) {
+  json_array_foreach(json_object_get(node->attributes.all.get(), "enum"), i, element) {
     // An element that is not a text is offered as its JSON text (a number as typed).
     std::string value = json_is_string(element)
                             ? std::string(json_string_value(element), json_string_length(element))
@@ -51,7 +51,7 @@ bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
 void add_children(Client& client, cdpath& p, const std::string& prefix, int options,
                   Candidates& out) {
   bool absolute = options & kListAbsolute;
-  out.reserve(json_object_size(p.node));
+  out.reserve(p.node ? p.node->children().size() : 0);
   schema_for_each_child(client, p, prefix.c_str(), options | kListMatchPrefix,
                         [&](const char* name, bool parameter) {
                           std::string_view n(name);
@@ -69,7 +69,7 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
                     Candidates& out) {
   // Instances added or deleted by other clients are offered, or left out, at once.
   schema_apply_events(client);
-  json_t* root = client.view.schema_root.get();
+  const SchemaNodePtr& root = client.view.schema_root;
   if (!root) return;
   cdpath copy = start;
   cdpath& p = copy;
