@@ -72,13 +72,13 @@ TEST(SetRequestForm, ConvertsByTheTypeVeldDescribes) {
       // Under the method's name the converted values go raw.
       {"SetParameterValues", {"Device.X.Port=5"}, 0, "key = Device.X.Port, value = 5\nStatus: OK\n",
        {describe("Device.X.Port"), raw_set}},
-      {"set", {"Device.Time.NTPServer1=x", "Device.Time.Enable=maybe", "Device.X.Port"}, -1,
+      {"set", {"Device.Time.NTPServer1=x", "Device.Time.Enable=maybe"}, -1,
        "key = Device.Time.NTPServer1, value = x\nkey = Device.Time.Enable, value = maybe\n"
-       "set: Device.Time.Enable: invalid value maybe.\nset: Device.X.Port: no value.\n"
-       "set: 2 of 3 assignments refused, nothing sent.\n",
+       "set: Device.Time.Enable: invalid value maybe.\n"
+       "set: 1 of 2 assignments refused, nothing sent.\n",
        {describe("Device.Time.NTPServer1"), describe("Device.Time.Enable")}},
-      {"set", {"Device.Nope=1", "Device.Time.=1", R"(Device.Time.NTPServer1="x)"}, -1,
-       "key = Device.Nope, value = 1\nset: Device.Nope: no such node.\n"
+      {"set", {"Device.X.Port", "Device.Nope=1", "Device.Time.=1", R"(Device.Time.NTPServer1="x)"}, -1,
+       "set: Device.X.Port: no value.\nkey = Device.Nope, value = 1\nset: Device.Nope: no such node.\n"
        "key = Device.Time., value = 1\n"
        "set: Device.Time.: is an object or doesn't have default value.\n"
        "key = Device.Time.NTPServer1, value = \"x\n"
