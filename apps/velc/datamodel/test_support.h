@@ -57,21 +57,6 @@ inline SchemaNodePtr node_from_json(json_t* json) {
   return node;
 }
 inline SchemaNodePtr node_from_json(const char* text) { return node_from_json(k::json_parse(text).get()); }
-// The node written the same way (children, "#template", "#input", "#attr", "#fetched"), compact.
-inline k::Json node_json(const SchemaNode* node) {
-  k::Json json = k::Json::take(json_object());
-  for (const auto& [name, child] : node->children())
-    json_object_set_new(json.get(), name.c_str(), node_json(child.get()).release());
-  for (const auto& [key, special] : {std::pair{"#template", node->template_node.get()},
-                                     std::pair{"#input", node->input.get()}})
-    if (special) json_object_set_new(json.get(), key, node_json(special).release());
-  if (node->attributes.all) json_object_set(json.get(), "#attr", node->attributes.all.get());
-  if (node->fetched) json_object_set_new(json.get(), "#fetched", json_true());
-  return json;
-}
-inline std::string node_text(const SchemaNodePtr& node) {
-  return node ? k::json_dump(node_json(node.get()).get(), JSON_COMPACT) : "none";
-}
 
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
 // makes kSchema the cache, with the current and previous positions at its root; requests fail at
