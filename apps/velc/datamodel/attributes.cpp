@@ -62,7 +62,7 @@ int attr_show(Client& client, const std::string& name, const char* path) {
   cdpath copy = client.view.current_path;
   if (path && resolve_argument(client, copy, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  if (copy.node && copy.node == client.view.schema_root.get()) {
+  if (copy.node && copy.node == client.view.schema_root) {
     // The root is no node of veld's model: it has no attributes to ask for.
     std::fputs("Canonical path:     :\nType:               config root\n"
                "Const:              true\n", stdout);

@@ -4,10 +4,7 @@
 
 namespace {
 
-void set_node(cdpath& p, SchemaNodePtr node) {
-  p.node = node.get();
-  p.node_hold = std::move(node);
-}
+void set_node(cdpath& p, SchemaNodePtr node) { p.node = std::move(node); }
 
 }  // namespace
 
@@ -29,7 +26,7 @@ int cdpath_push(cdpath& p, SchemaNodePtr child, const std::string& name) {
     p.text.append(".").append(name);
   p.is_multi = child && child->attributes.multi;
   p.is_ordered = child && child->attributes.ordered;
-  p.parents.push_back(std::move(p.node_hold));
+  p.parents.push_back(std::move(p.node));
   set_node(p, std::move(child));
   return 0;
 }

@@ -14,16 +14,15 @@ inline constexpr size_t kPathTextMax = 255;
 // A node path: a value, copied and moved like one; a copy holds the same nodes, and stepping
 // on one copy never moves another.
 struct cdpath {
-  SchemaNode* node = nullptr;  // the node at the path; none without a schema cache
+  // The node at the path; none without a schema cache. Held here too: a table that is fetched
+  // again, or a delete event, drops the cache's hold on nodes that a path may still stand on.
+  SchemaNodePtr node;
   std::vector<SchemaNodePtr> parents;  // the nodes above, nearest last
   bool is_multi = false;   // `node` is a multi-instance object
   bool is_ordered = false; // `node` is an ordered multi-instance object
   bool in_method = false;  // resolution may step into "#input"
   bool via_template = false;  // the last resolution of this path went through "*"
   std::string text;        // elements joined by ".", no leading or trailing ".", empty at the root
-  // Keeps `node` alive on its own: a table that is fetched again, or a delete event, drops the
-  // cache's reference to instance nodes that a path may still stand on.
-  SchemaNodePtr node_hold;
 };
 
 // Back to `root`, the root node of the schema cache; `via_template` is kept.

@@ -66,13 +66,13 @@ bool arguments_from_cache(Client& client, const std::string& name, json_t* args,
   method_path = m.text;
   if (json_array_size(args) < 2) return true;
   m.in_method = true;
-  if (cdpath_resolve(client, m, "#input") != 0 || !has_arguments(m.node)) {
+  if (cdpath_resolve(client, m, "#input") != 0 || !has_arguments(m.node.get())) {
     say_no_arguments(name);
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kShell, [&](const std::string& rpath) {
     cdpath a = m;
-    return cdpath_resolve(client, a, rpath.c_str()) == 0 ? a.node_hold : nullptr;
+    return cdpath_resolve(client, a, rpath.c_str()) == 0 ? a.node : nullptr;
   });
   return bool(list);
 }

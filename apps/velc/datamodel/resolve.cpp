@@ -60,7 +60,7 @@ int apply_element(Client& c, cdpath& p, std::string_view element, bool echo) {
       // A name typed in another case is matched against the children, so they must be known:
       // asking for the name as typed fetches them (a table's instances are numbers: no case).
       std::string name(element);
-      if (p.is_multi || !schema_child(c, p, name)) name = cached_spelling(p.node, name);
+      if (p.is_multi || !schema_child(c, p, name)) name = cached_spelling(p.node.get(), name);
       return step_into(c, p, name);
     }
   }

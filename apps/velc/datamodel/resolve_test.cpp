@@ -42,7 +42,7 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
     EXPECT_EQ(p.via_template, via_template) << text;
     SchemaNodePtr cached = t.at(final_text);
     ASSERT_NE(p.node, nullptr) << text;
-    EXPECT_TRUE(cached ? p.node == cached.get() : p.node->children().empty()) << text;
+    EXPECT_TRUE(cached ? p.node == cached : p.node->children().empty()) << text;
     EXPECT_FALSE(t.at("Device.#template")) << text;
     size_t dots = std::count(p.text.begin(), p.text.end(), '.');
     EXPECT_EQ(p.parents.size(), p.text.empty() ? 0 : dots + 1) << text;

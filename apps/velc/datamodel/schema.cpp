@@ -67,8 +67,7 @@ int schema_fetch(Client& client, cdpath& p) {
   SchemaNodePtr tree = schema_nodes_from_list(reply_list(m), path);
 
   if (!p.node) {  // a template the cache does not hold: the path gets a node of its own
-    p.node_hold = std::make_shared<SchemaNode>();
-    p.node = p.node_hold.get();
+    p.node = std::make_shared<SchemaNode>();
   }
   // In place: other paths may stand on the node, or above it.
   *p.node = std::move(*tree);
@@ -88,7 +87,7 @@ bool schema_children_unknown(const SchemaNode* node) { return !node || node->bel
 
 SchemaNodePtr schema_child(Client& client, cdpath& p, const std::string& name) {
   // A table is fetched again for a name it lacks: the instance may have been added since.
-  if (schema_children_unknown(p.node) || (p.is_multi && !p.node->child(name)))
+  if (schema_children_unknown(p.node.get()) || (p.is_multi && !p.node->child(name)))
     schema_fetch(client, p);
   if (!p.node) return nullptr;
   if (const SchemaNodePtr& child = p.node->child_ref(name)) return child;

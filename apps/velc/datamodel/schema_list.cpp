@@ -47,7 +47,7 @@ k::Json schema_list_children(Client& client, cdpath& p, const char* filter, int 
 
 k::Json schema_list_names(Client& client, cdpath& p) {
   if (!p.is_multi) {
-    if (schema_children_unknown(p.node) && schema_fetch(client, p) != 0) return {};
+    if (schema_children_unknown(p.node.get()) && schema_fetch(client, p) != 0) return {};
     k::Json list = k::Json::take(json_array());
     for (const auto& [name, child] : p.node->children())
       json_array_append_new(list.get(), json_stringn(name.data(), name.size()));

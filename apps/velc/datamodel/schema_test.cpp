@@ -64,7 +64,7 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
     EXPECT_EQ(p.text, s.final_text) << s.path;
     EXPECT_EQ(veld.take_requests(), s.requests) << s.path;
     if (SchemaNodePtr cached = t.at(s.node_at ? s.node_at : s.final_text)) {
-      EXPECT_EQ(p.node, cached.get()) << s.path;
+      EXPECT_EQ(p.node, cached) << s.path;
     }
   }
   SchemaNodePtr broken = t.at("Device.Broken");  // its attributes went with the refusal

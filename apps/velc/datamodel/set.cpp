@@ -21,7 +21,7 @@ k::Json cached_assignment(Client& client, const std::string& name, const Assignm
   cdpath copy = client.view.current_path;
   if (resolve_argument(client, copy, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  k::Json value = assignment_value(name, a, copy.node, ValueForm::kShell);
+  k::Json value = assignment_value(name, a, copy.node.get(), ValueForm::kShell);
   if (value) path = copy.text;
   return value;
 }

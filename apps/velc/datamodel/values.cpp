@@ -179,7 +179,7 @@ int values_show(Client& client, const std::string& name, const char* path, bool 
 k::Json schema_tree(Client& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
-  SchemaNode* node = p.node;
+  SchemaNode* node = p.node.get();
   if (!p.text.empty() && node && k::tr_type_is_parameter(node->attributes.type)) return record;
   if (from_multi && k::tr_is_pseudo_parameter(name)) return record;
 

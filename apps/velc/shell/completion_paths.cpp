@@ -78,7 +78,7 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
   if (size_t eq = word.rfind('='); eq != std::string::npos) {
     if (cdpath_resolve_quiet(client, p, word.substr(0, eq).c_str()) != 0) return;
     rest = word.substr(eq + 1);
-    if (!add_values(p.node, rest, out)) return;  // values are offered in their own order
+    if (!add_values(p.node.get(), rest, out)) return;  // values are offered in their own order
     cdpath_clear(p, root);                       // a path value: completed from the root
   }
 

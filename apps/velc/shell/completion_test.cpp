@@ -305,7 +305,7 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   EXPECT_EQ(f.complete("cat :Device.Hosts.Host."), (Strings{"1.", "12.", "3.", "max_instance"}));
   EXPECT_EQ(veld.take_requests(), Strings{fetch});
 
-  SchemaNode* position = f.view.current_path.node;
+  SchemaNodePtr position = f.view.current_path.node;
   for (const char* line :
        {"cat ", "cd -.", "cat -.Host.1.", "set Enable=", "execute :Device.IP.Ping C",
         "execute :Device.IP.Ping Count=", "reboot ", "reset ", "cd :", "he"}) {
