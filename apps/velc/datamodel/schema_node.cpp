@@ -82,16 +82,16 @@ void SchemaNode::clear_below() {
   fetched = false;
 }
 
-SchemaNode* schema_node_at(const SchemaNode* root, std::string_view path) {
-  const SchemaNode* node = root;
+SchemaNode* schema_node_at(SchemaNode* root, std::string_view path) {
+  SchemaNode* node = root;
   bool found = node && k::tr_path_for_each(path, [&](std::string_view element) {
     node = node->child(element);
     return node != nullptr;
   });
-  return found ? const_cast<SchemaNode*>(node) : nullptr;
+  return found ? node : nullptr;
 }
 
-SchemaNode* schema_node_describing(const SchemaNode* root, std::string_view path) {
+const SchemaNode* schema_node_describing(const SchemaNode* root, std::string_view path) {
   const SchemaNode* node = root;
   bool found = node && k::tr_path_for_each(path, [&](std::string_view element) {
     const SchemaNode* next = node->child(element);
@@ -99,7 +99,7 @@ SchemaNode* schema_node_describing(const SchemaNode* root, std::string_view path
     node = next;
     return node != nullptr;
   });
-  return found ? const_cast<SchemaNode*>(node) : nullptr;
+  return found ? node : nullptr;
 }
 
 SchemaNodePtr schema_nodes_from_list(json_t* parameter_list, std::string_view base) {

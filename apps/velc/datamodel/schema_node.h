@@ -62,10 +62,10 @@ struct SchemaNode {
 
 // The node at a path below `root` (trailing dot allowed, "#template" and "#input" elements
 // followed), exactly as the tree holds it, or none.
-SchemaNode* schema_node_at(const SchemaNode* root, std::string_view path);
+SchemaNode* schema_node_at(SchemaNode* root, std::string_view path);
 // The same, but an instance number that the tree does not hold is looked up in the table's
 // template: the node that describes a value veld names.
-SchemaNode* schema_node_describing(const SchemaNode* root, std::string_view path);
+const SchemaNode* schema_node_describing(const SchemaNode* root, std::string_view path);
 
 // The tree of a ParameterList of {"Name", "Attributes"} entries relative to `base` (empty or
 // ".": the root): each entry's name, less the base, is split at "." down to the node that gets
