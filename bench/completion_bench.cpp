@@ -12,6 +12,13 @@
 
 namespace {
 
+// Marks every object below `node` fetched, as the cache does once it has asked for its children.
+void mark_fetched(SchemaNode& node) {
+  node.fetched = true;
+  for (const auto& [name, child] : node.children())
+    if (!k::tr_type_is_parameter(child->attributes.type)) mark_fetched(*child);
+}
+
 // A fully fetched cache with `hosts` instances of Device.Hosts.Host, each with a few
 // parameters, at whose root the shell stands.
 struct BigCache {
@@ -22,25 +29,28 @@ struct BigCache {
   Client client{session, view, colours, editor};
 
   explicit BigCache(int hosts) {
-    view.schema_root = k::Json::take(json_pack(
-        "{s:b, s:{s:b, s:{s:s}, s:{s:b, s:{s:s}, s:{s:{s:s, s:s}}}}}", "#fetched", 1, "Device",
-        "#fetched", 1, "#attr", "type", "object", "Hosts", "#fetched", 1, "#attr", "type", "object",
-        "HostNumberOfEntries", "#attr", "type", "unsignedInt", "access", "readOnly"));
-    json_t* hosts_node =
-        json_object_get(json_object_get(view.schema_root.get(), "Device"), "Hosts");
-    json_t* table =
-        json_pack("{s:b, s:{s:s, s:b}}", "#fetched", 1, "#attr", "type", "object", "multi", 1);
+    // As veld describes it; every object is marked fetched.
+    k::Json list = k::Json::take(json_array());
+    auto add = [&](const std::string& name, json_t* attributes) {
+      json_array_append_new(list.get(), json_pack("{s:s, s:o}", "Name", name.c_str(),
+                                                  "Attributes", attributes));
+    };
+    add("Device.", json_pack("{s:s}", "type", "object"));
+    add("Device.Hosts.", json_pack("{s:s}", "type", "object"));
+    add("Device.Hosts.HostNumberOfEntries",
+        json_pack("{s:s, s:s}", "type", "unsignedInt", "access", "readOnly"));
+    add("Device.Hosts.Host.", json_pack("{s:s, s:b}", "type", "object", "multi", 1));
     for (int i = 1; i <= hosts; ++i) {
-      json_object_set_new(
-          table, std::to_string(i).c_str(),
-          json_pack("{s:b, s:{s:s}, s:{s:{s:s}}, s:{s:{s:s}}, s:{s:{s:s}}, s:{s:{s:s}}}",
-                    "#fetched", 1, "#attr", "type", "object", "Active", "#attr", "type", "boolean",
-                    "HostName", "#attr", "type", "string", "IPAddress", "#attr", "type", "string",
-                    "PhysAddress", "#attr", "type", "string"));
+      std::string instance = "Device.Hosts.Host." + std::to_string(i) + ".";
+      add(instance, json_pack("{s:s}", "type", "object"));
+      for (auto [name, type] : {std::pair{"Active", "boolean"}, {"HostName", "string"},
+                                {"IPAddress", "string"}, {"PhysAddress", "string"}})
+        add(instance + name, json_pack("{s:s}", "type", type));
     }
-    json_object_set_new(hosts_node, "Host", table);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    view.schema_root = schema_nodes_from_list(list.get(), ".");
+    mark_fetched(*view.schema_root);
+    cdpath_clear(view.current_path, view.schema_root);
+    cdpath_clear(view.previous_path, view.schema_root);
   }
 };
 

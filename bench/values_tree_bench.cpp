@@ -19,17 +19,20 @@ namespace {
 const char* const kHostParameters[] = {"Active",      "HostName",           "IPAddress",
                                        "PhysAddress", "LeaseTimeRemaining", "Layer1Interface"};
 
-// The schema of the Hosts table, so that every value's base is looked up as in the shell.
-const char* const kSchema = R"({"Device": {"#attr": {"type": "object"},
-  "Hosts": {"#attr": {"type": "object"},
-    "Host": {"#attr": {"type": "object", "multi": true},
-      "#template": {"#attr": {"type": "object"},
-        "Active": {"#attr": {"type": "boolean"}},
-        "HostName": {"#attr": {"type": "string"}},
-        "IPAddress": {"#attr": {"type": "string"}},
-        "PhysAddress": {"#attr": {"type": "string"}},
-        "LeaseTimeRemaining": {"#attr": {"type": "int", "base": 16}},
-        "Layer1Interface": {"#attr": {"type": "string"}}}}}}})";
+// The schema of the Hosts table as veld describes it, so that every value's base is looked up as
+// in the shell.
+const char* const kSchema = R"([
+  {"Name": "Device.", "Attributes": {"type": "object"}},
+  {"Name": "Device.Hosts.", "Attributes": {"type": "object"}},
+  {"Name": "Device.Hosts.Host.", "Attributes": {"type": "object", "multi": true}},
+  {"Name": "Device.Hosts.Host.#template.", "Attributes": {"type": "object"}},
+  {"Name": "Device.Hosts.Host.#template.Active", "Attributes": {"type": "boolean"}},
+  {"Name": "Device.Hosts.Host.#template.HostName", "Attributes": {"type": "string"}},
+  {"Name": "Device.Hosts.Host.#template.IPAddress", "Attributes": {"type": "string"}},
+  {"Name": "Device.Hosts.Host.#template.PhysAddress", "Attributes": {"type": "string"}},
+  {"Name": "Device.Hosts.Host.#template.LeaseTimeRemaining",
+   "Attributes": {"type": "int", "base": 16}},
+  {"Name": "Device.Hosts.Host.#template.Layer1Interface", "Attributes": {"type": "string"}}])";
 
 // The ParameterList of GetParameterValues for Device.Hosts. with `hosts` instances.
 k::Json hosts_reply(int hosts) {
@@ -74,7 +77,7 @@ class QuietStdout {
 };
 
 void BM_ValuesTreeBuild(benchmark::State& state) {
-  k::Json schema = k::json_parse(kSchema);
+  SchemaNodePtr schema = schema_nodes_from_list(k::json_parse(kSchema).get(), ".");
   k::Json list = hosts_reply(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     k::Json tree = values_tree_build(schema.get(), list.get(), "Device.Hosts.");
@@ -85,7 +88,7 @@ void BM_ValuesTreeBuild(benchmark::State& state) {
 
 // Building and drawing, as `catree` does.
 void BM_ValuesTree(benchmark::State& state) {
-  k::Json schema = k::json_parse(kSchema);
+  SchemaNodePtr schema = schema_nodes_from_list(k::json_parse(kSchema).get(), ".");
   k::Json list = hosts_reply(static_cast<int>(state.range(0)));
   QuietStdout quiet;
   for (auto _ : state) {

@@ -18,7 +18,7 @@
 #include "check.h"
 #include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 
@@ -36,9 +36,9 @@ void check_shape(const cdpath& p, const std::string& typed) {
     elements = 1;
     for (char c : p.text) elements += c == '.';
   }
-  FUZZ_CHECK(json_array_size(p.parents.get()) == elements,
+  FUZZ_CHECK(p.parents.size() == elements,
              "<%s>: text <%s> has %zu elements, the path holds %zu parents", typed.c_str(),
-             p.text.c_str(), elements, json_array_size(p.parents.get()));
+             p.text.c_str(), elements, p.parents.size());
 }
 
 // True when every element of the typed text after ":" only names children or steps up.
@@ -76,25 +76,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (lines.size() > kMaxLines) lines.resize(kMaxLines);
   for (std::string_view line : lines) {
     std::string typed(line.substr(0, line.find('\0')));
-    CdpathCopy work(view.current_path);
-    int r = cdpath_resolve(client, work.path, typed.c_str());
+    cdpath work = view.current_path;
+    int r = cdpath_resolve(client, work, typed.c_str());
     FUZZ_CHECK(r == 0 || r == -1, "<%s> gave %d", typed.c_str(), r);
-    check_shape(work.path, typed);
+    check_shape(work, typed);
     if (r != 0) continue;
 
     if (names_only(typed)) {
-      CdpathCopy again(view.current_path);
-      std::string absolute = ":" + work.path.text;
-      int r2 = cdpath_resolve(client, again.path, absolute.c_str());
-      FUZZ_CHECK(r2 == 0 && again.path.node == work.path.node &&
-                     again.path.text == work.path.text &&
-                     again.path.is_multi == work.path.is_multi &&
-                     again.path.is_ordered == work.path.is_ordered,
+      cdpath again = view.current_path;
+      std::string absolute = ":" + work.text;
+      int r2 = cdpath_resolve(client, again, absolute.c_str());
+      FUZZ_CHECK(r2 == 0 && again.node == work.node &&
+                     again.text == work.text &&
+                     again.is_multi == work.is_multi &&
+                     again.is_ordered == work.is_ordered,
                  "<%s> reached <%s>, which resolves again to <%s> (%d)", typed.c_str(),
-                 work.path.text.c_str(), again.path.text.c_str(), r2);
+                 work.text.c_str(), again.text.c_str(), r2);
     }
-    cdpath_copy(view.previous_path, view.current_path);
-    cdpath_copy(view.current_path, work.path);
+    view.previous_path = view.current_path;
+    view.current_path = work;
   }
   return 0;
 }

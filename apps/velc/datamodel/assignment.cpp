@@ -5,7 +5,7 @@
 #include "datamodel/schema.h"
 #include "datamodel/value_from_text.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 
 namespace {
@@ -32,12 +32,12 @@ std::optional<Assignment> split_assignment(const std::string& name, const std::s
   return a;
 }
 
-k::Json assignment_value(const std::string& name, const Assignment& a, json_t* node, ValueForm form,
-                         FILE* out) {
-  json_t* fallback = k::tr_node_default(node);
-  if (!k::tr_type_is_parameter(k::tr_node_type(node)) || !fallback) {
+k::Json assignment_value(const std::string& name, const Assignment& a, const SchemaNode* node,
+                         ValueForm form, FILE* out) {
+  json_t* fallback = node ? node->attributes.default_value.get() : nullptr;
+  if (!fallback || !k::tr_type_is_parameter(node->attributes.type)) {
     std::fprintf(out, "%s: %s: is an object or doesn't have default value.\n", name.c_str(),
-                 a.key.c_str());
+                a.key.c_str());
     return {};
   }
   std::optional<std::string> text =
@@ -47,7 +47,7 @@ k::Json assignment_value(const std::string& name, const Assignment& a, json_t* n
   return value;
 }
 
-k::Json node_from_veld(CommandContext& client, const std::string& path, int depth,
+SchemaNodePtr node_from_veld(CommandContext& client, const std::string& path, int depth,
                        const std::string& unknown) {
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_stringn(path.data(), path.size()));
@@ -60,9 +60,6 @@ k::Json node_from_veld(CommandContext& client, const std::string& path, int dept
       report_result(m, client.colours, client.out);
     return {};
   }
-  // The path's own entry lands at the top under "#info", its children below it.
-  k::Json node =
-      k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), path.c_str());
-  schema_info_to_attr(node.get());
-  return node;
+  // The path's own entry gives the node's attributes, the others its children.
+  return schema_nodes_from_list(json_object_get(m.result.get(), "ParameterList"), path);
 }

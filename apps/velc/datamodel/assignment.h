@@ -29,12 +29,12 @@ std::optional<Assignment> split_assignment(const std::string& name, const std::s
 // value text (in the request form, through request_value_text first) converted by the JSON type
 // of the node's default. None after "<name>: <key>: is an object or doesn't have default value."
 // or "<name>: <key>: invalid value <value text>." on `out`.
-k::Json assignment_value(const std::string& name, const Assignment& a, json_t* node,
+k::Json assignment_value(const std::string& name, const Assignment& a, const SchemaNode* node,
                          ValueForm form, FILE* out);
 
-// veld's description of the node at `path`, shaped like a node of the schema cache (attributes
-// under "#attr", children under their names): depth 0 the node alone, -1 with its whole subtree.
+// veld's description of the node at `path`, as a node like the schema cache's: depth 0 the node
+// alone, -1 with its whole subtree.
 // None when veld gave none, after printing `unknown` when veld knows no such node (9005) and
 // veld's report otherwise (a refusal, no answer), so that the user learns why.
-k::Json node_from_veld(CommandContext& client, const std::string& path, int depth,
+SchemaNodePtr node_from_veld(CommandContext& client, const std::string& path, int depth,
                        const std::string& unknown);

@@ -4,7 +4,7 @@
 
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/attr_report.h"
 #include "render/result_report.h"
 
@@ -60,23 +60,24 @@ void explain_refusal(CommandContext& client, const std::string& name, json_t* pa
 }  // namespace
 
 int attr_show(CommandContext& client, const std::string& name, const char* path) {
-  CdpathCopy copy(client.view.current_path);
-  if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  if (path && resolve_argument(client, copy, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  if (copy.path.node && copy.path.node == client.view.schema_root.get()) {
+  if (copy.node && copy.node == client.view.schema_root) {
     // The root is no node of veld's model: it has no attributes to ask for.
     std::fputs("Canonical path:     :\nType:               config root\n"
                "Const:              true\n", client.out);
     return -1;
   }
-  std::string text = cdpath_request_text(copy.path);
+  std::string text = cdpath_request_text(copy);
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), json_stringn(text.data(), text.size()));
   k::Message m = k::msg_get_parameter_attributes(names, 0);
   request_exchange(client.session, m, kAttributesTimeoutMs);
   k::Json attributes = first_attributes(m);
   // veld said nothing (refused, or too slow): what the cache knows is still worth showing.
-  if (!attributes) attributes = k::Json::take(json_deep_copy(k::tr_node_attr(copy.path.node)));
+  if (!attributes && copy.node)
+    attributes = k::Json::take(json_deep_copy(copy.node->attributes.all.get()));
   attr_report(text, attributes.get(), client.colours, client.out);
   return 0;
 }

@@ -8,7 +8,7 @@
 #include "datamodel/set.h"
 #include "datamodel/values.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 #include "render/tree.h"
 
@@ -16,18 +16,11 @@ namespace {
 
 // The node of an argument path below the method's "#input" (with a reference of its own), or
 // none when there is no such argument.
-using ArgumentFinder = std::function<k::Json(const std::string& rpath)>;
+using ArgumentFinder = std::function<SchemaNodePtr(const std::string& rpath)>;
 
 // True when an "#input" node holds an argument: veld describes a method without arguments with
 // an empty "#input".
-bool has_arguments(json_t* input) {
-  const char* key;
-  json_t* child;
-  json_object_foreach(input, key, child) {
-    if (key[0] != '#') return true;
-  }
-  return false;
-}
+bool has_arguments(const SchemaNode* input) { return input && !input->children().empty(); }
 
 void say_no_arguments(const std::string& name, FILE* out) {
   std::fprintf(out, "%s: this method does not have input arguments.\n", name.c_str());
@@ -48,7 +41,7 @@ k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
     }
     std::optional<Assignment> a = split_assignment(name, argument, out);
     if (!a) return {};
-    k::Json node = find(a->key);
+    SchemaNodePtr node = find(a->key);
     if (!node) {
       std::fprintf(out, "%s: %s: no such node.\n", name.c_str(), a->key.c_str());
       return {};
@@ -65,35 +58,35 @@ k::Json collect_arguments(const std::string& name, json_t* args, ValueForm form,
 bool arguments_from_cache(CommandContext& client, const std::string& name, json_t* args,
                           std::string& method_path, k::Json& list) {
   const char* method = k::json_array_text(args, 0);
-  CdpathCopy m(client.view.current_path);
-  if (cdpath_resolve(client, m.path, method) != 0) {
+  cdpath m = client.view.current_path;
+  if (cdpath_resolve(client, m, method) != 0) {
     std::fprintf(client.out, "%s: %s: no such method.\n", name.c_str(), method);
     return false;
   }
   // The method's own path: veld names a method without a trailing dot.
-  method_path = m.path.text;
+  method_path = m.text;
   if (json_array_size(args) < 2) return true;
-  m.path.in_method = true;
-  if (cdpath_resolve(client, m.path, "#input") != 0 || !has_arguments(m.path.node)) {
+  m.in_method = true;
+  if (cdpath_resolve(client, m, "#input") != 0 || !has_arguments(m.node.get())) {
     say_no_arguments(name, client.out);
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kShell, [&](const std::string& rpath) {
-    CdpathCopy a(m.path);
-    return cdpath_resolve(client, a.path, rpath.c_str()) == 0 ? a.path.node_hold : k::Json();
+    cdpath a = m;
+    return cdpath_resolve(client, a, rpath.c_str()) == 0 ? a.node : nullptr;
   }, client.out);
   return bool(list);
 }
 
 // The argument at `rpath` below `input`, its names matched without regard to case.
-k::Json argument_in(json_t* input, const std::string& rpath) {
-  json_t* node = input;
+SchemaNodePtr argument_in(const SchemaNodePtr& input, const std::string& rpath) {
+  SchemaNodePtr node = input;
   bool found = k::tr_path_for_each(rpath, [&](std::string_view element) {
-    if (element[0] == '#') return false;  // the tree's own keys are no arguments
-    node = json_object_get(node, cached_spelling(node, std::string(element)).c_str());
-    return json_is_object(node);
+    if (element[0] == '#') return false;  // a template or arguments' arguments are none
+    node = node->child_ref(cached_spelling(node.get(), std::string(element)));
+    return node != nullptr;
   });
-  return found ? k::Json::borrow(node) : k::Json();
+  return found ? node : nullptr;
 }
 
 // Without a schema cache (request mode): the method path goes as typed, and the arguments are
@@ -103,7 +96,7 @@ bool arguments_from_veld(CommandContext& client, const std::string& name, json_t
                          std::string& method_path, k::Json& list) {
   method_path = k::json_array_text(args, 0);
   if (json_array_size(args) < 2) return true;
-  k::Json input = node_from_veld(client, method_path + ".#input.", -1,
+  SchemaNodePtr input = node_from_veld(client, method_path + ".#input.", -1,
                                  name + ": " + method_path + ": no such method.\n");
   if (!input) return false;
   if (!has_arguments(input.get())) {
@@ -111,7 +104,7 @@ bool arguments_from_veld(CommandContext& client, const std::string& name, json_t
     return false;
   }
   list = collect_arguments(name, args, ValueForm::kRequest, [&](const std::string& rpath) {
-    return argument_in(input.get(), rpath);
+    return argument_in(input, rpath);
   }, client.out);
   return bool(list);
 }

@@ -6,7 +6,7 @@
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
 #include "platform/text.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 
 namespace {
@@ -16,12 +16,12 @@ namespace {
 // cache, the argument as typed with type 0. -1 after the "no such node." line.
 int target_path(CommandContext& client, const std::string& command, const char* argument,
                 std::string& path, int& type) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (resolve_argument(client, copy.path, command, argument, NoSuchNode::kWithPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (resolve_argument(client, copy, command, argument, NoSuchNode::kWithPeriod) != 0)
     return -1;
-  path = cached ? copy.path.text : argument;
-  type = cached ? k::tr_node_type(copy.path.node) : k::kTypeNone;
+  path = cached ? copy.text : argument;
+  type = cached ? copy.node->attributes.type : k::kTypeNone;
   return 0;
 }
 

@@ -29,4 +29,17 @@ TEST(InstanceCommands, RefuseBeforeAnyRequest) {
   }
 }
 
+// The first instance of a table is numbered 1, and reported like any other.
+TEST(InstanceCommands, AddReportsTheNewInstanceNumber) {
+  TestClient t;
+  t.load_schema();
+  testing_support::FakeVeld veld(t.session);
+  veld.reply(R"(AddObject {"ObjectName":"Device.Hosts.Host."})", R"({"InstanceNumber":1})");
+  k::Json a = args({"Device.Hosts.Host"});
+  int result = -1;
+  EXPECT_EQ(output_of([&] { result = cmd_add(t.client, "add", a.get()); }),
+            "Instance number: 1\nStatus: OK\n");
+  EXPECT_EQ(result, 1);
+}
+
 }  // namespace

@@ -9,8 +9,8 @@
 #include "link/exchange.h"
 #include "platform/interrupt.h"
 #include "platform/printable.h"
-#include "platform/show_list.h"
-#include "platform/tr.h"
+#include "datamodel/show_list.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 
 namespace {
@@ -76,7 +76,7 @@ std::vector<std::string> sorted_words(json_t* list) {
 
 void show_words(const std::vector<std::string>& words, int options, bool escape, FILE* out) {
   k::Json list = k::Json::take(json_array());
-  if (options & LS_DOT) json_array_append_new(list.get(), json_string("."));
+  if (options & kLsDot) json_array_append_new(list.get(), json_string("."));
   for (const auto& w : words) json_array_append_new(list.get(), json_stringn(w.data(), w.size()));
   k::show_list(list.get(), escape, out);
 }
@@ -104,7 +104,7 @@ int list_short_uncached(CommandContext& client, const char* path, int options) {
   if (!names && !dotted && ask_names(client.session, p, m)) {
     names = k::Json::take(json_array());
     json_array_append_new(names.get(), k::json_str(p).release());
-    options &= ~LS_DOT;
+    options &= ~kLsDot;
   }
   if (!names) {
     report_result(m, client.colours, client.out);
@@ -115,16 +115,16 @@ int list_short_uncached(CommandContext& client, const char* path, int options) {
 }
 
 int list_short(CommandContext& client, cdpath& p, const char* path, int options) {
-  bool parameter = !p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(p.node));
+  bool parameter = !p.text.empty() && p.node && k::tr_type_is_parameter(p.node->attributes.type);
   if (parameter) {
     show_words(path ? std::vector<std::string>{path} : std::vector<std::string>{},
-               options & ~LS_DOT, client.colours.escape, client.out);
+               options & ~kLsDot, client.colours.escape, client.out);
     return 0;
   }
   std::string filter = path ? path : "";
   if (!filter.empty() && filter.back() == '.') filter.pop_back();
   k::Json list =
-      schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), LIST_MARK_OBJECTS);
+      schema_list_children(client, p, filter.empty() ? nullptr : filter.c_str(), kListMarkObjects);
   show_words(sorted_words(list.get()), options, client.colours.escape, client.out);
   return 0;
 }
@@ -207,18 +207,18 @@ void ls_print_rows(const std::vector<LsRow>& rows, const k::ColourTable& colours
 }
 
 int ls_list(CommandContext& client, const std::string& name, const char* path, int options) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (path && resolve_argument(client, copy.path, name, path, NoSuchNode::kWithoutPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (path && resolve_argument(client, copy, name, path, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  if (options & LS_LONG) {
+  if (options & kLsLong) {
     // Without a cache the path goes as typed; either way the request names it as an object.
-    std::string base = cached || !path ? copy.path.text : std::string(path);
+    std::string base = cached || !path ? copy.text : std::string(path);
     if (!base.empty() && base.back() == '.') base.pop_back();
     return list_long(client, base);
   }
   if (!cached) return list_short_uncached(client, path, options);
-  return list_short(client, copy.path, path, options);
+  return list_short(client, copy, path, options);
 }
 
 int cmd_ls(CommandContext& client, const std::string& name, json_t* args) {
@@ -234,8 +234,8 @@ int cmd_ls(CommandContext& client, const std::string& name, json_t* args) {
       continue;
     }
     for (const char* c = word + 1; *c; ++c) {
-      if (*c == 'l') options |= LS_LONG;
-      if (*c == 'a') options |= LS_DOT;
+      if (*c == 'l') options |= kLsLong;
+      if (*c == 'a') options |= kLsDot;
     }
   }
   if (paths.size() < 2)

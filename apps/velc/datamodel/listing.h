@@ -11,8 +11,8 @@
 
 // Option bits of `ls`.
 enum LsOptions : int {
-  LS_LONG = 1,  // "l": the long form
-  LS_DOT = 2,   // "a": "." first in the short form
+  kLsLong = 1,  // "l": the long form
+  kLsDot = 2,   // "a": "." first in the short form
 };
 
 // One row of the long form. Each field is cut to the size the listing has always given it

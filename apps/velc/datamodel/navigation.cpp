@@ -7,7 +7,7 @@
 #include "datamodel/instances.h"
 #include "datamodel/resolve.h"
 #include "platform/printable.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 
@@ -29,17 +29,17 @@ int cmd_cd(CommandContext& client, const std::string& name, json_t* args) {
     return -1;
   }
   DataModelView& view = client.view;
-  CdpathCopy work(view.current_path);
-  CdpathCopy saved(view.current_path);
+  cdpath work = view.current_path;
+  cdpath saved = view.current_path;
   const char* argument = k::json_array_text(args, 0);
   if (!argument) {
-    cdpath_clear(work.path, view.schema_root.get());
-  } else if (resolve_argument(client, work.path, name, argument, NoSuchNode::kWithoutPeriod) !=
+    cdpath_clear(work, view.schema_root);
+  } else if (resolve_argument(client, work, name, argument, NoSuchNode::kWithoutPeriod) !=
              0) {
     return -2;
   }
-  cdpath_copy(view.current_path, work.path);
-  cdpath_copy(view.previous_path, saved.path);
+  view.current_path = work;
+  view.previous_path = saved;
   return 0;
 }
 

@@ -43,7 +43,7 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
     EXPECT_EQ(t.view.current_path.text, s.current) << label;
     EXPECT_EQ(t.view.previous_path.text, s.previous) << label;
   }
-  EXPECT_EQ(t.view.current_path.node, t.view.schema_root.get());
+  EXPECT_EQ(t.view.current_path.node, t.view.schema_root);
 }
 
 }  // namespace

@@ -6,17 +6,15 @@
 #include <string_view>
 
 #include "datamodel/schema.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
-std::string cached_spelling(json_t* node, const std::string& name) {
-  if (!node || json_object_get(node, name.c_str())) return name;
+std::string cached_spelling(const SchemaNode* node, const std::string& name) {
+  if (!node || node->child(name)) return name;
   bool has_letter = false;
   for (char c : name) has_letter |= (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
   if (!has_letter) return name;  // digits (instance numbers) have only one spelling
-  const char* key;
-  json_t* child;
-  json_object_foreach(node, key, child) {
-    if (strcasecmp(key, name.c_str()) == 0) return key;
+  for (const auto& [key, child] : node->children()) {
+    if (strcasecmp(key.c_str(), name.c_str()) == 0) return key;
   }
   return name;
 }
@@ -25,24 +23,19 @@ namespace {
 
 // Steps into the child `name`; -1 when there is none or the path text would be too long.
 int step_into(CommandContext& c, cdpath& p, const std::string& name) {
-  json_t* child = schema_child(c, p, name);
+  SchemaNodePtr child = schema_child(c, p, name);
   if (!child) return -1;
-  return cdpath_push(p, child, name, k::tr_node_is_multi(child), k::tr_node_is_ordered(child));
+  return cdpath_push(p, std::move(child), name);
 }
 
 int step_to_template(CommandContext& c, cdpath& p) {
   // A missing template is not an error here: the path gets an empty node of its own, which its
   // next fetch fills (from veld's answer about "<table>.#template."). It must not be left without
   // a node, since the commands take a position without a node for one without a schema cache.
-  json_t* templ = schema_child(c, p, "#template");
-  k::Json own;
-  if (!templ) {
-    own = k::Json::take(json_object());
-    templ = own.get();
-  }
+  SchemaNodePtr templ = schema_child(c, p, "#template");
+  if (!templ) templ = std::make_shared<SchemaNode>();
   p.via_template = true;
-  return cdpath_push(p, templ, "#template", k::tr_node_is_multi(templ),
-                     k::tr_node_is_ordered(templ));
+  return cdpath_push(p, std::move(templ), "#template");
 }
 
 int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool echo) {
@@ -58,7 +51,8 @@ int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool e
       return 0;
     case '-':
       if (echo) std::fprintf(c.out, ":%s\n", c.view.previous_path.text.c_str());
-      cdpath_copy(p, c.view.previous_path);
+      p = c.view.previous_path;
+      p.via_template = false;  // what this resolution went through, not the stored one's
       return 0;
     case '*':
       return element.size() == 1 ? step_to_template(c, p) : -1;
@@ -66,7 +60,7 @@ int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool e
       // A name typed in another case is matched against the children, so they must be known:
       // asking for the name as typed fetches them (a table's instances are numbers: no case).
       std::string name(element);
-      if (p.is_multi || !schema_child(c, p, name)) name = cached_spelling(p.node, name);
+      if (p.is_multi || !schema_child(c, p, name)) name = cached_spelling(p.node.get(), name);
       return step_into(c, p, name);
     }
   }
@@ -74,9 +68,10 @@ int apply_element(CommandContext& c, cdpath& p, std::string_view element, bool e
 
 int resolve(CommandContext& client, cdpath& p, const char* text, bool echo) {
   if (!text) return -2;
+  p.via_template = false;
   std::string_view rest(text);
   if (!rest.empty() && rest[0] == ':') {
-    cdpath_clear(p, client.view.schema_root.get());
+    cdpath_clear(p, client.view.schema_root);
     rest.remove_prefix(1);
   }
   bool applied = k::tr_path_for_each(rest, [&](std::string_view element) {

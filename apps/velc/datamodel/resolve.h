@@ -22,7 +22,7 @@ int cdpath_resolve_quiet(CommandContext& client, cdpath& p, const char* text);
 // The key under which the cache node `node` holds the child typed as `name`: the exact key when
 // there is one, otherwise the first key equal to it without regard to case, otherwise the name as
 // typed (digits, instance numbers, have only one spelling).
-std::string cached_spelling(json_t* node, const std::string& name);
+std::string cached_spelling(const SchemaNode* node, const std::string& name);
 
 // How a command's "no such node" line ends: most commands end it with a period; `cd`, `ls` and
 // `tree` do not.

@@ -30,37 +30,40 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
       // Without a template "*" gives the path an empty node of its own, and it can step back.
       {"Device", "*", 0, "Device.#template", true},
       {"Device", "*.<.DeviceInfo", 0, "Device.DeviceInfo", true},
+      {"Device.Hosts.Host.*", "<.1", 0, "Device.Hosts.Host.1", false},  // this resolution's only
   };
   for (const auto& [start, text, result, final_text, via_template] : cases) {
     TestClient t;
   t.load_schema();
-    CdpathCopy p(t.view.current_path);
-    ASSERT_EQ(cdpath_resolve(t.client, p.path, start), 0);
-    EXPECT_EQ(cdpath_resolve(t.client, p.path, text), result) << text;
-    EXPECT_EQ(p.path.text, final_text) << text;
-    EXPECT_EQ(p.path.via_template, via_template) << text;
-    json_t* cached = t.at(final_text);
-    ASSERT_NE(p.path.node, nullptr) << text;
-    EXPECT_TRUE(cached ? p.path.node == cached : json_object_size(p.path.node) == 0) << text;
+    cdpath p = t.view.current_path;
+    ASSERT_EQ(cdpath_resolve(t.client, p, start), 0);
+    EXPECT_EQ(cdpath_resolve(t.client, p, text), result) << text;
+    EXPECT_EQ(p.text, final_text) << text;
+    EXPECT_EQ(p.via_template, via_template) << text;
+    SchemaNodePtr cached = t.at(final_text);
+    ASSERT_NE(p.node, nullptr) << text;
+    EXPECT_TRUE(cached ? p.node == cached : p.node->children().empty()) << text;
     EXPECT_FALSE(t.at("Device.#template")) << text;
-    size_t dots = std::count(p.path.text.begin(), p.path.text.end(), '.');
-    EXPECT_EQ(json_array_size(p.path.parents.get()), p.path.text.empty() ? 0 : dots + 1) << text;
+    size_t dots = std::count(p.text.begin(), p.text.end(), '.');
+    EXPECT_EQ(p.parents.size(), p.text.empty() ? 0 : dots + 1) << text;
   }
   TestClient t;
   t.load_schema();
-  CdpathCopy p(t.view.current_path);
-  EXPECT_EQ(cdpath_resolve(t.client, p.path, nullptr), -2);
+  cdpath p = t.view.current_path;
+  EXPECT_EQ(cdpath_resolve(t.client, p, nullptr), -2);
 }
 
 TEST(Resolve, InputOnlyInMethodContext) {
   TestClient t;
   t.load_schema();
-  CdpathCopy p(t.view.current_path);
-  ASSERT_EQ(cdpath_resolve(t.client, p.path, "Device.IP.Ping"), 0);
-  p.path.in_method = true;
-  EXPECT_EQ(cdpath_resolve(t.client, p.path, "#input.host"), 0);
-  EXPECT_EQ(p.path.text, "Device.IP.Ping.#input.Host");
-  EXPECT_EQ(cdpath_resolve(t.client, p.path, "<.#Input"), -1);  // exactly "#input"
+  cdpath p = t.view.current_path;
+  ASSERT_EQ(cdpath_resolve(t.client, p, "Device.IP.Ping"), 0);
+  p.in_method = true;
+  EXPECT_EQ(cdpath_resolve(t.client, p, "#input.host"), 0);
+  EXPECT_EQ(p.text, "Device.IP.Ping.#input.Host");
+  cdpath_pop(p);
+  EXPECT_EQ(cdpath_request_text(p), "Device.IP.Ping.#input.");  // the arguments are an object
+  EXPECT_EQ(cdpath_resolve(t.client, p, "<.#Input"), -1);  // exactly "#input"
 }
 
 TEST(Resolve, MinusEchoesAndReturnsToThePreviousPosition) {
@@ -68,15 +71,15 @@ TEST(Resolve, MinusEchoesAndReturnsToThePreviousPosition) {
   t.load_schema();
   ASSERT_EQ(cdpath_resolve(t.client, t.view.previous_path, "Device.DeviceInfo"), 0);
   t.view.previous_path.in_method = true;
-  CdpathCopy p(t.view.current_path);
+  cdpath p = t.view.current_path;
   int result = 1;  // the rest of the element after "-" is ignored; "-" may come mid-path
   EXPECT_EQ(output_of([&] {
-              result = cdpath_resolve(t.client, p.path, "Device.-foo.<.Hosts.-.ModelName");
+              result = cdpath_resolve(t.client, p, "Device.-foo.<.Hosts.-.ModelName");
             }),
             ":Device.DeviceInfo\n:Device.DeviceInfo\n");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(p.path.text, "Device.DeviceInfo.ModelName");
-  EXPECT_TRUE(p.path.in_method);
+  EXPECT_EQ(p.text, "Device.DeviceInfo.ModelName");
+  EXPECT_TRUE(p.in_method);
   output_of([&] {  // onto itself
     EXPECT_EQ(cdpath_resolve(t.client, t.view.previous_path, "-.Manufacturer"), 0);
   });

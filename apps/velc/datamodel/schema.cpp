@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ k::Json single_name(const std::string& path) {
 
 // Fills a table node with the whole subtree of each of its instances, in two requests: the names
 // of its children, then their attributes at full depth.
-void fetch_instances(Session& session, json_t* table, const std::string& path) {
+void fetch_instances(Session& session, SchemaNode& table, const std::string& path) {
   k::Message names_msg = k::msg_get_parameter_names(path, true);
   request_probe(session, names_msg, -1);
   k::Json names = k::tr_parameter_names(reply_list(names_msg));
@@ -30,30 +30,26 @@ void fetch_instances(Session& session, json_t* table, const std::string& path) {
   k::Message attrs_msg = k::msg_get_parameter_attributes(names, -1);
   k::msg_add_parameter(attrs_msg, "IgnoreAccessError", k::Json::take(json_true()));
   request_probe(session, attrs_msg, -1);
-  k::Json tree = k::tr_names_to_config(reply_list(attrs_msg), path.c_str());
-  const char* key;
-  json_t* instance;
-  json_object_foreach(tree.get(), key, instance) {
-    if (std::strcmp(key, "#info") == 0) continue;  // the table's own entry, were it listed
-    schema_info_to_attr(instance);
-    json_object_set_new(instance, "#fetched", json_true());
-    json_object_set(table, key, instance);
+  SchemaNodePtr tree = schema_nodes_from_list(reply_list(attrs_msg), path);
+  for (const auto& [number, instance] : tree->children()) {
+    instance->fetched = true;
+    table.set_child(number, instance);
   }
 }
 
 }  // namespace
 
-json_t* schema_reset(CommandContext& client) {
+SchemaNode* schema_reset(CommandContext& client) {
   DataModelView& view = client.view;
-  view.schema_root = k::Json::take(json_object());
+  view.schema_root = std::make_shared<SchemaNode>();
   view.user_generation = client.session.user_generation;
-  cdpath_clear(view.current_path, view.schema_root.get());
+  cdpath_clear(view.current_path, view.schema_root);
   // "-" must never lead into the dropped tree (it was built with another user's rights, and at
   // the root its node would be the old root itself): the previous position starts at the new
   // root too.
-  cdpath_clear(view.previous_path, view.schema_root.get());
+  cdpath_clear(view.previous_path, view.schema_root);
   int fetched = schema_fetch(client, view.current_path);
-  json_object_del(view.schema_root.get(), "DataModelVersion");
+  view.schema_root->remove_child("DataModelVersion");
   return fetched == 0 ? view.schema_root.get() : nullptr;
 }
 
@@ -67,54 +63,34 @@ int schema_fetch(CommandContext& client, cdpath& p) {
   k::Message m = k::msg_get_parameter_attributes(single_name(path), 1);
   // What the cache cannot fetch it does not hold: resolution then reports the node missing.
   int exchanged = request_probe(client.session, m, -1);
-  // The path's own entry lands at the top level as "#info", so the node keeps its "#attr".
-  k::Json tree = k::tr_names_to_config(reply_list(m), path.c_str());
-  schema_info_to_attr(tree.get());
+  // The path's own entry gives the node's attributes, the others its children.
+  SchemaNodePtr tree = schema_nodes_from_list(reply_list(m), path);
 
   if (!p.node) {  // a template the cache does not hold: the path gets a node of its own
-    p.node_hold = k::Json::take(json_object());
-    p.node = p.node_hold.get();
+    p.node = std::make_shared<SchemaNode>();
   }
-  json_object_clear(p.node);
-  json_object_update(p.node, tree.get());
-  json_object_set_new(p.node, "#fetched", json_true());
+  // In place: other paths may stand on the node, or above it.
+  *p.node = std::move(*tree);
+  p.node->fetched = true;
 
-  if (p.is_multi) fetch_instances(client.session, p.node, path);
+  if (p.is_multi) fetch_instances(client.session, *p.node, path);
   // An ordered table's "order" is read like a parameter; it must resolve without a request.
-  if (p.is_ordered) json_object_set_new(p.node, "order", json_pack("{s:b}", "#fetched", 1));
+  if (p.is_ordered) {
+    auto order = std::make_shared<SchemaNode>();
+    order->fetched = true;
+    p.node->set_child("order", std::move(order));
+  }
   return exchanged < 0 ? -1 : 0;
 }
 
-bool schema_children_unknown(json_t* node) {
-  if (!node) return true;
-  size_t n = json_object_size(node);
-  return n == 0 || (n == 1 && json_object_get(node, "#attr"));
-}
+bool schema_children_unknown(const SchemaNode* node) { return !node || node->below_unknown(); }
 
-json_t* schema_child(CommandContext& client, cdpath& p, const std::string& name) {
+SchemaNodePtr schema_child(CommandContext& client, cdpath& p, const std::string& name) {
   // A table is fetched again for a name it lacks: the instance may have been added since.
-  if (schema_children_unknown(p.node) || (p.is_multi && !json_object_get(p.node, name.c_str())))
+  if (schema_children_unknown(p.node.get()) || (p.is_multi && !p.node->child(name)))
     schema_fetch(client, p);
-  if (json_t* child = json_object_get(p.node, name.c_str())) return child;
-  if (k::tr_is_instance_number(name)) return json_object_get(p.node, "#template");
+  if (!p.node) return nullptr;
+  if (const SchemaNodePtr& child = p.node->child_ref(name)) return child;
+  if (k::tr_is_instance_number(name)) return p.node->template_node;
   return nullptr;
-}
-
-void schema_info_to_attr(json_t* node) {
-  if (!json_is_object(node)) return;
-  if (json_t* info = json_object_get(node, "#info")) {
-    if (json_t* attributes = json_object_get(info, "Attributes"))
-      json_object_set(node, "#attr", attributes);
-    json_object_del(node, "#info");
-  }
-  const char* key;
-  json_t* value;
-  json_object_foreach(node, key, value) {
-    if (std::strcmp(key, "#attr") != 0) schema_info_to_attr(value);  // attributes are veld's data
-  }
-}
-
-bool node_is_writable(json_t* node) {
-  json_t* access = json_object_get(k::tr_node_attr(node), "access");
-  return !json_is_string(access) || std::strcmp(json_string_value(access), "readOnly") != 0;
 }

@@ -1,32 +1,30 @@
-// The schema cache: the client's copy of the part of veld's schema it has seen, one JSON tree
-// rooted at the view's `schema_root`, filled lazily one level at a time (tables with all their instances in
-// one request), and rebuilt when the shell starts or the user changes (before the next command).
-//
-// A node is a JSON object: its children under their names, and special keys beginning with "#":
-// "#attr" (the node's attributes as veld sent them), "#fetched" (true once its children were
-// asked for), "#template" (a table's instance description), "#input" (a method's arguments). An
-// ordered table also holds "order": {"#fetched": true}.
+// The schema cache: the client's copy of the part of veld's schema it has seen, a tree of
+// SchemaNode (schema_node.h) rooted at the view's `schema_root`, filled lazily one level at a time
+// (tables with all their instances in one request), and rebuilt when the shell starts or the user
+// changes (before the next command). veld's replies become nodes as they arrive; an ordered
+// table also holds "order", an empty node marked fetched.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "datamodel/context.h"
+#include "datamodel/schema_node.h"
 #include "platform/json.h"
 
 // List options of schema_list_children.
 enum ListOptions : int {
-  LIST_OBJECTS_ONLY = 1,   // leave parameters out
-  LIST_MARK_OBJECTS = 2,   // a trailing "." on every entry that is not a parameter
-  LIST_ABSOLUTE = 4,       // every entry begins with ":"
-  LIST_MATCH_PREFIX = 8,   // the filter is a name prefix (case-insensitive), not a path prefix
-  LIST_WRITABLE_ONLY = 16, // leave read-only parameters out
+  kListObjectsOnly = 1,    // leave parameters out
+  kListMarkObjects = 2,    // a trailing "." on every entry that is not a parameter
+  kListAbsolute = 4,       // every entry begins with ":"
+  kListMatchPrefix = 8,    // the filter is a name prefix (case-insensitive), not a path prefix
+  kListWritableOnly = 16,  // leave read-only parameters out
 };
 
 // Drops the cache, moves the current and previous positions to the new root and fetches the top
 // level, for the session's current user. Returns the new root, or none when veld could not be
 // asked (the root then stays empty).
-json_t* schema_reset(CommandContext& client);
+SchemaNode* schema_reset(CommandContext& client);
 // Resets a cache that was made for another user than the session's current one: each user sees
 // their own part of the data model. Nothing happens without a cache.
 void schema_follow_user(CommandContext& client);
@@ -36,19 +34,15 @@ void schema_follow_user(CommandContext& client);
 int schema_fetch(CommandContext& client, cdpath& p);
 // True for a node known only from its parent's reply (or not at all): the cache has not asked
 // for its children yet.
-bool schema_children_unknown(json_t* node);
+bool schema_children_unknown(const SchemaNode* node);
 // The child `name` of the path's node, fetching when needed; an instance number the cache does
-// not hold gives the table's "#template". None when there is no such child.
-json_t* schema_child(CommandContext& client, cdpath& p, const std::string& name);
-// Turns "#info" entries into "#attr" attributes, in place, recursively.
-void schema_info_to_attr(json_t* node);
-// False for a node whose "access" attribute is "readOnly".
-bool node_is_writable(json_t* node);
+// not hold gives the table's template. None when there is no such child.
+SchemaNodePtr schema_child(CommandContext& client, cdpath& p, const std::string& name);
 // The names of the path's children, from the cache (fetching the node first when needed).
 k::Json schema_list_children(CommandContext& client, cdpath& p, const char* filter, int options);
 // The walk behind schema_list_children, for callers that want no JSON array: calls
-// `visit(name, parameter)` for each child that the filter and the options (LIST_OBJECTS_ONLY,
-// LIST_MATCH_PREFIX, LIST_WRITABLE_ONLY) let through, in the node's order, until it returns false.
+// `visit(name, parameter)` for each child that the filter and the options (kListObjectsOnly,
+// kListMatchPrefix, kListWritableOnly) let through, in the node's order, until it returns false.
 void schema_for_each_child(CommandContext& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit);
 // The names below the path for the tree view: a table's instances as veld lists them (one

@@ -6,27 +6,20 @@
 
 #include "datamodel/schema.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 namespace {
 
 // Empties a cached table but for its attributes: the next use fetches it anew.
-void mark_stale(json_t* table) {
-  k::Json attributes = k::Json::borrow(json_object_get(table, "#attr"));
-  json_object_clear(table);
-  if (attributes) json_object_set(table, "#attr", attributes.get());
-}
+void mark_stale(SchemaNode& table) { table.clear_below(); }
 
 // Marks every cached table below `node` stale.
-void mark_all_stale(json_t* node) {
-  const char* key;
-  json_t* child;
-  json_object_foreach(node, key, child) {
-    if (key[0] == '#' || !json_is_object(child)) continue;
-    if (k::tr_node_is_multi(child))
-      mark_stale(child);
+void mark_all_stale(SchemaNode& node) {
+  for (const auto& [name, child] : node.children()) {
+    if (child->attributes.multi)
+      mark_stale(*child);
     else
-      mark_all_stale(child);
+      mark_all_stale(*child);
   }
 }
 
@@ -37,32 +30,32 @@ void schema_apply_events(CommandContext& client) {
   if (queue.empty()) return;
   bool all_stale = queue.all_stale();
   std::map<std::string, TableChanges> tables = queue.take();
-  json_t* root = client.view.schema_root.get();
+  SchemaNode* root = client.view.schema_root.get();
   if (!root) return;
   if (all_stale) {
-    mark_all_stale(root);
+    mark_all_stale(*root);
     return;
   }
 
   // Deletions now; the instances to fetch, in one request.
   struct Wanted {
-    json_t* table;
+    SchemaNode* table;
     std::string table_path;
     std::string number;
   };
   std::vector<Wanted> wanted;
   k::Json names = k::Json::take(json_array());
   for (const auto& [path, changes] : tables) {
-    json_t* table = k::conf_find_branch(root, path);
+    SchemaNode* table = schema_node_at(root, path);
     if (!table) continue;  // not cached: nothing to keep in step
     if (changes.stale) {
-      mark_stale(table);
+      mark_stale(*table);
       continue;
     }
     for (const auto& [number, change] : changes.instances) {
       std::string key = std::to_string(number);
-      if (change != InstanceChange::kAdded) json_object_del(table, key.c_str());
-      if (change == InstanceChange::kDeleted || json_object_get(table, key.c_str())) continue;
+      if (change != InstanceChange::kAdded) table->remove_child(key);
+      if (change == InstanceChange::kDeleted || table->child(key)) continue;
       wanted.push_back({table, path, key});
       json_array_append_new(names.get(), json_string((path + key + ".").c_str()));
     }
@@ -71,14 +64,13 @@ void schema_apply_events(CommandContext& client) {
 
   k::Message m = k::msg_get_parameter_attributes(names, -1);
   request_probe(client.session, m, -1);  // an instance gone again is no failure
-  k::Json fetched =
-      k::tr_names_to_config(json_object_get(m.result.get(), "ParameterList"), nullptr);
+  SchemaNodePtr fetched =
+      schema_nodes_from_list(json_object_get(m.result.get(), "ParameterList"), "");
   for (const Wanted& w : wanted) {
-    json_t* instance =
-        json_object_get(k::conf_find_branch(fetched.get(), w.table_path), w.number.c_str());
+    SchemaNode* table = schema_node_at(fetched.get(), w.table_path);
+    SchemaNodePtr instance = table ? table->child_ref(w.number) : nullptr;
     if (!instance) continue;  // gone again, or veld refused it
-    schema_info_to_attr(instance);
-    json_object_set_new(instance, "#fetched", json_true());
-    json_object_set(w.table, w.number.c_str(), instance);
+    instance->fetched = true;
+    w.table->set_child(w.number, instance);
   }
 }

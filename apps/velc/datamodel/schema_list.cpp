@@ -7,7 +7,7 @@
 #include "datamodel/schema.h"
 #include "link/exchange.h"
 #include "platform/interrupt.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 
 void list_entry_add(json_t* array, const std::string& name, const char* prefix, bool absolute,
                     bool mark) {
@@ -20,22 +20,17 @@ void list_entry_add(json_t* array, const std::string& name, const char* prefix, 
 
 void schema_for_each_child(CommandContext& client, cdpath& p, const char* filter, int options,
                            const std::function<bool(const char* name, bool parameter)>& visit) {
-  if (!json_is_true(json_object_get(p.node, "#fetched"))) schema_fetch(client, p);
-  bool match_prefix = (options & LIST_MATCH_PREFIX) && filter;
+  if (!p.node || !p.node->fetched) schema_fetch(client, p);
+  bool match_prefix = (options & kListMatchPrefix) && filter;
   size_t filter_length = filter ? std::strlen(filter) : 0;
 
-  const char* key;
-  json_t* child;
-  json_object_foreach(p.node, key, child) {
+  for (const auto& [name, child] : p.node->children()) {
     k::interrupt_check();
-    if (key[0] == '#') continue;
-    // The name first: it needs no look into the child, which a large table makes costly.
+    const char* key = name.c_str();
     if (match_prefix && strncasecmp(key, filter, filter_length) != 0) continue;
-    // A table's instances are objects: no need to look into each of many thousands.
-    bool parameter = !(p.is_multi && k::tr_is_instance_number(key)) &&
-                     k::tr_type_is_parameter(k::tr_node_type(child));
-    if ((options & LIST_OBJECTS_ONLY) && parameter) continue;
-    if ((options & LIST_WRITABLE_ONLY) && parameter && !node_is_writable(child)) continue;
+    bool parameter = k::tr_type_is_parameter(child->attributes.type);
+    if ((options & kListObjectsOnly) && parameter) continue;
+    if ((options & kListWritableOnly) && parameter && child->attributes.read_only) continue;
     if (!visit(key, parameter)) return;
   }
 }
@@ -43,8 +38,8 @@ void schema_for_each_child(CommandContext& client, cdpath& p, const char* filter
 k::Json schema_list_children(CommandContext& client, cdpath& p, const char* filter, int options) {
   k::Json list = k::Json::take(json_array());
   schema_for_each_child(client, p, filter, options, [&](const char* name, bool parameter) {
-    list_entry_add(list.get(), name, (options & LIST_MATCH_PREFIX) ? nullptr : filter,
-                   options & LIST_ABSOLUTE, (options & LIST_MARK_OBJECTS) && !parameter);
+    list_entry_add(list.get(), name, (options & kListMatchPrefix) ? nullptr : filter,
+                   options & kListAbsolute, (options & kListMarkObjects) && !parameter);
     return true;
   });
   return list;
@@ -52,13 +47,10 @@ k::Json schema_list_children(CommandContext& client, cdpath& p, const char* filt
 
 k::Json schema_list_names(CommandContext& client, cdpath& p) {
   if (!p.is_multi) {
-    if (schema_children_unknown(p.node) && schema_fetch(client, p) != 0) return {};
+    if (schema_children_unknown(p.node.get()) && schema_fetch(client, p) != 0) return {};
     k::Json list = k::Json::take(json_array());
-    const char* key;
-    json_t* child;
-    json_object_foreach(p.node, key, child) {
-      if (key[0] != '#') json_array_append_new(list.get(), json_string(key));
-    }
+    for (const auto& [name, child] : p.node->children())
+      json_array_append_new(list.get(), json_stringn(name.data(), name.size()));
     return list;
   }
 

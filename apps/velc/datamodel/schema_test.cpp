@@ -11,7 +11,6 @@ using testing_support::TestClient;
 
 namespace {
 
-std::string dump(json_t* v) { return k::json_dump(v, JSON_COMPACT | JSON_ENCODE_ANY); }
 std::string attributes(const std::string& path) {
   return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":1})";
 }
@@ -23,10 +22,10 @@ std::string names(const std::string& path) {
 TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
   TestClient t;
   t.load_schema();
-  json_object_set_new(t.at("Device"), "Broken", json_pack("{s:{s:s}}", "#attr", "type", "object"));
-  json_object_set_new(t.at("Device"), "Run", json_pack("{s:{s:s}}", "#attr", "type", "method"));
-  json_object_set_new(t.at("Device"), "Rule", json_pack("{s:{s:s, s:b, s:b}}", "#attr", "type",
-                                                      "object", "multi", 1, "ordered", 1));
+  for (auto [name, node] : {std::pair{"Broken", R"({"#attr": {"type": "object"}})"},
+                            {"Run", R"({"#attr": {"type": "method"}})"},
+                            {"Rule", R"({"#attr": {"type": "object", "multi": true, "ordered": true}})"}})
+    t.at("Device")->set_child(name, testing_support::node_from_json(node));
   const std::string host = "Device.Hosts.Host.";
   const std::string instances = R"(GetParameterAttributes {"ParameterNames":)"
                                 R"(["Device.Hosts.Host.1."],"Depth":-1,"IgnoreAccessError":true})";
@@ -60,15 +59,16 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
       {"Device.*.X", -1, "Device.#template", {attributes("Device.#template.")}},
   };
   for (const auto& s : steps) {
-    CdpathCopy p(t.view.current_path);
-    EXPECT_EQ(cdpath_resolve(t.client, p.path, s.path), s.result) << s.path;
-    EXPECT_EQ(p.path.text, s.final_text) << s.path;
+    cdpath p = t.view.current_path;
+    EXPECT_EQ(cdpath_resolve(t.client, p, s.path), s.result) << s.path;
+    EXPECT_EQ(p.text, s.final_text) << s.path;
     EXPECT_EQ(veld.take_requests(), s.requests) << s.path;
-    if (json_t* cached = t.at(s.node_at ? s.node_at : s.final_text)) {
-      EXPECT_EQ(p.path.node, cached) << s.path;
+    if (SchemaNodePtr cached = t.at(s.node_at ? s.node_at : s.final_text)) {
+      EXPECT_EQ(p.node, cached) << s.path;
     }
   }
-  EXPECT_EQ(dump(t.at("Device.Broken")), R"({"#fetched":true})");
+  SchemaNodePtr broken = t.at("Device.Broken");  // its attributes went with the refusal
+  EXPECT_TRUE(broken->fetched && broken->children().empty() && !broken->attributes.all);
   EXPECT_FALSE(t.at("Device.#template"));
 }
 

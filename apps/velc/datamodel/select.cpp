@@ -4,7 +4,7 @@
 
 #include "datamodel/values.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 #include "render/tree.h"
 

@@ -5,7 +5,7 @@
 #include "datamodel/assignment.h"
 #include "datamodel/resolve.h"
 #include "link/exchange.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 
 void append_assignment(json_t* list, const std::string& path, k::Json value) {
@@ -19,11 +19,11 @@ namespace {
 // resolved path text. None after printing why the assignment was rejected.
 k::Json cached_assignment(CommandContext& client, const std::string& name, const Assignment& a,
                           std::string& path) {
-  CdpathCopy copy(client.view.current_path);
-  if (resolve_argument(client, copy.path, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
+  cdpath copy = client.view.current_path;
+  if (resolve_argument(client, copy, name, a.key.c_str(), NoSuchNode::kWithPeriod) != 0)
     return {};
-  k::Json value = assignment_value(name, a, copy.path.node, ValueForm::kShell, client.out);
-  if (value) path = copy.path.text;
+  k::Json value = assignment_value(name, a, copy.node.get(), ValueForm::kShell, client.out);
+  if (value) path = copy.text;
   return value;
 }
 
@@ -31,7 +31,7 @@ k::Json cached_assignment(CommandContext& client, const std::string& name, const
 // goes as typed.
 k::Json described_assignment(CommandContext& client, const std::string& name, const Assignment& a,
                              std::string& path) {
-  k::Json node =
+  SchemaNodePtr node =
       node_from_veld(client, a.key, 0, name + ": " + a.key + ": no such node.\n");
   if (!node) return {};
   k::Json value = assignment_value(name, a, node.get(), ValueForm::kRequest, client.out);

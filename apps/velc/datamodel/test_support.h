@@ -1,23 +1,18 @@
 // Test support for the data-model units: a small, fully fetched schema cache that needs no
 // requests, and a fake veld with canned replies for what the end-to-end tests cannot see (which
-// fetches the cache makes in unusual situations, and how change events land).
+// fetches the cache makes in unusual situations, and the requests behind refusals).
 #pragma once
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "datamodel/context.h"
+#include "datamodel/tree.h"
 #include "platform/socket.h"
-#include "platform/tr.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
+#include "testing/test_peer.h"
 
 namespace testing_support {
 
@@ -47,6 +42,24 @@ inline constexpr const char* kSchema = R"({"#fetched": true,
       "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
       "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}}})";
 
+// A cache tree written as JSON: "#attr" the attributes, "#fetched" true when fetched,
+// "#template" and "#input" the template and the arguments, any other key a child.
+inline SchemaNodePtr node_from_json(json_t* json) {
+  auto node = std::make_shared<SchemaNode>();
+  const char* key;
+  json_t* value;
+  json_object_foreach(json, key, value) {
+    if (std::string_view(key) == "#attr")
+      node->attributes = NodeAttributes::from_json(value);
+    else if (std::string_view(key) == "#fetched")
+      node->fetched = json_is_true(value);
+    else
+      node->set_child(key, node_from_json(value));
+  }
+  return node;
+}
+inline SchemaNodePtr node_from_json(const char* text) { return node_from_json(k::json_parse(text).get()); }
+
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
 // makes kSchema the cache, with the current and previous positions at its root; requests fail at
 // once (no veld behind the socket) until a FakeVeld is made on the session.
@@ -58,12 +71,18 @@ struct TestClient {
 
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
-    view.schema_root = k::json_parse(kSchema);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    view.schema_root = node_from_json(kSchema);
+    cdpath_clear(view.current_path, view.schema_root);
+    cdpath_clear(view.previous_path, view.schema_root);
   }
-  // The cache's node at a path, or none.
-  json_t* at(const char* path) { return k::conf_find_branch(view.schema_root.get(), path); }
+  // The cache's node at a path (no trailing dot), or none.
+  SchemaNodePtr at(const std::string& path) {
+    size_t dot = path.rfind('.');
+    if (path.empty()) return view.schema_root;
+    if (dot == std::string::npos) return view.schema_root->child_ref(path);
+    SchemaNode* parent = schema_node_at(view.schema_root.get(), path.substr(0, dot));
+    return parent ? parent->child_ref(path.substr(dot + 1)) : nullptr;
+  }
 };
 
 inline k::Json args(const std::vector<const char*>& words) {
@@ -72,77 +91,15 @@ inline k::Json args(const std::vector<const char*>& words) {
   return a;
 }
 
-// A stand-in for veld on a socket in a temporary folder, connected to the session's requests and
-// events connections. It logs each request as "<method> <params as compact JSON>" and answers it with the
-// ParameterList that `replies` holds for that text, or else with error 9005.
-class FakeVeld {
- public:
-  explicit FakeVeld(Session& session, std::map<std::string, std::string> replies = {})
-      : session_(session), replies_(std::move(replies)) {
-    k::test::TempDir dir;
-    std::string path = dir.file("veld.sock");
-    k::Fd listener = k::unix_listen(path);
-    // Connected one after the other, so the first accepted is the requests connection.
-    for (auto [handle, fd] :
-         {std::pair{&session.requests, &requests_}, {&session.events, &events_}}) {
-      handle->set_destination(path);
-      handle->connect();
-      *fd = k::Fd(accept(listener.get(), nullptr, nullptr));
-    }
-    thread_ = std::thread([this] { serve(); });
+// A stand-in for veld on a socket in a temporary folder, answering the session's requests: each
+// request is logged as "<method> <params as compact JSON>" and answered with the ParameterList
+// that `lists` holds for that text, or else with error 9005.
+struct FakeVeld : k::test::ScriptedDaemon {
+  explicit FakeVeld(Session& session, const std::map<std::string, std::string>& lists = {}) {
+    for (const auto& [request, list] : lists) reply(request, R"({"ParameterList":)" + list + "}");
+    session.requests.set_destination(path());
+    session.requests.connect();
   }
-  ~FakeVeld() {
-    session_.requests.close();  // ends serve()
-    thread_.join();
-    session_.events.close();
-  }
-
-  // The requests received since the last call.
-  Strings take_requests() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(log_, {});
-  }
-
-  // Sends a data-model change event (group 4) with the data given as JSON text.
-  void send_change(const char* data) {
-    k::Json event = k::msg_create_event(k::kChangeEventGroup, k::json_parse(data)).to_json();
-    std::string line = k::json_dump(event.get(), JSON_COMPACT) + "\n";
-    k::write_all(events_.get(), line.data(), line.size());
-  }
-
- private:
-  void serve() {
-    std::string line;
-    for (char c; read(requests_.get(), &c, 1) == 1;) {
-      if (c != '\n') {
-        line += c;
-        continue;
-      }
-      k::Json request = k::json_parse(std::exchange(line, {}));
-      json_t* params = json_object_get(request.get(), "params");
-      std::string logged = k::json_text(request.get(), "method") + " " +
-                           k::json_dump(params, JSON_COMPACT | JSON_ENCODE_ANY);
-      std::lock_guard<std::mutex> lock(mutex_);
-      log_.push_back(logged);
-      auto reply = replies_.find(logged);
-      bool found = reply != replies_.end();
-      json_t* body =
-          found ? json_pack("{s:o}", "ParameterList", k::json_parse(reply->second).release())
-                : json_pack("{s:i, s:s}", "code", 9005, "message", "Invalid parameter name");
-      k::Json answer = k::Json::take(json_pack("{s:s, s:O, s:o}", "jsonrpc", "2.0", "id",
-                                               json_object_get(request.get(), "id"),
-                                               found ? "result" : "error", body));
-      std::string text = k::json_dump(answer.get(), JSON_COMPACT) + "\n";
-      k::write_all(requests_.get(), text.data(), text.size());
-    }
-  }
-
-  Session& session_;
-  std::map<std::string, std::string> replies_;
-  k::Fd requests_, events_;
-  std::thread thread_;
-  std::mutex mutex_;
-  Strings log_;
 };
 
 }  // namespace testing_support

@@ -8,7 +8,7 @@
 #include "link/exchange.h"
 #include "platform/interrupt.h"
 #include "platform/printable.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "render/result_report.h"
 #include "render/tree.h"
 #include "render/value_text.h"
@@ -23,9 +23,10 @@ size_t known_prefix(const std::string& request_text) {
 }
 
 // The number base of the schema node at a full path (0 when the cache does not hold it).
-int base_of(json_t* schema_root, std::string_view name) {
-  if (name.empty() || !schema_root) return 0;
-  return k::tr_node_base(k::tr_node_find(schema_root, name));
+int base_of(const SchemaNode* schema_root, std::string_view name) {
+  if (name.empty()) return 0;
+  const SchemaNode* node = schema_node_describing(schema_root, name);
+  return node ? node->attributes.base : 0;
 }
 
 std::string_view text_of(json_t* s) {
@@ -69,7 +70,7 @@ void print_aligned(CommandContext& client, const std::string& request_text, ForE
   size_t width = 0;
   for_each([&](std::string_view name, auto&&) { width = std::max(width, short_name(name).size()); });
 
-  json_t* schema_root = client.view.schema_root.get();
+  const SchemaNode* schema_root = client.view.schema_root.get();
   bool escape = client.colours.escape;
   for_each([&](std::string_view name, auto&& value_text) {
     k::interrupt_check();  // Ctrl-C stops a long listing at the next line
@@ -107,7 +108,7 @@ void values_print(CommandContext& client, const k::LargeReply& reply, const std:
   });
 }
 
-k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
+k::Json values_tree_build(const SchemaNode* schema_root, json_t* parameter_list,
                           const std::string& request_text) {
   k::Json root = k::Json::take(json_object());
   size_t prefix = known_prefix(request_text);
@@ -136,10 +137,10 @@ k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
 }
 
 int values_show(CommandContext& client, const std::string& name, const char* path, bool tree) {
-  CdpathCopy copy(client.view.current_path);
-  bool cached = copy.path.node != nullptr;
-  if (resolve_argument(client, copy.path, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
-  std::string request_text = values_request_text(copy.path, path, cached);
+  cdpath copy = client.view.current_path;
+  bool cached = copy.node != nullptr;
+  if (resolve_argument(client, copy, name, path, NoSuchNode::kWithPeriod) != 0) return -1;
+  std::string request_text = values_request_text(copy, path, cached);
   k::Json text = k::json_str(request_text);
   if (!text) {
     std::fprintf(client.out, "%s: no argument.\n", name.c_str());
@@ -148,7 +149,7 @@ int values_show(CommandContext& client, const std::string& name, const char* pat
   k::Json names = k::Json::take(json_array());
   json_array_append_new(names.get(), text.release());
   k::Message m = k::msg_get_parameter_values(names);
-  if (copy.path.via_template)
+  if (copy.via_template)
     k::msg_add_parameter(m, "IgnoreAccessError", k::Json::take(json_true()));
   if (tree) {
     request_exchange(client.session, m, -1);
@@ -179,12 +180,11 @@ int values_show(CommandContext& client, const std::string& name, const char* pat
 k::Json schema_tree(CommandContext& client, cdpath& p, const std::string& name, bool from_multi) {
   k::Json record = k::Json::take(json_object());
   json_object_set_new(record.get(), "name", json_stringn(name.data(), name.size()));
-  json_t* node = p.node;
-  if (!p.text.empty() && k::tr_type_is_parameter(k::tr_node_type(node))) return record;
+  SchemaNode* node = p.node.get();
+  if (!p.text.empty() && node && k::tr_type_is_parameter(node->attributes.type)) return record;
   if (from_multi && k::tr_is_pseudo_parameter(name)) return record;
 
-  bool multi = k::tr_node_is_multi(node);
-  json_t* templ = multi ? json_object_get(node, "#template") : nullptr;
+  bool multi = node && node->attributes.multi;
   // A node the cache does not hold (an unknown template) shows with no children.
   k::Json names = node ? schema_list_names(client, p) : k::Json();
   json_object_set_new(record.get(), "from_multi", json_boolean(multi));
@@ -197,12 +197,10 @@ k::Json schema_tree(CommandContext& client, cdpath& p, const std::string& name, 
     k::interrupt_check();
     if (!json_is_string(child_name)) continue;
     std::string n = json_string_value(child_name);
-    json_t* child = multi ? templ : json_object_get(node, n.c_str());
-    CdpathCopy below(p);
-    bool pushed = cdpath_push(below.path, child, n, k::tr_node_is_multi(child),
-                              k::tr_node_is_ordered(child)) == 0;
+    cdpath below = p;
+    bool pushed = cdpath_push(below, multi ? node->template_node : node->child_ref(n), n) == 0;
     // A path too long to follow is still drawn, as a leaf.
-    k::Json sub = pushed ? schema_tree(client, below.path, n, multi)
+    k::Json sub = pushed ? schema_tree(client, below, n, multi)
                          : k::Json::take(json_pack("{s:s}", "name", n.c_str()));
     json_array_append_new(content, sub.release());
   }
@@ -218,12 +216,12 @@ int cmd_catree(CommandContext& client, const std::string& name, json_t* args) {
 }
 
 int cmd_tree(CommandContext& client, const std::string& name, json_t* args) {
-  CdpathCopy copy(client.view.current_path);
+  cdpath copy = client.view.current_path;
   const char* first = k::json_array_text(args, 0);
-  if (first && resolve_argument(client, copy.path, name, first, NoSuchNode::kWithoutPeriod) != 0)
+  if (first && resolve_argument(client, copy, name, first, NoSuchNode::kWithoutPeriod) != 0)
     return -1;
-  std::string root_name = copy.path.text.empty() ? ":" : copy.path.text;
-  k::Json tree = schema_tree(client, copy.path, root_name, copy.path.is_multi);
+  std::string root_name = copy.text.empty() ? ":" : copy.text;
+  k::Json tree = schema_tree(client, copy, root_name, copy.is_multi);
   print_tree(tree.get(), client.colours, client.out);
   return 0;
 }

@@ -38,7 +38,7 @@ void values_print(CommandContext& client, const k::LargeReply& reply, const std:
 // "content", and "multi" when they hold a table's pseudo-parameter; leaves carry "value" and the
 // "base" of their schema node. Entries outside the request text are skipped. The root is named
 // by the request text up to its first "#" ("." at the data-model root, "" for method results).
-k::Json values_tree_build(json_t* schema_root, json_t* parameter_list,
+k::Json values_tree_build(const SchemaNode* schema_root, json_t* parameter_list,
                           const std::string& request_text);
 
 // The schema tree below `p` from the cache: objects carry "content" and "from_multi", leaves only

@@ -12,13 +12,13 @@ namespace {
 TEST(ValuesRequestText, NamesParametersAndObjects) {
   TestClient t;
   t.load_schema();
-  k::Json order = k::json_parse(R"({"#fetched": true})");  // an object in the cache
-  const std::tuple<json_t*, const char*, bool, const char*> cases[] = {  // node, text, cached
+  SchemaNodePtr order = testing_support::node_from_json(R"({"#fetched": true})");  // an object
+  const std::tuple<SchemaNodePtr, const char*, bool, const char*> cases[] = {  // node, text, cached
       {t.at(""), "", true, "."}, {nullptr, "", false, "As.Typed"},  // no cache: as typed
       // A table's pseudo-parameters, whatever the cache holds for them.
-      {order.get(), "Device.Firewall.Rule.order", true, "Device.Firewall.Rule.order"},
+      {order, "Device.Firewall.Rule.order", true, "Device.Firewall.Rule.order"},
       {nullptr, "Device.Hosts.Host.max_instance", true, "Device.Hosts.Host.max_instance"},
-      {order.get(), "Device.X.max_instance_x", true, "Device.X.max_instance_x."},
+      {order, "Device.X.max_instance_x", true, "Device.X.max_instance_x."},
       {nullptr, "Device.Other.#template", true, "Device.Other.#template."},  // unknown template
   };
   for (const auto& [node, text, cached, request] : cases) {

@@ -4,14 +4,14 @@
 #pragma once
 
 #include "datamodel/cdpath.h"
+#include "datamodel/schema_node.h"
 #include "link/events.h"
-#include "platform/json.h"
 
 // The schema cache's layout is described in schema.h.
 struct DataModelView {
-  k::Json schema_root;         // the cache's root; none until the first schema_reset
-  cdpath current_path;         // the shell's position; without a node when there is no cache
-  cdpath previous_path;        // the position before the last `cd` ("-")
+  SchemaNodePtr schema_root;    // the cache's root; none until the first schema_reset
+  cdpath current_path;          // the shell's position; without a node when there is no cache
+  cdpath previous_path;         // the position before the last `cd` ("-")
   ChangeQueue pending_changes;  // received from veld, applied by schema_apply_events
   unsigned user_generation = 0;  // the session's user_generation the cache was made for
 };

@@ -10,7 +10,7 @@
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
 #include "platform/text.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "shell/completion_rules.h"
 #include "shell/tokenizer.h"
 
@@ -33,11 +33,11 @@ void add_keywords(Candidates& out, std::initializer_list<const char*> keywords,
 std::vector<std::string> device_modes(Client& client) {
   std::vector<std::string> modes;
   if (!client.view.schema_root) return modes;
-  CdpathCopy p(client.view.current_path);
-  if (cdpath_resolve_quiet(client, p.path, ":Device.DeviceInfo.DeviceMode") != 0) return modes;
+  cdpath p = client.view.current_path;
+  if (cdpath_resolve_quiet(client, p, ":Device.DeviceInfo.DeviceMode") != 0) return modes;
   size_t i;
   json_t* mode;
-  json_array_foreach(json_object_get(k::tr_node_attr(p.path.node), "enum"), i, mode) {
+  json_array_foreach(json_object_get(p.node->attributes.all.get(), "enum"), i, mode) {
     if (json_is_string(mode)) modes.emplace_back(json_string_value(mode), json_string_length(mode));
   }
   return modes;
@@ -78,9 +78,9 @@ void complete_arguments(CompletionKind kind, Client& client, json_t* tokens, siz
     case kPath:
       return completion::complete_paths(client, word, 0, out);
     case kObjectPath:
-      return completion::complete_paths(client, word, LIST_OBJECTS_ONLY, out);
+      return completion::complete_paths(client, word, kListObjectsOnly, out);
     case kWritablePath:
-      return completion::complete_paths(client, word, LIST_WRITABLE_ONLY, out);
+      return completion::complete_paths(client, word, kListWritableOnly, out);
     case kFirstPath:
       if (index == 1) completion::complete_paths(client, word, 0, out);
       return;

@@ -4,7 +4,7 @@
 
 #include "datamodel/resolve.h"
 #include "datamodel/schema.h"
-#include "platform/tr.h"
+#include "datamodel/tree.h"
 #include "shell/completion_rules.h"
 
 namespace completion {
@@ -14,9 +14,9 @@ namespace {
 // boolean, the enumeration (in its order) for the others; nothing for a read-only parameter or
 // a node that is no parameter. True when the parameter holds a data-model path: its value is
 // then completed as a path.
-bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
-  if (!node_is_writable(node)) return false;
-  switch (k::tr_node_type(node)) {
+bool add_values(const SchemaNode* node, const std::string& prefix, Candidates& out) {
+  if (!node || node->attributes.read_only) return false;
+  switch (node->attributes.type) {
     case k::kTypeBoolean:
     case k::kTypeBool:
       for (const char* value : {"true", "false"}) {
@@ -34,7 +34,7 @@ bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
   }
   size_t i;
   json_t* element;
-  json_array_foreach(json_object_get(k::tr_node_attr(node), "enum"), i, element) {
+  json_array_foreach(json_object_get(node->attributes.all.get(), "enum"), i, element) {
     // An element that is not a text is offered as its JSON text (a number as typed).
     std::string value = json_is_string(element)
                             ? std::string(json_string_value(element), json_string_length(element))
@@ -45,14 +45,14 @@ bool add_values(json_t* node, const std::string& prefix, Candidates& out) {
 }
 
 // Offers the children of `p` whose names begin with `prefix` (without regard to case, as the
-// cache matches names), objects with a trailing "." and, with LIST_ABSOLUTE, all with a leading
+// cache matches names), objects with a trailing "." and, with kListAbsolute, all with a leading
 // ":"; then sorts the whole list. The entries are built straight from the cache's keys: a large
 // table costs one string per instance and one sort.
 void add_children(Client& client, cdpath& p, const std::string& prefix, int options,
                   Candidates& out) {
-  bool absolute = options & LIST_ABSOLUTE;
-  out.reserve(json_object_size(p.node));
-  schema_for_each_child(client, p, prefix.c_str(), options | LIST_MATCH_PREFIX,
+  bool absolute = options & kListAbsolute;
+  out.reserve(p.node ? p.node->children().size() : 0);
+  schema_for_each_child(client, p, prefix.c_str(), options | kListMatchPrefix,
                         [&](const char* name, bool parameter) {
                           std::string_view n(name);
                           std::string entry = absolute ? ":" : "";
@@ -69,16 +69,16 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
                     Candidates& out) {
   // Instances added or deleted by other clients are offered, or left out, at once.
   schema_apply_events(client);
-  json_t* root = client.view.schema_root.get();
+  const SchemaNodePtr& root = client.view.schema_root;
   if (!root) return;
-  CdpathCopy copy(start);
-  cdpath& p = copy.path;
+  cdpath copy = start;
+  cdpath& p = copy;
 
   std::string rest = word;
   if (size_t eq = word.rfind('='); eq != std::string::npos) {
     if (cdpath_resolve_quiet(client, p, word.substr(0, eq).c_str()) != 0) return;
     rest = word.substr(eq + 1);
-    if (!add_values(p.node, rest, out)) return;  // values are offered in their own order
+    if (!add_values(p.node.get(), rest, out)) return;  // values are offered in their own order
     cdpath_clear(p, root);                       // a path value: completed from the root
   }
 
@@ -89,7 +89,7 @@ void complete_below(Client& client, const cdpath& start, const std::string& word
   } else if (!rest.empty() && rest[0] == ':') {
     cdpath_clear(p, root);
     prefix = rest.substr(1);
-    options |= LIST_ABSOLUTE;
+    options |= kListAbsolute;
   }
   add_children(client, p, prefix, options, out);
 }
@@ -105,11 +105,11 @@ void complete_method_inputs(Client& client, const std::string& word, const std::
   schema_apply_events(client);
   if (!client.view.schema_root) return;
   // A copy of the position steps into the method's arguments; the shell's own never moves.
-  CdpathCopy method(client.view.current_path);
-  if (cdpath_resolve_quiet(client, method.path, method_path.c_str()) != 0) return;
-  method.path.in_method = true;
-  if (cdpath_resolve_quiet(client, method.path, "#input") != 0) return;
-  complete_below(client, method.path, word, options, out);
+  cdpath method = client.view.current_path;
+  if (cdpath_resolve_quiet(client, method, method_path.c_str()) != 0) return;
+  method.in_method = true;
+  if (cdpath_resolve_quiet(client, method, "#input") != 0) return;
+  complete_below(client, method, word, options, out);
 }
 
 }  // namespace completion

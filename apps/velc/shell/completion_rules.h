@@ -46,7 +46,7 @@ inline bool begins_with(std::string_view text, std::string_view word) {
 }
 
 // Paths below the current position, or after "<path>=" the parameter's values, for `word`;
-// `options` are schema_list_children's LIST_OBJECTS_ONLY or LIST_WRITABLE_ONLY (or 0). Queued
+// `options` are schema_list_children's kListObjectsOnly or kListWritableOnly (or 0). Queued
 // change events are applied to the cache first. A path that does not resolve, and a read-only
 // parameter, give nothing.
 void complete_paths(Client& client, const std::string& word, int options, Candidates& out);

@@ -86,9 +86,9 @@ constexpr const char* kSchema = R"({"#fetched": true,
 struct Fixture : testing_support::ShellTestClient {
   Fixture() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");
-    view.schema_root = k::json_parse(kSchema);
-    cdpath_new(view.current_path, view.schema_root.get());
-    cdpath_new(view.previous_path, view.schema_root.get());
+    view.schema_root = testing_support::node_from_json(kSchema);
+    cdpath_clear(view.current_path, view.schema_root);
+    cdpath_clear(view.previous_path, view.schema_root);
   }
   Strings complete(const std::string& line) {
     return complete_line(kRows, shell, line, line.size());
@@ -305,7 +305,7 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   EXPECT_EQ(f.complete("cat :Device.Hosts.Host."), (Strings{"1.", "12.", "3.", "max_instance"}));
   EXPECT_EQ(veld.take_requests(), Strings{fetch});
 
-  json_t* position = f.view.current_path.node;
+  SchemaNodePtr position = f.view.current_path.node;
   for (const char* line :
        {"cat ", "cd -.", "cat -.Host.1.", "set Enable=", "execute :Device.IP.Ping C",
         "execute :Device.IP.Ping Count=", "reboot ", "reset ", "cd :", "he"}) {
@@ -322,8 +322,8 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
 // A level the cache has not fetched is asked for once, then answered from the cache.
 TEST(Completion, FetchesALevelNotCachedYet) {
   Fixture f;
-  json_object_set_new(f.view.schema_root.get(), "Services",
-                      json_pack("{s:{s:s}}", "#attr", "type", "object"));
+  f.view.schema_root->set_child("Services",
+                                testing_support::node_from_json(R"({"#attr": {"type": "object"}})"));
   const std::string fetch = R"(GetParameterAttributes {"ParameterNames":["Services."],"Depth":1})";
   FakeVeld veld(f.session, {{fetch, R"([{"Name":"Services.","Attributes":{"type":"object"}},
                              {"Name":"Services.Count","Attributes":{"type":"unsignedInt"}}])"}});

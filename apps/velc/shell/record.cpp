@@ -15,9 +15,9 @@ namespace {
 // The path `typed` names from the current position, spelt for a request; none when it does not
 // resolve.
 std::optional<std::string> resolved(Client& client, const std::string& typed) {
-  CdpathCopy copy(client.view.current_path);
-  if (cdpath_resolve_quiet(client, copy.path, typed.c_str()) != 0) return std::nullopt;
-  return cdpath_request_text(copy.path);
+  cdpath copy = client.view.current_path;
+  if (cdpath_resolve_quiet(client, copy, typed.c_str()) != 0) return std::nullopt;
+  return cdpath_request_text(copy);
 }
 
 // Which arguments of a row's command are paths, by the rule its completion follows: the first

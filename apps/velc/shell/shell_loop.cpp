@@ -211,7 +211,7 @@ int shell_loop(CommandTable table, Session& session, k::ColourTable& colours,
   }
   // Loaded from its file at the start, written back however the shell ends.
   k::HistoryFile history(shell_history_path());
-  cdpath_new(view.current_path, view.schema_root.get());
+  cdpath_clear(view.current_path, view.schema_root);
   {
     k::Json none = k::Json::take(json_array());
     cmd_cd(client, "cd", none.get());

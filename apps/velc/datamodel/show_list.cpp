@@ -1,4 +1,4 @@
-#include "platform/show_list.h"
+#include "datamodel/show_list.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
