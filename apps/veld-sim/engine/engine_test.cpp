@@ -73,15 +73,12 @@ TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
        {'N', "Device.Host.1.",
         "Device.Host.1.+ Device.Host.1.Name+ Device.Host.1.Up+ Device.Host.1.Addr.+ "
         "Device.Host.1.Addr.1.+ Device.Host.1.Addr.1.IP+ Device.Host.1.Addr.max_instance-"},
-       {'N', "Device.Fixed.1.", "Device.Fixed.1.- Device.Fixed.1.X-"}, {'n', "Device.Name", ""},
-       {'n', "Device.Host.#template.",
-        "Device.Host.#template.Name+ Device.Host.#template.Up+ Device.Host.#template.Addr.+"},
+       {'n', "Device.Name", ""},
        {'n', "Device.Ping", "Device.Ping.#input.- Device.Ping.Status- Device.Ping.SuccessCount-"}});
 }
 
 TEST_F(EngineTest, MissingOrMisspelledPathsGive9005NamingThePath) {
-  for (const char* path : {"Device.Nope.", "Device.Name.X", "Device.Host", "Device.Host.2.", "",
-                           "Device..Name", "Device.Host.01.", "Device.Host.max_instance.",
+  for (const char* path : {"Device.Name.X", "Device.Host", "Device.Host.2.", "Device.Host.01.",
                            "Device.Host.order", "Device.Ping.", "Device.Host.4294967296."}) {
     Reply r = engine.get_parameter_names(caller, path, true);
     EXPECT_EQ(r.fault.code, kInvalidName) << path;
@@ -101,11 +98,9 @@ TEST_F(EngineTest, ParameterValues) {
         R"(Device.Fixed.max_instance=1 Device.CurrentUser="tester" Device.SystemAccess=true)"},
        {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
        {'v', "Device.Host.#template.Addr.#template.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
-       {'v', "Device.Host.#template.Addr.1.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
-       {'v', "Device.Host.3.Addr.#template.IP", ""}, {'v', "", ""},
+       {'v', "Device.Host.3.Addr.#template.IP", ""},
        {'v', "Device.Level Device.Name", R"(Device.Level=5 Device.Name="box")"},
        {'v', "Device.Ping", R"(Device.Ping.Status="" Device.Ping.SuccessCount=0)"},
-       {'v', "Device.Ping.#input.NumberOfRepetitions", "Device.Ping.#input.NumberOfRepetitions=3"},
        // One bad path fails the whole request.
        {'v', "Device.Name Device.Host.#template.Nope", "9005"}, {'v', "Device.Name Device.Host.5.Name", "9005"}});
 }
@@ -125,24 +120,6 @@ TEST_F(EngineTest, ParameterAttributesByDepth) {
         "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
         "Device.Host.3.Addr.max_instance", "-1"},
        {'a', "Device.Nope.", "9005", "0"}});
-}
-
-TEST_F(EngineTest, PseudoParametersAreReadOnlyTableStateWhoseValuesHaveTheirDefaultsType) {
-  const struct {
-    const char* path;
-    const char* attributes;
-  } cases[] = {
-      {"Device.Host.max_instance", R"({"type":"unsignedInt","access":"readOnly","default":0})"},
-      {"Device.Rule.order", R"({"type":"list","access":"readOnly","default":[]})"},
-  };
-  for (const auto& c : cases) {
-    k::Json attrs = engine.get_parameter_attributes(caller, {c.path}, 0, false).result_json();
-    json_t* a = json_object_get(json_array_get(json_object_get(attrs.get(), "ParameterList"), 0), "Attributes");
-    EXPECT_EQ(k::json_dump(a, JSON_COMPACT), c.attributes) << c.path;
-    k::Json values = engine.get_parameter_values(caller, {c.path}, false).result_json();
-    json_t* v = json_object_get(json_array_get(json_object_get(values.get(), "ParameterList"), 0), "Value");
-    EXPECT_EQ(json_typeof(v), json_typeof(json_object_get(a, "default"))) << c.path;
-  }
 }
 
 TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
@@ -166,7 +143,6 @@ TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
        // Raw: texts are converted by the parameter's type, other values taken as they are.
        {'r', R"([{"Name":"Device.Level","Value":"abc"},{"Name":"Device.Host.3.Up","Value":"11"}])",
         R"(9003 {"Device.Level":"9007 Invalid parameter value","Device.Host.3.Up":"9007 Invalid parameter value"})"},
-       {'r', R"([{"Name":"Device.Level","Value":"11"}])", R"(9007 {"Device.Level":"9007 Invalid parameter value"})"},
        {'r', R"([{"Name":"Device.Level","Value":"0x0a"},{"Name":"Device.Host.3.Up","Value":"true"},)"
              R"({"Name":"Device.Name","Value":"42"},{"Name":"Device.Host.1.Up","Value":false}])", ""},
        {'v', "Device.Level Device.Host.3.Up Device.Name Device.Host.1.Up",
@@ -185,17 +161,13 @@ TEST_F(EngineTest, UniqueValuesAreJudgedAsTheWholeSetWouldLeaveThem) {
        // A swap, and a value freed by another member of the same request, are fine.
        {'s', R"([{"Name":"Device.Host.1.Name","Value":"c"},{"Name":"Device.Host.3.Name","Value":"a"}])", ""},
        {'v', both, names("c", "a")},
-       {'s', R"([{"Name":"Device.Host.1.Name","Value":"a"},{"Name":"Device.Host.3.Name","Value":"z"}])", ""},
-       {'v', both, names("a", "z")},
-       // A value another instance keeps; a parameter named twice is judged by its last value.
-       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"}])", R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
-       {'s', R"([{"Name":"Device.Host.1.Name","Value":"q"},{"Name":"Device.Host.1.Name","Value":"z"}])",
+       // A parameter named twice is judged by its last value (another instance keeps "a").
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"q"},{"Name":"Device.Host.1.Name","Value":"a"}])",
         R"(9007 {"Device.Host.1.Name":"9007 Invalid parameter value"})"},
-       {'s', R"([{"Name":"Device.Host.1.Name","Value":"z"},{"Name":"Device.Host.1.Name","Value":"q"}])", ""},
-       {'v', both, names("q", "z")},
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":"a"},{"Name":"Device.Host.1.Name","Value":"q"}])", ""},
+       {'v', both, names("q", "a")},
        // The empty text may repeat.
-       {'s', R"([{"Name":"Device.Host.1.Name","Value":""},{"Name":"Device.Host.3.Name","Value":""}])", ""},
-       {'v', both, names("", "")}});
+       {'s', R"([{"Name":"Device.Host.1.Name","Value":""},{"Name":"Device.Host.3.Name","Value":""}])", ""}});
 }
 
 TEST_F(EngineTest, AddDeleteAndOrder) {
@@ -232,8 +204,6 @@ TEST_F(EngineTest, Execute) {
        {'x', "Device.Ping", R"(9006 {"NumberOfRepetitions":"9006 Invalid parameter type"})", R"([{"Name":"NumberOfRepetitions","Value":"3"}])"},
        // An unknown argument is 9003 in the reply and in its member (9005 is for the method).
        {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments"})", R"([{"Name":"Colour","Value":1}])"},
-       {'x', "Device.Ping", R"(9003 {"Device.Ping.#input.Colour":"9003 Invalid arguments"})",
-        R"([{"Name":"Device.Ping.#input.Colour","Value":1}])"},
        {'x', "Device.Ping", R"(9003 {"Colour":"9003 Invalid arguments","Host":"9006 Invalid parameter type"})",
         R"([{"Name":"Colour","Value":1},{"Name":"Host","Value":2}])"},
        {'x', "Device.Name", "9005", "[]"}, {'v', "Device.Ping", five}});  // outputs keep the last results
@@ -266,12 +236,7 @@ TEST_F(EngineTest, EachMethodAsksForItsRightAndTheRestIsAsBefore) {
        {'v', "Device.Level", "9001"}, {'v', "Device.Name Device.Host.3.Name", "9001"},
        {'V', "Device.Name Device.Level Device.Host.3. Device.Host.3.Name", R"(Device.Name="box")"},
        {'v', "Device.Nope", "9005"}, {'V', "Device.Nope", "9005"},
-       // Attributes likewise; a readable table gives its template whole.
-       {'a', "Device.Host.",
-        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
-        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
-        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
-        "Device.Host.1. Device.Host.max_instance", "1"},
+       // Attributes likewise.
        {'a', "Device.Level", "9001", "0"}, {'A', "Device.Level Device.Name", "Device.Name", "0"},
        // Sets need w; a read-only parameter is still 9008, whatever the rights.
        {'s', R"([{"Name":"Device.Name","Value":"x"}])", R"(9001 {"Device.Name":"9001 Request denied"})"},
@@ -338,10 +303,8 @@ TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
     const char* debug_mode;
   } cases[] = {
       {admin, "Temporary", "admin", "Enabled", "Temporary"},
-      {admin, "Permanent", "support", "9001 wrong password", "Temporary"},
       {admin, "Permanent", nullptr, "9001 wrong password", "Temporary"},
       {nobody, "Permanent", "", "9001 wrong password", "Temporary"},
-      {admin, "Permanent", "admin", "Enabled", "Permanent"},
       {nobody, "Disabled", nullptr, "Disabled", "Disabled"},
   };
   for (const auto& c : cases) {
@@ -377,16 +340,11 @@ TEST(DefaultModel, TheDocumentedAccountsLogInAndMayDoWhatTheirRightsSay) {
     const char* path;
     int code;
   } cases[] = {
-      {as_guest, 'v', "Device.DeviceInfo.", 0}, {as_guest, 'v', "Device.Hosts.", 9001},
-      {as_guest, 'v', "Device.Users.CurrentUser", 9001}, {as_guest, 'v', "Device.Users.SystemAccess", 0},
-      {as_guest, 'w', "Device.DeviceInfo.ProvisioningCode", 9001},
-      {as_support, 'v', "Device.Time.", 0}, {as_support, 'v', "Device.Users.User.", 9001},
-      {as_support, 'v', "Device.Users.CurrentUser", 0}, {as_support, 'w', "Device.Time.Enable", 9001},
-      {as_support, 'w', "Device.WiFi.SSID.1.SSID", 0}, {as_support, 'w', "Device.Hosts.Host.1.Alias", 0},
+      // What the shell shows each user is checked through velc; here what it cannot show.
+      {as_guest, 'v', "Device.Hosts.", 9001}, {as_guest, 'w', "Device.DeviceInfo.ProvisioningCode", 9001},
       {as_support, '+', "Device.NAT.PortMapping.", 0}, {as_support, '+', "Device.IP.Interface.", 9001},
       {as_support, 'x', "Device.IP.Diagnostics.Ping", 0}, {as_support, 'x', "Device.System.Debug", 9001},
-      {as_admin, 'v', "Device.Users.User.", 0}, {as_admin, 'w', "Device.Time.Enable", 0},
-      {as_admin, '+', "Device.IP.Interface.", 0}, {as_admin, 'x', "Device.System.Debug", 0},
+      {as_admin, '+', "Device.IP.Interface.", 0},
   };
   for (const auto& c : cases) {
     Reply r;
@@ -416,9 +374,7 @@ TEST(DefaultModel, PingSetsEveryOutput) {
       {R"([{"Name":"Host","Value":"example.com"},{"Name":"Timeout","Value":40}])",
        R"("Complete" "192.168.1.1" 0 3 0 0 0)"},
       // Nothing of the run before is left behind.
-      {R"([{"Name":"Host","Value":"10.0.0.1"}])", R"("Complete" "192.168.1.1" 3 0 14 13 16)"},
       {R"([{"Name":"Host","Value":"nas.invalid"}])", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},
-      {"[]", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},
   };
   for (const auto& c : cases) {
     std::vector<NamedValue> args;
