@@ -184,14 +184,17 @@ TEST_F(EngineTest, AddDeleteAndOrder) {
        {'o', "Device.Rule.2.", "", "2"}, {'o', "Device.Rule.3.", "9003", "0"},
        {'o', "Device.Rule.7.", "9005", "1"}, {'o', "Device.Host.1.", "9005", "1"},
        {'o', "Device.Rule.", "9005", "1"}, {'+', "Device.Rule.", "#4"}, {'-', "Device.Rule.1.", ""},
-       {'v', "Device.Rule.order Device.Host.max_instance", "Device.Rule.order=[3,2,4] Device.Host.max_instance=5"}});
+       {'v', "Device.Rule.order Device.Host.max_instance", "Device.Rule.order=[3,2,4] Device.Host.max_instance=5"},
+       // A table keeps its minimum of instances.
+       {'-', "Device.Rule.3.", ""}, {'-', "Device.Rule.2.", "9001"}, {'v', "Device.Rule.order", "Device.Rule.order=[2,4]"}});
   EXPECT_EQ(events, (std::vector<std::string>{
                         R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":4})",
                         R"(4 {"Action":"Delete","Path":"Device.Host.4.","InstanceNumber":4})",
                         R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":5})",
                         R"(4 {"Action":"Add","Path":"Device.Host.1.Addr.","InstanceNumber":2})",
                         R"(4 {"Action":"Add","Path":"Device.Rule.","InstanceNumber":4})",
-                        R"(4 {"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})"}));
+                        R"(4 {"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})",
+                        R"(4 {"Action":"Delete","Path":"Device.Rule.3.","InstanceNumber":3})"}));
 }
 
 TEST_F(EngineTest, Execute) {
@@ -408,36 +411,6 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
 
   root = load_model(k::json_parse(R"({"Device": {}})").get(), error);
   EXPECT_FALSE(fill_hosts(*root, 3, error)) << "a model without the host table";
-}
-
-// A table keeps between its minCount and maxCount instances: an add past the maximum and a
-// delete below the minimum are refused and leave the table as it was.
-TEST(TableLimits, AddAndDeleteStayWithinTheCounts) {
-  Engine engine(test::model_tree(R"({"T": {"#attr": {"type": "object", "multi": true,
-      "access": "readWrite", "minCount": 1, "maxCount": 2}, "#template": {}, "1": {}}})"));
-  const struct {
-    char op;  // '+' AddObject, '-' DeleteObject
-    const char* path;
-    const char* outcome;  // "#N", "" or the fault's code and detail
-    const char* left;     // the table's listing afterwards
-  } steps[] = {
-      {'-', "T.1.", "9001 T.1.: the table holds its minimum of instances", "T.1.+ T.max_instance-"},
-      {'+', "T.", "#2", "T.1.+ T.2.+ T.max_instance-"},
-      {'+', "T.", "9004 T.: the table is full", "T.1.+ T.2.+ T.max_instance-"},
-      {'-', "T.1.", "", "T.2.+ T.max_instance-"},
-      {'+', "T.", "#3", "T.2.+ T.3.+ T.max_instance-"},
-      {'-', "T.3.", "", "T.2.+ T.max_instance-"},
-      {'-', "T.2.", "9001 T.2.: the table holds its minimum of instances", "T.2.+ T.max_instance-"},
-  };
-  for (const auto& s : steps) {
-    Reply r = s.op == '+' ? engine.add_object(test::full_rights(), s.path)
-                          : engine.delete_object(test::full_rights(), s.path);
-    std::string outcome = !r.ok() ? std::to_string(r.fault.code) + " " + r.fault.detail
-                          : s.op == '+' ? test::brief(r) : "";
-    EXPECT_EQ(outcome, s.outcome) << s.op << s.path;
-    std::string left = test::brief(engine.get_parameter_names(test::full_rights(), "T.", true));
-    EXPECT_EQ(left, s.left) << s.op << s.path;
-  }
 }
 
 }  // namespace

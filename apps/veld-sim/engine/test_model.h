@@ -1,7 +1,7 @@
 // A small model for the engine and server tests (plain, read-only and constant parameters, a
-// table with a nested table, an ordered table, a read-only table, a method, a counter, a secret
-// and the connection's user), and a one-line summary of the engine's replies. It has no
-// accounts: guests may do everything. Also the download tests' device.
+// table with a nested table and a maximum, an ordered table with a minimum, a read-only table, a
+// method, a counter, a secret and the connection's user), and a one-line summary of the engine's
+// replies. It has no accounts: guests may do everything. Also the download tests' device.
 #pragma once
 
 #include <memory>
@@ -29,7 +29,7 @@ inline constexpr const char* kTestModel = R"({
     "Addr": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
      "#template": {"IP": {"#attr": {"type": "IPv4Address", "access": "readWrite", "default": ""}}}}
    }, "1": {"Name": "a", "Up": true, "Addr": {"1": {"IP": "10.0.0.1"}}}, "3": {"Name": "c"}},
-  "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite"},
+  "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite", "minCount": 2},
    "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
    "1": {"Port": 22}, "2": {"Port": 80}, "3": {"Port": 443}, "#order": [3, 1, 2]},
   "Fixed": {"#attr": {"type": "object", "multi": true, "access": "readOnly"},
