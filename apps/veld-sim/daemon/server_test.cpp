@@ -1,7 +1,5 @@
 #include "daemon/server.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -301,54 +299,6 @@ TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
   EXPECT_EQ(dump(member(b.message(), "id")), "99");
   server.stop();
   EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
-}
-
-TEST(Server, OutOfDescriptorsTheListenerRestsUntilAClientCloses) {
-  // The server runs in a child process whose descriptor limit leaves room for one or two
-  // clients; the others wait in the listen queue and are served one by one as clients close.
-  constexpr int kClients = 6;
-  k::test::TempDir dir;
-  std::string socket = dir.file("veld.sock");
-  int ready[2], stop[2], report[2];
-  ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(stop) == 0 && ::pipe(report) == 0);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(ready[0]), ::close(stop[1]), ::close(report[0]);
-    Engine engine(test::test_model_tree());
-    Server server(engine, {.socket_path = socket, .accept_retry_ms = 3600000});
-    std::string error;
-    if (!server.listen(error)) _exit(1);
-    int lowest_free = ::dup(0);
-    ::close(lowest_free);
-    rlimit limit{static_cast<rlim_t>(lowest_free + 2), static_cast<rlim_t>(lowest_free + 2)};
-    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0 || ::write(ready[1], "r", 1) != 1) _exit(1);
-    server.run(stop[0]);
-    size_t failures = server.stats().accept_failures;
-    _exit(::write(report[1], &failures, sizeof failures) == sizeof failures ? 0 : 1);
-  }
-  ::close(ready[1]), ::close(stop[0]), ::close(report[1]);
-  char byte;
-  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-  std::vector<std::unique_ptr<TestClient>> clients;
-  for (int i = 0; i < kClients; ++i) {
-    clients.push_back(std::make_unique<TestClient>(socket));
-    clients.back()->request(R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
-                            R"(,"method":"GetParameterNames","params":{"ParameterPath":"Device.Rule."}})");
-  }
-  for (int i = 0; i < kClients; ++i) {
-    EXPECT_EQ(dump(member(clients[i]->message(), "id")), std::to_string(i));
-    clients[i].reset();  // frees the server's descriptor for the next one
-  }
-  ASSERT_EQ(::write(stop[1], "x", 1), 1);
-  size_t failures = 0;
-  EXPECT_EQ(::read(report[0], &failures, sizeof failures), static_cast<ssize_t>(sizeof failures));
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_EQ(status, 0);
-  // Once per time it ran out: never more often than clients had to wait.
-  EXPECT_GE(failures, 1u);
-  EXPECT_LE(failures, static_cast<size_t>(kClients - 1));
-  for (int fd : {ready[0], stop[1], report[0]}) ::close(fd);
 }
 
 }  // namespace

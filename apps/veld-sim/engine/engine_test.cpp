@@ -325,44 +325,6 @@ TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
             R"(Device.System.Debug.#input.UserPassword="")");
 }
 
-TEST(DefaultModel, TheDocumentedAccountsLogInAndMayDoWhatTheirRightsSay) {
-  Accounts accounts;
-  Engine engine(default_model(&accounts));
-  const Account* admin = accounts.find("admin");
-  const Account* support = accounts.find("support");
-  ASSERT_TRUE(admin && support);
-  EXPECT_TRUE(password_matches(admin->password_hash, "admin") && admin->system_access);
-  EXPECT_TRUE(password_matches(support->password_hash, "support") && !support->system_access);
-  EXPECT_EQ(accounts.find_by_token("kr4200-admin-7c1e9b3a5d2f4e68"), admin);
-
-  Caller as_admin = user_caller(*admin), as_support = user_caller(*support),
-         as_guest = guest_caller(accounts);
-  const struct {
-    const Caller& caller;
-    char op;  // v read, w write (the value it has), + add, x execute (no arguments)
-    const char* path;
-    int code;
-  } cases[] = {
-      // What the shell shows each user is checked through velc; here what it cannot show.
-      {as_guest, 'v', "Device.Hosts.", 9001}, {as_guest, 'w', "Device.DeviceInfo.ProvisioningCode", 9001},
-      {as_support, '+', "Device.NAT.PortMapping.", 0}, {as_support, '+', "Device.IP.Interface.", 9001},
-      {as_support, 'x', "Device.IP.Diagnostics.Ping", 0}, {as_support, 'x', "Device.System.Debug", 9001},
-      {as_admin, '+', "Device.IP.Interface.", 0},
-  };
-  for (const auto& c : cases) {
-    Reply r;
-    if (c.op == 'v') r = engine.get_parameter_values(c.caller, {c.path}, false);
-    if (c.op == '+') r = engine.add_object(c.caller, c.path);
-    if (c.op == 'x') r = engine.execute(c.caller, c.path, {});
-    if (c.op == 'w') {
-      k::Json read = engine.get_parameter_values(test::full_rights(), {c.path}, false).result_json();
-      json_t* now = json_object_get(json_array_get(json_object_get(read.get(), "ParameterList"), 0), "Value");
-      r = engine.set_parameter_values(c.caller, {{c.path, k::Json::borrow(now)}}, false);
-    }
-    EXPECT_EQ(r.fault.code, c.code) << c.caller.user << " " << c.op << " " << c.path;
-  }
-}
-
 TEST(DefaultModel, PingSetsEveryOutput) {
   Engine engine(default_model());
   const struct {

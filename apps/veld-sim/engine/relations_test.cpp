@@ -28,10 +28,7 @@ constexpr const char* kModel = R"({
 })";
 
 TEST(Relations, DeleteClearsCascadesLeavesOrIsDenied) {
-  std::string error;
-  auto root = load_model(k::json_parse(kModel).get(), error);
-  ASSERT_TRUE(root) << error;
-  Engine engine(std::move(root));
+  Engine engine(test::model_tree(kModel));
   std::vector<std::string> events;
   engine.set_event_sink(
       [&](unsigned, k::Json data) { events.push_back(k::json_text(data.get(), "Path")); });
@@ -51,13 +48,11 @@ TEST(Relations, DeleteClearsCascadesLeavesOrIsDenied) {
 }
 
 TEST(Relations, ACascadeNeedsTheRightToDeleteEveryInstanceItWouldTake) {
-  std::string error;
-  auto root = load_model(k::json_parse(kModel).get(), error);
-  ASSERT_TRUE(root) << error;
-  Engine engine(std::move(root));
+  Engine engine(test::model_tree(kModel));
   size_t events = 0;
   engine.set_event_sink([&](unsigned, k::Json) { ++events; });
   Caller caller;
+  std::string error;
   ASSERT_TRUE(parse_rights(k::json_parse(R"({".": "r", "Port.": "d", "Line.1.": "d"})").get(),
                            caller.rights, error));
   // Port.1 takes Line.1 and Line.3 along; the caller may not delete Line.3.

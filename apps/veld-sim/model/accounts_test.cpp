@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "platform/temp_dir.h"
-
 namespace sim {
 namespace {
 
@@ -107,34 +103,6 @@ TEST(Accounts, PasswordsAreCheckedAgainstTheHash) {
       {kSecretHash, std::string("secret\0x", 8), false}, {"", "", false},
   };
   for (const auto& c : cases) EXPECT_EQ(password_matches(c.hash, c.password), c.matches) << c.password;
-}
-
-TEST(Accounts, AFileGivesItsSectionOrSaysWhatIsWrong) {
-  k::test::TempDir dir;
-  const struct {
-    const char* text;  // none: no file
-    const char* error;  // after the file's name; "" when it loads
-  } cases[] = {
-      {R"({"#access": {"users": {"u": {}}}, "Device": {}})", ""},
-      {R"({"Device": {}})", ": no \"#access\" section"},
-      {R"({"#access": {"users": 1}})", ": #access.users: must be an object of accounts"},
-      {"{", ":1: "},
-      {nullptr, ":-1: unable to open"},
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    std::string file = dir.file("access" + std::to_string(n++) + ".json");
-    if (c.text) std::ofstream(file) << c.text;
-    Accounts a;
-    std::string error;
-    bool loads = !*c.error;
-    EXPECT_EQ(load_accounts_file(file, a, error), loads) << error;
-    if (loads) {
-      EXPECT_TRUE(a.find("u"));
-    } else {
-      EXPECT_EQ(error.rfind(file + c.error, 0), 0u) << error;
-    }
-  }
 }
 
 }  // namespace

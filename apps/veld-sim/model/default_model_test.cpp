@@ -28,9 +28,4 @@ TEST(DefaultModelPath, TheInstalledModelBesideTheProgramComesFirst) {
             "/fallback");
 }
 
-// A program in the build folder serves the source tree's model.
-TEST(DefaultModelPath, TheBuildFolderUsesTheSourceTree) {
-  EXPECT_EQ(sim::default_model_path(), VELD_SIM_DEFAULT_MODEL);
-}
-
 }  // namespace
