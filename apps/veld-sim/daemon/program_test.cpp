@@ -77,26 +77,6 @@ TEST_F(Program, CommandLines) {
   }
 }
 
-TEST_F(Program, AccountsThatCannotBeReadStopItWithOneLineNamingTheFile) {
-  const struct {
-    const char* option;  // "--model" or "--access"
-    const char* file;
-    const char* error;   // after the file's name
-  } cases[] = {
-      {"--model", R"({"#access": {"users": {"x": {"passwordHash": "plain"}}}, "A": {}})",
-       ": #access.users.x.passwordHash: not a crypt(3) hash (make one with: openssl passwd -6)\n"},
-      {"--access", R"({"A": {}})", ": no \"#access\" section\n"},
-  };
-  for (const auto& c : cases) {
-    k::test::TempDir dir;
-    std::string file = dir.file("x.json");
-    { std::ofstream(file) << c.file; }
-    Outcome o = run_program("--socket " + dir.file("s") + " " + c.option + " " + file);
-    EXPECT_EQ(o.status, 1) << c.file;
-    EXPECT_EQ(o.out, "veld-sim: " + file + c.error);
-  }
-}
-
 TEST_F(Program, AnUnreadableSavedConfigurationStopsTheStartWithOneLineNamingIt) {
   k::test::TempDir dir;
   std::filesystem::create_directory(dir.file("state"));
