@@ -21,14 +21,9 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
     const char* payload_error;  // "" when the payload checks out
   } cases[] = {
       {"good", good, "", ""},
-      {"empty payload", make_firmware_image("1.2.3", ""), "", ""},
       {"bad magic", flipped(good, 0), "not a firmware image (bad magic)", ""},
       {"truncated header", good.substr(0, 20), "truncated firmware header", ""},
-      {"truncated version text", good.substr(0, kFirmwareHeaderSize + 3),
-       "truncated firmware header", ""},
       {"unknown format", flipped(good, 5), "firmware image format 84 is not supported", ""},
-      {"zero version length", std::string(good).replace(6, 2, std::string(2, '\0')),
-       "bad firmware version length 0", ""},
       {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
        "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
       {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
@@ -47,11 +42,6 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
     EXPECT_EQ(verify_firmware_payload(c.image, header, error) ? "" : error, c.payload_error)
         << c.name;
   }
-  FirmwareHeader header;
-  std::string error;
-  ASSERT_TRUE(parse_firmware_header(good, header, error));
-  EXPECT_EQ(header.version, "5.0.1-rc2");
-  EXPECT_EQ(header.payload_size, 1000u);
 }
 
 }  // namespace

@@ -62,9 +62,8 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)), R"({"Status":0})");
   EXPECT_TRUE(d.upgrade.flashing());
   const struct {
-    int at_ms;
-    int status, progress;
-  } steps[] = {{0, 2, 0}, {10, 2, 1}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
+    int at_ms, status, progress;
+  } steps[] = {{0, 2, 0}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
   for (const auto& s : steps) {
     d.upgrade.advance(d.t0 + milliseconds(s.at_ms));
     EXPECT_EQ(state(d.engine), state_text("1.0.0", s.status, s.progress)) << s.at_ms;
@@ -72,10 +71,8 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   }
   EXPECT_FALSE(d.upgrade.flashing());
   EXPECT_FALSE(std::filesystem::exists(saved));
-  // The reboot comes up in the new version, idle; a later boot too (it is kept in the state).
+  // A later boot comes up in the new version, idle (it is kept in the state).
   std::string error;
-  ASSERT_TRUE(d.engine.boot(error)) << error;
-  EXPECT_EQ(state(d.engine), state_text("2.0.0", 0, 0));
   Engine again(test::download_device(state_dir.path()));
   ASSERT_TRUE(again.boot(error)) << error;
   EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
@@ -95,7 +92,6 @@ TEST(Upgrade, ConfirmationsThatDoNotMatch) {
   k::Json tid = k::Json::take(json_integer(1));
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file:///tmp/other.img", d.t0)),
             "9007 URL \"file:///tmp/other.img\": the transaction's image is file://" + saved);
-  EXPECT_FALSE(d.upgrade.flashing());
   // A newer download takes the place of the waiting one.
   Reply newer = d.download("3.0.1");
   EXPECT_FALSE(std::filesystem::exists(saved));

@@ -46,11 +46,9 @@ TEST(Rights, RulesBelowANodeTellWhetherItsInsideDiffers) {
     bool readable_below;  // given_below(path, r)
     bool uniform;         // uniform_below(path)
   } cases[] = {
-      {".", true, false}, {"Device.", true, false}, {"Device.DeviceInfo.", false, true},
-      {"Device.Users.", true, false}, {"Device.Users.CurrentUser", false, true},
+      {".", true, false}, {"Device.DeviceInfo.", false, true}, {"Device.Users.", true, false},
       {"Device.Hosts.", false, false},  // only a delete right below
-      {"Device.Hosts.Host.1.", false, true}, {"Device.Ping", false, true},
-      {"Device.Pin", false, true},
+      {"Device.Hosts.Host.1.", false, true}, {"Device.Pin", false, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(r.given_below(c.path, kRightRead), c.readable_below) << c.path;
@@ -71,12 +69,10 @@ TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
       {R"({"Device.": true})", "\"Device.\" must be a text of letters from \"rwadx\""},
       {R"({"Device.": "rwz"})", "\"Device.\": \"rwz\" holds a letter outside \"rwadx\""},
   };
-  for (const auto& c : cases) {
-    Rights r;
-    std::string error;
-    EXPECT_FALSE(parse_rights(k::json_parse(c.rules).get(), r, error)) << c.rules;
-    EXPECT_EQ(error, c.error);
-  }
+  Rights r;
+  std::string error;
+  for (const auto& c : cases)
+    EXPECT_EQ(parse_rights(k::json_parse(c.rules).get(), r, error) ? "" : error, c.error) << c.rules;
 }
 
 TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
