@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
 #include "engine/caller_rights.h"
+#include "engine/event_router.h"
 #include "engine/test_model.h"
 #include "model/hosts.h"
+#include "model/relations.h"
 
 namespace sim {
 namespace {
@@ -343,6 +346,109 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
   EXPECT_EQ(addresses.size(), 5000u);
   EXPECT_EQ(test::values(engine, {"Device.Hosts.HostNumberOfEntries"}),
             "Device.Hosts.HostNumberOfEntries=5000");
+}
+
+struct Join {
+  ConnId conn;
+  unsigned group;
+  const char* session;
+  bool receiver;
+};
+
+TEST(EventRouter, Recipients) {
+  const std::vector<Join> mixed = {
+      {1, 12, "a", true}, {2, 12, "a", false}, {3, 12, "", false}, {4, 12, "c", false}};
+  const struct {
+    std::vector<Join> joins;
+    std::vector<ConnId> forgotten;
+    unsigned group;
+    ConnId sender;  // 0: none (a change event)
+    std::vector<ConnId> expected;
+  } cases[] = {
+      // A session's events go to its receiver once, whichever of its connections joined.
+      {{{1, 4, "a", true}, {2, 9, "a", false}, {3, 9, "a", false}}, {}, 9, 0, {1}},
+      // Relayed events skip the sender's whole session.
+      {mixed, {}, 12, 2, {3, 4}},
+      {mixed, {}, 12, 3, {1, 4}},
+      {mixed, {}, 12, 9, {1, 3, 4}},
+      // Without its receiver a session gets events on the joining connections.
+      {{{1, 4, "a", true}, {2, 4, "a", false}}, {1}, 4, 0, {2}},
+      {{{1, 4, "a", true}, {2, 4, "a", false}}, {1, 2}, 4, 0, {}},
+      // A connection that changes session leaves the old one (and its receiver role).
+      {{{1, 4, "a", true}, {2, 4, "a", false}, {1, 4, "b", false}}, {}, 4, 0, {1, 2}},
+      // "Receiver": false takes the role from nobody; an empty session keeps the connection's.
+      {{{1, 4, "a", true}, {1, 9, "a", false}, {2, 9, "a", false}}, {}, 9, 0, {1}},
+      {{{1, 4, "a", true}, {2, 4, "a", false}, {2, 9, "", false}}, {}, 9, 0, {1}},
+      // The last connection to join as receiver is the session's receiver.
+      {{{1, 4, "a", true}, {2, 4, "a", true}}, {}, 4, 0, {2}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    EventRouter r;
+    for (const Join& j : c.joins) r.join(j.conn, j.group, j.session, j.receiver);
+    for (ConnId f : c.forgotten) r.forget(f);
+    std::vector<ConnId> got = r.recipients(c.group, c.sender ? &c.sender : nullptr);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, c.expected) << "case " << i;
+  }
+}
+
+// Ports are referred to by pins (which forbid deleting the port), by lines (deleted with the
+// port), by links (the reference cleared) and by notes (left alone).
+constexpr const char* kModel = R"({
+ "Port": {"#attr": {"type": "object", "multi": true, "access": "readWrite", "relations": [
+    {"verdict": 0, "match": "Pin.*.Port"}, {"verdict": 1, "match": "Line.*.Port"},
+    {"verdict": 2, "match": "Link.*.Ports"}, {"verdict": 3, "match": "Note.*.Port"}]},
+  "#template": {}, "1": {}, "2": {}, "3": {}},
+ "Pin": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+  "#template": {"Port": {"#attr": {"type": "path", "access": "readWrite", "default": ""}}}, "1": {"Port": "Port.3"}},
+ "Line": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+  "#template": {"Port": {"#attr": {"type": "path", "access": "readWrite", "default": ""}}},
+  "1": {"Port": "Port.1."}, "2": {"Port": "Port.2"}, "3": {"Port": "Port.1"}},
+ "Link": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+  "#template": {"Ports": {"#attr": {"type": "list", "access": "readWrite", "default": ""}}},
+  "1": {"Ports": "Port.2,Port.1,Port.10,Port.1."}, "2": {"Ports": "Port.1"}, "3": {"Ports": "Port.11"}},
+ "Note": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
+  "#template": {"Port": {"#attr": {"type": "path", "access": "readWrite", "default": ""}}}, "1": {"Port": "Port.1"}}
+})";
+
+TEST(Relations, DeleteClearsCascadesLeavesOrIsDenied) {
+  Engine engine(test::model_tree(kModel));
+  std::vector<std::string> events;
+  engine.set_event_sink(
+      [&](unsigned, k::Json data) { events.push_back(k::json_text(data.get(), "Path")); });
+  auto values = [&](const char* path) { return test::values(engine, {path}); };
+
+  ASSERT_TRUE(engine.delete_object(test::full_rights(), "Port.1.").ok());
+  EXPECT_EQ(events, (std::vector<std::string>{"Port.1.", "Line.1.", "Line.3."}));
+  EXPECT_EQ(values("Line."), R"(Line.2.Port="Port.2" Line.max_instance=3)");
+  EXPECT_EQ(values("Link.#template.Ports"),
+            R"(Link.1.Ports="Port.2,Port.10" Link.2.Ports="" Link.3.Ports="Port.11")");
+  EXPECT_EQ(values("Note.1.Port"), R"(Note.1.Port="Port.1")");
+
+  Reply r = engine.delete_object(test::full_rights(), "Port.3.");
+  EXPECT_TRUE(r.fault.code == kRequestDenied && r.fault.detail.find("Pin.1.Port") != std::string::npos);
+  EXPECT_EQ(events.size(), 3u);
+  EXPECT_TRUE(engine.get_parameter_names(test::full_rights(), "Port.3.", false).ok());
+}
+
+TEST(Relations, ACascadeNeedsTheRightToDeleteEveryInstanceItWouldTake) {
+  Engine engine(test::model_tree(kModel));
+  size_t events = 0;
+  engine.set_event_sink([&](unsigned, k::Json) { ++events; });
+  Caller caller;
+  std::string error;
+  ASSERT_TRUE(parse_rights(k::json_parse(R"({".": "r", "Port.": "d", "Line.1.": "d"})").get(),
+                           caller.rights, error));
+  // Port.1 takes Line.1 and Line.3 along; the caller may not delete Line.3.
+  Reply r = engine.delete_object(caller, "Port.1.");
+  EXPECT_EQ(r.fault.code, kRequestDenied);
+  EXPECT_EQ(r.fault.detail, "Line.3.: no right to delete instances");
+  EXPECT_EQ(events, 0u);
+  EXPECT_EQ(test::values(engine, {"Link.2.Ports"}), R"(Link.2.Ports="Port.1")");  // nothing cleared
+  caller.rights.rules.push_back({"Line.", kRightDelete});
+  EXPECT_TRUE(engine.delete_object(caller, "Port.1.").ok());
+  EXPECT_EQ(events, 3u);
 }
 
 }  // namespace
