@@ -86,49 +86,27 @@ struct Device {
   int last_id = 0;
 };
 
-TEST(ServerDownload, EveryChannelStoresTheFileOrSaysWhyNot) {
-  enum Channel { kFile, kNetcat, kHttp };
+// What each channel stores is run by velc's download tests; here how each one fails.
+TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
   const std::string body = "0123456789";
-  const std::string md5 = md5_hex(body);
+  OneShotPeer short_sender(sends("012")), http(http_answers(404, "gone"));
+  const std::string netcat = "netcat://127.0.0.1:" + std::to_string(short_sender.port);
+  const std::string http_url = "http://127.0.0.1:" + std::to_string(http.port) + "/files/h.bin";
+  Device d;
+  write_file(d.dir.file("source.bin"), body);
   const struct {
-    const char* name;
-    Channel channel;
-    std::string served;   // netcat: the bytes sent; http: the body (of a 200, or "404")
-    std::string extra;    // more params
+    std::string params;
     std::string reply;
-    const char* stored;   // the file's name in the downloads folder ("" none)
   } cases[] = {
-      {"file named by its URL", kFile, body, "", R"({"Status":0,"FileName":"source.bin"})", "source.bin"},
-      {"file with another MD5", kFile, body, R"(,"MD5":")" + md5_hex("x") + "\"",
-       "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5, ""},
-      {"netcat without a name", kNetcat, body, R"(,"FileSize":10)", R"({"Status":0,"FileName":"download-1"})",
-       "download-1"},
-      {"netcat short of FileSize", kNetcat, "012", R"(,"FileSize":10,"TargetFileName":"n.bin")",
-       "9017 the sender at 127.0.0.1:PORT sent 3 of 10 bytes", ""},
-      {"http 404", kHttp, "404", "", "9016 http://127.0.0.1:PORT/files/h.bin: The requested URL returned error: 404", ""},
+      {"file://" + d.dir.file("source.bin") + R"(","MD5":")" + md5_hex("x") + "\"",
+       "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5_hex(body)},
+      {netcat + R"(","FileSize":10,"TargetFileName":"n.bin")",
+       "9017 the sender at 127.0.0.1:" + std::to_string(short_sender.port) + " sent 3 of 10 bytes"},
+      {http_url + "\"", "9016 " + http_url + ": The requested URL returned error: 404"},
   };
-  for (const auto& c : cases) {
-    Device d;
-    std::string source = d.dir.file("source.bin");
-    write_file(source, c.served);
-    std::optional<OneShotPeer> peer;
-    std::string url = "file://" + source;
-    if (c.channel == kNetcat) peer.emplace(sends(c.served));
-    if (c.channel == kHttp)
-      peer.emplace(c.served == "404" ? http_answers(404, "gone") : http_answers(200, c.served));
-    std::string port = peer ? std::to_string(peer->port) : "";
-    if (c.channel == kNetcat) url = "netcat://127.0.0.1:" + port;
-    if (c.channel == kHttp) url = "http://127.0.0.1:" + port + "/files/h.bin";
-    std::string expected = c.reply;
-    if (size_t at = expected.find("PORT"); at != std::string::npos) expected.replace(at, 4, port);
-    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + url + "\"" + c.extra + "}"), expected)
-        << c.name;
-    std::filesystem::path downloads = d.dir.file("downloads");
-    if (*c.stored)
-      EXPECT_EQ(read_file(downloads / c.stored), body) << c.name;
-    else
-      EXPECT_TRUE(!std::filesystem::exists(downloads) || std::filesystem::is_empty(downloads)) << c.name;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + c.params + "}"), c.reply) << c.params;
+  EXPECT_TRUE(!std::filesystem::exists(d.dir.file("downloads")) || std::filesystem::is_empty(d.dir.file("downloads")));
 }
 
 TEST(ServerDownload, RequestsRefusedBeforeAnythingIsFetched) {
