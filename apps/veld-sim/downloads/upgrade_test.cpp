@@ -82,6 +82,16 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
 }
 
+TEST(Upgrade, ACancelledImageIsGoneAndTheSameVersionFlashesAtOnce) {
+  Device d(1000);
+  std::string saved = k::json_text(d.download("1.1.0").result.get(), "SavedFirmware");
+  k::Json tid = k::Json::take(json_integer(1));
+  EXPECT_EQ(result(d.upgrade.cancel(tid.get())), R"({"Status":0})");
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  EXPECT_EQ(result(d.download("1.0.0")).rfind(R"({"Status":0,)", 0), 0u);
+  EXPECT_TRUE(d.upgrade.flashing());
+}
+
 TEST(Upgrade, ConfirmationsThatDoNotMatch) {
   Device d(1000);
   Reply r = d.download("3.0.0");

@@ -132,18 +132,6 @@ TEST_F(DeviceTest, SavedConfigurationComesBackWholeAfterAReboot) {
   EXPECT_EQ(brief(engine.add_object(admin, "Device.Host.4.Addr.")), "#2");
 }
 
-TEST_F(DeviceTest, RestorePointNamesBecomeSafeFileNames) {
-  const struct {
-    const char* name;
-    const char* file;
-  } cases[] = {
-      {"v1.2_final-b", "v1.2_final-b.json"}, {"..", "%2E..json"}, {"a/../b", "a%2F..%2Fb.json"},
-      {"50%", "50%25.json"}, {"é", "%C3%A9.json"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(restore_point_file("S", c.name), std::string("S/restore-points/") + c.file);
-  EXPECT_EQ(restore_point_file("S", std::string(64, 'x')), "S/restore-points/" + std::string(64, 'x') + ".json");
-}
-
 TEST_F(DeviceTest, FactoryResetRestoresTheModelErasesTheSavedConfigurationAndAnnouncesInstances) {
   const std::string factory = everything(engine);
   change_everything();
