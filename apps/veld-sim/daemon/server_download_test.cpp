@@ -48,7 +48,7 @@ struct Device {
       : server({.reboot_ms = 0,
                 .on_connect = std::move(on_connect),
                 .download = {.download_dir = dir.file("downloads"), .flash_ms = flash_ms}},
-               test::download_device(dir.file("state"))),
+               test::device_with_mode(dir.file("state"))),
         client(server.socket_path) {}
   // Sends a request and gives its reply (events passed over).
   k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
@@ -123,14 +123,15 @@ TEST(ServerDownload, OnlyAUserWithSystemAccessDownloads) {
 }
 
 TEST(ServerDownload, AConfigurationIsAppliedWholeOrNotAtAllAndAnnouncesTheInstancesThatWentAndCame) {
-  const char* kUnchanged = R"(Device.Name="box" Device.Rule.1.Port=22 Device.Rule.max_instance=1)";
+  const char* kUnchanged = R"(Device.Name="box" Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
+                           R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2])";
   const struct {
     const char* file;
     const char* reply;
     const char* values;
   } cases[] = {
-      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":80}}}}})",
-       R"({"Status":0})", R"(Device.Name="cfg" Device.Rule.2.Port=80 Device.Rule.max_instance=2)"},
+      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"4":{"Port":80}}}}})",
+       R"({"Status":0})", R"(Device.Name="cfg" Device.Rule.4.Port=80 Device.Rule.max_instance=4 Device.Rule.order=[4])"},
       {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":"x"}}}}})",
        "9018 the configuration does not apply: Device.Rule.2.Port: bad value: expects an integer",
        kUnchanged},
@@ -145,10 +146,13 @@ TEST(ServerDownload, AConfigurationIsAppliedWholeOrNotAtAllAndAnnouncesTheInstan
         << c.file;
     EXPECT_EQ(d.values(R"("Device.Name","Device.Rule.")"), c.values) << c.file;
     if (c.values == kUnchanged) continue;
-    EXPECT_EQ(dump(member(watcher.message(), "params.Data")),
-              R"({"Action":"Delete","Path":"Device.Rule.1.","InstanceNumber":1})");
-    EXPECT_EQ(dump(member(watcher.message(), "params.Data")),
-              R"({"Action":"Add","Path":"Device.Rule.","InstanceNumber":2})");
+    std::string events;  // each event's action, path and instance number
+    for (int i = 0; i < 4; ++i) {
+      k::Json event = watcher.message();
+      events += k::json_text(member(event, "params.Data"), "Action") + " " + k::json_text(member(event, "params.Data"), "Path") +
+                dump(member(event, "params.Data.InstanceNumber")) + " ";
+    }
+    EXPECT_EQ(events, "Delete Device.Rule.3.3 Delete Device.Rule.1.1 Delete Device.Rule.2.2 Add Device.Rule.4 ");
   }
 }
 

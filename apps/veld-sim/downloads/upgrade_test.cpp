@@ -29,7 +29,7 @@ std::string state_text(const char* version, int status, int progress) {
 // An engine on the download model with an upgrade whose images go to a temporary folder.
 struct Device {
   explicit Device(int flash_ms, std::string state_dir = {})
-      : engine(test::download_device(std::move(state_dir))), upgrade(engine, flash_ms) {
+      : engine(test::device_with_mode(std::move(state_dir))), upgrade(engine, flash_ms) {
     std::string error;
     if (!engine.boot(error)) throw std::runtime_error(error);
   }
@@ -74,7 +74,7 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   EXPECT_FALSE(std::filesystem::exists(saved));
   // A later boot comes up in the new version, idle (it is kept in the state).
   std::string error;
-  Engine again(test::download_device(state_dir.path()));
+  Engine again(test::device_with_mode(state_dir.path()));
   ASSERT_TRUE(again.boot(error)) << error;
   EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
   // A factory reset keeps the firmware.
