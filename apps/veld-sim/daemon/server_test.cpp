@@ -1,5 +1,8 @@
 #include "daemon/server.h"
 
+#include <poll.h>
+#include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include "daemon/authentication.h"
 #include "daemon/test_client.h"
+#include "platform/tcp.h"
 
 namespace sim {
 namespace {
@@ -27,6 +32,12 @@ constexpr const char* kNamesRequest = R"({"jsonrpc":"2.0","id":99,"method":"GetP
 void expect_nothing_queued(TestClient& c) {
   c.request(kNamesRequest);
   EXPECT_EQ(dump(member(c.message(), "id")), "99");
+}
+
+// A request's text (params: JSON text).
+std::string request(int id, const char* method, const char* params = "{}") {
+  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
+         R"(","params":)" + params + "}";
 }
 
 TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
@@ -71,35 +82,26 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), sent);
 }
 
+// How sessions and their receiving connections share events is the router's: here what the
+// server makes of it.
 TEST(Server, EventsReachTheSessionsThatJoinedTheirGroup) {
   RunningServer server;
-  TestClient watcher(server.socket_path), bystander(server.socket_path),
-      receiver(server.socket_path), worker(server.socket_path), sender(server.socket_path);
-  const std::pair<TestClient*, const char*> joins[] = {
-      {&watcher, R"("Group":4)"}, {&bystander, R"("Group":7)"}, {&sender, R"("Group":7)"},
-      // One client process: its events come on the receiving connection.
-      {&receiver, R"("Group":9,"Session":"p1","Receiver":true)"},
-      {&worker, R"("Group":4,"Session":"p1")"}};
+  TestClient watcher(server.socket_path), bystander(server.socket_path), sender(server.socket_path);
+  TestClient* joined[] = {&watcher, &bystander, &sender};
   // All requests are sent before any reply is read: each reply must come on its own connection.
-  for (int id = 0; id < 5; ++id)
-    joins[id].first->request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                             R"(,"method":"JoinGroup","params":{)" + joins[id].second + "}}");
-  for (int id = 0; id < 5; ++id)
-    EXPECT_EQ(dump(joins[id].first->message().get()), R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":{"Status":0}})");
-
-  worker.request(R"({"jsonrpc":"2.0","id":2,"method":"DeleteObject","params":{"ObjectName":"Device.Host.3."}})");
-  EXPECT_EQ(dump(member(worker.message(), "result")), R"({"Status":0})");
-  const char* deleted =
-      R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Host.3.","InstanceNumber":3}}})";
-  EXPECT_EQ(dump(watcher.message().get()), deleted);
-  EXPECT_EQ(dump(receiver.message().get()), deleted);
-
+  for (int id = 0; id < 3; ++id)
+    joined[id]->request(request(id, "JoinGroup", id ? R"({"Group":7})" : R"({"Group":4,"Session":"p1"})"));
+  for (int id = 0; id < 3; ++id)
+    EXPECT_EQ(dump(joined[id]->message().get()), R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":{"Status":0}})");
+  sender.request(request(3, "DeleteObject", R"({"ObjectName":"Device.Host.3."})"));
+  EXPECT_EQ(dump(member(sender.message(), "result")), R"({"Status":0})");
+  EXPECT_EQ(dump(watcher.message().get()),
+            R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Host.3.","InstanceNumber":3}}})");
   // A client's event is relayed to the other sessions of its group.
   const char* hello = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"Text":"hello"}}})";
   sender.request(hello);
   EXPECT_EQ(dump(bystander.message().get()), hello);
-  for (TestClient* c : {&watcher, &bystander, &receiver, &worker, &sender})
-    expect_nothing_queued(*c);
+  for (TestClient* c : joined) expect_nothing_queued(*c);
 }
 
 TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsReplies) {
@@ -261,11 +263,6 @@ TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
 // Every connection may use the device-wide methods, as a user with system access could.
 void grant(Caller& caller) { caller.system_access = true; }
 
-std::string request(int id, const char* method, const char* params = "{}") {
-  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
-         R"(","params":)" + params + "}";
-}
-
 // The ids of the replies a client gets until the server closes the connection (events are
 // passed over), each followed by a blank.
 std::string ids_until_closed(TestClient& c) {
@@ -328,6 +325,136 @@ TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTh
     EXPECT_EQ(ids_until_closed(asker), force ? "5 " : "1 2 5 6 ") << force;
     EXPECT_EQ(ids_until_closed(other), force ? "" : "3 4 ") << force;
   }
+}
+
+// Logging in and out over the daemon's socket: what each method answers and who the connection
+// is afterwards.
+// The name of the system user the tests run as.
+std::string own_name() {
+  passwd* p = ::getpwuid(::geteuid());
+  return p ? p->pw_name : "";
+}
+
+// `openssl passwd -6 -salt testsalt1 secret`; the digests are SHA-256 of "tok-admin", "tok-off".
+Accounts test_accounts() {
+  std::string section = R"({"guest": {"Device.Serial": "r", "Device.CurrentUser": "r"}, "users": {
+    "admin": {"passwordHash": "$6$testsalt1$JkeJddrQoqmQ5RwUPjpMuSlpzGy8Tt0jTbPww9/ABmTGbGNMEYBlLH1ZQ.gT2ATKCwvZphEsKiaqNLl9fEIMD0",
+      "tokenDigests": ["df6adb0b23fa33235f4aee6a0d62c118b00d71c07c81be87067b4f5892e66dbc"],
+      "systemAccess": true, "rights": {".": "rwadx"}},
+    "off": {"passwordHash": "$6$testsalt1$JkeJddrQoqmQ5RwUPjpMuSlpzGy8Tt0jTbPww9/ABmTGbGNMEYBlLH1ZQ.gT2ATKCwvZphEsKiaqNLl9fEIMD0",
+      "tokenDigests": ["fe59d8a132d7c03355a3872d2ba6097cc9ebae0845713ec89df7ef5da0ee9fa3"],
+      "enabled": false, "rights": {".": "r"}},
+    "somebody-else": {"rights": {"Device.Level": "r"}}}})";
+  Accounts a;
+  std::string error;
+  EXPECT_TRUE(parse_accounts(k::json_parse(section).get(), a, error)) << error;
+  return a;
+}
+
+// Sends a request (params: JSON text, or none) and gives the reply's result or error as JSON.
+std::string call(TestClient& c, const char* method, const char* params) {
+  static int id = 0;
+  std::string request = R"({"jsonrpc":"2.0","id":)" + std::to_string(++id) + R"(,"method":")" +
+                        method + '"' + (params ? std::string(R"(,"params":)") + params : "") + "}";
+  c.request(request);
+  k::Json reply = c.message();
+  json_t* part = member(reply, "result") ? member(reply, "result") : member(reply, "error");
+  return part ? k::json_dump(part, JSON_COMPACT) : "none";
+}
+
+// Who the connection is: the value of Device.CurrentUser, or the error reading it.
+std::string who(TestClient& c) {
+  std::string r = call(c, "GetParameterValues", R"({"ParameterNames":["Device.CurrentUser"]})");
+  k::Json v = k::json_parse(r);
+  json_t* list = json_object_get(v.get(), "ParameterList");
+  return list ? k::json_text(json_array_get(list, 0), "Value") : r;
+}
+
+constexpr const char* kGuest = R"({"code":9001,"message":"Request denied","detail":"nobody is logged in"})";
+constexpr const char* kLoginRefused = R"({"code":9001,"message":"Request denied","detail":"login refused"})";
+constexpr const char* kTokenRefused = R"({"code":9001,"message":"Request denied","detail":"token refused"})";
+constexpr const char* kAdmin = R"({"Status":0,"User":"admin"})";
+
+TEST(Authentication, LoginAuthenticateAndLogoutChangeWhoTheConnectionIs) {
+  RunningServer server({}, test_accounts());
+  TestClient c(server.socket_path);
+  const struct {
+    const char* method;
+    const char* params;  // none: no params member
+    const char* reply;
+    const char* then;    // who the connection is afterwards: a user name, or kGuest
+  } steps[] = {
+      {"Login", R"({"Username":"admin","Password":"secret"})", kAdmin, "admin"},
+      {"Logout", nullptr, R"({"Status":0})", kGuest},
+      {"Login", R"({"Username":"admin","Password":"secret"})", kAdmin, "admin"},
+      // Any refusal leaves a guest behind, whatever the reason.
+      {"Login", R"({"Username":"admin","Password":"Secret"})", kLoginRefused, kGuest},
+      {"Login", R"({"Username":"off","Password":"secret"})", kLoginRefused, kGuest},
+      {"Login", R"({"Username":"somebody-else","Password":""})", kLoginRefused, kGuest},
+      {"Authenticate", R"({"Token":"tok-admin"})", kAdmin, "admin"},
+      {"Authenticate", R"({"Token":"tok-off"})", kTokenRefused, kGuest},
+      {"Authenticate", R"({"Token":"df6adb0b23fa33235f4aee6a0d62c118b00d71c07c81be87067b4f5892e66dbc"})",
+       kTokenRefused, kGuest},
+      {"Authenticate", R"({"Token":"tok-admin"})", kAdmin, "admin"},
+      {"Authenticate", R"({"Token":""})", R"({"Status":0})", kGuest},
+      // Params of the wrong shape: refused, and the connection is a guest all the same.
+      {"Login", R"({"Username":"admin","Password":"secret"})", kAdmin, "admin"},
+      {"Login", R"({"Username":5})",
+       R"x({"code":-32602,"message":"Invalid params","detail":"expects Username (text) and an optional Password (text)"})x",
+       kGuest},
+      {"Authenticate", "{}", R"x({"code":-32602,"message":"Invalid params","detail":"expects Token (text)"})x", kGuest},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(call(c, s.method, s.params), s.reply) << s.method << " " << (s.params ? s.params : "");
+    EXPECT_EQ(who(c), s.then) << s.method << " " << (s.params ? s.params : "");
+  }
+}
+
+TEST(Authentication, EachConnectionHasItsOwnUserAndRights) {
+  RunningServer server({}, test_accounts());
+  TestClient admin(server.socket_path), guest(server.socket_path);
+  ASSERT_EQ(call(admin, "Login", R"({"Username":"admin","Password":"secret"})"), kAdmin);
+  const char* read = R"({"ParameterNames":["Device.Serial","Device.Level","Device.SystemAccess"],"IgnoreAccessError":true})";
+  EXPECT_EQ(call(admin, "GetParameterValues", read),
+            R"({"ParameterList":[{"Name":"Device.Serial","Value":"S1"},{"Name":"Device.Level","Value":5},)"
+            R"({"Name":"Device.SystemAccess","Value":true}]})");
+  EXPECT_EQ(call(guest, "GetParameterValues", read),
+            R"({"ParameterList":[{"Name":"Device.Serial","Value":"S1"}]})");
+  EXPECT_EQ(call(guest, "AddObject", R"({"ObjectName":"Device.Host."})"),
+            R"({"code":9001,"message":"Request denied","detail":"Device.Host.: no right to add instances"})");
+  EXPECT_EQ(who(guest), kGuest);
+  EXPECT_EQ(who(admin), "admin");
+}
+
+// Without a password, the peer takes its own account (run through velc), and root any account.
+TEST(Authentication, PeerCredentialsDecideThePasswordlessLogin) {
+  uid_t me = ::geteuid();
+  const struct {
+    PeerCredentials peer;
+    std::string name;
+    bool may;
+  } cases[] = {
+      {{false, me}, own_name(), false},  // the kernel told nothing
+      {{true, 0}, "anybody", true},
+      {{true, me}, own_name() + "x", me == 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(peer_may_log_in_as(c.peer, c.name), c.may) << c.name;
+}
+
+TEST(Authentication, ATcpPeerHasNoCredentials) {
+  // The kernel would report the overflow user for a TCP peer: it must count as nobody known.
+  std::string error;
+  uint16_t port = 0;
+  k::Fd listener = k::tcp_listen({"127.0.0.1", 0}, port, error);
+  ASSERT_TRUE(listener) << error;
+  int err = 0;
+  k::Fd client = k::tcp_connect({"127.0.0.1", port}, 5000, err);
+  ASSERT_TRUE(client) << err;
+  pollfd p{listener.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 5000), 1);
+  k::Fd accepted(::accept(listener.get(), nullptr, nullptr));
+  ASSERT_TRUE(accepted);
+  EXPECT_FALSE(peer_credentials(accepted.get()).known);
 }
 
 }  // namespace

@@ -154,28 +154,5 @@ TEST_F(DeviceTest, FactoryResetRestoresTheModelErasesTheSavedConfigurationAndAnn
   EXPECT_EQ(everything(engine), factory);
 }
 
-TEST_F(DeviceTest, AnUnreadableSavedConfigurationIsNamedAndTheModelServedInstead) {
-  const std::string factory = everything(engine);
-  const std::string file = saved_config_file(state);
-  const struct {
-    const char* content;
-    std::string error;
-  } cases[] = {
-      {"{\"Version\":1,", file + ":1: "},
-      {R"({"Version":2,"Configuration":{}})",
-       file + R"(: not a saved configuration (expects {"Version": 1, "Configuration": {...}}))"},
-      {R"({"Version":1,"Configuration":{"Device":{"Host":{"5":{},"#max_instance":4}}}})",
-       file + ": Device.Host: \"#max_instance\" must be a number from the highest instance's to 4294967295"},
-  };
-  std::filesystem::create_directory(state);
-  for (const auto& c : cases) {
-    std::ofstream(file) << c.content;
-    std::string error;
-    EXPECT_FALSE(engine.boot(error)) << c.content;
-    EXPECT_EQ(error.substr(0, c.error.size()), c.error);
-    EXPECT_EQ(everything(engine), factory) << c.content;
-  }
-}
-
 }  // namespace
 }  // namespace sim
