@@ -273,22 +273,6 @@ std::string ids_until_closed(TestClient& c) {
   return ids;
 }
 
-TEST(ServerReboot, TheReplyComesFirstThenEveryConnectionGoesAndConnectingFailsWhileDown) {
-  RunningServer server({.reboot_ms = 3600000, .on_connect = grant});
-  TestClient asker(server.socket_path), idle(server.socket_path);
-  idle.request(request(1, "Select", R"({"Selector":"Device.Level"})"));
-  ASSERT_EQ(dump(member(idle.message(), "id")), "1");  // accepted before the reboot
-  asker.request(request(7, "Reboot"));
-  EXPECT_EQ(dump(asker.message().get()), R"({"jsonrpc":"2.0","id":7,"result":{"Status":0}})");
-  EXPECT_TRUE(asker.closed_by_server());
-  EXPECT_TRUE(idle.closed_by_server());
-  int err = 0;
-  EXPECT_FALSE(k::unix_connect(server.socket_path, err));
-  EXPECT_EQ(err, k::kSockNoEntry);
-  EXPECT_FALSE(std::filesystem::exists(server.socket_path));
-  server.stop();  // a stop also ends the pause
-}
-
 // It comes up in the mode the Reboot asked for.
 TEST(ServerReboot, AfterThePauseTheDeviceComesUpInTheModeAskedForWithoutUnsavedChanges) {
   RunningServer server({.reboot_ms = 0, .on_connect = grant}, test::device_with_mode());
@@ -307,7 +291,7 @@ TEST(ServerReboot, AfterThePauseTheDeviceComesUpInTheModeAskedForWithoutUnsavedC
             R"({"ParameterList":[{"Name":"Device.Name","Value":"box"},{"Name":"Device.DeviceInfo.DeviceMode","Value":"Bridge"}]})");
 }
 
-TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTheReplyLeaves) {
+TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTheReplyLeavesThenEveryConnectionGoes) {
   for (bool force : {false, true}) {
     // Replies wait an hour, so the ones still held back show what a reboot does with them.
     RunningServer server({.delay_ms = 3600000, .reboot_ms = 3600000, .on_connect = grant});
@@ -324,6 +308,10 @@ TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTh
                request(6, "GetParameterNames", R"({"ParameterPath":"Device.Rule."})") + "\n");
     EXPECT_EQ(ids_until_closed(asker), force ? "5 " : "1 2 5 6 ") << force;
     EXPECT_EQ(ids_until_closed(other), force ? "" : "3 4 ") << force;
+    // While down there is no socket to connect to.
+    int err = 0;
+    EXPECT_FALSE(k::unix_connect(server.socket_path, err));
+    EXPECT_TRUE(err == k::kSockNoEntry && !std::filesystem::exists(server.socket_path));
   }
 }
 
