@@ -135,8 +135,7 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
       {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
        "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
       {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
-      {"truncated payload", good.substr(0, good.size() - 1), "",
-       "the payload has 999 bytes, the header says 1000"},
+      {"truncated payload", good.substr(0, good.size() - 1), "", "the payload has 999 bytes, the header says 1000"},
       {"trailing bytes", good + "x", "", "the payload has 1001 bytes, the header says 1000"},
   };
   for (const auto& c : cases) {
