@@ -11,12 +11,10 @@
 #include <set>
 #include <sstream>
 
-#include "engine/caller_rights.h"
 #include "engine/event_router.h"
 #include "engine/selector.h"
 #include "engine/test_model.h"
 #include "model/hosts.h"
-#include "model/relations.h"
 #include "model/saved_config.h"
 #include "platform/temp_dir.h"
 
