@@ -2,13 +2,19 @@
 
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -16,7 +22,10 @@
 
 #include "daemon/authentication.h"
 #include "daemon/test_client.h"
+#include "downloads/firmware_image.h"
+#include "engine/test_model.h"
 #include "platform/tcp.h"
+#include "platform/test_tcp_peer.h"
 
 namespace sim {
 namespace {
@@ -25,6 +34,9 @@ using test::dump;
 using test::member;
 using test::RunningServer;
 using test::TestClient;
+using k::test::OneShotPeer;
+using k::test::http_answers;
+using k::test::sends;
 
 constexpr const char* kNamesRequest = R"({"jsonrpc":"2.0","id":99,"method":"GetParameterNames","params":{"ParameterPath":"Device.Host.","NextLevel":true}})";
 
@@ -431,6 +443,252 @@ TEST(Authentication, PeerCredentialsDecideThePasswordlessLoginAndATcpPeerHasNone
   k::Fd accepted(::accept(listener.get(), nullptr, nullptr));
   ASSERT_TRUE(accepted);
   EXPECT_FALSE(peer_credentials(accepted.get()).known);
+}
+
+// Download as clients see it: what each channel says when it fails, configuration downloads,
+// and what the server decides around a firmware upgrade.
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A daemon on the download model with a state folder and a downloads folder of its own, and
+// a connection with system access.
+struct Device {
+  explicit Device(int flash_ms = 3600000, std::function<void(Caller&)> on_connect = grant)
+      : server({.reboot_ms = 0,
+                .on_connect = std::move(on_connect),
+                .download = {.download_dir = dir.file("downloads"), .flash_ms = flash_ms}},
+               test::device_with_mode(dir.file("state"))),
+        client(server.socket_path) {}
+  // Sends a request and gives its reply (events passed over).
+  k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
+    TestClient& c = on ? *on : client;
+    int id = ++last_id;
+    c.request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
+              R"(","params":)" + params + "}");
+    while (k::Json m = c.message())
+      if (json_t* got = member(m, "id"); got && json_integer_value(got) == id) return m;
+    return {};
+  }
+  // A Download's reply in brief: the result, or the error code and detail.
+  std::string download(const std::string& params) {
+    k::Json m = call("Download", params);
+    if (json_t* e = member(m, "error"))
+      return dump(json_object_get(e, "code")) + " " + k::json_text(e, "detail");
+    return dump(member(m, "result"));
+  }
+  // Values of parameters, as "Name=value ...".
+  std::string values(const std::string& names, TestClient* on = nullptr) {
+    k::Json m = call("GetParameterValues", R"({"ParameterNames":[)" + names + "]}", on);
+    std::string out;
+    size_t i;
+    json_t* e;
+    json_array_foreach(member(m, "result.ParameterList"), i, e)
+      out += (out.empty() ? "" : " ") + k::json_text(e, "Name") + "=" + dump(json_object_get(e, "Value"));
+    return out;
+  }
+  k::test::TempDir dir;
+  RunningServer server;
+  TestClient client;
+  int last_id = 0;
+};
+
+// What each channel stores is run by velc's download tests; here how each one fails.
+TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
+  const std::string body = "0123456789";
+  OneShotPeer short_sender(sends("012")), http(http_answers(404, "gone"));
+  const std::string netcat = "netcat://127.0.0.1:" + std::to_string(short_sender.port);
+  const std::string http_url = "http://127.0.0.1:" + std::to_string(http.port) + "/files/h.bin";
+  Device d;
+  write_file(d.dir.file("source.bin"), body);
+  const struct {
+    std::string params;
+    std::string reply;
+  } cases[] = {
+      {"file://" + d.dir.file("source.bin") + R"(","MD5":")" + md5_hex("x") + "\"",
+       "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5_hex(body)},
+      {netcat + R"(","FileSize":10,"TargetFileName":"n.bin")",
+       "9017 the sender at 127.0.0.1:" + std::to_string(short_sender.port) + " sent 3 of 10 bytes"},
+      {http_url + "\"", "9016 " + http_url + ": The requested URL returned error: 404"},
+      // Refused before anything is fetched.
+      {R"(netcat://127.0.0.1:9")", "-32602 a netcat URL needs FileSize (integer)"},
+      {R"(file:///tmp/x","TargetFileName":"../x")",
+       "9007 cannot store a file named \"../x\" (expects 1 to 255 bytes without \"/\" or \"..\")"},
+      {R"(file:///nonexistent/x")", "9016 cannot open /nonexistent/x: No such file or directory"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + c.params + "}"), c.reply) << c.params;
+  EXPECT_TRUE(!std::filesystem::exists(d.dir.file("downloads")) || std::filesystem::is_empty(d.dir.file("downloads")));
+}
+
+TEST(ServerDownload, OnlyAUserWithSystemAccessDownloads) {
+  Device d(3600000, [](Caller&) {});  // guests, who may do everything but device actions
+  for (const char* type : {"Firmware", "Config", "File"})
+    EXPECT_EQ(d.download(std::string(R"({"FileType":")") + type + R"(","URL":"file:///etc/hostname"})"),
+              "9001 Download needs a user with system access")
+        << type;
+}
+
+TEST(ServerDownload, AConfigurationIsAppliedWholeOrNotAtAllAndAnnouncesTheInstancesThatWentAndCame) {
+  const char* kUnchanged = R"(Device.Name="box" Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
+                           R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2])";
+  const struct {
+    const char* file;
+    const char* reply;
+    const char* values;
+  } cases[] = {
+      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"4":{"Port":80}}}}})",
+       R"({"Status":0})", R"(Device.Name="cfg" Device.Rule.4.Port=80 Device.Rule.max_instance=4 Device.Rule.order=[4])"},
+      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":"x"}}}}})",
+       "9018 the configuration does not apply: Device.Rule.2.Port: bad value: expects an integer",
+       kUnchanged},
+      {"not json", "9018 the configuration is not a JSON object", kUnchanged},
+  };
+  for (const auto& c : cases) {
+    Device d;
+    TestClient watcher(d.server.socket_path);
+    d.call("JoinGroup", R"({"Group":4})", &watcher);
+    write_file(d.dir.file("config.json"), c.file);
+    EXPECT_EQ(d.download(R"({"FileType":"Config","URL":"file://)" + d.dir.file("config.json") + "\"}"), c.reply)
+        << c.file;
+    EXPECT_EQ(d.values(R"("Device.Name","Device.Rule.")"), c.values) << c.file;
+    if (c.values == kUnchanged) continue;
+    std::string events;  // each event's action, path and instance number
+    for (int i = 0; i < 4; ++i) {
+      k::Json event = watcher.message();
+      events += k::json_text(member(event, "params.Data"), "Action") + " " + k::json_text(member(event, "params.Data"), "Path") +
+                dump(member(event, "params.Data.InstanceNumber")) + " ";
+    }
+    EXPECT_EQ(events, "Delete Device.Rule.3.3 Delete Device.Rule.1.1 Delete Device.Rule.2.2 Add Device.Rule.4 ");
+  }
+}
+
+TEST(ServerDownload, OtherClientsAreServedWhileAFetchWaits) {
+  Device d;
+  std::promise<void> go;
+  std::shared_future<void> released = go.get_future().share();
+  OneShotPeer peer([released](int fd) {
+    released.wait();
+    k::write_all(fd, "abc", 3);
+  });
+  d.client.request(R"({"jsonrpc":"2.0","id":1,"method":"Download","params":{"FileType":"File","URL":"netcat://127.0.0.1:)" +
+                   std::to_string(peer.port) + R"(","FileSize":3,"TargetFileName":"slow"}})");
+  TestClient other(d.server.socket_path);
+  EXPECT_EQ(d.values(R"("Device.Name")", &other), R"(Device.Name="box")");
+  go.set_value();
+  EXPECT_EQ(dump(d.client.message().get()),
+            R"({"jsonrpc":"2.0","id":1,"result":{"Status":0,"FileName":"slow"}})");
+  EXPECT_EQ(read_file(d.dir.file("downloads/slow")), "abc");
+}
+
+// The firmware dialogue itself is run by the upgrade tests and by velc's.
+TEST(ServerDownload, ABadImageFailsTheUpgradeAndWhileAFlashRunsNothingElseIsDownloaded) {
+  Device d;  // a flash of an hour: it is still running at the end
+  const std::string firmware = R"({"FileType":"Firmware","URL":"file://)" + d.dir.file("fw.img") + "\"}";
+  write_file(d.dir.file("fw.img"), "KNFW but not an image");
+  EXPECT_EQ(d.download(firmware), "9018 truncated firmware header");
+  EXPECT_EQ(d.values(R"("Device.DeviceInfo.UpgradeStatus")"), "Device.DeviceInfo.UpgradeStatus=-1");
+  write_file(d.dir.file("fw.img"), make_firmware_image("1.0.0", "p"));  // the same version flashes at once
+  EXPECT_EQ(d.download(firmware).rfind(R"({"Status":0,"CurrentVersion":"1.0.0","NewVersion":"1.0.0",)", 0), 0u);
+  EXPECT_EQ(d.download(R"({"FileType":"File","URL":"file:///etc/hostname"})"), "9001 a firmware upgrade is in progress");
+}
+
+// The veld-sim program itself: command line, readiness line, signals. Runs the built binary from
+// $VELC_BIN and is skipped without it.
+std::string program() {
+  const char* bin = std::getenv("VELC_BIN");
+  return bin ? std::string(bin) + "/veld-sim" : std::string();
+}
+
+// Runs veld-sim with these words (standard error joined to the output) until it exits.
+struct Outcome {
+  int status = -1;  // exit status; -1 when it did not exit
+  std::string out;
+};
+Outcome run_program(const std::string& words) {
+  FILE* f = ::popen((program() + " " + words + " 2>&1").c_str(), "r");
+  Outcome o;
+  for (int ch; (ch = std::fgetc(f)) != EOF;) o.out.push_back(static_cast<char>(ch));
+  int status = ::pclose(f);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (program().empty() || !std::filesystem::exists(program()))
+      GTEST_SKIP() << "VELC_BIN does not hold veld-sim";
+  }
+};
+
+TEST_F(Program, CommandLines) {
+  const struct {
+    const char* words;
+    int status;
+    const char* output;  // its beginning
+  } cases[] = {
+      {"--help", 0, "Usage: veld-sim --socket PATH [--model FILE]"},
+      {"", 2, "veld-sim: --socket PATH is required\n\nUsage: veld-sim"},
+      {"--socket=", 2, "veld-sim: --socket needs a value\n"},
+      {"--socket /nowhere/s --bogus", 2, "veld-sim: unknown option: --bogus\n\nUsage: veld-sim"},
+      {"--socket=/nowhere/s --delay 5ms", 2, "veld-sim: --delay expects milliseconds from 0 to 3600000\n"},
+      {"--socket=/nowhere/s --delay 3600001", 2, "veld-sim: --delay expects"},
+      {"--socket=/nowhere/s --memory-budget 0", 2, "veld-sim: --memory-budget expects mebibytes from 1 to 65536\n"},
+      // Accepted (the largest values), then the model is missing.
+      {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "
+       "--reboot-time 3600000 --state /nowhere/state --flash-time 3600000 --fetch-timeout 3600000 "
+       "--download-dir /nowhere/dl --model /nowhere/none.json", 1,
+       "veld-sim: /nowhere/none.json:"},
+      {"--socket /nowhere/s --access /nowhere/none.json", 1, "veld-sim: /nowhere/none.json:"},
+      {"--socket /nowhere/s", 1, "veld-sim: cannot listen on /nowhere/s: "},
+      {"--socket=/nowhere/s --tcp=127.0.0.1:65536", 2, "veld-sim: --tcp expects HOST:PORT"},
+      {"--socket=/nowhere/s --tls-cert c.pem", 2, "veld-sim: --tls-cert and --tls-key go together\n"},
+      {"--socket=/nowhere/s --tls-cert c.pem --tls-key k.pem", 2,
+       "veld-sim: --tls-cert and --tls-key need --tcp\n"},
+      // Accepted; then the certificate cannot be read, before any socket is made.
+      {"--socket /nowhere/s --tcp 127.0.0.1:0 --tls-cert /nowhere/c.pem --tls-key /nowhere/k.pem",
+       1, "veld-sim: cannot load certificate /nowhere/c.pem: "},
+  };
+  for (const auto& c : cases) {
+    Outcome o = run_program(c.words);
+    EXPECT_EQ(o.status, c.status) << c.words;
+    EXPECT_EQ(o.out.rfind(c.output, 0), 0u) << c.words << "\n" << o.out;
+  }
+}
+
+TEST_F(Program, AnUnreadableSavedConfigurationStopsTheStartWithOneLineNamingIt) {
+  k::test::TempDir dir;
+  std::filesystem::create_directory(dir.file("state"));
+  { std::ofstream(dir.file("state/config.json")) << R"({"Version":1,"Configuration":{"Device":{"DeviceInfo":{"DeviceMode":"Gateway"}}}})"; }
+  Outcome o = run_program("--socket " + dir.file("s") + " --state " + dir.file("state/"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "veld-sim: " + dir.file("state/config.json") +
+                     ": Device.DeviceInfo.DeviceMode: bad value: not one of the enumerated values\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("s")));
+}
+
+TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    k::test::TempDir dir;
+    std::string socket = dir.file("veld.sock");
+    // The shell prints its process id, which veld-sim takes over.
+    std::string command = "echo $$; exec " + program() + " --socket " + socket;
+    FILE* f = ::popen(command.c_str(), "r");
+    char pid[32], ready[256];
+    ASSERT_TRUE(std::fgets(pid, sizeof pid, f) && std::fgets(ready, sizeof ready, f));
+    EXPECT_EQ(std::string(ready), "veld-sim: ready on " + socket + "\n");
+    // What it serves is run by velc's end-to-end tests.
+    EXPECT_TRUE(test::TestClient(socket).fd) << "not served";
+    ::kill(std::atoi(pid), sig);
+    EXPECT_EQ(::pclose(f), 0) << "exits with status 0";
+    EXPECT_FALSE(std::filesystem::exists(socket));
+  }
 }
 
 }  // namespace
