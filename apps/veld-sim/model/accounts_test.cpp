@@ -25,7 +25,6 @@ TEST(Accounts, ASectionGivesEveryAccountItsFieldsAndDefaults) {
   EXPECT_EQ(a.guest.at("Device.DeviceInfo.Manufacturer"), kRightRead);
   EXPECT_EQ(a.guest.at("Device.Hosts."), 0u);
   EXPECT_EQ(a.find("Plain"), nullptr);
-  EXPECT_EQ(a.find_by_token(""), nullptr);
   // No section: no accounts, guests may do everything; a section without "guest": guests nothing.
   EXPECT_EQ(Accounts{}.guest.at("Device.Hosts.Host.1."), kAllRights);
   EXPECT_EQ(parsed(R"({"users": {}})").guest.at("."), 0u);
