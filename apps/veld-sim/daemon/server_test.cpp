@@ -363,8 +363,9 @@ TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
   EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
 }
 
-// A Reboot as clients see it: the reply, the dropped connections, the pause without a socket,
-// and the device serving its saved configuration again.
+// A Reboot as clients see it: what is finished first, the dropped connections, the pause
+// without a socket, and the device coming back in the mode asked for.
+
 // Every connection may use the device-wide methods, as a user with system access could.
 void grant(Caller& caller) { caller.system_access = true; }
 
@@ -378,7 +379,6 @@ std::string ids_until_closed(TestClient& c) {
   return ids;
 }
 
-// It comes up in the mode the Reboot asked for.
 TEST(ServerReboot, AfterThePauseTheDeviceComesUpInTheModeAskedForWithoutUnsavedChanges) {
   RunningServer server({.reboot_ms = 0, .on_connect = grant}, test::device_with_mode());
   TestClient client(server.socket_path);
@@ -422,6 +422,7 @@ TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTh
 
 // Logging in and out over the daemon's socket: what each method answers and who the connection
 // is afterwards.
+
 // The name of the system user the tests run as.
 std::string own_name() {
   passwd* p = ::getpwuid(::geteuid());
@@ -540,6 +541,7 @@ TEST(Authentication, PeerCredentialsDecideThePasswordlessLoginAndATcpPeerHasNone
 
 // Download as clients see it: what each channel says when it fails, configuration downloads,
 // and what the server decides around a firmware upgrade.
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
@@ -549,7 +551,7 @@ void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A daemon on the download model with a state folder and a downloads folder of its own, and
+// A daemon on the test device with a state folder and a downloads folder of its own, and
 // a connection with system access.
 struct Device {
   explicit Device(int flash_ms = 3600000, std::function<void(Caller&)> on_connect = grant)
@@ -693,6 +695,7 @@ TEST(ServerDownload, ABadImageFailsTheUpgradeAndWhileAFlashRunsNothingElseIsDown
 
 // The veld-sim program itself: command line, readiness line, signals. Runs the built binary from
 // $VELC_BIN and is skipped without it.
+
 std::string program() {
   const char* bin = std::getenv("VELC_BIN");
   return bin ? std::string(bin) + "/veld-sim" : std::string();

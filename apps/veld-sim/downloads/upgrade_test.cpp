@@ -1,4 +1,5 @@
-// The firmware dialogue on its own, on a clock the test moves.
+// The firmware dialogue on its own, on a clock the test moves; firmware images; the params and
+// URLs of a Download request.
 #include "downloads/upgrade.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ std::string state_text(const char* version, int status, int progress) {
          " Device.DeviceInfo.UpgradeProgress=" + std::to_string(progress);
 }
 
-// An engine on the download model with an upgrade whose images go to a temporary folder.
+// An engine on the test device with an upgrade whose images go to a temporary folder.
 struct Device {
   explicit Device(int flash_ms, std::string state_dir = {})
       : engine(test::device_with_mode(std::move(state_dir))), upgrade(engine, flash_ms) {

@@ -543,6 +543,7 @@ TEST(Selector, ReadsNamesWildcardsAndConditionsOrSaysWhatIsWrongAndWhere) {
 
 // The device-wide methods of the engine: Reboot, FactoryReset and SaveConfig, the state folder,
 // and the shapes of their params.
+
 std::string file_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
