@@ -1,10 +1,13 @@
-// The firmware dialogue on its own, on a clock the test moves.
+// The firmware dialogue on its own, on a clock the test moves; firmware images; the params and
+// URLs of a Download request.
 #include "downloads/upgrade.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "downloads/download_request.h"
+#include "downloads/firmware_image.h"
 #include "engine/test_model.h"
 #include "testing/temp_dir.h"
 
@@ -25,10 +28,10 @@ std::string state_text(const char* version, int status, int progress) {
          " Device.DeviceInfo.UpgradeProgress=" + std::to_string(progress);
 }
 
-// An engine on the download model with an upgrade whose images go to a temporary folder.
+// An engine on the test device with an upgrade whose images go to a temporary folder.
 struct Device {
   explicit Device(int flash_ms, std::string state_dir = {})
-      : engine(test::download_device(std::move(state_dir))), upgrade(engine, flash_ms) {
+      : engine(test::device_with_mode(std::move(state_dir))), upgrade(engine, flash_ms) {
     std::string error;
     if (!engine.boot(error)) throw std::runtime_error(error);
   }
@@ -62,9 +65,8 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)), R"({"Status":0})");
   EXPECT_TRUE(d.upgrade.flashing());
   const struct {
-    int at_ms;
-    int status, progress;
-  } steps[] = {{0, 2, 0}, {10, 2, 1}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
+    int at_ms, status, progress;
+  } steps[] = {{0, 2, 0}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
   for (const auto& s : steps) {
     d.upgrade.advance(d.t0 + milliseconds(s.at_ms));
     EXPECT_EQ(state(d.engine), state_text("1.0.0", s.status, s.progress)) << s.at_ms;
@@ -72,16 +74,24 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   }
   EXPECT_FALSE(d.upgrade.flashing());
   EXPECT_FALSE(std::filesystem::exists(saved));
-  // The reboot comes up in the new version, idle; a later boot too (it is kept in the state).
+  // A later boot comes up in the new version, idle (it is kept in the state).
   std::string error;
-  ASSERT_TRUE(d.engine.boot(error)) << error;
-  EXPECT_EQ(state(d.engine), state_text("2.0.0", 0, 0));
-  Engine again(test::download_device(state_dir.path()));
+  Engine again(test::device_with_mode(state_dir.path()));
   ASSERT_TRUE(again.boot(error)) << error;
   EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
   // A factory reset keeps the firmware.
   ASSERT_TRUE(again.factory_reset(std::nullopt).ok());
   EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
+}
+
+TEST(Upgrade, ACancelledImageIsGoneAndTheSameVersionFlashesAtOnce) {
+  Device d(1000);
+  std::string saved = k::json_text(d.download("1.1.0").result.get(), "SavedFirmware");
+  k::Json tid = k::Json::take(json_integer(1));
+  EXPECT_EQ(result(d.upgrade.cancel(tid.get())), R"({"Status":0})");
+  EXPECT_FALSE(std::filesystem::exists(saved));
+  EXPECT_EQ(result(d.download("1.0.0")).rfind(R"({"Status":0,)", 0), 0u);
+  EXPECT_TRUE(d.upgrade.flashing());
 }
 
 TEST(Upgrade, ConfirmationsThatDoNotMatch) {
@@ -95,7 +105,6 @@ TEST(Upgrade, ConfirmationsThatDoNotMatch) {
   k::Json tid = k::Json::take(json_integer(1));
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file:///tmp/other.img", d.t0)),
             "9007 URL \"file:///tmp/other.img\": the transaction's image is file://" + saved);
-  EXPECT_FALSE(d.upgrade.flashing());
   // A newer download takes the place of the waiting one.
   Reply newer = d.download("3.0.1");
   EXPECT_FALSE(std::filesystem::exists(saved));
@@ -103,6 +112,123 @@ TEST(Upgrade, ConfirmationsThatDoNotMatch) {
             "9007 TransactionID 1: no firmware image awaits it");
   k::Json tid2 = k::Json::take(json_integer(2));
   EXPECT_TRUE(d.upgrade.confirm(tid2.get(), "file://" + k::json_text(newer.result.get(), "SavedFirmware"), d.t0).ok());
+}
+
+// An image with one byte changed at `at`.
+std::string flipped(std::string image, size_t at) {
+  image[at] = static_cast<char>(image[at] ^ 0x55);
+  return image;
+}
+
+TEST(FirmwareImage, HeaderAndPayloadChecks) {
+  const std::string good = make_firmware_image("5.0.1-rc2", std::string(1000, 'p'));
+  const size_t payload_at = kFirmwareHeaderSize + 9;
+  const struct {
+    const char* name;
+    std::string image;
+    const char* header_error;   // "" when the header reads
+    const char* payload_error;  // "" when the payload checks out
+  } cases[] = {
+      {"good", good, "", ""},
+      {"bad magic", flipped(good, 0), "not a firmware image (bad magic)", ""},
+      {"truncated header", good.substr(0, 20), "truncated firmware header", ""},
+      {"unknown format", flipped(good, 5), "firmware image format 84 is not supported", ""},
+      {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
+       "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
+      {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
+      {"truncated payload", good.substr(0, good.size() - 1), "", "the payload has 999 bytes, the header says 1000"},
+      {"trailing bytes", good + "x", "", "the payload has 1001 bytes, the header says 1000"},
+  };
+  for (const auto& c : cases) {
+    FirmwareHeader header;
+    std::string error;
+    bool read = parse_firmware_header(c.image, header, error);
+    EXPECT_EQ(read ? "" : error, c.header_error) << c.name;
+    if (!read) continue;
+    EXPECT_EQ(header.payload_offset, kFirmwareHeaderSize + header.version.size()) << c.name;
+    error.clear();
+    EXPECT_EQ(verify_firmware_payload(c.image, header, error) ? "" : error, c.payload_error)
+        << c.name;
+  }
+}
+
+// A Download request's params in brief: its fault, or what was read.
+std::string read_params(const char* params) {
+  DownloadRequest r;
+  k::Json p = k::json_parse(params);
+  if (auto bad = read_download_request(p.get(), r)) return test::brief(*bad) + " " + bad->fault.detail;
+  std::string out = r.type == FileType::kFirmware ? "Firmware" : "File";
+  if (r.url) out += " url=" + *r.url;
+  if (r.md5) out += " md5=" + *r.md5;
+  if (r.target_name) out += " name=" + *r.target_name;
+  if (r.file_size) out += " size=" + std::to_string(*r.file_size);
+  if (r.need_pre_update) out += " pre";
+  if (r.transaction_id) out += " tid=" + k::json_dump(r.transaction_id.get(), JSON_ENCODE_ANY);
+  return out;
+}
+
+TEST(DownloadRequest, ReadsParamsAndRefusesBadOnes) {
+  const char* shape = "-32602 expects FileType (text), URL, MD5, TargetFileName (texts), "
+                      "FileSize (integer), NeedPreUpdate (boolean) and TransactionID";
+  const struct {
+    const char* params;
+    std::string expected;
+  } cases[] = {
+      {R"({"FileType":"Firmware","URL":"file:///a","MD5":"0123456789ABCDEF0123456789abcdef","TargetFileName":"t","FileSize":5,"NeedPreUpdate":true})",
+       "Firmware url=file:///a md5=0123456789abcdef0123456789abcdef name=t size=5 pre"},
+      {R"({"FileType":"Firmware","TransactionID":7})", "Firmware tid=7"},
+      {R"({"FileType":1})", shape},
+      {R"({"FileType":"File","FileSize":"5"})", shape},
+      {R"({"FileType":"Kernel"})", "9007 FileType \"Kernel\": expects Firmware, Config or File"},
+      {R"({"FileType":"File","MD5":"0123456789abcdef0123456789abcdeg"})", "9007 MD5 must be 32 hex digits"},
+      {R"({"FileType":"File","FileSize":-1})", "9007 FileSize must not be negative"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(read_params(c.params), c.expected) << c.params;
+}
+
+TEST(DownloadRequest, SourceUrls) {
+  const struct {
+    const char* url;
+    std::string expected;  // scheme and parts, or the fault
+  } cases[] = {
+      {"file://tmp/fw.img", "9007 URL \"file://tmp/fw.img\": expects file://ABSOLUTE_PATH"},
+      {"netcat://127.0.0.1:4700", "netcat 127.0.0.1 4700"},
+      {"netcat://127.0.0.1", "9007 URL \"netcat://127.0.0.1\": expects netcat://HOST:PORT"},
+      {"netcat://h:0", "9007 URL \"netcat://h:0\": the port must be a number from 1 to 65535"},
+      {"netcat://h:+80", "9007 URL \"netcat://h:+80\": the port must be a number from 1 to 65535"},
+      {"https://", "9007 URL \"https://\": no host"},
+      {"ftp://example.com/fw.img",
+       "9013 the scheme \"ftp\" is not fetched (expects file://, netcat://, http:// or https://)"},
+      {"/tmp/fw.img",
+       "9013 URL \"/tmp/fw.img\" has no scheme (expects file://, netcat://, http:// or https://)"},
+  };
+  for (const auto& c : cases) {
+    SourceUrl url;
+    std::string got;
+    if (auto bad = read_source_url(c.url, url))
+      got = test::brief(*bad) + " " + bad->fault.detail;
+    else
+      got = "netcat " + url.host + " " + std::to_string(url.port);
+    EXPECT_EQ(got, c.expected) << c.url;
+  }
+}
+
+TEST(DownloadRequest, FileNames) {
+  const struct {
+    const char* url;
+    const char* name;  // url_file_name
+  } urls[] = {
+      {"http://example.com/files/fw.img?x=1#y", "fw.img"}, {"http://example.com", ""}, {"netcat://1.2.3.4:5", ""},
+  };
+  for (const auto& c : urls) EXPECT_EQ(url_file_name(c.url), c.name) << c.url;
+  const struct {
+    std::string name;
+    bool safe;
+  } names[] = {
+      {".hidden", true}, {"a..b", false}, {".", false}, {"", false}, {"a/b", false},
+      {std::string(255, 'x'), true}, {std::string(256, 'x'), false}, {std::string("a\0b", 3), false},
+  };
+  for (const auto& c : names) EXPECT_EQ(is_safe_file_name(c.name), c.safe) << c.name;
 }
 
 }  // namespace

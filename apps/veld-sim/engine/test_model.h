@@ -1,7 +1,7 @@
 // A small model for the engine and server tests (plain, read-only and constant parameters, a
-// table with a nested table, an ordered table, a read-only table, a method, a counter, a secret
-// and the connection's user), and a one-line summary of the engine's replies. It has no
-// accounts: guests may do everything. Also the download tests' device.
+// table with a nested table and a maximum, an ordered table with a minimum, a read-only table, a
+// method, a counter, a secret and the connection's user), and a one-line summary of the engine's
+// replies. It has no accounts: guests may do everything.
 #pragma once
 
 #include <memory>
@@ -29,7 +29,7 @@ inline constexpr const char* kTestModel = R"({
     "Addr": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
      "#template": {"IP": {"#attr": {"type": "IPv4Address", "access": "readWrite", "default": ""}}}}
    }, "1": {"Name": "a", "Up": true, "Addr": {"1": {"IP": "10.0.0.1"}}}, "3": {"Name": "c"}},
-  "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite"},
+  "Rule": {"#attr": {"type": "object", "multi": true, "ordered": true, "access": "readWrite", "minCount": 2},
    "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
    "1": {"Port": 22}, "2": {"Port": 80}, "3": {"Port": 443}, "#order": [3, 1, 2]},
   "Fixed": {"#attr": {"type": "object", "multi": true, "access": "readOnly"},
@@ -63,38 +63,20 @@ inline std::unique_ptr<Node> model_tree(const char* model) {
 
 inline std::unique_ptr<Node> test_model_tree() { return model_tree(kTestModel); }
 
-// A device built from the test model with a device mode (Router or Bridge), keeping its state
-// in `state_dir` ("" none).
+// A device built from the test model with a device mode (Router or Bridge) and a firmware version
+// with the upgrade's parameters, keeping its state in `state_dir` ("" none).
 inline DeviceSetup device_with_mode(std::string state_dir = {}) {
   auto factory = [](std::string& error) {
     k::Json model = k::json_parse(kTestModel);
     json_object_set_new(json_object_get(model.get(), "Device"), "DeviceInfo", json_loads(R"({
-      "DeviceMode": {"#attr": {"type": "enum", "access": "readWrite", "enum": ["Router", "Bridge"], "default": "Router"}}
+      "DeviceMode": {"#attr": {"type": "enum", "access": "readWrite", "enum": ["Router", "Bridge"], "default": "Router"}},
+      "SoftwareVersion": {"#attr": {"type": "string", "access": "readOnly", "default": "1.0.0"}},
+      "UpgradeProgress": {"#attr": {"type": "unsignedInt", "access": "readOnly", "runtime": true, "maxInclusive": 100, "default": 0}},
+      "UpgradeStatus": {"#attr": {"type": "int", "access": "readOnly", "runtime": true, "default": 0}}
     })", 0, nullptr));
     return load_model(model.get(), error);
   };
   return DeviceSetup{factory, std::move(state_dir)};
-}
-
-// A small device for the Download tests: a firmware version with the upgrade parameters, a
-// setting and a table, as a configuration download changes them.
-inline constexpr const char* kDownloadModel = R"({
- "Device": {
-  "Name": {"#attr": {"type": "string", "access": "readWrite", "maxLength": 8, "default": "box"}},
-  "DeviceInfo": {
-   "SoftwareVersion": {"#attr": {"type": "string", "access": "readOnly", "default": "1.0.0"}},
-   "UpgradeProgress": {"#attr": {"type": "unsignedInt", "access": "readOnly", "runtime": true, "maxInclusive": 100, "default": 0}},
-   "UpgradeStatus": {"#attr": {"type": "int", "access": "readOnly", "runtime": true, "default": 0}}
-  },
-  "Rule": {"#attr": {"type": "object", "multi": true, "access": "readWrite"},
-   "#template": {"Port": {"#attr": {"type": "int", "access": "readWrite", "default": -1}}},
-   "1": {"Port": 22}}
- }
-})";
-
-// A device built from the download model, keeping its state in `state_dir` ("" none).
-inline DeviceSetup download_device(std::string state_dir = {}) {
-  return DeviceSetup{[](std::string&) { return model_tree(kDownloadModel); }, std::move(state_dir)};
 }
 
 // A ParameterList given as JSON ([{"Name": ..., "Value": ...}, ...]) as the engine takes it.

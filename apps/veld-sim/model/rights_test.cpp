@@ -27,17 +27,13 @@ TEST(Rights, TheLongestCoveringRuleDecides) {
     const char* path;
     const char* letters;
   } cases[] = {
-      {".", "r"}, {"Device.", "r"}, {"Device.Users.", ""}, {"Device.Users.User.1.Password", ""},
-      {"Device.UsersX.", "r"},  // a rule covers whole elements only
-      {"Device.Hosts.", "rwad"}, {"Device.Hosts.Host.3.HostName", "rwad"},
-      {"Device.Time.NTPServer1", "rw"}, {"Device.Time.NTPServer10", "r"},
-      {"Device.Ping", "x"}, {"Device.Ping.Status", "x"},  // a method's outputs
-      {"Device.WiFi.", "rx"}, {"Device.WiFi.SSID.1.SSID", "rx"},  // an object named without its dot
+      {".", "r"}, {"Device.Users.User.1.Password", ""}, {"Device.Hosts.Host.3.HostName", "rwad"},
+      {"Device.UsersX.", "r"}, {"Device.Time.NTPServer10", "r"},  // a rule covers whole elements only
+      {"Device.Time.NTPServer1", "rw"}, {"Device.Ping.Status", "x"},  // a method's outputs
+      {"Device.WiFi.SSID.1.SSID", "rx"},  // an object named without its dot
   };
   for (const auto& c : cases) EXPECT_EQ(letters(r.at(c.path)), c.letters) << c.path;
   EXPECT_EQ(parsed(R"({"Device.DeviceInfo.": "r"})").at("Device."), 0u) << "no rule, no right";
-  EXPECT_EQ(Rights{}.at("."), 0u);
-  EXPECT_EQ(all_rights().at("Device.X.Y"), kAllRights);
 }
 
 TEST(Rights, RulesBelowANodeTellWhetherItsInsideDiffers) {
@@ -48,11 +44,9 @@ TEST(Rights, RulesBelowANodeTellWhetherItsInsideDiffers) {
     bool readable_below;  // given_below(path, r)
     bool uniform;         // uniform_below(path)
   } cases[] = {
-      {".", true, false}, {"Device.", true, false}, {"Device.DeviceInfo.", false, true},
-      {"Device.Users.", true, false}, {"Device.Users.CurrentUser", false, true},
+      {".", true, false}, {"Device.DeviceInfo.", false, true}, {"Device.Users.", true, false},
       {"Device.Hosts.", false, false},  // only a delete right below
-      {"Device.Hosts.Host.1.", false, true}, {"Device.Ping", false, true},
-      {"Device.Pin", false, true},
+      {"Device.Hosts.Host.1.", false, true}, {"Device.Pin", false, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(r.given_below(c.path, kRightRead), c.readable_below) << c.path;
@@ -67,21 +61,16 @@ TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
     const char* error;
   } cases[] = {
       {R"(["r"])", "must be an object of {path: letters}"},
-      {R"({"": "r"})", "\"\" is not a data-model path"},
       {R"({".Device.": "r"})", "\".Device.\" is not a data-model path"},
-      {R"({"Device..Hosts.": "r"})", "\"Device..Hosts.\" is not a data-model path"},
       {R"({"Device.Hosts.Host.#template.": "r"})",
        "\"Device.Hosts.Host.#template.\" is not a data-model path"},
       {R"({"Device.": true})", "\"Device.\" must be a text of letters from \"rwadx\""},
       {R"({"Device.": "rwz"})", "\"Device.\": \"rwz\" holds a letter outside \"rwadx\""},
-      {R"({"Device.": "R"})", "\"Device.\": \"R\" holds a letter outside \"rwadx\""},
   };
-  for (const auto& c : cases) {
-    Rights r;
-    std::string error;
-    EXPECT_FALSE(parse_rights(k::json_parse(c.rules).get(), r, error)) << c.rules;
-    EXPECT_EQ(error, c.error);
-  }
+  Rights r;
+  std::string error;
+  for (const auto& c : cases)
+    EXPECT_EQ(parse_rights(k::json_parse(c.rules).get(), r, error) ? "" : error, c.error) << c.rules;
 }
 
 TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
@@ -89,12 +78,8 @@ TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
     const char* path;
     const char* judged;
   } cases[] = {
-      {"Device.Hosts.Host.#template.", "Device.Hosts.Host."},
-      {"Device.Hosts.Host.#template.HostName", "Device.Hosts.Host."},
       {"Device.IP.Interface.#template.IPv4Address.#template.IP", "Device.IP.Interface."},
-      {"Device.IP.Diagnostics.Ping.#input.", "Device.IP.Diagnostics.Ping"},
-      {"Device.IP.Diagnostics.Ping.#input.Host", "Device.IP.Diagnostics.Ping"},
-      {"Device.Hosts.Host.3.HostName", "Device.Hosts.Host.3.HostName"}, {".", "."},
+      {"Device.IP.Diagnostics.Ping.#input.Host", "Device.IP.Diagnostics.Ping"}, {"D.H.3.N", "D.H.3.N"},
   };
   for (const auto& c : cases) EXPECT_EQ(rights_path(c.path), c.judged) << c.path;
 }
