@@ -18,18 +18,19 @@ using Strings = std::vector<std::string>;
 using testing_support::args;
 
 constexpr const char* kDenied = R"({"code":9001,"message":"Request denied"})";
-constexpr const char* kAskAccess =
-    R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
+constexpr const char* kAskAccess = R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
+constexpr const char* kAdminLogin = R"(Login {"Username":"admin","Password":"pw"})";
+// What a refused password sends: the login, the check of the session, and the logout.
+const Strings kRefused = {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
+                          "Logout"};
 
 // A client before a daemon that knows "admin" with "pw", and "alice" without a password.
 struct Fixture {
-  k::test::ScriptedDaemon daemon{
-      {{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
-       {R"(Login {"Username":"alice"})", R"({"Status":0})"},
-       {R"(Login {"Username":"admin","Password":"bad"})", kDenied},
-       {R"(Authenticate {"Token":"admin"})", kDenied},
-       {R"(Authenticate {"Token":""})", R"({"Status":0})"},
-       {"Logout", R"({"Status":0})"}}};
+  k::test::ScriptedDaemon daemon{{{kAdminLogin, R"({"Status":0})"}, {R"(Login {"Username":"alice"})", R"({"Status":0})"},
+                                  {R"(Login {"Username":"admin","Password":"bad"})", kDenied},
+                                  {R"(Authenticate {"Token":"admin"})", kDenied},
+                                  {R"(Authenticate {"Token":""})", R"({"Status":0})"},
+                                  {"Logout", R"({"Status":0})"}}};
   testing_support::ShellTestClient t;
   Fixture() { t.session.requests.set_destination(daemon.path()); }
 };
@@ -43,38 +44,30 @@ TEST(LoginCommand, ArgumentForms) {
     std::optional<std::string> user;
     Strings sent;
   };
+  const char* syntax = "syntax: login [<login> [-p <password>]]\n";
   const Case cases[] = {
       {{}, "", 0, "", "alice", {R"(Login {"Username":"alice"})", kAskAccess}},  // $USER
-      {{"admin"}, "pw\n", 0, "[velc] password for admin: \n", "admin",
-       {R"(Login {"Username":"admin","Password":"pw"})", kAskAccess}},
-      {{"admin", "-p", "pw"}, "", 0, "", "admin",
-       {R"(Login {"Username":"admin","Password":"pw"})", kAskAccess}},
-      {{"admin", "-p", "bad"}, "", -1, "Failed to authenticate user\n", std::nullopt,
-       {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
-        "Logout"}},
-      {{"admin", "-p"}, "", -1, "syntax: login [<login> [-p <password>]]\n", std::nullopt, {}},
-      {{"admin", "-x", "pw"}, "", -1, "syntax: login [<login> [-p <password>]]\n", std::nullopt,
-       {}},
-      {{"admin", "-p", "pw", "x"}, "", -1, "syntax: login [<login> [-p <password>]]\n",
-       std::nullopt, {}},
+      {{"admin"}, "pw\n", 0, "[velc] password for admin: \n", "admin", {kAdminLogin, kAskAccess}},
+      {{"admin", "-p", "pw"}, "", 0, "", "admin", {kAdminLogin, kAskAccess}},
+      {{"admin", "-p", "bad"}, "", -1, "Failed to authenticate user\n", std::nullopt, kRefused},
+      {{"admin", "-p"}, "", -1, syntax, std::nullopt, {}},
+      {{"admin", "-x", "pw"}, "", -1, syntax, std::nullopt, {}},
+      {{"admin", "-p", "pw", "x"}, "", -1, syntax, std::nullopt, {}},
   };
   setenv("USER", "alice", 1);
   for (const auto& c : cases) {
     Fixture f;
-    k::Json a = args(c.words);
     StdinFeed keyboard(c.typed);
-    StdoutCapture out;
-    EXPECT_EQ(cmd_login(f.t.shell, "login", a.get()), c.status) << c.words.size();
-    EXPECT_EQ(out.finish(), c.printed) << c.words.size();
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.shell, "login", args(c.words).get()), c.status); }), c.printed)
+        << c.words.size();
     EXPECT_EQ(f.t.session.user, c.user) << c.words.size();
     EXPECT_EQ(f.daemon.take_requests(), c.sent) << c.words.size();
   }
   // Without $USER there is nobody to log in as, and standard error says so.
   unsetenv("USER");
   Fixture f;
-  k::Json none = args({});
   testing::internal::CaptureStderr();
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.shell, "login", none.get()), -1); }),
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(f.t.shell, "login", args({}).get()), -1); }),
             "Failed to authenticate user\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "velc: cannot log in: USER is not set; name the user\n");
@@ -84,12 +77,10 @@ TEST(LoginCommand, ArgumentForms) {
 TEST(LogoutCommand, TakesNoArgument) {
   Fixture f;
   f.t.session.user = "admin";
-  k::Json extra = args({"now"});
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", extra.get()), -1); }),
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", args({"now"}).get()), -1); }),
             "syntax: logout\n");
   EXPECT_EQ(f.t.session.user, "admin");
-  k::Json none = args({});
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", none.get()), 0); }), "");
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_logout(f.t.shell, "logout", args({}).get()), 0); }), "");
   EXPECT_EQ(f.t.session.user, std::nullopt);
   EXPECT_EQ(f.daemon.take_requests(), Strings{"Logout"});
 }
@@ -103,20 +94,14 @@ TEST(LoginIfGuestCommand, OnlyAGuestLogsInAndNothingIsSaid) {
   };
   const Case cases[] = {
       {"bob", {"admin", "pw"}, "bob", {}},  // somebody is logged in: other credentials or not
-      {std::nullopt, {"admin", "pw"}, "admin",
-       {R"(Login {"Username":"admin","Password":"pw"})", kAskAccess}},
-      {std::nullopt, {"admin", "bad"}, std::nullopt,
-       {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
-        "Logout"}},
+      {std::nullopt, {"admin", "pw"}, "admin", {kAdminLogin, kAskAccess}},
+      {std::nullopt, {"admin", "bad"}, std::nullopt, kRefused},
       {std::nullopt, {}, std::nullopt, {}},
   };
   for (const auto& c : cases) {
     Fixture f;
     f.t.session.user = c.before;
-    k::Json a = args(c.words);
-    EXPECT_EQ(output_of([&] {
-                EXPECT_EQ(cmd_login_if_guest(f.t.shell, "login_if_guest", a.get()), 0);
-              }),
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login_if_guest(f.t.shell, "login_if_guest", args(c.words).get()), 0); }),
               "");
     EXPECT_EQ(f.t.session.user, c.after);
     EXPECT_EQ(f.daemon.take_requests(), c.sent);
