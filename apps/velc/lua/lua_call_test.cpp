@@ -8,6 +8,11 @@
 
 namespace {
 
+// The trace of an error raised by the main chunk's first line.
+const std::string kTrace =
+    "\n\nStack trace:\n\t#0 [C]: in function ?\n\t#1 [C]: in function 'error'\n"
+    "\t#2 [string \"stdin\"]:1: in the main chunk\n\n";
+
 class LuaCall : public ::testing::Test {
  protected:
   LuaCall() : L(luaL_newstate()) {
@@ -34,74 +39,40 @@ class LuaCall : public ::testing::Test {
   LuaPromptState state;
 };
 
+// Results are numbered across statements and kept in the results table; an error prints
+// nothing on the output and numbers nothing.
 TEST_F(LuaCall, NumbersAndKeepsResultsAcrossStatements) {
   EXPECT_EQ(run("return 1, 'a'"), LUA_OK);
-  EXPECT_EQ(drain(state.out), "_[1] = 1\n_[2] = \"a\"\n");
   EXPECT_EQ(run("x = 5"), LUA_OK);  // no results, no lines
-  EXPECT_EQ(drain(state.out), "");
   EXPECT_EQ(run("return {x}, nil"), LUA_OK);
-  EXPECT_EQ(drain(state.out), "_[3] = { 5,  }\n_[4] = nil\n");
-  EXPECT_EQ(state.result_counter, 4);
-  EXPECT_EQ(drain(state.err), "");
-  EXPECT_EQ(state.completion_state, L);
-
-  // The results table holds every printed value under its number.
-  ASSERT_TRUE(lua_push_results(L, state));
-  EXPECT_EQ(lua_rawlen(L, -1), 3u);  // [4] is nil
-  lua_rawgeti(L, -1, 2);
-  EXPECT_STREQ(lua_tostring(L, -1), "a");
-  lua_rawgeti(L, -2, 3);
-  lua_rawgeti(L, -1, 1);
-  EXPECT_EQ(lua_tointeger(L, -1), 5);
-  lua_settop(L, 0);
-
-  // An error prints nothing on stdout and numbers nothing.
   EXPECT_EQ(run("error('no', 0)"), LUA_ERRRUN);
-  EXPECT_EQ(drain(state.out), "");
-  EXPECT_EQ(state.result_counter, 4);
   EXPECT_EQ(run("return 7"), LUA_OK);
-  EXPECT_EQ(drain(state.out), "_[5] = 7\n");
+  EXPECT_EQ(drain(state.out), "_[1] = 1\n_[2] = \"a\"\n_[3] = { 5,  }\n_[4] = nil\n_[5] = 7\n");
+  EXPECT_EQ(state.completion_state, L);
+  ASSERT_TRUE(lua_push_results(L, state));
+  ASSERT_EQ(luaL_loadstring(L, "local r = ... return r[2] .. r[3][1] .. tostring(r[4]) .. r[5]"), LUA_OK);
+  lua_insert(L, -2);
+  lua_call(L, 1, 1);
+  EXPECT_STREQ(lua_tostring(L, -1), "a5nil7");
+  lua_settop(L, 0);
 }
 
 TEST_F(LuaCall, ReportsErrorsWithTheirStackTrace) {
   const std::pair<const char*, std::string> cases[] = {
-      {"error('boom')",
-       "[string \"stdin\"]:1: boom\n\nStack trace:\n"
-       "\t#0 [C]: in function ?\n"
-       "\t#1 [C]: in function 'error'\n"
-       "\t#2 [string \"stdin\"]:1: in the main chunk\n\n"},
       {"local function f()\n  error('deep', 0)\nend\nf()",
-       "deep\n\nStack trace:\n"
-       "\t#0 [C]: in function ?\n"
-       "\t#1 [C]: in function 'error'\n"
-       "\t#2 [string \"stdin\"]:2: in function 'f'\n"
-       "\t#3 [string \"stdin\"]:4: in the main chunk\n\n"},
+       "deep\n\nStack trace:\n\t#0 [C]: in function ?\n\t#1 [C]: in function 'error'\n"
+       "\t#2 [string \"stdin\"]:2: in function 'f'\n\t#3 [string \"stdin\"]:4: in the main chunk\n\n"},
       {"local function g() error('t', 0) end\nlocal function f() return g() end\nf()",
-       "t\n\nStack trace:\n"
-       "\t#0 [C]: in function ?\n"
-       "\t#1 [C]: in function 'error'\n"
-       "\t... tail calls\n"
-       "\t#2 [string \"stdin\"]:1: in function ?\n"
-       "\t#3 [string \"stdin\"]:3: in the main chunk\n\n"},
+       "t\n\nStack trace:\n\t#0 [C]: in function ?\n\t#1 [C]: in function 'error'\n\t... tail calls\n"
+       "\t#2 [string \"stdin\"]:1: in function ?\n\t#3 [string \"stdin\"]:3: in the main chunk\n\n"},
+      // Error objects that are no text: their message, then the trace.
+      {"error({})", "(no error message)" + kTrace},
+      {"error(setmetatable({}, {__tostring = function() return 'obj' end}))", "obj" + kTrace},
   };
   for (const auto& [code, report] : cases) {
     EXPECT_EQ(run(code), LUA_ERRRUN) << code;
     EXPECT_EQ(drain(state.err), report) << code;
     EXPECT_EQ(drain(state.out), "") << code;
-  }
-  // Error objects that are no text: the message, then the same trace.
-  const std::string trace =
-      "\n\nStack trace:\n\t#0 [C]: in function ?\n\t#1 [C]: in function 'error'\n"
-      "\t#2 [string \"stdin\"]:1: in the main chunk\n\n";
-  const std::pair<const char*, const char*> objects[] = {
-      {"error({})", "(no error message)"},
-      {"error()", "(no error message)"},
-      {"error(setmetatable({}, {__tostring = function() return 'obj' end}))", "obj"},
-      {"error(42, 0)", "42"},
-  };
-  for (const auto& [code, message] : objects) {
-    EXPECT_EQ(run(code), LUA_ERRRUN) << code;
-    EXPECT_EQ(drain(state.err), message + trace) << code;
   }
 }
 
@@ -120,25 +91,19 @@ TEST_F(LuaCall, ColoursResultsAndErrorsWhenOn) {
             "\t#2 \x1b[1m[string \"stdin\"]:1:\x1b[22m in the main chunk\n\x1b[0m\n");
 }
 
+// The protected call keeps what lies below the function and all its results.
 TEST_F(LuaCall, ProtectedCallPassesArgumentsAndKeepsAllResults) {
   ASSERT_EQ(luaL_dostring(L, "function pair(a, b) return b, a, a + b end"), LUA_OK);
-  lua_pushinteger(L, 99);  // something below, which must stay
-  lua_getglobal(L, "pair");
-  lua_pushinteger(L, 1);
-  lua_pushinteger(L, 2);
-  EXPECT_EQ(lua_protected_call(L, 2, state), LUA_OK);
-  ASSERT_EQ(lua_gettop(L), 4);
-  EXPECT_EQ(lua_tointeger(L, 1), 99);
-  EXPECT_EQ(lua_tointeger(L, 2), 2);
-  EXPECT_EQ(lua_tointeger(L, 3), 1);
-  EXPECT_EQ(lua_tointeger(L, 4), 3);
-  lua_settop(L, 1);
-  lua_getglobal(L, "pair");
-  lua_pushinteger(L, 1);
-  EXPECT_EQ(lua_protected_call(L, 1, state), LUA_ERRRUN);  // 1 + nil
-  EXPECT_EQ(lua_gettop(L), 1);
-  EXPECT_NE(drain(state.err).find("attempt to perform arithmetic on a nil value (local 'b')"),
-            std::string::npos);
+  lua_pushinteger(L, 99);
+  for (int args : {2, 1}) {  // with one argument: 1 + nil fails
+    lua_getglobal(L, "pair");
+    for (int i = 1; i <= args; ++i) lua_pushinteger(L, i);
+    EXPECT_EQ(lua_protected_call(L, args, state), args == 2 ? LUA_OK : LUA_ERRRUN);
+  }
+  std::string stack;
+  for (int i = 1; i <= lua_gettop(L); ++i) stack += std::to_string(lua_tointeger(L, i)) + " ";
+  EXPECT_EQ(stack, "99 2 1 3 ");
+  EXPECT_NE(drain(state.err).find("attempt to perform arithmetic on a nil value (local 'b')"), std::string::npos);
 }
 
 }  // namespace
