@@ -109,66 +109,50 @@ TEST(Completion, EachRule) {
   run(f, {
       {"", {"cd", "cat", "color", "debug", "download", "execute", "help", "opt", "order", "set",
             "record", "reboot", "reset", "sh", "upgrade"}},
-      {"  re", {"record", "reboot", "reset"}, "re"},
-      {"GetParameter", {}},  // a method's name is never offered
-      {"nothing here", {}},
-      // Paths.
-      {"cd ", {"Device.", "Users."}, ""}, {"cd dev", {"Device."}, "dev"},  // any case
-      {"cd Device.Hosts.", {"Host."}, ""},
-      {"cat Device.Hosts.Host.", {"1.", "12.", "2.", "max_instance"}, ""},
-      {"cat :Device.Hosts.Host.1", {"1.", "12."}, "1"},
-      {"cat \"Device.Hosts.Ho", {"Host.", "HostNumberOfEntries"}, "Ho"},
-      {"cat Device.Nowhere.", {}}, {"cat Device.IP.", {"Ping."}},  // a method is no parameter
-      {"cat -.", {"Device.", "Users."}},                          // the previous position
-      {"order Device.Hosts.H", {"Host.", "HostNumberOfEntries"}}, {"order Device.Hosts.Host.1 ", {}},
-      // Values after "=", and a method's inputs.
-      {"set Device.Time.", {"Enable", "Server", "Standard"}, ""},  // Locked is read-only
-      {"set Device.Time.Enable=", {"true", "false"}, ""}, {"set Device.Time.Enable=\"t", {"true"}, "t"},
-      {"set Device.Time.Locked=", {}}, {"set Device=", {}},
+      {"  re", {"record", "reboot", "reset"}, "re"}, {"GetParameter", {}},  // never a method's name
+      // Paths (the names without regard to case), and "-" the previous position.
+      {"cd dev", {"Device."}, "dev"}, {"cd Device.Hosts.", {"Host."}, ""}, {"cat -.", {"Device.", "Users."}},
+      {"cat Device.Hosts.Host.", {"1.", "12.", "2.", "max_instance"}, ""}, {"cat :Device.Hosts.Host.1", {"1.", "12."}, "1"},
+      {"cat \"Device.Hosts.Ho", {"Host.", "HostNumberOfEntries"}, "Ho"}, {"cat Device.Nowhere.", {}},
+      {"cat Device.IP.", {"Ping."}}, {"order Device.Hosts.H", {"Host.", "HostNumberOfEntries"}}, {"order Device.Hosts.Host.1 ", {}},
+      // Values after "=" (Locked is read-only), and a method's inputs.
+      {"set Device.Time.", {"Enable", "Server", "Standard"}, ""}, {"set Device.Time.Enable=", {"true", "false"}, ""},
+      {"set Device.Time.Enable=\"t", {"true"}, "t"}, {"set Device.Time.Locked=", {}}, {"set Device=", {}},
       {"set Device.Time.Standard=802.", {"802.11ac", "802.11n"}, "802."},
-      {"set Device.Time.Server=Device.T", {"Time."}, "T"},  // a path, from the root
-      {"set Device.Time.Server=:U", {":Users."}, ":U"},
+      {"set Device.Time.Server=Device.T", {"Time."}, "T"}, {"set Device.Time.Server=:U", {":Users."}, ":U"},
       {"execute Device.IP.Ping ", {"Count", "Host"}}, {"execute Device.IP.Ping Host=x c", {"Count"}, "c"},
       {"execute Device.IP.Ping Count=", {"1", "4"}}, {"execute Device.Time ", {}},
   });
   f.cd("Device.Hosts");  // relative paths; the device modes are found from anywhere
+  const Strings modes = {"Bridge", "Repeater", "Router"};
   run(f, {
-      {"cat <.D", {"DeviceInfo."}, "D"}, {"cd ", {"Host."}},
-      {"color ", {"autocomplete", "hint", "prompt", "root-prompt"}}, {"color hint ", {}},
-      {"debug ", {"disabled", "permanent", "temporary"}}, {"download f", {"file", "firmware"}, "f"},
-      {"opt ", {"autocomplete", "hint", "strict"}}, {"opt hint o", {"off", "on"}, "o"},
-      {"reboot ", {"-f", "Bridge", "Repeater", "Router"}}, {"reboot -f ", {"Bridge", "Repeater", "Router"}},
-      {"reboot Bridge ", {"-f"}}, {"reboot Bridge -f ", {}},
-      {"reboot -f", {}},  // the word under the cursor counts as given
-      {"reset ", {"Bridge", "Repeater", "Router"}},
+      {"cat <.D", {"DeviceInfo."}, "D"}, {"cd ", {"Host."}}, {"color hint ", {}},
+      {"color ", {"autocomplete", "hint", "prompt", "root-prompt"}}, {"debug ", {"disabled", "permanent", "temporary"}},
+      {"download f", {"file", "firmware"}, "f"}, {"opt ", {"autocomplete", "hint", "strict"}}, {"opt hint o", {"off", "on"}, "o"},
+      {"reboot ", {"-f", "Bridge", "Repeater", "Router"}}, {"reboot -f ", modes}, {"reboot Bridge ", {"-f"}},
+      {"reboot Bridge -f ", {}}, {"reboot -f", {}}, {"reset ", modes},  // the word under the cursor counts as given
   });
 }
 
 // The working folder and PATH for the time of a test, and back.
-class LocalFolders {
- public:
-  LocalFolders()
-      : old_cwd_(std::filesystem::current_path()),
-        old_path_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    for (const char* folder : {"bin1", "bin1/tdir", "bin2", "work", "work/sub"}) mkdir(dir_.file(folder).c_str(), 0700);
-    for (auto [file, mode] : {std::pair{"bin1/tool", 0700}, {"bin1/data", 0600}, {"bin2/tool", 0700},
-                              {"bin2/tally", 0700}, {"work/notes.txt", 0600}, {"work/tape", 0600},
-                              {"work/sub/inner.bin", 0600}}) {
-      std::ofstream(dir_.file(file)) << "x";
-      chmod(dir_.file(file).c_str(), mode);
+struct LocalFolders {
+  k::test::TempDir dir;
+  std::filesystem::path old_cwd = std::filesystem::current_path();
+  std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  LocalFolders() {
+    for (const char* folder : {"bin1", "bin1/tdir", "bin2", "work", "work/sub"}) mkdir(dir.file(folder).c_str(), 0700);
+    for (auto [file, mode] : {std::pair{"bin1/tool", 0700}, {"bin1/data", 0600}, {"bin2/tool", 0700}, {"bin2/tally", 0700},
+                              {"work/notes.txt", 0600}, {"work/tape", 0600}, {"work/sub/inner.bin", 0600}}) {
+      std::ofstream(dir.file(file)) << "x";
+      chmod(dir.file(file).c_str(), mode);
     }
-    setenv("PATH", (dir_.file("bin1") + ":" + dir_.file("missing") + ":" + dir_.file("bin2")).c_str(), 1);
-    std::filesystem::current_path(dir_.file("work"));
+    setenv("PATH", (dir.file("bin1") + ":" + dir.file("missing") + ":" + dir.file("bin2")).c_str(), 1);
+    std::filesystem::current_path(dir.file("work"));
   }
   ~LocalFolders() {
-    std::filesystem::current_path(old_cwd_);
-    setenv("PATH", old_path_.c_str(), 1);
+    std::filesystem::current_path(old_cwd);
+    setenv("PATH", old_path.c_str(), 1);
   }
-
- private:
-  k::test::TempDir dir_;
-  std::filesystem::path old_cwd_;
-  std::string old_path_;
 };
 
 // Local files, and the hint: the rest of the one candidate.
@@ -179,9 +163,8 @@ TEST(Completion, FilesAndHints) {
       // Programs along PATH (a name found twice once, folders too: they are executable).
       {"sh t", {"tally", "tdir/", "tool"}, "t"}, {"sh d", {}},  // not executable
       {"sh tool ", {"notes.txt", "sub/", "tape"}, ""},            // then the working folder
-      {"sh tool sub/i", {"inner.bin"}, "i"}, {"sh tool nowhere/", {}},
-      {"upgrade notes.", {"notes.txt"}, "notes."}, {"download firmware s", {"sub/"}},
-      {"record ", {"abort", "notes.txt", "sub/", "tape"}},
+      {"sh tool sub/i", {"inner.bin"}, "i"}, {"sh tool nowhere/", {}}, {"upgrade notes.", {"notes.txt"}, "notes."},
+      {"download firmware s", {"sub/"}}, {"record ", {"abort", "notes.txt", "sub/", "tape"}},
   });
   const std::pair<const char*, std::optional<std::string>> hints[] = {
       {"he", "lp"}, {"cd dev", "ice."}, {"cat Device.Hosts.Ho", std::nullopt},  // two candidates
@@ -203,44 +186,35 @@ TEST(Completion, FragmentStartWithoutMatchingCandidates) {
     EXPECT_EQ(completion_fragment_start(before, {"qqq"}), start) << before;
 }
 
-// Another client's changes show at once; the cached cache answers without a request; the
-// shell's position never moves.
+// Another client's changes show at once; a level not cached yet is asked for once; the cached
+// cache answers without a request; the shell's position never moves.
 TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   Fixture f;
   f.cd("Device.Time");
   ASSERT_EQ(cdpath_resolve(f.client, f.view.previous_path, ":Device.Hosts"), 0);
-  const std::string fetch =
-      R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3."],"Depth":-1})";
-  FakeVeld veld(f.session, {{fetch, R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}}])"}});
+  json_object_set_new(f.view.schema_root.get(), "Services",
+                      json_pack("{s:{s:s}}", "#attr", "type", "object"));
+  const Strings fetches = {R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3."],"Depth":-1})",
+                           R"(GetParameterAttributes {"ParameterNames":["Services."],"Depth":1})"};
+  FakeVeld veld(f.session, {{fetches[0], R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}}])"},
+                            {fetches[1], R"([{"Name":"Services.","Attributes":{"type":"object"}},
+                                            {"Name":"Services.Count","Attributes":{"type":"unsignedInt"}}])"}});
   for (const char* event : {R"({"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":3})",
                             R"({"Action":"Delete","Path":"Device.Hosts.Host.2.","InstanceNumber":2})"})
     f.view.pending_changes.push(k::json_parse(event).get());
   EXPECT_EQ(f.complete("cat :Device.Hosts.Host."), (Strings{"1.", "12.", "3.", "max_instance"}));
-  EXPECT_EQ(veld.take_requests(), Strings{fetch});
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(f.complete("cat :Services."), Strings{"Count"});
+  EXPECT_EQ(veld.take_requests(), fetches);
 
   json_t* position = f.view.current_path.node;
-  for (const char* line : {"cat ", "cd -.", "cat -.Host.1.", "set Enable=",
-                           "execute :Device.IP.Ping Count=", "reboot ", "cd :", "he"}) {
+  for (const char* line : {"cat ", "cd -.", "cat -.Host.1.", "set Enable=", "execute :Device.IP.Ping Count=", "cd :", "he"}) {
     f.complete(line);
     f.hint(line);
   }
   EXPECT_EQ(veld.take_requests(), Strings{});
-  EXPECT_EQ(f.view.current_path.text, "Device.Time");
   EXPECT_EQ(f.view.current_path.node, position);
   EXPECT_FALSE(f.view.current_path.in_method);
-  EXPECT_EQ(f.view.previous_path.text, "Device.Hosts");
-}
-
-// A level the cache has not fetched is asked for once, then answered from the cache.
-TEST(Completion, FetchesALevelNotCachedYet) {
-  Fixture f;
-  json_object_set_new(f.view.schema_root.get(), "Services",
-                      json_pack("{s:{s:s}}", "#attr", "type", "object"));
-  const std::string fetch = R"(GetParameterAttributes {"ParameterNames":["Services."],"Depth":1})";
-  FakeVeld veld(f.session, {{fetch, R"([{"Name":"Services.","Attributes":{"type":"object"}},
-                             {"Name":"Services.Count","Attributes":{"type":"unsignedInt"}}])"}});
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(f.complete("cat Services."), Strings{"Count"});
-  EXPECT_EQ(veld.take_requests(), Strings{fetch});
+  EXPECT_EQ(f.view.current_path.text + " " + f.view.previous_path.text, "Device.Time Device.Hosts");
 }
 
 TEST(Completion, CtrlCWhileListingIsThrown) {
