@@ -21,49 +21,29 @@ constexpr const char* kHead = "Canonical path:     :Device.X.Y\n";
 
 TEST(AttrReport, EveryMemberInTheReportsOrder) {
   // Members in another order than the report's, and one the report does not know.
-  EXPECT_EQ(report(R"({"relations": [{"verdict": 1, "match": "Device.Hosts.Host.{i}."}],
-      "mappings": ["Device.Other.", 7], "regex": "^[a-z]\\d+$", "offValue": [0, "off"],
-      "handlers": [{"action": 0, "handler": "get_x"}, {"action": 6, "handler": "redraw_x"}],
-      "maxCount": 9, "minCount": 1, "maxInclusive": 4294967295, "minInclusive": -5,
-      "maxLength": 64, "minLength": 1, "async": true, "ignore_handler_set": false,
-      "get_before_set": true, "foreign_key": false, "multi": true, "unique": false,
-      "runtime": true, "ordered": false, "enum": ["a", {"b": 1}], "default": 10,
-      "const": true, "base": 8, "perms": "rw-r--", "type": "unsignedInt"})"),
+  EXPECT_EQ(report(R"({"relations": [{"verdict": 1, "match": "Device.Hosts.Host.{i}."}], "mappings": ["Device.Other.", 7],
+      "regex": "^[a-z]\\d+$", "offValue": [0, "off"], "handlers": [{"action": 0, "handler": "get_x"}, {"action": 6, "handler": "redraw_x"}],
+      "maxCount": 9, "minCount": 1, "maxInclusive": 4294967295, "minInclusive": -5, "maxLength": 64, "minLength": 1,
+      "async": true, "ignore_handler_set": false, "get_before_set": true, "foreign_key": false, "multi": true, "unique": false,
+      "runtime": true, "ordered": false, "enum": ["a", {"b": 1}], "default": 10, "const": true, "base": 8, "perms": "rw-r--",
+      "type": "unsignedInt"})"),
             std::string(kHead) +
-                "Type:               unsignedInt\n"
-                "Base:               octal\n"
-                "Const:              true\n"
-                "Default:            012\n"
-                "Enum: \n  a\n  {\"b\": 1}\n"
-                "Ordered:            false\n"
-                "Runtime:            true\n"
-                "Unique:             false\n"
-                "Multi-instance:     true\n"
-                "Foreign key:        false\n"
-                "GET before SET:     true\n"
-                "Ignore SET handler: false\n"
-                "Async:              true\n"
-                "Minimal length:     1\n"
-                "Maximum length:     64\n"
-                "Minimal inclusive:  -5\n"
-                "Maximum inclusive:  4294967295\n"
-                "Minimal count:      1\n"
-                "Maximum count:      9\n"
-                "Handler get:        get_x\n"
-                "Handler redraw:        redraw_x\n"
-                "OFF value:          [0, \"off\"]\n"
-                "Regex:              \"^[a-z]\\\\d+$\"\n"
-                "Mappings: \n  Device.Other.\n  7\n"
+                "Type:               unsignedInt\nBase:               octal\nConst:              true\n"
+                "Default:            012\nEnum: \n  a\n  {\"b\": 1}\nOrdered:            false\n"
+                "Runtime:            true\nUnique:             false\nMulti-instance:     true\n"
+                "Foreign key:        false\nGET before SET:     true\nIgnore SET handler: false\n"
+                "Async:              true\nMinimal length:     1\nMaximum length:     64\n"
+                "Minimal inclusive:  -5\nMaximum inclusive:  4294967295\nMinimal count:      1\n"
+                "Maximum count:      9\nHandler get:        get_x\nHandler redraw:        redraw_x\n"
+                "OFF value:          [0, \"off\"]\nRegex:              \"^[a-z]\\\\d+$\"\nMappings: \n  Device.Other.\n  7\n"
                 "Relations: \n  cascade before 'Device.Hosts.Host.{i}.' delete\n");
 }
 
 TEST(AttrReport, ValueRules) {
   const std::pair<const char*, const char*> cases[] = {  // attributes, report after the type
-      {R"({"type": "int", "base": 2, "default": 5})",
-       "Base:               binary\nDefault:            0b101\n"},
+      {R"({"type": "int", "base": 2, "default": 5})", "Base:               binary\nDefault:            0b101\n"},
       // Any other base, or no integer at all, is decimal.
-      {R"({"type": "int", "base": "16", "default": 255})",
-       "Base:               decimal\nDefault:            255\n"},
+      {R"({"type": "int", "base": "16", "default": 255})", "Base:               decimal\nDefault:            255\n"},
       // Only JSON true is true; limits that are no integers show 0; empty lists print nothing.
       {R"({"type": "int", "unique": "yes", "minInclusive": 1.5, "enum": [], "mappings": "x"})",
        "Unique:             false\nMinimal inclusive:  0\n"},
@@ -107,8 +87,7 @@ TEST(AttrReport, EscapesDeviceTextOnATerminal) {
 TEST(ReportResult, Forms) {
   const std::pair<const char*, const char*> cases[] = {  // the reply, what is printed
       {R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})", "Status: OK\n"},
-      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})",
-       "[9003] : two failed\n"},
+      {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})", "[9003] : two failed\n"},
       {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"Device.A":"9007 Invalid parameter value","Device.B":[1,2],"Device.C":7}}})",
        "[9003] Invalid arguments: d\nDevice.A: \"9007 Invalid parameter value\"\nDevice.B: [1, 2]\nDevice.C: 7\n"},
   };
