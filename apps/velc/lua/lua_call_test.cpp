@@ -1,4 +1,5 @@
 #include "lua/lua_call.h"
+#include "lua/lua_eval.h"
 
 #include <gtest/gtest.h>
 
@@ -76,19 +77,37 @@ TEST_F(LuaCall, ReportsErrorsWithTheirStackTrace) {
   }
 }
 
-TEST_F(LuaCall, ColoursResultsAndErrorsWhenOn) {
+// In colour, the error is red with the places of its trace in bold.
+TEST_F(LuaCall, ColoursErrorsWhenOn) {
   state.colours = true;
-  EXPECT_EQ(run("return 1, {a = true}"), LUA_OK);
-  // Rendered values carry no bold of their own; the line is green.
-  EXPECT_EQ(drain(state.out),
-            "\x1b[1;32m_[1]\x1b[0;32m = 1\x1b[0m\n"
-            "\x1b[1;32m_[2]\x1b[0;32m = { \n  a = true,\n}\x1b[0m\n");
   EXPECT_EQ(run("error('boom')"), LUA_ERRRUN);
   EXPECT_EQ(drain(state.err),
-            "\x1b[0;31m[string \"stdin\"]:1: boom\n\nStack trace:\n"
-            "\t#0 \x1b[1m[C]:\x1b[22m in function \x1b[1m?\x1b[22m\n"
+            "\x1b[0;31m[string \"stdin\"]:1: boom\n\nStack trace:\n\t#0 \x1b[1m[C]:\x1b[22m in function \x1b[1m?\x1b[22m\n"
             "\t#1 \x1b[1m[C]:\x1b[22m in function '\x1b[1merror\x1b[22m'\n"
             "\t#2 \x1b[1m[string \"stdin\"]:1:\x1b[22m in the main chunk\n\x1b[0m\n");
+}
+
+// A line of the Lua shell is an expression that prints its values, a statement, incomplete
+// (more lines wanted) or wrong (its message printed); a runtime error is a statement that ran.
+TEST_F(LuaCall, EvalLineIncompleteWrongOrRun) {
+  const struct { const char* text; LuaEvalResult result; const char* out; std::string err; } cases[] = {
+      {"1+1", kLuaEvalRun, "_[1] = 2\n", ""}, {"x = 1", kLuaEvalRun, "", ""},
+      {"x, 'a'", kLuaEvalRun, "_[2] = 1\n_[3] = \"a\"\n", ""},
+      {"for i = 1, 2 do\nlocal y = i", kLuaEvalIncomplete, "", ""}, {"s = [[long", kLuaEvalIncomplete, "", ""},
+      {"s = 'open", kLuaEvalIncomplete, "", ""},  // the string goes on to the end of the text
+      {"s = 'open\nx'", kLuaEvalWrong, "", "[string \"stdin\"]:1: unfinished string near ''open'\n"},
+      {"end", kLuaEvalWrong, "", "[string \"stdin\"]:1: <eof> expected near 'end'\n"},
+      {"\x1bLua", kLuaEvalWrong, "", "attempt to load a binary chunk (mode is 't')\n"},
+      {"error('boom', 0)", kLuaEvalRun, "", "boom" + kTrace},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(lua_eval_line(L, c.text, state), c.result) << c.text;
+    EXPECT_EQ(drain(state.out), c.out) << c.text;
+    EXPECT_EQ(drain(state.err), c.err) << c.text;
+    EXPECT_EQ(lua_gettop(L), 0) << c.text;
+  }
+  EXPECT_FALSE(lua_message_is_incomplete("<eof>"));  // too short to be a message
+  EXPECT_FALSE(lua_message_is_incomplete("stdin:1: '<eof>' expected near 'end'"));
 }
 
 // The protected call keeps what lies below the function and all its results.
