@@ -6,6 +6,7 @@
 
 #include <lua.hpp>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -22,12 +23,9 @@ namespace {
 // error text of a failed run carries the message (and, for a runtime error, a traceback) and is
 // cleared by the next run; globals last from run to run.
 TEST(LuaRunner, OutputErrorsAndGlobals) {
-  const struct {
-    const char* text;
-    std::string out;
-    std::string error;  // the beginning of the error text; empty: the run succeeds
-    bool traceback;
-  } cases[] = {
+  // The chunk, what it prints, the beginning of the error text (empty: the run succeeds), and
+  // whether the error has a traceback.
+  const struct { const char* text; std::string out; std::string error; bool traceback; } cases[] = {
       {"n = 41 io.write('x', 1, 2.5, '\\0y') io.stdout:write('z')", std::string("x12.5\0yz", 8), "", false},
       {"print('before') error('boom')", "before\n", "[string \"print('before') error('boom')\"]:1: boom", true},
       {"n = n + 1 print(n, nil, true)", "42\tnil\ttrue\n", "", false},
@@ -74,8 +72,8 @@ TEST(LuaRunner, ModulesOfTheModuleFolder) {
   unsetenv("VELC_LUA_MODULES");
   // Without the variable: the folder beside the program's (a build folder has one, as an
   // installation does).
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(k::lua_module_dir(), (program.parent_path().parent_path() / "lib/lua/5.3/norlan").string());
+  EXPECT_EQ(k::lua_module_dir(),
+            std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "lib/lua/5.3/norlan");
   EXPECT_EQ(output_of([&] { ASSERT_EQ(ctx.exec("print(require('norlan.greet'), require('norlan.pkg'))"), 0); }),
             "hi\tpkg\n");
   ASSERT_NE(ctx.exec("require('norlan.bad')"), 0);
@@ -89,13 +87,11 @@ TEST(LuaRunner, ModulesOfTheModuleFolder) {
 struct AlarmInterrupt {
   AlarmInterrupt() {
     signal(SIGALRM, [](int) { raise(SIGINT); });
-    itimerval t{};
-    t.it_value.tv_usec = 50 * 1000;
+    itimerval t{.it_interval = {}, .it_value = {.tv_sec = 0, .tv_usec = 50 * 1000}};
     setitimer(ITIMER_REAL, &t, nullptr);
   }
   ~AlarmInterrupt() {
-    itimerval t{};
-    setitimer(ITIMER_REAL, &t, nullptr);
+    setitimer(ITIMER_REAL, std::array<itimerval, 1>{}.data(), nullptr);
     signal(SIGALRM, SIG_DFL);
   }
 };
@@ -103,14 +99,10 @@ struct AlarmInterrupt {
 // Ctrl-C stops a loop that never calls out of Lua, one that catches errors, and one inside a
 // coroutine; the state stays usable and keeps its globals.
 TEST(LuaRunner, CtrlCStopsTheRunAndTheStateStaysUsable) {
-  const char* loops[] = {
-      "io.stderr:write('') while true do end",
-      "while true do pcall(function() while true do end end) end",
-      "coroutine.wrap(function() while true do end end)()",
-  };
   k::LuaContext ctx;
   ASSERT_EQ(ctx.exec("kept = 'yes'"), 0);
-  for (const char* loop : loops) {
+  for (const char* loop : {"io.stderr:write('') while true do end", "while true do pcall(function() while true do end end) end",
+                           "coroutine.wrap(function() while true do end end)()"}) {
     {
       k::InterruptScope scope;
       AlarmInterrupt alarm;
