@@ -1,12 +1,10 @@
-// color, opt and clear.
+// color, opt and clear, and the prompt they colour.
 #include "shell/presentation.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "datamodel/test_support.h"
+#include "shell/prompt.h"
 #include "shell/test_client.h"
 #include "testing/stdout_capture.h"
 
@@ -14,27 +12,21 @@ namespace {
 
 using testing_support::args;
 using testing_support::ShellTestClient;
+using Handler = int (*)(Client&, const std::string&, json_t*);
 
 // Each command's text and status, and the one colour entry it changed (the others stay).
 TEST(Presentation, ColorAndClearPrintAndSet) {
-  const std::string kSyntax =
-      "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
-  const struct {
-    int (*handler)(Client&, const std::string&, json_t*);
-    std::vector<const char*> args;
-    std::string output;
-    int status;
-    int entry = -1;        // the colour entry that changes (-1: none)
-    k::HsvColour after{};  // its numbers afterwards
-  } cases[] = {
+  const std::string kSyntax = "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
+  // The handler, its words, what it prints and gives, the entry that changes (-1: none) and its numbers.
+  const struct { Handler handler; std::vector<const char*> args; std::string output; int status; int entry; k::HsvColour after; } cases[] = {
       {cmd_color, {"hint", "*", "*", "80"}, "120 100 80\n", 0, 3, {120, 100, 80}},
-      {cmd_color, {"root-prompt"}, "0 100 100\n", 0},
+      {cmd_color, {"root-prompt"}, "0 100 100\n", 0, -1, {}},
       {cmd_color, {"prompt", "65546"}, "10 78 100\n", 0, 1, {10, 78, 100}},
       {cmd_color, {"autocomplete", "*", "300"}, "50 44 55\n", 0, 2, {50, 44, 55}},
       {cmd_color, {"hint", "1", "2", "3", "extra"}, "1 2 3\n", 0, 3, {1, 2, 3}},
-      {cmd_color, {"prompt", "10", "abc"}, kSyntax, -1}, {cmd_color, {"prompt", "-5"}, kSyntax, -1},
-      {cmd_color, {"prompt", "0x10"}, kSyntax, -1},      {cmd_color, {"Prompt", "1"}, kSyntax, -1},
-      {cmd_clear, {"everything"}, "\033[2J\033[H", 0},
+      {cmd_color, {"prompt", "10", "abc"}, kSyntax, -1, -1, {}}, {cmd_color, {"prompt", "-5"}, kSyntax, -1, -1, {}},
+      {cmd_color, {"prompt", "0x10"}, kSyntax, -1, -1, {}}, {cmd_color, {"Prompt", "1"}, kSyntax, -1, -1, {}},
+      {cmd_clear, {"everything"}, "\033[2J\033[H", 0, -1, {}},
   };
   const k::ColourTable defaults;
   for (const auto& c : cases) {
@@ -43,8 +35,7 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
     for (int i = 0; i < k::kColourEntries; ++i) {
       const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
       const k::HsvColour& got = t.colours.entries[i];
-      EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}),
-                std::vector<int>({want.hue, want.saturation, want.value}))
+      EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}), std::vector<int>({want.hue, want.saturation, want.value}))
           << "entry " << i << " after " << c.output;
     }
   }
@@ -55,38 +46,44 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
 TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
   const std::string kSyntax = "syntax: opt autocomplete|hint|strict on|off";  // no line end
   const std::string kRequestSyntax = "syntax: opt strict on|off\n";
-  const struct {
-    bool request;  // the request-mode handler
-    std::vector<const char*> args;
-    std::string output;
-    bool autocomplete, hints, strict;  // afterwards, the first two having been on, strict off
-  } cases[] = {
-      {false, {"hint", "off"}, "", true, false, false},
-      {false, {"autocomplete", "off"}, "", false, true, false},
-      {false, {"strict", "on"}, "", true, true, true},
-      {false, {"hint", "maybe"}, kSyntax, true, true, false},
-      {false, {"hint", "off", "now"}, kSyntax, true, true, false},
-      {false, {"Hint", "off"}, kSyntax, true, true, false},
-      {true, {"strict", "on"}, "", true, true, true},
-      {true, {"strict", "yes"}, kRequestSyntax, true, true, false},
-      {true, {"hint", "off"}, kRequestSyntax, true, true, false},
+  // The request-mode handler or not, the words, what is printed, and the three switches
+  // afterwards (from hints and completion on, strict mode off).
+  const struct { bool request; std::vector<const char*> args; std::string output; std::vector<bool> after; } cases[] = {
+      {false, {"hint", "off"}, "", {true, false, false}}, {false, {"autocomplete", "off"}, "", {false, true, false}},
+      {false, {"strict", "on"}, "", {true, true, true}}, {false, {"hint", "maybe"}, kSyntax, {true, true, false}},
+      {false, {"hint", "off", "now"}, kSyntax, {true, true, false}}, {false, {"Hint", "off"}, kSyntax, {true, true, false}},
+      {true, {"strict", "on"}, "", {true, true, true}}, {true, {"strict", "yes"}, kRequestSyntax, {true, true, false}},
+      {true, {"hint", "off"}, kRequestSyntax, {true, true, false}},
   };
   for (const auto& c : cases) {
     ShellTestClient t;
-    auto handler = c.request ? cmd_opt_request : cmd_opt;
     const int status = c.output.empty() ? 0 : -1;
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(handler(t.shell, "opt", args(c.args).get()), status); }), c.output);
-    EXPECT_EQ(std::vector<bool>({t.editor.autocomplete, t.editor.hints, t.session.strict}),
-              std::vector<bool>({c.autocomplete, c.hints, c.strict}))
-        << c.args[0];
+    EXPECT_EQ(output_of([&] { EXPECT_EQ((c.request ? cmd_opt_request : cmd_opt)(t.shell, "opt", args(c.args).get()), status); }),
+              c.output);
+    EXPECT_EQ(std::vector<bool>({t.editor.autocomplete, t.editor.hints, t.session.strict}), c.after) << c.args[0];
   }
   ShellTestClient t;
   t.session.strict = true;
-  EXPECT_EQ(cmd_opt_request(t.shell, "opt", args({"strict", "off"}).get()), 0);
-  EXPECT_FALSE(t.session.strict);
   t.editor.hints = false;
-  EXPECT_EQ(cmd_opt(t.shell, "opt", args({"hint", "on"}).get()), 0);
+  EXPECT_EQ(cmd_opt_request(t.shell, "opt", args({"strict", "off"}).get()) + cmd_opt(t.shell, "opt", args({"hint", "on"}).get()), 0);
+  EXPECT_FALSE(t.session.strict);
   EXPECT_TRUE(t.editor.hints);
+}
+
+// The prompt shows the user and the position (cut to 383 bytes) in the colour of the user's
+// access; a tag is "-" and the name, cut to 15 bytes.
+TEST(Prompt, ShowsUserAndPositionInTheColourOfTheUsersAccess) {
+  Session session;
+  cdpath position;
+  position.text = "Device.DeviceInfo";
+  k::ColourTable colours;
+  EXPECT_EQ(prompt_text(session, position), "velc:Device.DeviceInfo> ");
+  EXPECT_EQ(&prompt_colour(session, colours), &colours.entries[k::kColourPrompt]);
+  session.user = "admin";
+  session.system_access = true;
+  position.text = std::string(400, 'p');
+  EXPECT_EQ(prompt_text(session, position, prompt_tag("abcdefghijklmnopq")), "admin@velc-abcdefghijklmn:" + std::string(357, 'p'));
+  EXPECT_EQ(&prompt_colour(session, colours), &colours.entries[k::kColourRootPrompt]);
 }
 
 }  // namespace
