@@ -13,6 +13,7 @@
 #include "datamodel/set.h"
 #include "datamodel/values.h"
 #include "render/test_drain.h"
+#include "shell/help.h"
 #include "shell/presentation.h"
 #include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
@@ -101,6 +102,8 @@ TEST(CommandDispatch, StrictModeFailsACommandWhoseRequestFailed) {
   }
 }
 
+int noop(Client&, const std::string&, json_t*) { return 0; }
+
 // What the schema cache was like when a command ran.
 unsigned g_generation_seen = 0;
 int note_generation(Client& client, const std::string&, json_t*) { return g_generation_seen = client.view.user_generation, 0; }
@@ -114,6 +117,7 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
       command_row({.name = "login", .id = 18, .handler = cmd_login}),
       command_row({.name = "probe", .id = 99, .handler = note_generation}),
   };
+  const char* kAskAccess = R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
   const char* fetch_top = R"(GetParameterAttributes {"ParameterNames":["."],"Depth":1})";
   k::test::ScriptedDaemon daemon({{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
                                   {fetch_top, R"({"ParameterList":[{"Name":"Device.","Attributes":{"type":"object"}}]})"}});
@@ -125,18 +129,14 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   auto run = [&](const char* word, std::vector<const char*> words) {
     return command_dispatch(kUserRows, t.shell, word, testing_support::args(words).get());
   };
-
   ASSERT_EQ(run("cd", {"Device.Hosts"}), 0);
   EXPECT_EQ(daemon.take_requests(), std::vector<std::string>{});  // the same user: nothing asked
 
   ASSERT_EQ(run("login", {"admin", "-p", "pw"}), 0);
-  EXPECT_EQ(daemon.take_requests(), (std::vector<std::string>{R"(Login {"Username":"admin","Password":"pw"})",
-                                     R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})",
-                                     fetch_top}));
+  EXPECT_EQ(daemon.take_requests(), (std::vector<std::string>{R"(Login {"Username":"admin","Password":"pw"})", kAskAccess, fetch_top}));
   EXPECT_EQ(t.view.current_path.text, "");
   EXPECT_TRUE(t.at("Device"));
   EXPECT_FALSE(t.at("Device.Hosts"));  // the previous user's tree is gone
-
   set_current_user(t.session, std::nullopt);  // as an abandoned command may leave it
   ASSERT_EQ(run("probe", {}), 0);
   EXPECT_EQ(g_generation_seen, t.session.user_generation);
@@ -147,11 +147,8 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
 // file), never on standard output: a print left on standard output would reach the terminal
 // from a silent configuration script.
 TEST(CommandOutput, GoesToTheContextsStreamOnly) {
-  const struct {
-    CommandHandler handler;
-    std::vector<const char*> words;
-    const char* printed;  // part of what the command prints (its name is "x")
-  } cases[] = {
+  // The handler, its words, part of what it prints (its name is "x").
+  const struct { CommandHandler handler; std::vector<const char*> words; const char* printed; } cases[] = {
       {cmd_cd, {"-"}, ":\n"}, {cmd_pwd, {}, ""}, {cmd_ls, {"Device.Time"}, "Mask"},
       {cmd_tree, {"Device.Time"}, "Device.Time"}, {cmd_cat, {"Device.Nowhere"}, "x: Device.Nowhere: no such node"},
       {cmd_set, {"Device.Time.Mode"}, "x: Device.Time.Mode: no value."}, {cmd_color, {"hint"}, "120 100 55\n"},
@@ -167,6 +164,20 @@ TEST(CommandOutput, GoesToTheContextsStreamOnly) {
     std::string printed = out.text();
     EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
   }
+}
+
+TEST(Help, ListsRowsWithHandlerUsageAndDescriptionSortedAndPadded) {
+  constexpr CommandEntry rows[] = {
+      command_row({.name = "up", .id = 39, .handler = noop, .usage = "up [<levels>]", .description = "cd to upper level node"}),
+      command_row({.name = "cd", .id = 4, .handler = noop, .usage = "cd <path>", .description = "cd to the node"}),
+      command_row({.name = "debug", .id = 8, .handler = noop}),  // no usage: not listed
+      command_row({.name = "attr", .id = 15, .usage = "attr [<path1> <path2>...]", .description = "show node's attributes"}),
+  };
+  TestStream out;
+  help_print(rows, k::ColourTable{}, out.file);
+  EXPECT_EQ(out.text(), "cd <path>     - cd to the node\nup [<levels>] - cd to upper level node\n");
+  help_print(CommandTable(rows).subspan(2), k::ColourTable{}, out.file);  // the last has no handler
+  EXPECT_EQ(out.text(), "No available help. Please refer to #15692\n");
 }
 
 }  // namespace
