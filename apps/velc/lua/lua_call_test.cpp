@@ -14,18 +14,11 @@ const std::string kTrace =
     "\n\nStack trace:\n\t#0 [C]: in function ?\n\t#1 [C]: in function 'error'\n"
     "\t#2 [string \"stdin\"]:1: in the main chunk\n\n";
 
+// A Lua state whose prompt state prints into temporary files.
 class LuaCall : public ::testing::Test {
  protected:
-  LuaCall() : L(luaL_newstate()) {
-    luaL_openlibs(L);
-    state.out = std::tmpfile();
-    state.err = std::tmpfile();
-  }
-  ~LuaCall() override {
-    lua_close(L);
-    std::fclose(state.out);
-    std::fclose(state.err);
-  }
+  LuaCall() { luaL_openlibs(L); }
+  ~LuaCall() override { lua_close(L); }
 
   // Loads `code` as the chunk "stdin" and runs it with lua_call_and_print.
   int run(const std::string& code) {
@@ -36,8 +29,9 @@ class LuaCall : public ::testing::Test {
     return status;
   }
 
-  lua_State* L;
-  LuaPromptState state;
+  lua_State* L = luaL_newstate();
+  TestStream out, err;
+  LuaPromptState state{.out = out.file, .err = err.file};
 };
 
 // Results are numbered across statements and kept in the results table; an error prints
@@ -75,10 +69,7 @@ TEST_F(LuaCall, ReportsErrorsWithTheirStackTrace) {
     EXPECT_EQ(drain(state.err), report) << code;
     EXPECT_EQ(drain(state.out), "") << code;
   }
-}
-
-// In colour, the error is red with the places of its trace in bold.
-TEST_F(LuaCall, ColoursErrorsWhenOn) {
+  // In colour, the error is red with the places of its trace in bold.
   state.colours = true;
   EXPECT_EQ(run("error('boom')"), LUA_ERRRUN);
   EXPECT_EQ(drain(state.err),
