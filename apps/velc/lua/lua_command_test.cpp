@@ -34,8 +34,7 @@ TEST(LuaCommand, OneStatement) {
       {{"io.write('a')", "error('b',", "0)"}, false, 0,
        "io.write('a') error('b', 0) \naLUA ERROR: b\nstack traceback:\n\t[C]: in function 'error'\n"
        "\t[string \"io.write('a') error('b', 0) \"]:1: in main chunk\n"},
-      {{"x", "="}, false, 0, kSyntaxError},
-      {{"x", "="}, true, -1, kSyntaxError},
+      {{"x", "="}, false, 0, kSyntaxError}, {{"x", "="}, true, -1, kSyntaxError},
   };
   for (const auto& c : cases) {
     testing_support::ShellTestClient o;  // never connected: `lua` sends nothing by itself

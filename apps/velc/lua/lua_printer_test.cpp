@@ -115,10 +115,7 @@ TEST_F(LuaPrinter, BoldMarksNames) {
   EXPECT_EQ(render("1"), "1");  // the buffer starts afresh
 }
 
-TEST(TextBufferWidth, CountsVisibleBytesAndWrapsOnlyWhatFitsOnAFreshLine) {
-  const std::pair<std::string, int> cases[] = {
-      {"a\nb", 3}, {"\x1b[1mab\x1b[22m", 2}, {"a\x1b[1", 1}, {std::string("ab\0cd", 5), 2}};
-  for (const auto& [piece, n] : cases) EXPECT_EQ(visible_length(piece), n) << piece;
+TEST(TextBufferWidth, WrapsOnlyWhatFitsOnAFreshLine) {
   TextBuffer b;
   b.reset(10);
   b.append_direct("12345678");

@@ -46,19 +46,6 @@ TEST(LuaRunner, OutputErrorsAndGlobals) {
   }
 }
 
-// Arguments are the chunk's `...` and arg[1..n] (a number as its JSON text), arg[0] its name;
-// without an array the chunk has no `...` and `arg` stays as the last run left it.
-TEST(LuaRunner, Arguments) {
-  k::LuaContext ctx;
-  k::Json args = testing_support::args({"one"});
-  json_array_append_new(args.get(), json_integer(3));
-  StdoutCapture out;
-  ASSERT_EQ(ctx.exec("print(select('#', ...), ...) print(#arg, arg[0], arg[2])", "s.lua", args.get()), 0);
-  ASSERT_EQ(ctx.exec("print(select('#', ...), arg[1])"), 0);
-  ASSERT_EQ(ctx.exec("print(select('#', ...), #arg, arg[0])", std::nullopt, testing_support::args({}).get()), 0);
-  EXPECT_EQ(out.finish(), "2\tone\t3\n2\ts.lua\t3\n0\tone\n0\t0\tnil\n");
-}
-
 // "norlan.X" is found in the module folder: X.lua or X/init.lua (Lua files) before Lua's own
 // paths; a module that fails to compile is reported as require reports it.
 TEST(LuaRunner, ModulesOfTheModuleFolder) {

@@ -38,17 +38,4 @@ TEST(PrintTree, DrawsExactly) {
   }
 }
 
-// Children put there before the index was used are found too; "content" is made on demand.
-TEST(DisplayTreeChild, FindsOrAppendsByName) {
-  k::Json root = k::json_parse(R"({"name":"r","content":[{"name":"old"}]})");
-  DisplayTreeIndex index;
-  EXPECT_EQ(display_tree_child(index, root.get(), "old"),
-            json_array_get(json_object_get(root.get(), "content"), 0));
-  json_t* added = display_tree_child(index, root.get(), "new");
-  EXPECT_EQ(display_tree_child(index, root.get(), "new"), added);
-  display_tree_child(index, added, "leaf");
-  EXPECT_EQ(k::json_dump(root.get(), JSON_COMPACT),
-            R"({"name":"r","content":[{"name":"old"},{"name":"new","content":[{"name":"leaf"}]}]})");
-}
-
 }  // namespace

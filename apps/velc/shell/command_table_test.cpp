@@ -72,8 +72,7 @@ TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
       // shell passes the row's name; request mode the word as typed.
       {false, "GetParameterValues", 7, "shell cat", ""},
       {true, "GetParameterValues", 8, "request GetParameterValues", ""},
-      {false, "LS", -1, "", "LS: command not found.\n"},
-      {true, "cd", -1, "", "cd: unknown method.\n"},
+      {false, "LS", -1, "", "LS: command not found.\n"}, {true, "cd", -1, "", "cd: unknown method.\n"},
   };
   TestStream out;
   t.shell.out = out.file;
