@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "datamodel/test_support.h"
 #include "shell/test_client.h"

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "testing/temp_dir.h"
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "lua/lua_runner.h"
 #include "platform/jrpc_connection.h"
 #include "testing/stdout_capture.h"

@@ -7,9 +7,7 @@
 #include <lua.hpp>
 
 #include <array>
-#include <cstdlib>
 #include <fstream>
-#include <string>
 
 #include "platform/interrupt.h"
 #include "datamodel/test_support.h"

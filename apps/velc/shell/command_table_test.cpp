@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "datamodel/navigation.h"
 #include "shell/test_client.h"
 #include "link/login.h"

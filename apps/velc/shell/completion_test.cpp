@@ -5,13 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"

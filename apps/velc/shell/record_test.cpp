@@ -9,8 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"

@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "datamodel/test_support.h"
 #include "render/test_drain.h"
