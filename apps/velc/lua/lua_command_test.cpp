@@ -21,12 +21,7 @@ using testing_support::args;
 // printed before the error stays before it. Under strict mode an error fails the command.
 TEST(LuaCommand, OneStatement) {
   const std::string kSyntaxError = "x = \nLUA ERROR: [string \"x = \"]:1: unexpected symbol near <eof>\n";
-  const struct {
-    std::vector<const char*> words;
-    bool strict;
-    int status;
-    std::string out;
-  } cases[] = {
+  const struct { std::vector<const char*> words; bool strict; int status; std::string out; } cases[] = {
       {{"print(1,", "2)"}, true, 0, "print(1, 2) \n1\t2\n"},
       {{"io.write('a')", "error('b',", "0)"}, false, 0,
        "io.write('a') error('b', 0) \naLUA ERROR: b\nstack traceback:\n\t[C]: in function 'error'\n"

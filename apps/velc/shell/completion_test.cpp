@@ -80,11 +80,8 @@ struct Fixture : testing_support::ShellTestClient {
   void cd(const char* path) { ASSERT_EQ(cdpath_resolve(client, view.current_path, path), 0); }
 };
 
-struct Case {
-  const char* line;
-  Strings candidates;
-  const char* fragment = nullptr;  // the typed text each candidate replaces; null: not checked
-};
+// A typed line, its candidates, and the typed text each candidate replaces (null: not checked).
+struct Case { const char* line; Strings candidates; const char* fragment = nullptr; };
 
 // Runs the cases: the candidates, where they go, and never a word on the screen.
 void run(Fixture& f, const std::vector<Case>& cases) {

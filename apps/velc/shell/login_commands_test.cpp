@@ -24,16 +24,10 @@ const Strings kRefused = {R"(Login {"Username":"admin","Password":"bad"})", R"(A
 // a password: what it prints, gives, leaves as the user and sends.
 TEST(LoginCommands, ArgumentFormsAndOutcomes) {
   const char* syntax = "syntax: login [<login> [-p <password>]]\n";
-  const struct {
-    int (*handler)(Client&, const std::string&, json_t*);
-    User before;
-    std::vector<const char*> words;
-    const char* typed;  // at the password prompt
-    int status;
-    const char* printed;
-    User after;
-    Strings sent;
-  } cases[] = {
+  // The command, the user before, its words, what is typed at the password prompt, its status,
+  // what it prints, the user after, the requests sent.
+  const struct { int (*handler)(Client&, const std::string&, json_t*); User before; std::vector<const char*> words;
+                 const char* typed; int status; const char* printed; User after; Strings sent; } cases[] = {
       {cmd_login, "bob", {}, "", 0, "", "alice", {R"(Login {"Username":"alice"})", kAskAccess}},
       {cmd_login, {}, {"admin"}, "pw\n", 0, "[velc] password for admin: \n", "admin", {kAdminLogin, kAskAccess}},
       {cmd_login, {}, {"admin", "-p", "pw"}, "", 0, "", "admin", {kAdminLogin, kAskAccess}},

@@ -6,12 +6,8 @@ namespace {
 
 // The words of each line and, with a cursor, the number of words finished before it.
 TEST(Tokenize, SplitsAndCounts) {
-  const struct {
-    const char* line;
-    std::vector<std::string> words;
-    int cursor = -1;  // -1: no cursor, and the count is left alone
-    int count = -7;
-  } cases[] = {
+  // The line, its words, the cursor (-1: none, and the count is left alone), the count.
+  const struct { const char* line; std::vector<std::string> words; int cursor = -1; int count = -7; } cases[] = {
       {"set a=\"x y\"", {"set", "a=x y"}},
       {"\\' \\\" \\# \\\\", {"'", "\"", "#", "\\"}},  // what an escape protects
       {"\\b a\\", {"\\b", "a\\"}},  // before anything else, or at the end, it stays
