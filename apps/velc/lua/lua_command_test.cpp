@@ -35,10 +35,12 @@ TEST(LuaCommand, OneStatement) {
   }
 }
 
-// Each loadable entry of the module folder is required as "norlan.<entry>", in the order of the
-// names, and becomes a global; the rest are skipped without a word. A recorded Lua session runs
-// as a script as it ran in the Lua shell: the preloaded modules are globals again, expressions
-// typed alone print their values, and a statement that did not compile is a comment.
+// "norlan.X" is found in the module folder (X.lua or X/init.lua) before Lua's own paths, and
+// failures are reported as require reports them. Each loadable entry of the folder is preloaded,
+// in the order of the names, and becomes a global; the rest are skipped without a word. A
+// recorded Lua session runs as a script as it ran in the Lua shell: the preloaded modules are
+// globals again, expressions typed alone print their values, and a statement that did not
+// compile is a comment.
 TEST(LuaPreload, LoadsTheModuleFolderAndARecordingReplays) {
   k::test::TempDir dir;
   for (auto [module, text] : {std::pair{"m", "return {base = 41}"}, {"bad", "error('no')"}, {"odd-name", "return 'odd'"}}) {
@@ -48,13 +50,18 @@ TEST(LuaPreload, LoadsTheModuleFolderAndARecordingReplays) {
   std::ofstream(dir.file("broken")) << "return = 1\n";  // resolves to nothing: no X.lua
   std::ofstream(dir.file("plain.lua")) << "return 1\n";  // norlan.plain.lua: no such module
   setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
+  EXPECT_EQ(k::lua_module_dir(), dir.path());
   k::LuaContext ctx;
   std::vector<std::string> loaded;
-  EXPECT_EQ(output_of([&] { loaded = lua_preload_modules(ctx.state()); }),
-            "> preloaded m\n> preloaded odd-name\n");
+  EXPECT_EQ(output_of([&] { loaded = lua_preload_modules(ctx.state()); }), "> preloaded m\n> preloaded odd-name\n");
   EXPECT_EQ(loaded, (std::vector<std::string>{"m", "odd-name"}));
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(ctx.exec("print(m.base, package.loaded['norlan.m'] == m, bad)"), 0); }),
-            "41\ttrue\tnil\n");
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(ctx.exec("print(m.base, package.loaded['norlan.m'] == m, bad, require('norlan.plain'))"), 0); }),
+            "41\ttrue\tnil\t1\n");
+  ASSERT_NE(ctx.exec("require('norlan.broken')"), 0);
+  EXPECT_NE(ctx.error().find("no module 'broken' in '" + dir.path() + "'"), std::string::npos) << ctx.error();
+  std::ofstream(dir.file("broken.lua")) << "return = 1\n";
+  ASSERT_NE(ctx.exec("require('norlan.broken')"), 0);
+  EXPECT_NE(ctx.error().find("error loading module 'norlan.broken' from file '" + dir.file("broken.lua")), std::string::npos);
 
   std::string script;
   for (const std::string& line : lua_record_preamble(loaded)) script += line + "\n";
@@ -73,6 +80,10 @@ TEST(LuaPreload, LoadsTheModuleFolderAndARecordingReplays) {
   setenv("VELC_LUA_MODULES", dir.file("none").c_str(), 1);
   EXPECT_EQ(output_of([&] { lua_preload_modules(ctx.state()); }), "");
   unsetenv("VELC_LUA_MODULES");
+  // Without the variable: the folder beside the program's (a build folder has one, as an
+  // installation does).
+  EXPECT_EQ(k::lua_module_dir(),
+            std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "lib/lua/5.3/norlan");
 }
 
 }  // namespace

@@ -4,16 +4,10 @@
 #include <signal.h>
 #include <sys/time.h>
 
-#include <lua.hpp>
-
 #include <array>
-#include <fstream>
 
 #include "platform/interrupt.h"
-#include "datamodel/test_support.h"
-#include "platform/json.h"
 #include "testing/stdout_capture.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
@@ -42,29 +36,6 @@ TEST(LuaRunner, OutputErrorsAndGlobals) {
     EXPECT_EQ(ctx.error().rfind(c.error, 0), 0u) << c.text << "\n" << ctx.error();
     EXPECT_EQ(ctx.error().find("stack traceback:") != std::string::npos, c.traceback) << ctx.error();
   }
-}
-
-// "norlan.X" is found in the module folder: X.lua or X/init.lua (Lua files) before Lua's own
-// paths; a module that fails to compile is reported as require reports it.
-TEST(LuaRunner, ModulesOfTheModuleFolder) {
-  k::test::TempDir dir;
-  std::filesystem::create_directory(dir.file("pkg"));
-  for (auto [file, text] : {std::pair{"greet.lua", "return 'hi'"}, {"pkg/init.lua", "return 'pkg'"}, {"bad.lua", "return = 1"}})
-    std::ofstream(dir.file(file)) << text;
-  setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
-  EXPECT_EQ(k::lua_module_dir(), dir.path());
-  k::LuaContext ctx;
-  unsetenv("VELC_LUA_MODULES");
-  // Without the variable: the folder beside the program's (a build folder has one, as an
-  // installation does).
-  EXPECT_EQ(k::lua_module_dir(),
-            std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "lib/lua/5.3/norlan");
-  EXPECT_EQ(output_of([&] { ASSERT_EQ(ctx.exec("print(require('norlan.greet'), require('norlan.pkg'))"), 0); }),
-            "hi\tpkg\n");
-  ASSERT_NE(ctx.exec("require('norlan.bad')"), 0);
-  EXPECT_NE(ctx.error().find("error loading module 'norlan.bad' from file '" + dir.file("bad.lua")), std::string::npos);
-  ASSERT_NE(ctx.exec("require('norlan.none')"), 0);
-  EXPECT_NE(ctx.error().find("no module 'none' in '" + dir.path() + "'"), std::string::npos) << ctx.error();
 }
 
 // Raises SIGINT at the process itself after a short while, with the command-time handler in
