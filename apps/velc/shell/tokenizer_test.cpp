@@ -8,8 +8,7 @@ namespace {
 TEST(Tokenize, SplitsAndCounts) {
   // The line, its words, the cursor (-1: none, and the count is left alone), the count.
   const struct { const char* line; std::vector<std::string> words; int cursor = -1; int count = -7; } cases[] = {
-      {"set a=\"x y\"", {"set", "a=x y"}},
-      {"\\' \\\" \\# \\\\", {"'", "\"", "#", "\\"}},  // what an escape protects
+      {"set a=\"x y\"", {"set", "a=x y"}}, {"\\' \\\" \\# \\\\", {"'", "\"", "#", "\\"}},  // what an escape protects
       {"\\b a\\", {"\\b", "a\\"}},  // before anything else, or at the end, it stays
       {"a\\ b", {"a\\", "b"}},      // and it does not protect a blank
       {"a#b c", {"a"}}, {"\"a#b\" 'c#d'", {"a#b", "c#d"}}, {"a # note\nb", {"a", "b"}},
@@ -27,9 +26,8 @@ TEST(Tokenize, SplitsAndCounts) {
     k::Json words = tokenize_line(c.line, c.cursor, &count);
     ASSERT_TRUE(words);
     std::vector<std::string> got;
-    size_t i;
-    json_t* v;
-    json_array_foreach(words.get(), i, v) got.emplace_back(json_string_value(v), json_string_length(v));
+    for (size_t i = 0; i < json_array_size(words.get()); ++i)
+      got.emplace_back(json_string_value(json_array_get(words.get(), i)), json_string_length(json_array_get(words.get(), i)));
     EXPECT_EQ(got, c.words) << c.line;
     EXPECT_EQ(count, c.count) << "'" << c.line << "' at " << c.cursor;
   }
