@@ -13,15 +13,6 @@ namespace {
 using Words = std::vector<std::string>;
 Words sorted(Words w) { return std::sort(w.begin(), w.end()), w; }
 
-TEST(LuaComplete, WordUnderTheCursor) {
-  const std::tuple<std::string, size_t, size_t, std::string> cases[] = {  // line, cursor, start, word
-      {"print(string.fo", 15, 6, "string.fo"}, {"x = t[\"ke", 9, 4, "t[\"ke"}, {"require(\"nor", 12, 8, "\"nor"},
-      {"a.b:c", 3, 0, "a.b"}, {"x = ", 4, 4, ""},  // the part before the cursor; among separators nothing
-  };
-  for (const auto& [line, cursor, start, word] : cases)
-    EXPECT_EQ(std::pair(lua_word_at(line, cursor).start, lua_word_at(line, cursor).text), std::pair(start, word)) << line;
-}
-
 class LuaCompleteState : public ::testing::Test {
  protected:
   LuaCompleteState() : L(luaL_newstate()) {

@@ -86,7 +86,6 @@ TEST(AttrReport, EscapesDeviceTextOnATerminal) {
 
 TEST(ReportResult, Forms) {
   const std::pair<const char*, const char*> cases[] = {  // the reply, what is printed
-      {R"({"jsonrpc":"2.0","id":1,"result":{"Status":0}})", "Status: OK\n"},
       {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"detail":"two failed","data":{}}})", "[9003] : two failed\n"},
       {R"({"jsonrpc":"2.0","id":1,"error":{"code":9003,"message":"Invalid arguments","detail":"d","data":{"Device.A":"9007 Invalid parameter value","Device.B":[1,2],"Device.C":7}}})",
        "[9003] Invalid arguments: d\nDevice.A: \"9007 Invalid parameter value\"\nDevice.B: [1, 2]\nDevice.C: 7\n"},
