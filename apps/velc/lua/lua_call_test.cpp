@@ -70,19 +70,4 @@ TEST_F(LuaCall, EvalLineNumbersResultsAndReportsErrors) {
             "\t#2 \x1b[1m[string \"stdin\"]:1:\x1b[22m in the main chunk\n\x1b[0m\n");
 }
 
-// The protected call keeps what lies below the function and all its results.
-TEST_F(LuaCall, ProtectedCallPassesArgumentsAndKeepsAllResults) {
-  ASSERT_EQ(luaL_dostring(L, "function pair(a, b) return b, a, a + b end"), LUA_OK);
-  lua_pushinteger(L, 99);
-  for (int args : {2, 1}) {  // with one argument: 1 + nil fails
-    lua_getglobal(L, "pair");
-    for (int i = 1; i <= args; ++i) lua_pushinteger(L, i);
-    EXPECT_EQ(lua_protected_call(L, args, state), args == 2 ? LUA_OK : LUA_ERRRUN);
-  }
-  std::string stack;
-  for (int i = 1; i <= lua_gettop(L); ++i) stack += std::to_string(lua_tointeger(L, i)) + " ";
-  EXPECT_EQ(stack, "99 2 1 3 ");
-  EXPECT_NE(drain(state.err).find("attempt to perform arithmetic on a nil value (local 'b')"), std::string::npos);
-}
-
 }  // namespace

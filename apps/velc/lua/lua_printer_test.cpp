@@ -105,15 +105,4 @@ TEST_F(LuaPrinter, BoldMarksNames) {
   EXPECT_EQ(render("1"), "1");  // the buffer starts afresh
 }
 
-TEST(TextBufferWidth, WrapsOnlyWhatFitsOnAFreshLine) {
-  TextBuffer b;
-  b.reset(10);
-  b.append_direct("12345678");
-  b.set_indent(2);
-  b.append_wrapped("abc");         // 8 + 3 > 10: a new line at indent 2
-  b.append_wrapped("0123456789");  // 2 + 10 > 10: no line would hold it, so no new line
-  EXPECT_EQ(b.text(), "12345678\n  abc0123456789");
-  EXPECT_EQ(b.column(), 15);
-}
-
 }  // namespace

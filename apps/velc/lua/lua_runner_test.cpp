@@ -1,12 +1,7 @@
 #include "lua/lua_runner.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/time.h>
 
-#include <array>
-
-#include "platform/interrupt.h"
 #include "testing/stdout_capture.h"
 
 namespace {
@@ -35,39 +30,6 @@ TEST(LuaRunner, OutputErrorsAndGlobals) {
     if (c.error.empty()) { EXPECT_EQ(ctx.error(), "") << c.text; }
     EXPECT_EQ(ctx.error().rfind(c.error, 0), 0u) << c.text << "\n" << ctx.error();
     EXPECT_EQ(ctx.error().find("stack traceback:") != std::string::npos, c.traceback) << ctx.error();
-  }
-}
-
-// Raises SIGINT at the process itself after a short while, with the command-time handler in
-// place: the flag rises while the chunk loops.
-struct AlarmInterrupt {
-  AlarmInterrupt() {
-    signal(SIGALRM, [](int) { raise(SIGINT); });
-    itimerval t{.it_interval = {}, .it_value = {.tv_sec = 0, .tv_usec = 50 * 1000}};
-    setitimer(ITIMER_REAL, &t, nullptr);
-  }
-  ~AlarmInterrupt() {
-    setitimer(ITIMER_REAL, std::array<itimerval, 1>{}.data(), nullptr);
-    signal(SIGALRM, SIG_DFL);
-  }
-};
-
-// Ctrl-C stops a loop that never calls out of Lua, one that catches errors, and one inside a
-// coroutine; the state stays usable and keeps its globals.
-TEST(LuaRunner, CtrlCStopsTheRunAndTheStateStaysUsable) {
-  k::LuaContext ctx;
-  ASSERT_EQ(ctx.exec("kept = 'yes'"), 0);
-  for (const char* loop : {"io.stderr:write('') while true do end", "while true do pcall(function() while true do end end) end",
-                           "coroutine.wrap(function() while true do end end)()"}) {
-    {
-      k::InterruptScope scope;
-      AlarmInterrupt alarm;
-      EXPECT_THROW(ctx.exec(loop), k::Interrupted) << loop;
-    }
-    // The second loop catches each error but one: its own pcall cannot hold the flag down.
-    EXPECT_EQ(ctx.error(), "interrupted") << loop;
-    EXPECT_EQ(k::g_interrupt_requested, 0);
-    EXPECT_EQ(output_of([&] { ASSERT_EQ(ctx.exec("print(kept)"), 0) << loop << ctx.error(); }), "yes\n");
   }
 }
 
