@@ -22,19 +22,17 @@ struct Lua {
     EXPECT_EQ(lua_device_register(ctx.state()), 0);
   }
   std::string run(const std::string& chunk) {
-    static const std::string prelude = R"lua(
-device = require("norlan.device")
-function show(v)
-  if v == device.null then return "null" end
-  if type(v) ~= "table" then return (math.type(v) or type(v)) .. ":" .. tostring(v) end
-  local keys = {}
-  for k in pairs(v) do keys[#keys + 1] = k end
-  table.sort(keys, function(a, b) return tostring(a) < tostring(b) end)
-  local parts = {}
-  for _, k in ipairs(keys) do parts[#parts + 1] = tostring(k) .. "=" .. show(v[k]) end
-  return "{" .. table.concat(parts, ",") .. "}"
-end
-)lua";
+    static const std::string prelude =
+        "device = require('norlan.device')\n"
+        "function show(v)\n"
+        "  if v == device.null then return 'null' end\n"
+        "  if type(v) ~= 'table' then return (math.type(v) or type(v)) .. ':' .. tostring(v) end\n"
+        "  local keys, parts = {}, {}\n"
+        "  for k in pairs(v) do keys[#keys + 1] = k end\n"
+        "  table.sort(keys, function(a, b) return tostring(a) < tostring(b) end)\n"
+        "  for _, k in ipairs(keys) do parts[#parts + 1] = tostring(k) .. '=' .. show(v[k]) end\n"
+        "  return '{' .. table.concat(parts, ',') .. '}'\n"
+        "end\n";
     StdoutCapture out;
     if (ctx.exec(prelude + chunk) != 0) return out.finish() + "error: " + ctx.error();
     return out.finish();
