@@ -23,9 +23,8 @@ TEST(LuaRunner, OutputErrorsAndGlobals) {
   k::LuaContext ctx;
   EXPECT_EQ(k::LuaContext::of(ctx.state()), &ctx);
   for (const auto& c : cases) {
-    StdoutCapture terminal;
-    int r = ctx.exec(c.text);
-    EXPECT_EQ(terminal.finish(), c.out) << c.text;
+    int r = 0;
+    EXPECT_EQ(output_of([&] { r = ctx.exec(c.text); }), c.out) << c.text;
     EXPECT_EQ(r != 0, !c.error.empty()) << c.text;
     if (c.error.empty()) { EXPECT_EQ(ctx.error(), "") << c.text; }
     EXPECT_EQ(ctx.error().rfind(c.error, 0), 0u) << c.text << "\n" << ctx.error();

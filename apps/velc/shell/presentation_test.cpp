@@ -33,10 +33,8 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
     ShellTestClient t;
     EXPECT_EQ(output_of([&] { EXPECT_EQ(c.handler(t.shell, "color", args(c.args).get()), c.status); }), c.output);
     for (int i = 0; i < k::kColourEntries; ++i) {
-      const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
-      const k::HsvColour& got = t.colours.entries[i];
-      EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}), std::vector<int>({want.hue, want.saturation, want.value}))
-          << "entry " << i << " after " << c.output;
+      const k::HsvColour &want = i == c.entry ? c.after : defaults.entries[i], &got = t.colours.entries[i];
+      EXPECT_EQ(std::tuple(got.hue, got.saturation, got.value), std::tuple(want.hue, want.saturation, want.value)) << i << c.output;
     }
   }
 }
