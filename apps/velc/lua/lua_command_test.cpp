@@ -4,12 +4,10 @@
 
 #include <fstream>
 
-#include "datamodel/test_support.h"
 #include "shell/test_client.h"
 #include "lua/lua_preload.h"
 #include "lua/lua_record.h"
 #include "lua/lua_runner.h"
-#include "platform/json.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 

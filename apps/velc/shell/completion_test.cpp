@@ -23,7 +23,7 @@ int noop(Client&, const std::string&, json_t*) { return 0; }
 
 // One row of each rule. Not in name order: the first word is completed in table order.
 using enum CompletionKind;
-constexpr CommandEntry row(const char* name, int id, CompletionKind kind, const char* method = nullptr) {
+constexpr CommandEntry row(const char* name, uint32_t id, CompletionKind kind, const char* method = nullptr) {
   return command_row({.name = name, .method = method, .id = id, .handler = noop, .completion = kind});
 }
 constexpr CommandEntry kRows[] = {

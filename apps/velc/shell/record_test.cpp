@@ -13,7 +13,6 @@
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"
 #include "platform/history.h"
-#include "shell/tokenizer.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 
@@ -65,7 +64,7 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
     EXPECT_EQ(output_of([&] { status = cmd_record(t.shell, "record", args.get()); }), in_dir(c.output, d));
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(recording_active(record), c.file_after != nullptr);
-    if (c.file_after) EXPECT_EQ(record.file_name, in_dir(c.file_after, d));
+    if (c.file_after) { EXPECT_EQ(record.file_name, in_dir(c.file_after, d)); }
     EXPECT_EQ(read(d + "/target"), "precious\n");
     // A file is made only by a recording that starts, empty and private.
     struct stat st {};
@@ -115,7 +114,7 @@ TEST_F(RecordCommand, FinishWritesTheRecordedLines) {
 int no_op(Client&, const std::string&, json_t*) { return 0; }
 
 // A row of a command that script mode has too.
-constexpr CommandEntry script_row(const char* name, int id, CompletionKind kind, bool needs_cache,
+constexpr CommandEntry script_row(const char* name, uint32_t id, CompletionKind kind, bool needs_cache,
                                   bool at_position = false) {
   return command_row({.name = name, .id = id, .handler = no_op, .request_handler = no_op,
                       .needs_cache = needs_cache, .at_position = at_position, .completion = kind});
@@ -148,7 +147,7 @@ TEST(RecordShellLine, ReplaysFromTheRoot) {
   for (const auto& [position, line, recorded] : cases) {
     ShellTestClient t;
     t.load_schema();
-    if (*position) ASSERT_EQ(cdpath_resolve(t.shell, t.view.current_path, position), 0) << position;
+    if (*position) { ASSERT_EQ(cdpath_resolve(t.shell, t.view.current_path, position), 0) << position; }
     EXPECT_EQ(record_shell_line(kRows, t.shell, line), recorded) << line;
   }
 }
