@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <string>
 
 namespace {
 
@@ -34,95 +33,46 @@ class LuaPrinter : public ::testing::Test {
 };
 
 std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
+std::string repeat(const std::string& piece, int n) { return n > 0 ? piece + repeat(piece, n - 1) : ""; }
 
-TEST_F(LuaPrinter, RendersScalarsAndStrings) {
+// Each value's text; a table's text from a cycle-free layout, a cycle marked.
+TEST_F(LuaPrinter, RendersValues) {
   const std::pair<const char*, std::string> cases[] = {
-      {"nil", "nil"}, {"true", "true"}, {"false", "false"},
-      // Numbers as Lua itself writes them.
-      {"42", "42"}, {"-7", "-7"}, {"1.5", "1.5"}, {"10/2", "5.0"}, {"0.1", "0.1"},
-      {"2^53", "9.007199254741e+15"}, {"1e100", "1e+100"}, {"math.huge", "inf"},
-      {"-math.huge", "-inf"}, {"math.mininteger", "-9223372036854775808"},
+      {"nil", "nil"}, {"10/2", "5.0"}, {"2^53", "9.007199254741e+15"}, {"math.mininteger", "-9223372036854775808"},
       // Quoted form and its escapes.
-      {"''", "\"\""}, {"'abc'", "\"abc\""}, {R"('a"b')", R"("a\"b")"}, {R"('a\\b')", R"("a\\b")"},
-      {R"('\a\b\f')", R"("\a\b\f")"}, {R"('a\nb')", R"("a\nb")"}, {R"('\t')", R"("\t")"},
-      {R"('x\r')", R"("x\r")"}, {R"('\v')", R"("\v")"}, {R"('\1')", R"("\001")"},
-      {R"('\0')", R"("\000")"}, {R"('\200\255')", R"("\200\255")"}, {R"('\127')", R"("\127")"},
-      {R"('\27[1m')", R"("\027[1m")"},
+      {R"('a"b\\\a\b\f\n\t\0\31\127\200')", R"("a\"b\\\a\b\f\n\t\000\031\127\200")"},
+      {R"('\r\v')", "[[\n\r\v]]"},  // two line breaks
       // 80 printable bytes still quote; a newline counts 41 towards the 80.
       {"string.rep('x', 80)", "\"" + std::string(80, 'x') + "\""},
       {R"(string.rep('x', 39) .. '\n')", "\"" + std::string(39, 'x') + "\\n\""},
       // Long-bracket form: more than 80 bytes, or two line breaks, or a line break in 41 bytes.
       {"string.rep('x', 81)", "[[\n" + std::string(81, 'x') + "]]"},
-      {R"('a\nb\nc')", "[[\na\nb\nc]]"},
-      {R"('\r\v')", "[[\n\r\v]]"},
       {R"(string.rep('x', 40) .. '\n')", "[[\n" + std::string(40, 'x') + "\n]]"},
       // Closing brackets in the text raise the level.
-      {"string.rep('x', 79) .. ']]'", "[=[\n" + std::string(79, 'x') + "]]]=]"},
-      {"string.rep('y', 80) .. ']=]'", "[==[\n" + std::string(80, 'y') + "]=]]==]"},
       {"string.rep('y', 80) .. ']==]]'", "[===[\n" + std::string(80, 'y') + "]==]]]===]"},
-      // Escapes of non-printable bytes wrap at column 80; the rest of the quoted text does not.
-      {R"(string.rep('\200', 30))",
-       "\"" + [] { std::string s; for (int i = 0; i < 19; ++i) s += "\\200"; return s; }() + "\n" +
-           [] { std::string s; for (int i = 0; i < 11; ++i) s += "\\200"; return s; }() + "\""},
-  };
-  for (const auto& [code, text] : cases) EXPECT_EQ(render(code), text) << code;
-}
-
-TEST_F(LuaPrinter, LaysOutTables) {
-  const std::pair<const char*, std::string> cases[] = {
-      {"{}", "{  }"},
-      {"{1, 2, 3}", "{ 1, 2, 3,  }"},
-      {"{1, nil, 3}", "{ 1, nil, 3,  }"},
-      {"{[1] = 'a', [2] = 'b'}", R"({ "a", "b",  })"},
+      // Escapes of non-printable bytes wrap at column 80.
+      {R"(string.rep('\200', 20))", "\"" + repeat("\\200", 19) + "\n\\200\""},
       // Tables in the array part stand on lines of their own.
-      {"{1, {2}, 3}", "{ 1, \n  { 2,  }, \n  3, \n}"},
-      {"{{1}}", "{ \n  { 1,  }, \n}"},
-      {"{{1}, {2}}", "{ \n  { 1,  }, \n  { 2,  }, \n}"},
+      {"{}", "{  }"}, {"{1, nil, 3}", "{ 1, nil, 3,  }"}, {"{1, {2}}", "{ 1, \n  { 2,  }, \n}"},
       // Fields one per line, indented to the column after the brace.
-      {"{1, 2, name = 'x'}", "{ 1, 2, \n  name = \"x\",\n}"},
-      {"{a = {b = 1}}", "{ \n  a = { \n        b = 1,\n  },\n}"},
-      {"{a = {1, 2}}", "{ \n  a = { 1, 2,  },\n}"},
+      {"{1, name = 'x'}", "{ 1, \n  name = \"x\",\n}"}, {"{a = {b = 1}}", "{ \n  a = { \n        b = 1,\n  },\n}"},
       // Keys that need brackets; identifiers (the empty one included) do not.
-      {"{[2.5] = 1}", "{ \n  [2.5] = 1,\n}"},
-      {"{[0] = 1}", "{ \n  [0] = 1,\n}"},
-      {"{[-1] = 1}", "{ \n  [-1] = 1,\n}"},
-      {"{['a b'] = 1}", "{ \n  [\"a b\"] = 1,\n}"},
-      {"{['1a'] = 1}", "{ \n  [\"1a\"] = 1,\n}"},
-      {"{['a\\0b'] = 1}", "{ \n  [\"a\\000b\"] = 1,\n}"},
-      {"{[true] = 1}", "{ \n  [true] = 1,\n}"},
-      {"{[{}] = 1}", "{ \n  [{  }] = 1,\n}"},
-      {"{['end'] = 1}", "{ \n  end = 1,\n}"},
-      {"{_x1 = false}", "{ \n  _x1 = false,\n}"},
-      {"{[''] = 1}", "{ \n   = 1,\n}"},
+      {"{[0] = 1}", "{ \n  [0] = 1,\n}"}, {"{['1a'] = 1}", "{ \n  [\"1a\"] = 1,\n}"}, {"{[''] = 1}", "{ \n   = 1,\n}"},
       // Keys of the array part are not repeated; a key within 0.000001 of one is taken for it.
-      {"{1, 2, [3] = 3}", "{ 1, 2, 3,  }"},
-      {"{10, [1.0000001] = 5}", "{ 10,  }"},
-      {"{[1.0000001] = 5}", "{ \n  [1.0000001] = 5,\n}"},
-      {"{10, [1.5] = 5}", "{ 10, \n  [1.5] = 5,\n}"},
-      // The same table twice is no cycle: it shows in full both times.
+      {"{1, 2, [3] = 3}", "{ 1, 2, 3,  }"}, {"{10, [1.0000001] = 5}", "{ 10,  }"}, {"{10, [1.5] = 5}", "{ 10, \n  [1.5] = 5,\n}"},
+      // The same table twice is no cycle; a cycle's marker counts back from the innermost table.
       {"local s = {1} return {s, s}", "{ \n  { 1,  }, \n  { 1,  }, \n}"},
-      // Cycles: the marker counts back from the innermost table being rendered.
-      {"local t = {} t.self = t return t", "{ \n  self = { [-1]... },\n}"},
       {"local t = {} t.c = {p = t} return t", "{ \n  c = { \n        p = { [-2]... },\n  },\n}"},
-      {"local t = {} t[1] = t return t", "{ \n  { [-1]... }, \n}"},
       // A long array wraps at column 80 under its first element.
       {"local t = {} for i = 100, 129 do t[#t + 1] = i end return t",
        "{ 100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, \n"
        "  116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128, 129,  }"},
       // "__tostring" decides the text of any value; an error in it stands in its place.
-      {"setmetatable({}, {__tostring = function() return 'T' end})", "T"},
-      {"setmetatable({}, {__tostring = function() return 5 end})", "5"},
-      {"setmetatable({}, {__tostring = function() return {} end})",
-       "'__tostring' must return a string"},
-      {"setmetatable({}, {__tostring = function() error('boom', 0) end})", "boom"},
       {"{setmetatable({}, {__tostring = function() return 'T' end})}", "{ \n  T, \n}"},
-      // An error while reading the array part replaces the whole text.
+      {"setmetatable({}, {__tostring = function() return {} end})", "'__tostring' must return a string"},
       {"setmetatable({1, nil, 3}, {__index = function() error('no index', 0) end})", "no index"},
   };
   for (const auto& [code, text] : cases) EXPECT_EQ(render(code), text) << code;
-}
-
-TEST_F(LuaPrinter, CutsDeepNestingAtColumn64) {
   // 40 tables each holding the next: the 34th starts past column 64 and is cut short.
   std::string expected = "{ ";
   for (int k = 2; k <= 33; ++k) expected += "\n" + spaces(2 * (k - 1)) + "{ ";
@@ -131,73 +81,28 @@ TEST_F(LuaPrinter, CutsDeepNestingAtColumn64) {
   EXPECT_EQ(render("local t = {} for i = 1, 39 do t = {t} end return t"), expected);
 }
 
+// References show their address; the stack stays as it was, whichever index names the value.
 TEST_F(LuaPrinter, RendersReferencesByAddress) {
-  const std::regex function_text("<function: 0x[0-9a-f]+>");
-  EXPECT_TRUE(std::regex_match(render("print"), function_text));
-  EXPECT_TRUE(std::regex_match(render("function() end"), function_text));
-  EXPECT_TRUE(std::regex_match(render("coroutine.create(print)"), std::regex("<thread: 0x[0-9a-f]+>")));
+  EXPECT_TRUE(std::regex_match(render("print"), std::regex("<function: 0x[0-9a-f]+>")));
   EXPECT_TRUE(std::regex_match(render("io.stdout"), std::regex(R"(file \(0x[0-9a-f]+\))")));
-
-  lua_newuserdata(L, 8);
-  EXPECT_TRUE(std::regex_match(lua_value_to_text(L, -1, buffer), std::regex("<userdata: 0x[0-9a-f]+>")));
   lua_pushlightuserdata(L, &buffer);
   EXPECT_EQ(lua_value_to_text(L, -1, buffer), "");
-  // Negative and positive indices name the same value; the stack stays as it was.
-  EXPECT_EQ(lua_gettop(L), 2);
   lua_pushinteger(L, 3);
-  EXPECT_EQ(lua_value_to_text(L, 3, buffer), "3");
-  lua_createtable(L, 1, 0);
-  lua_pushlightuserdata(L, &buffer);
-  lua_rawseti(L, -2, 1);
-  EXPECT_EQ(lua_value_to_text(L, -1, buffer), "{ ,  }");
-  EXPECT_EQ(lua_gettop(L), 4);
+  EXPECT_EQ(lua_value_to_text(L, 2, buffer), "3");
+  EXPECT_EQ(lua_gettop(L), 2);
 }
 
-TEST_F(LuaPrinter, BoldMarksNamesWithoutCountingTowardsTheWidth) {
-  const std::pair<const char*, std::string> cases[] = {
-      {"nil", "\x1b[1mnil\x1b[22m"},
-      {"false", "\x1b[1mfalse\x1b[22m"},
-      {"local t = {} t.self = t return t", "{ \n  \x1b[1mself\x1b[22m = { \x1b[1m[-1]...\x1b[22m },\n}"},
-      {"'x'", "\"x\""},
-  };
-  for (const auto& [code, text] : cases)
-    EXPECT_EQ(render(code, true), text) << code;
-  EXPECT_TRUE(std::regex_match(render("print", true),
-                               std::regex("<\x1b\\[1mfunction:\x1b\\[22m 0x[0-9a-f]+>")));
-  // Without its escape sequences a bold rendering is the plain one, wrapping included.
+// Bold marks names without counting towards the width: without its escape sequences a bold
+// rendering is the plain one, wrapping included.
+TEST_F(LuaPrinter, BoldMarksNames) {
+  EXPECT_EQ(render("local t = {} t.self = t return t", true),
+            "{ \n  \x1b[1mself\x1b[22m = { \x1b[1m[-1]...\x1b[22m },\n}");
   push("local t = {} for i = 1, 30 do t[i] = (i % 2 == 0) end t.k = {deep = {x = 1}} return t");
   std::string bold = lua_value_render(L, -1, buffer, true);
   std::string plain = lua_value_to_text(L, -1, buffer);
   EXPECT_EQ(std::regex_replace(bold, std::regex("\x1b\\[[0-9;]*m"), ""), plain);
   EXPECT_NE(plain.find("\n  "), std::string::npos);  // it did wrap
-}
-
-TEST_F(LuaPrinter, ReusesTheBufferFromEmpty) {
-  EXPECT_EQ(render("string.rep('x', 500)"), "[[\n" + std::string(500, 'x') + "]]");
-  EXPECT_EQ(render("1"), "1");
-  EXPECT_EQ(buffer.column(), 1);
-  EXPECT_EQ(buffer.indent(), 0);
-}
-
-TEST(VisibleLength, SkipsEscapeSequencesAndStopsAtZero) {
-  const std::pair<std::string, int> cases[] = {
-      {"", 0}, {"abc", 3}, {"a\nb", 3}, {"\x1b[1mab\x1b[22m", 2}, {"a\x1b[1", 1},
-      {std::string("ab\0cd", 5), 2},
-  };
-  for (const auto& [piece, n] : cases) EXPECT_EQ(visible_length(piece), n) << piece;
-}
-
-TEST(TextBufferWidth, WrapsOnlyWhatFitsOnAFreshLine) {
-  TextBuffer b;
-  b.reset(10);
-  b.append_direct("12345678");
-  b.set_indent(2);
-  b.append_wrapped("abc");  // 8 + 3 > 10: a new line at indent 2
-  EXPECT_EQ(b.text(), "12345678\n  abc");
-  EXPECT_EQ(b.column(), 5);
-  b.append_wrapped("0123456789");  // 2 + 10 > 10: no line would hold it, so no new line
-  EXPECT_EQ(b.text(), "12345678\n  abc0123456789");
-  EXPECT_EQ(b.column(), 15);
+  EXPECT_EQ(render("1"), "1");  // the buffer starts afresh
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ inline std::string drain(std::FILE* f) {
   std::rewind(f);
   std::string text;
   char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
   std::rewind(f);
   if (ftruncate(fileno(f), 0) != 0) ADD_FAILURE() << "ftruncate";
   return text;
@@ -24,10 +23,6 @@ inline std::string drain(std::FILE* f) {
 // A temporary file for the output of the code under test, closed at the end of the test.
 struct TestStream {
   std::FILE* file = std::tmpfile();
-  TestStream() { EXPECT_NE(file, nullptr); }
   ~TestStream() { std::fclose(file); }
-  TestStream(const TestStream&) = delete;
-  TestStream& operator=(const TestStream&) = delete;
-  // What was written since the last call.
-  std::string text() { return drain(file); }
+  std::string text() { return drain(file); }  // what was written since the last call
 };

@@ -1,12 +1,10 @@
-// color, opt and clear.
+// color, opt and clear, and the prompt they colour.
 #include "shell/presentation.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "datamodel/test_support.h"
+#include "shell/prompt.h"
 #include "shell/test_client.h"
 #include "testing/stdout_capture.h"
 
@@ -14,47 +12,29 @@ namespace {
 
 using testing_support::args;
 using testing_support::ShellTestClient;
+using Handler = int (*)(Client&, const std::string&, json_t*);
 
-const std::string kColorSyntax =
-    "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
-
-struct Case {
-  int (*handler)(Client&, const std::string&, json_t*);
-  const char* name;
-  std::vector<const char*> args;
-  std::string output;
-  int status;
-  int entry = -1;        // the colour entry that changes (-1: none)
-  k::HsvColour after{};  // its numbers afterwards
-};
-
+// Each command's text and status, and the one colour entry it changed (the others stay).
 TEST(Presentation, ColorAndClearPrintAndSet) {
-  const Case cases[] = {
-      Case{cmd_color, "color", {"hint", "*", "*", "80"}, "120 100 80\n", 0, 3, {120, 100, 80}},
-      Case{cmd_color, "color", {"root-prompt"}, "0 100 100\n", 0},
-      Case{cmd_color, "color", {"prompt", "65546"}, "10 78 100\n", 0, 1, {10, 78, 100}},
-      Case{cmd_color, "color", {"autocomplete", "*", "300"}, "50 44 55\n", 0, 2, {50, 44, 55}},
-      Case{cmd_color, "color", {"hint", "1", "2", "3", "extra"}, "1 2 3\n", 0, 3, {1, 2, 3}},
-      Case{cmd_color, "color", {"prompt", "10", "abc"}, kColorSyntax, -1},
-      Case{cmd_color, "color", {"prompt", "-5"}, kColorSyntax, -1},
-      Case{cmd_color, "color", {"prompt", "0x10"}, kColorSyntax, -1},
-      Case{cmd_color, "color", {"Prompt", "1"}, kColorSyntax, -1},
-      Case{cmd_color, "color", {}, kColorSyntax, -1},
-      Case{cmd_clear, "clear", {"everything"}, "\033[2J\033[H", 0},
+  const std::string kSyntax = "syntax: color <prompt|root-prompt|autocomplete|hint> [<hue>|* <saturation>|* <value>|*]\n";
+  // The handler, its words, what it prints and gives, the entry that changes (-1: none) and its numbers.
+  const struct { Handler handler; std::vector<const char*> args; std::string output; int status; int entry; k::HsvColour after; } cases[] = {
+      {cmd_color, {"hint", "*", "*", "80"}, "120 100 80\n", 0, 3, {120, 100, 80}},
+      {cmd_color, {"root-prompt"}, "0 100 100\n", 0, -1, {}},
+      {cmd_color, {"prompt", "65546"}, "10 78 100\n", 0, 1, {10, 78, 100}},
+      {cmd_color, {"autocomplete", "*", "300"}, "50 44 55\n", 0, 2, {50, 44, 55}},
+      {cmd_color, {"hint", "1", "2", "3", "extra"}, "1 2 3\n", 0, 3, {1, 2, 3}},
+      {cmd_color, {"prompt", "10", "abc"}, kSyntax, -1, -1, {}}, {cmd_color, {"prompt", "-5"}, kSyntax, -1, -1, {}},
+      {cmd_color, {"prompt", "0x10"}, kSyntax, -1, -1, {}}, {cmd_color, {"Prompt", "1"}, kSyntax, -1, -1, {}},
+      {cmd_clear, {"everything"}, "\033[2J\033[H", 0, -1, {}},
   };
-  for (const Case& c : cases) {
+  const k::ColourTable defaults;
+  for (const auto& c : cases) {
     ShellTestClient t;
-    const k::ColourTable defaults;
-    k::Json words = args(c.args);
-    int status = 0;
-    EXPECT_EQ(output_of([&] { status = c.handler(t.shell, c.name, words.get()); }), c.output);
-    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(c.handler(t.shell, "color", args(c.args).get()), c.status); }), c.output);
     for (int i = 0; i < k::kColourEntries; ++i) {
-      const k::HsvColour& want = i == c.entry ? c.after : defaults.entries[i];
-      const k::HsvColour& got = t.colours.entries[i];
-      EXPECT_EQ(std::vector<int>({got.hue, got.saturation, got.value}),
-                std::vector<int>({want.hue, want.saturation, want.value}))
-          << "entry " << i << " after " << c.name << " " << c.output;
+      const k::HsvColour &want = i == c.entry ? c.after : defaults.entries[i], &got = t.colours.entries[i];
+      EXPECT_EQ(std::tuple(got.hue, got.saturation, got.value), std::tuple(want.hue, want.saturation, want.value)) << i << c.output;
     }
   }
 }
@@ -64,43 +44,44 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
 TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
   const std::string kSyntax = "syntax: opt autocomplete|hint|strict on|off";  // no line end
   const std::string kRequestSyntax = "syntax: opt strict on|off\n";
-  const struct {
-    bool request;  // the request-mode handler
-    std::vector<const char*> args;
-    std::string output;
-    int status;
-    bool autocomplete, hints, strict;  // afterwards, the first two having been on
-  } cases[] = {
-      {false, {"hint", "off"}, "", 0, true, false, false},
-      {false, {"autocomplete", "off"}, "", 0, false, true, false},
-      {false, {"hint", "on"}, "", 0, true, true, false},
-      {false, {"strict", "on"}, "", 0, true, true, true},
-      {false, {"hint", "maybe"}, kSyntax, -1, true, true, false},
-      {false, {"hint"}, kSyntax, -1, true, true, false},
-      {false, {"hint", "off", "now"}, kSyntax, -1, true, true, false},
-      {false, {"Hint", "off"}, kSyntax, -1, true, true, false},
-      {false, {"colour", "on"}, kSyntax, -1, true, true, false},
-      {true, {"strict", "on"}, "", 0, true, true, true},
-      {true, {"strict", "yes"}, kRequestSyntax, -1, true, true, false},
-      {true, {"hint", "off"}, kRequestSyntax, -1, true, true, false},
-      {true, {"strict"}, kRequestSyntax, -1, true, true, false},
+  // The request-mode handler or not, the words, what is printed, and the three switches
+  // afterwards (from hints and completion on, strict mode off).
+  const struct { bool request; std::vector<const char*> args; std::string output; std::vector<bool> after; } cases[] = {
+      {false, {"hint", "off"}, "", {true, false, false}}, {false, {"autocomplete", "off"}, "", {false, true, false}},
+      {false, {"strict", "on"}, "", {true, true, true}}, {false, {"hint", "maybe"}, kSyntax, {true, true, false}},
+      {false, {"hint", "off", "now"}, kSyntax, {true, true, false}}, {false, {"Hint", "off"}, kSyntax, {true, true, false}},
+      {true, {"strict", "on"}, "", {true, true, true}}, {true, {"strict", "yes"}, kRequestSyntax, {true, true, false}},
+      {true, {"hint", "off"}, kRequestSyntax, {true, true, false}},
   };
   for (const auto& c : cases) {
     ShellTestClient t;
-    k::Json words = args(c.args);
-    int status = 0;
-    auto handler = c.request ? cmd_opt_request : cmd_opt;
-    EXPECT_EQ(output_of([&] { status = handler(t.shell, "opt", words.get()); }), c.output);
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(t.editor.autocomplete, c.autocomplete) << c.args.size();
-    EXPECT_EQ(t.editor.hints, c.hints) << c.args.size();
-    EXPECT_EQ(t.session.strict, c.strict) << c.args.size();
+    const int status = c.output.empty() ? 0 : -1;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ((c.request ? cmd_opt_request : cmd_opt)(t.shell, "opt", args(c.args).get()), status); }),
+              c.output);
+    EXPECT_EQ(std::vector<bool>({t.editor.autocomplete, t.editor.hints, t.session.strict}), c.after) << c.args[0];
   }
   ShellTestClient t;
   t.session.strict = true;
-  k::Json off = args({"strict", "off"});
-  EXPECT_EQ(cmd_opt_request(t.shell, "opt", off.get()), 0);
+  t.editor.hints = false;
+  EXPECT_EQ(cmd_opt_request(t.shell, "opt", args({"strict", "off"}).get()) + cmd_opt(t.shell, "opt", args({"hint", "on"}).get()), 0);
   EXPECT_FALSE(t.session.strict);
+  EXPECT_TRUE(t.editor.hints);
+}
+
+// The prompt shows the user and the position (cut to 383 bytes) in the colour of the user's
+// access; a tag is "-" and the name, cut to 15 bytes.
+TEST(Prompt, ShowsUserAndPositionInTheColourOfTheUsersAccess) {
+  Session session;
+  cdpath position;
+  position.text = "Device.DeviceInfo";
+  k::ColourTable colours;
+  EXPECT_EQ(prompt_text(session, position), "velc:Device.DeviceInfo> ");
+  EXPECT_EQ(&prompt_colour(session, colours), &colours.entries[k::kColourPrompt]);
+  session.user = "admin";
+  session.system_access = true;
+  position.text = std::string(400, 'p');
+  EXPECT_EQ(prompt_text(session, position, prompt_tag("abcdefghijklmnopq")), "admin@velc-abcdefghijklmn:" + std::string(357, 'p'));
+  EXPECT_EQ(&prompt_colour(session, colours), &colours.entries[k::kColourRootPrompt]);
 }
 
 }  // namespace

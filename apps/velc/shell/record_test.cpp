@@ -6,15 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"
 #include "platform/history.h"
-#include "shell/tokenizer.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 
@@ -22,16 +20,7 @@ namespace {
 
 using testing_support::ShellTestClient;
 
-std::string read(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
-}
+std::string read(const std::string& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
 
 // Replaces every "{d}" by the test's folder.
 std::string in_dir(std::string text, const std::string& dir) {
@@ -39,40 +28,16 @@ std::string in_dir(std::string text, const std::string& dir) {
   return text;
 }
 
-struct Case {
-  const char* what;
-  std::vector<std::string> args;
-  bool recording;   // a recording into {d}/old is active before the command
-  std::string output;
-  int status;
-  bool recording_after;
-  std::string file_after;  // the file recorded into afterwards
-};
-
-// A 300-byte name of a file that could be made: the folder, then "./" many times.
-const std::string kLongName = "{d}" + std::string(1, '/') + [] {
-  std::string s;
-  while (s.size() < 300) s += "./";
-  return s + "long";
-}();
-
+// The arguments, whether a recording into {d}/old is active before, what is printed, the status,
+// and the file recorded into afterwards (null: none).
+struct Case { std::vector<std::string> args; bool recording; std::string output; int status; const char* file_after; };
+const std::string kSyntax = "syntax: record <filename>|abort\n";
 const Case kCases[] = {
-    {"no argument", {}, false, "syntax: record <filename>|abort\n", -1, false, ""},
-    {"two arguments", {"{d}/a", "{d}/b"}, false, "syntax: record <filename>|abort\n", -1, false,
-     ""},
-    {"two arguments while recording", {"a", "b"}, true, "syntax: record <filename>|abort\n", -1,
-     true, "{d}/old"},
-    {"abort without recording", {"abort"}, false, "record: no record found.\n", -1, false, ""},
-    {"abort", {"abort"}, true, "", 0, false, "{d}/old"},
-    {"start", {"{d}/new"}, false, "", 0, true, "{d}/new"},
-    {"start while recording", {"{d}/new"}, true, "record: already recording.\n", -1, true,
-     "{d}/old"},
-    {"missing folder", {"{d}/no/such"}, false, "record: can't create record file {d}/no/such.\n",
-     -1, false, ""},
-    {"name too long", {kLongName}, false,
-     "record: can't create record file " + kLongName + ".\n", -1, false, ""},
-    {"planted link", {"{d}/link"}, false, "record: can't create record file {d}/link.\n", -1,
-     false, ""},
+    {{}, false, kSyntax, -1, nullptr}, {{"a", "b"}, true, kSyntax, -1, "{d}/old"},
+    {{"abort"}, false, "record: no record found.\n", -1, nullptr}, {{"abort"}, true, "", 0, nullptr},
+    {{"{d}/new"}, false, "", 0, "{d}/new"}, {{"{d}/new"}, true, "record: already recording.\n", -1, "{d}/old"},
+    {{"{d}/no/such"}, false, "record: can't create record file {d}/no/such.\n", -1, nullptr},
+    {{"{d}/link"}, false, "record: can't create record file {d}/link.\n", -1, nullptr},  // planted
 };
 
 class RecordCommand : public testing::Test {
@@ -87,48 +52,39 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
   std::ofstream(d + "/target") << "precious\n";
   ASSERT_EQ(symlink((d + "/target").c_str(), (d + "/link").c_str()), 0);
   for (const Case& c : kCases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.output + in_dir(c.args.empty() ? "" : c.args[0], d));
     unlink((d + "/new").c_str());
     ShellTestClient t;
     RecordState record;
     t.shell.record = &record;
     if (c.recording) record_start(record, d + "/old");
     k::Json args = k::Json::take(json_array());
-    for (const std::string& a : c.args)
-      json_array_append_new(args.get(), json_string(in_dir(a, d).c_str()));
+    for (const std::string& a : c.args) json_array_append_new(args.get(), json_string(in_dir(a, d).c_str()));
     int status = 0;
-    EXPECT_EQ(output_of([&] { status = cmd_record(t.shell, "record", args.get()); }),
-              in_dir(c.output, d));
+    EXPECT_EQ(output_of([&] { status = cmd_record(t.shell, "record", args.get()); }), in_dir(c.output, d));
     EXPECT_EQ(status, c.status);
-    EXPECT_EQ(recording_active(record), c.recording_after);
-    if (c.recording_after) {
-      EXPECT_EQ(record.file_name, in_dir(c.file_after, d));
-    }
+    EXPECT_EQ(recording_active(record), c.file_after != nullptr);
+    if (c.file_after) { EXPECT_EQ(record.file_name, in_dir(c.file_after, d)); }
     EXPECT_EQ(read(d + "/target"), "precious\n");
     // A file is made only by a recording that starts, empty and private.
-    EXPECT_EQ(exists(d + "/new"), c.status == 0 && c.recording_after);
     struct stat st {};
-    if (stat((d + "/new").c_str(), &st) == 0) {
+    EXPECT_EQ(stat((d + "/new").c_str(), &st) == 0, c.status == 0 && c.file_after);
+    if (c.status == 0 && c.file_after) {
       EXPECT_EQ(read(d + "/new"), "");
       EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
-    EXPECT_FALSE(exists(d + "/long"));
   }
 }
 
 // The command shows the name it was run with; outside the shell there is nothing to record.
 TEST_F(RecordCommand, NameAndNoShell) {
   ShellTestClient t;
-  k::Json none = k::Json::take(json_array());
-  EXPECT_EQ(output_of([&] { cmd_record(t.shell, "luarecord", none.get()); }),
+  EXPECT_EQ(output_of([&] { cmd_record(t.shell, "luarecord", testing_support::args({}).get()); }),
             "syntax: luarecord <filename>|abort\n");
-  k::Json args = k::Json::take(json_array());
-  json_array_append_new(args.get(), json_string(dir_.file("f").c_str()));
-  int status = 0;
-  EXPECT_EQ(output_of([&] { status = cmd_record(t.shell, "record", args.get()); }),
+  const std::string f = dir_.file("f");
+  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_record(t.shell, "record", testing_support::args({f.c_str()}).get()), -1); }),
             "record: only the interactive shell can be recorded.\n");
-  EXPECT_EQ(status, -1);
-  EXPECT_FALSE(exists(dir_.file("f")));
+  EXPECT_FALSE(std::filesystem::exists(f));
 }
 
 // A finished recording holds the lines recorded since it began, in order, and replaces what the
@@ -140,8 +96,7 @@ TEST_F(RecordCommand, FinishWritesTheRecordedLines) {
   record_line(record, "before");  // not recording: not recorded
   record_start(record, file);
   EXPECT_EQ(record_prompt_tag(record), "-record");
-  for (const char* line : {"cat Device.", "for i = 1, 2 do\n  print(i)\nend"})
-    record_line(record, line);
+  for (const char* line : {"cat Device.", "for i = 1, 2 do\n  print(i)\nend"}) record_line(record, line);
   record_finish(record);
   EXPECT_FALSE(recording_active(record));
   EXPECT_EQ(record_prompt_tag(record), "");
@@ -150,15 +105,20 @@ TEST_F(RecordCommand, FinishWritesTheRecordedLines) {
   record_start(record, file);
   record_finish(record);
   EXPECT_EQ(read(file), "");
-
   // A file that cannot be written any more stops the recording all the same.
   record_start(record, dir_.file("gone/rec"));
-  record_line(record, "pwd");
   record_finish(record);
   EXPECT_FALSE(recording_active(record));
 }
 
 int no_op(Client&, const std::string&, json_t*) { return 0; }
+
+// A row of a command that script mode has too.
+constexpr CommandEntry script_row(const char* name, uint32_t id, CompletionKind kind, bool needs_cache,
+                                  bool at_position = false) {
+  return command_row({.name = name, .id = id, .handler = no_op, .request_handler = no_op,
+                      .needs_cache = needs_cache, .at_position = at_position, .completion = kind});
+}
 
 // A recorded shell line replays in script mode: commands that script mode lacks become comments,
 // paths are written from the root as the position resolved them, and a command that works on
@@ -166,50 +126,29 @@ int no_op(Client&, const std::string&, json_t*) { return 0; }
 TEST(RecordShellLine, ReplaysFromTheRoot) {
   using enum CompletionKind;
   static constexpr CommandEntry kRows[] = {
-      command_row({.name = "cd", .id = 4, .handler = no_op, .needs_cache = true,
-                   .completion = kObjectPath}),
-      command_row({.name = "cat", .id = 2, .handler = no_op, .request_handler = no_op,
-                   .needs_cache = true, .at_position = true, .completion = kPath}),
-      command_row({.name = "ls", .id = 21, .handler = no_op, .request_handler = no_op,
-                   .needs_cache = true, .at_position = true, .completion = kPath}),
-      command_row({.name = "del", .id = 7, .handler = no_op, .request_handler = no_op,
-                   .needs_cache = true, .completion = kPath}),
-      command_row({.name = "set", .id = 35, .handler = no_op, .request_handler = no_op,
-                   .needs_cache = true, .completion = kWritablePath}),
-      command_row({.name = "execute", .id = 12, .handler = no_op, .request_handler = no_op,
-                   .needs_cache = true, .completion = kMethodInput}),
-      command_row({.name = "select", .id = 34, .handler = no_op, .request_handler = no_op,
-                   .completion = kPath}),
+      command_row({.name = "cd", .id = 4, .handler = no_op, .needs_cache = true, .completion = kObjectPath}),
+      script_row("cat", 2, kPath, true, true), script_row("ls", 21, kPath, true, true),
+      script_row("del", 7, kPath, true), script_row("set", 35, kWritablePath, true),
+      script_row("execute", 12, kMethodInput, true), script_row("select", 34, kPath, false),
   };
-  struct Case {
-    const char* position;  // where the line was typed
-    const char* line;
-    const char* recorded;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      // Where the line was typed, the line, what is recorded.
       {"Device", "cd Hosts", "# cd Hosts"},
-      {"Device", "tree", "# tree"},
-      {"Device.Hosts", "cat host.1.hostname Host.9 :Device.Time.", 
-       "cat Device.Hosts.Host.1.HostName Host.9 Device.Time."},
-      {"Device.Hosts", "cat", "cat Device.Hosts."},
+      {"Device.Hosts", "cat host.1.hostname Host.9 :Device.Time.", "cat Device.Hosts.Host.1.HostName Host.9 Device.Time."},
       // Each path is replaced where it was typed, after a quoted word too.
       {"Device.Hosts", "  cat 'a b'\thost.1 # c", "  cat 'a b'\tDevice.Hosts.Host.1. # c"},
       {"Device.Hosts", "ls -l  # long", "ls -l Device.Hosts.  # long"},
-      {"", "ls", "ls"},
-      {"Device.Hosts.Host", "ls <", "ls Device.Hosts."},
+      {"", "ls", "ls"}, {"Device.Hosts.Host", "ls <", "ls Device.Hosts."},
       {"Device.Hosts", "del", "del"},  // no path: nothing is added to a command that needs one
-      {"Device.Hosts.Host.1", "set HostName=\"a=b\" Flags=3", 
-       "set Device.Hosts.Host.1.HostName=\"a=b\" Device.Hosts.Host.1.Flags=3"},
+      {"Device.Hosts.Host.1", "set HostName=\"a=b\" Flags=3", "set Device.Hosts.Host.1.HostName=\"a=b\" Device.Hosts.Host.1.Flags=3"},
       {"Device", "execute IP.Ping Host=x", "execute Device.IP.Ping Host=x"},
       {"Device", "select Hosts.Host.[HostName=a]", "select Hosts.Host.[HostName=a]"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [position, line, recorded] : cases) {
     ShellTestClient t;
     t.load_schema();
-    if (*c.position) {
-      ASSERT_EQ(cdpath_resolve(t.shell, t.view.current_path, c.position), 0) << c.position;
-    }
-    EXPECT_EQ(record_shell_line(kRows, t.shell, c.line), c.recorded) << c.line;
+    if (*position) { ASSERT_EQ(cdpath_resolve(t.shell, t.view.current_path, position), 0) << position; }
+    EXPECT_EQ(record_shell_line(kRows, t.shell, line), recorded) << line;
   }
 }
 
