@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/command_rows.h"
 #include "testing/stdout_capture.h"
@@ -39,46 +40,33 @@ class HomeAs {
 };
 
 TEST(ConfigScript, Path) {
-  {
-    HomeAs home("/home/ann");
-    EXPECT_EQ(config_script_path(nullptr), "/home/ann/.local/velc/config");
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  // The longest home whose path fits, and one byte more: no path rather than a cut one.
+  const std::string tail = "/.local/velc/config", fits(kConfigPathMax - tail.size(), 'h'),
+                    longer = fits + "h";
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"/home/ann", "/home/ann" + tail}, {nullptr, entry->pw_dir + tail},
+      {fits.c_str(), fits + tail}, {longer.c_str(), std::nullopt}};
+  for (const auto& [home, path] : cases) {
+    HomeAs as(home);
+    EXPECT_EQ(config_script_path(nullptr), path) << (home ? home : "(unset)");
     EXPECT_EQ(config_script_path("/etc/velc.conf"), "/etc/velc.conf");
-  }
-  {
-    // The longest home whose path fits, and one byte more: no path rather than a cut one.
-    const std::string tail = "/.local/velc/config";
-    std::string fits(kConfigPathMax - tail.size(), 'h');
-    HomeAs home(fits.c_str());
-    EXPECT_EQ(config_script_path(nullptr), fits + tail);
-    HomeAs longer((fits + "h").c_str());
-    EXPECT_EQ(config_script_path(nullptr), std::nullopt);
-    EXPECT_EQ(config_script_path("/x"), "/x");
-  }
-  {
-    HomeAs home(nullptr);
-    const passwd* entry = getpwuid(getuid());
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(config_script_path(nullptr), std::string(entry->pw_dir) + "/.local/velc/config");
   }
 }
 
 TEST(ConfigScript, StdoutToNullRestoresOnEveryWayOut) {
-  std::string out = output_of([] {
-    std::printf("before ");
-    {
-      StdoutToNull silenced;
-      EXPECT_TRUE(silenced.active());
-      std::printf("hidden ");
-    }
-    try {
-      StdoutToNull silenced;
-      std::printf("hidden too ");
-      throw std::runtime_error("out");
-    } catch (const std::runtime_error&) {
-    }
-    std::printf("after");
-  });
-  EXPECT_EQ(out, "before after");
+  EXPECT_EQ(output_of([] {
+              std::printf("before ");
+              try {
+                StdoutToNull silenced;
+                std::printf("hidden ");
+                throw std::runtime_error("out");
+              } catch (const std::runtime_error&) {
+              }
+              std::printf("after");
+            }),
+            "before after");
 }
 
 // `color` and `opt` in the script change the caller's tables (those the shell gets later) and the
@@ -97,9 +85,7 @@ TEST(ConfigScript, ColoursAndSwitchesReachTheCallersTables) {
   });
   EXPECT_EQ(out, "");
   const k::HsvColour& prompt = colours.entries[k::kColourPrompt];
-  EXPECT_EQ(prompt.hue, 10);
-  EXPECT_EQ(prompt.saturation, 20);
-  EXPECT_EQ(prompt.value, 30);
+  EXPECT_EQ(std::vector<int>({prompt.hue, prompt.saturation, prompt.value}), std::vector<int>({10, 20, 30}));
   EXPECT_FALSE(editor.hints);
   EXPECT_TRUE(editor.autocomplete);  // after "bogus": not run
   EXPECT_TRUE(session.strict);       // for the rest of the run
