@@ -120,15 +120,4 @@ TEST(Cline, AuthAndItsSecretBlankedInTheArgumentVector) {
   }
 }
 
-TEST(Cline, HelpAndVersion) {
-  Parsed help = parse({"velc", "-h", "--bogus"});  // options after it are not read
-  EXPECT_EQ(help.result, 1);
-  EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind("Norlan Management System client.\nUsage: velc [options]\n\nOptions:\n"
-                           "\t-r, --request <name> [<params>]     Proceed request.\n", 0), 0u);
-  Parsed version = parse({"velc", "-v"});
-  EXPECT_EQ(version.result, 1);
-  EXPECT_EQ(version.out.rfind("Norlan Management System client.\nvelc version " VELC_VERSION "\n", 0), 0u);
-}
-
 }  // namespace

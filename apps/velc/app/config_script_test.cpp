@@ -55,40 +55,4 @@ TEST(ConfigScript, Path) {
   }
 }
 
-TEST(ConfigScript, StdoutToNullRestoresOnEveryWayOut) {
-  EXPECT_EQ(output_of([] {
-              std::printf("before ");
-              try {
-                StdoutToNull silenced;
-                std::printf("hidden ");
-                throw std::runtime_error("out");
-              } catch (const std::runtime_error&) {
-              }
-              std::printf("after");
-            }),
-            "before after");
-}
-
-// `color` and `opt` in the script change the caller's tables (those the shell gets later) and the
-// session's strict mode; the script prints nothing, and a failing line ends it. Neither command
-// reaches veld: the session is not even connected.
-TEST(ConfigScript, ColoursAndSwitchesReachTheCallersTables) {
-  k::test::TempDir dir;
-  std::ofstream(dir.file("config")) << "echo hidden\ncolor prompt 10 20 30\nopt hint off\n"
-                                       "opt strict on\nbogus\nopt autocomplete off\n";
-  Session session;
-  k::ColourTable colours;
-  k::EditorSwitches editor;
-  std::string out = output_of([&] {
-    config_script_run(velc_commands(), dir.file("config"), session, colours, editor);
-    config_script_run(velc_commands(), dir.path(), session, colours, editor);  // a folder: skipped
-  });
-  EXPECT_EQ(out, "");
-  const k::HsvColour& prompt = colours.entries[k::kColourPrompt];
-  EXPECT_EQ(std::vector<int>({prompt.hue, prompt.saturation, prompt.value}), std::vector<int>({10, 20, 30}));
-  EXPECT_FALSE(editor.hints);
-  EXPECT_TRUE(editor.autocomplete);  // after "bogus": not run
-  EXPECT_TRUE(session.strict);       // for the rest of the run
-}
-
 }  // namespace

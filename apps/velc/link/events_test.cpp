@@ -86,7 +86,6 @@ TEST(EventReceive, ALateReplyAloneIsDroppedWithoutWaiting) {
 // Changes of one instance coalesce into what became of it.
 TEST(ChangeQueue, CoalescesByInstance) {
   const std::pair<std::vector<const char*>, InstanceChange> cases[] = {
-      {{"Add", "Delete"}, InstanceChange::kDeleted},
       {{"Delete", "Add"}, InstanceChange::kReplaced},
       {{"Add", "Add"}, InstanceChange::kAdded},
   };

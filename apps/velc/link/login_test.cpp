@@ -65,9 +65,6 @@ TEST(UserLogin, APasswordThenTheSameTextAsATokenAndTheLogout) {
       {"both refused", "admin", "bad", nullptr, nullptr, -1, std::nullopt, false, false,
        {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
         "Logout"}},
-      {"token taken, user not a text", "tok", std::nullopt, "7", nullptr, -1, std::nullopt, false,
-       false,
-       {R"(Login {"Username":"tok"})", R"(Authenticate {"Token":"tok"})", kAskUser, "Logout"}},
   };
   for (const auto& c : cases) {
     LoggedSession s;
