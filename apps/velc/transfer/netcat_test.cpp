@@ -102,39 +102,4 @@ TEST(Netcat, GivesUpWhenNobodyConnects) {
                               url + ")...\nWaiting timeout, abort.\n");
 }
 
-TEST(Netcat, AFailingStepSendsNothingAndKeepsNothing) {
-  k::test::TempDir dir;
-  std::string path = dir.file("fw.img");
-  std::ofstream(path) << "image";
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-  k::Fd unix_end(pair[0]), other_end(pair[1]);
-  sockaddr_in foreign = loopback(0);
-  inet_pton(AF_INET, "192.0.2.1", &foreign.sin_addr);  // not this machine's: cannot be bound
-  const struct {
-    int connection;  // -1: open at `address`
-    sockaddr_in address;
-    std::string path;
-    std::string printed;
-  } cases[] = {
-      {unix_end.get(), {}, path, "Cannot get local address, aborting.\n"},
-      {-1, foreign, path, "Cannot bind server socket, aborting.\n"},
-      {-1, loopback(0), dir.file("no"), "Cannot open file (" + dir.file("no") + "), aborting.\n"},
-  };
-  for (const auto& c : cases) {
-    size_t before = open_descriptors();
-    std::string url = "unchanged";
-    size_t size = 0;
-    int status = 0;
-    EXPECT_EQ(output_of([&] {
-                status = c.connection >= 0 ? netcat_open(c.connection, c.path, url, size, 1)
-                                           : netcat_open_at(c.address, c.path, url, size, 1);
-              }),
-              c.printed);
-    EXPECT_EQ(status, -1) << c.printed;
-    EXPECT_EQ(url, "unchanged");
-    EXPECT_EQ(open_descriptors(), before) << c.printed;
-  }
-}
-
 }  // namespace

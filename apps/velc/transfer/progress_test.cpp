@@ -64,16 +64,16 @@ TEST(Progress, MarksAndEachEnd) {
       // 9 -> 10 a new ten: "@"; 10 -> 12: "*"; 10 -> 11 nothing (same progress/2).
       {{{0, 1}, {9, 1}, {10, 1}, {12, 2}, {11, 2}, {20, 2}, {100, 3}}, "5.0.0",
        "*@**@@\nStatus: OK\n", 0},
-      {{{1, 1}, {2, 1}, {3, 1}, {4, 1}}, "5.0.0", "**\nStatus: OK\n", 0},
-      // The device restarted but not into the new image.
+      // The device restarted but not into the new image; a failure ends it at once, the
+      // answers after it are never asked.
       {{{10, 2}, {100, 3}}, "4.2.1",
        "@@\nUpgrade failed: the device came back running 4.2.1, not 5.0.0.\n", -1},
+      {{{10, 2}, {40, -1}, {60, 2}}, "",
+       "@\nUpgrade failed: UpgradeStatus -1.\n", -1},
       {{{10, 2}}, "",
        "@\nUpgrade not confirmed: the device answers again but its version cannot be read.\n" +
            std::string(kUnknown),
        -1},
-      // A failure ends it at once: the bar is not filled, the answers after it are never asked.
-      {{{30, 1}, {40, -1}, {60, 2}}, "", "@\nUpgrade failed: UpgradeStatus -1.\n", -1},
   };
   for (const auto& c : cases) {
     ScriptedDaemon daemon;
