@@ -100,24 +100,4 @@ TEST(Cline, OptionValues) {
   EXPECT_EQ(parse({"velc", "-g", many}).err, "Invalid group number: '65'.\n");
 }
 
-TEST(Cline, AuthAndItsSecretBlankedInTheArgumentVector) {
-  const struct {
-    Strings argv;
-    std::string login, password;
-    std::string left;  // the word holding the text, as `ps` then reads it
-  } cases[] = {
-      {{"velc", "-a", "a:b:c"}, "a", "b:c", "a:" + std::string(3, '\0')},
-      // Without a colon the text may be a token: all of it goes.
-      {{"velc", "-a", "token123"}, "token123", "", std::string(8, '\0')},
-      {{"velc", "-a", std::string(300, 'u') + ":p"}, std::string(255, 'u'), "p",
-       std::string(300, 'u') + ":" + std::string(1, '\0')},
-  };
-  for (const auto& c : cases) {
-    Parsed p = parse(c.argv);
-    EXPECT_EQ(p.options.login, c.login);
-    EXPECT_EQ(p.options.password, c.password);
-    EXPECT_EQ(p.words.back(), c.left);
-  }
-}
-
 }  // namespace

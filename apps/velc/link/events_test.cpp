@@ -26,34 +26,6 @@ int receive_when_readable(Session& session, ChangeQueue& changes) {
   return event_receive(session, changes, false);
 }
 
-TEST(EventReceive, PrintsQueuesIgnoresAndNoticesALostConnection) {
-  Peer peer([](int fd) {
-    for (const char* params : {R"(0,"Data":{"x":1})",
-                               R"(4,"Data":{"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":7})",
-                               R"(4,"Data":{"Action":"Delete","Path":"Device.Hosts.Host.3."})",
-                               R"(9,"Data":{"text":"hi"})", "12"})
-      say(fd, R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":)" + std::string(params) + "}}\n");
-  });
-  Session session;
-  session.events.set_destination(peer.path());
-  session.events.set_timeout(2000);
-  ASSERT_EQ(session.events.connect(), 0);
-  ChangeQueue changes;
-
-  StdoutCapture out;
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(receive_when_readable(session, changes), 0);
-  EXPECT_EQ(receive_when_readable(session, changes), -1);  // the peer has gone
-  EXPECT_EQ(out.finish(),
-            "\nEVENT 9:\n{\n    \"text\": \"hi\"\n}\n\nEVENT 12:\nConnection dropped\n");
-  EXPECT_FALSE(session.running);
-
-  // Only the complete change event was queued; taking the queue empties it.
-  auto tables = changes.take();
-  ASSERT_EQ(tables.size(), 1u);
-  EXPECT_EQ(tables["Device.Hosts.Host."].instances.at(7), InstanceChange::kAdded);
-  EXPECT_TRUE(changes.empty());
-}
-
 // A reply that comes after its request gave up (the events connection's JoinGroup at start-up,
 // from a slow veld) is all there is to read: it is dropped at once, without waiting the handle's
 // time-out for another message, which held the shell's first prompt deaf to the keyboard.
