@@ -25,11 +25,6 @@ TEST(CommandRows, HelpListsTheCommandsThatRunAndOtherPartsGoByTheRows) {
   EXPECT_EQ(listed, with_usage);
   EXPECT_FALSE(listed.count("debug"));
   EXPECT_TRUE(command_find_request(velc_commands(), "debug"));  // hidden, yet dispatched
-  // The method's name selects attr, whose request-mode handler sends the paths as typed.
-  const CommandEntry* attr = command_find_request(velc_commands(), "GetParameterAttributes");
-  ASSERT_TRUE(attr);
-  EXPECT_STREQ(attr->name, "attr");
-  EXPECT_NE(attr->handler, attr->request_handler);
   // `record` runs in the shell only; a line that may carry a password never reaches the history.
   EXPECT_FALSE(command_find_request(velc_commands(), "record"));
   for (const char* word : {"login", "login_if_guest"})

@@ -23,15 +23,6 @@ TEST(ScriptLines, LineIsComplete) {
   for (const auto& [text, complete] : cases) EXPECT_EQ(line_is_complete(text), complete) << text;
 }
 
-TEST(ScriptLines, PhysicalLine) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"ls\r\n", "ls\r"},
-      {"ls\n\n", "ls\n"},  // only one newline goes
-      {std::string("ls a\0b\n", 7), "ls a"},  // a line is a C text
-  };
-  for (const auto& [read, line] : cases) EXPECT_EQ(script_physical_line(read), line) << read;
-}
-
 // The logical lines a joiner makes of physical lines; "<pending>" when one is left open.
 std::vector<std::string> joined(const std::vector<std::string>& lines) {
   ScriptLineJoiner joiner;
@@ -48,12 +39,10 @@ TEST(ScriptLines, Joining) {
     std::vector<std::string> logical;
   } cases[] = {
       {{"ls Devi\\", "ce."}, {"ls Device."}},
-      {{"# comment \\", "ls", "cat"}, {"# comment ls", "cat"}},
       // An apostrophe in a comment joins lines until one closes the quote.
       {{"# don't", "ls", "it's", "cat"}, {"# don'tlsit's", "cat"}},
       // A continued line loses a final backslash even inside a quote.
       {{"set X='a\\", "b'"}, {"set X='ab'"}},
-      {{"x\\", "", "y"}, {"x", "y"}},
       {{"echo 'never closed", "ls"}, {"<pending>"}},
       {{"ls\\"}, {"<pending>"}},
   };
@@ -99,17 +88,14 @@ TEST(ScriptLines, Parse) {
     std::string echo = "";
     int seconds = 0;
   } cases[] = {
-      {"", Kind::kNothing, {}},
       {"  #ls", Kind::kNothing, {}},
       {"\tcat  a\t\tb ", Kind::kCommand, {"cat", "a", "b"}},
       // Words as the shell splits them: quotes keep blanks and go, "#" starts a comment, a
       // backslash protects a quote, and a carriage return is a blank.
       {"set X='\"a b\"' Y=it\\'s", Kind::kCommand, {"set", "X=\"a b\"", "Y=it's"}},
-      {"ls a#b 'c#d'", Kind::kCommand, {"ls", "a"}},
       {"ls 'x \"\n\\ '\"\"", Kind::kCommand, {"ls", "x \"\n\\ "}},
       {"echo  x", Kind::kEcho, {}, " x"},  // the first blank is the separator
       {"echo 'a  b' # c", Kind::kEcho, {}, "'a  b' # c"},
-      {"  echo x\r", Kind::kEcho, {}, "x\r"},
       {"sleep  2s", Kind::kSleep, {}, "", 2},
       {"sleep 99999999999999", Kind::kSleep, {}, "", INT_MAX},
   };

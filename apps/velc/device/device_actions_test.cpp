@@ -1,6 +1,5 @@
-// reboot, reset, save and debug: what each sends for each argument form, what it prints and
-// gives (the hang-up of the parent process that an accepted debug change brings is seen end to
-// end).
+// reboot: what it sends for each argument form, what it prints and gives (reset, save and
+// debug are seen end to end).
 #include "device/device_actions.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +9,6 @@
 #include <vector>
 
 #include "datamodel/test_support.h"
-#include "device/debug.h"
-#include "testing/stdin_feed.h"
 #include "testing/test_peer.h"
 
 namespace {
@@ -29,7 +26,7 @@ struct Case {
 };
 
 // Runs each case against a daemon that accepts exactly the requests of `accepted` and refuses
-// the others with `refusal`; the keyboard gives "pw".
+// the others with `refusal`.
 void run_cases(int (*handler)(CommandContext&, const std::string&, json_t*),
                const std::vector<Case>& cases, const Strings& accepted, const char* refusal) {
   for (const auto& c : cases) {
@@ -40,7 +37,6 @@ void run_cases(int (*handler)(CommandContext&, const std::string&, json_t*),
     t.session.requests.set_destination(daemon.path());
     k::Json a = testing_support::args(c.words);
     std::string label = std::string(c.name) + " " + std::to_string(c.words.size());
-    StdinFeed keyboard("pw\n");
     int status = 0;
     EXPECT_EQ(output_of([&] { status = handler(t.client, c.name, a.get()); }), c.printed)
         << label;
@@ -63,38 +59,6 @@ TEST(RebootCommand, ForceOnceAndOneModeInAnyOrder) {
   };
   run_cases(cmd_reboot, cases, {"Reboot {}", forced, R"(Reboot {"Force":true})"},
             R"({"code":9007,"message":"Invalid parameter value"})");
-}
-
-TEST(ResetAndSave, AnOptionalDeviceModeOrRestorePointName) {
-  const std::vector<Case> cases = {
-      {"reset", {}, 0, "Status: OK\n", {"FactoryReset"}},
-      {"reset", {"Router", "now"}, -1, "syntax: reset <DeviceMode>\n", {}},
-      // veld's refusal is reported; the command itself went as asked.
-      {"reset", {"Moon"}, 0, "[9002] Internal error: no\n", {R"(FactoryReset {"DeviceMode":"Moon"})"}},
-      {"save", {"before-upgrade", "ignored"}, 0, "Status: OK\n",
-       {R"(SaveConfig {"RestorePointName":"before-upgrade"})"}},
-  };
-  for (const Case& c : cases)
-    run_cases(std::string(c.name) == "reset" ? cmd_reset : cmd_save, {c},
-              {"FactoryReset", R"(SaveConfig {"RestorePointName":"before-upgrade"})"},
-              R"({"code":9002,"message":"Internal error","detail":"no"})");
-}
-
-// The password is asked for the modes that need it (none is the end of input), and nothing is
-// read for the others. Refused requests only: an accepted one would hang up the test's parent.
-TEST(DebugCommand, ModesPasswordAndSyntax) {
-  auto execute = [](const std::string& mode, const char* password) {
-    return R"(Execute {"MethodName":"Device.System.Debug","ParameterList":[{"Name":"Mode","Value":")" +
-           mode + "\"}" + (password ? R"(,{"Name":"UserPassword","Value":")" + std::string(password) + "\"}" : "") + "]}";
-  };
-  const std::string refused = "[9001] Request denied: wrong password\n",
-                    prompt = "[velc] password for current user: \n";
-  const std::vector<Case> cases = {
-      {"debug", {"TEMPORARY"}, 0, prompt + refused, {execute("Temporary", "pw")}},
-      {"debug", {"Disabled"}, 0, refused, {execute("Disabled", nullptr)}},
-      {"debug", {"on"}, -1, "syntax: change system debug mode: Disabled|Temporary|Permanent\n", {}},
-  };
-  run_cases(cmd_debug, cases, {}, R"({"code":9001,"message":"Request denied","detail":"wrong password"})");
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
-// Logging in against a daemon scripted request by request: what is sent when the exchange fails,
-// and when velc logs in as the local user (the login sequences are seen end to end).
+// Logging in when the exchange fails (the login sequences are seen end to end).
 #include "link/login.h"
 
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <unistd.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,11 +10,7 @@
 
 namespace {
 
-using k::test::ScriptedDaemon;
 using Strings = std::vector<std::string>;
-
-constexpr const char* kAskAccess =
-    R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
 
 // A daemon that does not answer, or hangs up, is not asked again as a token nor told to log
 // out (each would wait as long again), and the failure says why.
@@ -41,23 +33,6 @@ TEST(UserLogin, AFailedExchangeIsNotTriedAgainAndSaysWhy) {
       EXPECT_EQ(session.user, std::nullopt);
     }
     EXPECT_EQ(read, hang_up ? Strings{} : Strings{"Login"});
-  }
-}
-
-// Only when nobody is logged in (--auth chose, or somebody logged in already).
-TEST(TryLogin, TheLocalUserWithoutAPasswordWhenNobodyIsLoggedIn) {
-  passwd* entry = getpwuid(getuid());
-  ASSERT_TRUE(entry && entry->pw_name) << "the test needs a password-database entry";
-  const std::string local = entry->pw_name, login = R"(Login {"Username":")" + local + R"("})";
-  for (const std::optional<std::string>& user : {std::optional<std::string>(), {"admin"}}) {
-    ScriptedDaemon daemon({{login, R"({"Status":0})"}});
-    Session session;
-    session.requests.set_destination(daemon.path());
-    ASSERT_EQ(session.requests.connect(), 0);
-    session.user = user;
-    try_login(session);
-    EXPECT_EQ(session.user, user.value_or(local));
-    EXPECT_EQ(daemon.take_requests(), (user ? Strings{} : Strings{login, kAskAccess}));
   }
 }
 

@@ -82,16 +82,4 @@ TEST(LargeReply, RefusesWhatItCannotPrintAsJansson) {
   for (const std::string& line : lines) EXPECT_EQ(through_large(line), "refused") << line.substr(0, 80);
 }
 
-TEST(LargeReply, ParametersInOrder) {
-  k::LargeReply reply;
-  ASSERT_TRUE(reply.load(line_with(R"({"ParameterList":[{"Name":"A","Value":"x"},
-      {"Name":"B","Value":-3},{"Value":2.5},{"Name":7,"Value":true},{"Name":"E"},
-      {"Name":"F","Value":[1,{"g":null}]}, 5]})"), 7));
-  std::string seen;
-  reply.for_each_parameter([&](std::string_view name, const k::ReplyValue& v) {
-    seen += std::string(name) + ":" + std::to_string(v.kind) + ";";
-  });
-  EXPECT_EQ(seen, "A:1;B:2;:3;:4;E:0;F:7;:0;");
-}
-
 }  // namespace

@@ -8,26 +8,6 @@ namespace {
 
 using k::Json;
 
-TEST(Tr, NamesToConfigAndBack) {
-  Json list = k::json_parse(R"([{"Name":"Device.","Attributes":{"type":"object"}},
-    {"Name":"Device.DeviceInfo.Manufacturer","Attributes":{"type":"string"}},
-    {"Name":"Device.Hosts.Host.#template.HostName","Attributes":{}},{"Name":"Other.X"}])");
-  Json tree = k::tr_names_to_config(list.get(), "Device.");
-  EXPECT_TRUE(json_object_get(tree.get(), "#info"));  // the base's own entry
-  EXPECT_TRUE(k::conf_find_branch(tree.get(), "DeviceInfo.Manufacturer.#info"));
-  EXPECT_TRUE(k::conf_find_branch(tree.get(), "Hosts.Host.#template.HostName"));
-  EXPECT_FALSE(json_object_get(tree.get(), "Other"));
-  EXPECT_TRUE(k::conf_find_branch(k::tr_names_to_config(list.get(), nullptr).get(), "Device.DeviceInfo."));
-
-  // Objects are walked, other values kept whole; a base without its dot still names an object.
-  Json config = k::json_parse(R"({"H":"pc","IP":{"1":{"On":true}},"Empty":{},"o":[3,1]})");
-  for (const auto& [base, prefix] : {std::pair{"Device.X.", "Device.X."}, {"Device.X", "Device.X."}, {".", ""}}) {
-    std::string p = prefix, expected = R"([{"Name":")" + p + R"(H","Value":"pc"},{"Name":")" + p +
-                                       R"(IP.1.On","Value":true},{"Name":")" + p + R"(o","Value":[3,1]}])";
-    EXPECT_EQ(k::json_dump(k::tr_config_to_namevalues(config.get(), base).get(), JSON_COMPACT), expected) << base;
-  }
-}
-
 TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
   Json root = k::json_parse(
       R"({"Device":{"Hosts":{"Host":{"1":{"A":{"#attr":{"base":16}}},"#template":{"A":{"#attr":{"base":8}}}}}}})");
@@ -35,17 +15,6 @@ TEST(Tr, NodeFindFallsBackToTheTemplateForInstances) {
   EXPECT_EQ(k::tr_node_base(k::tr_node_find(root.get(), "Device.Hosts.Host.7.A")), 8);
   EXPECT_EQ(k::tr_node_find(root.get(), "Device.Hosts.Host.x.A"), nullptr);
   EXPECT_EQ(k::conf_find_branch(root.get(), "Device.Hosts.Host.7.A"), nullptr);
-}
-
-TEST(Tr, PathTexts) {
-  for (const auto& [text, yes] : {std::pair{"0", true}, {"12345678901234567890", true}, {"", false},
-                                  {"123456789012345678901", false}, {"12a", false}})
-    EXPECT_EQ(k::tr_is_instance_number(text), yes) << text;
-  EXPECT_TRUE(k::tr_path_is_full("Device.X"));
-  EXPECT_FALSE(k::tr_path_is_full("Device."));
-  EXPECT_EQ(k::tr_parent_path("Device.Hosts.Host.3."), "Device.Hosts.Host.");
-  EXPECT_EQ(k::tr_parent_path("Device.Hosts.Host.3"), "Device.Hosts.Host");
-  EXPECT_EQ(k::tr_parent_path("Device."), "");
 }
 
 TEST(Text, Conversions) {

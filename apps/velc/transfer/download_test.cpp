@@ -1,9 +1,9 @@
-// `download` and `upgrade` against a scripted daemon on a UNIX socket: what each argument form
-// sends, the firmware dialogue's messages, questions and requests, and how the client ends.
+// `download firmware` against a scripted daemon on a UNIX socket: the firmware dialogue's
+// messages, questions and requests, and how the client ends (the other forms, and the whole
+// upgrade against veld-sim, are seen end to end).
 #include "transfer/download.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,9 +23,6 @@ using Strings = std::vector<std::string>;
 
 constexpr TransferWaits kFast{.netcat_wait_ms = 1, .progress = {.pause_us = 0}};
 constexpr const char* kOk = R"({"Status":0})";
-constexpr const char* kDenied = R"({"code":9001,"message":"Request denied"})";
-constexpr const char* kSyntax =
-    "syntax: download <firmware|config|file> <path_to_file> [<target_file_name>]\n";
 constexpr const char* kPoll =
     R"(GetParameterValues {"ParameterNames":["Device.DeviceInfo.UpgradeProgress",)"
     R"("Device.DeviceInfo.UpgradeStatus"]})";
@@ -112,41 +109,6 @@ struct Image {
                       R"("Value":")" + std::string(next) + "\"}]}");
   }
 };
-
-// Everything but the firmware dialogue: each request sent is accepted but the last, which gets
-// `last_reply`.
-TEST(Download, WhatEachFormSends) {
-  Image image;
-  // A folder named like a scheme: "http://x" is then also the name of a local file.
-  ASSERT_EQ(mkdir("http:", 0700), 0);
-  std::ofstream("http:/x") << "abc";
-  const struct {
-    std::vector<const char*> words;
-    Strings sent;
-    const char* last_reply;
-    const char* printed;
-    int status;
-  } cases[] = {
-      {{}, {}, kOk, kSyntax, -1},
-      // A relative path: "file://" and the absolute path, "MD5", no "FileSize".
-      {{"config", "fw.img"}, {image.request("Config")}, kOk, "", 0},
-      // A URL goes unchanged, with "MD5" only when a local file has its name.
-      {{"config", "http://x"},
-       {R"(Download {"FileType":"Config","URL":"http://x",)"
-        R"("MD5":"900150983cd24fb0d6963f7d28e17f72"})"},
-       kOk, "", 0},
-      {{"firmware", "fw.img"}, {image.pre(), image.main()}, kDenied, "[9001] Request denied\n", -1},
-  };
-  for (const auto& c : cases) {
-    k::test::ScriptedDaemon daemon;
-    for (const std::string& s : c.sent) daemon.reply(s, s == c.sent.back() ? c.last_reply : kOk);
-    Outcome o = run(daemon, c.words);
-    std::string label = c.sent.empty() ? c.printed : c.sent.back();
-    EXPECT_EQ(o.sent, c.sent) << label;
-    EXPECT_EQ(o.printed, c.printed) << label;
-    EXPECT_TRUE(o.status == c.status && !o.exited) << label;
-  }
-}
 
 TEST(Firmware, EachVersionDifferenceAndAnswer) {
   Image image;

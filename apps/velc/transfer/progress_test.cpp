@@ -100,24 +100,4 @@ TEST(Progress, MarksAndEachEnd) {
   }
 }
 
-// The progress that veld refuses to tell, and a device that never answers again: not a success.
-TEST(Progress, UnreadableOrSilentIsNoSuccess) {
-  ScriptedDaemon daemon;
-  testing_support::TestClient t;
-  t.session.requests.set_destination(daemon.path());
-  t.session.requests.connect();
-  std::string printed;
-  EXPECT_EQ(display(t, printed), -1);
-  EXPECT_EQ(printed,
-            std::string("Flashing: \nUpgrade not confirmed: its progress cannot be read.\n") +
-                kUnknown);
-
-  testing_support::TestClient gone;
-  gone.session.requests.set_destination(daemon.path() + ".gone");
-  EXPECT_EQ(display(gone, printed, 0), -1);
-  EXPECT_EQ(printed,
-            "Flashing: \nUpgrade not confirmed: the device did not answer again within 0 "
-            "seconds.\n");
-}
-
 }  // namespace
