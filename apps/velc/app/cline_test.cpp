@@ -53,10 +53,7 @@ TEST(Cline, ModesWordsAndArgumentRules) {
   } cases[] = {
       {{"velc"}, 0, kModeInteractive, {}, ""},
       {{"velc", "-r", "cat", "Device.", "x"}, 0, kModeRequest, {"Device.", "x"}, ""},
-      {{"velc", "--raw", "{}", "extra", "words"}, 0, kModeRaw, {"{}"}, ""},
-      {{"velc", "-s", "file.vs"}, 0, kModeScript, {"file.vs"}, ""},
       {{"velc", "-l", "--strict"}, 0, kModeListen, {}, ""},
-      {{"velc", "-e", "7", "{\"a\":1}"}, 0, kModeEvent, {"{\"a\":1}"}, ""},
       {{"velc", "-e", "x7"}, 0, kModeEvent, {}, "Group id must be an integer.\n"},
       {{"/usr/bin/velc_interpreter", "f"}, 0, kModeScript, {"f"}, ""},
       // Words beginning with "-" reach the command after "--" (and only there).
@@ -67,12 +64,9 @@ TEST(Cline, ModesWordsAndArgumentRules) {
       {{"velc", "-r"}, -1, kModeInteractive, {}, "usage"},
       {{"velc", "--listen=x"}, -1, kModeInteractive, {}, "usage"},
       {{"velc", "--strict=yes"}, -1, kModeInteractive, {}, "usage"},
-      {{"velc", "-?"}, -1, kModeInteractive, {}, "usage"},
       // A second mode option names both modes.
       {{"velc", "-l", "-r", "c"}, -1, kModeListen, {},
        "Cannot execute 'request' and 'listen' modes simultaneously.\n"},
-      {{"velc", "-S", "x", "--raw", "{}"}, -1, kModeScriptLua, {},
-       "Cannot execute 'raw' and 'script-lua' modes simultaneously.\n"},
   };
   for (const auto& c : cases) {
     Parsed p = parse(c.argv);

@@ -1,5 +1,5 @@
-// velc's own table: `help` lists exactly the commands that run, except `debug`; the rows other
-// parts of velc go by behave as those parts expect.
+// velc's own table: `help` lists exactly the commands that run, except `debug`; the rows the
+// shell goes by behave as it expects.
 #include "app/command_rows.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +7,8 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "shell/command_table.h"
-#include "shell/completion.h"
 #include "shell/help.h"
 #include "testing/stdout_capture.h"
 
@@ -29,14 +27,6 @@ TEST(CommandRows, HelpListsTheCommandsThatRunAndOtherPartsGoByTheRows) {
   EXPECT_FALSE(command_find_request(velc_commands(), "record"));
   for (const char* word : {"login", "login_if_guest"})
     EXPECT_TRUE(command_find(velc_commands(), word)->sensitive) << word;
-  // The first word offers the names in the table's order, `debug` among them.
-  Session session;
-  DataModelView view;
-  k::ColourTable colours;
-  k::EditorSwitches editor;
-  Client client{{session, view, colours}, editor};
-  EXPECT_EQ(complete_line(velc_commands(), client, "d", 1),
-            (std::vector<std::string>{"debug", "del", "download"}));
 }
 
 }  // namespace
