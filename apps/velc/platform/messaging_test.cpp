@@ -36,17 +36,6 @@ TEST(Message, ParseKinds) {
   }
 }
 
-TEST(Message, ErrorFieldsAndWireForm) {
-  Json j = k::json_parse(R"({"jsonrpc":"2.0","id":3,"error":{"code":9003,"message":"M","detail":"d"}})");
-  auto m = k::msg_parse(j.get());
-  ASSERT_TRUE(m);
-  EXPECT_TRUE(m->error_code == 9003 && *m->error_message == "M" && *m->error_detail == "d");
-  EXPECT_TRUE(json_equal(m->to_json().get(), j.get()));
-  // A password that is no UTF-8 cannot be sent as text: it goes as null, which veld refuses.
-  EXPECT_EQ(k::json_dump(k::msg_login("joe", "\xff").to_json().get(), JSON_COMPACT | JSON_SORT_KEYS),
-            R"({"jsonrpc":"2.0","method":"Login","params":{"Password":null,"Username":"joe"}})");
-}
-
 // A connection to `path` waiting `timeout_ms` for replies.
 struct Client {
   Connection c;
