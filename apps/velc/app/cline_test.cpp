@@ -54,7 +54,6 @@ TEST(Cline, ModesWordsAndArgumentRules) {
       {{"velc"}, 0, kModeInteractive, {}, ""},
       {{"velc", "-r", "cat", "Device.", "x"}, 0, kModeRequest, {"Device.", "x"}, ""},
       {{"velc", "-l", "--strict"}, 0, kModeListen, {}, ""},
-      {{"velc", "-e", "x7"}, 0, kModeEvent, {}, "Group id must be an integer.\n"},
       {{"/usr/bin/velc_interpreter", "f"}, 0, kModeScript, {"f"}, ""},
       // Words beginning with "-" reach the command after "--" (and only there).
       {{"velc", "-r", "login", "--", "admin", "-p"}, 0, kModeRequest, {"admin", "-p"}, ""},
@@ -63,7 +62,6 @@ TEST(Cline, ModesWordsAndArgumentRules) {
       // reserved or unknown ones.
       {{"velc", "-r"}, -1, kModeInteractive, {}, "usage"},
       {{"velc", "--listen=x"}, -1, kModeInteractive, {}, "usage"},
-      {{"velc", "--strict=yes"}, -1, kModeInteractive, {}, "usage"},
       // A second mode option names both modes.
       {{"velc", "-l", "-r", "c"}, -1, kModeListen, {},
        "Cannot execute 'request' and 'listen' modes simultaneously.\n"},

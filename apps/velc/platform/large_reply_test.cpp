@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -36,26 +37,22 @@ std::string random_value(std::mt19937& rng, int depth) {
   static const char* pieces[] = {"a", " ", "\\\"", "\\\\", "\\n", "\\u0002", "\\u007f", "\\/",
                                  "\\b\\f\\r\\t", "\\u00e9", "\xc3\xa9", "\xe2\x9c\x93", "\\ud83d\\ude00"};
   std::string v;
-  switch (pick(depth > 3 ? 3 : 5)) {
-    case 0: v = atoms[pick(16)]; break;
-    case 1: v = std::to_string(static_cast<int64_t>(rng()) * (pick(2) ? 1 : -1) * pick(1000000)); break;
+  bool object = pick(2);
+  switch (pick(depth > 3 ? 3 : 4)) {
+    case 0: return atoms[pick(16)];
+    case 1: {  // an integer, or a real of any size
+      char real[48];
+      std::snprintf(real, sizeof real, "%.17ge%d", std::uniform_real_distribution<double>(-1e6, 1e6)(rng), pick(40) - 20);
+      return pick(2) ? real : std::to_string(static_cast<int64_t>(rng()) * (pick(2) ? 1 : -1) * pick(1000000));
+    }
     case 2:
-      v = "\"";
       for (int i = pick(12); i > 0; --i) v += pieces[pick(13)];
-      v += "\"";
-      break;
-    case 3:
-      v = "[";
-      for (int i = pick(4); i > 0; --i) v += random_value(rng, depth + 1) + (i > 1 ? "," : "");
-      v += "]";
-      break;
+      return "\"" + v + "\"";
     default:
-      v = "{";
       for (int i = pick(4); i > 0; --i)
-        v += "\"k" + std::to_string(i) + "\":" + random_value(rng, depth + 1) + (i > 1 ? "," : "");
-      v += "}";
+        v += (object ? "\"k" + std::to_string(i) + "\":" : "") + random_value(rng, depth + 1) + (i > 1 ? "," : "");
+      return object ? "{" + v + "}" : "[" + v + "]";
   }
-  return v;
 }
 
 TEST(LargeReply, PrintsExactlyAsJansson) {

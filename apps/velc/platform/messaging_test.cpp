@@ -54,31 +54,6 @@ struct Client {
   Message last;
 };
 
-// A request that times out, then one that is answered: the first's reply (whole or cut by the
-// time-out) is dropped, blank lines are ignored, and an event met on the way waits for recv.
-TEST(Connection, LateRepliesAreDroppedAndEventsWaitForRecv) {
-  const std::string event = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":9}})" "\n";
-  const std::pair<std::string, std::string> cases[] = {  // before and after the second request
-      {"", event + R"({"jsonrpc":"2.0","id":1,"result":{"late":true}})" "\n"},
-      {R"({"jsonrpc":"2.0","id":1,"result":{"half)", R"( of it":1}})" "\n\n  \r\n" + event},
-  };
-  for (const auto& [before, after] : cases) {
-    Peer peer([&](int fd) {
-      read_line(fd);
-      say(fd, before);
-      read_line(fd);
-      say(fd, after + R"({"jsonrpc":"2.0","id":2,"result":{"ok":2}})" "\n");
-    });
-    Client client(peer.path(), 100);
-    EXPECT_EQ(client.exec("Slow"), k::kSockTimeout) << before;
-    client.c.set_timeout(2000);
-    ASSERT_EQ(client.exec("Next"), 0) << before;
-    EXPECT_EQ(client.result_member("ok"), 2) << before;
-    ASSERT_TRUE(client.c.has_buffered_message()) << before;
-    EXPECT_EQ(client.c.recv()->event_id, 9u) << before;
-  }
-}
-
 
 // A reply or event longer than the limit is skipped and the connection goes on; of a flood of
 // events met while a request waits, only the latest 1024 are kept for recv.
