@@ -62,8 +62,7 @@ TEST(ScriptLines, Parse) {
     std::string echo = "";
     int seconds = 0;
   } cases[] = {
-      // Words as the shell splits them: quotes keep blanks and go, "#" starts a comment, a
-      // backslash protects a quote, and a carriage return is a blank.
+      // Words as the shell splits them: quotes keep blanks and go, a backslash protects a quote.
       {"set X='\"a b\"' Y=it\\'s", Kind::kCommand, {"set", "X=\"a b\"", "Y=it's"}},
       {"echo  x", Kind::kEcho, {}, " x"},  // the first blank is the separator
       {"sleep 99999999999999", Kind::kSleep, {}, "", INT_MAX},
