@@ -18,7 +18,6 @@ TEST(ScriptLines, LineIsComplete) {
       {"echo \"it's\"", true},         // the other kind inside a quote is a byte
       {"echo \\'", true},              // an escaped quote opens nothing
       {"# don't", false},              // comments are scanned too
-      {"ls Device.\r", true},
   };
   for (const auto& [text, complete] : cases) EXPECT_EQ(line_is_complete(text), complete) << text;
 }

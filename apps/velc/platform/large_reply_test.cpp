@@ -73,8 +73,6 @@ TEST(LargeReply, RefusesWhatItCannotPrintAsJansson) {
       line_with("1") + " trailing",
       R"({"jsonrpc":"2.0","id":8,"result":1})",  // another request's reply
       R"({"jsonrpc":"2.0","id":7,"result":1,"error":{"code":1}})",
-      R"({"jsonrpc":"2.0","id":"7","result":1})",
-      R"({"jsonrpc":"2.0","id":7,"method":"X","result":1})",
   };
   for (const std::string& line : lines) EXPECT_EQ(through_large(line), "refused") << line.substr(0, 80);
 }

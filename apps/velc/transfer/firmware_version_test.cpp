@@ -22,7 +22,6 @@ TEST(FirmwareVersion, ComparesByTheHighestDifferingPart) {
       // Not of the form: positive when only the current one is malformed.
       {"", "4.2.1", kInc}, {"4.02.1", "4.2.1", kInc}, {"1234567890.0.0", "4.2.1", kInc},
       {"4.2.1", "4.2.1.0", -kInc}, {"4.2.1", "4.2.1-", -kInc}, {"4.2.1", "4..1", -kInc},
-      {"4.2.1", "4.2.1-a b", -kInc}, {"x", "", -kInc},
   };
   for (const auto& c : cases)
     EXPECT_EQ(k::firmware_version_cmp(c.current, c.next), c.expected)

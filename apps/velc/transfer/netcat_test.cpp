@@ -1,8 +1,6 @@
 // The netcat channel: one connection gets the whole file, then the sender releases everything.
 #include "transfer/netcat.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -11,25 +9,17 @@
 #include <memory>
 #include <string>
 
+#include "platform/tcp.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 #include "transfer/mapped_file.h"
 
 namespace {
 
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
-
+// A connection to a port of the loopback address (none when refused).
 k::Fd connect_to(int port) {
-  k::Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a = loopback(port);
-  if (connect(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return k::Fd();
-  return fd;
+  int err = 0;
+  return k::tcp_connect({"127.0.0.1", static_cast<uint16_t>(port)}, 5000, err);
 }
 
 int port_of(const std::string& url) { return std::stoi(url.substr(url.rfind(':') + 1)); }
@@ -50,13 +40,11 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
   for (size_t i = 0; i < 2 * k::kMappedFileStep + 4099; ++i) bytes += static_cast<char>(i * 7 % 251);
   std::ofstream(path, std::ios::binary) << bytes;
   // The client's connection to veld, over the loopback: the channel listens on its address.
-  k::Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in any = loopback(0);
-  socklen_t len = sizeof any;
-  ASSERT_EQ(bind(listener.get(), reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-  ASSERT_EQ(listen(listener.get(), 1), 0);
-  getsockname(listener.get(), reinterpret_cast<sockaddr*>(&any), &len);
-  k::Fd to_veld = connect_to(ntohs(any.sin_port));
+  uint16_t port = 0;
+  std::string error;
+  k::Fd listener = k::tcp_listen({"127.0.0.1", 0}, port, error);
+  ASSERT_TRUE(listener) << error;
+  k::Fd to_veld = connect_to(port);
 
   EndSignal end;
   std::string url;
