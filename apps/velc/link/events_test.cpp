@@ -14,13 +14,13 @@ TEST(ChangeQueue, CoalescesByInstance) {
   const std::pair<std::vector<const char*>, InstanceChange> cases[] = {
       {{"Delete", "Add"}, InstanceChange::kReplaced},
       {{"Add", "Add"}, InstanceChange::kAdded},
+      {{"Add", "Delete"}, InstanceChange::kDeleted},
   };
   for (const auto& [actions, result] : cases) {
     ChangeQueue queue;
     for (const char* action : actions) {
-      std::string path = std::string(action) == "Add" ? "Device.Hosts.Host." : "Device.Hosts.Host.3.";
-      k::Json data = k::Json::take(json_pack("{s:s, s:s, s:i}", "Action", action, "Path",
-                                             path.c_str(), "InstanceNumber", 3));
+      const char* path = *action == 'A' ? "Device.Hosts.Host." : "Device.Hosts.Host.3.";
+      k::Json data = k::Json::take(json_pack("{s:s, s:s, s:i}", "Action", action, "Path", path, "InstanceNumber", 3));
       queue.push(data.get());
     }
     auto tables = queue.take();
