@@ -27,14 +27,6 @@ class StdinFeed {
   StdinFeed(const StdinFeed&) = delete;
   StdinFeed& operator=(const StdinFeed&) = delete;
 
-  // What is left unread of the text.
-  std::string rest() const {
-    std::string left;
-    char c;
-    while (read(STDIN_FILENO, &c, 1) == 1) left += c;
-    return left;
-  }
-
  private:
   int saved_ = -1;
 };

@@ -20,11 +20,8 @@ TEST(Md5, RegionsOfAFile) {
     const char* hex;  // none: fails, leaving the text alone
   } cases[] = {
       {path, 100000, 3, "900150983cd24fb0d6963f7d28e17f72"},   // "abc"
-      {path, 100000, -1, "900150983cd24fb0d6963f7d28e17f72"},  // to the end
       {path, 5, 0, "d41d8cd98f00b204e9800998ecf8427e"},        // nothing
       {path, 100001, 3, nullptr},                               // past the end
-      {path, -1, 2, nullptr},
-      {dir.file("missing"), 0, -1, nullptr},
       {dir.path(), 0, -1, nullptr},  // not a regular file
   };
   for (const auto& c : cases) {

@@ -1,10 +1,6 @@
-// The netcat channel: one connection gets the whole file; nobody connecting makes the sender give
-// up and release everything; a failing step leaves nothing behind.
+// The netcat channel: one connection gets the whole file, then the sender releases everything.
 #include "transfer/netcat.h"
 
-#include <arpa/inet.h>
-#include <dirent.h>
-#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -13,36 +9,20 @@
 #include <memory>
 #include <string>
 
+#include "platform/tcp.h"
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 #include "transfer/mapped_file.h"
 
 namespace {
 
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
-
+// A connection to a port of the loopback address (none when refused).
 k::Fd connect_to(int port) {
-  k::Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a = loopback(port);
-  if (connect(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return k::Fd();
-  return fd;
+  int err = 0;
+  return k::tcp_connect({"127.0.0.1", static_cast<uint16_t>(port)}, 5000, err);
 }
 
 int port_of(const std::string& url) { return std::stoi(url.substr(url.rfind(':') + 1)); }
-
-size_t open_descriptors() {
-  size_t n = 0;
-  DIR* d = opendir("/proc/self/fd");
-  while (readdir(d)) ++n;
-  closedir(d);
-  return n;
-}
 
 // A hook for the record that tells when the thread has released it.
 struct EndSignal {
@@ -60,13 +40,11 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
   for (size_t i = 0; i < 2 * k::kMappedFileStep + 4099; ++i) bytes += static_cast<char>(i * 7 % 251);
   std::ofstream(path, std::ios::binary) << bytes;
   // The client's connection to veld, over the loopback: the channel listens on its address.
-  k::Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in any = loopback(0);
-  socklen_t len = sizeof any;
-  ASSERT_EQ(bind(listener.get(), reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-  ASSERT_EQ(listen(listener.get(), 1), 0);
-  getsockname(listener.get(), reinterpret_cast<sockaddr*>(&any), &len);
-  k::Fd to_veld = connect_to(ntohs(any.sin_port));
+  uint16_t port = 0;
+  std::string error;
+  k::Fd listener = k::tcp_listen({"127.0.0.1", 0}, port, error);
+  ASSERT_TRUE(listener) << error;
+  k::Fd to_veld = connect_to(port);
 
   EndSignal end;
   std::string url;
@@ -85,57 +63,6 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
             "Sending file (" + path + ", " + std::to_string(bytes.size()) + " bytes) via netcat (" +
                 url + ")...\n");
   EXPECT_FALSE(connect_to(port_of(url))) << "one connection only";
-}
-
-TEST(Netcat, GivesUpWhenNobodyConnects) {
-  k::test::TempDir dir;
-  std::ofstream(dir.file("fw.img")) << "image";
-  EndSignal end;
-  std::string url;
-  size_t size = 0;
-  StdoutCapture out;
-  size_t before = open_descriptors();
-  ASSERT_EQ(netcat_open_at(loopback(0), dir.file("fw.img"), url, size, 1, end.hook()), 0);
-  end.ended.wait();
-  EXPECT_EQ(open_descriptors(), before);  // the server socket and the mapping are gone
-  EXPECT_EQ(out.finish(), "Sending file (" + dir.file("fw.img") + ", 5 bytes) via netcat (" +
-                              url + ")...\nWaiting timeout, abort.\n");
-}
-
-TEST(Netcat, AFailingStepSendsNothingAndKeepsNothing) {
-  k::test::TempDir dir;
-  std::string path = dir.file("fw.img");
-  std::ofstream(path) << "image";
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-  k::Fd unix_end(pair[0]), other_end(pair[1]);
-  sockaddr_in foreign = loopback(0);
-  inet_pton(AF_INET, "192.0.2.1", &foreign.sin_addr);  // not this machine's: cannot be bound
-  const struct {
-    int connection;  // -1: open at `address`
-    sockaddr_in address;
-    std::string path;
-    std::string printed;
-  } cases[] = {
-      {unix_end.get(), {}, path, "Cannot get local address, aborting.\n"},
-      {-1, foreign, path, "Cannot bind server socket, aborting.\n"},
-      {-1, loopback(0), dir.file("no"), "Cannot open file (" + dir.file("no") + "), aborting.\n"},
-      {-1, loopback(0), dir.path(), "Cannot open file (" + dir.path() + "), aborting.\n"},
-  };
-  for (const auto& c : cases) {
-    size_t before = open_descriptors();
-    std::string url = "unchanged";
-    size_t size = 0;
-    int status = 0;
-    EXPECT_EQ(output_of([&] {
-                status = c.connection >= 0 ? netcat_open(c.connection, c.path, url, size, 1)
-                                           : netcat_open_at(c.address, c.path, url, size, 1);
-              }),
-              c.printed);
-    EXPECT_EQ(status, -1) << c.printed;
-    EXPECT_EQ(url, "unchanged");
-    EXPECT_EQ(open_descriptors(), before) << c.printed;
-  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // replies. It has no accounts: guests may do everything.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -116,6 +118,15 @@ inline std::string brief(const Reply& r) {
 // brief() of GetParameterValues of these paths.
 inline std::string values(Engine& engine, const std::vector<std::string>& paths) {
   return brief(engine.get_parameter_values(full_rights(), paths, false));
+}
+
+// A caller with these rules ({path: letters}), logged in as `user` ("" a guest).
+inline Caller with_rights(const char* user, const char* rules) {
+  Caller c;
+  c.user = user;
+  std::string error;
+  EXPECT_TRUE(parse_rights(k::json_parse(rules).get(), c.rights, error)) << error;
+  return c;
 }
 
 }  // namespace sim::test
