@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,113 +16,59 @@ using e2e::Emulator;
 using e2e::Shell;
 using e2e::last_line;
 
-// Types keys and waits until the screen after them ends with a prompt; gives the screen text
-// after the keys' mark.
-std::string type_until_prompt(Shell& sh, const std::string& keys) {
-  size_t from = sh.pty().mark();
-  sh.pty().type(keys);
-  EXPECT_TRUE(sh.pty().wait_until([&](const std::string& s) {
-    return s.size() > from && e2e::ends_with_prompt(s.substr(from));
-  })) << sh.pty().text();
-  return sh.pty().text().substr(from);
-}
-
-// A Lua shell, entered from a shell whose module folder holds "greet" (a folder with an
-// init.lua), after one line of the shell's own history.
-struct LuaSession {
+// A Lua shell entered from a shell whose module folder holds "greet" (a folder with an
+// init.lua), after one line of the shell's own history; Ctrl-D gives the shell back its history.
+TEST(LuaShell, ResultsErrorsStatementsCompletionAndTheWayBack) {
   k::test::TempDir modules;
+  std::filesystem::create_directory(modules.file("greet"));
+  e2e::write_file(modules.file("greet/init.lua"), "return {hello = function() return 'hi' end}\n");
   Emulator sim;
-  std::unique_ptr<Shell> shell;
-  LuaSession() {
-    std::filesystem::create_directory(modules.file("greet"));
-    e2e::write_file(modules.file("greet/init.lua"), "return {hello = function() return 'hi' end}\n");
-    shell = std::make_unique<Shell>(sim, std::vector<std::string>{}, "", false,
-                                    std::vector<std::string>{"VELC_LUA_MODULES=" + modules.path()});
-    EXPECT_EQ(shell->run("pwd"), ":\n");
-    EXPECT_EQ(shell->run("lua"), "> preloaded greet\n");
-  }
-};
-
-TEST(LuaShell, ResultsErrorsStatementsOverSeveralLinesAndItsHistory) {
-  LuaSession s;
-  Shell& sh = *s.shell;
+  Shell sh(sim, {}, "", false, {"VELC_LUA_MODULES=" + modules.path()});
+  EXPECT_EQ(sh.run("pwd"), ":\n");
+  EXPECT_EQ(sh.run("lua"), "> preloaded greet\n");
   const struct {
-    std::string line, out, prompt;
+    std::string keys, out;  // the screen after the keys, up to the prompt
   } cases[] = {
-      {"x = 40", "", "velc-lua:> "},
-      {"x, 'two'", "_[1] = 40\n_[2] = \"two\"\n", "velc-lua:> "},
-      {"greet.hello()", "_[3] = \"hi\"\n", "velc-lua:> "},
+      {"x = 40\r", "x = 40\nvelc-lua:> "},
+      {"x, greet.hello()\r", "x, greet.hello()\n_[1] = 40\n_[2] = \"hi\"\nvelc-lua:> "},
       // A syntax error: the compiler's message, and the tag says it failed until the next one.
-      {"x = = 1", "[string \"stdin\"]:1: unexpected symbol near '='\n", "velc-lua(fail):> "},
-      {" print('blank')", "blank\n", "velc-lua:> "},
-      {"", "", "velc-lua:> "},
+      {"x = = 1\r", "x = = 1\n[string \"stdin\"]:1: unexpected symbol near '='\nvelc-lua(fail):> "},
+      {" print('blank')\r", " print('blank')\nblank\nvelc-lua:> "},
+      // Over three lines: "> " asks for more, an empty line adds nothing, "quit" is Lua text.
+      {"for i = 1, 2 do\r\rlocal quit = i print(quit)\rend\r",
+       "for i = 1, 2 do\n> \n> local quit = i print(quit)\n> end\n1\n2\nvelc-lua:> "},
+      {"print(tostri\t(12), string.upp\t('x'))\r", "print(tostring (12), string.upper ('x'))\n12\tX\nvelc-lua:> "},
+      {"print(require(\"norlan.gr\t).hello())\r", "print(require(\"norlan.greet\" ).hello())\nhi\nvelc-lua:> "},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(sh.run(c.line), c.out) << c.line;
-    EXPECT_EQ(last_line(sh.pty().text()), c.prompt) << c.line;
-  }
-  std::string trace = sh.run("error('boom')");
-  EXPECT_EQ(trace.rfind("[string \"stdin\"]:1: boom\n\nStack trace:\n\t#0 [C]:", 0), 0u) << trace;
-
-  // A statement over three lines: "> " asks for more, an empty line adds nothing, "quit" is
-  // Lua text.
-  size_t from = sh.pty().mark();
-  sh.pty().type("for i = 1, 2 do\r");
-  ASSERT_TRUE(sh.pty().wait_for("for i = 1, 2 do\n> ", from)) << sh.pty().text();
-  sh.pty().type("\r");
-  ASSERT_TRUE(sh.pty().wait_for("\n> \n> ", from)) << sh.pty().text();
-  sh.pty().type("local quit = i print(quit)\r");
-  ASSERT_TRUE(sh.pty().wait_for("print(quit)\n> ", from)) << sh.pty().text();
-  EXPECT_EQ(type_until_prompt(sh, "end\r"), "end\n1\n2\nvelc-lua:> ");
-
+  for (const auto& c : cases) EXPECT_EQ(sh.keys(c.keys), c.out) << c.keys;
   // Ctrl-C stops a statement that never ends, and drops an unfinished one; the state goes on.
-  from = sh.pty().mark();
-  sh.pty().type("while true do end\r");
-  ASSERT_TRUE(sh.pty().wait_for("while true do end\n", from)) << sh.pty().text();
-  type_until_prompt(sh, e2e::kCtrlC);
-  from = sh.pty().mark();
-  sh.pty().type("if true then\r");
-  ASSERT_TRUE(sh.pty().wait_for("\n> ", from)) << sh.pty().text();
-  type_until_prompt(sh, e2e::kCtrlC);
+  for (const std::string start : {"while true do end\r", "if true then\r"}) {
+    size_t from = sh.pty().mark();
+    sh.pty().type(start);
+    ASSERT_TRUE(sh.pty().wait_for(start.substr(0, start.size() - 1) + "\n", from)) << sh.pty().text();
+    sh.keys(e2e::kCtrlC);
+  }
   EXPECT_EQ(sh.run("print(x)"), "40\n");
-
-  // "q" on a first line leaves.
-  type_until_prompt(sh, "q\r");
-  EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
-  sh.quit("q\r");
-  // One entry a statement (the loop with its newlines); no blank lines, no statement typed with
-  // a leading blank, none stopped by Ctrl-C, no "q".
-  EXPECT_EQ(e2e::read_file(sh.home() + "/lua-history"),
-            "x = 40\nx, 'two'\ngreet.hello()\nx = = 1\nerror('boom')\nfor i = 1, 2 do\n"
-            "local quit = i print(quit)\nend\nprint(x)\n");
-}
-
-// Tab completes globals and modules; Ctrl-D gives the shell back its history and its completion.
-TEST(LuaShell, CompletionAndTheWayBack) {
-  LuaSession s;
-  Shell& sh = *s.shell;
-  std::string out = type_until_prompt(sh, "print(tostri\t(12), string.upp\t('x'))\r");
-  EXPECT_NE(out.find("print(tostring (12), string.upper ('x'))\n12\tX\n"), std::string::npos) << out;
-  out = type_until_prompt(sh, "print(require(\"norlan.gr\t).hello())\r");
-  EXPECT_NE(out.find("print(require(\"norlan.greet\" ).hello())\nhi\n"), std::string::npos) << out;
+  EXPECT_EQ(sh.run("error('boom')").rfind("[string \"stdin\"]:1: boom\n\nStack trace:\n\t#0 [C]:", 0), 0u);
 
   // A loaded module completed by name becomes a global; the line is drawn once, below the message.
   sh.run("package.loaded.mymod = {x = 1}");
   size_t from = sh.pty().mark();
   sh.pty().type("mymod\t");
   ASSERT_TRUE(sh.pty().wait_for("Globalized module 'mymod'.\n", from)) << sh.pty().text();
-  type_until_prompt(sh, "x\r");
-  EXPECT_NE(sh.pty().text().find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[1] = 1\n", from), std::string::npos)
+  sh.keys("x\r");
+  EXPECT_NE(sh.pty().text().find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[3] = 1\n", from), std::string::npos)
       << sh.pty().text().substr(from);
-
-  type_until_prompt(sh, e2e::kCtrlD);
-  EXPECT_EQ(last_line(sh.pty().text()), "velc:> ");
-  out = type_until_prompt(sh, "\x1b[A\x1b[A\r");  // Up twice: "pwd", before "lua"
-  EXPECT_NE(out.find("pwd\n:\n"), std::string::npos) << out;
-  out = type_until_prompt(sh, "pw\t\r");
-  EXPECT_NE(out.find("pwd \n:\n"), std::string::npos) << out;
+  EXPECT_EQ(last_line(sh.keys(e2e::kCtrlD)), "velc:> ");
+  EXPECT_NE(sh.keys("\x1b[A\x1b[A\r").find("pwd\n:\n"), std::string::npos);  // Up twice: before "lua"
   sh.quit("q\r");
-  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\nlua\npwd\npwd \n");
+  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\nlua\npwd\n");
+  // One entry a statement (the loop with its newlines); no blank lines, no statement typed with
+  // a leading blank, none stopped by Ctrl-C.
+  EXPECT_EQ(e2e::read_file(sh.home() + "/lua-history"),
+            "x = 40\nx, greet.hello()\nx = = 1\nfor i = 1, 2 do\nlocal quit = i print(quit)\nend\n"
+            "print(tostring (12), string.upper ('x'))\nprint(require(\"norlan.greet\" ).hello())\nprint(x)\n"
+            "error('boom')\npackage.loaded.mymod = {x = 1}\nmymod.x\n");
 }
 
 // A recording begun in the shell goes on with the statements of a Lua session and is written
@@ -137,11 +82,10 @@ TEST(LuaShell, ShellRecordingAndColoursThroughTheLuaShell) {
   e2e::write_file(sh.home() + "/lua-history", "old1\nold2\n");
   const std::string file = dir.file("r");
   EXPECT_EQ(sh.run("record " + file), "");
-  EXPECT_EQ(sh.run("pwd"), ":\n");
   EXPECT_EQ(sh.run("lua"), "> preloaded device\n");
-  EXPECT_EQ(e2e::read_file(sh.history()), "record " + file + "\npwd\nlua\n");
+  EXPECT_EQ(e2e::read_file(sh.history()), "record " + file + "\nlua\n");
   EXPECT_EQ(sh.run("1"), "_[1] = 1\n");
-  type_until_prompt(sh, e2e::kCtrlD);
+  sh.keys(e2e::kCtrlD);
   EXPECT_EQ(e2e::read_file(file),
             "-- Recorded in velc's Lua shell: what it had preloaded, then the statements typed.\n"
             "local function velc_show(...) if select(\"#\", ...) > 0 then print(...) end end\n"
@@ -149,11 +93,10 @@ TEST(LuaShell, ShellRecordingAndColoursThroughTheLuaShell) {
   sh.quit("q\r");
 
   Shell coloured(sim, {}, "", true);
-  coloured.run("lua");
+  coloured.keys("lua\r");
   size_t from = coloured.pty().raw().size();
-  EXPECT_EQ(coloured.run("1"), "_[1] = 1\n");
+  coloured.keys("1\r");
   EXPECT_NE(coloured.pty().raw().find("\x1b[1;32m_[1]\x1b[0;32m = 1\x1b[0m", from), std::string::npos);
-  coloured.quit(std::string(e2e::kCtrlD) + "q\r");
 }
 
 }  // namespace

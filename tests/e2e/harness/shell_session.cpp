@@ -43,6 +43,14 @@ std::string Shell::run(const std::string& line) {
   return out.substr(0, out.rfind('\n') + 1);
 }
 
+std::string Shell::keys(const std::string& keys) {
+  size_t from = pty_->mark();
+  pty_->type(keys);
+  EXPECT_TRUE(pty_->wait_until([&](const std::string& s) { return s.size() > from && ends_with_prompt(s.substr(from)); }))
+      << "no prompt after keys '" << keys << "':\n" << pty_->text();
+  return pty_->text().substr(from);
+}
+
 void Shell::quit(const std::string& keys) {
   pty_->type(keys);
   EXPECT_EQ(pty_->wait_exit(), 0) << pty_->text();

@@ -32,6 +32,9 @@ class Shell {
   // Types a line and waits for the next prompt. Gives what the command printed: the text
   // between the echo of the line and the prompt's line.
   std::string run(const std::string& line);
+  // Types `keys` (Ctrl-C, a line with Tab, ...) and waits until the screen after them ends with
+  // a prompt. Gives the screen text after the keys.
+  std::string keys(const std::string& keys);
   // Types `keys` (q, Ctrl-D) and expects the shell to end with status 0.
   void quit(const std::string& keys);
 
