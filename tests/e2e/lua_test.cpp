@@ -79,6 +79,8 @@ TEST(LuaScript, OutputComesAsItIsFlushed) {
   e2e::write_file(fifo, "go");  // lets the script end either way
   EXPECT_TRUE(came);
   EXPECT_STREQ(line, "first\n");
+  EXPECT_TRUE(std::fgets(line, sizeof line, pipe));
+  EXPECT_STREQ(line, "got go\n");
   EXPECT_EQ(pclose(pipe), 0);
 }
 
