@@ -93,18 +93,4 @@ TEST(DatamodelShell, TheSchemaIsFetchedLazilyOnceAndATableInOneGo) {
                                                R"([{"Name":"NumberOfRepetitions","Value":2}]})"});
 }
 
-// Trees of the schema and of values, a name typed in another case finding its node in levels
-// not fetched yet.
-TEST(DatamodelShell, Trees) {
-  Emulator sim;
-  EXPECT_EQ(shell(sim, "cd device.users\ntree\ncatree :Device.DeviceInfo.MemoryStatus\n"),
-            "velc:> cd device.users\n"
-            "velc:Device.Users> tree\n"
-            "Device.Users\n├── CurrentUser\n├── SystemAccess\n├── User\n│   ├── 1\n│   ├── 2\n│   ├── 3\n"
-            "│   └── max_instance\n└── UserNumberOfEntries\n"
-            "velc:Device.Users> catree :Device.DeviceInfo.MemoryStatus\n"
-            "Device.DeviceInfo.MemoryStatus.\n├── Free  = 301456\n└── Total = 524288\n"
-            "velc:Device.Users> \n");
-}
-
 }  // namespace

@@ -97,19 +97,4 @@ TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
   EXPECT_EQ(version_becomes(sim, "4.3.0"), "4.3.0");
 }
 
-// A device that reboots at once is back before the next poll, and a token login would be
-// renewed on a new connection: the client ends all the same, with the device on the new version.
-TEST(UpgradeTheEmulator, EndsWhenTheDeviceComesBackBetweenTwoPolls) {
-  k::test::TempDir dir;
-  // The digest is sha256("upgrade-token").
-  e2e::write_file(dir.file("access.json"),
-                  R"({"#access": {"guest": {".": "r"}, "users": {"op": {)"
-                  R"("tokenDigests": ["b5ed66b9ea26d607947453c8e3c3b282d851d702a090ec0b20004a23568e4ea6"],)"
-                  R"("systemAccess": true, "enabled": true, "rights": {".": "rwadx"}}}}})");
-  e2e::Emulator sim({"--flash-time", "100", "--reboot-time", "0", "--access", dir.file("access.json")});
-  e2e::Run r = e2e::velc(sim, {"-a", "upgrade-token", "-r", "upgrade", make_image(dir, "4.2.5")});
-  EXPECT_TRUE(r.out.ends_with("\nStatus: OK\n")) << r.out << r.err;
-  EXPECT_EQ(version_becomes(sim, "4.2.5"), "4.2.5");
-}
-
 }  // namespace

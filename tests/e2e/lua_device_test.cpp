@@ -1,5 +1,5 @@
 // The Lua module norlan.device end to end against veld-sim: reading, listing, changing, methods,
-// faults as Lua errors, rights, events, Ctrl-C, and the shipped examples that use it.
+// faults as Lua errors, rights, events, Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -102,19 +102,6 @@ TEST(LuaDevice, CtrlCStopsTheScript) {
     EXPECT_EQ(e2e::wait_exit_status(pid), 130) << loop;
     EXPECT_EQ(e2e::read_file(out), "before\n");
   }
-}
-
-TEST(LuaDevice, Examples) {
-  Emulator sim({"--access", e2e::accounts(), "--reboot-time", "100"});
-  std::string ex = e2e::source_dir() + "/examples/";
-  const std::pair<Strings, std::string> cases[] = {
-      {{"-a", "support:support", "-S", ex + "wifi-ssid.lua", "Flat", "same"},
-       "Device.WiFi.Radio.1 (2.4GHz): Kestrel-4F2A -> Flat\nDevice.WiFi.Radio.2 (5GHz): Kestrel-4F2A-5G -> Flat\ndone\n"},
-      {{"-S", ex + "wifi-ssid.lua", "Home"}, "[9001] Request denied: Device.WiFi.Radio.: no right to read\n"},
-      {{"-a", "admin:admin", "-S", ex + "reboot-if-version.lua", "5.0"}, "firmware 4.2.1-build2031, not 5.0: rebooting\n"},
-  };
-  for (const auto& [args, out] : cases) EXPECT_EQ(e2e::velc(sim, args).out, out) << args.back();
-  EXPECT_EQ(e2e::sent(sim, "Reboot").size(), 1u);
 }
 
 }  // namespace

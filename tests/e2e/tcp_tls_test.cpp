@@ -1,5 +1,5 @@
-// velc over TCP and TLS against veld-sim's --tcp listener: requests and events, refused
-// certificates, and a plain client at a TLS port.
+// velc over TLS against veld-sim's --tcp listener: requests and events, refused certificates,
+// and a plain client at a TLS port.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,12 +25,6 @@ e2e::Run ask(const Emulator& sim, const std::string& to, const std::string& ca =
   return e2e::velc(sim, args, "", ca.empty() ? Strings{} : Strings{"VELC_CA_FILE=" + ca});
 }
 
-TEST(Tcp, RequestsByAddressAndByName) {
-  Emulator sim({"--tcp", "127.0.0.1:0"});
-  for (const std::string& to : {sim.tcp(), by_name(sim.tcp())})
-    EXPECT_EQ(ask(sim, to).out, "DeviceMode = 'Router'\n") << to;
-}
-
 // Requests, a reply of many TLS records, and the shell's events connection over a verified
 // connection; certificates refused with OpenSSL's reason; without --ssl the TLS listener drops
 // the connection during the login, and velc says why.
@@ -40,7 +34,7 @@ TEST(Tls, VerifiedConnectionsAndRefusals) {
   Strings options = certs.server_options();
   options.insert(options.end(), {"--hosts", "3000"});
   Emulator sim(options), misnamed(elsewhere.server_options());
-  EXPECT_EQ(ask(sim, by_name(sim.tcp()), certs.ca()).out, "DeviceMode = 'Router'\n");
+  EXPECT_EQ(ask(sim, by_name(sim.tcp()), certs.ca()).out, "DeviceMode = 'Router'\n");  // TCP by name
   e2e::Run plain_hosts = e2e::velc(sim, {"-r", "cat", "Device.Hosts."});
   e2e::Run tls_hosts = e2e::velc(sim, {"--ssl", "-u", sim.tcp(), "-r", "cat", "Device.Hosts."}, "",
                                  {"VELC_CA_FILE=" + certs.ca()});

@@ -178,9 +178,10 @@ Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::s
   return run(bin_dir() + "/velc", all, input, environment);
 }
 
-pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file) {
+pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file,
+                 const std::string& in_file) {
   args.insert(args.begin(), {bin_dir() + "/velc", "-u", sim.socket()});
-  return spawn(args, {}, "", out_file, "");
+  return spawn(args, {}, in_file, out_file, "");
 }
 
 int wait_exit_status(pid_t pid) {
