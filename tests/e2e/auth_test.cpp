@@ -35,13 +35,9 @@ TEST(Login, EachWayOfLoggingInAndEachFailure) {
       // Refused as a user: taken as a token.
       {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, "", 0, admin,
        {"Login", "Authenticate", "GetParameterValues", "GetParameterValues", "GetParameterValues"}},
-      {{"--auth", "admin"}, "VELC_PASSWORD=admin", 0, admin, {"Login", "GetParameterValues", "GetParameterValues"}},
       // Refused both ways: the run ends with 1 before the mode; no password asked off a terminal.
       {{"--auth", "admin:wrong"}, "", 1, "", refused, "velc: cannot log in as admin: wrong user name or password\n"},
       {{}, "", 0, "[9001] Request denied: nobody is logged in\n", {"GetParameterValues"}},
-      // The login command: a failure is the command's, not the run's.
-      {{"-r", "login", "--", "support", "-p", "nope"}, "", 255, "Failed to authenticate user\n", refused,
-       "velc: cannot log in as support: wrong user name or password\n"},
   };
   for (const auto& c : cases) {
     Strings args = c.args;

@@ -42,7 +42,6 @@ TEST(DeviceCommands, SaveRebootAndResetActOnTheDevice) {
     int status;
     std::string out;
   } steps[] = {
-      {"support:support", {"save", "before"}, 0, "[9001] Request denied: SaveConfig needs a user with system access\n"},
       {kAdmin, {"set", R"(Device.Time.NTPServer1="saved.example")"}, 0,
        "key = Device.Time.NTPServer1, value = \"saved.example\"\nStatus: OK\n"},
       {kAdmin, {"save", "known-good"}, 0, "Status: OK\n"},

@@ -77,7 +77,7 @@ TEST(ScriptMode, WhereTheScriptComesFrom) {
 // and the run ends with 130.
 TEST(ScriptMode, CtrlCStopsTheScript) {
   Emulator sim;
-  const std::string out = sim.dir().file("out"), input = sim.dir().file("s"), text = "echo started\ncat Device.";
+  const std::string out = sim.dir().file("out"), input = sim.dir().file("s"), text = "echo started\nsleep 0\ncat Device.";  // flushed before the sleep
   ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
   pid_t pid = e2e::start_velc(sim, {"-s", input}, out);
   int fifo = open(input.c_str(), O_WRONLY);  // kept open: the line never ends
@@ -140,18 +140,12 @@ TEST(StrictMode, AFailedRequestFailsTheCommand) {
   }
 }
 
-// On a terminal: what `color` sets in the configuration script is the shell's scheme, and its
-// output never shows; Ctrl-C during it ends the script, never the shell that follows.
-TEST(ConfigScript, CarriesIntoTheShellAndCtrlCEndsOnlyTheScript) {
+// On a terminal, Ctrl-C during the configuration script ends the script, never the shell that
+// follows.
+TEST(ConfigScript, CtrlCEndsOnlyTheScript) {
   Emulator sim;
   k::test::TempDir dir;
-  e2e::write_file(dir.file("config"), "echo hidden\ncolor prompt 10 20 30\n");
   e2e::write_file(dir.file("slow"), "cat Device.DeviceInfo.Manufacturer\nsleep 600\ncolor prompt 1 2 3\n");
-  e2e::Shell sh(sim, {"-c", dir.file("config")});
-  EXPECT_EQ(sh.pty().text().find("hidden"), std::string::npos);
-  EXPECT_EQ(sh.run("color prompt"), "10 20 30\n");
-
-  sim.clear_requests();
   e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.socket(), "-c", dir.file("slow")},
                {"HOME=" + dir.path(), "VELC_HISTFILE=" + dir.file("history"), "NO_COLOR=1"});
   // The script is in its sleep (or about to be) once its request reached the emulator.
