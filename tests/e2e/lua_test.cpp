@@ -1,11 +1,15 @@
 // Lua end to end against veld-sim: the one-statement `lua` command in the shell (on a terminal)
-// and in request mode, and Lua scripts (-S, the program name velc_lua, a "#!" line, standard
-// input) with their arguments, errors and output.
+// and in request mode; Lua scripts (-S, the program name velc_lua, a "#!" line, standard input)
+// with their arguments, errors and output; the module norlan.device (reading, changing, methods,
+// faults as Lua errors, rights, events, Ctrl-C); the Lua shell on a pseudo-terminal (results and
+// errors, statements over several lines, Tab, Ctrl-C and Ctrl-D, its history, a recording).
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,9 @@
 namespace {
 
 using e2e::Emulator;
+using Strings = std::vector<std::string>;
+using e2e::Shell;
+using e2e::last_line;
 
 // The shell passes everything after "lua " as one statement, blanks and quotes as typed, to a
 // fresh interpreter; so does request mode.
@@ -78,6 +85,172 @@ TEST(LuaScript, OutputComesAsItIsFlushed) {
   EXPECT_TRUE(std::fgets(line, sizeof line, pipe));
   EXPECT_STREQ(line, "got go\n");
   EXPECT_EQ(pclose(pipe), 0);
+}
+
+// Runs `script` (the module already required as `device`) with velc's `options` first.
+e2e::Run lua(const Emulator& sim, const std::string& script, Strings options = {}) {
+  k::test::TempDir dir;
+  e2e::write_file(dir.file("s.lua"), "local device = require('norlan.device')\n" + script);
+  options.insert(options.end(), {"-S", dir.file("s.lua")});
+  return e2e::velc(sim, options);
+}
+
+// Several values set in one request, then one; values read back with their Lua types; an object
+// path gives everything below it, the tables' pseudo-parameters too, as a tree with instances by
+// number; instances added and deleted; a method; the helpers of the module's Lua part.
+TEST(LuaDevice, ReadsListsChangesAndRunsMethods) {
+  Emulator sim;
+  e2e::Run r = lua(sim, R"lua(
+print(device.set{['Device.WiFi.SSID.1.SSID'] = 'Home', ['Device.WiFi.Radio.2.TransmitPower'] = 50,
+                 ['Device.WiFi.Radio.1.Enable'] = false}, device.set('Device.WiFi.SSID.2.SSID', 'Home-5G'))
+local v = device.get{'Device.WiFi.Radio.1.Enable', 'Device.WiFi.SSID.2.SSID', 'Device.WiFi.Radio.2.TransmitPower'}
+print(v['Device.WiFi.Radio.1.Enable'], v['Device.WiFi.SSID.2.SSID'], math.type(v['Device.WiFi.Radio.2.TransmitPower']))
+local n = 0 for _ in pairs(device.get('Device.Hosts.')) do n = n + 1 end
+local t = device.tree('Device.Hosts')
+print(n, t.HostNumberOfEntries, t.Host.max_instance, t.Host[3].HostName, #device.names('Device.WiFi.SSID.', true))
+local i, j = device.add('Device.Hosts.Host.'), device.add('Device.Hosts.Host')
+print(i, j, device.del('Device.Hosts.Host.' .. i), device.del('Device.Hosts.Host.' .. j .. '.'))
+print(device.execute('Device.System.Debug', {Mode = 'Disabled'})['Device.System.Debug.Status'])
+print(device.value('Device.Hosts.Host.3.HostName'), table.concat(device.instances('Device.Hosts.Host'), ','))
+for n, host in device.each('Device.Hosts.Host.') do io.write(n, '=', host.HostName, ' ') end print()
+)lua");
+  EXPECT_EQ(r.out, "true\ttrue\nfalse\tHome-5G\tinteger\n67\t5\t5\tnas\t4\n6\t7\ttrue\ttrue\nDisabled\n"
+                   "nas\t1,2,3,4,5\n1=office-pc 2=pixel-8 3=nas 4=macbook-air 5=smart-plug \n");
+  EXPECT_EQ(e2e::sent(sim, "SetParameterValues")[0],
+            R"(SetParameterValues {"ParameterList":[{"Name":"Device.WiFi.Radio.1.Enable","Value":false},)"
+            R"({"Name":"Device.WiFi.Radio.2.TransmitPower","Value":50},{"Name":"Device.WiFi.SSID.1.SSID","Value":"Home"}]})");
+}
+
+// veld's faults are Lua errors carrying its code and data; wrong arguments are Lua's own errors;
+// an error that nobody catches ends the script with its text. Rights are those of the login.
+TEST(LuaDevice, FaultsAreLuaErrorsAndRightsTheLogins) {
+  Emulator sim({"--access", e2e::accounts()});
+  const std::string script = R"lua(
+local ok, e = pcall(device.set, 'Device.WiFi.Radio.2.TransmitPower', 50.0)  -- a float is a real
+print(e.code, tostring(e), e.data['Device.WiFi.Radio.2.TransmitPower'])
+print(pcall(device.get, 5))
+print(pcall(device.set, 'Device.WiFi.SSID.3.SSID', 'Guests'))
+ok, e = pcall(device.add, 'Device.Users.User.') print(e.code)
+device.get('Device.Nope.') print('not reached')
+)lua";
+  EXPECT_EQ(lua(sim, script, {"-a", "support:support"}).out,
+            "9006\t[9006] Invalid parameter type: no parameter was changed\t9006 Invalid parameter type\n"
+            "false\tbad argument #1 to 'norlan.device.get' (string expected, got number)\ntrue\ttrue\n9001\n"
+            "[9005] Invalid parameter name: Device.Nope.: no such node\n");
+}
+
+// A listener gets the events of its groups, those the client itself sends included, and the
+// data-model changes of group 4; nil when none comes in time.
+TEST(LuaDevice, Events) {
+  Emulator sim;
+  e2e::Run r = lua(sim, R"lua(
+local l = device.listen(77, 4)
+print(device.request("Event", {EventId = 77, Data = {Text = "hello", N = 2}}).Status)
+local e = l:wait(10000)
+print(e.group, e.data.Text, e.data.N)
+local n = device.add("Device.Hosts.Host.")
+e = l:wait(10000)
+print(e.group, e.data.Action, e.data.Path, e.data.InstanceNumber == n)
+device.request("Event", {EventId = 78})
+print(l:wait(0))
+l:close()
+print(pcall(l.wait, l))
+)lua");
+  EXPECT_EQ(r.out, "0\n77\thello\t2\n4\tAdd\tDevice.Hosts.Host.\ttrue\nnil\nfalse\tnorlan.device: the listener is closed\n");
+}
+
+// Ctrl-C stops a script like any other, even one that catches errors: in a wait for an event,
+// and in a loop. What it printed comes out and the run ends with 130.
+TEST(LuaDevice, CtrlCStopsTheScript) {
+  Emulator sim;
+  for (const std::string loop : {"while true do pcall(l.wait, l) end\n", "while true do end\n"}) {
+    k::test::TempDir dir;
+    std::string out = dir.file("out"), started = dir.file("started");
+    e2e::write_file(dir.file("s.lua"), "local l = require('norlan.device').listen(5)\nprint('before')\n"
+                                       "io.open(arg[1], 'w'):close()\n" + loop);
+    pid_t pid = e2e::start_velc(sim, {"-S", dir.file("s.lua"), started}, out);
+    ASSERT_TRUE(e2e::eventually([&] { return access(started.c_str(), F_OK) == 0; }));
+    usleep(100 * 1000);  // into the wait
+    kill(pid, SIGINT);
+    EXPECT_EQ(e2e::wait_exit_status(pid), 130) << loop;
+    EXPECT_EQ(e2e::read_file(out), "before\n");
+  }
+}
+
+// A Lua shell entered from a shell whose module folder holds "greet" (a folder with an
+// init.lua), after one line of the shell's own history; Ctrl-D gives the shell back its history.
+TEST(LuaShell, ResultsErrorsStatementsCompletionAndTheWayBack) {
+  k::test::TempDir modules;
+  std::filesystem::create_directory(modules.file("greet"));
+  e2e::write_file(modules.file("greet/init.lua"), "return {hello = function() return 'hi' end}\n");
+  Emulator sim;
+  Shell sh(sim, {}, "", false, {"VELC_LUA_MODULES=" + modules.path()});
+  EXPECT_EQ(sh.run("pwd"), ":\n");
+  EXPECT_EQ(sh.run("lua"), "> preloaded greet\n");
+  const struct {
+    std::string keys, out;  // the screen after the keys, up to the prompt
+  } cases[] = {
+      {"x = 40\r", "x = 40\nvelc-lua:> "},
+      {"x, greet.hello()\r", "x, greet.hello()\n_[1] = 40\n_[2] = \"hi\"\nvelc-lua:> "},
+      // A syntax error: the compiler's message, and the tag says it failed until the next one.
+      {"x = = 1\r", "x = = 1\n[string \"stdin\"]:1: unexpected symbol near '='\nvelc-lua(fail):> "},
+      {" print('blank')\r", " print('blank')\nblank\nvelc-lua:> "},
+      // Over three lines: "> " asks for more, an empty line adds nothing, "quit" is Lua text.
+      {"for i = 1, 2 do\r\rlocal quit = i print(quit)\rend\r",
+       "for i = 1, 2 do\n> \n> local quit = i print(quit)\n> end\n1\n2\nvelc-lua:> "},
+      {"print(tostri\t(12), string.upp\t('x'))\r", "print(tostring (12), string.upper ('x'))\n12\tX\nvelc-lua:> "},
+      {"print(require(\"norlan.gr\t).hello())\r", "print(require(\"norlan.greet\" ).hello())\nhi\nvelc-lua:> "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sh.keys(c.keys), c.out) << c.keys;
+  // Ctrl-C stops a statement that never ends, and drops an unfinished one; the state goes on.
+  for (const std::string start : {"while true do end\r", "if true then\r"}) {
+    size_t from = sh.pty().mark();
+    sh.pty().type(start);
+    ASSERT_TRUE(sh.pty().wait_for(start.substr(0, start.size() - 1) + "\n", from)) << sh.pty().text();
+    sh.keys(e2e::kCtrlC);
+  }
+  EXPECT_EQ(sh.run("print(x)"), "40\n");
+  EXPECT_EQ(sh.run("error('boom')").rfind("[string \"stdin\"]:1: boom\n\nStack trace:\n\t#0 [C]:", 0), 0u);
+
+  // A loaded module completed by name becomes a global; the line is drawn once, below the message.
+  sh.run("package.loaded.mymod = {x = 1}");
+  size_t from = sh.pty().mark();
+  sh.pty().type("mymod\t");
+  ASSERT_TRUE(sh.pty().wait_for("Globalized module 'mymod'.\n", from)) << sh.pty().text();
+  sh.keys("x\r");
+  EXPECT_NE(sh.pty().text().find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[3] = 1\n", from), std::string::npos)
+      << sh.pty().text().substr(from);
+  EXPECT_EQ(last_line(sh.keys(e2e::kCtrlD)), "velc:> ");
+  EXPECT_NE(sh.keys("\x1b[A\x1b[A\r").find("pwd\n:\n"), std::string::npos);  // Up twice: before "lua"
+  sh.quit("q\r");
+  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\nlua\npwd\n");
+  // One entry a statement (the loop with its newlines); no blank lines, no statement typed with
+  // a leading blank, none stopped by Ctrl-C.
+  EXPECT_EQ(e2e::read_file(sh.home() + "/lua-history"),
+            "x = 40\nx, greet.hello()\nx = = 1\nfor i = 1, 2 do\nlocal quit = i print(quit)\nend\n"
+            "print(tostring (12), string.upper ('x'))\nprint(require(\"norlan.greet\" ).hello())\nprint(x)\n"
+            "error('boom')\npackage.loaded.mymod = {x = 1}\nmymod.x\n");
+}
+
+// A recording begun in the shell goes on with the statements of a Lua session and is written
+// from them when the Lua shell is left (the Lua history's older entries stay out). Entering the
+// Lua shell writes the shell's history file, so a session that ends there keeps it.
+TEST(LuaShell, ShellRecordingThroughTheLuaShell) {
+  Emulator sim;
+  k::test::TempDir dir;
+  Shell sh(sim);
+  e2e::write_file(sh.home() + "/lua-history", "old1\nold2\n");
+  const std::string file = dir.file("r");
+  EXPECT_EQ(sh.run("record " + file), "");
+  EXPECT_EQ(sh.run("lua"), "> preloaded device\n");
+  EXPECT_EQ(e2e::read_file(sh.history()), "record " + file + "\nlua\n");
+  EXPECT_EQ(sh.run("1"), "_[1] = 1\n");
+  sh.keys(e2e::kCtrlD);
+  EXPECT_EQ(e2e::read_file(file),
+            "-- Recorded in velc's Lua shell: what it had preloaded, then the statements typed.\n"
+            "local function velc_show(...) if select(\"#\", ...) > 0 then print(...) end end\n"
+            "device = require(\"norlan.device\")\nvelc_show(1)\n");
+  sh.quit("q\r");
 }
 
 }  // namespace

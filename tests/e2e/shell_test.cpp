@@ -1,4 +1,6 @@
-// The interactive shell on a pseudo-terminal, against veld-sim.
+// The interactive shell on a pseudo-terminal, against veld-sim: Ctrl-C, events, what the device's
+// texts may do to the terminal, long lines, piped input, the history file; completion on Tab and
+// hints while typing (the rules themselves are the unit tests'); session recording and its replay.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,11 +12,14 @@
 #include "harness/process.h"
 #include "harness/pty.h"
 #include "harness/shell_session.h"
+#include "platform/colors.h"
 
 namespace {
 
 using e2e::Emulator;
 using e2e::Shell;
+using e2e::last_line;
+using Strings = std::vector<std::string>;
 
 // Ctrl-C drops the line typed at the prompt, and abandons a request (interrupted once it is with
 // the daemon, so that the command is really waiting): the next command gets its own reply, not
@@ -135,6 +140,95 @@ TEST(Shell, ControlCharactersAndTheHistoryFile) {
   EXPECT_EQ(again.run("").rfind("ProvisioningCode = ", 0), 0u);
   again.quit(e2e::kCtrlD);
   EXPECT_EQ(e2e::read_file(sh.history()), "cat " + path + "\ncat " + path + "\n");
+}
+
+// A recording is a private file of the lines the history took while it ran, and runs again with
+// `velc -s` from the root: no password, no line typed with a leading blank, nothing from before
+// it; "q" writes it and ends the recording, not the shell.
+TEST(Record, ASessionRunsBack) {
+  Emulator sim({"--access", e2e::accounts()});
+  Shell sh(sim, {"--auth", "admin:admin"});
+  k::test::TempDir dir;
+  const std::string file = dir.file("session.velc");
+  sh.run("cat Device.Time.NTPServer2");  // before the recording
+  EXPECT_EQ(sh.run("record " + file), "");
+  EXPECT_EQ(last_line(sh.pty().text()), "admin@velc-record:> ");
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(sh.run("login support -p support"), "");  // a password on the line
+  sh.run(" cat Device.DeviceInfo.Manufacturer");      // a leading blank
+  sh.pty().type("login admin\r");
+  ASSERT_TRUE(sh.pty().wait_for("password for admin: ", 0)) << sh.pty().text();
+  sh.keys("admin\r");  // a password at the prompt
+  sh.run("cd Device.Time");
+  EXPECT_EQ(sh.run("set Enable=false"), "key = Enable, value = false\nStatus: OK\n");
+  std::string printed = sh.run("cat ntpserver1");
+  EXPECT_EQ(sh.run("q"), "");
+  EXPECT_EQ(last_line(sh.pty().text()), "admin@velc:Device.Time> ");
+  EXPECT_EQ(e2e::read_file(file), "# cd Device.Time\nset Device.Time.Enable=false\ncat Device.Time.NTPServer1\n");
+
+  sh.quit("q\r");
+  EXPECT_EQ(e2e::read_file(sh.history()).find("\nq\n"), std::string::npos);
+
+  auto as_admin = [&](Strings args) {
+    args.insert(args.begin(), {"--auth", "admin:admin"});
+    return e2e::velc(sim, args);
+  };
+  ASSERT_EQ(as_admin({"-r", "set", "Device.Time.Enable=true"}).status, 0);
+  e2e::Run again = as_admin({"-s", file});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "key = Device.Time.Enable, value = false\nStatus: OK\n" + printed);
+  EXPECT_EQ(as_admin({"-r", "cat", "Device.Time.Enable"}).out, "Enable = false\n");
+}
+
+// Each line is typed with Tab and dropped with Ctrl-C; the screen shows what Tab added, or the
+// list that two Tabs show below the line, which is then drawn again.
+TEST(Completion, TabCompletesAndListsThroughTheKeyboard) {
+  Emulator sim({"--hosts", "150"});
+  Shell sh(sim);
+  const std::pair<const char*, const char*> cases[] = {
+      {"set Device.Time.Enable=t\t", "=true "},
+      {"cat Device.WiFi.SSID.\t\t", "\n1.            2.            3.            max_instance  \nvelc:> cat Device.WiFi.SSID."},
+      {"cat Device.Hosts.Host.\t\t", "Display all 151 possibilities? (y or n)"},
+      {"n", "velc:> cat Device.Hosts.Host."},  // "n" gives the line back unchanged
+  };
+  for (const auto& [keys, wanted] : cases) {
+    size_t from = sh.pty().mark();
+    sh.pty().type(keys);
+    EXPECT_TRUE(sh.pty().wait_for(wanted, from)) << keys << ":\n" << sh.pty().text().substr(from);
+    if (std::string(wanted).rfind("Display", 0) != 0) sh.keys(e2e::kCtrlC);
+  }
+  // A completed line runs as typed.
+  EXPECT_NE(sh.keys("cd Device.Hos\t\r").find("velc:Device.Hosts> "), std::string::npos);
+}
+
+// Hints: the rest of the only candidate after the cursor in the hint colour, erased when no
+// candidate is left and before Enter, back after Backspace; `opt hint off` stops them.
+TEST(Completion, HintsAppearAndDisappear) {
+  Emulator sim;
+  Shell sh(sim, {}, "", /*colours=*/true);
+  const std::string hint = k::hsv_sequence(k::ColourTable{}.entries[k::kColourHint]);
+  size_t from = 0;
+  auto shows = [&](const std::string& keys, const std::string& raw) {
+    from = sh.pty().raw().size();
+    sh.pty().type(keys);
+    return sh.pty().wait_until([&](const std::string&) { return sh.pty().raw().find(raw, from) != std::string::npos; });
+  };
+  auto since = [&] { return sh.pty().raw().substr(from); };
+  ASSERT_TRUE(shows("cd Device.DeviceIn", hint + "fo.\033[0m\033[3D")) << since();
+  ASSERT_TRUE(shows("x", "x")) << since();
+  EXPECT_EQ(since().rfind("\033[K", 0), 0u) << since();
+  EXPECT_EQ(since().find(hint), std::string::npos) << since();
+  ASSERT_TRUE(shows("\x7f", hint + "fo.")) << since();
+  from = sh.pty().raw().size();
+  EXPECT_NE(sh.keys("\r").find("no such node"), std::string::npos);  // the line ran as typed
+  EXPECT_EQ(since().rfind("\033[K", 0), 0u) << since();
+  sh.keys("opt hint off\r");  // (typed: the screen text of a line typed with hints holds them)
+  from = sh.pty().raw().size();
+  sh.pty().type("he");
+  sh.keys(e2e::kCtrlC);
+  EXPECT_EQ(since().find(hint), std::string::npos) << since();
 }
 
 }  // namespace
