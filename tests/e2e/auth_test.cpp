@@ -1,7 +1,6 @@
 // Logging in end to end, in one place: the ways of logging in and what a failed login does to
 // the run, the shell's own logins and what each user then sees, passwords on a terminal and in
 // the argument vector.
-#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -50,22 +49,6 @@ TEST(Login, EachWayOfLoggingInAndEachFailure) {
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(e2e::methods(sim), c.sent);
   }
-}
-
-// The shell logs in as the local system user by itself, without a password, when the daemon
-// has such an account and the peer's credentials prove the name.
-TEST(Login, TheShellLogsInAsTheLocalUser) {
-  passwd* pw = getpwuid(getuid());
-  ASSERT_NE(pw, nullptr);
-  const std::string me = pw->pw_name;
-  k::test::TempDir dir;
-  e2e::write_file(dir.file("access.json"), R"({"#access": {"guest": {}, "users": {")" + me +
-                                               R"(": {"rights": {"Device.DeviceInfo.": "r"}}}}})");
-  Emulator mine({"--access", dir.file("access.json")});
-  e2e::Run run = e2e::velc(mine, {}, "ls Device\n");
-  EXPECT_NE(run.out.find("\n" + me + "@velc:> ls Device\nDevice.DeviceInfo.  Device.Users.\n"), std::string::npos)
-      << run.out;
-  EXPECT_EQ(e2e::sent(mine, "Login"), Strings{R"(Login {"Username":")" + me + "\"}"});
 }
 
 // Each change of user refreshes the schema cache, the prompt and what writes are allowed
