@@ -35,11 +35,9 @@ std::string version_becomes(const e2e::Emulator& sim, const std::string& expecte
   return last;
 }
 
-std::string make_image(const k::test::TempDir& dir, const std::string& version, const Strings& flags = {}) {
+std::string make_image(const k::test::TempDir& dir, const std::string& version) {
   std::string image = dir.file(version + ".img");
-  Strings args = flags;
-  args.insert(args.end(), {version, image, "4096"});
-  EXPECT_EQ(e2e::run(e2e::source_dir() + "/scripts/make-firmware", args).status, 0);
+  EXPECT_EQ(e2e::run(e2e::source_dir() + "/scripts/make-firmware", {version, image, "4096"}).status, 0);
   return image;
 }
 
@@ -75,22 +73,15 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
   EXPECT_NE(sent[2].find(R"("FileSize":4195304)"), std::string::npos) << sent[2];
 }
 
-// The whole upgrade: the dialogue, the progress, the reboot into the new version. A minor
-// version step asks nothing. A forged image fails the flash: the old version stays, and velc
-// says so and fails.
+// The whole upgrade over the netcat channel on TLS: the dialogue (a minor version step asks
+// nothing), the progress, the reboot into the new version.
 TEST(UpgradeTheEmulator, RunsTheNewVersionAfterTheReboot) {
   k::test::TempDir dir;
   e2e::Certs certs;
-  const std::string forged = make_image(dir, "4.2.9", {"--bad-checksum"}), image = make_image(dir, "4.3.0");
   Strings options = certs.server_options();
   options.insert(options.end(), {"--flash-time", "200", "--reboot-time", "100", "--access", e2e::accounts()});
   e2e::Emulator sim(options);
-  e2e::Run r = velc_as_admin(sim.socket(), {"-r", "upgrade", forged});
-  EXPECT_EQ(r.status, 255) << r.out << r.err;
-  EXPECT_NE(r.out.find("Build upgrade...\nFlashing: "), std::string::npos) << r.out;
-  EXPECT_TRUE(r.out.ends_with("\nUpgrade failed: UpgradeStatus -1.\n")) << r.out;
-  EXPECT_EQ(version_becomes(sim, "4.2.1-build2031"), "4.2.1-build2031");
-  r = velc_as_admin(sim.tcp(), {"-r", "upgrade", image}, {"--ssl"}, {"VELC_CA_FILE=" + certs.ca()});
+  e2e::Run r = velc_as_admin(sim.tcp(), {"-r", "upgrade", make_image(dir, "4.3.0")}, {"--ssl"}, {"VELC_CA_FILE=" + certs.ca()});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("Minor upgrade...\nFlashing: "), std::string::npos) << r.out;
   EXPECT_TRUE(r.out.ends_with("\nStatus: OK\n")) << r.out;

@@ -4,7 +4,6 @@
 // faults as Lua errors, rights, events, Ctrl-C); the Lua shell on a pseudo-terminal (results and
 // errors, statements over several lines, Tab, Ctrl-C and Ctrl-D, its history, a recording).
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,24 +142,6 @@ l:close()
 print(pcall(l.wait, l))
 )lua");
   EXPECT_EQ(r.out, "0\n77\thello\t2\n4\tAdd\tDevice.Hosts.Host.\ttrue\nnil\nfalse\tnorlan.device: the listener is closed\n");
-}
-
-// Ctrl-C stops a script like any other, even one that catches errors: in a wait for an event,
-// and in a loop. What it printed comes out and the run ends with 130.
-TEST(LuaDevice, CtrlCStopsTheScript) {
-  Emulator sim;
-  for (const std::string loop : {"while true do pcall(l.wait, l) end\n", "while true do end\n"}) {
-    k::test::TempDir dir;
-    std::string out = dir.file("out"), started = dir.file("started");
-    e2e::write_file(dir.file("s.lua"), "local l = require('norlan.device').listen(5)\nprint('before')\n"
-                                       "io.open(arg[1], 'w'):close()\n" + loop);
-    pid_t pid = e2e::start_velc(sim, {"-S", dir.file("s.lua"), started}, out);
-    ASSERT_TRUE(e2e::eventually([&] { return access(started.c_str(), F_OK) == 0; }));
-    usleep(100 * 1000);  // into the wait
-    kill(pid, SIGINT);
-    EXPECT_EQ(e2e::wait_exit_status(pid), 130) << loop;
-    EXPECT_EQ(e2e::read_file(out), "before\n");
-  }
 }
 
 // A Lua shell entered from a shell whose module folder holds "greet" (a folder with an
