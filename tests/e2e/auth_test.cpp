@@ -24,25 +24,24 @@ TEST(Login, EachWayOfLoggingInAndEachFailure) {
   const Strings refused = {"Login", "Authenticate", "Logout"};
   const struct {
     Strings args;  // before "-r cat Device.Users.CurrentUser"
-    std::string env;
     int status;
     std::string out;
     Strings sent;
     std::string err = "";
   } cases[] = {
-      {{"--auth", "admin:admin"}, "", 0, admin, {"Login", "GetParameterValues", "GetParameterValues"}},
+      {{"--auth", "admin:admin"}, 0, admin, {"Login", "GetParameterValues", "GetParameterValues"}},
       // Refused as a user: taken as a token.
-      {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, "", 0, admin,
+      {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, 0, admin,
        {"Login", "Authenticate", "GetParameterValues", "GetParameterValues", "GetParameterValues"}},
       // Refused both ways: the run ends with 1 before the mode; no password asked off a terminal.
-      {{"--auth", "admin:wrong"}, "", 1, "", refused, "velc: cannot log in as admin: wrong user name or password\n"},
-      {{}, "", 0, "[9001] Request denied: nobody is logged in\n", {"GetParameterValues"}},
+      {{"--auth", "admin:wrong"}, 1, "", refused, "velc: cannot log in as admin: wrong user name or password\n"},
+      {{}, 0, "[9001] Request denied: nobody is logged in\n", {"GetParameterValues"}},
   };
   for (const auto& c : cases) {
     Strings args = c.args;
-    if (args.empty() || args[0] != "-r") args.insert(args.end(), {"-r", "cat", "Device.Users.CurrentUser"});
+    args.insert(args.end(), {"-r", "cat", "Device.Users.CurrentUser"});
     sim.clear_requests();
-    e2e::Run run = e2e::velc(sim, args, "", c.env.empty() ? Strings{} : Strings{c.env});
+    e2e::Run run = e2e::velc(sim, args);
     SCOPED_TRACE(testing::PrintToString(args));
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out);

@@ -41,25 +41,14 @@ TEST(Startup, FailuresBeforeTheModeAndNotifyMode) {
   EXPECT_EQ(groups, (Strings{"4", "7", "9"}));
 }
 
-// The reply is printed whole, and its error code is the exit status.
-TEST(RawMode, RequestsRepliesAndStatuses) {
+// Raw mode prints the reply whole, and its error code is the exit status.
+TEST(RawMode, PrintsTheReplyAndExitsWithItsCode) {
   Emulator sim;
-  const std::string reply = "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": ";
-  const struct {
-    std::string message;
-    int status;
-    std::string out_begins;
-  } cases[] = {
-      {R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["Device.Time.Enable"]}})",
-       0, reply + "5,\n    \"result\": {"},
-      {R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Nope."]}})",
-       9005 & 255, reply + "6,\n    \"error\": {\n        \"code\": 9005,"},
-  };
-  for (const auto& c : cases) {
-    e2e::Run r = e2e::velc(sim, {"--raw", c.message, "ignored"});
-    EXPECT_EQ(r.status, c.status) << c.message;
-    EXPECT_EQ(r.out.rfind(c.out_begins, 0), 0u) << c.message << "\n" << r.out;
-  }
+  e2e::Run r = e2e::velc(sim, {"--raw", R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues",)"
+                                        R"("params":{"ParameterNames":["Device.Nope."]}})", "ignored"});
+  EXPECT_EQ(r.status, 9005 & 255);
+  EXPECT_EQ(r.out.rfind("<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 6,\n    \"error\": {\n        \"code\": 9005,", 0), 0u)
+      << r.out;
 }
 
 // The listener prints the events of its group as they come (into a file: flushed each time)
