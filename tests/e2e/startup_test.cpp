@@ -100,13 +100,6 @@ TEST(EventsToAPipe, ArriveWholeAndInOrderWhileTheShellRuns) {
 // The same destination by name.
 std::string by_name(const std::string& tcp) { return "tcp:localhost:" + tcp.substr(tcp.rfind(':') + 1); }
 
-// velc -u `to` (with --ssl when `ca` is given, trusting it) asking for the device mode.
-e2e::Run ask(const Emulator& sim, const std::string& to, const std::string& ca = "") {
-  Strings args = {"-u", to, "-r", "cat", "Device.DeviceInfo.DeviceMode"};
-  if (!ca.empty()) args.push_back("--ssl");
-  return e2e::velc(sim, args, "", ca.empty() ? Strings{} : Strings{"VELC_CA_FILE=" + ca});
-}
-
 // Requests, a reply of many TLS records, and the shell's events connection over a verified
 // connection; certificates refused with OpenSSL's reason; without --ssl the TLS listener drops
 // the connection during the login, and velc says why.
@@ -116,9 +109,8 @@ TEST(Tls, VerifiedConnectionsAndRefusals) {
   Strings options = certs.server_options();
   options.insert(options.end(), {"--hosts", "3000"});
   Emulator sim(options), misnamed(elsewhere.server_options());
-  EXPECT_EQ(ask(sim, by_name(sim.tcp()), certs.ca()).out, "DeviceMode = 'Router'\n");  // TCP by name
   e2e::Run plain_hosts = e2e::velc(sim, {"-r", "cat", "Device.Hosts."});
-  e2e::Run tls_hosts = e2e::velc(sim, {"--ssl", "-u", sim.tcp(), "-r", "cat", "Device.Hosts."}, "",
+  e2e::Run tls_hosts = e2e::velc(sim, {"--ssl", "-u", by_name(sim.tcp()), "-r", "cat", "Device.Hosts."}, "",
                                  {"VELC_CA_FILE=" + certs.ca()});
   EXPECT_GT(plain_hosts.out.size(), size_t{1} << 20);
   EXPECT_TRUE(tls_hosts.out == plain_hosts.out) << tls_hosts.out.size() << " bytes";
@@ -129,7 +121,7 @@ TEST(Tls, VerifiedConnectionsAndRefusals) {
       {by_name(misnamed.tcp()), elsewhere.ca(), "hostname mismatch"},
   };
   for (const auto& c : refused) {
-    e2e::Run r = ask(sim, c.destination, c.ca);
+    e2e::Run r = e2e::velc(sim, {"--ssl", "-u", c.destination, "-r", "cat", "Device."}, "", {"VELC_CA_FILE=" + c.ca});
     EXPECT_EQ(r.status, 1) << c.destination;
     EXPECT_EQ(r.out, "Cannot connect to veld(requests) - TLS handshake failed: certificate verify "
                      "failed (" + c.reason + ")(-23)\n") << c.destination;
