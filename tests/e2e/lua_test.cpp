@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "harness/process.h"
-#include "harness/shell_session.h"
+#include "harness/pty.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 
 #include "harness/process.h"
 #include "harness/pty.h"
-#include "harness/shell_session.h"
 #include "platform/colors.h"
 
 namespace {
