@@ -3,7 +3,6 @@
 // (the schema cache), and what save, reboot, reset, select and debug do to the emulated device
 // and to the process velc was started from.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -57,14 +56,13 @@ TEST(DatamodelRequestMode, CommandsSendThePathAsTypedAndReportTheOutcome) {
   }
 }
 
-// The shell fed through a pipe: what it printed from its first prompt on. Checks that the shell
+// The shell fed through a pipe: what it printed. Checks that the shell
 // ended cleanly (under the sanitizers, a report makes the status non-zero).
 std::string shell(const Emulator& sim, const std::string& input) {
   e2e::Run run = e2e::velc(sim, {}, input);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  size_t at = run.out.find("velc:> ");
-  return at == std::string::npos ? run.out : run.out.substr(at);
+  return run.out;
 }
 
 // The schema cache fetches a level when it is first needed (a name typed in another case finds
@@ -80,7 +78,6 @@ TEST(DatamodelShell, TheSchemaIsFetchedLazilyOnceAndATableInOneGo) {
   EXPECT_EQ(e2e::sent(sim, "GetParameterNames").size(), 1u);
   Strings fetched = e2e::sent(sim, "GetParameterAttributes");
   ASSERT_EQ(fetched.size(), 5u) << testing::PrintToString(fetched);  // root, Device, Hosts, the table, its instances
-  EXPECT_EQ(fetched[0], attributes(R"(".")", 1));
   EXPECT_NE(fetched[4].find(R"("Device.Hosts.Host.5000.")"), std::string::npos);
   sim.clear_requests();
   out = shell(sim, "cd Device.Hosts\ntake Host\ndel <.1\ndel <.2.HostName\nset :Device.DHCPv4.Server.Pool.1.LeaseTime=0x10\n"

@@ -19,14 +19,6 @@ namespace {
 using e2e::Emulator;
 using Strings = std::vector<std::string>;
 using e2e::Shell;
-using e2e::last_line;
-
-// Request mode passes the words after "lua" as one statement to a fresh interpreter.
-TEST(LuaCommand, InRequestMode) {
-  Emulator sim;
-  e2e::Run one = e2e::velc(sim, {"-r", "lua", "print(1,", "2)"});
-  EXPECT_EQ(one.out, "print(1, 2) \n1\t2\n");
-}
 
 // A script's arguments and output, and line numbers that match the file (its "#!" line
 // included) in an error; what was printed before the error stays. A failed script is no failed
@@ -46,6 +38,8 @@ TEST(LuaScript, ArgumentsErrorsProgramNameAndShebang) {
       {e2e::run(path, {"c"}), "1\tc\ns.lua\tc\nno newline"},
       {e2e::velc(sim, {"-S", failing}), "before\npart" + failing + ":4: line four\nstack traceback:\n"
                                         "\t[C]: in function 'error'\n\t" + failing + ":4: in main chunk\n"},
+      // Request mode passes the words after "lua" as one statement to a fresh interpreter.
+      {e2e::velc(sim, {"-r", "lua", "print(1,", "2)"}), "print(1, 2) \n1\t2\n"},
       {e2e::run(lua, {"-u", sim.socket()}, "print(arg[0], 1 + 1)\nx = = 1\n"),
        "stdin:2: unexpected symbol near '='\n"},
   };
@@ -189,15 +183,14 @@ TEST(LuaShell, ResultsErrorsStatementsCompletionAndTheWayBack) {
   sh.keys("x\r");
   EXPECT_NE(sh.pty().text().find("Globalized module 'mymod'.\nvelc-lua:> mymod.x\n_[3] = 1\n", from), std::string::npos)
       << sh.pty().text().substr(from);
-  EXPECT_EQ(last_line(sh.keys(e2e::kCtrlD)), "velc:> ");
+  EXPECT_EQ(e2e::last_line(sh.keys(e2e::kCtrlD)), "velc:> ");
   EXPECT_NE(sh.keys("\x1b[A\x1b[A\r").find("pwd\n:\n"), std::string::npos);  // Up twice: before "lua"
   sh.quit("q\r");
   EXPECT_TRUE(e2e::read_file(sh.history()).ends_with("\npwd\nlua\npwd\n"));
   // One entry a statement (the loop with its newlines); no blank lines, no statement typed with
   // a leading blank, none stopped by Ctrl-C.
   EXPECT_EQ(e2e::read_file(sh.home() + "/lua-history"),
-            "x = 40\nx, greet.hello()\nx = = 1\nfor i = 1, 2 do\nlocal quit = i print(quit)\nend\n"
-            "print(x)\n"
+            "x = 40\nx, greet.hello()\nx = = 1\nfor i = 1, 2 do\nlocal quit = i print(quit)\nend\nprint(x)\n"
             "error('boom')\npackage.loaded.mymod = {x = 1}\nmymod.x\n");
 }
 
