@@ -1,67 +1,44 @@
-// The interactive shell on a pseudo-terminal, against veld-sim.
+// The interactive shell on a pseudo-terminal, against veld-sim: Ctrl-C, events, what the device's
+// texts may do to the terminal, long lines, piped input, the history file; completion on Tab and
+// hints while typing (the rules themselves are the unit tests'); session recording and its replay.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "harness/process.h"
 #include "harness/pty.h"
-#include "harness/shell_session.h"
+#include "platform/colors.h"
 
 namespace {
 
 using e2e::Emulator;
-using e2e::Pty;
 using e2e::Shell;
-using e2e::ends_with_prompt;
-using e2e::last_line;
 
-TEST(Shell, BannerPromptAndCtrlC) {
+// Ctrl-C drops the line typed at the prompt, and abandons a request (interrupted once it is with
+// the daemon, so that the command is really waiting): the next command gets its own reply, not
+// the late one of the abandoned request.
+TEST(Shell, CtrlCDropsTheLineAndAbandonsARequest) {
   Emulator sim({"--delay", "3000"});
   Shell sh(sim);
-  EXPECT_EQ(sh.pty().text().rfind(
-                "Norlan Management System client.\n***\nWARNING - for experts only!\nThis tool is "
-                "not intended to use by users 'cause it can cause harm to the device!\n***\n"
-                "Interactive mode. \nEnter 'help' or '?' for help, 'q' for exit.\nvelc:> ",
-                0),
-            0u)
-      << sh.pty().text();
-  // At the prompt, Ctrl-C drops the line typed.
-  size_t from = sh.pty().mark();
   sh.pty().type("cd Device");
-  ASSERT_TRUE(sh.pty().wait_for("cd Device", from));
-  sh.pty().type(e2e::kCtrlC);
-  ASSERT_TRUE(sh.pty().wait_for("cd Device^C\nvelc:> ", from)) << sh.pty().text();
+  ASSERT_TRUE(sh.pty().wait_for("cd Device", 0));
+  EXPECT_TRUE(sh.keys(e2e::kCtrlC).ends_with("^C\nvelc:> ")) << sh.pty().text();
   EXPECT_EQ(sh.run("pwd"), ":\n");
-
-  // During a request, Ctrl-C abandons it; interrupt once the request is with the daemon, so
-  // that the command is really waiting.
   sim.clear_requests();
-  from = sh.pty().mark();
   sh.pty().type("cat Device.DeviceInfo.ModelName\r");
-  for (int i = 0; i < 600 && sim.requests().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_FALSE(sim.requests().empty());
-  sh.pty().type(e2e::kCtrlC);
-  ASSERT_TRUE(sh.pty().wait_until([&](const std::string& s) {
-    return ends_with_prompt(s.substr(from));
-  })) << sh.pty().text();
-  EXPECT_EQ(sh.pty().text().find("ModelName =", from), std::string::npos);
-  // The next command gets its own reply, not the late one of the abandoned request.
+  ASSERT_TRUE(e2e::eventually([&] { return !sim.requests().empty(); }));
+  EXPECT_EQ(sh.keys(e2e::kCtrlC).find("ModelName ="), std::string::npos);
   EXPECT_EQ(sh.run("cat Device.DeviceInfo.DeviceMode"), "DeviceMode = 'Router'\n");
   sh.quit("q\r");
 }
 
 // Events are printed above the half-typed line; the data-model changes of others are not
 // printed, but the cache follows them (once an event sent after them is printed, they have
-// arrived too); losing the daemon ends the shell.
+// arrived too); losing the daemon ends the shell without a dead prompt.
 TEST(Shell, EventsAndTheChangesOfOthers) {
   Emulator sim({"--hosts", "2"});
   Shell sh(sim, {"-g", "7"});
@@ -73,24 +50,15 @@ TEST(Shell, EventsAndTheChangesOfOthers) {
   EXPECT_EQ(e2e::velc(sim, {"-r", "add", "Device.Hosts.Host."}).status, 3);
   EXPECT_EQ(e2e::velc(sim, {"-r", "del", "Device.Hosts.Host.1."}).status, 0);
   ASSERT_EQ(e2e::velc(sim, {"-e", "7", "{\"a\":1}"}).status, 0);
-  ASSERT_TRUE(sh.pty().wait_for("\nEVENT 7:\n{\n    \"a\": 1\n}\n", from)) << sh.pty().text();
-  ASSERT_TRUE(sh.pty().wait_until([](const std::string& s) { return last_line(s) == "velc:> pw"; }))
-      << sh.pty().text();
-  std::string screen = sh.pty().text().substr(from);
-  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 5) << screen;  // "\nEVENT 7:\n{..}\n"
-  from = sh.pty().mark();
-  sh.pty().type("d\r");  // the half line goes on
-  ASSERT_TRUE(sh.pty().wait_for("d\n:\nvelc:> ", from)) << sh.pty().text();
+  ASSERT_TRUE(sh.pty().wait_for("pw\nEVENT 7:\n{\n    \"a\": 1\n}\nvelc:> pw", from)) << sh.pty().text();
+  EXPECT_NE(sh.keys("d\r").find("d\n:\nvelc:> "), std::string::npos);  // the half line goes on
   EXPECT_EQ(sh.run("ls Device.Hosts.Host"), "Device.Hosts.Host.2.            " + max + "\nDevice.Hosts.Host.3.\n");
-  // The deleted instance is not shown with empty values: veld says it is not there.
-  EXPECT_EQ(sh.run("cat Device.Hosts.Host.1.HostName").rfind("[9005] ", 0), 0u);
+  EXPECT_EQ(sh.run("cat Device.Hosts.Host.1.HostName").rfind("[9005] ", 0), 0u);  // not shown empty
 
   from = sh.pty().mark();
   sim.stop();
-  ASSERT_TRUE(sh.pty().wait_for("Connection dropped\n", from)) << sh.pty().text();
   EXPECT_EQ(sh.pty().wait_exit(), 0);
-  std::string after = sh.pty().text().substr(sh.pty().text().rfind("Connection dropped\n"));
-  EXPECT_EQ(after.find("velc"), std::string::npos) << after;  // no dead prompt after it
+  EXPECT_TRUE(sh.pty().text().substr(from).ends_with("Connection dropped\n")) << sh.pty().text();
 }
 
 // Ctrl-C stops a long listing and a long drawing: the prompt comes back and nothing of the
@@ -102,122 +70,153 @@ TEST(Shell, CtrlCStopsLongOutput) {
     size_t from = sh.pty().mark();
     sh.pty().type(std::string(command) + "\r");
     ASSERT_TRUE(sh.pty().wait_for("HostName", from)) << command;
-    sh.pty().type(e2e::kCtrlC);
-    ASSERT_TRUE(sh.pty().wait_until([&](const std::string& s) {
-      return ends_with_prompt(s.substr(from));
-    })) << command;
-    std::string printed = sh.pty().text().substr(from);
-    // 5000 hosts make 65 000 lines; printing stopped long before. (The harness reads the
-    // terminal while it waits for the first lines, so velc may run some way ahead by then.)
+    std::string printed = sh.keys(e2e::kCtrlC);
+    // 5000 hosts make 65 000 lines; printing stopped long before (velc may run some way ahead
+    // of the harness's reading by then).
     EXPECT_LT(std::count(printed.begin(), printed.end(), '\n'), 30000) << command;
-    EXPECT_EQ(sh.run("pwd"), ":\n");  // nothing of the listing arrives after the prompt
+    EXPECT_EQ(sh.run("pwd"), ":\n");
   }
-  sh.quit("q\r");
 }
 
-// Text from the device cannot take over the terminal: its control characters are shown escaped
-// there, while piped output keeps every byte.
-TEST(Shell, ControlCharactersFromTheDeviceAreEscapedOnTheTerminal) {
-  Emulator sim;
-  const std::string path = "Device.DeviceInfo.ProvisioningCode";
-  e2e::Run set = e2e::velc(sim, {"-r", "set", path + R"(="\u001b]0;owned\u0007\r")"});
-  ASSERT_EQ(set.status, 0) << set.out;
-  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", path}).out, "ProvisioningCode = '\033]0;owned\a\r'\n");
-  Shell sh(sim);
-  EXPECT_EQ(sh.run("cat " + path), "ProvisioningCode = '\\x1b]0;owned\\x07\\x0d'\n");
-  sh.quit("q\r");
-}
-
-// A line far longer than a row, typed: on a terminal the editor suits it is drawn over several
-// rows (with and without the hints, which colours bring); on one that cannot move the cursor up
-// (TERM=dumb) it is read as the terminal gives it, and there are no colours. Under the sanitizers
-// a read past readline's buffers ends the run.
+// A line far longer than a row, typed in the shell and the Lua shell: on a terminal the editor
+// suits it is drawn over several rows (with and without the hints, which colours bring); on one
+// that cannot move the cursor up (TERM=dumb) it is read as the terminal gives it, and there are no
+// colours. Under the sanitizers a read past readline's buffers ends the run.
 TEST(Shell, LongTypedLines) {
   Emulator sim;
-  const std::string line = "pwd #" + std::string(3000, 'x');
-  struct Case {
-    bool colours;
-    std::vector<std::string> env;
-  };
-  for (const Case& c : {Case{false, {}}, Case{true, {}}, Case{true, {"TERM=dumb"}}}) {
-    Shell sh(sim, {}, "", c.colours, c.env);
-    size_t from = sh.pty().mark();
-    sh.pty().type(line + "\r");
-    // (Rows drawn by the editor end in the blank that makes the terminal wrap.)
-    EXPECT_TRUE(sh.pty().wait_for("xxx\n:\nvelc:> ", from)) << sh.pty().text();
-    // The Lua shell reads its lines the same way.
-    sh.pty().type("lua\r");
-    ASSERT_TRUE(sh.pty().wait_for("velc-lua:> ", from)) << sh.pty().text();
-    sh.pty().type("print(#'" + std::string(3000, 'x') + "')\r");
-    EXPECT_TRUE(sh.pty().wait_for("\n3000\nvelc-lua:> ", from)) << sh.pty().text();
-    sh.pty().type("quit\r");
-    EXPECT_TRUE(sh.pty().wait_for("velc-lua:> quit\nvelc:> ", from)) << sh.pty().text();
-    if (!c.env.empty()) {
+  const std::string xs(3000, 'x');
+  for (const auto& [colours, env] : {std::pair{false, ""}, std::pair{true, ""}, std::pair{true, "TERM=dumb"}}) {
+    Shell sh(sim, {}, "", colours, *env ? std::vector<std::string>{env} : std::vector<std::string>{});
+    EXPECT_TRUE(sh.keys("pwd #" + xs + "\r").ends_with("xxx\n:\nvelc:> ")) << sh.pty().text();
+    sh.run("lua");
+    EXPECT_TRUE(sh.keys("print(#'" + xs + "')\r").ends_with("\n3000\nvelc-lua:> ")) << sh.pty().text();
+    if (*env) {
       EXPECT_EQ(sh.pty().raw().find('\033'), std::string::npos);
     }
-    sh.quit("q\r");
+    sh.quit(std::string(e2e::kCtrlD) + "q\r");
   }
 }
 
 // Input that is no terminal is read as it comes, without the editor, by the shell and the Lua
 // shell: each line is shown after its prompt, a tab is no completion, "\r" ends a line too, and a
-// line of 200 kB takes no longer than its bytes (through the editor it took minutes: the harness
-// gives up after one).
+// line of 200 kB takes no longer than its bytes. A line longer than the shell takes is not run,
+// and costs no more than the limit: the next line runs.
 TEST(Shell, PipedInputIsReadWithoutTheEditor) {
   Emulator sim;
   const std::string long_line = "pwd #" + std::string(200000, 'x');
   const std::string long_lua = "print(#'" + std::string(200000, 'x') + "')";
-  e2e::Run r = e2e::velc(sim, {}, "cd Device\r\n\tpwd\n" + long_line + "\nlua\n" + long_lua +
-                                      "\nquit\npwd");
-  EXPECT_EQ(r.status, 0) << r.err;
-  size_t at = r.out.find("velc:> ");
-  ASSERT_NE(at, std::string::npos) << r.out;
-  EXPECT_EQ(r.out.substr(at), "velc:> cd Device\nvelc:Device> \nvelc:Device> \tpwd\n:Device\n"
+  e2e::Run r = e2e::velc(sim, {}, "cd Device\r\n\tpwd\n" + long_line + "\nlua\n" + long_lua + "\nquit\n" +
+                                      "pwd #" + std::string(1 << 20, 'x') + "\npwd");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "velc: a line longer than 1048576 bytes is not run\n");
+  EXPECT_TRUE(r.out.ends_with("velc:> cd Device\nvelc:Device> \nvelc:Device> \tpwd\n:Device\n"
                               "velc:Device> " + long_line + "\n:Device\n"
                               "velc:Device> lua\n> preloaded device\nvelc-lua:Device> " + long_lua + "\n200000\n"
-                              "velc-lua:Device> quit\n"
-                              "velc:Device> pwd\n:Device\nvelc:Device> \n");
-
-  // A line longer than the shell takes is not run, and costs no more than the limit: the next
-  // line runs.
-  r = e2e::velc(sim, {}, "pwd #" + std::string(1 << 20, 'x') + "\ncd Device\npwd\n");
-  EXPECT_EQ(r.err, "velc: a line longer than 1048576 bytes is not run\n");
-  EXPECT_NE(r.out.find("velc:> cd Device\nvelc:Device> pwd\n:Device\n"), std::string::npos);
-  EXPECT_EQ(r.out.find(":\n"), std::string::npos);  // the long pwd did not run
+                              "velc-lua:Device> quit\nvelc:Device> pwd\n:Device\nvelc:Device> \n")) << r.out.substr(0, 500);
 }
 
-TEST(Shell, HistoryFileIsPrivateAndLeavesOutBlankLedLines) {
+// Text from the device cannot take over the terminal: its control characters are shown escaped
+// there, while piped output keeps every byte. The history file is private and leaves out lines
+// led by a blank; the next shell starts with it: Up brings the line back.
+TEST(Shell, ControlCharactersAndTheHistoryFile) {
   Emulator sim;
+  const std::string path = "Device.DeviceInfo.ProvisioningCode";
+  ASSERT_EQ(e2e::velc(sim, {"-r", "set", path + R"(="\u001b]0;owned\u007f\r")"}).status, 0);
+  EXPECT_EQ(e2e::velc(sim, {"-r", "cat", path}).out, "ProvisioningCode = '\033]0;owned\x7f\r'\n");
   Shell sh(sim);
-  sh.run(" cd Device");
-  EXPECT_EQ(sh.run("pwd"), ":Device\n");  // the line led by a blank ran
-  sh.run("");
+  EXPECT_EQ(sh.run(" pwd"), ":\n");
+  EXPECT_EQ(sh.run("cat " + path), "ProvisioningCode = '\\x1b]0;owned\\x7f\\x0d'\n");
   sh.quit("q\r");
-  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\n");
   struct stat st {};
   ASSERT_EQ(lstat(sh.history().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-  // The next shell starts with that history: Up brings the line back.
   Shell again(sim, {}, sh.history());
   again.pty().type("\033[A");
-  EXPECT_EQ(again.run(""), ":\n");
+  EXPECT_EQ(again.run("").rfind("ProvisioningCode = ", 0), 0u);
   again.quit(e2e::kCtrlD);
-  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\npwd\n");
+  EXPECT_EQ(e2e::read_file(sh.history()), "cat " + path + "\ncat " + path + "\n");
+}
 
-  // A symbolic link in its place is neither followed nor replaced.
-  std::string link = sh.history() + ".link";
-  ASSERT_EQ(symlink(sh.history().c_str(), link.c_str()), 0);
-  Shell linked(sim, {}, link);
-  linked.run("cd Device");
-  linked.quit("q\r");
-  EXPECT_EQ(e2e::read_file(sh.history()), "pwd\npwd\n");
-  ASSERT_EQ(lstat(link.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_NE(linked.pty().text().find("Warning: the history file " + link +
-                                     " is not used: it is a symbolic link.\n"),
-            std::string::npos)
-      << linked.pty().text();
+// A recording is a private file of the lines the history took while it ran, and runs again with
+// `velc -s` from the root: no password, no line typed with a leading blank, nothing from before
+// it; "q" writes it and ends the recording, not the shell.
+TEST(Record, ASessionRunsBack) {
+  Emulator sim({"--access", e2e::accounts()});
+  Shell sh(sim, {"--auth", "admin:admin"});
+  k::test::TempDir dir;
+  const std::string file = dir.file("session.velc");
+  sh.run("cat Device.Time.NTPServer2");  // before the recording
+  EXPECT_EQ(sh.run("record " + file), "");
+  EXPECT_EQ(e2e::last_line(sh.pty().text()), "admin@velc-record:> ");
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(sh.run("login support -p support"), "");  // a password on the line
+  sh.run(" cat Device.DeviceInfo.Manufacturer");      // a leading blank
+  sh.pty().type("login admin\r");
+  ASSERT_TRUE(sh.pty().wait_for("password for admin: ", 0)) << sh.pty().text();
+  sh.keys("admin\r");  // a password at the prompt
+  sh.run("cd Device.Time");
+  EXPECT_EQ(sh.run("set Enable=false"), "key = Enable, value = false\nStatus: OK\n");
+  std::string printed = sh.run("cat ntpserver1");
+  EXPECT_EQ(sh.run("q"), "");
+  EXPECT_EQ(e2e::last_line(sh.pty().text()), "admin@velc:Device.Time> ");
+  EXPECT_EQ(e2e::read_file(file), "# cd Device.Time\nset Device.Time.Enable=false\ncat Device.Time.NTPServer1\n");
+
+  sh.quit("q\r");
+  EXPECT_EQ(e2e::read_file(sh.history()).find("\nq\n"), std::string::npos);
+  e2e::Run again = e2e::velc(sim, {"--auth", "admin:admin", "-s", file});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "key = Device.Time.Enable, value = false\nStatus: OK\n" + printed);
+}
+
+// Each line is typed with Tab and dropped with Ctrl-C; the screen shows what Tab added, or the
+// list that two Tabs show below the line, which is then drawn again.
+TEST(Completion, TabCompletesAndListsThroughTheKeyboard) {
+  Emulator sim({"--hosts", "150"});
+  Shell sh(sim);
+  const std::pair<const char*, const char*> cases[] = {
+      {"set Device.Time.Enable=t\t", "=true "},
+      {"cat Device.WiFi.SSID.\t\t", "\n1.            2.            3.            max_instance  \nvelc:> cat Device.WiFi.SSID."},
+      {"cat Device.Hosts.Host.\t\t", "Display all 151 possibilities? (y or n)"},
+      {"n", "velc:> cat Device.Hosts.Host."},  // "n" gives the line back unchanged
+  };
+  for (const auto& [keys, wanted] : cases) {
+    size_t from = sh.pty().mark();
+    sh.pty().type(keys);
+    EXPECT_TRUE(sh.pty().wait_for(wanted, from)) << keys << ":\n" << sh.pty().text().substr(from);
+    if (std::string(wanted).rfind("Display", 0) != 0) sh.keys(e2e::kCtrlC);
+  }
+  // A completed line runs as typed.
+  EXPECT_NE(sh.keys("cd Device.Hos\t\r").find("velc:Device.Hosts> "), std::string::npos);
+}
+
+// Hints: the rest of the only candidate after the cursor in the hint colour, erased when no
+// candidate is left and before Enter, back after Backspace; `opt hint off` stops them.
+TEST(Completion, HintsAppearAndDisappear) {
+  Emulator sim;
+  Shell sh(sim, {}, "", /*colours=*/true);
+  const std::string hint = k::hsv_sequence(k::ColourTable{}.entries[k::kColourHint]);
+  size_t from = 0;
+  auto shows = [&](const std::string& keys, const std::string& raw) {
+    from = sh.pty().raw().size();
+    sh.pty().type(keys);
+    return sh.pty().wait_until([&](const std::string&) { return sh.pty().raw().find(raw, from) != std::string::npos; });
+  };
+  auto since = [&] { return sh.pty().raw().substr(from); };
+  ASSERT_TRUE(shows("cd Device.DeviceIn", hint + "fo.\033[0m\033[3D")) << since();
+  ASSERT_TRUE(shows("x", "x")) << since();
+  EXPECT_EQ(since().rfind("\033[K", 0), 0u) << since();
+  EXPECT_EQ(since().find(hint), std::string::npos) << since();
+  ASSERT_TRUE(shows("\x7f", hint + "fo.")) << since();
+  from = sh.pty().raw().size();
+  EXPECT_NE(sh.keys("\r").find("no such node"), std::string::npos);  // the line ran as typed
+  EXPECT_EQ(since().rfind("\033[K", 0), 0u) << since();
+  sh.keys("opt hint off\r");  // (typed: the screen text of a line typed with hints holds them)
+  from = sh.pty().raw().size();
+  sh.pty().type("he");
+  sh.keys(e2e::kCtrlC);
+  EXPECT_EQ(since().find(hint), std::string::npos) << since();
 }
 
 }  // namespace

@@ -1,110 +1,60 @@
-// The command line, start-up and the one-shot modes (notify, raw, event, listen), end to end
-// against veld-sim.
+// The command line, start-up, logging in (every way, what a failed login does to the run, the
+// shell's own logins and what each user then sees, passwords on a terminal and in the argument
+// vector), the one-shot modes (notify, raw, event, listen) and connections over TLS (requests and
+// events, refused certificates, a plain client at a TLS port), end to end against veld-sim.
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "harness/certs.h"
 #include "harness/process.h"
+#include "harness/pty.h"
 
 namespace {
 
 using e2e::Emulator;
+using Strings = std::vector<std::string>;
 
-TEST(Startup, OptionsThatNeedNoDaemon) {
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    std::string out_begins;
-    std::string err_holds;
-  } cases[] = {
-      {{"-h", "-u", "/nonexistent"}, 0, "Norlan Management System client.\nUsage: velc [options]\n", ""},
-      {{"--version"}, 0, "Norlan Management System client.\nvelc version 0.2.1\n", ""},
-      {{"--bogus"}, 1, "", "Usage: velc [options]"},
-      {{"-l", "-r", "cat"}, 1, "", "Cannot execute 'request' and 'listen' modes simultaneously.\n"},
-  };
-  for (const auto& c : cases) {
-    e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[0];
-    EXPECT_EQ(r.out.rfind(c.out_begins, 0), 0u) << c.args[0] << r.out;
-    if (c.out_begins.empty()) {
-      EXPECT_EQ(r.out, "");
-    }
-    EXPECT_NE(r.err.find(c.err_holds), std::string::npos) << c.args[0] << r.err;
-  }
-  // A run that cannot connect ends with 1 before the mode runs; standard error says where it tried.
+// A run that cannot connect (it ends with 1 before the mode runs and
+// says where it tried); notify mode is unsupported, after the groups are joined.
+TEST(Startup, FailuresBeforeTheModeNotifyAndRawMode) {
   k::test::TempDir dir;
   e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", {"-u", dir.file("none.sock"), "-r", "cat", "Device."});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Cannot connect to veld(requests) - No such socket(-3)\n");
-  EXPECT_EQ(r.err, "velc: tried unix socket " + dir.file("none.sock") + "\n");
-}
+  EXPECT_EQ(r.out + r.err, "Cannot connect to veld(requests) - No such socket(-3)\n"
+                           "velc: tried unix socket " + dir.file("none.sock") + "\n");
 
-TEST(Startup, NotifyModeIsUnsupportedAfterTheGroupsAreJoinedInOrder) {
   Emulator sim;
-  e2e::Run r = e2e::velc(sim, {"-g", "7,9", "-n", "x"});
+  r = e2e::velc(sim, {"-g", "7,9", "-n", "x"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Unsupported :(\n");
-  std::vector<std::string> groups;
-  for (const std::string& line : sim.requests()) {
-    size_t at = line.find("\"Group\":");
-    if (at != std::string::npos) groups.push_back(line.substr(at + 8, line.find_first_of(",}", at) - at - 8));
-  }
-  EXPECT_EQ(groups, (std::vector<std::string>{"4", "7", "9"}));
-}
-
-// The reply is printed whole, and its error code is the exit status.
-TEST(RawMode, RequestsRepliesAndStatuses) {
-  Emulator sim;
-  const std::string reply = "<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": ";
-  const struct {
-    std::string message;
-    int status;
-    std::string out_begins;
-  } cases[] = {
-      {R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["Device.DeviceInfo.Manufacturer"]}})",
-       0, reply + "5,\n    \"result\": {"},
-      {R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Nope."]}})",
-       9005 & 255, reply + "6,\n    \"error\": {\n        \"code\": 9005,"},
-      {R"({"jsonrpc":"2.0","id":7,"method":"NoSuchMethod"})", (-32601) & 255,
-       reply + "7,\n    \"error\": {\n        \"code\": -32601,"},
-      {"not json", 255, "Invalid raw JSON message.\n"},
-      {R"({"hello":1})", 255, "Incorrect message.\n"},
-      {R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":12}})", 0, ""},
-  };
-  for (const auto& c : cases) {
-    e2e::Run r = e2e::velc(sim, {"--raw", c.message, "ignored", "words"});
-    EXPECT_EQ(r.status, c.status) << c.message;
-    EXPECT_EQ(r.out.rfind(c.out_begins, 0), 0u) << c.message << "\n" << r.out;
-  }
-  Emulator slow({"--delay", "3000"});
-  e2e::Run r = e2e::velc(slow, {"-t", "1", "--raw", R"({"jsonrpc":"2.0","id":1,"method":"X"})"});
-  EXPECT_NE(r.out.find("\"code\": -13,\n        \"message\": \"Timed out\""), std::string::npos) << r.out;
-  EXPECT_EQ(r.status, -13 & 255);
+  EXPECT_NE(e2e::read_file(sim.dir().file("requests.log")).find(R"("Group":9)"), std::string::npos);
+  // Raw mode prints the reply whole, and its error code is the exit status.
+  r = e2e::velc(sim, {"--raw", R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Nope."]}})"});
+  EXPECT_EQ(r.status, 9005 & 255);
+  EXPECT_EQ(r.out.rfind("<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 6,\n    \"error\": {\n        \"code\": 9005,", 0), 0u) << r.out;
 }
 
 // The listener prints the events of its group as they come (into a file: flushed each time)
-// until stopped: Ctrl-C ends it with 130 as it ends every mode, SIGTERM with 0; it ends by
-// itself with 0 when the daemon goes. -l takes no argument: the -g after it is read.
+// until stopped: Ctrl-C ends it with 130, SIGTERM with 0; it ends by itself with 0 when the
+// daemon goes. -l takes no argument: the -g after it is read.
 TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
   Emulator sim;
   for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}, std::pair{0, 0}}) {
     sim.clear_requests();
     std::string out_file = sim.dir().file("listener.out" + std::to_string(signal));
     pid_t listener = e2e::start_velc(sim, {"-l", "-g", "7"}, out_file);
-    ASSERT_TRUE(e2e::eventually([&] {
-      for (const auto& line : sim.requests())
-        if (line.find("\"Group\":7") != std::string::npos) return true;
-      return false;
-    }));
+    ASSERT_TRUE(e2e::eventually([&] { return e2e::read_file(sim.dir().file("requests.log")).find("\"Group\":7") != std::string::npos; }));
     std::string expected = "Connection dropped\n";
     if (signal != 0) {
-      EXPECT_EQ(e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"}).status, 0);
       EXPECT_EQ(e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"}).status, 0);
+      EXPECT_EQ(e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"}).status, 0);
       expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
       EXPECT_TRUE(e2e::eventually([&] { return e2e::read_file(out_file) == expected; }));
       kill(listener, signal);
@@ -116,50 +66,140 @@ TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
   }
 }
 
-// Events printed to a pipe arrive whole, in order, as they come: in listen mode, and in the
-// shell whose input and output are pipes (it is still running when they are read).
-TEST(EventsToAPipe, ArriveWholeAndInOrderWhileVelcRuns) {
+// Events printed by the shell whose input and output are no terminal arrive whole, in order, as
+// they come, while it still runs.
+TEST(EventsToAPipe, ArriveWholeAndInOrderWhileTheShellRuns) {
   Emulator sim;
-  for (bool listen : {true, false}) {
-    int in[2], out[2];
-    ASSERT_EQ(pipe(in), 0);
-    ASSERT_EQ(pipe(out), 0);
-    pid_t velc = fork();
-    if (velc == 0) {
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-      const std::string program = e2e::bin_dir() + "/velc";
-      execl(program.c_str(), program.c_str(), "-u", sim.socket().c_str(), "-g", "7",
-            listen ? "-l" : nullptr, nullptr);
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    for (int i = 0; i < 300 && sim.requests().empty(); ++i) usleep(20000);
-    usleep(200000);  // the group joined before the events are sent
-    for (const char* text : {"one", "two"})
-      EXPECT_EQ(e2e::velc(sim, {"-e", "7", std::string(R"({"text":")") + text + "\"}"}).status, 0);
-    const std::string one = "\nEVENT 7:\n{\n    \"text\": \"one\"\n}\n";
-    const std::string two = "\nEVENT 7:\n{\n    \"text\": \"two\"\n}\n";
-    std::string got;
-    for (int i = 0; i < 300 && got.find(two) == std::string::npos; ++i) {
-      pollfd p{out[0], POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buf[4096];
-      ssize_t n = read(out[0], buf, sizeof buf);
-      if (n <= 0) break;
-      got.append(buf, static_cast<size_t>(n));
-    }
-    EXPECT_EQ(waitpid(velc, nullptr, WNOHANG), 0) << "velc ended before its events were read";
-    size_t first = got.find(one);
-    EXPECT_NE(first, std::string::npos) << got;
-    EXPECT_NE(got.find(two, first), std::string::npos) << got;
-    close(in[1]);  // the shell ends at the end of its input
-    if (listen) kill(velc, SIGTERM);
-    EXPECT_EQ(e2e::wait_exit_status(velc), 0) << listen;
-    close(out[0]);
+  const std::string input = sim.dir().file("in"), out = sim.dir().file("out");
+  ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+  pid_t velc = e2e::start_velc(sim, {"-g", "7"}, out, input);
+  int fifo = open(input.c_str(), O_WRONLY);  // kept open: the shell waits for its input
+  std::string expected = "velc:> ";
+  ASSERT_TRUE(e2e::eventually([&] { return e2e::read_file(out).ends_with(expected); }));  // the group is joined
+  for (const char* text : {"one", "two"}) {  // each is flushed as it comes
+    EXPECT_EQ(e2e::velc(sim, {"-e", "7", std::string(R"({"text":")") + text + "\"}"}).status, 0);
+    expected += "\nEVENT 7:\n{\n    \"text\": \"" + std::string(text) + "\"\n}\nvelc:> ";
+    EXPECT_TRUE(e2e::eventually([&] { return e2e::read_file(out).ends_with(expected); })) << e2e::read_file(out);
   }
+  close(fifo);  // the shell ends at the end of its input
+  EXPECT_EQ(e2e::wait_exit_status(velc), 0);
+}
+
+// The same destination by name.
+std::string by_name(const std::string& tcp) { return "tcp:localhost:" + tcp.substr(tcp.rfind(':') + 1); }
+
+// Requests, a reply of many TLS records, and the shell's events connection over a verified
+// connection; certificates refused with OpenSSL's reason; without --ssl the TLS listener drops
+// the connection during the login, and velc says why.
+TEST(Tls, VerifiedConnectionsAndRefusals) {
+  e2e::Certs certs, other;                     // for localhost and 127.0.0.1; another CA
+  e2e::Certs elsewhere("DNS:router.example");  // signed by its own CA, for another name
+  Strings options = certs.server_options();
+  options.insert(options.end(), {"--hosts", "3000"});
+  Emulator sim(options), misnamed(elsewhere.server_options());
+  e2e::Run plain_hosts = e2e::velc(sim, {"-r", "cat", "Device.Hosts."});
+  e2e::Run tls_hosts = e2e::velc(sim, {"--ssl", "-u", by_name(sim.tcp()), "-r", "cat", "Device.Hosts."}, "",
+                                 {"VELC_CA_FILE=" + certs.ca()});
+  EXPECT_GT(plain_hosts.out.size(), size_t{1} << 20);
+  EXPECT_TRUE(tls_hosts.out == plain_hosts.out) << tls_hosts.out.size() << " bytes";
+  const struct {
+    std::string destination, ca, reason;
+  } refused[] = {
+      {sim.tcp(), other.ca(), "unable to get local issuer certificate"},
+      {by_name(misnamed.tcp()), elsewhere.ca(), "hostname mismatch"},
+  };
+  for (const auto& c : refused) {
+    e2e::Run r = e2e::velc(sim, {"--ssl", "-u", c.destination, "-r", "cat", "Device."}, "", {"VELC_CA_FILE=" + c.ca});
+    EXPECT_EQ(r.status, 1) << c.destination;
+    EXPECT_EQ(r.out, "Cannot connect to veld(requests) - TLS handshake failed: certificate verify "
+                     "failed (" + c.reason + ")(-23)\n") << c.destination;
+  }
+  e2e::Run plain = e2e::velc(sim, {"-u", sim.tcp(), "-a", "admin:admin", "-r", "cat", "Device."});
+  EXPECT_EQ(plain.err, "velc: cannot log in as admin: the connection was closed during login; is it a "
+                       "TLS port? (use --ssl)\n");
+
+  e2e::Shell sh(sim, {"--ssl", "-u", sim.tcp(), "-g", "7"}, "", false, {"VELC_CA_FILE=" + certs.ca()});
+  size_t from = sh.pty().mark();
+  ASSERT_EQ(e2e::velc(sim, {"-e", "7", "{\"over\":\"tls\"}"}).status, 0);
+  EXPECT_TRUE(sh.pty().wait_for("\nEVENT 7:\n{\n    \"over\": \"tls\"\n}\n", from)) << sh.pty().text();
+}
+
+TEST(Login, EachWayOfLoggingInAndEachFailure) {
+  Emulator sim({"--access", e2e::accounts()});
+  const std::string admin = "CurrentUser = 'admin'\n";
+  const Strings refused = {"Login", "Authenticate", "Logout"};
+  const struct {
+    Strings args;  // before "-r cat Device.Users.CurrentUser"
+    int status;
+    std::string out;
+    Strings sent;
+    std::string err = "";
+  } cases[] = {
+      {{"--auth", "admin:admin"}, 0, admin, {"Login", "GetParameterValues", "GetParameterValues"}},
+      // Refused as a user: taken as a token.
+      {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, 0, admin,
+       {"Login", "Authenticate", "GetParameterValues", "GetParameterValues", "GetParameterValues"}},
+      // Refused both ways: the run ends with 1 before the mode; no password asked off a terminal.
+      {{"--auth", "admin:wrong"}, 1, "", refused, "velc: cannot log in as admin: wrong user name or password\n"},
+      {{}, 0, "[9001] Request denied: nobody is logged in\n", {"GetParameterValues"}},
+  };
+  for (const auto& c : cases) {
+    Strings args = c.args;
+    args.insert(args.end(), {"-r", "cat", "Device.Users.CurrentUser"});
+    sim.clear_requests();
+    e2e::Run run = e2e::velc(sim, args);
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(e2e::methods(sim), c.sent);
+  }
+}
+
+// Each change of user refreshes the schema cache, the prompt and what writes are allowed
+// (support sees of Device.Users only its own identity); a password typed at the prompt is
+// not echoed.
+TEST(Login, TheShellShowsEachUserHisPartOfTheModel) {
+  Emulator sim({"--access", e2e::accounts()});
+  e2e::Run run = e2e::velc(sim, {"--auth", "admin:admin"},
+                           "login support -p support\ncatree Device.Users\nset Device.Time.Enable=false\n"
+                           "logout\nls Device\nlogin admin\nadmin\n");
+  EXPECT_EQ(run.out.substr(run.out.find("admin@velc:> ")),
+            "admin@velc:> login support -p support\n"
+            "support@velc:> catree Device.Users\n"
+            "Device.Users.\n├── CurrentUser  = 'support'\n└── SystemAccess = false\n"
+            "support@velc:> set Device.Time.Enable=false\n"
+            "key = Device.Time.Enable, value = false\n"
+            "[9001] Request denied: no parameter was changed\n"
+            "Device.Time.Enable: \"9001 Request denied\"\n"
+            "support@velc:> logout\n"
+            "velc:> ls Device\nDevice.DeviceInfo.  Device.Users.\n"
+            "velc:> login admin\n[velc] password for admin: \n"
+            "admin@velc:> \n");
+  EXPECT_EQ(run.status, 0);
+}
+
+// On a terminal, -a with a user alone that veld refuses without a password asks for it, without
+// echo. (Over TCP veld knows nobody by the peer's credentials.) A password given on the command
+// line is gone from the argument vector (which every local user can read) once velc runs.
+TEST(Login, PasswordsOnATerminalAndInTheArgumentVector) {
+  Emulator sim({"--access", e2e::accounts(), "--tcp", "127.0.0.1:0"});
+  k::test::TempDir home;
+  e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.tcp(), "-a", "support"},
+               {"HOME=" + home.path(), "VELC_HISTFILE=" + home.file("history"), "NO_COLOR=1"});
+  ASSERT_TRUE(pty.wait_for("[velc] password for support: ", 0)) << pty.text();
+  pty.type("support\r");
+  EXPECT_TRUE(pty.wait_for("[velc] password for support: \n", 0)) << pty.text();
+  EXPECT_TRUE(pty.wait_until([](const std::string& s) { return e2e::last_line(s) == "support@velc:> "; }));
+
+  sim.clear_requests();
+  pid_t listener = e2e::start_velc(sim, {"-a", "admin:admin", "-l"}, sim.dir().file("out"));
+  ASSERT_TRUE(e2e::eventually([&] { return !sim.requests().empty(); }));  // past the command line
+  std::string cmdline = e2e::read_file("/proc/" + std::to_string(listener) + "/cmdline");
+  kill(listener, SIGTERM);
+  e2e::wait_exit_status(listener);
+  EXPECT_NE(cmdline.find(std::string("-l") + '\0'), std::string::npos) << "not read";
+  EXPECT_NE(cmdline.find(std::string("admin:") + '\0'), std::string::npos) << cmdline;
 }
 
 }  // namespace

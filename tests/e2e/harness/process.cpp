@@ -1,16 +1,13 @@
 #include "harness/process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -24,35 +21,44 @@ namespace e2e {
 
 namespace {
 
-std::string env_or(const char* name, const char* fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? v : fallback;
-}
-
-int exit_code(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
-
-std::vector<char*> argv_of(std::vector<std::string>& words) {
+std::vector<char*> pointers(std::vector<std::string>& words) {
   std::vector<char*> v;
   for (auto& w : words) v.push_back(w.data());
   v.push_back(nullptr);
   return v;
 }
 
-// The environment of a child: ours, with `changes` applied.
-std::vector<std::string> environment(const std::vector<std::string>& changes) {
+// Starts `words` with our environment changed by `changes` ("NAME=value" sets, "NAME" removes)
+// and standard input, output and error from and to the files named (inherited where empty).
+// Everything is prepared before the fork: the child only redirects and executes.
+pid_t spawn(std::vector<std::string> words, const std::vector<std::string>& changes, const std::string& in,
+            const std::string& out, const std::string& err) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
   for (const auto& c : changes) {
-    std::string name = c.substr(0, c.find('='));
-    std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size() + 1, name + "=") == 0; });
+    std::string name = c.substr(0, c.find('=')) + "=";
+    std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
     if (c.find('=') != std::string::npos) env.push_back(c);
   }
-  return env;
+  auto argv = pointers(words);
+  auto envp = pointers(env);
+  pid_t pid = fork();
+  if (pid == 0) {
+    const std::pair<const std::string*, int> redirects[] = {{&in, STDIN_FILENO}, {&out, STDOUT_FILENO}, {&err, STDERR_FILENO}};
+    for (auto [path, fd] : redirects) {
+      if (path->empty()) continue;
+      int f = open(path->c_str(), fd == STDIN_FILENO ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (f < 0 || dup2(f, fd) < 0) _exit(127);
+      close(f);
+    }
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (pid < 0) throw std::runtime_error("fork failed");
+  return pid;
 }
+
+int exit_code(int status) { return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status); }
 
 }  // namespace
 
@@ -63,7 +69,10 @@ std::string bin_dir() {
   if (!v || !*v) throw std::runtime_error("VELC_BIN is not set (run through ctest, or set it)");
   return v;
 }
-std::string source_dir() { return env_or("VELC_SOURCE", VELC_SOURCE_DIR); }
+std::string source_dir() {
+  const char* v = std::getenv("VELC_SOURCE");
+  return v && *v ? v : VELC_SOURCE_DIR;
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,9 +81,7 @@ std::string read_file(const std::string& path) {
   return ss.str();
 }
 
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::string accounts() { return source_dir() + "/models/home-router.json"; }
 
@@ -83,7 +90,7 @@ std::vector<std::string> sent(const Emulator& sim, const std::string& method) {
   for (const std::string& line : sim.requests()) {
     k::Json m = k::json_parse(line);
     std::string name = k::json_text(m.get(), "method");
-    if (name == "JoinGroup" || name.rfind(method, 0) != 0) continue;
+    if (name == "JoinGroup" || !name.starts_with(method)) continue;
     json_t* params = json_object_get(m.get(), "params");
     out.push_back(params ? name + " " + k::json_dump(params, JSON_COMPACT | JSON_ENCODE_ANY) : name);
   }
@@ -97,9 +104,9 @@ std::vector<std::string> methods(const Emulator& sim) {
 }
 
 bool eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 600; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return done();
 }
@@ -107,43 +114,22 @@ bool eventually(const std::function<bool()>& done) {
 Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
   socket_ = dir_.file("veld.sock");
   log_ = dir_.file("requests.log");
-  std::vector<std::string> words = {program.empty() ? bin_dir() + "/veld-sim" : program,
-                                    "--socket", socket_, "--request-log", log_};
+  std::vector<std::string> words = {program.empty() ? bin_dir() + "/veld-sim" : program, "--socket", socket_,
+                                    "--request-log", log_};
   // The client's tests run as a guest that may do everything, unless a test brings accounts of
   // its own: rights are the emulator's to test.
   if (std::find(extra.begin(), extra.end(), "--access") == extra.end())
     words.insert(words.end(), {"--access", source_dir() + "/models/open-access.json"});
   words.insert(words.end(), extra.begin(), extra.end());
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    auto argv = argv_of(words);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  // Wait for the socket's readiness line (a TCP listener's line comes before it).
-  std::string seen;
-  const std::string ready = "ready on " + socket_ + "\n";
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (seen.find(ready) == std::string::npos) {
-    pollfd p{out[0], POLLIN, 0};
-    if (std::chrono::steady_clock::now() > deadline || poll(&p, 1, 1000) < 0) break;
-    char buf[256];
-    ssize_t n = read(out[0], buf, sizeof buf);
-    if (n <= 0 && p.revents) break;
-    if (n > 0) seen.append(buf, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  if (seen.find("ready") == std::string::npos)
-    throw std::runtime_error("veld-sim did not start: " + seen);
-  const std::string tcp_ready = "ready on tcp:";
-  if (size_t at = seen.find(tcp_ready); at != std::string::npos) {
-    at += tcp_ready.size() - 4;
+  const std::string out = dir_.file("stdout"), ready = "ready on " + socket_ + "\n";
+  pid_ = spawn(words, {}, "", out, "");
+  // The socket's readiness line (a TCP listener's line comes before it).
+  if (!eventually([&] { return read_file(out).find(ready) != std::string::npos || waitpid(pid_, nullptr, WNOHANG) != 0; }) ||
+      read_file(out).find(ready) == std::string::npos)
+    throw std::runtime_error("veld-sim did not start: " + read_file(out));
+  std::string seen = read_file(out);
+  if (size_t at = seen.find("ready on tcp:"); at != std::string::npos) {
+    at += 9;
     tcp_ = seen.substr(at, seen.find_first_of(" \n", at) - at);
   }
 }
@@ -153,8 +139,7 @@ Emulator::~Emulator() { stop(); }
 void Emulator::stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
-  int status;
-  waitpid(pid_, &status, 0);
+  waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
@@ -168,67 +153,19 @@ std::vector<std::string> Emulator::requests() const {
 void Emulator::clear_requests() const { std::ofstream(log_, std::ios::trunc); }
 
 Run run(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-        const std::vector<std::string>& env_changes) {
+        const std::vector<std::string>& env) {
+  k::test::TempDir dir;
+  write_file(dir.file("in"), input);
   std::vector<std::string> words = {program};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<std::string> env = environment(env_changes);
-  int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    auto argv = argv_of(words);
-    auto envp = argv_of(env);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  signal(SIGPIPE, SIG_IGN);
-  fcntl(in[1], F_SETFL, O_NONBLOCK);
-  Run r;
-  size_t written = 0;
-  if (input.empty()) {
-    close(in[1]);
-    in[1] = -1;
-  }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  int open_outputs = 2;
-  while (open_outputs > 0 && std::chrono::steady_clock::now() < deadline) {
-    pollfd p[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
-    poll(p, in[1] >= 0 ? 3 : 2, 1000);
-    for (int i = 0; i < 2; ++i) {
-      if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP))) continue;
-      char buf[65536];
-      ssize_t n = read(p[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-      } else {
-        close(p[i].fd);
-        (i == 0 ? out[0] : err[0]) = -1;
-        --open_outputs;
-      }
-    }
-    if (in[1] >= 0 && (p[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(in[1], input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n < 0 || written == input.size()) {
-        close(in[1]);
-        in[1] = -1;
-      }
-    }
-  }
-  for (int fd : {in[1], out[0], err[0]})
-    if (fd >= 0) close(fd);
-  if (open_outputs > 0) kill(pid, SIGKILL);
+  pid_t pid = spawn(words, env, dir.file("in"), dir.file("out"), dir.file("err"));
   int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = exit_code(status);
-  return r;
+  auto ended = [&] { return waitpid(pid, &status, WNOHANG) == pid; };
+  if (!eventually(ended) && !eventually(ended)) {  // 60 s
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  return {exit_code(status), read_file(dir.file("out")), read_file(dir.file("err"))};
 }
 
 Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::string& input,
@@ -241,22 +178,16 @@ Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::s
   return run(bin_dir() + "/velc", all, input, environment);
 }
 
-pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file) {
+pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file,
+                 const std::string& in_file) {
   args.insert(args.begin(), {bin_dir() + "/velc", "-u", sim.socket()});
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen(out_file.c_str(), "w", stdout)) _exit(127);
-    auto argv = argv_of(args);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+  return spawn(args, {}, in_file, out_file, "");
 }
 
 int wait_exit_status(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return exit_code(status);
 }
 
 }  // namespace e2e

@@ -64,9 +64,11 @@ Run velc(const Emulator& sim, const std::vector<std::string>& args, const std::s
          const std::vector<std::string>& env = {});
 
 // Starts `velc -u <socket> <args>` in the background with its standard output going to
-// `out_file`, for tests that signal it while it runs. Its process id.
-pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file);
-// Waits for a process and gives its exit status, or -1 when it did not exit normally.
+// `out_file` (and its input from `in_file`, when given), for tests that signal it or feed it
+// while it runs. Its process id.
+pid_t start_velc(const Emulator& sim, std::vector<std::string> args, const std::string& out_file,
+                 const std::string& in_file = "");
+// Waits for a process and gives its exit status, or 128 + the signal that ended it.
 int wait_exit_status(pid_t pid);
 
 // Reads a whole file ("" when missing).
