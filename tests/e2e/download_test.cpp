@@ -2,6 +2,7 @@
 // client's one-shot netcat server over TCP (plain and TLS), and a URL that veld-sim fetches over
 // http from 127.0.0.1. An upgrade ends with the device running the new version after its reboot.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ TEST(DownloadToTheEmulator, FilesOverEachChannel) {
     EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start) << r.out;
     EXPECT_TRUE(e2e::read_file(dir.file("downloads/" + c.stored_as)) == c.content) << c.stored_as;
   }
+  // What is no regular file is refused before anything is sent (a FIFO would wait for a writer).
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  e2e::Run fifo = e2e::velc(sim, {"-a", "admin:admin", "-r", "upgrade", dir.file("fifo")});
+  EXPECT_EQ(fifo.out + fifo.err, "download: " + dir.file("fifo") + ": not a regular file (a FIFO).\n");
+  EXPECT_NE(fifo.status, 0);
   Strings sent = e2e::sent(sim, "Download");
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_NE(sent[0].find(R"("URL":"file://)" + small + R"(","MD5":"987929d61c9b69f0c6406b840aa77fd8")"), std::string::npos)

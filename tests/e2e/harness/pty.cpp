@@ -53,16 +53,15 @@ Pty::~Pty() {
 bool Pty::pump(int ms) {
   pollfd p{master_, POLLIN, 0};
   if (poll(&p, 1, ms) <= 0) return true;
+  // At most 64 KiB a call: the caller looks at the screen between reads, so a program that
+  // prints without a pause is answered (a Ctrl-C typed) while it prints, not after it finished.
   char buf[4096];
-  for (;;) {
+  for (int reads = 0; reads < 16; ++reads) {
     ssize_t n = read(master_, buf, sizeof buf);
-    if (n > 0) {
-      raw_.append(buf, static_cast<size_t>(n));
-    } else {
-      // EIO: every descriptor of the program's side is closed.
-      return n < 0 && (errno == EAGAIN || errno == EINTR);
-    }
+    if (n <= 0) return n < 0 && (errno == EAGAIN || errno == EINTR);  // EIO: the program's side closed
+    raw_.append(buf, static_cast<size_t>(n));
   }
+  return true;
 }
 
 void Pty::type(const std::string& text) {
