@@ -1,4 +1,4 @@
-// The server: malformed input, events, budgets, reboot.
+// The server: malformed input, budgets, reboot.
 #include "daemon/test_server.h"
 
 namespace sim {
@@ -22,7 +22,6 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       // A guest: the device actions' right comes after the shape, before the values.
       {R"({"jsonrpc":"2.0","id":23,"method":"Reboot","params":{"DeviceMode":"Gateway"}})", 9001, "23"},
       {R"({"jsonrpc":"2.0","id":24,"method":"FactoryReset","params":{"DeviceMode":"Gateway"}})", 9001, "24"},
-      {R"({"jsonrpc":"2.0","id":25,"method":"SaveConfig","params":{"RestorePointName":""}})", 9001, "25"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
       {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
       {R"({"jsonrpc":"2.0","id":17,"method":"ChangeOrder","params":{"ObjectName":"Device.Rule.1.","Order":9223372036854775808}})", -32700, "null"},
@@ -48,28 +47,6 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
   EXPECT_TRUE(member(last, "result.ParameterList") && dump(member(last, "id")) == "99");
   std::ifstream log(dir.file("requests.log"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), sent);
-}
-
-// How sessions and their receiving connections share events is the router's: here what the
-// server makes of it.
-TEST(Server, EventsReachTheSessionsThatJoinedTheirGroup) {
-  RunningServer server;
-  TestClient watcher(server.socket_path), bystander(server.socket_path), sender(server.socket_path);
-  TestClient* joined[] = {&watcher, &bystander, &sender};
-  // All requests are sent before any reply is read: each reply must come on its own connection.
-  for (int id = 0; id < 3; ++id)
-    joined[id]->request(request(id, "JoinGroup", id ? R"({"Group":7})" : R"({"Group":4,"Session":"p1"})"));
-  for (int id = 0; id < 3; ++id)
-    EXPECT_EQ(dump(joined[id]->message().get()), R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":{"Status":0}})");
-  sender.request(request(3, "DeleteObject", R"({"ObjectName":"Device.Host.3."})"));
-  EXPECT_EQ(dump(member(sender.message(), "result")), R"({"Status":0})");
-  EXPECT_EQ(dump(watcher.message().get()),
-            R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Host.3.","InstanceNumber":3}}})");
-  // A client's event is relayed to the other sessions of its group.
-  const char* hello = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"Text":"hello"}}})";
-  sender.request(hello);
-  EXPECT_EQ(dump(bystander.message().get()), hello);
-  for (TestClient* c : joined) expect_nothing_queued(*c);
 }
 
 TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsReplies) {
@@ -279,11 +256,6 @@ TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTh
     EXPECT_TRUE(err == k::kSockNoEntry && !std::filesystem::exists(server.socket_path));
   }
 }
-
-// Logging in and out over the daemon's socket: what each method answers and who the connection
-// is afterwards.
-
-// The name of the system user the tests run as.
 
 }  // namespace
 }  // namespace sim

@@ -1,30 +1,15 @@
 // The default model's methods, synthetic hosts, the event router and the relations of a delete.
-#include "engine/engine.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
-#include <sstream>
 
 #include "engine/event_router.h"
-#include "engine/selector.h"
 #include "engine/test_model.h"
 #include "model/hosts.h"
-#include "model/saved_config.h"
-#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
-using test::with_rights;
+using namespace test;
 
 std::unique_ptr<Node> default_model(Accounts* accounts = nullptr) {
   std::string error;

@@ -1,30 +1,18 @@
 // The device actions on the engine: reboot, saved configurations, factory reset.
-#include "engine/engine.h"
-
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
-#include <sstream>
 
-#include "engine/event_router.h"
-#include "engine/selector.h"
 #include "engine/test_model.h"
-#include "model/hosts.h"
 #include "model/saved_config.h"
 #include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
-using test::with_rights;
+using namespace test;
 
 std::string file_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

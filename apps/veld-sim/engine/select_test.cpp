@@ -1,29 +1,10 @@
 // Select and its selectors: what a selector names, what the caller may read, what is wrong and where.
-#include "engine/engine.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-#include <sstream>
-
-#include "engine/event_router.h"
 #include "engine/selector.h"
 #include "engine/test_model.h"
-#include "model/hosts.h"
-#include "model/saved_config.h"
-#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
 using test::with_rights;
 
 std::string selected(const Reply& r) {
