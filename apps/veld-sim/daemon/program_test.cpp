@@ -44,7 +44,6 @@ TEST_F(Program, CommandLines) {
       {"--socket=", 2, "veld-sim: --socket needs a value\n"},
       {"--socket /nowhere/s --bogus", 2, "veld-sim: unknown option: --bogus\n\nUsage: veld-sim"},
       {"--socket=/nowhere/s --delay 5ms", 2, "veld-sim: --delay expects milliseconds from 0 to 3600000\n"},
-      {"--socket=/nowhere/s --delay 3600001", 2, "veld-sim: --delay expects"},
       {"--socket=/nowhere/s --memory-budget 0", 2, "veld-sim: --memory-budget expects mebibytes from 1 to 65536\n"},
       // Accepted (the largest values), then the model is missing.
       {"--socket /nowhere/s --hosts=200000 --delay 3600000 --memory-budget 65536 --max-request 1024 "

@@ -30,19 +30,12 @@ TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
   Engine engine(default_model());
   Caller nobody = test::full_rights();  // a guest that may execute anything
   nobody.user.clear();
-  const struct {
-    const char* arguments;
-    const char* outcome;
-  } cases[] = {
-      {R"([{"Name":"Mode","Value":"Temporary"},{"Name":"UserPassword","Value":""}])", "9001"},
-      {R"([{"Name":"Mode","Value":"Disabled"}])", R"(Device.System.Debug.Status="Disabled")"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(brief(engine.execute(nobody, "Device.System.Debug", members(c.arguments))), c.outcome);
-    // The mode stays; the password given is never shown again.
-    EXPECT_EQ(test::values(engine, {"Device.System.DebugMode", "Device.System.Debug.#input.UserPassword"}),
-              R"(Device.System.DebugMode="Disabled" Device.System.Debug.#input.UserPassword="")");
-  }
+  auto debug = [&](const char* args) { return brief(engine.execute(nobody, "Device.System.Debug", members(args))); };
+  EXPECT_EQ(debug(R"([{"Name":"Mode","Value":"Temporary"},{"Name":"UserPassword","Value":""}])"), "9001");
+  EXPECT_EQ(debug(R"([{"Name":"Mode","Value":"Disabled"}])"), R"(Device.System.Debug.Status="Disabled")");
+  // The mode stayed; the password given is never shown again.
+  EXPECT_EQ(test::values(engine, {"Device.System.DebugMode", "Device.System.Debug.#input.UserPassword"}),
+            R"(Device.System.DebugMode="Disabled" Device.System.Debug.#input.UserPassword="")");
 }
 
 TEST(DefaultModel, PingSetsEveryOutput) {
@@ -171,6 +164,5 @@ TEST(Relations, DeleteClearsCascadesLeavesOrIsDeniedAndACascadeNeedsEveryRightIt
   EXPECT_TRUE(engine.get_parameter_names(test::full_rights(), "Port.3.", false).ok());
 }
 
-// The Selection as compact JSON, or the fault's code and detail.
 }  // namespace
 }  // namespace sim

@@ -118,8 +118,6 @@ TEST(Selector, ReadsNamesWildcardsAndConditionsOrSaysWhatIsWrongAndWhere) {
   }
 }
 
-// The device-wide methods of the engine: Reboot, FactoryReset and SaveConfig, the state folder,
-// and the shapes of their params.
 
 }  // namespace
 }  // namespace sim
