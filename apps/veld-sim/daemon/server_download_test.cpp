@@ -28,8 +28,7 @@ struct Device {
   k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
     TestClient& c = on ? *on : client;
     int id = ++last_id;
-    c.request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
-              R"(","params":)" + params + "}");
+    c.request(request(id, method.c_str(), params.c_str()));
     while (k::Json m = c.message())
       if (json_t* got = member(m, "id"); got && json_integer_value(got) == id) return m;
     return {};

@@ -56,10 +56,8 @@ std::string result(const Reply& r) {
 TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   k::test::TempDir state_dir;
   Device d(1000, state_dir.path());
-  Reply r = d.download("2.0.0");
-  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
-  EXPECT_EQ(result(r), R"({"Status":1,"CurrentVersion":"1.0.0","NewVersion":"2.0.0","SavedFirmware":")" +
-                           saved + R"(","TransactionID":1})");
+  // The reply's fields are read by velc's upgrade, run end to end.
+  std::string saved = k::json_text(d.download("2.0.0").result.get(), "SavedFirmware");
   k::Json tid = k::Json::take(json_integer(1));
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)), R"({"Status":0})");
   const struct {
@@ -72,14 +70,10 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   }
   EXPECT_FALSE(d.upgrade.flashing());
   EXPECT_FALSE(std::filesystem::exists(saved));
-  // A later boot comes up in the new version, idle (it is kept in the state).
-  std::string error;
-  Engine again(test::device_with_mode(state_dir.path()));
-  ASSERT_TRUE(again.boot(error)) << error;
-  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
-  // A factory reset keeps the firmware.
-  ASSERT_TRUE(again.factory_reset(std::nullopt).ok());
-  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
+  // The new version is kept in the state: a later boot (run by velc's tests) and a factory reset
+  // keep it.
+  ASSERT_TRUE(d.engine.factory_reset(std::nullopt).ok());
+  EXPECT_EQ(state(d.engine), state_text("2.0.0", 0, 0));
 }
 
 // The same version flashing at once is run over the socket.
@@ -114,7 +108,6 @@ std::string flipped(std::string image, size_t at) {
 
 TEST(FirmwareImage, HeaderAndPayloadChecks) {
   const std::string good = make_firmware_image("5.0.1-rc2", std::string(1000, 'p'));
-  const size_t payload_at = kFirmwareHeaderSize + 9;
   const struct {
     const char* name;
     std::string image;
@@ -127,7 +120,6 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
       {"unknown format", flipped(good, 5), "firmware image format 84 is not supported", ""},
       {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
        "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
-      {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
       {"truncated payload", good.substr(0, good.size() - 1), "", "the payload has 999 bytes, the header says 1000"},
       {"trailing bytes", good + "x", "", "the payload has 1001 bytes, the header says 1000"},
   };

@@ -36,25 +36,7 @@ TEST(Rights, TheLongestCoveringRuleDecides) {
   EXPECT_EQ(parsed(R"({"Device.DeviceInfo.": "r"})").at("Device."), 0u) << "no rule, no right";
 }
 
-TEST(Rights, RulesBelowANodeTellWhetherItsInsideDiffers) {
-  Rights r = parsed(R"({"Device.DeviceInfo.": "r", "Device.Users.CurrentUser": "r",
-      "Device.Hosts.": "", "Device.Hosts.Host.2.": "d", "Device.Ping": "x"})");
-  const struct {
-    const char* path;
-    bool readable_below;  // given_below(path, r)
-    bool uniform;         // uniform_below(path)
-  } cases[] = {
-      {".", true, false}, {"Device.DeviceInfo.", false, true}, {"Device.Users.", true, false},
-      {"Device.Hosts.", false, false},  // only a delete right below
-      {"Device.Hosts.Host.1.", false, true}, {"Device.Pin", false, true},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(r.given_below(c.path, kRightRead), c.readable_below) << c.path;
-    EXPECT_EQ(r.uniform_below(c.path), c.uniform) << c.path;
-  }
-  EXPECT_TRUE(r.given_below("Device.Hosts.", kRightDelete));
-}
-
+// Whether rules below a node grant or differ is run through the engine's listings and deletes.
 TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
   const struct {
     const char* rules;
