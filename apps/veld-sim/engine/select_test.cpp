@@ -17,7 +17,6 @@ TEST(Select, GathersTheReadableConfigurationASelectorNames) {
     const char* selector;
     const char* outcome;  // the Selection as compact JSON, or the fault's code and detail
   } cases[] = {
-      {"Device.Host.*.Name", R"({"Device.Host.1.":{"Name":"a"},"Device.Host.3.":{"Name":"c"}})"},
       {"Device.Host.[Up=true].", R"({"Device.Host.1.":{"Name":"a","Up":true,"Addr":{"1":{"IP":"10.0.0.1"}}}})"},
       // A condition through a nested instance: an instance lacking it matches neither = nor !=.
       {"Device.Host.[Addr.1.IP=10.0.0.1].Name", R"({"Device.Host.1.":{"Name":"a"}})"},
@@ -98,7 +97,6 @@ TEST(Selector, ReadsNamesWildcardsAndConditionsOrSaysWhatIsWrongAndWhere) {
       // and hold dots, "=" and "[".
       {"  D.T.[ A =  my home  &B!=].  ", R"(D.T.[A="my home"&B!=""].)"},
       {"D.T.[Stats.Errors=0&IP=10.0.0.1&X==1&Y=[a].*.", R"(D.T.[Stats.Errors="0"&IP="10.0.0.1"&X="=1"&Y="[a"].*.)"},
-      {"D.T.[A=1].[B!=2].C", R"(D.T.[A="1"].[B!="2"].C)"},
       {".", "."},
       {"", "! the selector is empty"},
       {"Device..Hosts", "! Device..Hosts: an empty element at character 8"},

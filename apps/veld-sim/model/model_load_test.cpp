@@ -42,8 +42,6 @@ TEST(LoadModel, ErrorsNameThePathAndTheReason) {
       {R"({"A": {"#attr": {"type": "int", "default": 0}, "#handler": "count"}})", "A: the \"count\" handler needs a \"#target\""},
       {R"({"A": {"#attr": {"type": "int", "default": 0}, "#handler": "count", "#target": "B"}, "B": {"#attr": {"type": "int", "default": 0}}})",
        "A: \"#target\" \"B\" names no table"},
-      // The accounts: only at the root.
-      {R"({"A": {"#access": {}}})", "A: unexpected key #access in an object"},
   };
   for (const auto& c : cases) {
     std::string error;
