@@ -64,10 +64,8 @@ TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
   const std::string http_url = "http://127.0.0.1:" + std::to_string(http.port) + "/files/h.bin";
   Device d;
   write_file(d.dir.file("source.bin"), body);
-  const struct {
-    std::string params;
-    std::string reply;
-  } cases[] = {
+  // Rows: params, reply.
+  const std::pair<std::string, std::string> cases[] = {
       {"file://" + d.dir.file("source.bin") + R"(","MD5":")" + md5_hex("x") + "\"",
        "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5_hex(body)},
       {netcat + R"(","FileSize":10,"TargetFileName":"n.bin")",
@@ -77,8 +75,8 @@ TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
       {R"(netcat://127.0.0.1:9")", "-32602 a netcat URL needs FileSize (integer)"},
       {R"(file:///nonexistent/x")", "9016 cannot open /nonexistent/x: No such file or directory"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + c.params + "}"), c.reply) << c.params;
+  for (const auto& [params, reply] : cases)
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + params + "}"), reply) << params;
   EXPECT_TRUE(!std::filesystem::exists(d.dir.file("downloads")) || std::filesystem::is_empty(d.dir.file("downloads")));
 }
 

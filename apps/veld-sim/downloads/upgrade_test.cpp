@@ -148,10 +148,8 @@ std::string read_params(const char* params) {
 TEST(DownloadRequest, ReadsParamsAndRefusesBadOnes) {
   const char* shape = "-32602 expects FileType (text), URL, MD5, TargetFileName (texts), "
                       "FileSize (integer), NeedPreUpdate (boolean) and TransactionID";
-  const struct {
-    const char* params;
-    std::string expected;
-  } cases[] = {
+  // Rows: params, expected.
+  const std::pair<const char*, std::string> cases[] = {
       {R"({"FileType":"Firmware","MD5":"0123456789ABCDEF0123456789abcdef","NeedPreUpdate":true,"TransactionID":7})",
        "md5=0123456789abcdef0123456789abcdef"},
       {R"({"FileType":1})", shape},
@@ -160,7 +158,7 @@ TEST(DownloadRequest, ReadsParamsAndRefusesBadOnes) {
       {R"({"FileType":"File","MD5":"0123456789abcdef0123456789abcdeg"})", "9007 MD5 must be 32 hex digits"},
       {R"({"FileType":"File","FileSize":-1})", "9007 FileSize must not be negative"},
   };
-  for (const auto& c : cases) EXPECT_EQ(read_params(c.params), c.expected) << c.params;
+  for (const auto& [params, expected] : cases) EXPECT_EQ(read_params(params), expected) << params;
 }
 
 TEST(DownloadRequest, SourceUrls) {

@@ -81,19 +81,7 @@ TEST_F(EngineTest, ParameterValues) {
        {'v', "Device.Name Device.Host.#template.Nope", "9005"}, {'v', "Device.Name Device.Host.5.Name", "9005"}});
 }
 
-TEST_F(EngineTest, ParameterAttributesByDepth) {
-  // A template or an argument list comes whole, whatever the depth.
-  run({{'a', "Device.Host.",
-        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
-        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
-        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
-        "Device.Host.1. Device.Host.3. Device.Host.max_instance", "1"},
-       {'a', "Device.Host.3.",
-        "Device.Host.3. Device.Host.3.Name Device.Host.3.Up Device.Host.3.Addr. "
-        "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
-        "Device.Host.3.Addr.max_instance", "-1"},
-       {'a', "Device.Nope.", "9005", "0"}});
-}
+// Attributes by depth, templates whole, are what velc's schema cache fetches, run end to end.
 
 TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
   run({{'s', R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"},)"

@@ -13,10 +13,8 @@ std::string selected(const Reply& r) {
 }
 
 TEST(Select, GathersTheReadableConfigurationASelectorNames) {
-  const struct {
-    const char* selector;
-    const char* outcome;  // the Selection as compact JSON, or the fault's code and detail
-  } cases[] = {
+  // Rows: selector, outcome (the Selection as compact JSON, or the fault's code and detail).
+  const std::pair<const char*, const char*> cases[] = {
       {"Device.Host.[Up=true].", R"({"Device.Host.1.":{"Name":"a","Up":true,"Addr":{"1":{"IP":"10.0.0.1"}}}})"},
       // A condition through a nested instance: an instance lacking it matches neither = nor !=.
       {"Device.Host.[Addr.1.IP=10.0.0.1].Name", R"({"Device.Host.1.":{"Name":"a"}})"},
@@ -43,8 +41,8 @@ TEST(Select, GathersTheReadableConfigurationASelectorNames) {
       {"Device.Host.[Up=true", "9003 Device.Host.[Up=true: \"[\" without \"]\" at character 13"},
   };
   Engine engine(test::test_model_tree());
-  for (const auto& c : cases) {
-    EXPECT_EQ(selected(engine.select(test::full_rights(), c.selector)), c.outcome) << c.selector;
+  for (const auto& [selector, outcome] : cases) {
+    EXPECT_EQ(selected(engine.select(test::full_rights(), selector)), outcome) << selector;
   }
 }
 
@@ -88,10 +86,8 @@ std::string shape(const Selector& sel) {
 }
 
 TEST(Selector, ReadsNamesWildcardsAndConditionsOrSaysWhatIsWrongAndWhere) {
-  const struct {
-    const char* text;
-    const char* read;  // its shape, or "! " and the error
-  } cases[] = {
+  // Rows: text, read (its shape, or "! " and the error).
+  const std::pair<const char*, const char*> cases[] = {
       {"Device.Hosts.Host.*.HostName", "Device.Hosts.Host.*.HostName"},
       // Blanks around operators and values go; blanks inside a value stay; a value may be empty
       // and hold dots, "=" and "[".
@@ -109,10 +105,10 @@ TEST(Selector, ReadsNamesWildcardsAndConditionsOrSaysWhatIsWrongAndWhere) {
       {"D.Host[1].X", "! D.Host[1].X: \"[\" inside an element at character 7"},
       {"D.T.1*.", "! D.T.1*.: \"*\" not alone in its element at character 6"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, read] : cases) {
     Selector sel;
     std::string error;
-    EXPECT_EQ(parse_selector(c.text, sel, error) ? shape(sel) : "! " + error, c.read) << c.text;
+    EXPECT_EQ(parse_selector(text, sel, error) ? shape(sel) : "! " + error, read) << text;
   }
 }
 

@@ -111,14 +111,12 @@ TEST(ValueFromText, ConvertsByTheParameterKind) {
 }
 
 TEST(VersionText, ThreeNumbersAndAnOptionalSuffix) {
-  const struct {
-    const char* text;
-    bool ok;
-  } cases[] = {
+  // Rows: text, ok.
+  const std::pair<const char*, bool> cases[] = {
       {"1.2.3-a.b_c-d", true}, {"123456789.0.1", true}, {"1234567890.0.1", false}, {"1.2", false},
       {"1.2.3.4", false}, {"1.2.3-", false}, {"1.2.3-a b", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(is_version_text(c.text), c.ok) << c.text;
+  for (const auto& [text, ok] : cases) EXPECT_EQ(is_version_text(text), ok) << text;
 }
 
 }  // namespace

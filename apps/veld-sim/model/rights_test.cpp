@@ -56,14 +56,12 @@ TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
 }
 
 TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
-  const struct {
-    const char* path;
-    const char* judged;
-  } cases[] = {
+  // Rows: path, judged.
+  const std::pair<const char*, const char*> cases[] = {
       {"Device.IP.Interface.#template.IPv4Address.#template.IP", "Device.IP.Interface."},
       {"Device.IP.Diagnostics.Ping.#input.Host", "Device.IP.Diagnostics.Ping"}, {"D.H.3.N", "D.H.3.N"},
   };
-  for (const auto& c : cases) EXPECT_EQ(rights_path(c.path), c.judged) << c.path;
+  for (const auto& [path, judged] : cases) EXPECT_EQ(rights_path(path), judged) << path;
 }
 
 }  // namespace
