@@ -189,21 +189,12 @@ TEST(DownloadRequest, SourceUrls) {
 }
 
 TEST(DownloadRequest, FileNames) {
-  const struct {
-    const char* url;
-    const char* name;  // url_file_name
-  } urls[] = {
-      {"http://example.com/files/fw.img?x=1#y", "fw.img"}, {"http://example.com", ""}, {"netcat://1.2.3.4:5", ""},
-  };
-  for (const auto& c : urls) EXPECT_EQ(url_file_name(c.url), c.name) << c.url;
-  const struct {
-    std::string name;
-    bool safe;
-  } names[] = {
-      {".hidden", true}, {"a..b", false}, {".", false}, {"", false}, {"a/b", false},
-      {std::string(255, 'x'), true}, {std::string(256, 'x'), false}, {std::string("a\0b", 3), false},
-  };
-  for (const auto& c : names) EXPECT_EQ(is_safe_file_name(c.name), c.safe) << c.name;
+  EXPECT_EQ(url_file_name("http://example.com/files/fw.img?x=1#y"), "fw.img");
+  for (const char* url : {"http://example.com", "netcat://1.2.3.4:5"}) EXPECT_EQ(url_file_name(url), "") << url;
+  for (const std::string& safe : {std::string(".hidden"), std::string(255, 'x')}) EXPECT_TRUE(is_safe_file_name(safe)) << safe;
+  for (const std::string& unsafe : {std::string("a..b"), std::string("."), std::string(), std::string("a/b"),
+                                    std::string(256, 'x'), std::string("a\0b", 3)})
+    EXPECT_FALSE(is_safe_file_name(unsafe)) << unsafe;
 }
 
 }  // namespace

@@ -41,10 +41,8 @@ TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
 
 TEST(DefaultModel, PingSetsEveryOutput) {
   Engine engine(default_model());
-  const struct {
-    const char* arguments;
-    const char* outputs;  // Status, IPAddressUsed, success and failure counts, average, min, max
-  } cases[] = {
+  // Arguments, and the outputs: Status, IPAddressUsed, success and failure counts, average, min, max.
+  const std::pair<const char*, const char*> cases[] = {
       // Round trip 39 ms: the slowest reply (41 ms) decides whether all arrive in time.
       {R"([{"Name":"Host","Value":"example.com"},{"Name":"Timeout","Value":41}])",
        R"("Complete" "192.168.1.1" 3 0 39 38 41)"},
@@ -52,14 +50,14 @@ TEST(DefaultModel, PingSetsEveryOutput) {
        R"("Complete" "192.168.1.1" 0 3 0 0 0)"},
       {R"([{"Name":"Host","Value":"nas.invalid"}])", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},  // nothing left behind
   };
-  for (const auto& c : cases) {
-    Reply r = engine.execute(test::full_rights(), "Device.IP.Diagnostics.Ping", members(c.arguments));
+  for (const auto& [arguments, expected] : cases) {
+    Reply r = engine.execute(test::full_rights(), "Device.IP.Diagnostics.Ping", members(arguments));
     std::string outputs;
     size_t i;
     json_t* e;
     json_array_foreach(json_object_get(r.result_json().get(), "ParameterList"), i, e)
       outputs += (outputs.empty() ? "" : " ") + k::json_dump(json_object_get(e, "Value"), JSON_ENCODE_ANY);
-    EXPECT_EQ(outputs, c.outputs) << c.arguments;
+    EXPECT_EQ(outputs, expected) << arguments;
   }
 }
 

@@ -25,10 +25,7 @@ TEST(Accounts, WithoutASectionGuestsMayDoEverythingWithOneWithoutGuestNothing) {
 }
 
 TEST(Accounts, MalformedSectionsAreRefusedNamingThePlace) {
-  const struct {
-    std::string section;
-    const char* error;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {  // a section and its error
       {"[]", "#access: must be an object"},
       {R"({"users": []})", "#access.users: must be an object of accounts"},
       {R"({"users": {"a b": {}}})", "#access.users: \"a b\" is not a user name"},
@@ -41,8 +38,8 @@ TEST(Accounts, MalformedSectionsAreRefusedNamingThePlace) {
   };
   Accounts a;
   std::string error;
-  for (const auto& c : cases)
-    EXPECT_EQ(parse_accounts(k::json_parse(c.section).get(), a, error) ? "" : error, c.error) << c.section;
+  for (const auto& [section, expected] : cases)
+    EXPECT_EQ(parse_accounts(k::json_parse(section).get(), a, error) ? "" : error, expected) << section;
 }
 
 // Only hashes libcrypt can check are taken, and passwords are checked against them.

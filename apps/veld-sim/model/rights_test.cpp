@@ -23,25 +23,19 @@ std::string letters(unsigned rights) {
 TEST(Rights, TheLongestCoveringRuleDecides) {
   Rights r = parsed(R"({".": "r", "Device.Users.": "", "Device.Hosts.": "dawr",
       "Device.Time.NTPServer1": "rw", "Device.Ping": "x", "Device.WiFi": "rx"})");
-  const struct {
-    const char* path;
-    const char* letters;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // a path and the letters of its rights
       {".", "r"}, {"Device.Users.User.1.Password", ""}, {"Device.Hosts.Host.3.HostName", "rwad"},
       {"Device.UsersX.", "r"}, {"Device.Time.NTPServer10", "r"},  // a rule covers whole elements only
       {"Device.Time.NTPServer1", "rw"}, {"Device.Ping.Status", "x"},  // a method's outputs
       {"Device.WiFi.SSID.1.SSID", "rx"},  // an object named without its dot
   };
-  for (const auto& c : cases) EXPECT_EQ(letters(r.at(c.path)), c.letters) << c.path;
+  for (const auto& [path, expected] : cases) EXPECT_EQ(letters(r.at(path)), expected) << path;
   EXPECT_EQ(parsed(R"({"Device.DeviceInfo.": "r"})").at("Device."), 0u) << "no rule, no right";
 }
 
 // Whether rules below a node grant or differ is run through the engine's listings and deletes.
 TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
-  const struct {
-    const char* rules;
-    const char* error;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // rules and their error
       {R"(["r"])", "must be an object of {path: letters}"},
       {R"({".Device.": "r"})", "\".Device.\" is not a data-model path"},
       {R"({"Device.Hosts.Host.#template.": "r"})",
@@ -51,8 +45,8 @@ TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
   };
   Rights r;
   std::string error;
-  for (const auto& c : cases)
-    EXPECT_EQ(parse_rights(k::json_parse(c.rules).get(), r, error) ? "" : error, c.error) << c.rules;
+  for (const auto& [rules, expected] : cases)
+    EXPECT_EQ(parse_rights(k::json_parse(rules).get(), r, error) ? "" : error, expected) << rules;
 }
 
 TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
