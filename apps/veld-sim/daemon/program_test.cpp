@@ -77,7 +77,7 @@ TEST_F(Program, AnUnreadableSavedConfigurationStopsTheStartWithOneLineNamingIt) 
   EXPECT_FALSE(std::filesystem::exists(dir.file("s")));
 }
 
-TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
+TEST_F(Program, AnnouncesReadinessAndCleansUpOnSignals) {
   for (int sig : {SIGTERM, SIGINT}) {
     k::test::TempDir dir;
     std::string socket = dir.file("veld.sock");
@@ -86,9 +86,8 @@ TEST_F(Program, AnnouncesReadinessServesAndCleansUpOnSignals) {
     FILE* f = ::popen(command.c_str(), "r");
     char pid[32], ready[256];
     ASSERT_TRUE(std::fgets(pid, sizeof pid, f) && std::fgets(ready, sizeof ready, f));
+    // The readiness line is what velc's end-to-end tests wait for before they use the socket.
     EXPECT_EQ(std::string(ready), "veld-sim: ready on " + socket + "\n");
-    // What it serves is run by velc's end-to-end tests.
-    EXPECT_TRUE(test::TestClient(socket).fd) << "not served";
     ::kill(std::atoi(pid), sig);
     EXPECT_EQ(::pclose(f), 0) << "exits with status 0";
     EXPECT_FALSE(std::filesystem::exists(socket));

@@ -79,8 +79,7 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
 // The same version flashing at once is run over the socket.
 TEST(Upgrade, ConfirmationsThatDoNotMatchAndACancel) {
   Device d(1000);
-  Reply r = d.download("3.0.0");
-  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
+  std::string saved = k::json_text(d.download("3.0.0").result.get(), "SavedFirmware");
   k::Json other = k::Json::take(json_integer(2)), text = k::json_str("1");
   EXPECT_EQ(result(d.upgrade.confirm(other.get(), "file://" + saved, d.t0)),
             "9007 TransactionID 2: no firmware image awaits it");
@@ -94,8 +93,7 @@ TEST(Upgrade, ConfirmationsThatDoNotMatchAndACancel) {
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)),
             "9007 TransactionID 1: no firmware image awaits it");
   // A cancelled image is gone.
-  k::Json tid2 = k::Json::take(json_integer(2));
-  EXPECT_EQ(result(d.upgrade.cancel(tid2.get())), R"({"Status":0})");
+  EXPECT_EQ(result(d.upgrade.cancel(other.get())), R"({"Status":0})");
   EXPECT_FALSE(std::filesystem::exists(k::json_text(newer.result.get(), "SavedFirmware")));
   EXPECT_FALSE(d.upgrade.flashing());
 }

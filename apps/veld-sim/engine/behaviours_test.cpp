@@ -70,9 +70,7 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
   std::istringstream listed(test::values(engine, {"Device.Hosts.Host.#template.IPAddress"}));
   std::set<std::string> addresses;
   for (std::string entry; listed >> entry;) addresses.insert(entry.substr(entry.find('=')));
-  EXPECT_EQ(addresses.size(), 5000u);
-  EXPECT_EQ(test::values(engine, {"Device.Hosts.HostNumberOfEntries"}),
-            "Device.Hosts.HostNumberOfEntries=5000");
+  EXPECT_EQ(addresses.size(), 5000u);  // their count is read by velc's tests
 }
 
 struct Join {
