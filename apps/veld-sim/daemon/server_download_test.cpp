@@ -27,10 +27,9 @@ struct Device {
   // Sends a request and gives its reply (events passed over).
   k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
     TestClient& c = on ? *on : client;
-    int id = ++last_id;
-    c.request(request(id, method.c_str(), params.c_str()));
+    c.request(request(++last_id, method.c_str(), params.c_str()));
     while (k::Json m = c.message())
-      if (json_t* got = member(m, "id"); got && json_integer_value(got) == id) return m;
+      if (json_t* got = member(m, "id"); got && json_integer_value(got) == last_id) return m;
     return {};
   }
   // A Download's reply in brief: the result, or the error code and detail.

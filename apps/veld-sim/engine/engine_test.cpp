@@ -1,3 +1,4 @@
+#include <iterator>
 #include <sstream>
 
 #include "engine/test_model.h"
@@ -26,9 +27,8 @@ class EngineTest : public ::testing::Test {
     });
   }
   Reply perform(const Step& s) {
-    std::vector<std::string> paths;
     std::istringstream words(s.target);
-    for (std::string w; words >> w;) paths.push_back(w);
+    const std::vector<std::string> paths{std::istream_iterator<std::string>(words), {}};
     switch (s.op) {
       case 'n': return engine.get_parameter_names(caller, s.target, true);
       case 'N': return engine.get_parameter_names(caller, s.target, false);
@@ -66,8 +66,10 @@ TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
        {'n', "Device.Ping", "Device.Ping.#input.- Device.Ping.Status- Device.Ping.SuccessCount-"}});
   // Missing or misspelled: 9005, naming the path.
   for (const char* path : {"Device.Name.X", "Device.Host", "Device.Host.2.", "Device.Host.01.",
-                           "Device.Host.order", "Device.Ping.", "Device.Host.4294967296."})
-    EXPECT_TRUE(perform({'n', path, ""}).fault.code == kInvalidName && perform({'n', path, ""}).fault.detail.find(path) != std::string::npos) << path;
+                           "Device.Host.order", "Device.Ping.", "Device.Host.4294967296."}) {
+    Reply r = perform({'n', path, ""});
+    EXPECT_TRUE(r.fault.code == kInvalidName && r.fault.detail.find(path) != std::string::npos) << path;
+  }
 }
 
 TEST_F(EngineTest, ParameterValues) {
