@@ -27,11 +27,9 @@ struct Device {
   // Sends a request and gives its reply (events passed over).
   k::Json call(const std::string& method, const std::string& params, TestClient* on = nullptr) {
     TestClient& c = on ? *on : client;
-    int id = ++last_id;
-    c.request(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
-              R"(","params":)" + params + "}");
+    c.request(request(++last_id, method.c_str(), params.c_str()));
     while (k::Json m = c.message())
-      if (json_t* got = member(m, "id"); got && json_integer_value(got) == id) return m;
+      if (json_t* got = member(m, "id"); got && json_integer_value(got) == last_id) return m;
     return {};
   }
   // A Download's reply in brief: the result, or the error code and detail.
@@ -65,10 +63,8 @@ TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
   const std::string http_url = "http://127.0.0.1:" + std::to_string(http.port) + "/files/h.bin";
   Device d;
   write_file(d.dir.file("source.bin"), body);
-  const struct {
-    std::string params;
-    std::string reply;
-  } cases[] = {
+  // Rows: params, reply.
+  const std::pair<std::string, std::string> cases[] = {
       {"file://" + d.dir.file("source.bin") + R"(","MD5":")" + md5_hex("x") + "\"",
        "9018 MD5 mismatch: expected " + md5_hex("x") + ", the file has " + md5_hex(body)},
       {netcat + R"(","FileSize":10,"TargetFileName":"n.bin")",
@@ -76,12 +72,10 @@ TEST(ServerDownload, EveryChannelSaysWhyItStoredNothing) {
       {http_url + "\"", "9016 " + http_url + ": The requested URL returned error: 404"},
       // Refused before anything is fetched.
       {R"(netcat://127.0.0.1:9")", "-32602 a netcat URL needs FileSize (integer)"},
-      {R"(file:///tmp/x","TargetFileName":"../x")",
-       "9007 cannot store a file named \"../x\" (expects 1 to 255 bytes without \"/\" or \"..\")"},
       {R"(file:///nonexistent/x")", "9016 cannot open /nonexistent/x: No such file or directory"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + c.params + "}"), c.reply) << c.params;
+  for (const auto& [params, reply] : cases)
+    EXPECT_EQ(d.download(R"({"FileType":"File","URL":")" + params + "}"), reply) << params;
   EXPECT_TRUE(!std::filesystem::exists(d.dir.file("downloads")) || std::filesystem::is_empty(d.dir.file("downloads")));
 }
 
@@ -94,37 +88,29 @@ TEST(ServerDownload, OnlyAUserWithSystemAccessDownloads) {
 }
 
 TEST(ServerDownload, AConfigurationIsAppliedWholeOrNotAtAllAndAnnouncesTheInstancesThatWentAndCame) {
-  const char* kUnchanged = R"(Device.Name="box" Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
-                           R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2])";
-  const struct {
-    const char* file;
-    const char* reply;
-    const char* values;
-  } cases[] = {
-      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"4":{"Port":80}}}}})",
-       R"({"Status":0})", R"(Device.Name="cfg" Device.Rule.4.Port=80 Device.Rule.max_instance=4 Device.Rule.order=[4])"},
-      {R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":"x"}}}}})",
-       "9018 the configuration does not apply: Device.Rule.2.Port: bad value: expects an integer",
-       kUnchanged},
-      {"not json", "9018 the configuration is not a JSON object", kUnchanged},
+  Device d;
+  TestClient watcher(d.server.socket_path);
+  d.call("JoinGroup", R"({"Group":4})", &watcher);
+  auto apply = [&](const char* file) {
+    write_file(d.dir.file("config.json"), file);
+    return d.download(R"({"FileType":"Config","URL":"file://)" + d.dir.file("config.json") + "\"}");
   };
-  for (const auto& c : cases) {
-    Device d;
-    TestClient watcher(d.server.socket_path);
-    d.call("JoinGroup", R"({"Group":4})", &watcher);
-    write_file(d.dir.file("config.json"), c.file);
-    EXPECT_EQ(d.download(R"({"FileType":"Config","URL":"file://)" + d.dir.file("config.json") + "\"}"), c.reply)
-        << c.file;
-    EXPECT_EQ(d.values(R"("Device.Name","Device.Rule.")"), c.values) << c.file;
-    if (c.values == kUnchanged) continue;
-    std::string events;  // each event's action, path and instance number
-    for (int i = 0; i < 4; ++i) {
-      k::Json event = watcher.message();
-      events += k::json_text(member(event, "params.Data"), "Action") + " " + k::json_text(member(event, "params.Data"), "Path") +
-                dump(member(event, "params.Data.InstanceNumber")) + " ";
-    }
-    EXPECT_EQ(events, "Delete Device.Rule.3.3 Delete Device.Rule.1.1 Delete Device.Rule.2.2 Add Device.Rule.4 ");
+  const char* values = R"("Device.Name","Device.Rule.")";
+  // Refused ones first: they change nothing and announce nothing.
+  EXPECT_EQ(apply(R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"2":{"Port":"x"}}}}})"),
+            "9018 the configuration does not apply: Device.Rule.2.Port: bad value: expects an integer");
+  EXPECT_EQ(apply("not json"), "9018 the configuration is not a JSON object");
+  EXPECT_EQ(d.values(values), R"(Device.Name="box" Device.Rule.3.Port=443 Device.Rule.1.Port=22 )"
+                              R"(Device.Rule.2.Port=80 Device.Rule.max_instance=3 Device.Rule.order=[3,1,2])");
+  EXPECT_EQ(apply(R"({"Version":1,"Configuration":{"Device":{"Name":"cfg","Rule":{"4":{"Port":80}}}}})"), R"({"Status":0})");
+  EXPECT_EQ(d.values(values), R"(Device.Name="cfg" Device.Rule.4.Port=80 Device.Rule.max_instance=4 Device.Rule.order=[4])");
+  std::string events;  // each event's action, path and instance number
+  for (int i = 0; i < 4; ++i) {
+    k::Json event = watcher.message();
+    events += k::json_text(member(event, "params.Data"), "Action") + " " + k::json_text(member(event, "params.Data"), "Path") +
+              dump(member(event, "params.Data.InstanceNumber")) + " ";
   }
+  EXPECT_EQ(events, "Delete Device.Rule.3.3 Delete Device.Rule.1.1 Delete Device.Rule.2.2 Add Device.Rule.4 ");
 }
 
 TEST(ServerDownload, OtherClientsAreServedWhileAFetchWaits) {
@@ -145,20 +131,15 @@ TEST(ServerDownload, OtherClientsAreServedWhileAFetchWaits) {
   EXPECT_EQ(read_file(d.dir.file("downloads/slow")), "abc");
 }
 
-// The firmware dialogue itself is run by the upgrade tests and by velc's.
-TEST(ServerDownload, ABadImageFailsTheUpgradeAndWhileAFlashRunsNothingElseIsDownloaded) {
+// The firmware dialogue itself, and a bad image, are run by the upgrade tests and by velc's.
+TEST(ServerDownload, TheSameVersionFlashesAtOnceAndWhileAFlashRunsNothingElseIsDownloaded) {
   Device d;  // a flash of an hour: it is still running at the end
   const std::string firmware = R"({"FileType":"Firmware","URL":"file://)" + d.dir.file("fw.img") + "\"}";
-  write_file(d.dir.file("fw.img"), "KNFW but not an image");
-  EXPECT_EQ(d.download(firmware), "9018 truncated firmware header");
-  EXPECT_EQ(d.values(R"("Device.DeviceInfo.UpgradeStatus")"), "Device.DeviceInfo.UpgradeStatus=-1");
-  write_file(d.dir.file("fw.img"), make_firmware_image("1.0.0", "p"));  // the same version flashes at once
+  write_file(d.dir.file("fw.img"), make_firmware_image("1.0.0", "p"));
   EXPECT_EQ(d.download(firmware).rfind(R"({"Status":0,"CurrentVersion":"1.0.0","NewVersion":"1.0.0",)", 0), 0u);
   EXPECT_EQ(d.download(R"({"FileType":"File","URL":"file:///etc/hostname"})"), "9001 a firmware upgrade is in progress");
 }
 
-// The veld-sim program itself: command line, readiness line, signals. Runs the built binary from
-// $VELC_BIN and is skipped without it.
 
 
 }  // namespace

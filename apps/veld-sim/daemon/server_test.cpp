@@ -1,4 +1,4 @@
-// The server: malformed input, events, budgets, reboot.
+// The server: malformed input, budgets, reboot.
 #include "daemon/test_server.h"
 
 namespace sim {
@@ -21,8 +21,6 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
       {R"({"jsonrpc":"2.0","id":18,"method":"Reboot","params":{"Force":"yes"}})", -32602, "18"},
       // A guest: the device actions' right comes after the shape, before the values.
       {R"({"jsonrpc":"2.0","id":23,"method":"Reboot","params":{"DeviceMode":"Gateway"}})", 9001, "23"},
-      {R"({"jsonrpc":"2.0","id":24,"method":"FactoryReset","params":{"DeviceMode":"Gateway"}})", 9001, "24"},
-      {R"({"jsonrpc":"2.0","id":25,"method":"SaveConfig","params":{"RestorePointName":""}})", 9001, "25"},
       {R"({"jsonrpc":"2.0","id":"s","method":"GetParameterNames","params":{"ParameterPath":"Device.Nope."}})", 9005, "\"s\""},
       {R"({"jsonrpc":"2.0","id":15,"method":"GetParameterValues","params":{"ParameterNames":["Device.Na\u0000me"]}})", -32700, "null"},
       {R"({"jsonrpc":"2.0","id":17,"method":"ChangeOrder","params":{"ObjectName":"Device.Rule.1.","Order":9223372036854775808}})", -32700, "null"},
@@ -50,28 +48,6 @@ TEST(Server, AnswersMalformedInputWithErrorsKeepsServingAndLogsEveryLine) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), sent);
 }
 
-// How sessions and their receiving connections share events is the router's: here what the
-// server makes of it.
-TEST(Server, EventsReachTheSessionsThatJoinedTheirGroup) {
-  RunningServer server;
-  TestClient watcher(server.socket_path), bystander(server.socket_path), sender(server.socket_path);
-  TestClient* joined[] = {&watcher, &bystander, &sender};
-  // All requests are sent before any reply is read: each reply must come on its own connection.
-  for (int id = 0; id < 3; ++id)
-    joined[id]->request(request(id, "JoinGroup", id ? R"({"Group":7})" : R"({"Group":4,"Session":"p1"})"));
-  for (int id = 0; id < 3; ++id)
-    EXPECT_EQ(dump(joined[id]->message().get()), R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"result":{"Status":0}})");
-  sender.request(request(3, "DeleteObject", R"({"ObjectName":"Device.Host.3."})"));
-  EXPECT_EQ(dump(member(sender.message(), "result")), R"({"Status":0})");
-  EXPECT_EQ(dump(watcher.message().get()),
-            R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":4,"Data":{"Action":"Delete","Path":"Device.Host.3.","InstanceNumber":3}}})");
-  // A client's event is relayed to the other sessions of its group.
-  const char* hello = R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":7,"Data":{"Text":"hello"}}})";
-  sender.request(hello);
-  EXPECT_EQ(dump(bystander.message().get()), hello);
-  for (TestClient* c : joined) expect_nothing_queued(*c);
-}
-
 TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsReplies) {
   RunningServer server;  // requests up to 4 MiB
   TestClient client(server.socket_path);
@@ -90,10 +66,8 @@ TEST(Server, OverLongLineIsAnsweredOnceUnreadAndAHalfClosedClientStillGetsItsRep
 }
 
 TEST(Server, TooLargeRepliesAndRequestsGetResourcesExceededAndTheConnectionGoesOn) {
-  const std::string all_values =  // a reply of about 1 KiB
-      R"({"jsonrpc":"2.0","id":5,"method":"GetParameterValues","params":{"ParameterNames":["."]}})";
-  const std::string one_value =
-      R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Serial"]}})";
+  const std::string all_values = request(5, "GetParameterValues", R"({"ParameterNames":["."]})");  // about 1 KiB
+  const std::string one_value = request(6, "GetParameterValues", R"({"ParameterNames":["Device.Serial"]})");
   std::string long_request =
       R"({"jsonrpc":"2.0","id":7,"method":"GetParameterValues","params":{"ParameterNames":[)";
   for (int i = 0; i < 10; ++i) long_request += R"("Device.Serial","Device.Name",)";
@@ -149,9 +123,7 @@ TEST(Server, AClientThatDoesNotReadIsNotReadEitherAndGetsEveryReplyOnceItDoes) {
   TestClient greedy(server.socket_path), polite(server.socket_path);
   constexpr int kRequests = 10000;  // replies of about 1 KiB each: 10 MB
   std::string burst;
-  for (int i = 0; i < kRequests; ++i)
-    burst += R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
-             R"(,"method":"GetParameterValues","params":{"ParameterNames":["."]}})" "\n";
+  for (int i = 0; i < kRequests; ++i) burst += request(i, "GetParameterValues", R"({"ParameterNames":["."]})") + "\n";
   std::thread writer([&] { greedy.send(burst); });  // stalls until the replies are read
   expect_nothing_queued(polite);
   for (int i = 0; i < kRequests; ++i)
@@ -168,24 +140,19 @@ TEST(Server, OnASpentBudgetReadersWaitAndGetWholeRepliesAndOnlyAClientThatDoesNo
   // 1 MiB: together they would hold several times the budget. The idle client asks for four and
   // reads none: once the readers are done, its own replies spend the budget and stall.
   constexpr size_t kBudget = 1 << 20;
-  constexpr int kReaders = 6, kRequests = 2, kIdleRequests = 4;
-  std::string names;
-  for (int i = 0; i < 600; ++i) names += std::string(i ? "," : "") + "\".\"";
-  auto request = [&](int id) {
-    return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-           R"(,"method":"GetParameterValues","params":{"ParameterNames":[)" + names + "]}}\n";
-  };
+  constexpr int kReaders = 6, kRequests = 2;
+  std::string names = R"({"ParameterNames":["." )";
+  for (int i = 1; i < 600; ++i) names += R"(,".")";
+  auto values = [&](int id) { return request(id, "GetParameterValues", (names + "]}").c_str()) + "\n"; };
   RunningServer server({.memory_budget = kBudget, .stall_ms = 1000});
   TestClient idle(server.socket_path);
-  std::string idle_requests;
-  for (int id = 0; id < kIdleRequests; ++id) idle_requests += request(id);
-  idle.send(idle_requests);
+  idle.send(values(0) + values(1) + values(2) + values(3));
   std::vector<std::string> results(kReaders * kRequests);  // each reply's ParameterList
   std::vector<std::thread> readers;
   for (int r = 0; r < kReaders; ++r) {
     readers.emplace_back([&, r] {
       TestClient reader(server.socket_path);
-      reader.send(request(10 * r) + request(10 * r + 1));
+      reader.send(values(10 * r) + values(10 * r + 1));
       for (int i = 0; i < kRequests; ++i) {
         std::optional<std::string_view> line;  // read 16 KiB at a time, with a pause before each read
         while (!(line = reader.reader.next_line()) && (::usleep(1000), reader.fill(16 << 10))) {}
@@ -215,13 +182,10 @@ TEST(Server, RequestsThatAloneSpendTheBudgetAreStillReadAndAnswered) {
                              std::string(kNamesRequest).substr(1) + "\n";
   const size_t half = 39 << 10;
   TestClient a(server.socket_path), b(server.socket_path), c(server.socket_path);
-  a.send(padded.substr(0, half));
-  b.send(padded.substr(0, half));
+  for (TestClient* t : {&a, &b}) t->send(padded.substr(0, half));
   expect_nothing_queued(c);
-  a.send(padded.substr(half));
-  b.send(padded.substr(half));
-  EXPECT_EQ(dump(member(a.message(), "id")), "99");
-  EXPECT_EQ(dump(member(b.message(), "id")), "99");
+  for (TestClient* t : {&a, &b}) t->send(padded.substr(half));
+  for (TestClient* t : {&a, &b}) EXPECT_EQ(dump(member(t->message(), "id")), "99");
   server.stop();
   EXPECT_EQ(server.server->stats().dropped_over_budget, 0u);
 }
@@ -239,21 +203,19 @@ std::string ids_until_closed(TestClient& c) {
   return ids;
 }
 
-TEST(ServerReboot, AfterThePauseTheDeviceComesUpInTheModeAskedForWithoutUnsavedChanges) {
+TEST(ServerReboot, AfterThePauseTheDeviceComesUpInTheModeAskedFor) {
   RunningServer server({.reboot_ms = 0, .on_connect = grant}, test::device_with_mode());
   TestClient client(server.socket_path);
-  client.send(request(1, "SetParameterValues", R"({"ParameterList":[{"Name":"Device.Name","Value":"lost"}]})") + "\n" +
-              request(2, "Reboot", R"({"DeviceMode":"Bridge"})") + "\n");
-  EXPECT_EQ(ids_until_closed(client), "1 2 ");
+  client.request(request(2, "Reboot", R"({"DeviceMode":"Bridge"})"));
+  EXPECT_EQ(ids_until_closed(client), "2 ");  // unsaved changes going is run by velc's tests
   std::unique_ptr<TestClient> again;
   for (int tries = 0; tries < 2000 && !(again && again->fd); ++tries) {
     if (again) ::usleep(10000);
     again = std::make_unique<TestClient>(server.socket_path);
   }
   ASSERT_TRUE(again->fd) << "not served again";
-  again->request(request(3, "GetParameterValues", R"({"ParameterNames":["Device.Name","Device.DeviceInfo.DeviceMode"]})"));
-  EXPECT_EQ(dump(member(again->message(), "result")),
-            R"({"ParameterList":[{"Name":"Device.Name","Value":"box"},{"Name":"Device.DeviceInfo.DeviceMode","Value":"Bridge"}]})");
+  again->request(request(3, "GetParameterValues", R"({"ParameterNames":["Device.DeviceInfo.DeviceMode"]})"));
+  EXPECT_EQ(dump(member(again->message(), "result")), R"({"ParameterList":[{"Name":"Device.DeviceInfo.DeviceMode","Value":"Bridge"}]})");
 }
 
 TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTheReplyLeavesThenEveryConnectionGoes) {
@@ -279,11 +241,6 @@ TEST(ServerReboot, WithoutForceWorkAlreadyReceivedIsFinishedFirstWithForceOnlyTh
     EXPECT_TRUE(err == k::kSockNoEntry && !std::filesystem::exists(server.socket_path));
   }
 }
-
-// Logging in and out over the daemon's socket: what each method answers and who the connection
-// is afterwards.
-
-// The name of the system user the tests run as.
 
 }  // namespace
 }  // namespace sim

@@ -128,11 +128,6 @@ inline json_t* member(const k::Json& msg, const std::string& dotted) {
 // Grants a new connection system access, as a login of such a user does.
 inline void grant(Caller& caller) { caller.system_access = true; }
 
-}  // namespace sim::test
-
-namespace sim::test {
-
-
 using k::test::OneShotPeer;
 using k::test::http_answers;
 using k::test::sends;

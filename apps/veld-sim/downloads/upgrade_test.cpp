@@ -56,14 +56,10 @@ std::string result(const Reply& r) {
 TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
   k::test::TempDir state_dir;
   Device d(1000, state_dir.path());
-  Reply r = d.download("2.0.0");
-  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
-  EXPECT_EQ(result(r), R"({"Status":1,"CurrentVersion":"1.0.0","NewVersion":"2.0.0","SavedFirmware":")" +
-                           saved + R"(","TransactionID":1})");
-  EXPECT_TRUE(std::filesystem::exists(saved));
+  // The reply's fields are read by velc's upgrade, run end to end.
+  std::string saved = k::json_text(d.download("2.0.0").result.get(), "SavedFirmware");
   k::Json tid = k::Json::take(json_integer(1));
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)), R"({"Status":0})");
-  EXPECT_TRUE(d.upgrade.flashing());
   const struct {
     int at_ms, status, progress;
   } steps[] = {{0, 2, 0}, {499, 2, 49}, {990, 2, 99}, {1000, 3, 100}};
@@ -72,32 +68,17 @@ TEST(Upgrade, TheFlashMovesTheProgressThenInstallsAndAsksForAReboot) {
     EXPECT_EQ(state(d.engine), state_text("1.0.0", s.status, s.progress)) << s.at_ms;
     EXPECT_EQ(d.engine.take_reboot().has_value(), s.status == 3) << s.at_ms;
   }
-  EXPECT_FALSE(d.upgrade.flashing());
-  EXPECT_FALSE(std::filesystem::exists(saved));
-  // A later boot comes up in the new version, idle (it is kept in the state).
-  std::string error;
-  Engine again(test::device_with_mode(state_dir.path()));
-  ASSERT_TRUE(again.boot(error)) << error;
-  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
-  // A factory reset keeps the firmware.
-  ASSERT_TRUE(again.factory_reset(std::nullopt).ok());
-  EXPECT_EQ(state(again), state_text("2.0.0", 0, 0));
+  EXPECT_TRUE(!d.upgrade.flashing() && !std::filesystem::exists(saved)) << "done, and the image gone";
+  // The new version is kept in the state: a later boot (run by velc's tests) and a factory reset
+  // keep it.
+  ASSERT_TRUE(d.engine.factory_reset(std::nullopt).ok());
+  EXPECT_EQ(state(d.engine), state_text("2.0.0", 0, 0));
 }
 
-TEST(Upgrade, ACancelledImageIsGoneAndTheSameVersionFlashesAtOnce) {
+// The same version flashing at once is run over the socket.
+TEST(Upgrade, ConfirmationsThatDoNotMatchAndACancel) {
   Device d(1000);
-  std::string saved = k::json_text(d.download("1.1.0").result.get(), "SavedFirmware");
-  k::Json tid = k::Json::take(json_integer(1));
-  EXPECT_EQ(result(d.upgrade.cancel(tid.get())), R"({"Status":0})");
-  EXPECT_FALSE(std::filesystem::exists(saved));
-  EXPECT_EQ(result(d.download("1.0.0")).rfind(R"({"Status":0,)", 0), 0u);
-  EXPECT_TRUE(d.upgrade.flashing());
-}
-
-TEST(Upgrade, ConfirmationsThatDoNotMatch) {
-  Device d(1000);
-  Reply r = d.download("3.0.0");
-  std::string saved = k::json_text(r.result.get(), "SavedFirmware");
+  std::string saved = k::json_text(d.download("3.0.0").result.get(), "SavedFirmware");
   k::Json other = k::Json::take(json_integer(2)), text = k::json_str("1");
   EXPECT_EQ(result(d.upgrade.confirm(other.get(), "file://" + saved, d.t0)),
             "9007 TransactionID 2: no firmware image awaits it");
@@ -110,8 +91,10 @@ TEST(Upgrade, ConfirmationsThatDoNotMatch) {
   EXPECT_FALSE(std::filesystem::exists(saved));
   EXPECT_EQ(result(d.upgrade.confirm(tid.get(), "file://" + saved, d.t0)),
             "9007 TransactionID 1: no firmware image awaits it");
-  k::Json tid2 = k::Json::take(json_integer(2));
-  EXPECT_TRUE(d.upgrade.confirm(tid2.get(), "file://" + k::json_text(newer.result.get(), "SavedFirmware"), d.t0).ok());
+  // A cancelled image is gone.
+  EXPECT_EQ(result(d.upgrade.cancel(other.get())), R"({"Status":0})");
+  EXPECT_FALSE(std::filesystem::exists(k::json_text(newer.result.get(), "SavedFirmware")));
+  EXPECT_FALSE(d.upgrade.flashing());
 }
 
 // An image with one byte changed at `at`.
@@ -122,7 +105,6 @@ std::string flipped(std::string image, size_t at) {
 
 TEST(FirmwareImage, HeaderAndPayloadChecks) {
   const std::string good = make_firmware_image("5.0.1-rc2", std::string(1000, 'p'));
-  const size_t payload_at = kFirmwareHeaderSize + 9;
   const struct {
     const char* name;
     std::string image;
@@ -135,7 +117,6 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
       {"unknown format", flipped(good, 5), "firmware image format 84 is not supported", ""},
       {"bad version text", std::string(good).replace(kFirmwareHeaderSize, 1, "x"),
        "bad firmware version text (expects MAJOR.MINOR.BUILD[-SUFFIX])", ""},
-      {"changed payload", flipped(good, payload_at + 500), "", "firmware checksum mismatch"},
       {"truncated payload", good.substr(0, good.size() - 1), "", "the payload has 999 bytes, the header says 1000"},
       {"trailing bytes", good + "x", "", "the payload has 1001 bytes, the header says 1000"},
   };
@@ -152,38 +133,29 @@ TEST(FirmwareImage, HeaderAndPayloadChecks) {
   }
 }
 
-// A Download request's params in brief: its fault, or what was read.
+// A Download request's params in brief: its fault, or the MD5 read (the other members are read
+// by the downloads velc's tests run end to end).
 std::string read_params(const char* params) {
   DownloadRequest r;
   k::Json p = k::json_parse(params);
   if (auto bad = read_download_request(p.get(), r)) return test::brief(*bad) + " " + bad->fault.detail;
-  std::string out = r.type == FileType::kFirmware ? "Firmware" : "File";
-  if (r.url) out += " url=" + *r.url;
-  if (r.md5) out += " md5=" + *r.md5;
-  if (r.target_name) out += " name=" + *r.target_name;
-  if (r.file_size) out += " size=" + std::to_string(*r.file_size);
-  if (r.need_pre_update) out += " pre";
-  if (r.transaction_id) out += " tid=" + k::json_dump(r.transaction_id.get(), JSON_ENCODE_ANY);
-  return out;
+  return "md5=" + r.md5.value_or("none");
 }
 
 TEST(DownloadRequest, ReadsParamsAndRefusesBadOnes) {
   const char* shape = "-32602 expects FileType (text), URL, MD5, TargetFileName (texts), "
                       "FileSize (integer), NeedPreUpdate (boolean) and TransactionID";
-  const struct {
-    const char* params;
-    std::string expected;
-  } cases[] = {
-      {R"({"FileType":"Firmware","URL":"file:///a","MD5":"0123456789ABCDEF0123456789abcdef","TargetFileName":"t","FileSize":5,"NeedPreUpdate":true})",
-       "Firmware url=file:///a md5=0123456789abcdef0123456789abcdef name=t size=5 pre"},
-      {R"({"FileType":"Firmware","TransactionID":7})", "Firmware tid=7"},
+  // Rows: params, expected.
+  const std::pair<const char*, std::string> cases[] = {
+      {R"({"FileType":"Firmware","MD5":"0123456789ABCDEF0123456789abcdef","NeedPreUpdate":true,"TransactionID":7})",
+       "md5=0123456789abcdef0123456789abcdef"},
       {R"({"FileType":1})", shape},
       {R"({"FileType":"File","FileSize":"5"})", shape},
       {R"({"FileType":"Kernel"})", "9007 FileType \"Kernel\": expects Firmware, Config or File"},
       {R"({"FileType":"File","MD5":"0123456789abcdef0123456789abcdeg"})", "9007 MD5 must be 32 hex digits"},
       {R"({"FileType":"File","FileSize":-1})", "9007 FileSize must not be negative"},
   };
-  for (const auto& c : cases) EXPECT_EQ(read_params(c.params), c.expected) << c.params;
+  for (const auto& [params, expected] : cases) EXPECT_EQ(read_params(params), expected) << params;
 }
 
 TEST(DownloadRequest, SourceUrls) {
@@ -214,21 +186,12 @@ TEST(DownloadRequest, SourceUrls) {
 }
 
 TEST(DownloadRequest, FileNames) {
-  const struct {
-    const char* url;
-    const char* name;  // url_file_name
-  } urls[] = {
-      {"http://example.com/files/fw.img?x=1#y", "fw.img"}, {"http://example.com", ""}, {"netcat://1.2.3.4:5", ""},
-  };
-  for (const auto& c : urls) EXPECT_EQ(url_file_name(c.url), c.name) << c.url;
-  const struct {
-    std::string name;
-    bool safe;
-  } names[] = {
-      {".hidden", true}, {"a..b", false}, {".", false}, {"", false}, {"a/b", false},
-      {std::string(255, 'x'), true}, {std::string(256, 'x'), false}, {std::string("a\0b", 3), false},
-  };
-  for (const auto& c : names) EXPECT_EQ(is_safe_file_name(c.name), c.safe) << c.name;
+  EXPECT_EQ(url_file_name("http://example.com/files/fw.img?x=1#y"), "fw.img");
+  for (const char* url : {"http://example.com", "netcat://1.2.3.4:5"}) EXPECT_EQ(url_file_name(url), "") << url;
+  for (const std::string& safe : {std::string(".hidden"), std::string(255, 'x')}) EXPECT_TRUE(is_safe_file_name(safe)) << safe;
+  for (const std::string& unsafe : {std::string("a..b"), std::string("."), std::string(), std::string("a/b"),
+                                    std::string(256, 'x'), std::string("a\0b", 3)})
+    EXPECT_FALSE(is_safe_file_name(unsafe)) << unsafe;
 }
 
 }  // namespace

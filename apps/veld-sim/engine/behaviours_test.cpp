@@ -1,30 +1,16 @@
 // The default model's methods, synthetic hosts, the event router and the relations of a delete.
-#include "engine/engine.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
 #include "engine/event_router.h"
-#include "engine/selector.h"
 #include "engine/test_model.h"
 #include "model/hosts.h"
-#include "model/saved_config.h"
-#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
-using test::with_rights;
+using namespace test;
 
 std::unique_ptr<Node> default_model(Accounts* accounts = nullptr) {
   std::string error;
@@ -45,27 +31,18 @@ TEST(DefaultModel, DebuggingIsTurnedOnOnlyWithTheCallersOwnPassword) {
   Engine engine(default_model());
   Caller nobody = test::full_rights();  // a guest that may execute anything
   nobody.user.clear();
-  const struct {
-    const char* arguments;
-    const char* outcome;
-  } cases[] = {
-      {R"([{"Name":"Mode","Value":"Temporary"},{"Name":"UserPassword","Value":""}])", "9001"},
-      {R"([{"Name":"Mode","Value":"Disabled"}])", R"(Device.System.Debug.Status="Disabled")"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(brief(engine.execute(nobody, "Device.System.Debug", members(c.arguments))), c.outcome);
-    // The mode stays; the password given is never shown again.
-    EXPECT_EQ(test::values(engine, {"Device.System.DebugMode", "Device.System.Debug.#input.UserPassword"}),
-              R"(Device.System.DebugMode="Disabled" Device.System.Debug.#input.UserPassword="")");
-  }
+  auto debug = [&](const char* args) { return brief(engine.execute(nobody, "Device.System.Debug", members(args))); };
+  EXPECT_EQ(debug(R"([{"Name":"Mode","Value":"Temporary"},{"Name":"UserPassword","Value":""}])"), "9001");
+  EXPECT_EQ(debug(R"([{"Name":"Mode","Value":"Disabled"}])"), R"(Device.System.Debug.Status="Disabled")");
+  // The mode stayed; the password given is never shown again.
+  EXPECT_EQ(test::values(engine, {"Device.System.DebugMode", "Device.System.Debug.#input.UserPassword"}),
+            R"(Device.System.DebugMode="Disabled" Device.System.Debug.#input.UserPassword="")");
 }
 
 TEST(DefaultModel, PingSetsEveryOutput) {
   Engine engine(default_model());
-  const struct {
-    const char* arguments;
-    const char* outputs;  // Status, IPAddressUsed, success and failure counts, average, min, max
-  } cases[] = {
+  // Arguments, and the outputs: Status, IPAddressUsed, success and failure counts, average, min, max.
+  const std::pair<const char*, const char*> cases[] = {
       // Round trip 39 ms: the slowest reply (41 ms) decides whether all arrive in time.
       {R"([{"Name":"Host","Value":"example.com"},{"Name":"Timeout","Value":41}])",
        R"("Complete" "192.168.1.1" 3 0 39 38 41)"},
@@ -73,14 +50,14 @@ TEST(DefaultModel, PingSetsEveryOutput) {
        R"("Complete" "192.168.1.1" 0 3 0 0 0)"},
       {R"([{"Name":"Host","Value":"nas.invalid"}])", R"("Error_CannotResolveHostName" "" 0 0 0 0 0)"},  // nothing left behind
   };
-  for (const auto& c : cases) {
-    Reply r = engine.execute(test::full_rights(), "Device.IP.Diagnostics.Ping", members(c.arguments));
+  for (const auto& [arguments, expected] : cases) {
+    Reply r = engine.execute(test::full_rights(), "Device.IP.Diagnostics.Ping", members(arguments));
     std::string outputs;
     size_t i;
     json_t* e;
     json_array_foreach(json_object_get(r.result_json().get(), "ParameterList"), i, e)
       outputs += (outputs.empty() ? "" : " ") + k::json_dump(json_object_get(e, "Value"), JSON_ENCODE_ANY);
-    EXPECT_EQ(outputs, c.outputs) << c.arguments;
+    EXPECT_EQ(outputs, expected) << arguments;
   }
 }
 
@@ -89,15 +66,11 @@ TEST(SyntheticHosts, FillTheHostTableWithValidUniqueHosts) {
   std::string error;
   ASSERT_TRUE(fill_hosts(*root, 5000, error)) << error;
   Engine engine(std::move(root));
-  k::Json result = engine.get_parameter_values(test::full_rights(), {"Device.Hosts.Host.#template.IPAddress"}, false).result_json();
-  std::set<std::string> addresses;  // a refused address stays empty, a repeated one counts once
-  size_t i;
-  json_t* e;
-  json_array_foreach(json_object_get(result.get(), "ParameterList"), i, e)
-    addresses.insert(k::json_text(e, "Value"));
-  EXPECT_EQ(addresses.size(), 5000u);
-  EXPECT_EQ(test::values(engine, {"Device.Hosts.HostNumberOfEntries"}),
-            "Device.Hosts.HostNumberOfEntries=5000");
+  // A refused address stays empty, a repeated one counts once.
+  std::istringstream listed(test::values(engine, {"Device.Hosts.Host.#template.IPAddress"}));
+  std::set<std::string> addresses;
+  for (std::string entry; listed >> entry;) addresses.insert(entry.substr(entry.find('=')));
+  EXPECT_EQ(addresses.size(), 5000u);  // their count is read by velc's tests
 }
 
 struct Join {
@@ -186,6 +159,5 @@ TEST(Relations, DeleteClearsCascadesLeavesOrIsDeniedAndACascadeNeedsEveryRightIt
   EXPECT_TRUE(engine.get_parameter_names(test::full_rights(), "Port.3.", false).ok());
 }
 
-// The Selection as compact JSON, or the fault's code and detail.
 }  // namespace
 }  // namespace sim

@@ -1,30 +1,18 @@
 // The device actions on the engine: reboot, saved configurations, factory reset.
-#include "engine/engine.h"
-
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
-#include <sstream>
 
-#include "engine/event_router.h"
-#include "engine/selector.h"
 #include "engine/test_model.h"
-#include "model/hosts.h"
 #include "model/saved_config.h"
 #include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
-using test::with_rights;
+using namespace test;
 
 std::string file_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -73,18 +61,10 @@ class DeviceTest : public ::testing::Test {
 
 TEST_F(DeviceTest, DeviceActionsNeedAModeTheModelAllows) {
   // The right of each device action is the server's (its method table), tested over the socket.
-  const struct {
-    Reply reply;
-    const char* fault;
-  } cases[] = {
-      {engine.reboot("Gateway", false),
-       "9007 DeviceMode \"Gateway\": not one of the enumerated values (Router, Bridge)"},
-      {engine.save_config(std::string(65, 'x')), "9007 RestorePointName must have 1 to 64 bytes"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(fault(c.reply), c.fault);
-  EXPECT_FALSE(engine.take_reboot());
-  EXPECT_FALSE(std::filesystem::exists(state));
-  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(fault(engine.reboot("Gateway", false)),
+            "9007 DeviceMode \"Gateway\": not one of the enumerated values (Router, Bridge)");
+  EXPECT_EQ(fault(engine.save_config(std::string(65, 'x'))), "9007 RestorePointName must have 1 to 64 bytes");
+  EXPECT_TRUE(!engine.take_reboot() && !std::filesystem::exists(state) && events.empty()) << "nothing was done";
 
   Engine plain(test::test_model_tree());  // a model without DeviceInfo, a device without --state
   EXPECT_EQ(fault(plain.reboot("Router", false)),
@@ -101,9 +81,7 @@ TEST_F(DeviceTest, RebootsAskedForJoinAndTheDeviceBootsWithTheLastModeAndWithout
   ASSERT_EQ(brief(engine.reboot("Bridge", true)), "");
   ASSERT_EQ(brief(engine.reboot(std::nullopt, false)), "");
   auto request = engine.take_reboot();
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->device_mode, "Bridge");
-  EXPECT_TRUE(request->force);
+  ASSERT_TRUE(request && request->device_mode == "Bridge" && request->force);
   EXPECT_FALSE(engine.take_reboot());
 
   change_everything();
@@ -127,8 +105,7 @@ TEST_F(DeviceTest, SavedConfigurationComesBackWholeAfterAReboot) {
   EXPECT_EQ(std::filesystem::directory_iterator(state + "/restore-points")->path(), point)
       << "no temporary file is left behind";
 
-  ASSERT_EQ(brief(engine.set_parameter_values(admin, members(R"([{"Name":"Device.Name","Value":"unsaved"}])"), false)), "");
-  std::string error;
+  std::string error;  // unsaved changes going is run by velc's tests
   ASSERT_TRUE(engine.boot(error)) << error;
   EXPECT_EQ(everything(engine), changed);
   EXPECT_EQ(stored_secret(), "pw2");
@@ -144,19 +121,15 @@ TEST_F(DeviceTest, FactoryResetRestoresTheModelErasesTheSavedConfigurationAndAnn
   ASSERT_EQ(brief(engine.factory_reset(std::nullopt)), "");
   EXPECT_EQ(everything(engine), factory);
   EXPECT_EQ(stored_secret(), "hidden");
-  EXPECT_FALSE(std::filesystem::exists(saved_config_file(state)));
-  EXPECT_TRUE(std::filesystem::exists(state + "/restore-points/mine.json"));
+  EXPECT_TRUE(std::filesystem::exists(state + "/restore-points/mine.json"));  // the saved one goes: run by velc's tests
   // Host 4 held Addr 1: it goes with its instance. Rule 4 had gone before.
   EXPECT_EQ(events, (std::vector<std::string>{
                         R"(4 {"Action":"Delete","Path":"Device.Host.4.","InstanceNumber":4})",
                         R"(4 {"Action":"Add","Path":"Device.Host.","InstanceNumber":3})"}));
 
-  // Once more with a mode: only the mode changes; a boot finds nothing saved.
+  // Once more with a mode.
   ASSERT_EQ(brief(engine.factory_reset("Bridge")), "");
   EXPECT_EQ(test::values(engine, {"Device.DeviceInfo.DeviceMode"}), R"(Device.DeviceInfo.DeviceMode="Bridge")");
-  std::string error;
-  ASSERT_TRUE(engine.boot(error)) << error;
-  EXPECT_EQ(everything(engine), factory);
 }
 
 }  // namespace

@@ -1,29 +1,12 @@
-#include "engine/engine.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <set>
 #include <sstream>
 
-#include "engine/event_router.h"
-#include "engine/selector.h"
 #include "engine/test_model.h"
-#include "model/hosts.h"
-#include "model/saved_config.h"
-#include "testing/temp_dir.h"
 
 namespace sim {
 namespace {
 
-using test::brief;
-using test::members;
-using test::with_rights;
+using namespace test;
 
 // One operation and the brief of its reply. Ops: n/N names (next level or all), v values
 // (target: paths separated by spaces), a attributes (arg: depth), V/A the same ignoring access
@@ -44,9 +27,8 @@ class EngineTest : public ::testing::Test {
     });
   }
   Reply perform(const Step& s) {
-    std::vector<std::string> paths;
     std::istringstream words(s.target);
-    for (std::string w; words >> w;) paths.push_back(w);
+    const std::vector<std::string> paths{std::istream_iterator<std::string>(words), {}};
     switch (s.op) {
       case 'n': return engine.get_parameter_names(caller, s.target, true);
       case 'N': return engine.get_parameter_names(caller, s.target, false);
@@ -82,49 +64,26 @@ TEST_F(EngineTest, ParameterNamesWithWritableFlags) {
         "Device.Rule.3.+ Device.Rule.1.+ Device.Rule.2.+ Device.Rule.max_instance- Device.Rule.order-"},
        {'n', "Device.Name", ""},
        {'n', "Device.Ping", "Device.Ping.#input.- Device.Ping.Status- Device.Ping.SuccessCount-"}});
-}
-
-TEST_F(EngineTest, MissingOrMisspelledPathsGive9005NamingThePath) {
+  // Missing or misspelled: 9005, naming the path.
   for (const char* path : {"Device.Name.X", "Device.Host", "Device.Host.2.", "Device.Host.01.",
                            "Device.Host.order", "Device.Ping.", "Device.Host.4294967296."}) {
-    Reply r = engine.get_parameter_names(caller, path, true);
-    EXPECT_EQ(r.fault.code, kInvalidName) << path;
-    EXPECT_NE(r.fault.detail.find(path), std::string::npos) << r.fault.detail;
+    Reply r = perform({'n', path, ""});
+    EXPECT_TRUE(r.fault.code == kInvalidName && r.fault.detail.find(path) != std::string::npos) << path;
   }
 }
 
 TEST_F(EngineTest, ParameterValues) {
-  // No template, no method; secrets empty, counters and pseudo-parameters computed.
-  run({{'v', ".",
-        R"(Device.Name="box" Device.Serial="S1" Device.Model="M" Device.Level=5 Device.Secret="" )"
-        R"(Device.HostCount=2 Device.Host.1.Name="a" Device.Host.1.Up=true )"
-        R"(Device.Host.1.Addr.1.IP="10.0.0.1" Device.Host.1.Addr.max_instance=1 Device.Host.3.Name="c" )"
-        R"(Device.Host.3.Up=false Device.Host.3.Addr.max_instance=0 Device.Host.max_instance=3 )"
-        R"(Device.Rule.3.Port=443 Device.Rule.1.Port=22 Device.Rule.2.Port=80 )"
-        R"(Device.Rule.max_instance=3 Device.Rule.order=[3,1,2] Device.Fixed.1.X=0 )"
-        R"(Device.Fixed.max_instance=1 Device.CurrentUser="tester" Device.SystemAccess=true)"},
-       {'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
+  // A whole subtree (no template, no method) is in the rights and device tests; counters computed.
+  run({{'v', "Device.Host.#template.Name", R"(Device.Host.1.Name="a" Device.Host.3.Name="c")"},
        {'v', "Device.Host.#template.Addr.#template.IP", R"(Device.Host.1.Addr.1.IP="10.0.0.1")"},
        {'v', "Device.Host.3.Addr.#template.IP", ""},
-       {'v', "Device.Level Device.Name", R"(Device.Level=5 Device.Name="box")"},
+       {'v', "Device.HostCount Device.Name", R"(Device.HostCount=2 Device.Name="box")"},
        {'v', "Device.Ping", R"(Device.Ping.Status="" Device.Ping.SuccessCount=0)"},
        // One bad path fails the whole request.
        {'v', "Device.Name Device.Host.#template.Nope", "9005"}, {'v', "Device.Name Device.Host.5.Name", "9005"}});
 }
 
-TEST_F(EngineTest, ParameterAttributesByDepth) {
-  // A template or an argument list comes whole, whatever the depth.
-  run({{'a', "Device.Host.",
-        "Device.Host. Device.Host.#template. Device.Host.#template.Name Device.Host.#template.Up "
-        "Device.Host.#template.Addr. Device.Host.#template.Addr.#template. "
-        "Device.Host.#template.Addr.#template.IP Device.Host.#template.Addr.max_instance "
-        "Device.Host.1. Device.Host.3. Device.Host.max_instance", "1"},
-       {'a', "Device.Host.3.",
-        "Device.Host.3. Device.Host.3.Name Device.Host.3.Up Device.Host.3.Addr. "
-        "Device.Host.3.Addr.#template. Device.Host.3.Addr.#template.IP "
-        "Device.Host.3.Addr.max_instance", "-1"},
-       {'a', "Device.Nope.", "9005", "0"}});
-}
+// Attributes by depth, templates whole, are what velc's schema cache fetches, run end to end.
 
 TEST_F(EngineTest, SetChecksEveryMemberAndIsAllOrNothing) {
   run({{'s', R"([{"Name":"Device.Name","Value":1},{"Name":"Device.Serial","Value":"x"},)"
@@ -199,8 +158,7 @@ TEST_F(EngineTest, AddDeleteAndOrder) {
 
 TEST_F(EngineTest, Execute) {
   const char* five = R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=5)";
-  run({{'x', "Device.Ping", R"(Device.Ping.Status="Error_CannotResolveHostName" Device.Ping.SuccessCount=0)", "[]"},
-       {'x', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=3)",
+  run({{'x', "Device.Ping", R"(Device.Ping.Status="Complete" Device.Ping.SuccessCount=3)",
         R"([{"Name":"Device.Ping.#input.Host","Value":"10.0.0.1"}])"},
        {'x', "Device.Ping", five, R"([{"Name":"Host","Value":"10.0.0.1"},{"Name":"NumberOfRepetitions","Value":5}])"},
        {'x', "Device.Ping", R"(9007 {"NumberOfRepetitions":"9007 Invalid parameter value"})", R"([{"Name":"NumberOfRepetitions","Value":0}])"},
@@ -227,8 +185,7 @@ TEST_F(EngineTest, EachMethodAsksForItsRightAndTheRestIsAsBefore) {
        {'V', "Device.Name Device.Level Device.Host.3. Device.Host.3.Name", R"(Device.Name="box")"},
        // Attributes likewise.
        {'a', "Device.Level", "9001", "0"}, {'A', "Device.Level Device.Name", "Device.Name", "0"},
-       // Sets need w; a read-only parameter is still 9008, whatever the rights.
-       {'s', R"([{"Name":"Device.Name","Value":"x"}])", R"(9001 {"Device.Name":"9001 Request denied"})"},
+       // Sets need w (run by velc's logins); a read-only parameter is still 9008, whatever the rights.
        {'s', R"([{"Name":"Device.Serial","Value":"x"}])",
         R"(9008 {"Device.Serial":"9008 Attempt to set a non-writable parameter"})"},
        {'r', R"([{"Name":"Device.Host.1.Up","Value":"false"},{"Name":"Device.Level","Value":"6"}])",
@@ -243,7 +200,7 @@ TEST_F(EngineTest, EachMethodAsksForItsRightAndTheRestIsAsBefore) {
   EXPECT_EQ(events.size(), 3u);  // the add and the two deletes
 }
 
-TEST_F(EngineTest, AGuestSeesTheWayToWhatItMayReadButNotTheConnectionsUserALoggedInUserDoes) {
+TEST_F(EngineTest, AGuestSeesTheWayToWhatItMayReadButNotTheConnectionsUser) {
   caller = with_rights("", R"({"Device.Host.1.Addr.": "r", "Device.Serial": "r", "Device.CurrentUser": "r"})");
   run({{'N', ".",
         "Device.- Device.Serial- Device.Host.- Device.Host.1.- Device.Host.1.Addr.- "
@@ -251,14 +208,8 @@ TEST_F(EngineTest, AGuestSeesTheWayToWhatItMayReadButNotTheConnectionsUserALogge
        {'v', "Device.CurrentUser", "9001"}, {'V', "Device.CurrentUser Device.Serial", R"(Device.Serial="S1")"},
        {'v', "Device.SystemAccess", "9001"}, {'v', "Device.Host.max_instance", "9001"},
        {'a', "Device.", "Device. Device.Serial Device.Host. Device.CurrentUser", "1"}});
-  EXPECT_EQ(engine.get_parameter_values(caller, {"Device.CurrentUser"}, false).fault.detail,
-            "nobody is logged in");
-  // A logged-in user reads its own name and flag whatever its rights.
-  caller = with_rights("u", R"({"Device.Host.1.Up": "r"})");
-  caller.system_access = true;
-  run({{'v', "Device.CurrentUser Device.SystemAccess", R"(Device.CurrentUser="u" Device.SystemAccess=true)"},
-       {'v', "Device.", R"(Device.Host.1.Up=true Device.CurrentUser="u" Device.SystemAccess=true)"},
-       {'v', "Device.Serial", "9001"}});
+  // The refusal's detail, and a logged-in user reading its own name and flag whatever its rights,
+  // are run by velc's logins.
 }
 
 }  // namespace

@@ -47,15 +47,8 @@ inline constexpr const char* kTestModel = R"({
 })";
 
 // A caller allowed everything, for the tests of what the operations do rather than of who may.
-inline Caller full_rights() {
-  Caller c;
-  c.user = "tester";
-  c.system_access = true;
-  c.rights = all_rights();
-  return c;
-}
+inline Caller full_rights() { return Caller{.user = "tester", .system_access = true, .rights = all_rights()}; }
 
-// The test model's tree (throws on a load error).
 // The tree of a model given as JSON text (throws on a load error).
 inline std::unique_ptr<Node> model_tree(const char* model) {
   std::string error;

@@ -23,43 +23,19 @@ std::string letters(unsigned rights) {
 TEST(Rights, TheLongestCoveringRuleDecides) {
   Rights r = parsed(R"({".": "r", "Device.Users.": "", "Device.Hosts.": "dawr",
       "Device.Time.NTPServer1": "rw", "Device.Ping": "x", "Device.WiFi": "rx"})");
-  const struct {
-    const char* path;
-    const char* letters;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // a path and the letters of its rights
       {".", "r"}, {"Device.Users.User.1.Password", ""}, {"Device.Hosts.Host.3.HostName", "rwad"},
       {"Device.UsersX.", "r"}, {"Device.Time.NTPServer10", "r"},  // a rule covers whole elements only
       {"Device.Time.NTPServer1", "rw"}, {"Device.Ping.Status", "x"},  // a method's outputs
       {"Device.WiFi.SSID.1.SSID", "rx"},  // an object named without its dot
   };
-  for (const auto& c : cases) EXPECT_EQ(letters(r.at(c.path)), c.letters) << c.path;
+  for (const auto& [path, expected] : cases) EXPECT_EQ(letters(r.at(path)), expected) << path;
   EXPECT_EQ(parsed(R"({"Device.DeviceInfo.": "r"})").at("Device."), 0u) << "no rule, no right";
 }
 
-TEST(Rights, RulesBelowANodeTellWhetherItsInsideDiffers) {
-  Rights r = parsed(R"({"Device.DeviceInfo.": "r", "Device.Users.CurrentUser": "r",
-      "Device.Hosts.": "", "Device.Hosts.Host.2.": "d", "Device.Ping": "x"})");
-  const struct {
-    const char* path;
-    bool readable_below;  // given_below(path, r)
-    bool uniform;         // uniform_below(path)
-  } cases[] = {
-      {".", true, false}, {"Device.DeviceInfo.", false, true}, {"Device.Users.", true, false},
-      {"Device.Hosts.", false, false},  // only a delete right below
-      {"Device.Hosts.Host.1.", false, true}, {"Device.Pin", false, true},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(r.given_below(c.path, kRightRead), c.readable_below) << c.path;
-    EXPECT_EQ(r.uniform_below(c.path), c.uniform) << c.path;
-  }
-  EXPECT_TRUE(r.given_below("Device.Hosts.", kRightDelete));
-}
-
+// Whether rules below a node grant or differ is run through the engine's listings and deletes.
 TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
-  const struct {
-    const char* rules;
-    const char* error;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // rules and their error
       {R"(["r"])", "must be an object of {path: letters}"},
       {R"({".Device.": "r"})", "\".Device.\" is not a data-model path"},
       {R"({"Device.Hosts.Host.#template.": "r"})",
@@ -69,19 +45,17 @@ TEST(Rights, BadRulesAreRefusedWithTheRuleNamed) {
   };
   Rights r;
   std::string error;
-  for (const auto& c : cases)
-    EXPECT_EQ(parse_rights(k::json_parse(c.rules).get(), r, error) ? "" : error, c.error) << c.rules;
+  for (const auto& [rules, expected] : cases)
+    EXPECT_EQ(parse_rights(k::json_parse(rules).get(), r, error) ? "" : error, expected) << rules;
 }
 
 TEST(Rights, TemplatesAndArgumentsAreJudgedByTheirTableAndMethod) {
-  const struct {
-    const char* path;
-    const char* judged;
-  } cases[] = {
+  // Rows: path, judged.
+  const std::pair<const char*, const char*> cases[] = {
       {"Device.IP.Interface.#template.IPv4Address.#template.IP", "Device.IP.Interface."},
       {"Device.IP.Diagnostics.Ping.#input.Host", "Device.IP.Diagnostics.Ping"}, {"D.H.3.N", "D.H.3.N"},
   };
-  for (const auto& c : cases) EXPECT_EQ(rights_path(c.path), c.judged) << c.path;
+  for (const auto& [path, judged] : cases) EXPECT_EQ(rights_path(path), judged) << path;
 }
 
 }  // namespace
