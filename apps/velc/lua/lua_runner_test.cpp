@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/test_drain.h"
+#include "testing/test_stream.h"
 #include "testing/stdout_capture.h"
 
 namespace {
