@@ -6,6 +6,7 @@
 #include "datamodel/test_support.h"
 #include "shell/test_client.h"
 #include "testing/stdin_feed.h"
+#include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "datamodel/test_support.h"
 #include "testing/stdin_feed.h"
+#include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
 #include "transfer/exit_request.h"
 #include "transfer/md5.h"
