@@ -13,6 +13,7 @@
 #include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 #include "testing/test_peer.h"
+#include "testing/test_stream.h"
 
 namespace testing_support {
 
@@ -62,12 +63,16 @@ inline SchemaNodePtr node_from_json(const char* text) { return node_from_json(k:
 
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
 // makes kSchema the cache, with the current and previous positions at its root; requests fail at
-// once (no veld behind the socket) until a FakeVeld is made on the session.
+// once (no veld behind the socket) until a FakeVeld is made on the session. `client` writes to
+// standard output; `stream` is a file a test may point a context's output at, read by `text()`.
 struct TestClient {
   Session session;
   DataModelView view;
   k::ColourTable colours;
   CommandContext client{session, view, colours};
+  TestStream stream;
+
+  std::string text() { return stream.text(); }  // what was written to `stream` since the last call
 
   void load_schema() {
     session.requests.set_destination("/nonexistent/velc-test/veld.sock");

@@ -8,7 +8,6 @@
 #include "lua/lua_preload.h"
 #include "lua/lua_record.h"
 #include "lua/lua_runner.h"
-#include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -29,7 +28,8 @@ TEST(LuaCommand, OneStatement) {
   for (const auto& c : cases) {
     testing_support::ShellTestClient o;  // never connected: `lua` sends nothing by itself
     o.session.strict = c.strict;
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_lua(o.shell, "lua", args(c.words).get()), c.status); }), c.out);
+    EXPECT_EQ(cmd_lua(o.shell, "lua", args(c.words).get()), c.status);
+    EXPECT_EQ(o.text(), c.out);
   }
 }
 
@@ -49,12 +49,15 @@ TEST(LuaPreload, LoadsTheModuleFolderAndARecordingReplays) {
   std::ofstream(dir.file("plain.lua")) << "return 1\n";  // norlan.plain.lua: no such module
   setenv("VELC_LUA_MODULES", dir.path().c_str(), 1);
   EXPECT_EQ(k::lua_module_dir(), dir.path());
-  k::LuaContext ctx;
-  std::vector<std::string> loaded;
-  EXPECT_EQ(output_of([&] { loaded = lua_preload_modules(ctx.state()); }), "> preloaded m\n> preloaded odd-name\n");
+  TestStream out;
+  k::LuaContext ctx, replay;
+  ctx.set_output(out.file);
+  replay.set_output(out.file);
+  std::vector<std::string> loaded = lua_preload_modules(ctx.state(), out.file);
+  EXPECT_EQ(out.text(), "> preloaded m\n> preloaded odd-name\n");
   EXPECT_EQ(loaded, (std::vector<std::string>{"m", "odd-name"}));
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(ctx.exec("print(m.base, package.loaded['norlan.m'] == m, bad, require('norlan.plain'))"), 0); }),
-            "41\ttrue\tnil\t1\n");
+  EXPECT_EQ(ctx.exec("print(m.base, package.loaded['norlan.m'] == m, bad, require('norlan.plain'))"), 0);
+  EXPECT_EQ(out.text(), "41\ttrue\tnil\t1\n");
   ASSERT_NE(ctx.exec("require('norlan.broken')"), 0);
   EXPECT_NE(ctx.error().find("no module 'broken' in '" + dir.path() + "'"), std::string::npos) << ctx.error();
   std::ofstream(dir.file("broken.lua")) << "return = 1\n";
@@ -71,12 +74,12 @@ TEST(LuaPreload, LoadsTheModuleFolderAndARecordingReplays) {
   };
   for (const auto& [text, expression, compiled] : statements)
     script += lua_record_statement(text, expression, compiled) + "\n";
-  k::LuaContext replay;
-  EXPECT_EQ(output_of([&] { ASSERT_EQ(replay.exec(script), 0) << replay.error() << script; }),
-            "42\ttwo\nthree\n12odd\n");
+  ASSERT_EQ(replay.exec(script), 0) << replay.error() << script;
+  EXPECT_EQ(out.text(), "42\ttwo\nthree\n12odd\n");
 
   setenv("VELC_LUA_MODULES", dir.file("none").c_str(), 1);
-  EXPECT_EQ(output_of([&] { lua_preload_modules(ctx.state()); }), "");
+  lua_preload_modules(ctx.state(), out.file);
+  EXPECT_EQ(out.text(), "");
   unsetenv("VELC_LUA_MODULES");
   // Without the variable: the folder beside the program's (a build folder has one, as an
   // installation does).

@@ -6,8 +6,8 @@
 
 #include "lua/lua_runner.h"
 #include "platform/jrpc_connection.h"
-#include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
+#include "testing/test_stream.h"
 
 namespace {
 
@@ -16,9 +16,11 @@ namespace {
 struct Lua {
   k::Connection c;
   k::LuaContext ctx;
+  TestStream out;
   explicit Lua(const std::string& socket) {
     c.set_destination(socket);
     ctx.messaging = &c;
+    ctx.set_output(out.file);
     EXPECT_EQ(lua_device_register(ctx.state()), 0);
   }
   std::string run(const std::string& chunk) {
@@ -33,9 +35,8 @@ struct Lua {
         "  for _, k in ipairs(keys) do parts[#parts + 1] = tostring(k) .. '=' .. show(v[k]) end\n"
         "  return '{' .. table.concat(parts, ',') .. '}'\n"
         "end\n";
-    StdoutCapture out;
-    if (ctx.exec(prelude + chunk) != 0) return out.finish() + "error: " + ctx.error();
-    return out.finish();
+    if (ctx.exec(prelude + chunk) != 0) return out.text() + "error: " + ctx.error();
+    return out.text();
   }
 };
 

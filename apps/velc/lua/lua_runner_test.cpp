@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/test_drain.h"
-#include "testing/stdout_capture.h"
+#include "testing/test_stream.h"
 
 namespace {
 
@@ -23,29 +22,26 @@ TEST(LuaRunner, OutputErrorsAndGlobals) {
   };
   k::LuaContext ctx;
   EXPECT_EQ(k::LuaContext::of(ctx.state()), &ctx);
+  TestStream out;
+  ctx.set_output(out.file);
   for (const auto& c : cases) {
-    int r = 0;
-    EXPECT_EQ(output_of([&] { r = ctx.exec(c.text); }), c.out) << c.text;
-    EXPECT_EQ(r != 0, !c.error.empty()) << c.text;
+    EXPECT_EQ(ctx.exec(c.text) != 0, !c.error.empty()) << c.text;
+    EXPECT_EQ(out.text(), c.out) << c.text;
     if (c.error.empty()) { EXPECT_EQ(ctx.error(), "") << c.text; }
     EXPECT_EQ(ctx.error().rfind(c.error, 0), 0u) << c.text << "\n" << ctx.error();
     EXPECT_EQ(ctx.error().find("stack traceback:") != std::string::npos, c.traceback) << ctx.error();
   }
 }
 
-// Given a stream, `print`, `io.write` and `io.stdout` write there and nothing to standard output;
-// Lua cannot close it.
+// Given a stream, `print`, `io.write` and `io.stdout` write there; Lua cannot close it.
 TEST(LuaRunner, OutputStream) {
   TestStream out;
   k::LuaContext ctx;
   ctx.set_output(out.file);
-  int r = -1;
-  EXPECT_EQ(output_of([&] {
-              r = ctx.exec("print(1, 'a') io.write('b') io.stdout:write('c') assert(not io.close()) "
-                           "assert(not io.stdout:close()) io.output():write('d')");
-            }),
-            "");
-  EXPECT_EQ(r, 0) << ctx.error();
+  EXPECT_EQ(ctx.exec("print(1, 'a') io.write('b') io.stdout:write('c') assert(not io.close()) "
+                     "assert(not io.stdout:close()) io.output():write('d')"),
+            0)
+      << ctx.error();
   EXPECT_EQ(out.text(), "1\ta\nbcd");
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/jrpc_message.h"
-#include "testing/stdout_capture.h"
+#include "testing/test_stream.h"
 
 namespace {
 
@@ -25,7 +25,9 @@ std::string through_jansson(const std::string& line) {
 std::string through_large(const std::string& line) {
   k::LargeReply reply;
   if (!reply.load(line, 7)) return "refused";
-  return output_of([&] { reply.write_message(stdout); });
+  TestStream out;
+  reply.write_message(out.file);
+  return out.text();
 }
 
 // Random values: texts with every kind of escape, integers and reals of every size, nesting.

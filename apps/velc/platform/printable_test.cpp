@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/colors.h"
-#include "testing/stdout_capture.h"
+#include "testing/test_stream.h"
 
 namespace {
 
@@ -16,10 +16,13 @@ TEST(PutText, EscapesControlsOnlyWhenAsked) {
       {"csi\xc2\x9b" "2J stray\x9b", "csi\\u009b2J stray\\x9b"},  // a C1 control, in UTF-8 or not
       {std::string("nul\0end", 7), "nul\\x00end"},
   };
+  TestStream out;
   for (const auto& [text, escaped] : cases) {
     EXPECT_EQ(k::escape_controls(text), escaped);
-    EXPECT_EQ(output_of([&] { k::put_text(text, true); }), escaped);
-    EXPECT_EQ(output_of([&] { k::put_text(text, false); }), text);
+    k::put_text(text, true, out.file);
+    EXPECT_EQ(out.text(), escaped);
+    k::put_text(text, false, out.file);
+    EXPECT_EQ(out.text(), text);
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include "platform/json.h"
 #include "render/result_report.h"
-#include "render/test_drain.h"
+#include "testing/test_stream.h"
 
 namespace {
 

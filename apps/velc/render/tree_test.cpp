@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/json.h"
-#include "render/test_drain.h"
+#include "testing/test_stream.h"
 
 namespace {
 

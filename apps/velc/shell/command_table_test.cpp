@@ -9,7 +9,6 @@
 #include "datamodel/listing.h"
 #include "datamodel/set.h"
 #include "datamodel/values.h"
-#include "render/test_drain.h"
 #include "shell/help.h"
 #include "shell/presentation.h"
 #include "testing/stdout_capture.h"
@@ -141,11 +140,9 @@ TEST(CommandOutput, GoesToTheContextsStreamOnly) {
   for (const auto& c : cases) {
     testing_support::ShellTestClient t;
     t.load_schema();
-    TestStream out;
-    t.shell.out = out.file;
     k::Json words = testing_support::args(c.words);
     EXPECT_EQ(output_of([&] { c.handler(t.shell, "x", words.get()); }), "") << c.printed;
-    std::string printed = out.text();
+    std::string printed = t.text();
     EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
   }
 }

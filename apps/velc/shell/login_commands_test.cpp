@@ -6,6 +6,7 @@
 #include "datamodel/test_support.h"
 #include "shell/test_client.h"
 #include "testing/stdin_feed.h"
+#include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
 
 namespace {
@@ -52,8 +53,9 @@ TEST(LoginCommands, ArgumentFormsAndOutcomes) {
     t.session.user = c.before;
     StdinFeed keyboard(c.typed);
     const char* name = c.handler == cmd_logout ? "logout" : "login";
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(c.handler(t.shell, name, testing_support::args(c.words).get()), c.status); }),
-              c.printed);
+    // The password prompt goes to the terminal (standard output), the rest to the stream.
+    std::string prompt = output_of([&] { EXPECT_EQ(c.handler(t.shell, name, testing_support::args(c.words).get()), c.status); });
+    EXPECT_EQ(prompt + t.text(), c.printed);
     EXPECT_EQ(t.session.user, c.after) << c.printed;
     EXPECT_EQ(daemon.take_requests(), c.sent) << c.printed;
   }
@@ -61,8 +63,8 @@ TEST(LoginCommands, ArgumentFormsAndOutcomes) {
   unsetenv("USER");
   testing_support::ShellTestClient t;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_login(t.shell, "login", testing_support::args({}).get()), -1); }),
-            "Failed to authenticate user\n");
+  EXPECT_EQ(cmd_login(t.shell, "login", testing_support::args({}).get()), -1);
+  EXPECT_EQ(t.text(), "Failed to authenticate user\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "velc: cannot log in: USER is not set; name the user\n");
 }
 

@@ -6,7 +6,6 @@
 #include "datamodel/test_support.h"
 #include "shell/prompt.h"
 #include "shell/test_client.h"
-#include "testing/stdout_capture.h"
 
 namespace {
 
@@ -31,7 +30,8 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
   const k::ColourTable defaults;
   for (const auto& c : cases) {
     ShellTestClient t;
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(c.handler(t.shell, "color", args(c.args).get()), c.status); }), c.output);
+    EXPECT_EQ(c.handler(t.shell, "color", args(c.args).get()), c.status);
+    EXPECT_EQ(t.text(), c.output);
     for (int i = 0; i < k::kColourEntries; ++i) {
       const k::HsvColour &want = i == c.entry ? c.after : defaults.entries[i], &got = t.colours.entries[i];
       EXPECT_EQ(std::tuple(got.hue, got.saturation, got.value), std::tuple(want.hue, want.saturation, want.value)) << i << c.output;
@@ -56,8 +56,8 @@ TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
   for (const auto& c : cases) {
     ShellTestClient t;
     const int status = c.output.empty() ? 0 : -1;
-    EXPECT_EQ(output_of([&] { EXPECT_EQ((c.request ? cmd_opt_request : cmd_opt)(t.shell, "opt", args(c.args).get()), status); }),
-              c.output);
+    EXPECT_EQ((c.request ? cmd_opt_request : cmd_opt)(t.shell, "opt", args(c.args).get()), status);
+    EXPECT_EQ(t.text(), c.output);
     EXPECT_EQ(std::vector<bool>({t.editor.autocomplete, t.editor.hints, t.session.strict}), c.after) << c.args[0];
   }
   ShellTestClient t;

@@ -13,7 +13,6 @@
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"
 #include "platform/history.h"
-#include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -60,9 +59,8 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
     if (c.recording) record_start(record, d + "/old");
     k::Json args = k::Json::take(json_array());
     for (const std::string& a : c.args) json_array_append_new(args.get(), json_string(in_dir(a, d).c_str()));
-    int status = 0;
-    EXPECT_EQ(output_of([&] { status = cmd_record(t.shell, "record", args.get()); }), in_dir(c.output, d));
-    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(cmd_record(t.shell, "record", args.get()), c.status);
+    EXPECT_EQ(t.text(), in_dir(c.output, d));
     EXPECT_EQ(recording_active(record), c.file_after != nullptr);
     if (c.file_after) { EXPECT_EQ(record.file_name, in_dir(c.file_after, d)); }
     EXPECT_EQ(read(d + "/target"), "precious\n");
@@ -79,11 +77,11 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
 // The command shows the name it was run with; outside the shell there is nothing to record.
 TEST_F(RecordCommand, NameAndNoShell) {
   ShellTestClient t;
-  EXPECT_EQ(output_of([&] { cmd_record(t.shell, "luarecord", testing_support::args({}).get()); }),
-            "syntax: luarecord <filename>|abort\n");
+  cmd_record(t.shell, "luarecord", testing_support::args({}).get());
+  EXPECT_EQ(t.text(), "syntax: luarecord <filename>|abort\n");
   const std::string f = dir_.file("f");
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_record(t.shell, "record", testing_support::args({f.c_str()}).get()), -1); }),
-            "record: only the interactive shell can be recorded.\n");
+  EXPECT_EQ(cmd_record(t.shell, "record", testing_support::args({f.c_str()}).get()), -1);
+  EXPECT_EQ(t.text(), "record: only the interactive shell can be recorded.\n");
   EXPECT_FALSE(std::filesystem::exists(f));
 }
 

@@ -11,6 +11,7 @@
 
 #include "datamodel/test_support.h"
 #include "testing/stdin_feed.h"
+#include "testing/stdout_capture.h"
 #include "testing/test_peer.h"
 #include "transfer/exit_request.h"
 #include "transfer/md5.h"
@@ -78,6 +79,8 @@ TEST(Firmware, EachVersionDifferenceAndAnswer) {
     StdinFeed keyboard(c.input);
     int status = -1;
     bool exited = false;  // flashing ends the client, with status 0
+    // The reset question goes to the terminal, between the command's lines: both are read on
+    // standard output so that their order is checked.
     std::string printed = output_of([&] {
       try {
         status = download_run(t.client, "download", a.get(), {.netcat_wait_ms = 1, .progress = {.pause_us = 0}});

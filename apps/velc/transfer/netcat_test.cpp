@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/tcp.h"
-#include "testing/stdout_capture.h"
 #include "testing/temp_dir.h"
+#include "testing/test_stream.h"
 #include "transfer/mapped_file.h"
 
 namespace {
@@ -49,8 +49,8 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
   EndSignal end;
   std::string url;
   size_t size = 0;
-  StdoutCapture out;
-  ASSERT_EQ(netcat_open(to_veld.get(), path, url, size, 5000, end.hook()), 0);
+  TestStream out;
+  ASSERT_EQ(netcat_open(to_veld.get(), path, url, size, 5000, end.hook(), out.file), 0);
   EXPECT_EQ(url.rfind("netcat://127.0.0.1:", 0), 0u) << url;
   EXPECT_EQ(size, bytes.size());
   k::Fd veld = connect_to(port_of(url));
@@ -59,7 +59,7 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
   for (ssize_t n; (n = read(veld.get(), buf, sizeof buf)) > 0;) got.append(buf, size_t(n));
   EXPECT_TRUE(got == bytes) << got.size();  // the end of the data is the end of the file
   end.ended.wait();
-  EXPECT_EQ(out.finish(),
+  EXPECT_EQ(out.text(),
             "Sending file (" + path + ", " + std::to_string(bytes.size()) + " bytes) via netcat (" +
                 url + ")...\n");
   EXPECT_FALSE(connect_to(port_of(url))) << "one connection only";
