@@ -1,13 +1,11 @@
-// The node path: push, pop, copy and clear on the fixture cache.
+// The node path: push, pop, copy and clear on the fixture cache, and the text veld is asked by.
 #include <gtest/gtest.h>
 
 #include "datamodel/cdpath.h"
 #include "datamodel/resolve.h"
 #include "datamodel/test_support.h"
 
-using testing_support::TestClient;
-
-namespace {
+using namespace testing_support;
 
 TEST(Cdpath, PushPopCopyAndClearKeepThePathConsistent) {
   TestClient t;
@@ -16,40 +14,31 @@ TEST(Cdpath, PushPopCopyAndClearKeepThePathConsistent) {
   ASSERT_EQ(cdpath_resolve(t.client, p, "Device.Hosts.Host.1"), 0);
   cdpath_pop(p);
   EXPECT_TRUE(p.is_multi);  // taken from the node stepped back to
-  p.in_method = true;
   cdpath copy = p;
   cdpath_push(copy, t.at("Device.Hosts.Host.2"), "2");
-  EXPECT_EQ(p.text, "Device.Hosts.Host");  // the source does not move with its copy
-  EXPECT_EQ(p.parents.size(), 3u);
-  EXPECT_TRUE(copy.in_method);
+  EXPECT_TRUE(p.text == "Device.Hosts.Host" && p.parents.size() == 3);  // the source stays
   t.at("Device.Hosts.Host")->remove_child("2");  // a refetch or a delete event drops it
   EXPECT_EQ(copy.node->attributes.type, k::kTypeObject);
-
-  p.via_template = true;
+  p.via_template = p.in_method = true;
   cdpath_clear(p, t.view.schema_root);
-  EXPECT_TRUE(p.via_template);
-  EXPECT_FALSE(p.in_method || p.is_multi);
+  EXPECT_TRUE(p.via_template && !p.in_method && !p.is_multi);
   // "Device." and 248 bytes make the longest text; one more byte is refused, changing nothing.
   ASSERT_EQ(cdpath_push(p, t.at("Device"), "Device"), 0);
   EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(248, 'a')), 0);
   EXPECT_EQ(p.text.size(), kPathTextMax);
   cdpath_pop(p);
   EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(249, 'a')), -1);
-  EXPECT_EQ(p.text, "Device");
-  EXPECT_EQ(p.parents.size(), 1u);
+  EXPECT_TRUE(p.text == "Device" && p.parents.size() == 1);
 }
 
 // veld refuses a node named in the other spelling: an object with its trailing dot, a parameter
 // and a method without.
-TEST(CdpathRequestText, SpellsEachKindOfNodeAsVeldDoes) {
+TEST(Cdpath, RequestTextSpellsEachKindOfNodeAsVeldDoes) {
   TestClient t;
   t.load_schema();
   const std::pair<const char*, const char*> cases[] = {
-      {"", "."},
-      {"Device.DeviceInfo", "Device.DeviceInfo."},
-      {"Device.DeviceInfo.Manufacturer", "Device.DeviceInfo.Manufacturer"},
-      {"Device.IP.Ping", "Device.IP.Ping"},
-      {"Device.Hosts.Host.2", "Device.Hosts.Host.2."},
+      {"", "."}, {"Device.DeviceInfo", "Device.DeviceInfo."}, {"Device.IP.Ping", "Device.IP.Ping"},
+      {"Device.Time.Mode", "Device.Time.Mode"}, {"Device.Hosts.Host.2", "Device.Hosts.Host.2."},
       {"Device.Hosts.Host.max_instance", "Device.Hosts.Host.max_instance"},
   };
   for (const auto& [path, request] : cases) {
@@ -58,5 +47,3 @@ TEST(CdpathRequestText, SpellsEachKindOfNodeAsVeldDoes) {
     EXPECT_EQ(cdpath_request_text(p), request) << path;
   }
 }
-
-}  // namespace
