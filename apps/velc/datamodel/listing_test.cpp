@@ -42,7 +42,7 @@ TEST(LsRepackList, BuildsRowsFromAttributes) {
 
 TEST(CmdLs, ShortFormFromTheCache) {
   const std::tuple<std::vector<const char*>, int, const char*> cases[] = {
-      {{"-a"}, 0, ".        Device.\n"},
+      {{"-a"}, 0, ".        Device.  Users.\n"},
       {{"device.time."}, 0, "device.time.Mask  device.time.Mode\n"},  // prefixed as typed
       {{"Device.Hosts.Host"}, 0,  // no special keys; instances and pseudo-parameters
        "Device.Hosts.Host.1.            Device.Hosts.Host.max_instance\nDevice.Hosts.Host.2.\n"},

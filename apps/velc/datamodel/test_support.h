@@ -28,6 +28,7 @@ using Strings = std::vector<std::string>;
 inline constexpr const char* kSchema = R"({"#fetched": true,
   "Device": {"#fetched": true, "#attr": {"type": "object"},
     "DeviceInfo": {"#fetched": true, "#attr": {"type": "object", "access": "readOnly"},
+      "DeviceMode": {"#attr": {"type": "enum", "enum": ["Router", "Bridge", "", "Repeater"]}},
       "Manufacturer": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
       "ModelName": {"#attr": {"type": "string", "default": ""}},
       "UpgradeProgress": {"#attr": {"type": "unsignedInt", "default": 0}},
@@ -38,10 +39,15 @@ inline constexpr const char* kSchema = R"({"#fetched": true,
         "#template": )" VELC_TEST_HOST R"(, "1": )" VELC_TEST_HOST R"(, "2": )" VELC_TEST_HOST R"(,
         "max_instance": {"#attr": {"type": "unsignedInt", "access": "readOnly"}}}},
     "IP": {"#fetched": true, "#attr": {"type": "object"}, "Ping": {"#fetched": true,
-      "#attr": {"type": "method"}, "#input": {"Host": {"#attr": {"type": "string"}}}}},
+      "#attr": {"type": "method"}, "#input": {"#fetched": true,
+      "Host": {"#attr": {"type": "string"}}, "Count": {"#attr": {"type": "unsignedInt", "enum": [1, 4]}}}}},
+    "Radio": {"#fetched": true, "#attr": {"type": "object"}, "Enable": {"#attr": {"type": "boolean"}},
+      "Locked": {"#attr": {"type": "bool", "access": "readOnly"}}, "Server": {"#attr": {"type": "path"}},
+      "Standard": {"#attr": {"type": "enum", "enum": ["n", "802.11ac", "802.11n", 3]}}},
     "Time": {"#fetched": true, "#attr": {"type": "object"},
       "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
-      "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}}})";
+      "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}},
+  "Users": {"#fetched": true, "#attr": {"type": "object"}}})";
 
 // A cache tree written as JSON: "#attr" the attributes, "#fetched" true when fetched,
 // "#template" and "#input" the template and the arguments, any other key a child.

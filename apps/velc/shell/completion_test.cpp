@@ -34,45 +34,12 @@ constexpr CommandEntry kRows[] = {
     row("upgrade", 40, kFile),
 };
 
-// clang-format off
-#define HOST_NODE                                                \
-  R"({"#fetched": true, "#attr": {"type": "object"},)"           \
-  R"( "HostName": {"#attr": {"type": "string"}},)"               \
-  R"( "Active": {"#attr": {"type": "boolean", "access": "readOnly"}}})"
-
-// A fully fetched cache: completing from it needs no request.
-constexpr const char* kSchema = R"({"#fetched": true,
-  "Device": {"#fetched": true, "#attr": {"type": "object"},
-    "DeviceInfo": {"#fetched": true, "#attr": {"type": "object"},
-      "DeviceMode": {"#attr": {"type": "enum", "enum": ["Router", "Bridge", "", "Repeater"]}},
-      "Manufacturer": {"#attr": {"type": "string", "access": "readOnly"}}},
-    "Hosts": {"#fetched": true, "#attr": {"type": "object"},
-      "HostNumberOfEntries": {"#attr": {"type": "unsignedInt", "access": "readOnly"}},
-      "Host": {"#fetched": true, "#attr": {"type": "object", "multi": true},
-        "#template": )" HOST_NODE R"(, "1": )" HOST_NODE R"(,
-        "2": )" HOST_NODE R"(, "12": )" HOST_NODE R"(,
-        "max_instance": {"#attr": {"type": "unsignedInt", "access": "readOnly"}}}},
-    "IP": {"#fetched": true, "#attr": {"type": "object"},
-      "Ping": {"#fetched": true, "#attr": {"type": "method"}, "#input": {"#fetched": true,
-        "Host": {"#attr": {"type": "string"}},
-        "Count": {"#attr": {"type": "unsignedInt", "enum": [1, 4]}}}}},
-    "Time": {"#fetched": true, "#attr": {"type": "object"},
-      "Enable": {"#attr": {"type": "boolean"}},
-      "Locked": {"#attr": {"type": "bool", "access": "readOnly"}},
-      "Server": {"#attr": {"type": "path"}},
-      "Standard": {"#attr": {"type": "enum", "enum": ["n", "802.11ac", "802.11n", 3]}}}},
-  "Users": {"#fetched": true, "#attr": {"type": "object"},
-    "UserNumberOfEntries": {"#attr": {"type": "unsignedInt"}}}})";
-// clang-format on
-
-// A client at the fixture cache's root; requests fail at once (nothing listens) until a
-// FakeVeld is made on its session.
+// A client at the root of the test cache, with a third host (12) to sort among the others;
+// requests fail at once (nothing listens) until a FakeVeld is made on its session.
 struct Fixture : testing_support::ShellTestClient {
   Fixture() {
-    session.requests.set_destination("/nonexistent/velc-test/veld.sock");
-    view.schema_root = testing_support::node_from_json(kSchema);
-    cdpath_clear(view.current_path, view.schema_root);
-    cdpath_clear(view.previous_path, view.schema_root);
+    load_schema();
+    at("Device.Hosts.Host")->set_child("12", testing_support::node_from_json(VELC_TEST_HOST));
   }
   Strings complete(const std::string& line) { return complete_line(kRows, shell, line, line.size()); }
   std::optional<std::string> hint(const std::string& line) { return hint_line(kRows, shell, line); }
@@ -106,10 +73,10 @@ TEST(Completion, EachRule) {
       {"cat \"Device.Hosts.Ho", {"Host.", "HostNumberOfEntries"}, "Ho"}, {"cat Device.Nowhere.", {}},
       {"cat Device.IP.", {"Ping."}}, {"order Device.Hosts.H", {"Host.", "HostNumberOfEntries"}}, {"order Device.Hosts.Host.1 ", {}},
       // Values after "=" (Locked is read-only), and a method's inputs.
-      {"set Device.Time.", {"Enable", "Server", "Standard"}, ""}, {"set Device.Time.Enable=", {"true", "false"}, ""},
-      {"set Device.Time.Enable=\"t", {"true"}, "t"}, {"set Device.Time.Locked=", {}}, {"set Device=", {}},
-      {"set Device.Time.Standard=802.", {"802.11ac", "802.11n"}, "802."},
-      {"set Device.Time.Server=Device.T", {"Time."}, "T"}, {"set Device.Time.Server=:U", {":Users."}, ":U"},
+      {"set Device.Radio.", {"Enable", "Server", "Standard"}, ""}, {"set Device.Radio.Enable=", {"true", "false"}, ""},
+      {"set Device.Radio.Enable=\"t", {"true"}, "t"}, {"set Device.Radio.Locked=", {}}, {"set Device=", {}},
+      {"set Device.Radio.Standard=802.", {"802.11ac", "802.11n"}, "802."},
+      {"set Device.Radio.Server=Device.T", {"Time."}, "T"}, {"set Device.Radio.Server=:U", {":Users."}, ":U"},
       {"execute Device.IP.Ping ", {"Count", "Host"}}, {"execute Device.IP.Ping Host=x c", {"Count"}, "c"},
       {"execute Device.IP.Ping Count=", {"1", "4"}}, {"execute Device.Time ", {}},
   });
@@ -158,7 +125,7 @@ TEST(Completion, FilesAndHints) {
   });
   const std::pair<const char*, std::optional<std::string>> hints[] = {
       {"he", "lp"}, {"cd dev", "ice."}, {"cat Device.Hosts.Ho", std::nullopt},  // two candidates
-      {"set Device.Time.Standard=802.11a", "c"}, {"sh tool sub/i", "nner.bin"}, {"zz", std::nullopt},
+      {"set Device.Radio.Standard=802.11a", "c"}, {"sh tool sub/i", "nner.bin"}, {"zz", std::nullopt},
   };
   for (const auto& [line, hint] : hints) {
     EXPECT_EQ(f.hint(line), hint) << line;
@@ -179,7 +146,7 @@ TEST(Completion, FragmentStartWithoutMatchingCandidates) {
 // cache answers without a request; the shell's position never moves.
 TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   Fixture f;
-  f.cd("Device.Time");
+  f.cd("Device.Radio");
   ASSERT_EQ(cdpath_resolve(f.client, f.view.previous_path, ":Device.Hosts"), 0);
   f.view.schema_root->set_child("Services",
                                 testing_support::node_from_json(R"({"#attr": {"type": "object"}})"));
@@ -203,7 +170,7 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   EXPECT_EQ(veld.take_requests(), Strings{});
   EXPECT_EQ(f.view.current_path.node, position);
   EXPECT_FALSE(f.view.current_path.in_method);
-  EXPECT_EQ(f.view.current_path.text + " " + f.view.previous_path.text, "Device.Time Device.Hosts");
+  EXPECT_EQ(f.view.current_path.text + " " + f.view.previous_path.text, "Device.Radio Device.Hosts");
 }
 
 TEST(Completion, CtrlCWhileListingIsThrown) {
