@@ -7,21 +7,14 @@
 
 using namespace testing_support;
 
-static std::string asked(const std::string& names) {
-  return R"(GetParameterAttributes {"ParameterNames":)" + names + R"(,"Depth":0})";
-}
+static std::string asked(const std::string& names) { return R"(GetParameterAttributes {"ParameterNames":)" + names + R"(,"Depth":0})"; }
 
 TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
   TestClient t;
   t.load_schema();
   // An answer without attributes counts as none: the cached ones are shown, in the cached base.
   FakeVeld veld(t.session, {{asked(R"(["Device.Time.Mode"])"), R"([{"Name":"Device.Time.Mode"}])"}});
-  const struct {
-    const char* path;
-    int result;
-    const char* report;
-    Strings sent;
-  } cases[] = {
+  const struct { const char* path; int result; const char* report; Strings sent; } cases[] = {
       {"Device.Time.Mode", 0, "Canonical path:     :Device.Time.Mode\nType:               unsignedInt\n"
        "Base:               octal\nDefault:            00\n", {asked(R"(["Device.Time.Mode"])")}},
       {"Device.Hosts", 0, "Canonical path:     :Device.Hosts.\nType:               object\n",
@@ -40,9 +33,8 @@ TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
   FakeVeld veld2(request_mode.session, {{asked(R"(["device.x","Device.Y"])"),
       R"([{"Name":"Device.X","Attributes":{"type":"int","base":16,"default":16}},
           {"Attributes":{"type":"int"}}, {"Name":"Device.Z"}, 5, {"Name":"Device.Y.","Attributes":{}}])"}});
-  k::Json a = args({"device.x", "Device.Y"});
-  EXPECT_EQ(output_of([&] { EXPECT_EQ(cmd_attr_request(request_mode.client, "attr", a.get()), 0); }),
-            "Canonical path:     :Device.X\nType:               int\n"
+  EXPECT_EQ(request_mode.run(cmd_attr_request, "attr", {"device.x", "Device.Y"}),
+            "0 Canonical path:     :Device.X\nType:               int\n"
             "Base:               hex\nDefault:            0x10\n\n"
             "attr parse error on 1:6 : Object item not found: type\n"
             "Canonical path:     :Device.Y.\nType:               (none)\n\n");

@@ -23,21 +23,14 @@ TEST(Execute, WithTheSchemaCache) {
   const std::string run = R"(Execute {"MethodName":"Device.IP.Reset","ParameterList":)"
                           R"([{"Name":"delay","Value":5},{"Name":"Opts.LEVEL","Value":-2}]})";
   const std::string no_input = R"(Execute {"MethodName":"Device.IP.NoInput"})";
-  FakeVeld veld(t.session, {{run, R"([{"Name":"Device.IP.Reset.Flags","Value":255}])"},
-                            {no_input, "[]"}});
+  FakeVeld veld(t.session, {{run, R"([{"Name":"Device.IP.Reset.Flags","Value":255}])"}, {no_input, "[]"}});
   const std::string long_delay = "Delay=" + std::string(kExecuteArgumentMax - 6, '1');
   const std::string too_long = long_delay + "1";
-  const struct {
-    std::vector<const char*> words;
-    int result;
-    std::string output;
-    Strings sent;
-  } cases[] = {
+  const struct { std::vector<const char*> words; int result; std::string output; Strings sent; } cases[] = {
       {{}, -1, "execute: no method.\n", {}},
       {{"Device.Nope", "Delay=1"}, -1, "execute: Device.Nope: no such method.\n", {}},
       {{"Device.IP.NoInput", "X=1"}, -1, "execute: this method does not have input arguments.\n", {}},
-      {{"Device.IP.EmptyInput", "X=1"}, -1,
-       "execute: this method does not have input arguments.\n", {}},
+      {{"Device.IP.EmptyInput", "X=1"}, -1, "execute: this method does not have input arguments.\n", {}},
       {{"Device.IP.NoInput"}, -1, "Status: OK\n", {no_input}},  // no outputs: -1
       // Looked up without regard to case, sent as typed; the value takes the default's type.
       {{"Device.IP.Reset", "delay=5", "Opts.LEVEL=-2"}, 0,
@@ -49,16 +42,11 @@ TEST(Execute, WithTheSchemaCache) {
       // The longest argument is taken; one byte more is refused.
       {{"Device.IP.Reset", long_delay.c_str()}, -1, "key = Delay, value = " + long_delay.substr(6) +
        "\nexecute: Delay: invalid value " + long_delay.substr(6) + ".\n", {}},
-      {{"Device.IP.Reset", too_long.c_str()}, -1,
-       "execute: argument too long (more than 259 bytes).\n", {}},
+      {{"Device.IP.Reset", too_long.c_str()}, -1, "execute: argument too long (more than 259 bytes).\n", {}},
   };
   for (const auto& c : cases) {
-    k::Json a = args(c.words);
-    int result = 0;
     std::string label = c.words.empty() ? "(none)" : c.words.back();
-    EXPECT_EQ(output_of([&] { result = cmd_execute(t.client, "execute", a.get()); }), c.output)
-        << label;
-    EXPECT_EQ(result, c.result) << label;
+    EXPECT_EQ(t.run(cmd_execute, "execute", c.words), std::to_string(c.result) + " " + c.output) << label;
     EXPECT_EQ(veld.take_requests(), c.sent) << label;
   }
 }

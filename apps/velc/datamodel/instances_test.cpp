@@ -27,9 +27,6 @@ TEST(InstanceCommands, RefuseBeforeAnyRequestAndReportTheFirstInstance) {
     std::optional<FakeVeld> veld;  // refusals are made with no veld behind the socket
     if (status > 0) veld.emplace(t.session, std::map<std::string, std::string>{});
     if (veld) veld->reply(R"(AddObject {"ObjectName":"Device.Hosts.Host."})", R"({"InstanceNumber":1})");
-    k::Json a = args(words);
-    int result = 0;
-    EXPECT_EQ(output_of([&] { result = handler(t.client, name, a.get()); }), output);
-    EXPECT_EQ(result, status) << output;
+    EXPECT_EQ(t.run(handler, name, words), std::to_string(status) + " " + output);
   }
 }

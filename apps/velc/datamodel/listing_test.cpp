@@ -53,9 +53,6 @@ TEST(CmdLs, ShortFormFromTheCache) {
   for (const auto& [words, status, text] : cases) {
     TestClient t;
     t.load_schema();
-    k::Json a = args(words);
-    int result = 0;
-    EXPECT_EQ(output_of([&] { result = cmd_ls(t.client, "ls", a.get()); }), text);
-    EXPECT_EQ(result, status) << text;
+    EXPECT_EQ(t.run(cmd_ls, "ls", words), std::to_string(status) + " " + text);
   }
 }

@@ -10,13 +10,8 @@ using namespace testing_support;
 TEST(Navigation, CdUpAndThePreviousPosition) {
   TestClient t;
   t.load_schema();
-  const struct {
-    int (*handler)(CommandContext&, const std::string&, json_t*);
-    std::vector<const char*> words;
-    int result;
-    const char* output;
-    const char* current_and_previous;
-  } steps[] = {
+  const struct { int (*handler)(CommandContext&, const std::string&, json_t*); std::vector<const char*> words; int result;
+                 const char* output; const char* current_and_previous; } steps[] = {
       {cmd_cd, {"Device.Hosts.Host"}, 0, "", "Device.Hosts.Host|"},
       {cmd_cd, {"<<.deviceinfo"}, 0, "", "Device.DeviceInfo|Device.Hosts.Host"},
       {cmd_cd, {"Nonexistent"}, -2, "cd: Nonexistent: no such node\n", "Device.DeviceInfo|Device.Hosts.Host"},
@@ -30,11 +25,8 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
       {cmd_pwd, {}, 0, ":\n", "|Device"},
   };
   for (const auto& s : steps) {
-    k::Json a = args(s.words);
-    int result = 0;
     std::string label = s.words.empty() ? "-" : s.words[0];
-    EXPECT_EQ(output_of([&] { result = s.handler(t.client, "cd", a.get()); }), s.output) << label;
-    EXPECT_EQ(result, s.result) << label;
+    EXPECT_EQ(t.run(s.handler, "cd", s.words), std::to_string(s.result) + " " + s.output) << label;
     EXPECT_EQ(t.view.current_path.text + "|" + t.view.previous_path.text, s.current_and_previous) << label;
   }
   EXPECT_EQ(t.view.current_path.node, t.view.schema_root);

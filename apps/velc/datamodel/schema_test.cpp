@@ -8,12 +8,8 @@
 
 using namespace testing_support;
 
-static std::string attributes(const std::string& path) {
-  return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":1})";
-}
-static std::string names(const std::string& path) {
-  return R"(GetParameterNames {"ParameterPath":")" + path + R"(","NextLevel":true})";
-}
+static std::string attributes(const std::string& path) { return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":1})"; }
+static std::string names(const std::string& path) { return R"(GetParameterNames {"ParameterPath":")" + path + R"(","NextLevel":true})"; }
 
 TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
   TestClient t;
@@ -23,17 +19,11 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
                             {"Rule", R"({"#attr": {"type": "object", "multi": true, "ordered": true}})"}})
     t.at("Device")->set_child(name, node_from_json(node));
   const std::string host = "Device.Hosts.Host.";
-  const std::string instances = R"(GetParameterAttributes {"ParameterNames":)"
-                                R"(["Device.Hosts.Host.1."],"Depth":-1,"IgnoreAccessError":true})";
+  const std::string instances = R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.1."],"Depth":-1,"IgnoreAccessError":true})";
   FakeVeld veld(t.session, {{attributes(host), R"([{"Name":"Device.Hosts.Host.","Attributes":{"multi":true}},
                               {"Name":"Device.Hosts.Host.#template.X","Attributes":{}}])"},
                             {names(host), R"([{"Name":"Device.Hosts.Host.1."}])"}});
-  const struct {
-    const char* path;
-    int result;
-    const char* final_text;
-    Strings requests;
-  } steps[] = {
+  const struct { const char* path; int result; const char* final_text; Strings requests; } steps[] = {
       // A table is fetched again, with its instances, for a name it lacks; an instance number
       // then takes the template.
       {"Device.Hosts.Host.7.X", 0, "Device.Hosts.Host.7.X", {attributes(host), names(host), instances}},
@@ -51,7 +41,7 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
     EXPECT_EQ(cdpath_resolve(t.client, p, s.path), s.result) << s.path;
     EXPECT_EQ(p.text, s.final_text) << s.path;
     EXPECT_EQ(veld.take_requests(), s.requests) << s.path;
-    if (SchemaNodePtr cached = t.at(s.final_text)) EXPECT_EQ(p.node, cached) << s.path;
+    if (SchemaNodePtr cached = t.at(s.final_text)) { EXPECT_EQ(p.node, cached) << s.path; }
   }
   SchemaNodePtr broken = t.at("Device.Broken");  // its attributes went with the refusal
   EXPECT_TRUE(broken->fetched && broken->children().empty() && !broken->attributes.all);

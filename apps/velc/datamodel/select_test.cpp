@@ -15,11 +15,8 @@ TEST(SelectCommand, SendsTheJoinedSelectorAndDrawsEachSelection) {
   FakeVeld veld(t.session);
   veld.reply(request, R"({"Selection":{"Device.Hosts.Host.1.":{"HostName":"pc","Flags":255},)"
                       R"("Device.Hosts.Host.2.":{"Flags":16}}})");
-  k::Json a = args({"Device.Hosts.Host.[Flags!=0", "&", "HostName!=x]."});
-  int status = -1;
-  EXPECT_EQ(output_of([&] { status = cmd_select(t.client, "select", a.get()); }),
-            "Device.Hosts.Host.1.\n├── Flags    = 0xff\n└── HostName = 'pc'\n"
+  EXPECT_EQ(t.run(cmd_select, "select", {"Device.Hosts.Host.[Flags!=0", "&", "HostName!=x]."}),
+            "0 Device.Hosts.Host.1.\n├── Flags    = 0xff\n└── HostName = 'pc'\n"
             "Device.Hosts.Host.2.\n└── Flags = 0x10\n");
-  EXPECT_EQ(status, 0);
   EXPECT_EQ(veld.take_requests(), Strings{request});
 }

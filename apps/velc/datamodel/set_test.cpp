@@ -31,25 +31,16 @@ TEST(SetCollect, ResolvesConvertsAndReportsRejectedAssignments) {
 // and one refused assignment keeps all from being sent; under the method's name they go raw.
 TEST(SetRequestForm, ConvertsByTheTypeVeldDescribes) {
   TestClient t;  // no cache
-  auto describe = [](const std::string& path) {
-    return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":0})";
-  };
+  auto describe = [](const std::string& path) { return R"(GetParameterAttributes {"ParameterNames":[")" + path + R"("],"Depth":0})"; };
   auto described = [](const std::string& path, const char* type) {
     return R"([{"Name":")" + path + R"(","Attributes":{"type":")" + type + R"(","default":0}}])";
   };
-  const std::string raw_set =
-      R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.X.Port","Value":5}]})";
+  const std::string raw_set = R"(RawSetParameterValues {"ParameterList":[{"Name":"Device.X.Port","Value":5}]})";
   FakeVeld veld(t.session, {{describe("Device.X.Port"), described("Device.X.Port", "unsignedInt")},
                             {describe("Device.X.Host"), described("Device.X.Host", "string")},
                             {describe("Device.X."), described("Device.X.", "object")},
                             {raw_set, "[]"}});
-  const struct {
-    std::string word;
-    std::vector<const char*> words;
-    int result;
-    std::string output;
-    Strings sent;
-  } cases[] = {
+  const struct { std::string word; std::vector<const char*> words; int result; std::string output; Strings sent; } cases[] = {
       {"SetParameterValues", {"Device.X.Port=5"}, 0, "key = Device.X.Port, value = 5\nStatus: OK\n",
        {describe("Device.X.Port"), raw_set}},
       {"set", {"Device.X.Port=5", "Device.X.Port=x"}, -1,
@@ -63,11 +54,7 @@ TEST(SetRequestForm, ConvertsByTheTypeVeldDescribes) {
        {describe("Device.Nope"), describe("Device.X."), describe("Device.X.Host")}},
   };
   for (const auto& c : cases) {
-    k::Json a = args(c.words);
-    int result = 0;
-    EXPECT_EQ(output_of([&] { result = cmd_set(t.client, c.word, a.get()); }), c.output)
-        << c.words[0];
-    EXPECT_EQ(result, c.result) << c.words[0];
+    EXPECT_EQ(t.run(cmd_set, c.word, c.words), std::to_string(c.result) + " " + c.output) << c.words[0];
     EXPECT_EQ(veld.take_requests(), c.sent) << c.words[0];
   }
 }

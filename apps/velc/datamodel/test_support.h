@@ -67,6 +67,13 @@ inline SchemaNodePtr node_from_json(json_t* json) {
 }
 inline SchemaNodePtr node_from_json(const char* text) { return node_from_json(k::json_parse(text).get()); }
 
+// The words as a command's JSON array of arguments.
+inline k::Json args(const std::vector<const char*>& words) {
+  k::Json a = k::Json::take(json_array());
+  for (const char* w : words) json_array_append_new(a.get(), json_string(w));
+  return a;
+}
+
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
 // makes kSchema the cache, with the current and previous positions at its root; requests fail at
 // once (no veld behind the socket) until a FakeVeld is made on the session. `client` writes to
@@ -86,6 +93,14 @@ struct TestClient {
     cdpath_clear(view.current_path, view.schema_root);
     cdpath_clear(view.previous_path, view.schema_root);
   }
+  // Runs a command on `client` with the words: its status, a blank, and what it printed.
+  std::string run(int (*handler)(CommandContext&, const std::string&, json_t*), const std::string& name,
+                  const std::vector<const char*>& words) {
+    k::Json a = args(words);
+    int status = 0;
+    std::string printed = output_of([&] { status = handler(client, name, a.get()); });
+    return std::to_string(status) + " " + printed;
+  }
   // The cache's node at a path (no trailing dot), or none.
   SchemaNodePtr at(const std::string& path) {
     size_t dot = path.rfind('.');
@@ -95,12 +110,6 @@ struct TestClient {
     return parent ? parent->child_ref(path.substr(dot + 1)) : nullptr;
   }
 };
-
-inline k::Json args(const std::vector<const char*>& words) {
-  k::Json a = k::Json::take(json_array());
-  for (const char* w : words) json_array_append_new(a.get(), json_string(w));
-  return a;
-}
 
 // A stand-in for veld on a socket in a temporary folder, answering the session's requests: each
 // request is logged as "<method> <params as compact JSON>" and answered with the ParameterList
