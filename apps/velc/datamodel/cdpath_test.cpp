@@ -1,4 +1,4 @@
-// The node path: push, pop, copy and clear on the fixture cache, and the text veld is asked by.
+// The node path: push, pop, copy and clear on the fixture cache.
 #include <gtest/gtest.h>
 
 #include "datamodel/cdpath.h"
@@ -29,21 +29,4 @@ TEST(Cdpath, PushPopCopyAndClearKeepThePathConsistent) {
   cdpath_pop(p);
   EXPECT_EQ(cdpath_push(p, t.at("Device"), std::string(249, 'a')), -1);
   EXPECT_TRUE(p.text == "Device" && p.parents.size() == 1);
-}
-
-// veld refuses a node named in the other spelling: an object with its trailing dot, a parameter
-// and a method without.
-TEST(Cdpath, RequestTextSpellsEachKindOfNodeAsVeldDoes) {
-  TestClient t;
-  t.load_schema();
-  const std::pair<const char*, const char*> cases[] = {
-      {"", "."}, {"Device.DeviceInfo", "Device.DeviceInfo."}, {"Device.IP.Ping", "Device.IP.Ping"},
-      {"Device.Time.Mode", "Device.Time.Mode"}, {"Device.Hosts.Host.2", "Device.Hosts.Host.2."},
-      {"Device.Hosts.Host.max_instance", "Device.Hosts.Host.max_instance"},
-  };
-  for (const auto& [path, request] : cases) {
-    cdpath p = t.view.current_path;
-    ASSERT_EQ(cdpath_resolve(t.client, p, path), 0) << path;
-    EXPECT_EQ(cdpath_request_text(p), request) << path;
-  }
 }

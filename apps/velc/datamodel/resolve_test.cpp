@@ -9,24 +9,27 @@
 using namespace testing_support;
 
 TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
-  // Start (resolved from the root first), text, result, final text, via the template.
-  const std::tuple<const char*, const char*, int, const char*, bool> cases[] = {
-      {"Device.Hosts", ":Device", 0, "Device", false},
-      {"", "Device..Hosts.", 0, "Device.Hosts", false},
-      {"Device", "<<<<", 0, "", false},
+  // Start (resolved from the root first), text, result, final text, via the template, and the
+  // final text as veld is asked by it (null: not checked): veld refuses a node named in the other
+  // spelling, an object with its trailing dot, a parameter and a method without.
+  const struct { const char *start, *text; int result; const char* final_text; bool via_template; const char* request = nullptr; } cases[] = {
+      {"Device.Hosts", ":Device", 0, "Device", false, "Device."},
+      {"", "Device..Hosts.", 0, "Device.Hosts", false, "Device.Hosts."},
+      {"Device", "<<<<", 0, "", false, "."},
       {"Device.Hosts.Host", "<x", -1, "Device.Hosts", false},
-      {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false},
+      {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false, "Device.Hosts.Host.2.HostName"},
+      {"Device.Hosts", "Host.max_instance", 0, "Device.Hosts.Host.max_instance", false, "Device.Hosts.Host.max_instance"},
       {"", "device.HOSTS.host.1.hostname", 0, "Device.Hosts.Host.1.HostName", false},
       {"Device", "DeviceInfo.Nonexistent", -1, "Device.DeviceInfo", false},
       {"Device", "Hosts.Host.*.HostName", 0, "Device.Hosts.Host.#template.HostName", true},
       {"Device", "Hosts.Host.*x", -1, "Device.Hosts.Host", false},
       {"Device.Hosts.Host", "#template", -1, "Device.Hosts.Host", false},
-      {"Device.IP.Ping", "#input", -1, "Device.IP.Ping", false},  // only in method context
+      {"Device.IP.Ping", "#input", -1, "Device.IP.Ping", false, "Device.IP.Ping"},  // only in method context
       // Without a template "*" gives the path an empty node of its own, and it can step back.
       {"Device", "*.<.DeviceInfo", 0, "Device.DeviceInfo", true},
-      {"Device.Hosts.Host.*", "<.1", 0, "Device.Hosts.Host.1", false},  // this resolution's only
+      {"Device.Hosts.Host.*", "<.1", 0, "Device.Hosts.Host.1", false, "Device.Hosts.Host.1."},  // this resolution's only
   };
-  for (const auto& [start, text, result, final_text, via_template] : cases) {
+  for (const auto& [start, text, result, final_text, via_template, request] : cases) {
     TestClient t;
     t.load_schema();
     cdpath p = t.view.current_path;
@@ -34,6 +37,7 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
     EXPECT_EQ(cdpath_resolve(t.client, p, text), result) << text;
     EXPECT_EQ(p.text, final_text) << text;
     EXPECT_EQ(p.via_template, via_template) << text;
+    if (request) { EXPECT_EQ(cdpath_request_text(p), request) << text; }
     EXPECT_EQ(p.node, t.at(final_text)) << text;
     EXPECT_FALSE(t.at("Device.#template")) << text;
     size_t dots = std::count(p.text.begin(), p.text.end(), '.');
