@@ -58,13 +58,11 @@ TEST(CommandDispatch, NamesTheHandlerAndReportsUnknownWords) {
       {false, "CD", -1, "", "CD: command not found.\n"}, {false, "c", -1, "", "c: command not found.\n"},
       {true, "cd", -1, "", "cd: unknown method.\n"},
   };
-  TestStream out;
-  t.shell.out = out.file;
   for (const auto& [request, word, status, called, printed] : cases) {
     g_called.clear();
     EXPECT_EQ(request ? request_dispatch(kRows, t.shell, word, args.get()) : command_dispatch(kRows, t.shell, word, args.get()),
               status) << word;
-    EXPECT_EQ(out.text(), printed) << word;
+    EXPECT_EQ(t.text(), printed) << word;
     EXPECT_EQ(g_called, called) << word;
   }
 }
@@ -107,8 +105,6 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   testing_support::ShellTestClient t;
   t.load_schema();
   t.session.requests.set_destination(daemon.path());
-  TestStream out;
-  t.shell.out = out.file;
   auto run = [&](const char* word, std::vector<const char*> words) {
     return command_dispatch(kUserRows, t.shell, word, testing_support::args(words).get());
   };

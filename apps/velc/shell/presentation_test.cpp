@@ -30,8 +30,7 @@ TEST(Presentation, ColorAndClearPrintAndSet) {
   const k::ColourTable defaults;
   for (const auto& c : cases) {
     ShellTestClient t;
-    EXPECT_EQ(c.handler(t.shell, "color", args(c.args).get()), c.status);
-    EXPECT_EQ(t.text(), c.output);
+    EXPECT_EQ(t.run(c.handler, "color", c.args), std::to_string(c.status) + " " + c.output);
     for (int i = 0; i < k::kColourEntries; ++i) {
       const k::HsvColour &want = i == c.entry ? c.after : defaults.entries[i], &got = t.colours.entries[i];
       EXPECT_EQ(std::tuple(got.hue, got.saturation, got.value), std::tuple(want.hue, want.saturation, want.value)) << i << c.output;
@@ -55,9 +54,7 @@ TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
   };
   for (const auto& c : cases) {
     ShellTestClient t;
-    const int status = c.output.empty() ? 0 : -1;
-    EXPECT_EQ((c.request ? cmd_opt_request : cmd_opt)(t.shell, "opt", args(c.args).get()), status);
-    EXPECT_EQ(t.text(), c.output);
+    EXPECT_EQ(t.run(c.request ? cmd_opt_request : cmd_opt, "opt", c.args), (c.output.empty() ? "0 " : "-1 ") + c.output);
     EXPECT_EQ(std::vector<bool>({t.editor.autocomplete, t.editor.hints, t.session.strict}), c.after) << c.args[0];
   }
   ShellTestClient t;

@@ -77,11 +77,9 @@ TEST_F(RecordCommand, PrintsGivesAndRecords) {
 // The command shows the name it was run with; outside the shell there is nothing to record.
 TEST_F(RecordCommand, NameAndNoShell) {
   ShellTestClient t;
-  cmd_record(t.shell, "luarecord", testing_support::args({}).get());
-  EXPECT_EQ(t.text(), "syntax: luarecord <filename>|abort\n");
+  EXPECT_EQ(t.run(cmd_record, "luarecord", {}), "-1 syntax: luarecord <filename>|abort\n");
   const std::string f = dir_.file("f");
-  EXPECT_EQ(cmd_record(t.shell, "record", testing_support::args({f.c_str()}).get()), -1);
-  EXPECT_EQ(t.text(), "record: only the interactive shell can be recorded.\n");
+  EXPECT_EQ(t.run(cmd_record, "record", {f.c_str()}), "-1 record: only the interactive shell can be recorded.\n");
   EXPECT_FALSE(std::filesystem::exists(f));
 }
 

@@ -17,13 +17,10 @@ using testing_support::args;
 TEST(ShCommand, RunsTheWordsAsOneCommandLine) {
   testing_support::ShellTestClient t;
   std::fprintf(t.shell.out, "before\n");
-  EXPECT_EQ(cmd_sh(t.shell, "sh", args({"echo", "hello", "  ", "world;", "exit", "3"}).get()), 0);
-  EXPECT_EQ(t.text(), "before\nhello world\n");
-  EXPECT_EQ(cmd_sh(t.shell, "sh", args({"printf", "'<%s>'", "ls", "-l"}).get()), 0);
-  EXPECT_EQ(t.text(), "<ls><-l>");
+  EXPECT_EQ(t.run(cmd_sh, "sh", {"echo", "hello", "  ", "world;", "exit", "3"}), "0 before\nhello world\n");
+  EXPECT_EQ(t.run(cmd_sh, "sh", {"printf", "'<%s>'", "ls", "-l"}), "0 <ls><-l>");
   StdinFeed keyboard("echo typed\n");
-  EXPECT_EQ(cmd_sh(t.shell, "sh", args({}).get()), 0);
-  EXPECT_EQ(t.text(), "typed\n");
+  EXPECT_EQ(t.run(cmd_sh, "sh", {}), "0 typed\n");
 }
 
 }  // namespace

@@ -11,6 +11,14 @@ namespace testing_support {
 struct ShellTestClient : TestClient {
   k::EditorSwitches editor;
   Client shell{{session, view, colours, stream.file}, editor};
+
+  using TestClient::run;
+  // Runs a shell command with the words: its status, a blank, and what it wrote to `stream`.
+  std::string run(int (*handler)(Client&, const std::string&, json_t*), const std::string& name,
+                  const std::vector<const char*>& words) {
+    int status = handler(shell, name, args(words).get());
+    return std::to_string(status) + " " + text();
+  }
 };
 
 }  // namespace testing_support
