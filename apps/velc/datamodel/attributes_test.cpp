@@ -10,8 +10,7 @@ using namespace testing_support;
 static std::string asked(const std::string& names) { return R"(GetParameterAttributes {"ParameterNames":)" + names + R"(,"Depth":0})"; }
 
 TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   // An answer without attributes counts as none: the cached ones are shown, in the cached base.
   FakeVeld veld(t.session, {{asked(R"(["Device.Time.Mode"])"), R"([{"Name":"Device.Time.Mode"}])"}});
   const struct { const char* path; int result; const char* report; Strings sent; } cases[] = {

@@ -8,8 +8,7 @@
 using namespace testing_support;
 
 TEST(Cdpath, PushPopCopyAndClearKeepThePathConsistent) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   cdpath p = t.view.current_path;
   ASSERT_EQ(cdpath_resolve(t.client, p, "Device.Hosts.Host.1"), 0);
   cdpath_pop(p);

@@ -10,8 +10,7 @@ using namespace testing_support;
 // Beside the fixture's methods: one with arguments (one nested) and two outputs, one without
 // "#input", one with an empty one.
 TEST(Execute, WithTheSchemaCache) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   SchemaNodePtr ip = t.at("Device.IP");
   ip->set_child("Reset", node_from_json(R"({"#fetched": true, "#attr": {"type": "method"},
     "#input": {"#attr": {"type": "object"}, "Delay": {"#attr": {"type": "int", "default": 0}},

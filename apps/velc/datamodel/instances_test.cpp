@@ -22,8 +22,7 @@ TEST(InstanceCommands, RefuseBeforeAnyRequestAndReportTheFirstInstance) {
       {cmd_add, "add", {"Device.Hosts.Host"}, 1, "Instance number: 1\nStatus: OK\n"},
   };
   for (const auto& [handler, name, words, status, output] : cases) {
-    TestClient t;
-    t.load_schema();
+    TestClient t{kWithCache};
     std::optional<FakeVeld> veld;  // refusals are made with no veld behind the socket
     if (status > 0) veld.emplace(t.session, std::map<std::string, std::string>{});
     if (veld) veld->reply(R"(AddObject {"ObjectName":"Device.Hosts.Host."})", R"({"InstanceNumber":1})");

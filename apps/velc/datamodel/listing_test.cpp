@@ -51,8 +51,7 @@ TEST(CmdLs, ShortFormFromTheCache) {
       {{"Nope"}, -1, "ls: Nope: no such node\n"},
   };
   for (const auto& [words, status, text] : cases) {
-    TestClient t;
-    t.load_schema();
+    TestClient t{kWithCache};
     EXPECT_EQ(t.run(cmd_ls, "ls", words), std::to_string(status) + " " + text);
   }
 }

@@ -8,8 +8,7 @@
 using namespace testing_support;
 
 TEST(Navigation, CdUpAndThePreviousPosition) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   const struct { int (*handler)(CommandContext&, const std::string&, json_t*); std::vector<const char*> words; int result;
                  const char* output; const char* current_and_previous; } steps[] = {
       {cmd_cd, {"Device.Hosts.Host"}, 0, "", "Device.Hosts.Host|"},

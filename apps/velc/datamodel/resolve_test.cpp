@@ -30,8 +30,7 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
       {"Device.Hosts.Host.*", "<.1", 0, "Device.Hosts.Host.1", false, "Device.Hosts.Host.1."},  // this resolution's only
   };
   for (const auto& [start, text, result, final_text, via_template, request] : cases) {
-    TestClient t;
-    t.load_schema();
+    TestClient t{kWithCache};
     cdpath p = t.view.current_path;
     ASSERT_EQ(cdpath_resolve(t.client, p, start), 0);
     EXPECT_EQ(cdpath_resolve(t.client, p, text), result) << text;
@@ -48,8 +47,7 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
 // "#input" only in a method's context; "-" (the rest of its element ignored, even mid-path)
 // echoes and goes to the previous position.
 TEST(Resolve, InputInMethodContextAndMinus) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   cdpath p = t.view.current_path;
   ASSERT_EQ(cdpath_resolve(t.client, p, "Device.IP.Ping"), 0);
   p.in_method = true;

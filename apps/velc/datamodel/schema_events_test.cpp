@@ -23,8 +23,7 @@ TEST(SchemaEvents, InstancesAddedDeletedAndAddedAgain) {
                             R"(["Device.Hosts.Host.1.","Device.Hosts.Host.3."],"Depth":-1})";
   for (bool apply_between : {false, true}) {
     SCOPED_TRACE(apply_between ? "applied between" : "applied together");
-    TestClient t;
-    t.load_schema();
+    TestClient t{kWithCache};
     FakeVeld veld(t.session, {{fetch, R"([{"Name":"Device.Hosts.Host.1.","Attributes":{"type":"object"}},
                                {"Name":"Device.Hosts.Host.1.Port","Attributes":{"type":"string"}}])"}});
     SchemaNodePtr instance_2 = t.at("Device.Hosts.Host.2");
@@ -57,8 +56,7 @@ TEST(SchemaEvents, InstancesAddedDeletedAndAddedAgain) {
 // emptied to be fetched anew when used, without a request now.
 TEST(SchemaEvents, TooManyChangesMakeTablesStale) {
   for (bool many_tables : {false, true}) {
-    TestClient t;
-    t.load_schema();
+    TestClient t{kWithCache};
     for (int i = 1; i <= 300; ++i)
       push_event(t, "Add", many_tables ? "Device.T" + std::to_string(i) + "." : "Device.Hosts.Host.", i);
     schema_apply_events(t.client);  // no veld: a request would fail, and none is made

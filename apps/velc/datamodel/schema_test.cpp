@@ -12,8 +12,7 @@ static std::string attributes(const std::string& path) { return R"(GetParameterA
 static std::string names(const std::string& path) { return R"(GetParameterNames {"ParameterPath":")" + path + R"(","NextLevel":true})"; }
 
 TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   for (auto [name, node] : {std::pair{"Broken", R"({"#attr": {"type": "object"}})"},
                             {"Run", R"({"#attr": {"type": "method"}})"},
                             {"Rule", R"({"#attr": {"type": "object", "multi": true, "ordered": true}})"}})

@@ -9,8 +9,7 @@ using namespace testing_support;
 
 // The words are joined by blanks; values are drawn in their parameter's base, from the cache.
 TEST(SelectCommand, SendsTheJoinedSelectorAndDrawsEachSelection) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   const std::string request = R"(Select {"Selector":"Device.Hosts.Host.[Flags!=0 & HostName!=x]."})";
   FakeVeld veld(t.session);
   veld.reply(request, R"({"Selection":{"Device.Hosts.Host.1.":{"HostName":"pc","Flags":255},)"

@@ -10,8 +10,7 @@ using namespace testing_support;
 // What is accepted (case folding, "a=b", booleans and hexadecimal are covered end to end), and
 // every reason for a refusal.
 TEST(SetCollect, ResolvesConvertsAndReportsRejectedAssignments) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   k::Json list;
   k::Json a = args({"Device.DeviceInfo.Temperature=2", "Device.Hosts.Host.*.HostName="});
   EXPECT_EQ(output_of([&] { list = set_collect(t.client, "set", a.get()); }),

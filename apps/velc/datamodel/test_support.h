@@ -74,9 +74,12 @@ inline k::Json args(const std::vector<const char*>& words) {
   return a;
 }
 
+// Asks a TestClient for kSchema as its cache from the start.
+inline constexpr bool kWithCache = true;
+
 // What the commands under test work on: a session, a view and colours switched off. `load_schema`
-// makes kSchema the cache, with the current and previous positions at its root; requests fail at
-// once (no veld behind the socket) until a FakeVeld is made on the session. `client` writes to
+// (or kWithCache) makes kSchema the cache, with the current and previous positions at its root;
+// requests fail at once (no veld behind the socket) until a FakeVeld is made on the session. `client` writes to
 // standard output; `stream` is a file a test may point a context's output at, read by `text()`.
 struct TestClient {
   Session session;
@@ -84,6 +87,10 @@ struct TestClient {
   k::ColourTable colours;
   CommandContext client{session, view, colours};
   TestStream stream;
+
+  explicit TestClient(bool with_cache = false) {
+    if (with_cache) load_schema();
+  }
 
   std::string text() { return stream.text(); }  // what was written to `stream` since the last call
 

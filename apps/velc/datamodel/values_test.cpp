@@ -8,8 +8,7 @@
 using namespace testing_support;
 
 TEST(ValuesRequestText, NamesParametersAndObjects) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   SchemaNodePtr order = node_from_json(R"({"#fetched": true})");  // an object
   const std::tuple<SchemaNodePtr, const char*, bool, const char*> cases[] = {  // node, text, cached
       {t.at(""), "", true, "."}, {nullptr, "", false, "As.Typed"},  // no cache: as typed
@@ -31,8 +30,7 @@ TEST(ValuesRequestText, NamesParametersAndObjects) {
 // the root's "." cuts nothing; a name that is the request's shows its last element; entries
 // may lack name or value. The tree skips names outside the request.
 TEST(ValuesPrint, AlignsNamesRelativeToTheRequestAndBuildsTheTree) {
-  TestClient t;
-  t.load_schema();
+  TestClient t{kWithCache};
   const std::tuple<const char*, const char*, const char*> lines[] = {  // request, list, text
       {"Device.Hosts.Host.#template.Flags", R"([{"Name":"Device.Hosts.Host.1.Flags","Value":255},
            {"Name":"Device.Hosts.Host.12.Flags","Value":10}])", "1.Flags  = 0xff\n12.Flags = 0xa\n"},

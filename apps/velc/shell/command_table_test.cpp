@@ -102,8 +102,7 @@ TEST(CommandDispatch, TheSchemaCacheFollowsTheUser) {
   const char* fetch_top = R"(GetParameterAttributes {"ParameterNames":["."],"Depth":1})";
   k::test::ScriptedDaemon daemon({{R"(Login {"Username":"admin","Password":"pw"})", R"({"Status":0})"},
                                   {fetch_top, R"({"ParameterList":[{"Name":"Device.","Attributes":{"type":"object"}}]})"}});
-  testing_support::ShellTestClient t;
-  t.load_schema();
+  testing_support::ShellTestClient t{testing_support::kWithCache};
   t.session.requests.set_destination(daemon.path());
   auto run = [&](const char* word, std::vector<const char*> words) {
     return command_dispatch(kUserRows, t.shell, word, testing_support::args(words).get());
@@ -134,8 +133,7 @@ TEST(CommandOutput, GoesToTheContextsStreamOnly) {
       {cmd_opt, {"hint"}, "syntax: x"}, {cmd_clear, {}, "\033[2J"},
   };
   for (const auto& c : cases) {
-    testing_support::ShellTestClient t;
-    t.load_schema();
+    testing_support::ShellTestClient t{testing_support::kWithCache};
     k::Json words = testing_support::args(c.words);
     EXPECT_EQ(output_of([&] { c.handler(t.shell, "x", words.get()); }), "") << c.printed;
     std::string printed = t.text();

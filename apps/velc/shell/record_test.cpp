@@ -141,8 +141,7 @@ TEST(RecordShellLine, ReplaysFromTheRoot) {
       {"Device", "select Hosts.Host.[HostName=a]", "select Hosts.Host.[HostName=a]"},
   };
   for (const auto& [position, line, recorded] : cases) {
-    ShellTestClient t;
-    t.load_schema();
+    ShellTestClient t{testing_support::kWithCache};
     if (*position) { ASSERT_EQ(cdpath_resolve(t.shell, t.view.current_path, position), 0) << position; }
     EXPECT_EQ(record_shell_line(kRows, t.shell, line), recorded) << line;
   }

@@ -9,6 +9,7 @@
 namespace testing_support {
 
 struct ShellTestClient : TestClient {
+  using TestClient::TestClient;
   k::EditorSwitches editor;
   Client shell{{session, view, colours, stream.file}, editor};
 
