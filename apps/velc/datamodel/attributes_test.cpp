@@ -17,8 +17,7 @@ TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
       {"Device.Time.Mode", 0, "Canonical path:     :Device.Time.Mode\nType:               unsignedInt\n"
        "Base:               octal\nDefault:            00\n", {asked(R"(["Device.Time.Mode"])")}},
       {"Device.Hosts", 0, "Canonical path:     :Device.Hosts.\nType:               object\n",
-       {asked(R"(["Device.Hosts."])")}},
-      {nullptr, -1,  // the root is no node of veld's
+       {asked(R"(["Device.Hosts."])")}}, {nullptr, -1,  // the root is no node of veld's
        "Canonical path:     :\nType:               config root\nConst:              true\n", {}},
   };
   for (const auto& c : cases) {
@@ -34,8 +33,7 @@ TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
           {"Attributes":{"type":"int"}}, {"Name":"Device.Z"}, 5, {"Name":"Device.Y.","Attributes":{}}])"}});
   EXPECT_EQ(request_mode.run(cmd_attr_request, "attr", {"device.x", "Device.Y"}),
             "0 Canonical path:     :Device.X\nType:               int\n"
-            "Base:               hex\nDefault:            0x10\n\n"
-            "attr parse error on 1:6 : Object item not found: type\n"
+            "Base:               hex\nDefault:            0x10\n\nattr parse error on 1:6 : Object item not found: type\n"
             "Canonical path:     :Device.Y.\nType:               (none)\n\n");
   EXPECT_EQ(veld2.take_requests().size(), 1u);
 }

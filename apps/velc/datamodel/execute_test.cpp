@@ -26,14 +26,12 @@ TEST(Execute, WithTheSchemaCache) {
   const std::string long_delay = "Delay=" + std::string(kExecuteArgumentMax - 6, '1');
   const std::string too_long = long_delay + "1";
   const struct { std::vector<const char*> words; int result; std::string output; Strings sent; } cases[] = {
-      {{}, -1, "execute: no method.\n", {}},
-      {{"Device.Nope", "Delay=1"}, -1, "execute: Device.Nope: no such method.\n", {}},
+      {{}, -1, "execute: no method.\n", {}}, {{"Device.Nope", "Delay=1"}, -1, "execute: Device.Nope: no such method.\n", {}},
       {{"Device.IP.NoInput", "X=1"}, -1, "execute: this method does not have input arguments.\n", {}},
       {{"Device.IP.EmptyInput", "X=1"}, -1, "execute: this method does not have input arguments.\n", {}},
       {{"Device.IP.NoInput"}, -1, "Status: OK\n", {no_input}},  // no outputs: -1
       // Looked up without regard to case, sent as typed; the value takes the default's type.
-      {{"Device.IP.Reset", "delay=5", "Opts.LEVEL=-2"}, 0,
-       "key = delay, value = 5\nkey = Opts.LEVEL, value = -2\n"
+      {{"Device.IP.Reset", "delay=5", "Opts.LEVEL=-2"}, 0, "key = delay, value = 5\nkey = Opts.LEVEL, value = -2\n"
        "└── Device\n    └── IP\n        └── Reset\n            └── Flags = 0xff\n", {run}},
       // One bad argument stops the command before anything is sent; the key line comes first.
       {{"Device.IP.Reset", "Delay=1", "Opts=1"}, -1, "key = Delay, value = 1\nkey = Opts, value = 1\n"

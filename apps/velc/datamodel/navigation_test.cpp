@@ -17,10 +17,8 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
       {cmd_cd, {"a", "b"}, -1, "syntax: cd [<path>]", "Device.DeviceInfo|Device.Hosts.Host"},
       {cmd_cd, {"-"}, 0, ":Device.Hosts.Host\n", "Device.Hosts.Host|Device.DeviceInfo"},
       // up: a number of levels (0 or no number: one), capped at the root; cd "" when negative.
-      {cmd_up, {"x"}, 0, "", "Device.Hosts|Device.Hosts.Host"},
-      {cmd_up, {"-2"}, 0, "", "Device.Hosts|Device.Hosts"},
-      {cmd_up, {"0"}, 0, "", "Device|Device.Hosts"},
-      {cmd_up, {"99999999999999999999"}, 0, "", "|Device"},
+      {cmd_up, {"x"}, 0, "", "Device.Hosts|Device.Hosts.Host"}, {cmd_up, {"-2"}, 0, "", "Device.Hosts|Device.Hosts"},
+      {cmd_up, {"0"}, 0, "", "Device|Device.Hosts"}, {cmd_up, {"99999999999999999999"}, 0, "", "|Device"},
       {cmd_pwd, {}, 0, ":\n", "|Device"},
   };
   for (const auto& s : steps) {

@@ -14,8 +14,7 @@ TEST(Resolve, AppliesTheElementsUpToTheFirstThatFails) {
   // spelling, an object with its trailing dot, a parameter and a method without.
   const struct { const char *start, *text; int result; const char* final_text; bool via_template; const char* request = nullptr; } cases[] = {
       {"Device.Hosts", ":Device", 0, "Device", false, "Device."},
-      {"", "Device..Hosts.", 0, "Device.Hosts", false, "Device.Hosts."},
-      {"Device", "<<<<", 0, "", false, "."},
+      {"", "Device..Hosts.", 0, "Device.Hosts", false, "Device.Hosts."}, {"Device", "<<<<", 0, "", false, "."},
       {"Device.Hosts.Host", "<x", -1, "Device.Hosts", false},
       {"Device.Hosts.Host.1", "<.2.HostName", 0, "Device.Hosts.Host.2.HostName", false, "Device.Hosts.Host.2.HostName"},
       {"Device.Hosts", "Host.max_instance", 0, "Device.Hosts.Host.max_instance", false, "Device.Hosts.Host.max_instance"},

@@ -29,8 +29,7 @@ TEST(SchemaFetch, TablesRefusalsTemplatesAndOrder) {
       // An ordered table's "order" is known without asking, even when veld refused the table.
       {"Device.Rule.order", 0, "Device.Rule.order", {attributes("Device.Rule."), names("Device.Rule.")}},
       // A refused fetch leaves the node empty, and fetched.
-      {"Device.Broken.X", -1, "Device.Broken", {attributes("Device.Broken.")}},
-      {"Device.Broken.X", -1, "Device.Broken", {}},
+      {"Device.Broken.X", -1, "Device.Broken", {attributes("Device.Broken.")}}, {"Device.Broken.X", -1, "Device.Broken", {}},
       {"Device.Run.Status", -1, "Device.Run", {attributes("Device.Run")}},  // a method: no dot
       // A template the cache lacks is asked for into a node of the path's own.
       {"Device.*.X", -1, "Device.#template", {attributes("Device.#template.")}},

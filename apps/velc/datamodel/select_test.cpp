@@ -15,7 +15,6 @@ TEST(SelectCommand, SendsTheJoinedSelectorAndDrawsEachSelection) {
   veld.reply(request, R"({"Selection":{"Device.Hosts.Host.1.":{"HostName":"pc","Flags":255},)"
                       R"("Device.Hosts.Host.2.":{"Flags":16}}})");
   EXPECT_EQ(t.run(cmd_select, "select", {"Device.Hosts.Host.[Flags!=0", "&", "HostName!=x]."}),
-            "0 Device.Hosts.Host.1.\n├── Flags    = 0xff\n└── HostName = 'pc'\n"
-            "Device.Hosts.Host.2.\n└── Flags = 0x10\n");
+            "0 Device.Hosts.Host.1.\n├── Flags    = 0xff\n└── HostName = 'pc'\nDevice.Hosts.Host.2.\n└── Flags = 0x10\n");
   EXPECT_EQ(veld.take_requests(), Strings{request});
 }

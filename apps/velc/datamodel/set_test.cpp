@@ -14,8 +14,7 @@ TEST(SetCollect, ResolvesConvertsAndReportsRejectedAssignments) {
   k::Json list;
   k::Json a = args({"Device.DeviceInfo.Temperature=2", "Device.Hosts.Host.*.HostName="});
   EXPECT_EQ(output_of([&] { list = set_collect(t.client, "set", a.get()); }),
-            "key = Device.DeviceInfo.Temperature, value = 2\n"
-            "key = Device.Hosts.Host.*.HostName, value = \n");
+            "key = Device.DeviceInfo.Temperature, value = 2\nkey = Device.Hosts.Host.*.HostName, value = \n");
   EXPECT_EQ(k::json_dump(list.get(), JSON_COMPACT),
             R"([{"Name":"Device.DeviceInfo.Temperature","Value":2.0},)"
             R"({"Name":"Device.Hosts.Host.#template.HostName","Value":""}])");
@@ -42,8 +41,7 @@ TEST(SetRequestForm, ConvertsByTheTypeVeldDescribes) {
   const struct { std::string word; std::vector<const char*> words; int result; std::string output; Strings sent; } cases[] = {
       {"SetParameterValues", {"Device.X.Port=5"}, 0, "key = Device.X.Port, value = 5\nStatus: OK\n",
        {describe("Device.X.Port"), raw_set}},
-      {"set", {"Device.X.Port=5", "Device.X.Port=x"}, -1,
-       "key = Device.X.Port, value = 5\nkey = Device.X.Port, value = x\n"
+      {"set", {"Device.X.Port=5", "Device.X.Port=x"}, -1, "key = Device.X.Port, value = 5\nkey = Device.X.Port, value = x\n"
        "set: Device.X.Port: invalid value x.\nset: 1 of 2 assignments refused, nothing sent.\n",
        {describe("Device.X.Port"), describe("Device.X.Port")}},
       {"set", {"Device.X.Port", "Device.Nope=1", "Device.X.=1", R"(Device.X.Host="x)"}, -1,

@@ -25,8 +25,7 @@ using Strings = std::vector<std::string>;
   R"( "HostName": {"#attr": {"type": "string", "default": ""}},)"             \
   R"( "Flags": {"#attr": {"type": "unsignedInt", "base": 16, "default": 0}}})"
 
-inline constexpr const char* kSchema = R"({"#fetched": true,
-  "Device": {"#fetched": true, "#attr": {"type": "object"},
+inline constexpr const char* kSchema = R"({"#fetched": true, "Device": {"#fetched": true, "#attr": {"type": "object"},
     "DeviceInfo": {"#fetched": true, "#attr": {"type": "object", "access": "readOnly"},
       "DeviceMode": {"#attr": {"type": "enum", "enum": ["Router", "Bridge", "", "Repeater"]}},
       "Manufacturer": {"#attr": {"type": "string", "access": "readOnly", "default": ""}},
@@ -44,8 +43,7 @@ inline constexpr const char* kSchema = R"({"#fetched": true,
     "Radio": {"#fetched": true, "#attr": {"type": "object"}, "Enable": {"#attr": {"type": "boolean"}},
       "Locked": {"#attr": {"type": "bool", "access": "readOnly"}}, "Server": {"#attr": {"type": "path"}},
       "Standard": {"#attr": {"type": "enum", "enum": ["n", "802.11ac", "802.11n", 3]}}},
-    "Time": {"#fetched": true, "#attr": {"type": "object"},
-      "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
+    "Time": {"#fetched": true, "#attr": {"type": "object"}, "Mask": {"#attr": {"type": "unsignedInt", "base": 2}},
       "Mode": {"#attr": {"type": "unsignedInt", "base": 8, "default": 0}}}},
   "Users": {"#fetched": true, "#attr": {"type": "object"}}})";
 
@@ -56,12 +54,9 @@ inline SchemaNodePtr node_from_json(json_t* json) {
   const char* key;
   json_t* value;
   json_object_foreach(json, key, value) {
-    if (std::string_view(key) == "#attr")
-      node->attributes = NodeAttributes::from_json(value);
-    else if (std::string_view(key) == "#fetched")
-      node->fetched = json_is_true(value);
-    else
-      node->set_child(key, node_from_json(value));
+    if (std::string_view(key) == "#attr") node->attributes = NodeAttributes::from_json(value);
+    else if (std::string_view(key) == "#fetched") node->fetched = json_is_true(value);
+    else node->set_child(key, node_from_json(value));
   }
   return node;
 }

@@ -49,8 +49,7 @@ TEST(ValuesPrint, AlignsNamesRelativeToTheRequestAndBuildsTheTree) {
        R"({"name":"Device.Hosts.","content":[{"name":"Host","multi":true,"content":[
             {"name":"max_instance","base":0,"value":12},{"name":"12","content":[{"name":"Flags","base":16,"value":10}]}]}]})"},
       {"Device.Hosts.Host.#template.", R"([{"Name":"Device.Hosts.Host.1.Flags","Value":1}])",
-       R"({"name":"Device.Hosts.Host.","content":[{"name":"1","content":[
-            {"name":"Flags","base":16,"value":1}]}]})"},
+       R"({"name":"Device.Hosts.Host.","content":[{"name":"1","content":[{"name":"Flags","base":16,"value":1}]}]})"},
   };
   for (const auto& [request, list, tree] : trees) {
     k::Json built = values_tree_build(t.view.schema_root.get(), k::json_parse(list).get(), request);

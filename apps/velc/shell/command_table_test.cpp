@@ -11,8 +11,6 @@
 #include "datamodel/values.h"
 #include "shell/help.h"
 #include "shell/presentation.h"
-#include "testing/stdout_capture.h"
-#include "testing/test_peer.h"
 
 namespace {
 

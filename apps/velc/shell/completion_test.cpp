@@ -11,7 +11,6 @@
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"
 #include "platform/interrupt.h"
-#include "testing/temp_dir.h"
 
 using testing_support::FakeVeld;
 using testing_support::Strings;
@@ -138,8 +137,7 @@ TEST(Completion, FilesAndHints) {
 TEST(Completion, FragmentStartWithoutMatchingCandidates) {
   const std::pair<const char*, size_t> cases[] = {
       {"cd a.b", 5}, {"set a.b=c", 8}, {"set a=\"b", 7}, {"sh x.y/z w", 9}, {"word", 0}};
-  for (const auto& [before, start] : cases)
-    EXPECT_EQ(completion_fragment_start(before, {"qqq"}), start) << before;
+  for (const auto& [before, start] : cases) EXPECT_EQ(completion_fragment_start(before, {"qqq"}), start) << before;
 }
 
 // Another client's changes show at once; a level not cached yet is asked for once; the cached
@@ -148,8 +146,7 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   Fixture f;
   f.cd("Device.Radio");
   ASSERT_EQ(cdpath_resolve(f.client, f.view.previous_path, ":Device.Hosts"), 0);
-  f.view.schema_root->set_child("Services",
-                                testing_support::node_from_json(R"({"#attr": {"type": "object"}})"));
+  f.view.schema_root->set_child("Services", testing_support::node_from_json(R"({"#attr": {"type": "object"}})"));
   const Strings fetches = {R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3."],"Depth":-1})",
                            R"(GetParameterAttributes {"ParameterNames":["Services."],"Depth":1})"};
   FakeVeld veld(f.session, {{fetches[0], R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}}])"},

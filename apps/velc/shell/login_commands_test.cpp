@@ -3,11 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "datamodel/test_support.h"
 #include "shell/test_client.h"
 #include "testing/stdin_feed.h"
-#include "testing/stdout_capture.h"
-#include "testing/test_peer.h"
 
 namespace {
 
@@ -18,8 +15,7 @@ constexpr const char* kDenied = R"({"code":9001,"message":"Request denied"})";
 constexpr const char* kAskAccess = R"(GetParameterValues {"ParameterNames":["Device.Users.SystemAccess"]})";
 constexpr const char* kAdminLogin = R"(Login {"Username":"admin","Password":"pw"})";
 // What a refused password sends: the login, the check of the session, and the logout.
-const Strings kRefused = {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})",
-                          "Logout"};
+const Strings kRefused = {R"(Login {"Username":"admin","Password":"bad"})", R"(Authenticate {"Token":"admin"})", "Logout"};
 
 // Each command against a daemon that knows "admin" with "pw", and "alice" (the $USER) without
 // a password: what it prints, gives, leaves as the user and sends.

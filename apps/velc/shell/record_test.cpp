@@ -13,7 +13,6 @@
 #include "datamodel/resolve.h"
 #include "shell/test_client.h"
 #include "platform/history.h"
-#include "testing/temp_dir.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "datamodel/test_support.h"
 #include "shell/test_client.h"
 #include "testing/stdin_feed.h"
 
