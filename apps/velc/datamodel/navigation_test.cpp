@@ -22,9 +22,8 @@ TEST(Navigation, CdUpAndThePreviousPosition) {
       {cmd_pwd, {}, 0, ":\n", "|Device"},
   };
   for (const auto& s : steps) {
-    std::string label = s.words.empty() ? "-" : s.words[0];
-    EXPECT_EQ(t.run(s.handler, "cd", s.words), std::to_string(s.result) + " " + s.output) << label;
-    EXPECT_EQ(t.view.current_path.text + "|" + t.view.previous_path.text, s.current_and_previous) << label;
+    std::string outcome = t.run(s.handler, "cd", s.words) + "|" + t.view.current_path.text + "|" + t.view.previous_path.text;
+    EXPECT_EQ(outcome, std::to_string(s.result) + " " + s.output + "|" + s.current_and_previous);
   }
   EXPECT_EQ(t.view.current_path.node, t.view.schema_root);
 }

@@ -10,9 +10,8 @@
 using namespace testing_support;
 
 static void push_event(TestClient& t, const char* action, const std::string& path, int number) {
-  k::Json data = k::Json::take(
-      json_pack("{s:s, s:s, s:i}", "Action", action, "Path", path.c_str(), "InstanceNumber", number));
-  t.view.pending_changes.push(data.get());
+  t.view.pending_changes.push(
+      k::Json::take(json_pack("{s:s, s:s, s:i}", "Action", action, "Path", path.c_str(), "InstanceNumber", number)).get());
 }
 
 // Added instances are fetched in one request, deleted ones dropped; one deleted and added again
