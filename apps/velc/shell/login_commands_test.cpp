@@ -59,8 +59,7 @@ TEST(LoginCommands, ArgumentFormsAndOutcomes) {
   unsetenv("USER");
   testing_support::ShellTestClient t;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(cmd_login(t.shell, "login", testing_support::args({}).get()), -1);
-  EXPECT_EQ(t.text(), "Failed to authenticate user\n");
+  EXPECT_EQ(t.run(cmd_login, "login", {}), "-1 Failed to authenticate user\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "velc: cannot log in: USER is not set; name the user\n");
 }
 

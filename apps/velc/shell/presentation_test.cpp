@@ -59,9 +59,8 @@ TEST(Presentation, OptSwitchesCompletionHintsAndStrictMode) {
   ShellTestClient t;
   t.session.strict = true;
   t.editor.hints = false;
-  EXPECT_EQ(cmd_opt_request(t.shell, "opt", args({"strict", "off"}).get()) + cmd_opt(t.shell, "opt", args({"hint", "on"}).get()), 0);
-  EXPECT_FALSE(t.session.strict);
-  EXPECT_TRUE(t.editor.hints);
+  EXPECT_EQ(t.run(cmd_opt_request, "opt", {"strict", "off"}) + t.run(cmd_opt, "opt", {"hint", "on"}), "0 0 ");
+  EXPECT_EQ(std::vector<bool>({t.editor.hints, t.session.strict}), std::vector<bool>({true, false}));
 }
 
 // The prompt shows the user and the position (cut to 383 bytes) in the colour of the user's
