@@ -105,10 +105,9 @@ struct TestClient {
   }
   // The cache's node at a path (no trailing dot), or none.
   SchemaNodePtr at(const std::string& path) {
-    size_t dot = path.rfind('.');
     if (path.empty()) return view.schema_root;
-    if (dot == std::string::npos) return view.schema_root->child_ref(path);
-    SchemaNode* parent = schema_node_at(view.schema_root.get(), path.substr(0, dot));
+    size_t dot = path.rfind('.');  // npos + 1 is 0: a top-level name is all of the path
+    SchemaNode* parent = dot == std::string::npos ? view.schema_root.get() : schema_node_at(view.schema_root.get(), path.substr(0, dot));
     return parent ? parent->child_ref(path.substr(dot + 1)) : nullptr;
   }
 };
