@@ -12,7 +12,6 @@
 #include "shell/test_client.h"
 #include "platform/interrupt.h"
 
-using testing_support::FakeVeld;
 using testing_support::Strings;
 
 namespace {
@@ -36,8 +35,7 @@ constexpr CommandEntry kRows[] = {
 // A client at the root of the test cache, with a third host (12) to sort among the others;
 // requests fail at once (nothing listens) until a FakeVeld is made on its session.
 struct Fixture : testing_support::ShellTestClient {
-  Fixture() {
-    load_schema();
+  Fixture() : ShellTestClient(testing_support::kWithCache) {
     at("Device.Hosts.Host")->set_child("12", testing_support::node_from_json(VELC_TEST_HOST));
   }
   Strings complete(const std::string& line) { return complete_line(kRows, shell, line, line.size()); }
@@ -149,7 +147,7 @@ TEST(Completion, WorksFromTheCacheWithTheQueuedChanges) {
   f.view.schema_root->set_child("Services", testing_support::node_from_json(R"({"#attr": {"type": "object"}})"));
   const Strings fetches = {R"(GetParameterAttributes {"ParameterNames":["Device.Hosts.Host.3."],"Depth":-1})",
                            R"(GetParameterAttributes {"ParameterNames":["Services."],"Depth":1})"};
-  FakeVeld veld(f.session, {{fetches[0], R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}}])"},
+  testing_support::FakeVeld veld(f.session, {{fetches[0], R"([{"Name":"Device.Hosts.Host.3.","Attributes":{"type":"object"}}])"},
                             {fetches[1], R"([{"Name":"Services.","Attributes":{"type":"object"}},
                                             {"Name":"Services.Count","Attributes":{"type":"unsignedInt"}}])"}});
   for (const char* event : {R"({"Action":"Add","Path":"Device.Hosts.Host.","InstanceNumber":3})",
