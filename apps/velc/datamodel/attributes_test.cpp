@@ -22,10 +22,9 @@ TEST(Attr, AsksByTheNodesSpellingAndFallsBackToTheCache) {
   };
   for (const auto& c : cases) {
     int result = 0;
-    const char* label = c.path ? c.path : "(none)";
-    EXPECT_EQ(output_of([&] { result = attr_show(t.client, "attr", c.path); }), c.report) << label;
-    EXPECT_EQ(result, c.result) << label;
-    EXPECT_EQ(veld.take_requests(), c.sent) << label;
+    EXPECT_EQ(output_of([&] { result = attr_show(t.client, "attr", c.path); }), c.report);
+    EXPECT_EQ(result, c.result) << c.report;
+    EXPECT_EQ(veld.take_requests(), c.sent) << c.report;
   }
   TestClient request_mode;  // no cache: the paths go as typed, one request
   FakeVeld veld2(request_mode.session, {{asked(R"(["device.x","Device.Y"])"),
