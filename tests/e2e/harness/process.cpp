@@ -75,9 +75,8 @@ std::string source_dir() {
 }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
+  std::ostringstream ss;
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
   return ss.str();
 }
 

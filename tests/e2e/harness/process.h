@@ -51,6 +51,8 @@ struct Run {
   int status = -1;  // exit status, or 128 + signal
   std::string out;
   std::string err;
+  // The whole outcome as one text, "<status>|<out>|<err>", for one assertion on all of it.
+  std::string all() const { return std::to_string(status) + "|" + out + "|" + err; }
 };
 
 // Runs a program with arguments, `input` on its standard input, and waits (at most 60 s).
