@@ -23,7 +23,7 @@ using Strings = std::vector<std::string>;
 // error and the script goes on, while a negative result (a word request mode does not know, a
 // shell-only command) stops the script there and is its exit status. Ctrl-C stops a script while
 // a line is still being read (from a pipe that sends no newline), and the run ends with 130.
-TEST(ScriptMode, LinesJoinSplitRunInOrderAndStopOnCtrlC) {
+TEST(ScriptMode, LinesJoinSplitRunInOrderAndScriptsStopOnCtrlC) {
   Emulator sim;
   e2e::write_file(sim.dir().file("s"), "#!/usr/bin/velc_interpreter\n"
                       "# A comment whose last byte is a backslash swallows the next line \\\ncat Device.Time.NTPServer1\n"
@@ -49,6 +49,19 @@ TEST(ScriptMode, LinesJoinSplitRunInOrderAndStopOnCtrlC) {
   kill(pid, SIGINT);
   EXPECT_EQ(e2e::wait_exit_status(pid), 130);
   close(fifo);
+  // On a terminal, Ctrl-C during the configuration script ends the script, never the shell that
+  // follows.
+  k::test::TempDir dir;
+  sim.clear_requests();
+  e2e::write_file(dir.file("slow"), "cat Device.DeviceInfo.Manufacturer\nsleep 600\ncolor prompt 1 2 3\n");
+  e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.socket(), "-c", dir.file("slow")},
+               {"HOME=" + dir.path(), "VELC_HISTFILE=" + dir.file("history"), "NO_COLOR=1"});
+  // The script is in its sleep (or about to be) once its request reached the emulator.
+  ASSERT_TRUE(e2e::eventually([&] { return !e2e::sent(sim, "GetParameterValues").empty(); }));
+  pty.type(e2e::kCtrlC);
+  ASSERT_TRUE(pty.wait_until(e2e::ends_with_prompt)) << pty.text();
+  pty.type("color prompt\r");
+  ASSERT_TRUE(pty.wait_for("\n220 78 100\n", 0)) << pty.text();  // the rest did not run
 }
 
 // A home folder with a configuration script in its default place.
@@ -97,22 +110,6 @@ TEST(ConfigScript, RunsSilentlyBeforeEveryModeAndCanMakeItStrict) {
     e2e::Run r = e2e::velc(sim, c.args, "", c.strict_config ? Strings{config.env()} : Strings{});
     EXPECT_EQ(r.all(), std::to_string(c.status) + refused) << c.args[1] << c.strict_config;
   }
-}
-
-// On a terminal, Ctrl-C during the configuration script ends the script, never the shell that
-// follows.
-TEST(ConfigScript, CtrlCEndsOnlyTheScript) {
-  Emulator sim;
-  k::test::TempDir dir;
-  e2e::write_file(dir.file("slow"), "cat Device.DeviceInfo.Manufacturer\nsleep 600\ncolor prompt 1 2 3\n");
-  e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.socket(), "-c", dir.file("slow")},
-               {"HOME=" + dir.path(), "VELC_HISTFILE=" + dir.file("history"), "NO_COLOR=1"});
-  // The script is in its sleep (or about to be) once its request reached the emulator.
-  ASSERT_TRUE(e2e::eventually([&] { return !e2e::sent(sim, "GetParameterValues").empty(); }));
-  pty.type(e2e::kCtrlC);
-  ASSERT_TRUE(pty.wait_until(e2e::ends_with_prompt)) << pty.text();
-  pty.type("color prompt\r");
-  ASSERT_TRUE(pty.wait_for("\n220 78 100\n", 0)) << pty.text();  // the rest did not run
 }
 
 }  // namespace

@@ -143,7 +143,9 @@ TEST(Login, EachWayEachFailureTheShellsLoginsAndPasswords) {
     e2e::Run run = e2e::velc(sim, args);
     SCOPED_TRACE(testing::PrintToString(args));
     EXPECT_EQ(run.all(), c.all);
-    EXPECT_EQ(e2e::methods(sim), c.sent);
+    Strings methods;
+    for (const std::string& request : e2e::sent(sim)) methods.push_back(request.substr(0, request.find(' ')));
+    EXPECT_EQ(methods, c.sent);
   }
   e2e::Run run = e2e::velc(sim, {"--auth", "admin:admin"},
                            "login support -p support\ncatree Device.Users\nset Device.Time.Enable=false\n"

@@ -96,12 +96,6 @@ std::vector<std::string> sent(const Emulator& sim, const std::string& method) {
   return out;
 }
 
-std::vector<std::string> methods(const Emulator& sim) {
-  std::vector<std::string> out = sent(sim);
-  for (std::string& s : out) s = s.substr(0, s.find(' '));
-  return out;
-}
-
 bool eventually(const std::function<bool()>& done) {
   for (int i = 0; i < 6000; ++i) {
     if (done()) return true;
@@ -127,10 +121,8 @@ Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
       read_file(out).find(ready) == std::string::npos)
     throw std::runtime_error("veld-sim did not start: " + read_file(out));
   std::string seen = read_file(out);
-  if (size_t at = seen.find("ready on tcp:"); at != std::string::npos) {
-    at += 9;
-    tcp_ = seen.substr(at, seen.find_first_of(" \n", at) - at);
-  }
+  if (size_t at = seen.find("ready on tcp:"); at != std::string::npos)  // "tcp:..." follows "ready on "
+    tcp_ = seen.substr(at + 9, seen.find_first_of(" \n", at + 9) - at - 9);
 }
 
 Emulator::~Emulator() { stop(); }

@@ -83,8 +83,6 @@ std::string accounts();
 // The requests the emulator received whose method begins with `method`, each as "<method>
 // <params as compact JSON>" ("<method>" alone with no `params`), start-up's group joins left out.
 std::vector<std::string> sent(const Emulator& sim, const std::string& method = "");
-// Only the methods of those requests.
-std::vector<std::string> methods(const Emulator& sim);
 // Polls `done` for at most 30 s; its last answer.
 bool eventually(const std::function<bool()>& done);
 
