@@ -26,12 +26,11 @@ TEST(Install, FilesLinksAndExamplesThatRunThroughTheirShebangLine) {
                            "share/doc/velc/examples/config", "share/bash-completion/completions/velc",
                            "lib/lua/5.3/norlan/device/init.lua"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(file)))) << file;
-  // The program names are relative links, so the installed tree can move.
+  // The program names are relative links (read_symlink throws for anything else), so the
+  // installed tree can move.
   for (const char* link : {"bin/velc_interpreter", "bin/velc_lua", "share/bash-completion/completions/velc_lua",
-                           "share/man/man1/velc_lua.1"}) {
-    EXPECT_TRUE(fs::is_symlink(at(link))) << link;
+                           "share/man/man1/velc_lua.1"})
     EXPECT_EQ(fs::read_symlink(at(link)).string().rfind("velc", 0), 0u) << link;
-  }
   e2e::Emulator sim({"--access", at("share/veld-sim/open-access.json")}, at("bin/veld-sim"));
   const struct {
     const char* example;

@@ -21,55 +21,25 @@ namespace {
 using e2e::Emulator;
 using Strings = std::vector<std::string>;
 
-// A run that cannot connect (it ends with 1 before the mode runs and
-// says where it tried); notify mode is unsupported, after the groups are joined.
-TEST(Startup, FailuresBeforeTheModeNotifyAndRawMode) {
-  k::test::TempDir dir;
-  e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", {"-u", dir.file("none.sock"), "-r", "cat", "Device."});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out + r.err, "Cannot connect to veld(requests) - No such socket(-3)\n"
-                           "velc: tried unix socket " + dir.file("none.sock") + "\n");
-
+// A run that cannot connect (it ends with 1 before the mode runs and says where it tried);
+// notify mode is unsupported, after the groups are joined. Raw mode prints the reply whole, and
+// its error code is the exit status. The listener prints the events of its group as they come
+// (into a file: flushed each time) until stopped: Ctrl-C ends it with 130, SIGTERM with 0; it ends
+// by itself with 0 when the daemon goes. -l takes no argument: the -g after it is read. Events
+// printed by the shell whose input and output are no terminal arrive whole, in order, as they
+// come, while it still runs.
+TEST(Startup, FailuresNotifyRawListenModeAndEventsToAPipe) {
   Emulator sim;
+  e2e::Run r = e2e::run(e2e::bin_dir() + "/velc", {"-u", sim.dir().file("none.sock"), "-r", "cat", "Device."});
+  EXPECT_EQ(r.all(), "1|Cannot connect to veld(requests) - No such socket(-3)\n|velc: tried unix socket " +
+                         sim.dir().file("none.sock") + "\n");
   r = e2e::velc(sim, {"-g", "7,9", "-n", "x"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Unsupported :(\n");
+  EXPECT_EQ(r.all(), "0|Unsupported :(\n|");
   EXPECT_NE(e2e::read_file(sim.dir().file("requests.log")).find(R"("Group":9)"), std::string::npos);
-  // Raw mode prints the reply whole, and its error code is the exit status.
   r = e2e::velc(sim, {"--raw", R"({"jsonrpc":"2.0","id":6,"method":"GetParameterValues","params":{"ParameterNames":["Device.Nope."]}})"});
   EXPECT_EQ(r.status, 9005 & 255);
   EXPECT_EQ(r.out.rfind("<< {\n    \"jsonrpc\": \"2.0\",\n    \"id\": 6,\n    \"error\": {\n        \"code\": 9005,", 0), 0u) << r.out;
-}
 
-// The listener prints the events of its group as they come (into a file: flushed each time)
-// until stopped: Ctrl-C ends it with 130, SIGTERM with 0; it ends by itself with 0 when the
-// daemon goes. -l takes no argument: the -g after it is read.
-TEST(ListenMode, RelaysTheGroupsEventsUntilStopped) {
-  Emulator sim;
-  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}, std::pair{0, 0}}) {
-    sim.clear_requests();
-    std::string out_file = sim.dir().file("listener.out" + std::to_string(signal));
-    pid_t listener = e2e::start_velc(sim, {"-l", "-g", "7"}, out_file);
-    ASSERT_TRUE(e2e::eventually([&] { return e2e::read_file(sim.dir().file("requests.log")).find("\"Group\":7") != std::string::npos; }));
-    std::string expected = "Connection dropped\n";
-    if (signal != 0) {
-      EXPECT_EQ(e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"}).status, 0);
-      EXPECT_EQ(e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"}).status, 0);
-      expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
-      EXPECT_TRUE(e2e::eventually([&] { return e2e::read_file(out_file) == expected; }));
-      kill(listener, signal);
-    } else {
-      sim.stop();
-    }
-    EXPECT_EQ(e2e::wait_exit_status(listener), status) << signal;
-    EXPECT_EQ(e2e::read_file(out_file), expected);
-  }
-}
-
-// Events printed by the shell whose input and output are no terminal arrive whole, in order, as
-// they come, while it still runs.
-TEST(EventsToAPipe, ArriveWholeAndInOrderWhileTheShellRuns) {
-  Emulator sim;
   const std::string input = sim.dir().file("in"), out = sim.dir().file("out");
   ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
   pid_t velc = e2e::start_velc(sim, {"-g", "7"}, out, input);
@@ -83,6 +53,25 @@ TEST(EventsToAPipe, ArriveWholeAndInOrderWhileTheShellRuns) {
   }
   close(fifo);  // the shell ends at the end of its input
   EXPECT_EQ(e2e::wait_exit_status(velc), 0);
+
+  for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}, std::pair{0, 0}}) {
+    sim.clear_requests();
+    std::string out_file = sim.dir().file("listener.out" + std::to_string(signal));
+    pid_t listener = e2e::start_velc(sim, {"-l", "-g", "7"}, out_file);
+    ASSERT_TRUE(e2e::eventually([&] { return e2e::read_file(sim.dir().file("requests.log")).find("\"Group\":7") != std::string::npos; }));
+    expected = "Connection dropped\n";
+    if (signal != 0) {
+      EXPECT_EQ(e2e::velc(sim, {"-e", "8", R"({"text":"not for you"})"}).status, 0);
+      EXPECT_EQ(e2e::velc(sim, {"-e", "7", R"({"text":"hello"})"}).status, 0);
+      expected = "\nEVENT 7:\n{\n    \"text\": \"hello\"\n}\n";
+      EXPECT_TRUE(e2e::eventually([&] { return e2e::read_file(out_file) == expected; }));
+      kill(listener, signal);
+    } else {
+      sim.stop();
+    }
+    EXPECT_EQ(e2e::wait_exit_status(listener), status) << signal;
+    EXPECT_EQ(e2e::read_file(out_file), expected);
+  }
 }
 
 // The same destination by name.
@@ -124,24 +113,28 @@ TEST(Tls, VerifiedConnectionsAndRefusals) {
   EXPECT_TRUE(sh.pty().wait_for("\nEVENT 7:\n{\n    \"over\": \"tls\"\n}\n", from)) << sh.pty().text();
 }
 
-TEST(Login, EachWayOfLoggingInAndEachFailure) {
-  Emulator sim({"--access", e2e::accounts()});
+// Each way of logging in at the start and each failure. In the shell, each change of user
+// refreshes the schema cache, the prompt and what writes are allowed (support sees of
+// Device.Users only its own identity); a password typed at the prompt is not echoed. On a
+// terminal, -a with a user alone that veld refuses without a password asks for it, without echo.
+// (Over TCP veld knows nobody by the peer's credentials.) A password given on the command line is
+// gone from the argument vector (which every local user can read) once velc runs.
+TEST(Login, EachWayEachFailureTheShellsLoginsAndPasswords) {
+  Emulator sim({"--access", e2e::accounts(), "--tcp", "127.0.0.1:0"});
   const std::string admin = "CurrentUser = 'admin'\n";
   const Strings refused = {"Login", "Authenticate", "Logout"};
   const struct {
     Strings args;  // before "-r cat Device.Users.CurrentUser"
-    int status;
-    std::string out;
+    std::string all;  // the outcome, see e2e::Run::all
     Strings sent;
-    std::string err = "";
   } cases[] = {
-      {{"--auth", "admin:admin"}, 0, admin, {"Login", "GetParameterValues", "GetParameterValues"}},
+      {{"--auth", "admin:admin"}, "0|" + admin + "|", {"Login", "GetParameterValues", "GetParameterValues"}},
       // Refused as a user: taken as a token.
-      {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, 0, admin,
+      {{"--auth", "kr4200-admin-7c1e9b3a5d2f4e68"}, "0|" + admin + "|",
        {"Login", "Authenticate", "GetParameterValues", "GetParameterValues", "GetParameterValues"}},
       // Refused both ways: the run ends with 1 before the mode; no password asked off a terminal.
-      {{"--auth", "admin:wrong"}, 1, "", refused, "velc: cannot log in as admin: wrong user name or password\n"},
-      {{}, 0, "[9001] Request denied: nobody is logged in\n", {"GetParameterValues"}},
+      {{"--auth", "admin:wrong"}, "1||velc: cannot log in as admin: wrong user name or password\n", refused},
+      {{}, "0|[9001] Request denied: nobody is logged in\n|", {"GetParameterValues"}},
   };
   for (const auto& c : cases) {
     Strings args = c.args;
@@ -149,41 +142,23 @@ TEST(Login, EachWayOfLoggingInAndEachFailure) {
     sim.clear_requests();
     e2e::Run run = e2e::velc(sim, args);
     SCOPED_TRACE(testing::PrintToString(args));
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(e2e::methods(sim), c.sent);
+    EXPECT_EQ(run.all(), c.all);
+    Strings methods;
+    for (const std::string& request : e2e::sent(sim)) methods.push_back(request.substr(0, request.find(' ')));
+    EXPECT_EQ(methods, c.sent);
   }
-}
-
-// Each change of user refreshes the schema cache, the prompt and what writes are allowed
-// (support sees of Device.Users only its own identity); a password typed at the prompt is
-// not echoed.
-TEST(Login, TheShellShowsEachUserHisPartOfTheModel) {
-  Emulator sim({"--access", e2e::accounts()});
   e2e::Run run = e2e::velc(sim, {"--auth", "admin:admin"},
                            "login support -p support\ncatree Device.Users\nset Device.Time.Enable=false\n"
                            "logout\nls Device\nlogin admin\nadmin\n");
   EXPECT_EQ(run.out.substr(run.out.find("admin@velc:> ")),
-            "admin@velc:> login support -p support\n"
-            "support@velc:> catree Device.Users\n"
+            "admin@velc:> login support -p support\nsupport@velc:> catree Device.Users\n"
             "Device.Users.\n├── CurrentUser  = 'support'\n└── SystemAccess = false\n"
-            "support@velc:> set Device.Time.Enable=false\n"
-            "key = Device.Time.Enable, value = false\n"
-            "[9001] Request denied: no parameter was changed\n"
-            "Device.Time.Enable: \"9001 Request denied\"\n"
-            "support@velc:> logout\n"
-            "velc:> ls Device\nDevice.DeviceInfo.  Device.Users.\n"
-            "velc:> login admin\n[velc] password for admin: \n"
-            "admin@velc:> \n");
+            "support@velc:> set Device.Time.Enable=false\nkey = Device.Time.Enable, value = false\n"
+            "[9001] Request denied: no parameter was changed\nDevice.Time.Enable: \"9001 Request denied\"\n"
+            "support@velc:> logout\nvelc:> ls Device\nDevice.DeviceInfo.  Device.Users.\n"
+            "velc:> login admin\n[velc] password for admin: \nadmin@velc:> \n");
   EXPECT_EQ(run.status, 0);
-}
 
-// On a terminal, -a with a user alone that veld refuses without a password asks for it, without
-// echo. (Over TCP veld knows nobody by the peer's credentials.) A password given on the command
-// line is gone from the argument vector (which every local user can read) once velc runs.
-TEST(Login, PasswordsOnATerminalAndInTheArgumentVector) {
-  Emulator sim({"--access", e2e::accounts(), "--tcp", "127.0.0.1:0"});
   k::test::TempDir home;
   e2e::Pty pty(e2e::bin_dir() + "/velc", {"-u", sim.tcp(), "-a", "support"},
                {"HOME=" + home.path(), "VELC_HISTFILE=" + home.file("history"), "NO_COLOR=1"});

@@ -12,8 +12,7 @@ class StdinFeed {
   explicit StdinFeed(const std::string& text) {
     int ends[2];
     if (pipe(ends) != 0) return;
-    ssize_t written = write(ends[1], text.data(), text.size());
-    (void)written;  // a short write shows as a shorter input
+    [[maybe_unused]] ssize_t written = write(ends[1], text.data(), text.size());  // short: a shorter input
     close(ends[1]);
     saved_ = dup(STDIN_FILENO);
     dup2(ends[0], STDIN_FILENO);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "testing/test_stream.h"
+
 class StdoutCapture {
  public:
   explicit StdoutCapture(std::FILE* stream = stdout) : stream_(stream), fd_(fileno(stream)) {
@@ -25,10 +27,7 @@ class StdoutCapture {
     std::fflush(stream_);
     dup2(saved_, fd_);
     close(saved_);
-    std::rewind(file_);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text_.append(buf, n);
+    text_ = drain(file_);
     std::fclose(file_);
     file_ = nullptr;
     return text_;

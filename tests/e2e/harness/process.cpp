@@ -75,9 +75,8 @@ std::string source_dir() {
 }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
+  std::ostringstream ss;
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
   return ss.str();
 }
 
@@ -94,12 +93,6 @@ std::vector<std::string> sent(const Emulator& sim, const std::string& method) {
     json_t* params = json_object_get(m.get(), "params");
     out.push_back(params ? name + " " + k::json_dump(params, JSON_COMPACT | JSON_ENCODE_ANY) : name);
   }
-  return out;
-}
-
-std::vector<std::string> methods(const Emulator& sim) {
-  std::vector<std::string> out = sent(sim);
-  for (std::string& s : out) s = s.substr(0, s.find(' '));
   return out;
 }
 
@@ -128,10 +121,8 @@ Emulator::Emulator(std::vector<std::string> extra, const std::string& program) {
       read_file(out).find(ready) == std::string::npos)
     throw std::runtime_error("veld-sim did not start: " + read_file(out));
   std::string seen = read_file(out);
-  if (size_t at = seen.find("ready on tcp:"); at != std::string::npos) {
-    at += 9;
-    tcp_ = seen.substr(at, seen.find_first_of(" \n", at) - at);
-  }
+  if (size_t at = seen.find("ready on tcp:"); at != std::string::npos)  // "tcp:..." follows "ready on "
+    tcp_ = seen.substr(at + 9, seen.find_first_of(" \n", at + 9) - at - 9);
 }
 
 Emulator::~Emulator() { stop(); }

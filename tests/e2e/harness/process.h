@@ -51,6 +51,8 @@ struct Run {
   int status = -1;  // exit status, or 128 + signal
   std::string out;
   std::string err;
+  // The whole outcome as one text, "<status>|<out>|<err>", for one assertion on all of it.
+  std::string all() const { return std::to_string(status) + "|" + out + "|" + err; }
 };
 
 // Runs a program with arguments, `input` on its standard input, and waits (at most 60 s).
@@ -81,8 +83,6 @@ std::string accounts();
 // The requests the emulator received whose method begins with `method`, each as "<method>
 // <params as compact JSON>" ("<method>" alone with no `params`), start-up's group joins left out.
 std::vector<std::string> sent(const Emulator& sim, const std::string& method = "");
-// Only the methods of those requests.
-std::vector<std::string> methods(const Emulator& sim);
 // Polls `done` for at most 30 s; its last answer.
 bool eventually(const std::function<bool()>& done);
 

@@ -25,9 +25,7 @@ constexpr auto kDeadline = std::chrono::seconds(60);
 
 Pty::Pty(const std::string& program, const std::vector<std::string>& args,
          const std::vector<std::string>& env) {
-  winsize ws{};
-  ws.ws_row = 24;
-  ws.ws_col = 80;
+  winsize ws{24, 80, 0, 0};  // rows, columns
   pid_ = forkpty(&master_, nullptr, nullptr, &ws);
   if (pid_ < 0) throw std::runtime_error("forkpty failed");
   if (pid_ == 0) {
@@ -85,6 +83,12 @@ bool Pty::wait_for(const std::string& wanted, size_t from) {
   });
 }
 
+bool Pty::type_until(const std::string& keys, const std::string& wanted) {
+  size_t from = mark();
+  type(keys);
+  return wait_for(wanted, from);
+}
+
 size_t Pty::mark() {
   pump(0);
   return text().size();
@@ -121,14 +125,12 @@ int Pty::wait_exit() {
 }
 
 std::string last_line(const std::string& screen) {
-  size_t nl = screen.rfind('\n');
-  return nl == std::string::npos ? screen : screen.substr(nl + 1);
+  return screen.substr(screen.rfind('\n') + 1);  // npos + 1: the whole screen
 }
 
 bool ends_with_prompt(const std::string& screen) {
   std::string line = last_line(screen);
-  return line.size() >= 2 && line.compare(line.size() - 2, 2, "> ") == 0 &&
-         line.find("velc") != std::string::npos;
+  return line.ends_with("> ") && line.find("velc") != std::string::npos;
 }
 
 Shell::Shell(const Emulator& sim, std::vector<std::string> args, std::string history,

@@ -35,6 +35,8 @@ class Pty {
   bool wait_until(const std::function<bool(const std::string& screen)>& done);
   // Waits until the screen text after position `from` (see mark) holds `text`.
   bool wait_for(const std::string& text, size_t from);
+  // Types `keys` and waits until the screen text after them holds `text`.
+  bool type_until(const std::string& keys, const std::string& text);
   // The length of the screen text that has arrived so far.
   size_t mark();
   // The screen text so far: the output without escape sequences and carriage returns.
