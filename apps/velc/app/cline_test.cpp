@@ -59,6 +59,7 @@ TEST(Cline, ModesWordsAndArgumentRules) {
       // An option that needs an argument given none, and one that takes none given one.
       {{"velc", "-r"}, -1, kModeInteractive, {}, "usage"},
       {{"velc", "--listen=x"}, -1, kModeInteractive, {}, "usage"},
+      {{"velc", "--ssl=no"}, -1, kModeInteractive, {}, "usage"},
       // A second mode option names both modes.
       {{"velc", "-l", "-r", "c"}, -1, kModeListen, {},
        "Cannot execute 'request' and 'listen' modes simultaneously.\n"},

@@ -25,6 +25,8 @@ TEST(LoadModel, ErrorsNameThePathAndTheReason) {
       {TABLE(R"(, "01": {})"), "T: \"01\" is not an instance number"},
       {TABLE(R"(, "1": {"P": "one"})"), "T.1.P: bad value"},
       {TABLE(R"(, "1": {"Q": 1})"), "T.1.Q: not in the template"},
+      {R"({"T": {"#attr": {"type": "object", "multi": true}, "#template": {"M": {"#attr": {"type": "method"}}}, "1": {"M": 1}}})",
+       "T.1.M: a method takes no values"},
       {TABLE(R"(, "#order": [1])"), "not ordered"},
       {ORDERED(R"(, "#order": [1, 1])"), "must name every instance once"},
       {R"({"A": {"#attr": {"type": "string", "regex": "[", "default": ""}}})", "regex does not compile"},
