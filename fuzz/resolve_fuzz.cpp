@@ -64,9 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool method_context = !input.empty() && input[0] == '!';
   if (method_context) input.remove_prefix(1);
 
-  testing_support::TestClient t;
-  t.load_schema();
-  Client& client = t.client;
+  testing_support::TestClient t{testing_support::kWithCache};
+  CommandContext& client = t.client;
   DataModelView& view = t.view;
   view.current_path.in_method = method_context;
 
