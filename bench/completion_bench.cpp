@@ -7,7 +7,7 @@
 
 #include "app/command_rows.h"
 #include "datamodel/cdpath.h"
-#include "datamodel/client.h"
+#include "shell/client.h"
 #include "shell/completion.h"
 
 namespace {
@@ -26,7 +26,7 @@ struct BigCache {
   DataModelView view;
   k::ColourTable colours;
   k::EditorSwitches editor;
-  Client client{session, view, colours, editor};
+  Client client{{session, view, colours}, editor};
 
   explicit BigCache(int hosts) {
     // As veld describes it; every object is marked fetched.

@@ -93,7 +93,7 @@ void BM_ValuesTree(benchmark::State& state) {
   QuietStdout quiet;
   for (auto _ : state) {
     k::Json tree = values_tree_build(schema.get(), list.get(), "Device.Hosts.");
-    print_tree(tree.get(), k::ColourTable{});
+    print_tree(tree.get(), k::ColourTable{}, stdout);
   }
   state.SetComplexityN(state.range(0));
 }
