@@ -116,9 +116,11 @@ TEST(DeviceCommands, SaveRebootResetSelectAndDebugActOnTheDevice) {
   EXPECT_EQ(as_admin(sim, {"select", "Device.Hosts.Host.[Active=true", "&", "AddressSource=DHCP].HostName"}).out,
             "Device.Hosts.Host.1.\n└── HostName = 'office-pc'\nDevice.Hosts.Host.2.\n└── HostName = 'pixel-8'\n"
             "Device.Hosts.Host.5.\n└── HostName = 'smart-plug'\n");
-  r = e2e::run("/bin/sh", {"-c", "trap 'echo parent: SIGHUP' HUP; \"$@\"; status=$?; exit $status", "sh",
-                                    e2e::bin_dir() + "/velc", "-u", sim.socket(), "--auth", "admin:admin", "-r", "debug",
-                                    "permanent"}, "admin\n");
+  std::vector<std::string> shell = {"-c", "trap 'echo parent: SIGHUP' HUP; \"$@\"; status=$?; exit $status", "sh"};
+  for (const std::string& word : e2e::command({e2e::bin_dir() + "/velc", "-u", sim.socket(), "--auth", "admin:admin",
+                                               "-r", "debug", "permanent"}))
+    shell.push_back(word);
+  r = e2e::run("/bin/sh", shell, "admin\n");
   EXPECT_EQ(r.out, "[velc] password for current user: \nStatus: OK\n"
                    "You must log out and log back in for the changes to take effect.\nparent: SIGHUP\n");
   EXPECT_EQ(as_admin(sim, {"cat", "Device.System.DebugMode"}).out, "DebugMode = 'Permanent'\n");

@@ -173,6 +173,9 @@ TEST(Login, EachWayEachFailureTheShellsLoginsAndPasswords) {
   std::string cmdline = e2e::read_file("/proc/" + std::to_string(listener) + "/cmdline");
   kill(listener, SIGTERM);
   e2e::wait_exit_status(listener);
+  if (std::getenv("VELC_EMULATOR"))
+    GTEST_SKIP() << "the password's hiding from /proc/PID/cmdline is not checked under user-mode emulation: "
+                    "that file shows the emulator's own command line, which the program cannot change";
   EXPECT_NE(cmdline.find(std::string("-l") + '\0'), std::string::npos) << "not read";
   EXPECT_NE(cmdline.find(std::string("admin:") + '\0'), std::string::npos) << cmdline;
 }

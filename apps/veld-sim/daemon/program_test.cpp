@@ -11,13 +11,19 @@ std::string program() {
   return bin ? std::string(bin) + "/veld-sim" : std::string();
 }
 
+// The command that starts it: in a cross build, under the emulator that ctest names.
+std::string command() {
+  const char* emulator = std::getenv("VELC_EMULATOR");
+  return (emulator && *emulator ? std::string(emulator) + " " : std::string()) + program();
+}
+
 // Runs veld-sim with these words (standard error joined to the output) until it exits.
 struct Outcome {
   int status = -1;  // exit status; -1 when it did not exit
   std::string out;
 };
 Outcome run_program(const std::string& words) {
-  FILE* f = ::popen((program() + " " + words + " 2>&1").c_str(), "r");
+  FILE* f = ::popen((command() + " " + words + " 2>&1").c_str(), "r");
   Outcome o;
   for (int ch; (ch = std::fgetc(f)) != EOF;) o.out.push_back(static_cast<char>(ch));
   int status = ::pclose(f);
@@ -82,8 +88,8 @@ TEST_F(Program, AnnouncesReadinessAndCleansUpOnSignals) {
     k::test::TempDir dir;
     std::string socket = dir.file("veld.sock");
     // The shell prints its process id, which veld-sim takes over.
-    std::string command = "echo $$; exec " + program() + " --socket " + socket;
-    FILE* f = ::popen(command.c_str(), "r");
+    std::string line = "echo $$; exec " + command() + " --socket " + socket;
+    FILE* f = ::popen(line.c_str(), "r");
     char pid[32], ready[256];
     ASSERT_TRUE(std::fgets(pid, sizeof pid, f) && std::fgets(ready, sizeof ready, f));
     // The readiness line is what velc's end-to-end tests wait for before they use the socket.

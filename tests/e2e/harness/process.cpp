@@ -33,6 +33,7 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
 // Everything is prepared before the fork: the child only redirects and executes.
 pid_t spawn(std::vector<std::string> words, const std::vector<std::string>& changes, const std::string& in,
             const std::string& out, const std::string& err) {
+  words = command(std::move(words));
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
   for (const auto& c : changes) {
@@ -58,6 +59,14 @@ pid_t spawn(std::vector<std::string> words, const std::vector<std::string>& chan
   return pid;
 }
 
+// The ELF machine a program file is built for, or 0 when it is not an ELF file.
+int elf_machine(const std::string& path) {
+  unsigned char header[20] = {};
+  std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
+  if (header[0] != 0x7f || header[1] != 'E' || header[2] != 'L' || header[3] != 'F') return 0;
+  return header[5] == 2 ? header[18] << 8 | header[19] : header[19] << 8 | header[18];  // by EI_DATA
+}
+
 int exit_code(int status) { return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status); }
 
 }  // namespace
@@ -72,6 +81,29 @@ std::string bin_dir() {
 std::string source_dir() {
   const char* v = std::getenv("VELC_SOURCE");
   return v && *v ? v : VELC_SOURCE_DIR;
+}
+
+std::vector<std::string> command(std::vector<std::string> words) {
+  const char* emulator = std::getenv("VELC_EMULATOR");
+  if (!emulator || !*emulator || words.empty()) return words;
+  // Built here: the same machine as this test program (which runs under the emulator itself).
+  const int ours = elf_machine("/proc/self/exe");
+  auto built_here = [&](const std::string& path) { return elf_machine(path) == ours; };
+  if (!built_here(words[0])) {
+    std::string first_line = read_file(words[0]).substr(0, 256);
+    first_line = first_line.substr(0, first_line.find('\n'));
+    if (!first_line.starts_with("#!")) return words;
+    std::istringstream interpreter(first_line.substr(2));
+    std::vector<std::string> shebang;
+    for (std::string word; interpreter >> word;) shebang.push_back(word);
+    if (shebang.empty() || !built_here(shebang[0])) return words;
+    words.insert(words.begin(), shebang.begin(), shebang.end());
+  }
+  std::istringstream prefix(emulator);
+  std::vector<std::string> all;
+  for (std::string word; prefix >> word;) all.push_back(word);
+  all.insert(all.end(), words.begin(), words.end());
+  return all;
 }
 
 std::string read_file(const std::string& path) {

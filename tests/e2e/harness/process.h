@@ -15,6 +15,12 @@ namespace e2e {
 std::string bin_dir();
 std::string source_dir();
 
+// The words that execute `words` (a program and its arguments) from a test. In a cross build,
+// ctest sets VELC_EMULATOR to the emulator's command (qemu and its options, separated by spaces):
+// a program built here, or a script whose "#!" names one, then runs under it, since the kernel
+// cannot execute it. Anything else (the machine's /bin/sh, a build tool) runs as it is.
+std::vector<std::string> command(std::vector<std::string> words);
+
 // A running veld-sim on a socket in its own temporary folder; stopped with SIGTERM at the end.
 // Unless `extra` gives --access, it serves the default model without its accounts: guests may do
 // everything (models/open-access.json).

@@ -26,15 +26,18 @@ constexpr auto kDeadline = std::chrono::seconds(60);
 Pty::Pty(const std::string& program, const std::vector<std::string>& args,
          const std::vector<std::string>& env) {
   winsize ws{24, 80, 0, 0};  // rows, columns
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), args.begin(), args.end());
+  words = command(std::move(words));
   pid_ = forkpty(&master_, nullptr, nullptr, &ws);
   if (pid_ < 0) throw std::runtime_error("forkpty failed");
   if (pid_ == 0) {
     setenv("TERM", "xterm", 1);
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
