@@ -71,7 +71,7 @@ TEST(LargeReply, RefusesWhatItCannotPrintAsJansson) {
       line_with(R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9,"b":0})"),
       line_with(R"("nul\u0000")"),             // Jansson refuses it
       line_with("9223372036854775808"),        // beyond 64 bits: Jansson refuses it
-      line_with(std::string(1500, '[') + std::string(1500, ']')),  // deeper than simdjson reads
+      line_with(std::string(1500, '[') + std::string(1500, ']')),  // nested deeper than the limit
       line_with("1") + " trailing",
       R"({"jsonrpc":"2.0","id":8,"result":1})",  // another request's reply
       R"({"jsonrpc":"2.0","id":7,"result":1,"error":{"code":1}})",
