@@ -6,16 +6,20 @@
 # BUILD (default build) is the build folder whose velc is measured; it may be a cross build, whose
 # CMakeCache.txt names the emulator that runs its programs (CMAKE_CROSSCOMPILING_EMULATOR) and its
 # strip. The daemon is always the host build's veld-sim (build/bin/veld-sim). For BUILD it prints
-# velc's stripped size, its resident memory as an idle interactive shell (VmRSS, read from /proc
-# once its prompt shows on a pseudo-terminal), and for each HOSTS (default 5000 20000) the size of
-# the reply to `GetParameterValues Device.Hosts.`, the median wall time, the median processor
-# time (user + system, of velc alone: the emulator builds the reply meanwhile) and the largest peak
-# resident memory (GNU time's "Maximum resident set size") of `velc -r cat Device.Hosts.` over RUNS
-# runs (default 5), and the ratio (peak - idle) / reply. Under an emulator (qemu) both figures
-# include the emulator's own memory; their difference is what velc's reading of the reply costs.
-# Needs tmux, socat and GNU time.
+# velc's stripped size and its resident memory as an idle interactive shell (VmRSS, read from
+# /proc once its prompt shows on a pseudo-terminal). Then, for each HOSTS (default 5000 20000),
+# the size of the reply to `GetParameterValues Device.Hosts.`, and for each of these commands the
+# median wall time, the median processor time (user + system, of velc alone: the emulator builds
+# the reply meanwhile), the largest peak resident memory (GNU time's "Maximum resident set size")
+# over RUNS runs (default 5) and the ratio (peak - idle) / reply:
+#   `velc -r cat Device.Hosts.` (the command the memory budget of 1.5 is for),
+#   raw mode with the same request, and Lua scripts that read the same values with
+#   norlan.device's `tree` and `get` (these build Lua tables of the values: no budget).
+# Under an emulator (qemu) the idle and peak figures include the emulator's own memory; their
+# difference is what velc's reading of the reply costs. Needs tmux, socat and GNU time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+TIMEFORMAT='%3R %3U %3S'
 build=${1:-build}
 runs=${2:-5}
 shift $(( $# < 2 ? $# : 2 ))
@@ -31,7 +35,12 @@ done
 cache_value() {
   sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null | head -n 1
 }
-IFS=';' read -r -a emulator <<<"$(cache_value CMAKE_CROSSCOMPILING_EMULATOR)"
+emulator_text=$(cache_value CMAKE_CROSSCOMPILING_EMULATOR)
+if [ -z "$emulator_text" ] && [ -n "$(cache_value VELC_QEMU)" ]; then
+  # A cross build whose toolchain file sets the emulator without caching it: its two parts are.
+  emulator_text="$(cache_value VELC_QEMU);-L;$(cache_value VELC_SYSROOT)"
+fi
+IFS=';' read -r -a emulator <<<"$emulator_text"
 strip_tool=$(cache_value CMAKE_STRIP)
 strip_tool=${strip_tool:-strip}
 
@@ -93,21 +102,41 @@ echo "velc stripped: $(stat -c %s "$dir/velc.stripped") bytes"
 start_sim 1
 idle=$(idle_rss)
 echo "idle shell: $idle KiB resident"
-printf '%-8s %12s %10s %10s %10s %8s\n' hosts "reply bytes" "wall ms" "cpu ms" "peak KiB" ratio
-for hosts in "${host_counts[@]}"; do
-  start_sim "$hosts"
-  reply=$(printf '%s\n' "$request" | socat -t 60 - "UNIX-CONNECT:$sock" | wc -c)
-  walls=() cpus=() peak=0
+cat >"$dir/tree.lua" <<'LUA'
+require("norlan.device").tree("Device.Hosts.")
+LUA
+cat >"$dir/get.lua" <<'LUA'
+require("norlan.device").get("Device.Hosts.")
+LUA
+
+# measure HOSTS NAME REPLY ARGS...: runs velc with ARGS RUNS times, its output thrown away, and
+# prints one row.
+measure() {
+  local hosts=$1 name=$2 reply=$3 walls=() cpus=() peak=0 wall user sys kib ratio
+  shift 3
   for _ in $(seq "$runs"); do
-    started=$EPOCHREALTIME
-    /usr/bin/time -f "%U %S %M" -o "$dir/time" "${emulator[@]}" "$velc" -u "$sock" -r cat Device.Hosts. \
-      >/dev/null 2>"$dir/err" || { echo "velc -r cat failed:" >&2; cat "$dir/err" >&2; exit 1; }
-    walls+=("$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", (b - a) * 1000 }')")
-    read -r user sys kib <"$dir/time"
+    # bash's `time` gives the wall and processor times to the millisecond (the processor time
+    # of every process it waited for: velc, or the emulator running it); GNU time the peak.
+    { time /usr/bin/time -f "%M" -o "$dir/peak" "${emulator[@]}" "$velc" -u "$sock" "$@" \
+        >/dev/null 2>"$dir/err"; } 2>"$dir/times" || {
+      echo "velc $* failed:" >&2; cat "$dir/err" >&2; exit 1; }
+    read -r wall user sys <"$dir/times"
+    read -r kib <"$dir/peak"
+    walls+=("$(awk -v w="$wall" 'BEGIN { printf "%.0f", w * 1000 }')")
     cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.0f", (u + s) * 1000 }')")
     [ "$kib" -gt "$peak" ] && peak=$kib
   done
   ratio=$(awk -v p="$peak" -v i="$idle" -v r="$reply" 'BEGIN { printf "%.2f", (p - i) * 1024 / r }')
-  printf '%-8s %12s %10s %10s %10s %8s\n' "$hosts" "$reply" "$(median "${walls[@]}")" \
+  printf '%-7s %-22s %10s %8s %8s %10s %7s\n' "$hosts" "$name" "$reply" "$(median "${walls[@]}")" \
     "$(median "${cpus[@]}")" "$peak" "$ratio"
+}
+
+printf '%-7s %-22s %10s %8s %8s %10s %7s\n' hosts command "reply B" "wall ms" "cpu ms" "peak KiB" ratio
+for hosts in "${host_counts[@]}"; do
+  start_sim "$hosts"
+  reply=$(printf '%s\n' "$request" | socat -t 60 - "UNIX-CONNECT:$sock" | wc -c)
+  measure "$hosts" "-r cat Device.Hosts." "$reply" -r cat Device.Hosts.
+  measure "$hosts" "--raw (the request)" "$reply" -t 60 --raw "$request"
+  measure "$hosts" "Lua device.tree" "$reply" -S "$dir/tree.lua"
+  measure "$hosts" "Lua device.get" "$reply" -S "$dir/get.lua"
 done

@@ -103,29 +103,7 @@ bool hex4(const char* p, const char* end, uint32_t& code) {
   return true;
 }
 
-bool is_digit(const char* p, const char* end) { return p < end && *p >= '0' && *p <= '9'; }
-
 }  // namespace
-
-void JsonCursor::skip_space() {
-  while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
-}
-
-JsonCursor::Kind JsonCursor::peek() {
-  skip_space();
-  if (p_ == end_) return kBad;
-  switch (*p_) {
-    case '{': return kObject;
-    case '[': return kArray;
-    case '"': return kString;
-    case 't': return kTrue;
-    case 'f': return kFalse;
-    case 'n': return kNull;
-    default: return *p_ == '-' || is_digit(p_, end_) ? kNumber : kBad;
-  }
-}
-
-void JsonCursor::enter() { ++p_; }
 
 bool JsonCursor::next_member(bool& first, std::string_view& name, std::string& scratch) {
   skip_space();
@@ -144,21 +122,6 @@ bool JsonCursor::next_member(bool& first, std::string_view& name, std::string& s
   skip_space();
   if (p_ == end_ || *p_ != ':') return fail();
   ++p_;
-  return true;
-}
-
-bool JsonCursor::next_element(bool& first) {
-  skip_space();
-  if (p_ == end_) return fail();
-  if (*p_ == ']') {
-    ++p_;
-    return false;
-  }
-  if (!first) {
-    if (*p_ != ',') return fail();
-    ++p_;
-  }
-  first = false;
   return true;
 }
 

@@ -29,16 +29,41 @@ class JsonCursor {
 
   // The kind of the value at the cursor, told by its first byte after white space; kBad at the
   // end of the text or on a byte that starts no value.
-  Kind peek();
+  Kind peek() {
+    skip_space();
+    if (p_ == end_) return kBad;
+    switch (*p_) {
+      case '{': return kObject;
+      case '[': return kArray;
+      case '"': return kString;
+      case 't': return kTrue;
+      case 'f': return kFalse;
+      case 'n': return kNull;
+      default: return *p_ == '-' || is_digit(p_, end_) ? kNumber : kBad;
+    }
+  }
   // Steps into the object or array at the cursor, whose members or elements then follow.
-  void enter();
+  void enter() { ++p_; }
   // Steps to the next member of the object entered: true with its name read and the ":" after
   // it passed, the cursor on its value; false past the closing "}" (or on an error). `first`
   // starts true for each object.
   bool next_member(bool& first, std::string_view& name, std::string& scratch);
   // Steps to the next element of the array entered: true with the cursor on it; false past the
   // closing "]" (or on an error).
-  bool next_element(bool& first);
+  bool next_element(bool& first) {
+    skip_space();
+    if (p_ == end_) return fail();
+    if (*p_ == ']') {
+      ++p_;
+      return false;
+    }
+    if (!first) {
+      if (*p_ != ',') return fail();
+      ++p_;
+    }
+    first = false;
+    return true;
+  }
   // Reads a string. Its text is a view of the JSON text when it has no escape; otherwise it is
   // unescaped into `scratch`, which is left empty when there is none. Refuses an invalid escape,
   // "\u0000" (Jansson refuses it), a lone surrogate, a control character and invalid UTF-8.
@@ -65,7 +90,12 @@ class JsonCursor {
     failed_ = true;
     return false;
   }
-  void skip_space();
+  static bool is_digit(const char* p, const char* end) {
+    return p < end && *p >= '0' && *p <= '9';
+  }
+  void skip_space() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+  }
   bool escape(std::string& scratch);
   void skip_string();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -57,7 +58,7 @@ class ReplyCheck {
   bool object(int depth) {
     cursor_.enter();
     size_t base = names_.size();
-    std::unordered_set<std::string_view> many;
+    std::unique_ptr<std::unordered_set<std::string_view>> many;  // made for a large object only
     bool first = true;
     std::string_view name;
     while (cursor_.next_member(first, name, scratch_)) {
@@ -68,8 +69,10 @@ class ReplyCheck {
       if (names_.size() - base < kFewNames) {
         if (std::find(names_.begin() + base, names_.end(), name) != names_.end()) return false;
       } else {
-        if (many.empty()) many.insert(names_.begin() + base, names_.end());
-        if (!many.insert(name).second) return false;
+        if (!many)
+          many = std::make_unique<std::unordered_set<std::string_view>>(names_.begin() + base,
+                                                                         names_.end());
+        if (!many->insert(name).second) return false;
       }
       names_.push_back(name);
       if (!(depth == 1 ? envelope_member(name) : value(depth))) return false;
