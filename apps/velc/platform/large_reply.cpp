@@ -31,6 +31,7 @@ class ReplyCheck {
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
+  // The value at the cursor, inside `depth` objects and arrays.
   bool value(int depth) {
     std::string_view text;
     JsonNumber number;
@@ -81,6 +82,8 @@ class ReplyCheck {
     return !cursor_.failed();
   }
 
+  // A member of the top object: those of the envelope are checked as such, the result and any
+  // other member as a value.
   bool envelope_member(std::string_view name) {
     std::string_view text;
     JsonNumber number;
