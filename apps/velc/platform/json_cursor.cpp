@@ -17,23 +17,27 @@ constexpr std::array<bool, 256> kStringStop = [] {
   return stop;
 }();
 
-// The stop bytes among the 8 bytes of `w`, each marked by its high bit: a whole word tested at
-// a time lets the plain runs of texts go by 8 bytes a step. A borrow may mark bytes above a
-// stop byte as well, but never below the first one.
-uint64_t stop_bytes(uint64_t w) {
-  constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
-  auto zero_bytes = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-  uint64_t below_space = (w - 0x20 * kOnes) & ~w & kHigh;
-  uint64_t quote = zero_bytes(w ^ ('"' * kOnes)), backslash = zero_bytes(w ^ ('\\' * kOnes));
+// A machine word: the plain runs of texts are tested a word at a time (8 bytes, or 4 on a 32-bit
+// processor).
+using Word = uintptr_t;
+constexpr Word kOnes = ~Word{0} / 0xFF;  // 0x01 in every byte
+constexpr Word kHigh = kOnes * 0x80;
+
+// The stop bytes among the bytes of `w`, each marked by its high bit. A borrow may mark bytes
+// above a stop byte as well, but never below the first one.
+Word stop_bytes(Word w) {
+  auto zero_bytes = [](Word v) { return (v - kOnes) & ~v & kHigh; };
+  Word below_space = (w - 0x20 * kOnes) & ~w & kHigh;
+  Word quote = zero_bytes(w ^ ('"' * kOnes)), backslash = zero_bytes(w ^ ('\\' * kOnes));
   return (w & kHigh) | below_space | quote | backslash;
 }
 
 // The first stop byte from `p` on, or `end`.
 const char* next_stop(const char* p, const char* end) {
-  for (; end - p >= 8; p += 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    if (uint64_t stops = stop_bytes(word)) {
+  for (; end - p >= static_cast<ptrdiff_t>(sizeof(Word)); p += sizeof(Word)) {
+    Word word;
+    std::memcpy(&word, p, sizeof word);
+    if (Word stops = stop_bytes(word)) {
       if constexpr (std::endian::native == std::endian::little)
         return p + std::countr_zero(stops) / 8;
       break;
