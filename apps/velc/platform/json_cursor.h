@@ -2,8 +2,8 @@
 // building nothing of it. It reads only what Jansson's parser reads, and reads it the same way:
 // white space, escapes, UTF-8 (overlong forms and surrogates refused), numbers in JSON's grammar,
 // integers within 64 bits and reals that do not overflow. It refuses a little more than Jansson
-// (see number and string), never less, so that a text it reads whole means to Jansson what it
-// means to the cursor.
+// (see number), never less, so that a text it reads whole means to Jansson what it means to the
+// cursor.
 #pragma once
 
 #include <cstddef>

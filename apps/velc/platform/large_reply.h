@@ -64,7 +64,7 @@ class LargeReply {
   // The first pass: true when `line` is the awaited reply and reads as Jansson reads it.
   bool check(std::string_view line, int64_t id);
 
-  ByteBuffer memory_;      // holds the reply's text, when it was taken from a line reader
+  ByteBuffer memory_;      // holds the reply's text: a line reader's memory, or a copy
   std::string_view text_;  // the reply, once loaded
   size_t result_at_ = 0;   // where the result's value begins in text_
   int64_t id_ = 0;
