@@ -25,7 +25,7 @@ runs=${2:-5}
 shift $(( $# < 2 ? $# : 2 ))
 host_counts=("$@")
 [ ${#host_counts[@]} -gt 0 ] || host_counts=(5000 20000)
-velc=$build/bin/velc
+velc=$(cd "$build" 2>/dev/null && pwd)/bin/velc  # absolute: tmux starts it from elsewhere
 sim=build/bin/veld-sim
 for tool in tmux socat /usr/bin/time "$velc" "$sim"; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
@@ -99,7 +99,7 @@ request='{"jsonrpc":"2.0","id":1,"method":"GetParameterValues","params":{"Parame
 "$strip_tool" -o "$dir/velc.stripped" "$velc"
 echo "build: $build${emulator[*]:+ (run through: ${emulator[*]})}"
 echo "velc stripped: $(stat -c %s "$dir/velc.stripped") bytes"
-start_sim 1
+start_sim 1  # the idle shell's figure does not depend on the table's size
 idle=$(idle_rss)
 echo "idle shell: $idle KiB resident"
 cat >"$dir/tree.lua" <<'LUA'
