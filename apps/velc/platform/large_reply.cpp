@@ -146,7 +146,7 @@ class Writer {
  private:
   FILE* to_;
   size_t used_ = 0;
-  char buffer_[1 << 16];
+  char buffer_[1 << 16]{};
 };
 
 // A text in quotes, escaped as Jansson escapes it: '"', '\\' and the characters below 0x20.
