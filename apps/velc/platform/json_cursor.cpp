@@ -110,18 +110,7 @@ bool hex4(const char* p, const char* end, uint32_t& code) {
 }  // namespace
 
 bool JsonCursor::next_member(bool& first, std::string_view& name, std::string& scratch) {
-  skip_space();
-  if (p_ == end_) return fail();
-  if (*p_ == '}') {
-    ++p_;
-    return false;
-  }
-  if (!first) {
-    if (*p_ != ',') return fail();
-    ++p_;
-    skip_space();
-  }
-  first = false;
+  if (!next_item('}', first)) return false;
   if (p_ == end_ || *p_ != '"' || !string(name, scratch)) return fail();
   skip_space();
   if (p_ == end_ || *p_ != ':') return fail();

@@ -50,20 +50,7 @@ class JsonCursor {
   bool next_member(bool& first, std::string_view& name, std::string& scratch);
   // Steps to the next element of the array entered: true with the cursor on it; false past the
   // closing "]" (or on an error).
-  bool next_element(bool& first) {
-    skip_space();
-    if (p_ == end_) return fail();
-    if (*p_ == ']') {
-      ++p_;
-      return false;
-    }
-    if (!first) {
-      if (*p_ != ',') return fail();
-      ++p_;
-    }
-    first = false;
-    return true;
-  }
+  bool next_element(bool& first) { return next_item(']', first); }
   // Reads a string. Its text is a view of the JSON text when it has no escape; otherwise it is
   // unescaped into `scratch`, which is left empty when there is none. Refuses an invalid escape,
   // "\u0000" (Jansson refuses it), a lone surrogate, a control character and invalid UTF-8.
@@ -86,6 +73,23 @@ class JsonCursor {
   std::string_view text_since(size_t from) const { return {begin_ + from, offset() - from}; }
 
  private:
+  // Past the "," before an item (none before the first) or past the `close` that ends the
+  // items: true with the cursor on the next item; false past `close` (or on an error).
+  bool next_item(char close, bool& first) {
+    skip_space();
+    if (p_ == end_) return fail();
+    if (*p_ == close) {
+      ++p_;
+      return false;
+    }
+    if (!first) {
+      if (*p_ != ',') return fail();
+      ++p_;
+      skip_space();
+    }
+    first = false;
+    return true;
+  }
   bool fail() {
     failed_ = true;
     return false;
