@@ -2,7 +2,8 @@
 # The Debian packages of a build, unpacked into a fresh root (dpkg -x: no root rights, the
 # machine's dpkg database untouched): their Depends come from the linked libraries, the packaged
 # velc prints the packaged version, the packaged veld-sim serves its packaged default model, and
-# the packaged velc reads it. In a cross build, the programs run under $VELC_EMULATOR.
+# the packaged velc reads it, as does a packaged Lua example. In a cross build, the programs run
+# under $VELC_EMULATOR.
 #
 #   tests/package/package_test.sh BUILD
 set -euo pipefail
@@ -51,4 +52,7 @@ for _ in $(seq 600); do [ -S "$socket" ] && break; sleep 0.1; done
 [ -S "$socket" ] || fail "veld-sim made no socket"
 out=$(HOME=$tmp run "$root/usr/bin/velc" -u "$socket" -r cat Device.DeviceInfo.ModelName)
 [[ "$out" == *"KR-4200 Home Gateway"* ]] || fail "velc -r cat printed \"$out\""
+# velc_lua finds the packaged norlan.device module beside its own folder.
+out=$(HOME=$tmp run "$root/usr/bin/velc_lua" -a support:support -u "$socket" "$root/usr/share/doc/velc/examples/hosts-up.lua")
+[[ "$out" == *"192.168.1.20    office-pc"* ]] || fail "the packaged example hosts-up.lua printed \"$out\""
 echo "packages of $version: installed, velc reads the packaged veld-sim"
