@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Debian packages of a build, unpacked into a fresh root (dpkg -x: no root rights, the
 # machine's dpkg database untouched): their Depends come from the linked libraries, the packaged
-# velc prints the packaged version, the packaged veld-sim serves its packaged default model, and
-# the packaged velc reads it, as does a packaged Lua example. In a cross build, the programs run
-# under $VELC_EMULATOR.
+# velc and manual pages give the packaged version (the project's; the pages write it too), the
+# packaged veld-sim serves its packaged default model, and the packaged velc reads it, as does a
+# packaged Lua example. In a cross build, the programs run under $VELC_EMULATOR.
 #
 #   tests/package/package_test.sh BUILD
 set -euo pipefail
@@ -40,6 +40,10 @@ package_depends veld-sim libc6 libjansson4 libssl3
 
 out=$(run "$root/usr/bin/velc" --version)
 [[ "$out" == *"$version"* ]] || fail "velc --version printed \"$out\", not the package's version $version"
+for page in velc veld-sim; do
+  header=$(zcat "$root/usr/share/man/man1/$page.1.gz" | head -1)
+  [[ "$header" == *"\"velc $version\""* ]] || fail "the manual page $page.1 is not of version $version: $header"
+done
 out=$(run "$root/usr/bin/veld-sim" --help)
 [[ "$out" == *"$root/usr/share/veld-sim/home-router.json"* ]] || fail "veld-sim's default model is not the packaged one: $out"
 
