@@ -51,7 +51,7 @@ void NetcatStream(benchmark::State& state) {
   for (auto _ : state) {
     std::promise<void> ended;
     std::string url;
-    size_t file_size = 0;
+    uint64_t file_size = 0;
     {
       QuietStdout quiet;
       if (netcat_open_at(local, path, url, file_size, 10000, [&] { ended.set_value(); }) != 0) {

@@ -40,24 +40,27 @@ struct Lua {
   }
 };
 
-// The shapes veld-sim's model never sends: every JSON kind, a name given twice in one object
-// (refused by the fast reading: Jansson reads it), names outside the object asked for (left out
-// of its tree), long instance numbers (texts).
+// The shapes veld-sim's model never sends: every JSON kind, texts with escapes, a name given
+// twice in one object (refused by the fast reading: Jansson reads it), names outside the object
+// asked for (left out of its tree), long instance numbers (texts), an integer beyond 32 bits and
+// a double's precision.
 TEST(LuaDevice, ReplyValuesBecomeLuaValues) {
   k::test::ScriptedDaemon veld;
   veld.reply(R"(GetParameterValues {"ParameterNames":["X."]})",
-             R"({"ParameterList":[{"Name":"a","Value":"text"},{"Name":"b","Value":-7},{"Name":"c","Value":2.5},)"
-             R"({"Name":"d","Value":true},{"Name":"e","Value":null},{"Name":"f","Value":[3,1]},{"Name":"g","Value":{"x":[]}}]})");
+             R"({"ParameterList":[{"Name":"a","Value":"text"},{"Name":"b","Value":-9007199254740993},{"Name":"c","Value":2.5},)"
+             R"({"Name":"d","Value":true},{"Name":"e","Value":null},{"Name":"f","Value":[3,1]},{"Name":"g","Value":{"x":[]}},)"
+             R"({"Name":"h\"","Value":"a\\b"}]})");
   veld.reply(R"(GetParameterValues {"ParameterNames":["Y.","Z"]})",
              R"({"ParameterList":[{"Name":"a","Name":"b","Value":[1,{"y":false}]}]})");
   veld.reply(R"(GetParameterValues {"ParameterNames":["T."]})",
-             R"({"ParameterList":[{"Name":"T.A.1.B","Value":1},{"Name":"T.A.1234567890.Z","Value":"z"},)"
+             R"({"ParameterList":[{"Name":"T.A.1.B","Value":1},{"Name":"T.A.12345678901.Z","Value":"z"},)"
              R"({"Name":"T.A.max_instance","Value":1},{"Name":"T.x","Value":0.5},{"Name":"U.y","Value":2}]})");
   Lua lua(veld.path());
   EXPECT_EQ(lua.run("print(show(device.get('X.')))\nprint(show(device.get{'Y.', 'Z'}))\nprint(show(device.tree('T')))\n"),
-            "{a=string:text,b=integer:-7,c=float:2.5,d=boolean:true,e=null,f={1=integer:3,2=integer:1},g={x={}}}\n"
+            "{a=string:text,b=integer:-9007199254740993,c=float:2.5,d=boolean:true,e=null,f={1=integer:3,2=integer:1},g={x={}},"
+            "h\"=string:a\\b}\n"
             "{b={1=integer:1,2={y=boolean:false}}}\n"
-            "{A={1={B=integer:1},1234567890={Z=string:z},max_instance=integer:1},x=float:0.5}\n");
+            "{A={1={B=integer:1},12345678901={Z=string:z},max_instance=integer:1},x=float:0.5}\n");
 }
 
 // Members in name order, nested values as JSON; values JSON cannot carry are refused, naming why.

@@ -252,8 +252,7 @@ int Connection::exchange_once(Message& m, LargeReply* large, bool authenticating
       // The whole line as text: the awaited result is read by `large`, anything else as usual.
       if (Wait w = fill(deadline); w != Wait::kReady) return fail_wait(w);
       std::string_view line = *reader_.next_line();
-      if (awaited >= 0 && large->load(line, awaited, true)) {
-        reader_.trim();
+      if (awaited >= 0 && large->load(reader_, line, awaited)) {
         abandoned_.erase(awaited);
         m.kind = kMsgResult;
         return set_socket_err(kSockOk);

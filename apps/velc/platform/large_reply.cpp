@@ -1,72 +1,122 @@
 #include "platform/large_reply.h"
 
-#include <simdjson.h>
-
-#include "platform/line_reader.h"
-
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_set>
 #include <utility>
+#include <vector>
+
+#include "platform/json_cursor.h"
 
 namespace k {
 
 namespace {
 
-using simdjson::dom::element;
-using simdjson::dom::element_type;
+// The first pass over a reply: everything in it reads as Jansson reads it (the cursor sees to
+// the tokens; here, no name is given twice in one object, since Jansson keeps the last, and the
+// nesting stays within kReplyMaxDepth), and the top object is the awaited reply: "jsonrpc" "2.0",
+// the awaited integer "id", a "result", and neither "error" nor "method".
+class ReplyCheck {
+ public:
+  ReplyCheck(std::string_view text, int64_t id) : cursor_(text), id_(id) {}
 
-// The value of a result whose type was checked already.
-template <typename T, typename Result>
-T checked(Result&& result) {
-  T value{};
-  if (std::forward<Result>(result).get(value) != simdjson::SUCCESS) return T{};
-  return value;
-}
-
-// Everything in `e` reads as Jansson reads it: no name twice in one object (Jansson keeps the
-// last), no "\u0000" in a text (Jansson refuses it), no integer beyond the signed 64-bit range
-// (Jansson refuses those as well).
-bool jansson_reads_alike(element e) {
-  switch (e.type()) {
-    case element_type::UINT64:
-      return false;
-    case element_type::STRING: {
-      std::string_view s;
-      s = checked<decltype(s)>(e.get_string());
-      return std::memchr(s.data(), '\0', s.size()) == nullptr;
-    }
-    case element_type::ARRAY: {
-      simdjson::dom::array array;
-      array = checked<decltype(array)>(e.get_array());
-      for (element child : array)
-        if (!jansson_reads_alike(child)) return false;
-      return true;
-    }
-    case element_type::OBJECT: {
-      simdjson::dom::object object;
-      object = checked<decltype(object)>(e.get_object());
-      // Small objects (the entries of a list) are checked pairwise, without a set to fill.
-      std::string_view names[8];
-      size_t count = 0;
-      std::unordered_set<std::string_view> many;
-      for (auto field : object) {
-        if (std::memchr(field.key.data(), '\0', field.key.size())) return false;
-        if (count < 8) {
-          if (std::find(names, names + count, field.key) != names + count) return false;
-          names[count++] = field.key;
-        } else {
-          if (many.empty()) many.insert(names, names + count);
-          if (!many.insert(field.key).second) return false;
-        }
-        if (!jansson_reads_alike(field.value)) return false;
-      }
-      return true;
-    }
-    default:
-      return true;
+  // True when the whole text passes; result_at() then tells where the result begins.
+  bool run() {
+    return cursor_.peek() == JsonCursor::kObject && object(1) && cursor_.at_end() && version_ &&
+           id_seen_ && result_at_ != kNone;
   }
-}
+  size_t result_at() const { return result_at_; }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // The value at the cursor, inside `depth` objects and arrays.
+  bool value(int depth) {
+    std::string_view text;
+    JsonNumber number;
+    switch (cursor_.peek()) {
+      case JsonCursor::kObject: return depth < kReplyMaxDepth && object(depth + 1);
+      case JsonCursor::kArray: {
+        if (depth >= kReplyMaxDepth) return false;
+        cursor_.enter();
+        bool first = true;
+        while (cursor_.next_element(first))
+          if (!value(depth + 1)) return false;
+        return !cursor_.failed();
+      }
+      case JsonCursor::kString: return cursor_.string(text, scratch_);
+      case JsonCursor::kNumber: return cursor_.number(number);
+      case JsonCursor::kTrue:
+      case JsonCursor::kFalse:
+      case JsonCursor::kNull: return cursor_.literal();
+      default: return false;
+    }
+  }
+
+  // An object at `depth` (the top one at 1). Its names stand above the enclosing objects' in
+  // names_; a large object also gets a set of them.
+  bool object(int depth) {
+    cursor_.enter();
+    size_t base = names_.size();
+    std::unique_ptr<std::unordered_set<std::string_view>> many;  // made for a large object only
+    bool first = true;
+    std::string_view name;
+    while (cursor_.next_member(first, name, scratch_)) {
+      if (!scratch_.empty()) {
+        unescaped_.push_front(scratch_);
+        name = unescaped_.front();
+      }
+      if (names_.size() - base < kFewNames) {
+        if (std::find(names_.begin() + base, names_.end(), name) != names_.end()) return false;
+      } else {
+        if (!many)
+          many = std::make_unique<std::unordered_set<std::string_view>>(names_.begin() + base,
+                                                                         names_.end());
+        if (!many->insert(name).second) return false;
+      }
+      names_.push_back(name);
+      if (!(depth == 1 ? envelope_member(name) : value(depth))) return false;
+    }
+    names_.resize(base);
+    return !cursor_.failed();
+  }
+
+  // A member of the top object: those of the envelope are checked as such, the result and any
+  // other member as a value.
+  bool envelope_member(std::string_view name) {
+    std::string_view text;
+    JsonNumber number;
+    if (name == "error" || name == "method") return false;
+    if (name == "jsonrpc") {
+      version_ = cursor_.peek() == JsonCursor::kString && cursor_.string(text, scratch_) &&
+                 text == "2.0";
+      return version_;
+    }
+    if (name == "id") {
+      id_seen_ = cursor_.peek() == JsonCursor::kNumber && cursor_.number(number) &&
+                 !number.real && number.integer == id_;
+      return id_seen_;
+    }
+    if (name == "result") {
+      cursor_.peek();
+      result_at_ = cursor_.offset();
+    }
+    return value(1);
+  }
+
+  // Objects of up to this many names (the entries of a list) are checked without a set.
+  static constexpr size_t kFewNames = 8;
+
+  JsonCursor cursor_;
+  int64_t id_;
+  std::string scratch_;
+  std::vector<std::string_view> names_;          // of the objects being read, outermost first
+  std::forward_list<std::string> unescaped_;     // names given with escapes, unescaped
+  bool version_ = false;
+  bool id_seen_ = false;
+  size_t result_at_ = kNone;
+};
 
 // Output gathered in blocks, so that writing a large reply makes few calls.
 class Writer {
@@ -74,25 +124,37 @@ class Writer {
   explicit Writer(FILE* to) : to_(to) {}
   ~Writer() { flush(); }
   void put(std::string_view s) {
-    buffer_.append(s);
-    if (buffer_.size() >= 1 << 16) flush();
+    if (s.size() > sizeof buffer_ - used_) {
+      flush();
+      if (s.size() > sizeof buffer_) {
+        std::fwrite(s.data(), 1, s.size(), to_);
+        return;
+      }
+    }
+    std::memcpy(buffer_ + used_, s.data(), s.size());
+    used_ += s.size();
   }
-  void put(char c) { buffer_.push_back(c); }
+  void put(char c) {
+    if (used_ == sizeof buffer_) flush();
+    buffer_[used_++] = c;
+  }
   void flush() {
-    std::fwrite(buffer_.data(), 1, buffer_.size(), to_);
-    buffer_.clear();
+    std::fwrite(buffer_, 1, used_, to_);
+    used_ = 0;
   }
 
  private:
   FILE* to_;
-  std::string buffer_;
+  size_t used_ = 0;
+  char buffer_[1 << 16]{};
 };
 
 // A text in quotes, escaped as Jansson escapes it: '"', '\\' and the characters below 0x20.
-void put_string(Writer& w, std::string_view s) {
+// `plain`: the text stood in the reply without an escape, so it holds none of these.
+void put_string(Writer& w, std::string_view s, bool plain) {
   w.put('"');
   size_t run = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
+  for (size_t i = 0; i < s.size() && !plain; ++i) {
     auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     w.put(s.substr(run, i - run));
@@ -116,80 +178,79 @@ void put_string(Writer& w, std::string_view s) {
   w.put('"');
 }
 
+// A line break and the indent of `depth`.
 void put_indent(Writer& w, int depth) {
-  w.put('\n');
-  for (int i = 0; i < depth; ++i) w.put("    ");
+  static constexpr char kIndent[] = "\n                                ";  // 8 levels
+  constexpr int kLevels = (sizeof kIndent - 2) / 4;
+  w.put(std::string_view(kIndent, 1 + 4 * std::min(depth, kLevels)));
+  for (int i = kLevels; i < depth; ++i) w.put("    ");
 }
 
-// A value as Jansson's dump with JSON_INDENT(4) writes it at `depth`.
-void put_value(Writer& w, element e, int depth) {
-  switch (e.type()) {
-    case element_type::OBJECT: {
-      simdjson::dom::object object;
-      object = checked<decltype(object)>(e.get_object());
-      if (object.size() == 0) {
-        w.put("{}");
-        return;
-      }
-      w.put('{');
-      bool first = true;
-      for (auto field : object) {
-        if (!first) w.put(',');
-        first = false;
+// The value at the cursor as Jansson's dump with JSON_INDENT(4) writes it at `depth`.
+void put_value(Writer& w, JsonCursor& c, int depth, std::string& scratch) {
+  bool first = true, opened = false;
+  std::string_view text;
+  JsonNumber number;
+  switch (c.peek()) {
+    case JsonCursor::kObject:
+      c.enter();
+      while (c.next_member(first, text, scratch)) {
+        w.put(std::exchange(opened, true) ? ',' : '{');
         put_indent(w, depth + 1);
-        put_string(w, field.key);
+        put_string(w, text, scratch.empty());
         w.put(": ");
-        put_value(w, field.value, depth + 1);
+        put_value(w, c, depth + 1, scratch);
       }
+      if (!opened) return w.put("{}");
       put_indent(w, depth);
-      w.put('}');
-      return;
-    }
-    case element_type::ARRAY: {
-      simdjson::dom::array array;
-      array = checked<decltype(array)>(e.get_array());
-      if (array.size() == 0) {
-        w.put("[]");
-        return;
-      }
-      w.put('[');
-      bool first = true;
-      for (element child : array) {
-        if (!first) w.put(',');
-        first = false;
+      return w.put('}');
+    case JsonCursor::kArray:
+      c.enter();
+      while (c.next_element(first)) {
+        w.put(std::exchange(opened, true) ? ',' : '[');
         put_indent(w, depth + 1);
-        put_value(w, child, depth + 1);
+        put_value(w, c, depth + 1, scratch);
       }
+      if (!opened) return w.put("[]");
       put_indent(w, depth);
-      w.put(']');
+      return w.put(']');
+    case JsonCursor::kString:
+      c.string(text, scratch);
+      return put_string(w, text, scratch.empty());
+    case JsonCursor::kNumber:
+      c.number(number);
+      return w.put(number.real ? jansson_real_text(number.value) : std::to_string(number.integer));
+    case JsonCursor::kTrue: c.literal(); return w.put("true");
+    case JsonCursor::kFalse: c.literal(); return w.put("false");
+    default: c.literal(); return w.put("null");
+  }
+}
+
+// The value at the cursor as for_each_parameter hands it out; texts with escapes are kept in
+// `unescaped`.
+void read_value(JsonCursor& c, ReplyValue& value, std::string& scratch,
+                std::forward_list<std::string>& unescaped) {
+  JsonNumber number;
+  size_t start = c.offset();
+  switch (c.peek()) {
+    case JsonCursor::kString:
+      value.kind = ReplyValue::kString;
+      c.string(value.string, scratch);
+      if (!scratch.empty()) value.string = unescaped.emplace_front(std::move(scratch));
       return;
-    }
-    case element_type::STRING: {
-      std::string_view s;
-      s = checked<decltype(s)>(e.get_string());
-      put_string(w, s);
+    case JsonCursor::kNumber:
+      c.number(number);
+      value.kind = number.real ? ReplyValue::kReal : ReplyValue::kInteger;
+      value.integer = number.integer;
+      value.real = number.value;
       return;
-    }
-    case element_type::INT64: {
-      int64_t n = 0;
-      n = checked<decltype(n)>(e.get_int64());
-      w.put(std::to_string(n));
-      return;
-    }
-    case element_type::DOUBLE: {
-      double d = 0;
-      d = checked<decltype(d)>(e.get_double());
-      w.put(jansson_real_text(d));
-      return;
-    }
-    case element_type::BOOL: {
-      bool b = false;
-      b = checked<decltype(b)>(e.get_bool());
-      w.put(b ? "true" : "false");
-      return;
-    }
+    case JsonCursor::kTrue: c.literal(); value.kind = ReplyValue::kTrue; return;
+    case JsonCursor::kFalse: c.literal(); value.kind = ReplyValue::kFalse; return;
+    case JsonCursor::kNull: c.literal(); value.kind = ReplyValue::kNull; return;
     default:
-      w.put("null");
+      c.skip();
+      value.kind = ReplyValue::kComposite;
+      value.json = c.text_since(start);
       return;
   }
 }
@@ -215,87 +276,82 @@ std::string jansson_real_text(double value) {
   return text;
 }
 
-struct LargeReply::Impl {
-  simdjson::dom::parser parser;
-  element message;
-  element id;
-  element result;
-};
+bool LargeReply::check(std::string_view line, int64_t id) {
+  ReplyCheck check(line, id);
+  text_ = {};
+  unescaped_.clear();
+  if (!check.run()) return false;
+  text_ = line;
+  result_at_ = check.result_at();
+  id_ = id;
+  return true;
+}
 
-LargeReply::LargeReply() = default;
-LargeReply::~LargeReply() = default;
+bool LargeReply::load(std::string_view line, int64_t id) {
+  memory_.release();
+  if (!check(line, id)) return false;
+  memory_.append(line.data(), line.size());
+  text_ = std::string_view(memory_.data(), line.size());
+  return true;
+}
 
-bool LargeReply::load(std::string_view line, int64_t id, bool padded) {
-  static_assert(LineReader::kPadding >= simdjson::SIMDJSON_PADDING);
-  auto impl = std::make_unique<Impl>();
-  if (impl->parser.parse(line.data(), line.size(), !padded).get(impl->message) !=
-      simdjson::SUCCESS)
-    return false;
-  simdjson::dom::object object;
-  if (impl->message.get_object().get(object) != simdjson::SUCCESS) return false;
-  std::string_view version;
-  int64_t got = -1;
-  if (object["jsonrpc"].get_string().get(version) != simdjson::SUCCESS || version != "2.0" ||
-      object["id"].get(impl->id) != simdjson::SUCCESS ||
-      impl->id.get_int64().get(got) != simdjson::SUCCESS || got != id ||
-      object["result"].get(impl->result) != simdjson::SUCCESS ||
-      object["error"].error() != simdjson::NO_SUCH_FIELD ||
-      object["method"].error() != simdjson::NO_SUCH_FIELD ||
-      !jansson_reads_alike(impl->message))
-    return false;
-  impl_ = std::move(impl);
+bool LargeReply::load(LineReader& reader, std::string_view line, int64_t id) {
+  memory_.release();
+  if (!check(line, id)) return false;
+  memory_ = reader.take_handed_out();
   return true;
 }
 
 void LargeReply::write_message(FILE* to) const {
-  if (!impl_) return;
+  if (text_.empty()) return;
   Writer w(to);
   w.put("{\n    \"jsonrpc\": \"2.0\",\n    \"id\": ");
-  put_value(w, impl_->id, 1);
+  w.put(std::to_string(id_));
   w.put(",\n    \"result\": ");
-  put_value(w, impl_->result, 1);
+  JsonCursor c(text_);
+  c.seek(result_at_);
+  std::string scratch;
+  put_value(w, c, 1, scratch);
   w.put("\n}");
 }
 
 void LargeReply::for_each_parameter(
     const std::function<void(std::string_view name, const ReplyValue& value)>& fn) const {
-  if (!impl_) return;
-  simdjson::dom::array list;
-  if (impl_->result["ParameterList"].get_array().get(list) != simdjson::SUCCESS) return;
-  ReplyValue value;
-  for (element entry : list) {
+  unescaped_.clear();
+  if (text_.empty()) return;
+  JsonCursor c(text_);
+  c.seek(result_at_);
+  if (c.peek() != JsonCursor::kObject) return;
+  c.enter();
+  bool first = true;
+  std::string_view member;
+  std::string scratch;
+  for (;;) {  // to the result's "ParameterList" (the check made sure there is one at most)
+    if (!c.next_member(first, member, scratch)) return;
+    if (member == "ParameterList") break;
+    c.skip();
+  }
+  if (c.peek() != JsonCursor::kArray) return;
+  c.enter();
+  first = true;
+  while (c.next_element(first)) {
     std::string_view name;
-    if (entry["Name"].get_string().get(name) != simdjson::SUCCESS) name = {};
-    element v;
-    value.kind = ReplyValue::kAbsent;
-    if (entry.is_object() && entry["Value"].get(v) == simdjson::SUCCESS) {
-      switch (v.type()) {
-        case element_type::STRING:
-          value.kind = ReplyValue::kString;
-          value.string = checked<decltype(value.string)>(v.get_string());
-          break;
-        case element_type::INT64:
-          value.kind = ReplyValue::kInteger;
-          value.integer = checked<decltype(value.integer)>(v.get_int64());
-          break;
-        case element_type::DOUBLE:
-          value.kind = ReplyValue::kReal;
-          value.real = checked<decltype(value.real)>(v.get_double());
-          break;
-        case element_type::BOOL: {
-          bool b = false;
-          b = checked<decltype(b)>(v.get_bool());
-          value.kind = b ? ReplyValue::kTrue : ReplyValue::kFalse;
-          break;
+    ReplyValue value;
+    if (c.peek() == JsonCursor::kObject) {
+      c.enter();
+      bool first_member = true;
+      while (c.next_member(first_member, member, scratch)) {
+        if (member == "Name" && c.peek() == JsonCursor::kString) {
+          c.string(name, scratch);
+          if (!scratch.empty()) name = unescaped_.emplace_front(std::move(scratch));
+        } else if (member == "Value") {
+          read_value(c, value, scratch, unescaped_);
+        } else {
+          c.skip();
         }
-        case element_type::NULL_VALUE:
-          value.kind = ReplyValue::kNull;
-          break;
-        default:
-          value.kind = ReplyValue::kComposite;
-          value.json = simdjson::minify(v);
-          break;
       }
+    } else {
+      c.skip();
     }
     fn(name, value);
   }

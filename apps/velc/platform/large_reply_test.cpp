@@ -65,18 +65,61 @@ TEST(LargeReply, PrintsExactlyAsJansson) {
   }
 }
 
+// Fixed cases: white space wherever JSON allows it, names with escapes, every escape, characters
+// of every UTF-8 length, numbers at their limits, deep nesting.
+TEST(LargeReply, PrintsFixedCasesExactlyAsJansson) {
+  const std::string lines[] = {
+      " {\t\"jsonrpc\" : \"2.0\" ,\r\n\"result\" :[ 1 , { } ] , \"id\":7 }\r",
+      line_with(R"({"\u0061\"b":{},"a\\":[{}],"":"","\/":"\u00e9\u20ac\ud83d\ude00)" "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\"}"),
+      line_with(R"([-0,0,-9223372036854775808,1E2,1e-2,-0.0,4.9e-324,2.5E+3,"\b\f\n\r\t\u001f\u007f"])"),
+      line_with(std::string(400, '[') + std::string(400, ']')),
+  };
+  for (const std::string& line : lines) {
+    ASSERT_NE(through_jansson(line), "refused") << line.substr(0, 80);
+    EXPECT_EQ(through_large(line), through_jansson(line)) << line.substr(0, 80);
+  }
+}
+
+// Whatever Jansson refuses or reads otherwise, and whatever is not the awaited result, is refused.
 TEST(LargeReply, RefusesWhatItCannotPrintAsJansson) {
   const std::string lines[] = {
       line_with(R"({"a":1,"a":2})"),           // Jansson keeps the last
       line_with(R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9,"b":0})"),
+      line_with(R"({"a":1,"\u0061":2})"),      // the same name, escaped
       line_with(R"("nul\u0000")"),             // Jansson refuses it
-      line_with("9223372036854775808"),        // beyond 64 bits: Jansson refuses it
-      line_with(std::string(1500, '[') + std::string(1500, ']')),  // deeper than simdjson reads
-      line_with("1") + " trailing",
+      line_with("9223372036854775808"), line_with("-9223372036854775809"),  // beyond 64 bits
+      line_with("1e400"), line_with("1e-400"),  // overflow (refused), underflow (read as 0.0)
+      line_with("01"), line_with("1."), line_with(".5"), line_with("-"), line_with("+1"),
+      line_with("1e"), line_with("0x1"), line_with("tru"), line_with("nulll"),
+      line_with(R"("\ud800")"), line_with(R"("\udc00")"), line_with(R"("\ud800\u0041")"),
+      line_with(R"("\x")"), line_with(R"("\u12g4")"), line_with("\"\x01\""), line_with("\"open"),
+      line_with("\"\x80\""), line_with("\"\xc0\x80\""), line_with("\"\xe0\x80\xaf\""),  // not UTF-8
+      line_with("\"\xed\xa0\x80\""), line_with("\"\xf4\x90\x80\x80\""), line_with("\"\xe2\x9c\""),
+      line_with("[1,]"), line_with("[,1]"), line_with(R"({"a":1,})"), line_with(R"({"a" 1})"),
+      line_with("[1 2]"), line_with(std::string(1500, '[') + std::string(1500, ']')),  // too deep
+      line_with("1") + " trailing", "",
       R"({"jsonrpc":"2.0","id":8,"result":1})",  // another request's reply
+      R"({"jsonrpc":"2.0","id":"7","result":1})", R"({"jsonrpc":"2.0","id":7.0,"result":1})",
+      R"({"jsonrpc":"1.0","id":7,"result":1})", R"({"jsonrpc":"2.0","id":7})",
       R"({"jsonrpc":"2.0","id":7,"result":1,"error":{"code":1}})",
+      R"({"jsonrpc":"2.0","id":7,"result":1,"method":"X"})", R"([{"jsonrpc":"2.0","id":7,"result":1}])",
   };
   for (const std::string& line : lines) EXPECT_EQ(through_large(line), "refused") << line.substr(0, 80);
+}
+
+// The entries of a ParameterList of every shape: not objects, members in any order, members
+// besides Name and Value (skipped, brackets in their texts included), a Name that is no text.
+TEST(LargeReply, HandsOutTheEntriesOfEveryShape) {
+  k::LargeReply reply;
+  ASSERT_TRUE(reply.load(line_with(R"({"X":{"ParameterList":0},"ParameterList":[1,{"Value":{"a":"}"},)"
+                                   R"("Name":"x\ty","More":[{"b":"]\""}]},{"Name":5,"Value":"\u00e9"},{}]})"),
+                         7));
+  std::string seen;
+  reply.for_each_parameter([&](std::string_view name, const k::ReplyValue& v) {
+    seen += std::string(name) + "=" + std::to_string(v.kind) + ":" + std::string(v.json) +
+            std::string(v.string) + "|";
+  });
+  EXPECT_EQ(seen, "=0:|x\ty=7:{\"a\":\"}\"}|=1:\xc3\xa9|=0:|");
 }
 
 }  // namespace

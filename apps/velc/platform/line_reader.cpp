@@ -40,8 +40,8 @@ void LineReader::feed(const char* data, size_t n) {
     buf_.drop_front(start_);
     start_ = 0;
   }
-  if (buf_.capacity() < buf_.size() + n + kPadding)
-    buf_.reserve(std::max(2 * buf_.capacity(), buf_.size() + n + kPadding));
+  if (buf_.capacity() < buf_.size() + n)
+    buf_.reserve(std::max(2 * buf_.capacity(), buf_.size() + n));
   buf_.append(data, n);
 }
 
@@ -94,6 +94,13 @@ void LineReader::trim() {
     start_ = 0;
     scanned_ = 0;
   }
+}
+
+ByteBuffer LineReader::take_handed_out() {
+  ByteBuffer taken = std::move(buf_);
+  buf_.append(taken.data() + start_, taken.size() - start_);
+  start_ = 0;
+  return taken;
 }
 
 void LineReader::clear() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace k {
 
@@ -19,6 +20,16 @@ class ByteBuffer {
   ByteBuffer() = default;
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ByteBuffer(ByteBuffer&& o) noexcept
+      : data_(std::exchange(o.data_, nullptr)),
+        size_(std::exchange(o.size_, 0)),
+        capacity_(std::exchange(o.capacity_, 0)) {}
+  ByteBuffer& operator=(ByteBuffer&& o) noexcept {
+    std::swap(data_, o.data_);
+    std::swap(size_, o.size_);
+    std::swap(capacity_, o.capacity_);
+    return *this;
+  }
   ~ByteBuffer() { std::free(data_); }
 
   char* data() const { return data_; }
@@ -41,10 +52,6 @@ class ByteBuffer {
 
 class LineReader {
  public:
-  // Every line handed out is followed by at least this many bytes of the reader's own memory, so
-  // that a parser that reads ahead of a text's end (simdjson) can read it in place.
-  static constexpr size_t kPadding = 64;
-
   // Appends bytes read from the peer.
   void feed(const char* data, size_t n);
   // The next complete line without its "\n" (a trailing "\r" is kept), or none. The view stays
@@ -61,6 +68,10 @@ class LineReader {
   // Bytes held that do not yet form a complete line.
   size_t pending_bytes() const { return buf_.size() - start_; }
   void clear();
+  // Hands over the memory that holds the lines handed out so far, whose views stay valid in it;
+  // the bytes not handed out yet stay with the reader, in memory of its own. For a reply of many
+  // megabytes that is read from its text after the reader moved on.
+  ByteBuffer take_handed_out();
   // Gives a large buffer's memory back once everything in it was handed out (after a reply of
   // many megabytes, so the client does not keep that much for the rest of its run).
   void trim();

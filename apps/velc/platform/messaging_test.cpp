@@ -7,6 +7,7 @@
 #include "platform/jrpc_connection.h"
 #include "platform/line_reader.h"
 #include "testing/test_peer.h"
+#include "testing/test_stream.h"
 
 namespace {
 
@@ -63,6 +64,31 @@ TEST(Connection, TooLongMessagesAndEventFloodsAreBounded) {
   }
   EXPECT_FALSE(c.recv());
   EXPECT_EQ(c.socket_err(), k::kSockTooLarge);
+}
+
+// A large reply keeps the reader's memory its text lies in: what came behind it in the same read
+// stays with the connection, and the reply still prints after the connection read on.
+TEST(Connection, ALargeReplyKeepsItsTextAndLeavesWhatFollows) {
+  Peer peer([&](int fd) {
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":1,"result":{"a":"x"}})" "\n"
+            R"({"jsonrpc":"2.0","method":"Event","params":{"EventId":5}})" "\n");
+    read_line(fd);
+    say(fd, R"({"jsonrpc":"2.0","id":2,"result":{"b":"y"}})" "\n");
+  });
+  Connection c;
+  c.set_destination(peer.path());
+  Message x = k::msg_create("X", Json()), y = k::msg_create("Y", Json());
+  k::LargeReply large;
+  ASSERT_EQ(c.exec(x, large), 0);
+  EXPECT_EQ(x.kind, k::kMsgResult);
+  ASSERT_EQ(c.exec(y), 0);
+  auto event = c.recv();
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->event_id, 5u);
+  TestStream out;
+  large.write_message(out.file);
+  EXPECT_EQ(out.text(), "{\n    \"jsonrpc\": \"2.0\",\n    \"id\": 1,\n    \"result\": {\n        \"a\": \"x\"\n    }\n}");
 }
 
 constexpr const char* kOk = R"({"Status":0})";

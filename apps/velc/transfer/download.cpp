@@ -61,7 +61,7 @@ std::string local_file_problem(const char* path) {
 struct Channel {
   std::string url;
   bool netcat = false;
-  size_t file_size = 0;  // netcat only
+  uint64_t file_size = 0;  // netcat only
 };
 
 // Chooses the channel for `path`: 0, or -1 after printing why ("NAME: PATH: no such file." or

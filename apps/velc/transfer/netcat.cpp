@@ -1,9 +1,12 @@
 #include "transfer/netcat.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,18 +31,6 @@ bool wait_readable(int fd, int wait_ms) {
   }
 }
 
-// Sends every byte; the bytes sent, or -1 when the first send already failed.
-ssize_t send_all(int fd, const char* data, size_t size) {
-  size_t sent = 0;
-  while (sent < size) {
-    ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return sent > 0 ? static_cast<ssize_t>(sent) : -1;
-    sent += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(sent);
-}
-
 void send_file(NetcatTransfer& t) {
   std::fflush(t.out);
   if (!wait_readable(t.server.get(), t.wait_ms)) {
@@ -51,21 +42,11 @@ void send_file(NetcatTransfer& t) {
     std::fputs("accept() failed, abort.\n", t.out);
     return;
   }
-  // In steps whose pages are given back once sent: the client does not grow with the file.
-  ssize_t sent = 0;
-  for (size_t at = 0; at < t.file.size(); at += k::kMappedFileStep) {
-    size_t step = std::min(k::kMappedFileStep, t.file.size() - at);
-    ssize_t n = send_all(t.connection.get(), t.file.data() + at, step);
-    if (n > 0) sent += n;
-    t.file.drop_pages(at, step);
-    if (n != static_cast<ssize_t>(step)) {
-      if (sent == 0) sent = -1;
-      break;
-    }
-  }
-  if (sent < 0 || static_cast<size_t>(sent) < t.file.size())
-    std::fprintf(t.out, "send() failed (expected %zu bytes, transferred %zi bytes), abort.\n",
-                t.file.size(), sent);
+  uint64_t sent = send_file_range(t.connection.get(), t.file.get(), 0, t.file_size);
+  if (sent < t.file_size)
+    std::fprintf(t.out, "send() failed (expected %llu bytes, transferred %lld bytes), abort.\n",
+                 static_cast<unsigned long long>(t.file_size),
+                 sent > 0 ? static_cast<long long>(sent) : -1LL);
 }
 
 // Blocks every signal for its lifetime, so that a thread started meanwhile inherits a mask that
@@ -87,6 +68,20 @@ class SignalsBlocked {
 
 }  // namespace
 
+uint64_t send_file_range(int to, int file, uint64_t offset, uint64_t count) {
+  uint64_t sent = 0;
+  while (sent < count) {
+    off_t at = static_cast<off_t>(offset + sent);
+    // A socket whose peer has gone fails with EPIPE: the sending thread blocks every signal, so
+    // the SIGPIPE that comes with it stays pending in the thread and ends with it.
+    ssize_t n = ::sendfile(to, file, &at, static_cast<size_t>(std::min<uint64_t>(count - sent, 1u << 30)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // a failure, or the file ended early
+    sent += static_cast<uint64_t>(n);
+  }
+  return sent;
+}
+
 void netcat_sender(std::unique_ptr<NetcatTransfer> transfer) {
   std::function<void()> on_end = std::move(transfer->on_end);
   send_file(*transfer);
@@ -95,7 +90,7 @@ void netcat_sender(std::unique_ptr<NetcatTransfer> transfer) {
   if (on_end) on_end();
 }
 
-int netcat_open(int connection_fd, const std::string& path, std::string& url, size_t& size,
+int netcat_open(int connection_fd, const std::string& path, std::string& url, uint64_t& size,
                 int wait_ms, std::function<void()> on_end, FILE* out) {
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
@@ -110,7 +105,7 @@ int netcat_open(int connection_fd, const std::string& path, std::string& url, si
 }
 
 int netcat_open_at(const sockaddr_in& local, const std::string& path, std::string& url,
-                   size_t& size, int wait_ms, std::function<void()> on_end, FILE* out) {
+                   uint64_t& size, int wait_ms, std::function<void()> on_end, FILE* out) {
   auto t = std::make_unique<NetcatTransfer>();
   t->out = out;
   t->wait_ms = wait_ms;
@@ -141,14 +136,18 @@ int netcat_open_at(const sockaddr_in& local, const std::string& path, std::strin
   ::inet_ntop(AF_INET, &bound.sin_addr, host, sizeof host);
   std::string channel_url =
       "netcat://" + std::string(host) + ":" + std::to_string(ntohs(bound.sin_port));
-  if (!t->file.open(path)) {
+  // Without waiting: opening a FIFO would otherwise block until a writer comes.
+  t->file.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!t->file || ::fstat(t->file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     std::fprintf(out, "Cannot open file (%s), aborting.\n", path.c_str());
     return -1;
   }
-  size_t file_size = t->file.size();
+  t->file_size = static_cast<uint64_t>(st.st_size);
+  uint64_t file_size = t->file_size;
   // Announced before the thread starts, so that what the thread prints comes after it.
-  std::fprintf(out, "Sending file (%s, %zu bytes) via netcat (%s)...\n", path.c_str(), file_size,
-              channel_url.c_str());
+  std::fprintf(out, "Sending file (%s, %llu bytes) via netcat (%s)...\n", path.c_str(),
+               static_cast<unsigned long long>(file_size), channel_url.c_str());
   try {
     SignalsBlocked quiet;
     std::thread([t = std::move(t)]() mutable { netcat_sender(std::move(t)); }).detach();

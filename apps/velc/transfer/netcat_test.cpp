@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <future>
 #include <memory>
@@ -12,7 +16,6 @@
 #include "platform/tcp.h"
 #include "testing/temp_dir.h"
 #include "testing/test_stream.h"
-#include "transfer/mapped_file.h"
 
 namespace {
 
@@ -36,8 +39,8 @@ struct EndSignal {
 TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
   k::test::TempDir dir;
   std::string path = dir.file("fw.img"), bytes;
-  // More than two send steps, the last a partial one.
-  for (size_t i = 0; i < 2 * k::kMappedFileStep + 4099; ++i) bytes += static_cast<char>(i * 7 % 251);
+  // Several megabytes, not a whole number of pages.
+  for (size_t i = 0; i < (size_t{9} << 20) + 4099; ++i) bytes += static_cast<char>(i * 7 % 251);
   std::ofstream(path, std::ios::binary) << bytes;
   // The client's connection to veld, over the loopback: the channel listens on its address.
   uint16_t port = 0;
@@ -48,7 +51,7 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
 
   EndSignal end;
   std::string url;
-  size_t size = 0;
+  uint64_t size = 0;
   TestStream out;
   ASSERT_EQ(netcat_open(to_veld.get(), path, url, size, 5000, end.hook(), out.file), 0);
   EXPECT_EQ(url.rfind("netcat://127.0.0.1:", 0), 0u) << url;
@@ -63,6 +66,36 @@ TEST(Netcat, VeldsConnectionGetsTheWholeFile) {
             "Sending file (" + path + ", " + std::to_string(bytes.size()) + " bytes) via netcat (" +
                 url + ")...\n");
   EXPECT_FALSE(connect_to(port_of(url))) << "one connection only";
+}
+
+// A file over 4 GiB (sparse, so it costs no disk) keeps its true size, in what is announced and
+// what veld is told, and its bytes past 4 GiB are sent from their true offset: on a 32-bit
+// processor a size in a size_t, or an offset in 32 bits, would fail here.
+TEST(Netcat, AFileOverFourGiBKeepsItsSizeAndItsOffsets) {
+  k::test::TempDir dir;
+  std::string path = dir.file("big.img");
+  const uint64_t big = (uint64_t{1} << 32) + 4096 + 5;
+  k::Fd fd(::open(path.c_str(), O_RDWR | O_CREAT, 0600));
+  ASSERT_EQ(::pwrite(fd.get(), "tail!", 5, static_cast<off_t>(big - 5)), 5);
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  k::Fd to(pair[0]), from(pair[1]);
+  EXPECT_EQ(send_file_range(to.get(), fd.get(), big - 5, 10), 5u) << "the file ends after 5";
+  char got[8] = {};
+  EXPECT_EQ(::read(from.get(), got, sizeof got), 5);
+  EXPECT_STREQ(got, "tail!");
+
+  sockaddr_in local{};
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EndSignal end;
+  std::string url;
+  uint64_t size = 0;
+  TestStream out;
+  ASSERT_EQ(netcat_open_at(local, path, url, size, 1, end.hook(), out.file), 0);
+  end.ended.wait();  // nobody connects
+  EXPECT_EQ(size, big);
+  EXPECT_EQ(out.text(), "Sending file (" + path + ", " + std::to_string(big) + " bytes) via netcat (" +
+                            url + ")...\nWaiting timeout, abort.\n");
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ inline constexpr const char* kTestModel = R"({
 })";
 
 // A caller allowed everything, for the tests of what the operations do rather than of who may.
-inline Caller full_rights() { return Caller{.user = "tester", .system_access = true, .rights = all_rights()}; }
+inline Caller full_rights() { return Caller{.user = "tester", .system_access = true, .rights = all_rights(), .password_hash = {}}; }
 
 // The tree of a model given as JSON text (throws on a load error).
 inline std::unique_ptr<Node> model_tree(const char* model) {
