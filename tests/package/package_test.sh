@@ -17,6 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
 # run PROGRAM ARGS...: a program of the package, under the emulator of a cross build.
 run() { ${VELC_EMULATOR:-} "$@"; }
 
@@ -41,7 +42,7 @@ package_depends veld-sim libc6 libjansson4 libssl3
 out=$(run "$root/usr/bin/velc" --version)
 [[ "$out" == *"$version"* ]] || fail "velc --version printed \"$out\", not the package's version $version"
 for page in velc veld-sim; do
-  header=$(zcat "$root/usr/share/man/man1/$page.1.gz" | head -1)
+  header=$(zcat "$root/usr/share/man/man1/$page.1.gz" | sed -n 1p)
   [[ "$header" == *"\"velc $version\""* ]] || fail "the manual page $page.1 is not of version $version: $header"
 done
 out=$(run "$root/usr/bin/veld-sim" --help)
